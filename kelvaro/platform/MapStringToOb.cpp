@@ -1,0 +1,205 @@
+#include "kelvaro/platform/MapStringToOb.h"
+
+#include <algorithm>
+#include <functional>
+#include <cwchar>
+#include <stdexcept>
+
+namespace {
+
+constexpr unsigned kMaxBuckets = 1u << 30;
+constexpr int kMaxBlock = 4096;
+
+unsigned RoundUpPowerOfTwo(unsigned n)
+{
+    unsigned p = 1;
+    while (p < n && p < kMaxBuckets)
+        p <<= 1;
+    return p;
+}
+
+} // namespace
+
+CMapStringToOb::CMapStringToOb(int blockSize) : m_blockSize(blockSize < 1 ? 1 : blockSize) {}
+
+CMapStringToOb::~CMapStringToOb()
+{
+    delete[] m_buckets;
+}
+
+std::size_t CMapStringToOb::Hash(std::wstring_view key) noexcept
+{
+    return std::hash<std::wstring_view>{}(key);
+}
+
+bool CMapStringToOb::SameKey(const CAssoc* assoc, std::wstring_view key, std::size_t hash) noexcept
+{
+    if (assoc->nHash != hash)
+        return false;
+    const std::wstring& stored = assoc->key.Str();
+    return stored.size() == key.size() && std::wmemcmp(stored.data(), key.data(), key.size()) == 0;
+}
+
+void CMapStringToOb::InitHashTable(unsigned hashSize, bool allocNow)
+{
+    m_wantedBuckets = RoundUpPowerOfTwo(std::max(hashSize, 1u));
+    if (allocNow || m_buckets)
+        Rehash(m_wantedBuckets);
+}
+
+void CMapStringToOb::Rehash(unsigned bucketCount)
+{
+    CAssoc** buckets = new CAssoc*[bucketCount](); // zeroed
+    const std::size_t mask = bucketCount - 1;
+    for (unsigned b = 0; b < m_bucketCount; ++b) {
+        CAssoc* assoc = m_buckets[b];
+        while (assoc != nullptr) {
+            CAssoc* next = assoc->pNext;
+            CAssoc*& head = buckets[assoc->nHash & mask];
+            assoc->pNext = head;
+            head = assoc;
+            assoc = next;
+        }
+    }
+    delete[] m_buckets;
+    m_buckets = buckets;
+    m_bucketCount = bucketCount;
+}
+
+CMapStringToOb::CAssoc* CMapStringToOb::FindAssoc(std::wstring_view key, std::size_t hash) const noexcept
+{
+    if (m_bucketCount == 0)
+        return nullptr;
+    for (CAssoc* assoc = m_buckets[hash & (m_bucketCount - 1)]; assoc != nullptr; assoc = assoc->pNext)
+        if (SameKey(assoc, key, hash))
+            return assoc;
+    return nullptr;
+}
+
+CMapStringToOb::CAssoc* CMapStringToOb::NewAssoc()
+{
+    if (m_pFreeList == nullptr) {
+        // Blocks grow with the map so that a large map needs few of them.
+        const int size = std::clamp(m_count / 8, m_blockSize, std::max(m_blockSize, kMaxBlock));
+        m_blocks.push_back(std::make_unique<CAssoc[]>(static_cast<std::size_t>(size)));
+        CAssoc* block = m_blocks.back().get();
+        for (int i = size - 1; i >= 0; --i) {
+            block[i].pNext = m_pFreeList;
+            m_pFreeList = &block[i];
+        }
+    }
+    CAssoc* assoc = m_pFreeList;
+    m_pFreeList = assoc->pNext;
+    assoc->pNext = nullptr;
+    return assoc;
+}
+
+void CMapStringToOb::FreeAssoc(CAssoc* assoc) noexcept
+{
+    std::wstring().swap(assoc->key.Str()); // a free node should not hold on to the key's memory
+    assoc->value = nullptr;
+    assoc->nHash = 0;
+    assoc->pNext = m_pFreeList;
+    m_pFreeList = assoc;
+    --m_count;
+    if (m_count == 0)
+        RemoveAll();
+}
+
+bool CMapStringToOb::Lookup(std::wstring_view key, CObject*& value) const
+{
+    const CAssoc* assoc = FindAssoc(key, Hash(key));
+    if (assoc == nullptr)
+        return false;
+    value = assoc->value;
+    return true;
+}
+
+CObject* CMapStringToOb::Find(std::wstring_view key) const
+{
+    const CAssoc* assoc = FindAssoc(key, Hash(key));
+    return assoc != nullptr ? assoc->value : nullptr;
+}
+
+void CMapStringToOb::SetAt(std::wstring_view key, CObject* value)
+{
+    (*this)[key] = value;
+}
+
+CObject*& CMapStringToOb::operator[](std::wstring_view key)
+{
+    const std::size_t hash = Hash(key);
+    if (CAssoc* assoc = FindAssoc(key, hash))
+        return assoc->value;
+    if (m_bucketCount == 0)
+        Rehash(m_wantedBuckets);
+    else if (static_cast<unsigned>(m_count) >= m_bucketCount && m_bucketCount < kMaxBuckets)
+        Rehash(RoundUpPowerOfTwo(std::max(static_cast<unsigned>(m_count) + 1, m_bucketCount * 2)));
+    CAssoc* assoc = NewAssoc();
+    try {
+        assoc->key.Str().assign(key);
+    } catch (...) {
+        assoc->pNext = m_pFreeList;
+        m_pFreeList = assoc;
+        throw;
+    }
+    assoc->nHash = hash;
+    assoc->value = nullptr;
+    CAssoc*& head = m_buckets[hash & (m_bucketCount - 1)];
+    assoc->pNext = head;
+    head = assoc;
+    ++m_count;
+    return assoc->value;
+}
+
+bool CMapStringToOb::RemoveKey(std::wstring_view key)
+{
+    if (m_bucketCount == 0)
+        return false;
+    const std::size_t hash = Hash(key);
+    CAssoc** link = &m_buckets[hash & (m_bucketCount - 1)];
+    for (CAssoc* assoc = *link; assoc != nullptr; link = &assoc->pNext, assoc = *link) {
+        if (SameKey(assoc, key, hash)) {
+            *link = assoc->pNext;
+            FreeAssoc(assoc);
+            return true;
+        }
+    }
+    return false;
+}
+
+void CMapStringToOb::RemoveAll()
+{
+    delete[] m_buckets;
+    m_buckets = nullptr;
+    m_bucketCount = 0;
+    m_count = 0;
+    m_pFreeList = nullptr;
+    m_blocks.clear();
+}
+
+POSITION CMapStringToOb::GetStartPosition() const noexcept
+{
+    return m_count == 0 ? nullptr : BEFORE_START_POSITION;
+}
+
+const CMapStringToOb::CAssoc* CMapStringToOb::FirstFrom(std::size_t bucket) const noexcept
+{
+    for (; bucket < m_bucketCount; ++bucket)
+        if (m_buckets[bucket] != nullptr)
+            return m_buckets[bucket];
+    return nullptr;
+}
+
+void CMapStringToOb::GetNextAssoc(POSITION& pos, CString& key, CObject*& value) const
+{
+    if (pos == nullptr)
+        throw std::invalid_argument("CMapStringToOb::GetNextAssoc: null POSITION");
+    const CAssoc* assoc = pos == BEFORE_START_POSITION ? FirstFrom(0) : reinterpret_cast<const CAssoc*>(pos);
+    if (assoc == nullptr)
+        throw std::invalid_argument("CMapStringToOb::GetNextAssoc: POSITION of an empty map");
+    const CAssoc* next = assoc->pNext != nullptr ? assoc->pNext : FirstFrom((assoc->nHash & (m_bucketCount - 1)) + 1);
+    key = assoc->key;
+    value = assoc->value;
+    pos = reinterpret_cast<POSITION>(const_cast<CAssoc*>(next));
+}

@@ -1,0 +1,75 @@
+// CMapStringToOb: hash map from a case-sensitive name to a CObject pointer, the framework's
+// map that the library's name indexes are built on. The table grows as keys come in, so a
+// million keys stay fast; nodes never move, so a POSITION stays valid while other keys are
+// removed (but not across an insertion, which may regrow the table). Lookups take a
+// std::wstring_view and allocate nothing. The map never owns the objects.
+#pragma once
+
+#include "kelvaro/platform/CString.h"
+#include "kelvaro/platform/Object.h"
+#include "kelvaro/platform/Types.h"
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+class CMapStringToOb {
+public:
+    // Nodes are allocated blockSize at a time at first, in larger blocks as the map grows.
+    explicit CMapStringToOb(int blockSize = 10);
+    ~CMapStringToOb();
+    CMapStringToOb(const CMapStringToOb&) = delete;
+    CMapStringToOb& operator=(const CMapStringToOb&) = delete;
+
+    // A hint for the number of buckets (rounded up to a power of two); existing keys are
+    // redistributed. With allocNow false the table is made on the first insertion.
+    void InitHashTable(unsigned hashSize, bool allocNow = true);
+    unsigned GetHashTableSize() const noexcept { return m_bucketCount; }
+
+    int GetCount() const noexcept { return m_count; }
+    int GetSize() const noexcept { return m_count; }
+    bool IsEmpty() const noexcept { return m_count == 0; }
+
+    // False (value untouched) when key is missing.
+    bool Lookup(std::wstring_view key, CObject*& value) const;
+    // The value of key, null when missing.
+    CObject* Find(std::wstring_view key) const;
+    void SetAt(std::wstring_view key, CObject* value);
+    // The value slot of key, made (holding null) when missing.
+    CObject*& operator[](std::wstring_view key);
+    // False when key was not there.
+    bool RemoveKey(std::wstring_view key);
+    void RemoveAll();
+
+    // Null when the map is empty.
+    POSITION GetStartPosition() const noexcept;
+    // Gives the entry at pos and moves pos on; pos is null after the last entry. A null pos
+    // throws std::invalid_argument. The order is unspecified.
+    void GetNextAssoc(POSITION& pos, CString& key, CObject*& value) const;
+
+private:
+    struct CAssoc {
+        CAssoc* pNext = nullptr;
+        std::size_t nHash = 0;
+        CString key;
+        CObject* value = nullptr;
+    };
+
+    static std::size_t Hash(std::wstring_view key) noexcept;
+    static bool SameKey(const CAssoc* assoc, std::wstring_view key, std::size_t hash) noexcept;
+    CAssoc* FindAssoc(std::wstring_view key, std::size_t hash) const noexcept;
+    CAssoc* NewAssoc();
+    void FreeAssoc(CAssoc* assoc) noexcept;
+    void Rehash(unsigned bucketCount);
+    const CAssoc* FirstFrom(std::size_t bucket) const noexcept;
+
+    // A plain array rather than a container: the lookups stay quick in unoptimised builds too.
+    CAssoc** m_buckets = nullptr;
+    unsigned m_bucketCount = 0; // always a power of two once allocated
+    unsigned m_wantedBuckets = 16;
+    int m_count = 0;
+    int m_blockSize;
+    CAssoc* m_pFreeList = nullptr;
+    std::vector<std::unique_ptr<CAssoc[]>> m_blocks;
+};

@@ -1,0 +1,227 @@
+// The formatter takes wide format strings written for the Windows runtime as they stand.
+#include "kelvaro/platform/CString.h"
+#include "kelvaro/platform/Format.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using kelvaro::FormatText;
+
+namespace {
+
+struct FormatCase {
+    const char* what;
+    std::wstring got;
+    std::wstring expected;
+};
+
+void Check(const std::vector<FormatCase>& cases)
+{
+    for (const FormatCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(c.got, c.expected);
+    }
+}
+
+TEST(FormatTest, LibraryMessagesAsWritten)
+{
+    Check({
+        {"set value", FormatText(L"%s: tried to set value %u of %u.", L"Colours", 5u, 3u),
+         L"Colours: tried to set value 5 of 3."},
+        {"syntax error", FormatText(L"%s\nSyntax error in line %d: %s\n%s\n", L"/p/app.sea", 17, L"missing ':'", L"abc def"),
+         L"/p/app.sea\nSyntax error in line 17: missing ':'\nabc def\n"},
+        {"line lenght", FormatText(L"%s: maximum resource line lenght (%d) exceeded.", L"big.sea", 8192),
+         L"big.sea: maximum resource line lenght (8192) exceeded."},
+    });
+}
+
+TEST(FormatTest, WindowsSizePrefixes)
+{
+    Check({
+        {"I64x", FormatText(L"%I64x", 0x123456789ABCDEFull), L"123456789abcdef"},
+        {"I64X", FormatText(L"%I64X", 0xFEDCBA9876543210ull), L"FEDCBA9876543210"},
+        {"I64d negative", FormatText(L"%I64d", static_cast<std::int64_t>(-9000000000LL)), L"-9000000000"},
+        {"I64u max", FormatText(L"%I64u", UINT64_MAX), L"18446744073709551615"},
+        {"Ix", FormatText(L"%Ix", static_cast<std::size_t>(0xDEADBEEFCAFEull)), L"deadbeefcafe"},
+        {"IX", FormatText(L"%IX", static_cast<std::size_t>(0xABCull)), L"ABC"},
+        {"Iu", FormatText(L"%Iu", SIZE_MAX), std::to_wstring(SIZE_MAX)},
+        {"Id", FormatText(L"%Id", static_cast<std::ptrdiff_t>(-5)), L"-5"},
+        {"I32d", FormatText(L"%I32d", -7), L"-7"},
+        {"08lX", FormatText(L"%08lX", 0xABCUL), L"00000ABC"},
+        {"lx", FormatText(L"%lx", 0xFFFFFFFFFFUL), L"ffffffffff"},
+        {"ld", FormatText(L"%ld", -123456789012L), L"-123456789012"},
+        {"lu", FormatText(L"%lu", 4000000000UL), L"4000000000"},
+        {"lld", FormatText(L"%lld", -1LL), L"-1"},
+        {"hd wraps", FormatText(L"%hd", 65537), L"1"},
+        {"zu", FormatText(L"%zu", static_cast<std::size_t>(42)), L"42"},
+        {"mixed", FormatText(L"%I64x-%d-%Ix", 0xFFull, 3, static_cast<std::size_t>(16)), L"ff-3-10"},
+    });
+}
+
+TEST(FormatTest, FlagsWidthPrecision)
+{
+    Check({
+        {".3f", FormatText(L"%.3f", 3.14159), L"3.142"},
+        {"f", FormatText(L"%f", 2.5), L"2.500000"},
+        {"lf", FormatText(L"%lf", -0.125), L"-0.125000"},
+        {"e", FormatText(L"%e", 12345.678), L"1.234568e+04"},
+        {"g", FormatText(L"%g", 0.0001), L"0.0001"},
+        {"G", FormatText(L"%G", 1e-10), L"1E-10"},
+        {"-5s", FormatText(L"%-5s|", L"ab"), L"ab   |"},
+        {"5s", FormatText(L"%5s|", L"ab"), L"   ab|"},
+        {".2s", FormatText(L"%.2s|", L"abcdef"), L"ab|"},
+        {"widths", FormatText(L"%5d|%-5d|%05d|%+d|% d", 42, 42, 42, 42, 42), L"   42|42   |00042|+42| 42"},
+        {"hash", FormatText(L"%#x %#o %o", 255u, 8u, 8u), L"0xff 010 10"},
+        {"star width", FormatText(L"%*d|", 5, 42), L"   42|"},
+        {"negative star width", FormatText(L"%*d|", -5, 42), L"42   |"},
+        {"star precision", FormatText(L"%.*s|", 2, L"abcdef"), L"ab|"},
+        {"negative star precision", FormatText(L"%.*s|", -1, L"abc"), L"abc|"},
+        {"star both", FormatText(L"%*.*f|", 8, 2, 3.14159), L"    3.14|"},
+        {"percent", FormatText(L"%%"), L"%"},
+        {"percent in text", FormatText(L"100%% of %d", 7), L"100% of 7"},
+        {"hash on d is dropped", FormatText(L"%#d", 5), L"5"},
+    });
+}
+
+TEST(FormatTest, Strings)
+{
+    const wchar_t* nothing = nullptr;
+    const char* nothingNarrow = nullptr;
+    Check({
+        {"null %s", FormatText(L"[%s]", nothing), L"[(null)]"},
+        {"null %hs", FormatText(L"[%hs]", nothingNarrow), L"[(null)]"},
+        {"null %.3s", FormatText(L"[%.3s]", nothing), L"[(nu]"},
+        {"%ls", FormatText(L"%ls", L"wide"), L"wide"},
+        {"%ws", FormatText(L"%ws", L"wide"), L"wide"},
+        {"%S narrow", FormatText(L"%S", "narrow"), L"narrow"},
+        {"%hs narrow", FormatText(L"%hs", "narrow"), L"narrow"},
+        {"%S UTF-8", FormatText(L"%S", "Gr\xC3\xBC\xC3\x9F"), L"Gr\u00FC\u00DF"},
+        {"%hs 4-byte UTF-8", FormatText(L"%hs", "\xF0\x9F\x98\x80"), L"\U0001F600"},
+        {"%hs invalid UTF-8 as 1252", FormatText(L"%hs", "\x80 \xE9!"), L"\u20AC \u00E9!"},
+        {"%hs truncated sequence", FormatText(L"%hs", "a\xE2\x82"), L"a\u00E2\u201A"},
+        {"%hs overlong", FormatText(L"%hs", "\xC0\xAF"), L"\u00C0\u00AF"},
+        {"%.2hs counts bytes", FormatText(L"%.2hs|", "abc"), L"ab|"},
+        {"non-BMP %s", FormatText(L"<%s>", L"\U0001F600x"), L"<\U0001F600x>"},
+        {"non-BMP width", FormatText(L"%3s|", L"\U0001F600"), L"  \U0001F600|"},
+        {"%s of a CString", FormatText(L"%s", CString(L"abc").GetString()), L"abc"},
+    });
+}
+
+TEST(FormatTest, Characters)
+{
+    Check({
+        {"%c", FormatText(L"%c", L'x'), L"x"},
+        {"%c accented", FormatText(L"%c", L'\u00E9'), L"\u00E9"},
+        {"%c non-BMP", FormatText(L"%c", static_cast<wchar_t>(0x1F600)), L"\U0001F600"},
+        {"%lc", FormatText(L"%lc", L'y'), L"y"},
+        {"%hc", FormatText(L"%hc", 'A'), L"A"},
+        {"%C 1252", FormatText(L"%C", static_cast<char>(0x80)), L"\u20AC"},
+        {"%3c", FormatText(L"%3c|%-3c|", L'a', L'b'), L"  a|b  |"},
+    });
+}
+
+TEST(FormatTest, StringObjectsArePassedAsTheirText)
+{
+    const CString name = L"Colours";
+    const std::wstring wide = L"wide";
+    const std::string narrow = "n\xC3\xA4";
+    Check({
+        {"CString", FormatText(L"%s=%d", name, 5), L"Colours=5"},
+        {"temporary CString", FormatText(L"%s", name.Mid(3)), L"ours"},
+        {"std::wstring", FormatText(L"[%-6s]", wide), L"[wide  ]"},
+        {"std::string as %S", FormatText(L"%S", narrow), L"n\u00E4"},
+    });
+}
+
+TEST(FormatTest, OddCharacterValuesAreKept)
+{
+    const wchar_t odd[] = {0xD800, 0x110000, L'x', 0};
+    const std::wstring got = FormatText(L"%s%c%c", odd, static_cast<wchar_t>(0xDC00), static_cast<wchar_t>(-1));
+    EXPECT_EQ(got, (std::wstring{0xD800, 0x110000, L'x', 0xDC00, static_cast<wchar_t>(-1)}));
+}
+
+TEST(FormatTest, PointerAsHexDigitsOfPointerWidth)
+{
+    const std::wstring got = FormatText(L"%p", reinterpret_cast<void*>(static_cast<std::uintptr_t>(0x1A2B)));
+    std::wstring expected(2 * sizeof(void*) - 4, L'0');
+    expected += L"1A2B";
+    EXPECT_EQ(got, expected);
+}
+
+TEST(FormatTest, UnknownConversionsAreCopiedAndReadNoArgument)
+{
+    Check({
+        {"%y", FormatText(L"%y %d", 7), L"%y 7"},
+        {"%n", FormatText(L"%n|%d", 5), L"%n|5"},
+        {"%Ls", FormatText(L"%Ls|%d", 5), L"%Ls|5"},
+        {"%hf", FormatText(L"%hf|%d", 5), L"%hf|5"},
+        {"trailing %", FormatText(L"abc%"), L"abc%"},
+        {"unfinished spec", FormatText(L"abc%-5"), L"abc%-5"},
+        {"unfinished size", FormatText(L"abc%I6"), L"abc%I6"},
+    });
+}
+
+TEST(FormatTest, LongTextIsNeverCut)
+{
+    const std::wstring longText(100000, L'q');
+    EXPECT_EQ(FormatText(L"<%s>", longText.c_str()), L"<" + longText + L">");
+    const std::wstring wide = FormatText(L"%3000d", 1);
+    ASSERT_EQ(wide.size(), 3000u);
+    EXPECT_EQ(wide.back(), L'1');
+    EXPECT_EQ(FormatText(L"%.400f", 1.0).size(), 402u);
+    EXPECT_EQ(FormatText(L"%f", 1e300).size(), 308u);
+    const std::wstring plain(50000, L'z');
+    EXPECT_EQ(FormatText(plain.c_str()), plain);
+}
+
+TEST(FormatTest, HugeWidthIsClamped)
+{
+    EXPECT_EQ(FormatText(L"%999999999d", 1).size(), 65536u);
+    EXPECT_EQ(FormatText(L"%*d", 2000000000, 1).size(), 65536u);
+}
+
+TEST(FormatTest, NullFormatGivesNothing)
+{
+    EXPECT_EQ(FormatText(nullptr), L"");
+    std::wstring out = L"keep";
+    EXPECT_EQ(kelvaro::FormatText(L"%s", out.c_str()), L"keep");
+}
+
+std::wstring Appended(std::wstring start, const wchar_t* fmt, ...)
+{
+    va_list args;
+    va_start(args, fmt);
+    kelvaro::AppendFormatV(start, fmt, args);
+    va_end(args);
+    return start;
+}
+
+TEST(FormatTest, AppendKeepsWhatIsThere)
+{
+    EXPECT_EQ(Appended(L"abc", L"-%d-", 5), L"abc-5-");
+    EXPECT_EQ(Appended(L"abc", nullptr), L"abc");
+}
+
+TEST(FormatTest, NumbersIgnoreTheApplicationLocale)
+{
+    const char* names[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "de_DE"};
+    const std::string old = std::setlocale(LC_ALL, nullptr);
+    const char* found = nullptr;
+    for (const char* name : names)
+        if (std::setlocale(LC_ALL, name) != nullptr) {
+            found = name;
+            break;
+        }
+    if (found == nullptr)
+        GTEST_SKIP() << "no locale with a decimal comma installed";
+    const std::wstring got = FormatText(L"%.1f", 2.5);
+    std::setlocale(LC_ALL, old.c_str());
+    EXPECT_EQ(got, L"2.5");
+}
+
+} // namespace

@@ -1,0 +1,84 @@
+// Critical sections: recursion, exclusion between threads, and the scope lock.
+#include "kelvaro/platform/Lock.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace {
+
+TEST(LockTest, RecursiveForItsOwner)
+{
+    CCriticalSection section;
+    section.Lock();
+    EXPECT_TRUE(section.TryLock());
+    section.Lock();
+    section.Unlock();
+    section.Unlock();
+    bool otherGotIt = true;
+    std::thread other([&] { otherGotIt = section.TryLock(); });
+    other.join();
+    EXPECT_FALSE(otherGotIt); // still held once
+    section.Unlock();
+    std::thread again([&] {
+        otherGotIt = section.TryLock();
+        if (otherGotIt)
+            section.Unlock();
+    });
+    again.join();
+    EXPECT_TRUE(otherGotIt);
+}
+
+TEST(LockTest, ThreadsExcludeEachOther)
+{
+    CCriticalSection section;
+    long counter = 0; // deliberately not atomic: the lock must protect it
+    std::atomic<int> inside{0};
+    std::atomic<bool> overlap{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 20000; ++i) {
+                CSingleLock lock(&section);
+                if (inside.fetch_add(1) != 0)
+                    overlap = true;
+                ++counter;
+                inside.fetch_sub(1);
+            }
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(counter, 80000);
+    EXPECT_FALSE(overlap);
+}
+
+TEST(LockTest, SingleLockScope)
+{
+    CCriticalSection section;
+    {
+        CSingleLock lock(&section, false);
+        EXPECT_FALSE(lock.IsLocked());
+        EXPECT_TRUE(lock.Lock());
+        EXPECT_TRUE(lock.Lock()); // second Lock is a no-op, not a second hold
+        EXPECT_TRUE(lock.IsLocked());
+        EXPECT_TRUE(lock.Unlock());
+        EXPECT_FALSE(lock.IsLocked());
+        EXPECT_TRUE(lock.Unlock()); // harmless
+        lock.Lock();
+    } // released here
+    bool free = false;
+    std::thread other([&] {
+        free = section.TryLock();
+        if (free)
+            section.Unlock();
+    });
+    other.join();
+    EXPECT_TRUE(free);
+    EXPECT_THROW(CSingleLock(nullptr), std::invalid_argument);
+}
+
+} // namespace
