@@ -1,0 +1,116 @@
+// File names kept in the Application sea as a File and a Path entry.
+#include "seabase/SeaBaseTestSupport.h"
+
+#include "kelvaro/platform/FileIO.h"
+
+namespace seabasetest {
+namespace {
+
+class FilenameTest : public SeaBaseTest {
+protected:
+    void SetUp() override
+    {
+        SeaBaseTest::SetUp();
+        WriteFile("Proj/base.sea", "ApplicationFile: $Nil\nPreferenceFile: $Nil\n");
+        ASSERT_TRUE(m_registry.Init(Wide("Proj/base.sea")));
+        m_proj = DirWithSlash("Proj");
+    }
+    CResourceSea* App() const { return CSeaBase::ApplicationSea(); }
+    CString m_proj;
+};
+
+TEST_F(FilenameTest, LookupStoresThePathOnlyWhenItDiffersFromTheDefault)
+{
+    struct Case {
+        const char* what;
+        CString given;
+        const wchar_t* storedPath;  // null: no Path entry
+    };
+    const Case cases[] = {
+        {"default directory", m_proj + L"out.txt", nullptr},
+        {"another directory", CString(L"/Other/out.txt"), L"/Other/"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        App()->Delete(L"ReportFile");
+        App()->Delete(L"ReportPath");
+        CString buffer = c.given;
+        EXPECT_TRUE(m_registry.LookupFilename(lookup::read, L"Report", nullptr, buffer));
+        EXPECT_EQ(buffer, c.given);
+        EXPECT_EQ(Value(App(), L"ReportFile"), L"out.txt");
+        EXPECT_EQ(Value(App(), L"ReportPath"), c.storedPath != nullptr ? c.storedPath : L"<missing>");
+        CString read;
+        EXPECT_TRUE(m_registry.ReadFilename(L"Report", nullptr, read));
+        EXPECT_EQ(read, c.given);
+    }
+}
+
+TEST_F(FilenameTest, ReadingByMode)
+{
+    App()->LookupSetString(L"DocFile", L"doc.txt");
+    App()->LookupSetString(L"DocPath", L"/Docs/");
+    App()->LookupSetString(L"AbsFile", L"/Fixed/abs.txt");
+    App()->LookupSetString(L"AbsPath", L"/Ignored/");
+    App()->LookupSetString(L"SharedDir", L"/Shared/");
+    App()->LookupSetString(L"DataFile", L"data.bin");
+    struct Case {
+        const char* what;
+        int mode;
+        const wchar_t* name;
+        const wchar_t* altKey;
+        bool result;
+        CString expected;  // the buffer afterwards; it starts as "untouched"
+    };
+    const Case cases[] = {
+        {"own Path entry", lookup::readExisting, L"Doc", nullptr, true, L"/Docs/doc.txt"},
+        {"absolute File entry", lookup::readExisting, L"Abs", nullptr, true, L"/Fixed/abs.txt"},
+        {"second key", lookup::readExisting, L"Data", L"SharedDir", true, L"/Shared/data.bin"},
+        {"empty second key", lookup::readExisting, L"Data", L"NoSuchKey", true, m_proj + L"data.bin"},
+        {"no File entry", lookup::readExisting, L"Unknown", nullptr, false, L"untouched"},
+        {"no File entry, mode 0", 0, L"Unknown0", nullptr, true, L"untouched"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CString buffer = L"untouched";
+        EXPECT_EQ(m_registry.LookupFilename(c.mode, c.name, c.altKey, buffer), c.result);
+        EXPECT_EQ(buffer, c.expected);
+    }
+    EXPECT_FALSE(App()->HasEntry(L"UnknownFile"));
+    EXPECT_EQ(Value(App(), L"Unknown0File"), L"untouched");  // stored as the default
+}
+
+TEST_F(FilenameTest, WritingMovesThePathEntryButNeverRemovesIt)
+{
+    struct Case {
+        const char* what;
+        CString path;
+        const wchar_t* storedPath;
+    };
+    const Case cases[] = {
+        {"new directory", CString(L"/A/one.txt"), L"/A/"},
+        {"same directory: unchanged", CString(L"/A/two.txt"), L"/A/"},
+        {"default directory replaces it", m_proj + L"three.txt", nullptr},
+        {"relative name: no directory", CString(L"four.txt"), nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CString buffer = c.path;
+        EXPECT_TRUE(m_registry.LookupFilename(lookup::write, L"Out", nullptr, buffer));
+        EXPECT_EQ(Value(App(), L"OutFile"), CString(FileIO::getFileName(c.path)).GetString());
+        const CString expectedPath = c.storedPath != nullptr ? CString(c.storedPath) : m_proj;
+        EXPECT_EQ(Value(App(), L"OutPath"), expectedPath.GetString());
+    }
+}
+
+TEST_F(FilenameTest, BeforeAStartNothingIsReadOrWritten)
+{
+    m_registry.Cleanup();
+    CString buffer = L"/x/y.txt";
+    EXPECT_FALSE(m_registry.ReadFilename(L"R", nullptr, buffer));
+    EXPECT_FALSE(m_registry.WriteFilename(L"R", nullptr, buffer));
+    EXPECT_FALSE(m_registry.LookupFilename(lookup::read, L"R", nullptr, buffer));
+    EXPECT_EQ(buffer, CString(L"/x/y.txt"));
+}
+
+} // namespace
+} // namespace seabasetest

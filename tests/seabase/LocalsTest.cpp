@@ -1,0 +1,229 @@
+// The Locals sea: what the settings section gives it, the locals file, the
+// merge into the Application sea, and the way back on synchronisation.
+#include "seabase/SeaBaseTestSupport.h"
+
+#include <string>
+#include <vector>
+
+namespace seabasetest {
+namespace {
+
+class LocalsTest : public SeaBaseTest {
+protected:
+    // The section's string value, or "<missing>".
+    std::wstring Stored(const wchar_t* name)
+    {
+        return m_app->GetProfileString(L"Locals", name, L"<missing>").GetString();
+    }
+};
+
+using Lines = std::vector<std::wstring>;
+
+TEST_F(LocalsTest, SectionValuesBecomeEntries)
+{
+    m_app->WriteProfileString(L"Locals", L"Width", L"800");
+    m_app->WriteProfileString(L"Locals", L"Title", L"\"two words\" 3");
+    m_app->WriteProfileMultiString(L"Locals", L"Recent", {CString(L"a.sea"), CString(L"b.sea")});
+    m_app->WriteProfileMultiString(L"Locals", L"Braced",
+                                   {CString(L"{"), CString(L"x"), CString(L"} end"), CString(L"y"), CString(L""),
+                                    CString(L"after empty")});
+    m_app->WriteProfileString(L"Locals", L"Marker", L"$$<<<<<$$");
+    m_app->WriteProfileString(L"Locals", L"Text", L"{\nfirst\nsecond\n\nlost");
+    m_app->WriteProfileString(L"Locals", L"Closed", L"{\none\n} \t;-- Closed\nafter");
+    WriteFile("base.sea", "LocalsRegKey: Locals\n");
+    ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
+
+    const CResourceSea* locals = CSeaBase::LocalsSea();
+    struct Case {
+        const wchar_t* name;
+        const wchar_t* value;  // ordinary entry: value 0; null: a list
+        Lines lines;
+    };
+    const Case cases[] = {
+        {L"Width", L"800", {}},
+        {L"Title", L"two words", {}},
+        {L"Recent", nullptr, {L"a.sea", L"b.sea"}},
+        {L"Braced", nullptr, {L"x", L"y"}},
+        {L"Text", nullptr, {L"first", L"second"}},
+        {L"Closed", nullptr, {L"one"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.name);
+        for (const CResourceSea* sea : {locals, static_cast<const CResourceSea*>(CSeaBase::ApplicationSea())}) {
+            if (c.value != nullptr) {
+                EXPECT_FALSE(sea->IsListEntry(c.name));
+                EXPECT_EQ(Value(sea, c.name), c.value);
+            } else {
+                EXPECT_TRUE(sea->IsListEntry(c.name));
+                EXPECT_EQ(ListLines(sea, c.name), c.lines);
+            }
+        }
+    }
+    EXPECT_EQ(Value(locals, L"Title", 1), L"3");
+    EXPECT_FALSE(locals->HasEntry(L"Marker"));
+    EXPECT_FALSE(CSeaBase::ApplicationSea()->HasEntry(L"Marker"));
+    EXPECT_TRUE(m_boxes.empty());
+}
+
+TEST_F(LocalsTest, ListTextDoesNotTurnAnOrdinaryEntryIntoAList)
+{
+    CSeaBase::LocalsSea()->LookupSetString(L"Plain", L"kept");
+    m_app->WriteProfileString(L"Locals", L"Plain", L"{\nline\n}");
+    CSeaBase::SetLocalsRegistryKey(L"Locals");
+    ASSERT_TRUE(m_registry.InitMemoryOnly());
+    EXPECT_FALSE(CSeaBase::LocalsSea()->IsListEntry(L"Plain"));
+    EXPECT_EQ(Value(CSeaBase::LocalsSea(), L"Plain"), L"kept");
+}
+
+TEST_F(LocalsTest, MultiStringReplacesAnEntryOfItsName)
+{
+    CSeaBase::LocalsSea()->LookupSetString(L"Recent", L"old");
+    m_app->WriteProfileMultiString(L"Locals", L"Recent", {CString(L"new.sea")});
+    CSeaBase::SetLocalsRegistryKey(L"Locals");
+    ASSERT_TRUE(m_registry.InitMemoryOnly());
+    EXPECT_EQ(ListLines(CSeaBase::LocalsSea(), L"Recent"), Lines{L"new.sea"});
+}
+
+TEST_F(LocalsTest, NoSectionNameReadsNothing)
+{
+    m_app->WriteProfileString(L"Locals", L"Width", L"800");
+    ASSERT_TRUE(m_registry.InitMemoryOnly());
+    EXPECT_TRUE(CSeaBase::LocalsSea()->IsEmpty());
+    EXPECT_FALSE(CSeaBase::ApplicationSea()->HasEntry(L"Width"));
+}
+
+TEST_F(LocalsTest, DamagedValueShowsTheMessageBoxAndEndsReading)
+{
+    WriteFile("settings.txt", "[\"Locals\"]\n"
+                              "\"Before\" = \"1\"\n"
+                              "this line is damaged\n"
+                              "\"After\" = \"2\"\n");
+    CSeaBase::SetLocalsRegistryKey(L"Locals");
+    ASSERT_TRUE(m_registry.InitMemoryOnly());
+    EXPECT_EQ(Value(CSeaBase::LocalsSea(), L"Before"), L"1");
+    EXPECT_FALSE(CSeaBase::LocalsSea()->HasEntry(L"After"));
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxTypes[0], MB_ICONSTOP);
+    EXPECT_EQ(m_boxes[0].rfind(L"Reading 'locals': error in RegEnumValue() of registry key\n", 0), 0u);
+}
+
+TEST_F(LocalsTest, LocalsFileWinsOverTheSectionAndSetsTheSyncSwitch)
+{
+    struct Case {
+        const char* what;
+        const char* localsEntry;
+        bool sync;
+        const wchar_t* storedSecondValue;
+    };
+    const Case cases[] = {
+        {"one value", "LocalsFile: loc/locals.sea\n", false, L"0"},
+        {"sync off", "LocalsFile: loc/locals.sea 0\n", false, L"0"},
+        {"sync on", "LocalsFile: loc/locals.sea 1\n", true, L"1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_app->WriteProfileString(L"Locals", L"Width", L"800");
+        m_app->WriteProfileString(L"Locals", L"Height", L"600");
+        WriteFile("loc/locals.sea", "Width: 1024\nDepth: 24\n");
+        WriteFile("base.sea", std::string("LocalsRegKey: Locals\n") + c.localsEntry);
+        ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
+        const CResourceSea* locals = CSeaBase::LocalsSea();
+        EXPECT_EQ(Value(locals, L"Width"), L"1024");
+        EXPECT_EQ(Value(locals, L"Height"), L"600");
+        EXPECT_EQ(Value(locals, L"Depth"), L"24");
+        EXPECT_EQ(Value(CSeaBase::ApplicationSea(), L"Width"), L"1024");
+        EXPECT_EQ(CSeaBase::GetSyncLocals(), c.sync);
+        EXPECT_EQ(Value(m_registry.BaseSea(), L"LocalsFile", 1), c.storedSecondValue);
+        EXPECT_EQ(CSeaBase::DefaultLocalsPath(), DirWithSlash("loc"));
+
+        // Cleanup writes back only with the switch on.
+        CSeaBase::ApplicationSea()->LookupSetString(L"Width", L"1280");
+        m_registry.Cleanup();
+        EXPECT_EQ(FileValue(Wide("loc/locals.sea"), L"Width"), c.sync ? L"1280" : L"1024");
+        EXPECT_EQ(Stored(L"Width"), c.sync ? L"1280" : L"800");
+        EXPECT_EQ(Stored(L"Depth"), c.sync ? L"24" : L"<missing>");
+        CSeaBase::SetSyncLocals(false);
+        m_app->WriteProfileString(L"Locals", nullptr, nullptr);
+    }
+}
+
+TEST_F(LocalsTest, MissingLocalsFileLeavesTheSeaInMemory)
+{
+    WriteFile("base.sea", "LocalsFile: nowhere.sea\n");
+    ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
+    EXPECT_FALSE(CSeaBase::LocalsSea()->IsFilebased());
+    EXPECT_TRUE(Reported(L"Could not find sea file"));
+    EXPECT_FALSE(fs::exists(Path("nowhere.sea")));
+}
+
+TEST_F(LocalsTest, SynchronizeObeysTheSwitchUnlessForced)
+{
+    WriteFile("base.sea", "LocalsRegKey: Locals\nLocalsFile: locals.sea 0\n");
+    WriteFile("locals.sea", "Width: 1\nRecent: {\n\ta.sea\n}\n");
+    ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
+    CResourceSea* application = CSeaBase::ApplicationSea();
+    application->LookupSetString(L"Width", L"2");
+    application->LookupSetString(L"OnlyInApplication", L"x");
+
+    m_registry.SynchronizeLocals(false);
+    EXPECT_EQ(Value(CSeaBase::LocalsSea(), L"Width"), L"1");
+    EXPECT_EQ(Stored(L"Width"), L"<missing>");
+
+    m_registry.SynchronizeLocals(true);
+    EXPECT_EQ(Value(CSeaBase::LocalsSea(), L"Width"), L"2");
+    EXPECT_FALSE(CSeaBase::LocalsSea()->HasEntry(L"OnlyInApplication"));
+    EXPECT_EQ(FileValue(Wide("locals.sea"), L"Width"), L"2");
+    EXPECT_EQ(Stored(L"Width"), L"2");
+    EXPECT_EQ(Stored(L"OnlyInApplication"), L"<missing>");
+    // A list goes into the section with "{" first, so that it comes back as a list.
+    EXPECT_EQ(Stored(L"Recent").rfind(L"{\na.sea\n}", 0), 0u);
+}
+
+// What the writer puts into the section comes back as the same entries.
+TEST_F(LocalsTest, WrittenValuesComeBackFromTheSection)
+{
+    WriteFile("base.sea", "LocalsRegKey: Locals\nLocalsFile: locals.sea 1\n");
+    WriteFile("locals.sea", "Width: 1\n"
+                            "Title: \"two words\"\n"
+                            "FromFile: {\n\tone\n\ttwo\n}\n"
+                            "Rebuilt: {\n\told\n}\n"
+                            "Gapped: {\n\tfirst\n\n\tsecond\n}\n");
+    ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
+    // A list whose head is rebuilt has an empty value part; it must still come back as a list.
+    CSeaBase::LocalsSea()->AddListLine(L"Rebuilt", L"new");
+    CSeaBase::ApplicationSea()->AddListLine(L"Rebuilt", L"new");
+    m_registry.Cleanup();
+
+    // Read the section alone: no locals file this time.
+    WriteFile("base.sea", "LocalsRegKey: Locals\n");
+    ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
+    const CResourceSea* locals = CSeaBase::LocalsSea();
+    EXPECT_EQ(Value(locals, L"Width"), L"1");
+    EXPECT_EQ(Value(locals, L"Title"), L"two words");
+    struct Case {
+        const wchar_t* name;
+        Lines lines;
+    };
+    const Case cases[] = {
+        {L"FromFile", {L"one", L"two"}},
+        {L"Rebuilt", {L"old", L"new"}},
+        {L"Gapped", {L"first", L"second"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.name);
+        EXPECT_TRUE(locals->IsListEntry(c.name));
+        EXPECT_EQ(ListLines(locals, c.name), c.lines);
+        EXPECT_EQ(Stored(c.name).front(), L'{');
+    }
+}
+
+TEST_F(LocalsTest, SynchronizeBeforeAStartDoesNothing)
+{
+    CSeaBase::SetLocalsRegistryKey(L"Locals");
+    CSeaBase::LocalsSea()->LookupSetString(L"Width", L"1");
+    m_registry.SynchronizeLocals(true);
+    EXPECT_EQ(Stored(L"Width"), L"<missing>");
+}
+
+} // namespace
+} // namespace seabasetest

@@ -1,0 +1,151 @@
+// The global write-protection level and the start file's read-only
+// attribute; the Status sea's file.
+#include "seabase/SeaBaseTestSupport.h"
+
+#include <ctime>
+
+namespace seabasetest {
+namespace {
+
+class ProtectionTest : public SeaBaseTest {
+protected:
+    void StartOn(const std::string& file)
+    {
+        WriteFile(file, "ApplicationFile: app.sea\n");
+        ASSERT_TRUE(m_registry.Init(Wide(file)));
+    }
+    std::int64_t ModificationTime(const std::string& file) const
+    {
+        CFileStatus status;
+        return CFile::GetStatus(Wide(file), status) ? status.m_mtime : -1;
+    }
+    void SetModificationTime(const std::string& file, std::int64_t seconds) const
+    {
+        CFileStatus status;
+        ASSERT_TRUE(CFile::GetStatus(Wide(file), status));
+        status.m_mtime = seconds;
+        ASSERT_TRUE(CFile::SetStatus(Wide(file), status));
+    }
+};
+
+TEST_F(ProtectionTest, LevelMakesTheStartFileFollow)
+{
+    StartOn("base.sea");
+    const std::int64_t longAgo = 1000000000;  // 2001
+    struct Case {
+        int level;
+        bool readOnly;
+        bool changes;  // the attribute changes, so the time becomes now
+    };
+    const Case cases[] = {
+        {2, true, true}, {2, true, false}, {7, true, false}, {1, false, true}, {0, false, false}, {3, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "level " << c.level);
+        SetModificationTime("base.sea", longAgo);
+        const std::int64_t before = static_cast<std::int64_t>(std::time(nullptr));
+        EXPECT_TRUE(CSeaBase::SetGlobalWriteProtectionStatus(c.level));
+        EXPECT_EQ(CSeaBase::GlobalWriteProtectionStatus(), c.level);
+        EXPECT_EQ(CFile::IsReadOnly(Wide("base.sea")), c.readOnly);
+        EXPECT_EQ(CSeaBase::CheckBaseSeaWriteProtection(), c.level >= 2);
+        if (c.changes) {
+            EXPECT_GE(ModificationTime("base.sea"), before);
+        } else {
+            EXPECT_EQ(ModificationTime("base.sea"), longAgo);
+        }
+    }
+}
+
+TEST_F(ProtectionTest, CheckRaisesTheLevelForAReadOnlyStartFile)
+{
+    StartOn("base.sea");
+    EXPECT_FALSE(CSeaBase::CheckBaseSeaWriteProtection());
+    MakeReadOnly("base.sea");
+    EXPECT_EQ(CSeaBase::GlobalWriteProtectionStatus(), 1);
+    EXPECT_TRUE(CSeaBase::CheckBaseSeaWriteProtection());
+    EXPECT_EQ(CSeaBase::GlobalWriteProtectionStatus(), 2);
+}
+
+TEST_F(ProtectionTest, WithoutAStartFileOnlyTheLevelIsStored)
+{
+    struct Case {
+        const char* what;
+        int start;  // 0: none, 1: memory-only, 2: start file deleted afterwards
+        bool result;
+    };
+    const Case cases[] = {{"no start", 0, false}, {"memory-only", 1, false}, {"start file gone", 2, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.start == 1) {
+            ASSERT_TRUE(m_registry.InitMemoryOnly());
+        }
+        if (c.start == 2) {
+            StartOn("gone.sea");
+            fs::remove(Path("gone.sea"));
+        }
+        EXPECT_EQ(CSeaBase::SetGlobalWriteProtectionStatus(5), c.result);
+        EXPECT_EQ(CSeaBase::GlobalWriteProtectionStatus(), 5);
+        EXPECT_FALSE(fs::exists(Path("gone.sea")));
+        EXPECT_EQ(CSeaBase::CheckBaseSeaWriteProtection(), c.result);
+        EXPECT_EQ(m_registry.InitStatusSea(nullptr), c.start == 2);
+        m_registry.Cleanup();
+        CSeaBase::SetGlobalWriteProtectionStatus(1);
+    }
+}
+
+TEST_F(ProtectionTest, StatusSeaReadsAndWritesItsFile)
+{
+    WriteFile("base.sea", "LocalsFile: loc/locals.sea\n");
+    WriteFile("loc/locals.sea", "");
+    WriteFile("loc/Status.sea", "Step: 1\nOther: a\n");
+    ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
+    CResourceSea* status = CSeaBase::StatusSea();
+    EXPECT_FALSE(status->IsFilebased());
+
+    ASSERT_TRUE(m_registry.InitStatusSea(nullptr));
+    EXPECT_EQ(status->Filename(), Wide("loc/Status.sea"));
+    EXPECT_EQ(Value(status, L"Step"), L"1");
+
+    status->LookupSetString(L"Step", L"2");
+    CSeaBase::UpdateStatusSea(lookup::remove);
+    EXPECT_EQ(FileValue(Wide("loc/Status.sea"), L"Step"), L"1");
+    CSeaBase::UpdateStatusSea(lookup::write);
+    EXPECT_EQ(FileValue(Wide("loc/Status.sea"), L"Step"), L"2");
+
+    // Reading takes the file's values except those the program changed.
+    WriteFile("loc/Status.sea", "Step: 9\nOther: b\nNew: c\n");
+    status->LookupSetString(L"Step", L"3");
+    CSeaBase::UpdateStatusSea(lookup::read);
+    EXPECT_EQ(Value(status, L"Step"), L"3");
+    EXPECT_EQ(Value(status, L"Other"), L"b");
+    EXPECT_EQ(Value(status, L"New"), L"c");
+}
+
+TEST_F(ProtectionTest, StatusSeaFileRelativeToTheDefaultDirectory)
+{
+    WriteFile("state/run.sea", "Step: 4\n");
+    StartOn("base.sea");
+    ASSERT_TRUE(m_registry.InitStatusSea(L"state/run.sea"));
+    EXPECT_EQ(CSeaBase::StatusSea()->Filename(), Wide("state/run.sea"));
+    EXPECT_EQ(Value(CSeaBase::StatusSea(), L"Step"), L"4");
+}
+
+// A Status file that cannot be read must not leave the sea tied to the file it
+// had before: the next write would replace that file with an empty sea.
+TEST_F(ProtectionTest, MissingStatusFileLeavesTheSeaInMemory)
+{
+    WriteFile("first.sea", "Step: 1\n");
+    StartOn("base.sea");
+    ASSERT_TRUE(m_registry.InitStatusSea(Wide("first.sea")));
+    m_reports.clear();
+    EXPECT_TRUE(m_registry.InitStatusSea(L"missing.sea"));
+    EXPECT_TRUE(Reported(L"Could not find sea file"));
+    EXPECT_FALSE(CSeaBase::StatusSea()->IsFilebased());
+    EXPECT_TRUE(CSeaBase::StatusSea()->IsEmpty());
+    CSeaBase::UpdateStatusSea(lookup::write);
+    EXPECT_EQ(FileValue(Wide("first.sea"), L"Step"), L"1");
+    EXPECT_FALSE(fs::exists(Path("missing.sea")));
+}
+
+} // namespace
+} // namespace seabasetest

@@ -1,0 +1,177 @@
+// The slots of the registry: lookup by name and index, user seas made on
+// demand, a full registry, and the file names the base sea gives.
+#include "seabase/SeaBaseTestSupport.h"
+
+#include "kelvaro/entry/ResourceSeaException.h"
+
+#include <string>
+
+namespace seabasetest {
+namespace {
+
+using RegistryTest = SeaBaseTest;
+
+TEST_F(RegistryTest, BeforeAStartEverythingIsEmpty)
+{
+    EXPECT_EQ(CSeaBase::ApplicationSea(), nullptr);
+    EXPECT_EQ(CSeaBase::PreferenceSea(), nullptr);
+    EXPECT_EQ(CSeaBase::MessagesSea(), nullptr);
+    EXPECT_EQ(CSeaBase::ConfigurationSea(), nullptr);
+    EXPECT_EQ(CSeaBase::StatusSea(), nullptr);
+    EXPECT_EQ(m_registry.BaseSea(), nullptr);
+    EXPECT_FALSE(CSeaBase::SeaExists(L"Application"));
+    EXPECT_FALSE(CSeaBase::InMemoryOnly());
+    EXPECT_TRUE(m_registry.SeaFileName(0).IsEmpty());
+    // Out-of-range indexes and null names answer "nothing" instead of reading past the table.
+    EXPECT_FALSE(Registry::SeaExists(CSeaBase::SlotCount));
+    EXPECT_EQ(m_registry[CSeaBase::SlotCount + 5], nullptr);
+    EXPECT_TRUE(Registry::SeaName(1000).IsEmpty());
+    EXPECT_EQ(Registry::SeaIndex(nullptr), CSeaBase::NoneIndex);
+    EXPECT_EQ(Registry::SeaIndex(L""), CSeaBase::NoneIndex);
+}
+
+TEST_F(RegistryTest, NamesAreFoundExactly)
+{
+    ASSERT_TRUE(m_registry.InitMemoryOnly());
+    struct Case {
+        const wchar_t* name;
+        unsigned index;
+    };
+    const Case cases[] = {
+        {L"Application", 0},          {L"Preference", 1}, {L"Messages", 2}, {L"Configuration", 3}, {L"Status", 4},
+        {L"application", CSeaBase::NoneIndex}, {L"Application ", CSeaBase::NoneIndex},
+        {L"Locals", CSeaBase::NoneIndex},      {L"Base", CSeaBase::NoneIndex},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.name);
+        EXPECT_EQ(Registry::SeaIndex(c.name), c.index);
+        EXPECT_EQ(CSeaBase::SeaExists(c.name), c.index != CSeaBase::NoneIndex);
+        EXPECT_EQ(m_registry[c.name], c.index == CSeaBase::NoneIndex ? nullptr : m_registry[c.index]);
+    }
+    EXPECT_EQ(m_registry[L"Messages"], CSeaBase::MessagesSea());
+}
+
+TEST_F(RegistryTest, UserSeasGoIntoTheLowestFreeUserSlot)
+{
+    ASSERT_TRUE(m_registry.InitMemoryOnly());
+    WriteFile("user/one.sea", "Value: 1\n");
+    CResourceSea* one = m_registry.CreateNewSea(L"One", L"one.sea", DirWithSlash("user"), false);
+    ASSERT_NE(one, nullptr);
+    EXPECT_EQ(Registry::SeaIndex(L"One"), 5u);
+    EXPECT_EQ(one->SeaName(), CString(L"One"));
+    EXPECT_EQ(one->Filename(), Wide("user/one.sea"));
+    EXPECT_EQ(Value(one, L"Value"), L"1");
+
+    CResourceSea* two = m_registry.GetOrCreateSea(L"Two", nullptr, nullptr, false);
+    EXPECT_EQ(Registry::SeaIndex(L"Two"), 6u);
+    EXPECT_FALSE(two->IsFilebased());
+    CResourceSea* three = m_registry.CreateNewSea(L"Three", L"", nullptr, false);
+    EXPECT_EQ(Registry::SeaIndex(L"Three"), 7u);
+    EXPECT_FALSE(three->IsFilebased());
+
+    // A known name returns its sea; the file given now is not read.
+    WriteFile("user/other.sea", "Value: other\n");
+    EXPECT_EQ(m_registry.CreateNewSea(L"One", L"other.sea", DirWithSlash("user"), false), one);
+    EXPECT_EQ(Value(one, L"Value"), L"1");
+    // Standard names are found like any other.
+    EXPECT_EQ(m_registry.CreateNewSea(L"Messages", L"x.sea", nullptr, false), CSeaBase::MessagesSea());
+    EXPECT_FALSE(fs::exists(Path("x.sea")));
+}
+
+TEST_F(RegistryTest, ReloadKeepsTheValuesTheProgramChanged)
+{
+    ASSERT_TRUE(m_registry.InitMemoryOnly());
+    WriteFile("user.sea", "Changed: 1\nUntouched: 1\n");
+    CResourceSea* sea = m_registry.CreateNewSea(L"User", Wide("user.sea"), nullptr, false);
+    sea->LookupSetString(L"Changed", L"program");
+    WriteFile("user.sea", "Changed: 2\nUntouched: 2\nNew: 2\n");
+
+    EXPECT_EQ(m_registry.CreateNewSea(L"User", nullptr, nullptr, false), sea);
+    EXPECT_EQ(Value(sea, L"Untouched"), L"1");
+    EXPECT_EQ(m_registry.CreateNewSea(L"User", nullptr, nullptr, true), sea);
+    EXPECT_EQ(Value(sea, L"Changed"), L"program");
+    EXPECT_EQ(Value(sea, L"Untouched"), L"2");
+    EXPECT_EQ(Value(sea, L"New"), L"2");
+}
+
+TEST_F(RegistryTest, FailedCreationThrowsAndRegistersNothing)
+{
+    ASSERT_TRUE(m_registry.InitMemoryOnly());
+    try {
+        m_registry.CreateNewSea(L"Broken", L"no/such/dir/broken.sea", DirWithSlash(), false);
+        FAIL() << "no exception";
+    } catch (const CResourceSeaException& error) {
+        EXPECT_EQ(error.m_code, 0u);
+        const CString expected = CString(L"CSeaBase::CreateNewSea() failed for sea 'Broken', file ") +
+                                 Wide("no/such/dir/broken.sea") + L".";
+        EXPECT_EQ(error.m_message, expected);
+    }
+    EXPECT_FALSE(CSeaBase::SeaExists(L"Broken"));
+    EXPECT_FALSE(Registry::SeaExists(5u));
+    EXPECT_THROW(m_registry.CreateNewSea(nullptr, nullptr, nullptr, false), CResourceSeaException);
+    EXPECT_THROW(m_registry.CreateNewSea(L"", nullptr, nullptr, false), CResourceSeaException);
+}
+
+// The none slot is never filled: a full registry refuses new names instead of
+// handing out another module's sea under them.
+TEST_F(RegistryTest, FullRegistryRefusesNewNames)
+{
+    ASSERT_TRUE(m_registry.InitMemoryOnly());
+    const unsigned userSlots = CSeaBase::NoneIndex - CSeaBase::FirstUserIndex;
+    for (unsigned i = 0; i < userSlots; ++i)
+        m_registry.CreateNewSea((L"User" + std::to_wstring(i)).c_str(), nullptr, nullptr, false);
+    EXPECT_EQ(Registry::SeaIndex(L"User103"), CSeaBase::NoneIndex - 1);
+
+    EXPECT_THROW(m_registry.CreateNewSea(L"OneTooMany", nullptr, nullptr, false), CResourceSeaException);
+    EXPECT_FALSE(Registry::SeaExists(CSeaBase::NoneIndex));
+    EXPECT_EQ(m_registry[L"Unknown"], nullptr);
+    EXPECT_FALSE(CSeaBase::SeaExists(L"OneTooMany"));
+    // Known names still work.
+    EXPECT_EQ(Registry::SeaIndex(L"User0"), CSeaBase::FirstUserIndex);
+    EXPECT_NE(m_registry.CreateNewSea(L"User7", nullptr, nullptr, false), nullptr);
+}
+
+// A sea made before the start keeps its place; the start takes the standard slots.
+TEST_F(RegistryTest, UserSeaMadeBeforeTheStartSurvivesIt)
+{
+    CResourceSea* early = m_registry.CreateNewSea(L"Early", nullptr, nullptr, false);
+    early->LookupSetString(L"Kept", L"yes");
+    EXPECT_EQ(Registry::SeaIndex(L"Early"), CSeaBase::FirstUserIndex);
+    ASSERT_TRUE(m_registry.InitMemoryOnly());
+    EXPECT_EQ(m_registry[L"Early"], early);
+    EXPECT_EQ(Value(early, L"Kept"), L"yes");
+    EXPECT_EQ(Registry::SeaName(0), CString(L"Application"));
+}
+
+TEST_F(RegistryTest, SeaFileNameFollowsTheBaseSea)
+{
+    WriteFile("base.sea", "ConfigurationFile: $Nil\n"
+                          "MessagesFile: texts/messages.sea\n"
+                          "MessagesPath: @/elsewhere/\n");
+    std::string text = ReadBytes("base.sea");
+    text.replace(text.find('@'), 1, m_dir.string());
+    WriteFile("base.sea", text);
+    ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
+
+    struct Case {
+        unsigned index;
+        CString expected;
+    };
+    const Case cases[] = {
+        {0, DirWithSlash() + L"Application.sea"},
+        {2, DirWithSlash("elsewhere") + L"texts/messages.sea"},
+        {4, DirWithSlash() + L"Status.sea"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "slot " << c.index);
+        EXPECT_EQ(m_registry.SeaFileName(c.index), c.expected);
+    }
+    EXPECT_TRUE(m_registry.SeaFileName(50).IsEmpty());
+    EXPECT_FALSE(m_registry.BaseSea()->HasEntry(L"File"));
+    // A missing File entry is added to the base sea with its default.
+    EXPECT_EQ(Value(m_registry.BaseSea(), L"ApplicationFile"), L"Application.sea");
+    EXPECT_EQ(Value(m_registry.BaseSea(), L"StatusFile"), L"Status.sea");
+}
+
+} // namespace
+} // namespace seabasetest

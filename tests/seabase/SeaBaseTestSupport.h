@@ -1,0 +1,169 @@
+// Shared fixture of the registry tests: a scratch folder, a settings store in
+// that folder (never the user's own), captured reports and message boxes, and
+// a registry that is always cleaned up again, whatever a test left behind.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "kelvaro/entry/ResourceEntry.h"
+#include "kelvaro/output/PrWin.h"
+#include "kelvaro/platform/File.h"
+#include "kelvaro/platform/MessageBox.h"
+#include "kelvaro/platform/WinApp.h"
+#include "kelvaro/sea/ResourceSea.h"
+#include "kelvaro/seabase/SeaBase.h"
+
+namespace seabasetest {
+
+namespace fs = std::filesystem;
+
+// Opens the protected operations of the registry to the tests.
+class Registry : public CSeaBase {
+public:
+    using CSeaBase::SeaExists;
+    using CSeaBase::SeaIndex;
+    using CSeaBase::SeaName;
+    using CSeaBase::operator[];
+};
+
+struct Report {
+    unsigned category;
+    unsigned style;
+    std::wstring text;
+};
+
+class SeaBaseTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            m_dir = fs::temp_directory_path() / ("kelvaro-seabase-" + std::to_string(random()));
+            if (fs::create_directory(m_dir))
+                break;
+        }
+        m_cwd = fs::current_path();
+        m_app = std::make_unique<CWinApp>(L"kelvaro-seabase-tests");
+        m_app->SetProfileFile(Wide("settings.txt"));
+        m_previousOutput = PrWin::InstallOutputHandler([this](PrWin::Category category, PrWin::Style style,
+                                                              const wchar_t* text) {
+            m_reports.push_back({category, style, text});
+        });
+        m_previousBox = kelvaro::SetMessageBoxHandler([this](const wchar_t* text, UINT type) {
+            m_boxes.push_back(text);
+            m_boxTypes.push_back(type);
+            return IDOK;
+        });
+    }
+
+    void TearDown() override
+    {
+        m_registry.Cleanup();
+        CSeaBase::SetSyncLocals(false);
+        CSeaBase::SetLocalsRegistryKey(nullptr);
+        CSeaBase::SetGlobalWriteProtectionStatus(1);  // after Cleanup: only stores the level
+        EXPECT_EQ(CSeaBase::ApplicationSea(), nullptr);
+        fs::current_path(m_cwd);
+        kelvaro::SetMessageBoxHandler(m_previousBox);
+        PrWin::InstallOutputHandler(m_previousOutput);
+        m_app.reset();
+        std::error_code ignored;
+        for (const auto& item : fs::recursive_directory_iterator(m_dir, ignored))
+            fs::permissions(item.path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+        fs::remove_all(m_dir, ignored);
+    }
+
+    fs::path Path(const std::string& relative) const { return m_dir / relative; }
+    CString Wide(const std::string& relative) const { return CString(Path(relative).wstring()); }
+    // The scratch folder as the registry gives directories: ending in '/'.
+    CString DirWithSlash(const std::string& relative = "") const
+    {
+        CString dir(relative.empty() ? m_dir.wstring() : Path(relative).wstring());
+        if (dir.IsEmpty() || dir[dir.GetLength() - 1] != L'/')
+            dir += L'/';
+        return dir;
+    }
+
+    // Writes a sea file in plain ASCII, which the reader takes as code page 1252.
+    void WriteFile(const std::string& relative, const std::string& text) const
+    {
+        fs::create_directories(Path(relative).parent_path());
+        std::ofstream out(Path(relative), std::ios::binary);
+        out << text;
+    }
+    std::string ReadBytes(const std::string& relative) const
+    {
+        std::ifstream in(Path(relative), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    void MakeReadOnly(const std::string& relative) const
+    {
+        CFileStatus status;
+        ASSERT_TRUE(CFile::GetStatus(Wide(relative), status));
+        status.m_attribute |= CFile::readOnly;
+        status.m_mtime = 0;
+        ASSERT_TRUE(CFile::SetStatus(Wide(relative), status));
+    }
+
+    // Value `index` of `name` in a sea, read without changing it; "<missing>" when absent.
+    static std::wstring Value(const CResourceSea* sea, const wchar_t* name, unsigned index = 0)
+    {
+        if (sea == nullptr || !sea->HasEntry(name))
+            return L"<missing>";
+        return sea->LookupGetString(name, index, CString(L"<no value>")).GetString();
+    }
+    // A sea file's value as a fresh read-only sea reads it.
+    static std::wstring FileValue(const CString& file, const wchar_t* name, unsigned index = 0)
+    {
+        CResourceSea sea(107);
+        if (!sea.Create(file, true))
+            return L"<unreadable>";
+        return Value(&sea, name, index);
+    }
+    // The list lines of a list entry, each as its whole trimmed line.
+    static std::vector<std::wstring> ListLines(const CResourceSea* sea, const wchar_t* name)
+    {
+        std::vector<std::wstring> lines;
+        CString text;
+        if (sea == nullptr || !sea->IsListEntry(name) || sea->GetLine(name, text) == 0)
+            return lines;
+        // GetLine gives the head's value part, then every list line, then the closing line.
+        std::wstring all = text.GetString();
+        std::size_t start = all.find(L'\n');
+        while (start != std::wstring::npos) {
+            std::size_t end = all.find(L'\n', start + 1);
+            lines.push_back(all.substr(start + 1, end == std::wstring::npos ? std::wstring::npos : end - start - 1));
+            start = end;
+        }
+        if (!lines.empty())
+            lines.pop_back();  // the closing line
+        return lines;
+    }
+
+    bool Reported(const std::wstring& part) const
+    {
+        for (const Report& report : m_reports)
+            if (report.text.find(part) != std::wstring::npos)
+                return true;
+        return false;
+    }
+
+    fs::path m_dir;
+    fs::path m_cwd;
+    std::unique_ptr<CWinApp> m_app;
+    Registry m_registry;
+    std::vector<Report> m_reports;
+    std::vector<std::wstring> m_boxes;
+    std::vector<UINT> m_boxTypes;
+    PrWin::OutputHandler m_previousOutput;
+    kelvaro::MessageBoxHandler m_previousBox;
+};
+
+} // namespace seabasetest

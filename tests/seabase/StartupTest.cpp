@@ -1,0 +1,424 @@
+// Starting the registry from a base sea, from an application file alone and in
+// memory; the default directory, project name and protection level a start
+// fixes; second starts; and what Cleanup keeps.
+#include "seabase/SeaBaseTestSupport.h"
+
+#include <string>
+#include <vector>
+
+namespace seabasetest {
+namespace {
+
+using StartupTest = SeaBaseTest;
+
+// Each file carries a duplicate, so the order of the duplicate reports is the
+// order in which the files were read.
+TEST_F(StartupTest, InitReadsTheStandardSeasInOrder)
+{
+    WriteFile("proj/seas/base.sea", "ApplicationFile: app.sea\n"
+                                    "ConfigurationFile: config.sea\n"
+                                    "LocalsFile: locals.sea\n"
+                                    "ProjectName: Demo\n");
+    WriteFile("proj/seas/app.sea", "Title: Hello\nPreferenceFile: pref.sea\nd: 1\nd: 2\n");
+    WriteFile("proj/seas/locals.sea", "Width: 800\nd: 1\nd: 2\n");
+    WriteFile("proj/seas/config.sea", "LoadDll: none\nd: 1\nd: 2\n");
+    WriteFile("proj/seas/pref.sea", "Color: blue\nd: 1\nd: 2\n");
+
+    ASSERT_TRUE(m_registry.Init(Wide("proj/seas/base.sea")));
+
+    std::vector<std::wstring> order;
+    for (const Report& report : m_reports)
+        if (report.text.find(L"Duplicate identifier") != std::wstring::npos)
+            order.push_back(report.text.substr(0, report.text.find(L'\n')));
+    const std::vector<std::wstring> expected = {
+        Path("proj/seas/app.sea").wstring(), Path("proj/seas/locals.sea").wstring(),
+        Path("proj/seas/config.sea").wstring(), Path("proj/seas/pref.sea").wstring()};
+    EXPECT_EQ(order, expected);
+
+    const CString dir = DirWithSlash("proj/seas");
+    EXPECT_EQ(CSeaBase::DefaultPath(), dir);
+    EXPECT_EQ(CSeaBase::DefaultLocalsPath(), dir);
+    EXPECT_EQ(CSeaBase::ProjectName(), CString(L"Demo"));
+    EXPECT_EQ(CSeaBase::GlobalWriteProtectionStatus(), 1);
+    EXPECT_FALSE(CSeaBase::InMemoryOnly());
+
+    struct Slot {
+        unsigned index;
+        const wchar_t* name;
+        const wchar_t* file;  // null: memory-only
+        const wchar_t* key;
+        const wchar_t* value;
+    };
+    const Slot slots[] = {
+        {0, L"Application", L"app.sea", L"Title", L"Hello"},
+        {1, L"Preference", L"pref.sea", L"Color", L"blue"},
+        {2, L"Messages", nullptr, nullptr, nullptr},
+        {3, L"Configuration", L"config.sea", L"LoadDll", L"none"},
+        {4, L"Status", nullptr, nullptr, nullptr},
+    };
+    for (const Slot& slot : slots) {
+        SCOPED_TRACE(testing::Message() << "slot " << slot.index);
+        const CResourceSea* sea = m_registry[slot.index];
+        ASSERT_NE(sea, nullptr);
+        EXPECT_EQ(Registry::SeaName(slot.index), CString(slot.name));
+        EXPECT_EQ(sea->SeaName(), CString(slot.name));
+        EXPECT_EQ(Registry::SeaIndex(slot.name), slot.index);
+        EXPECT_EQ(sea->IsFilebased(), slot.file != nullptr);
+        if (slot.file != nullptr) {
+            EXPECT_EQ(sea->Filename(), dir + slot.file);
+            EXPECT_EQ(Value(sea, slot.key), slot.value);
+        }
+    }
+    ASSERT_NE(m_registry.BaseSea(), nullptr);
+    EXPECT_EQ(m_registry.BaseSea()->SeaName(), CString(L"Base"));
+    ASSERT_NE(CSeaBase::LocalsSea(), nullptr);
+    EXPECT_EQ(CSeaBase::LocalsSea()->SeaName(), CString(L"Locals"));
+    // The Locals values reach the Application sea.
+    EXPECT_EQ(Value(CSeaBase::ApplicationSea(), L"Width"), L"800");
+    // Names are compared exactly.
+    EXPECT_EQ(Registry::SeaIndex(L"application"), CSeaBase::NoneIndex);
+    EXPECT_EQ(Registry::SeaIndex(L"Locals"), CSeaBase::NoneIndex);
+}
+
+TEST_F(StartupTest, MissingBaseSeaIsCreatedWithEmptyStandardSeas)
+{
+    fs::create_directories(Path("fresh"));
+    ASSERT_TRUE(m_registry.Init(Wide("fresh/base.sea")));
+    EXPECT_TRUE(fs::exists(Path("fresh/base.sea")));
+    EXPECT_TRUE(fs::exists(Path("fresh/Application.sea")));
+    EXPECT_TRUE(fs::exists(Path("fresh/Preference.sea")));
+    EXPECT_EQ(CSeaBase::DefaultPath(), DirWithSlash("fresh"));
+    ASSERT_NE(CSeaBase::ConfigurationSea(), nullptr);
+    EXPECT_FALSE(CSeaBase::ConfigurationSea()->IsFilebased());
+    EXPECT_TRUE(CSeaBase::ApplicationSea()->IsFilebased());
+}
+
+// The project name of a start from a base sea is the directory above the
+// default directory, unless the base sea or the Locals sea name one.
+TEST_F(StartupTest, ProjectNameAndDefaultDirectoryOfInit)
+{
+    struct Case {
+        const char* what;
+        std::string baseFile;
+        std::string baseText;  // "@" stands for the scratch folder
+        std::string expectedDir;
+        const wchar_t* expectedProject;
+    };
+    const Case cases[] = {
+        {"from the base sea", "a/Work/Alpha/Seas/base.sea", "ProjectName: Named\n", "a/Work/Alpha/Seas", L"Named"},
+        {"from the Locals sea", "b/Work/Alpha/Seas/base.sea", "LocalsFile: loc.sea\n", "b/Work/Alpha/Seas",
+         L"FromLocals"},
+        {"from the directory", "c/Work/Alpha/Seas/base.sea", "", "c/Work/Alpha/Seas", L"Alpha"},
+        {"DefaultSeaPath without '/'", "d/base.sea", "DefaultSeaPath: @/d/Other/Beta/Seas\n", "d/Other/Beta/Seas",
+         L"Beta"},
+        {"DefaultSeaPath with '/'", "e/base.sea", "DefaultSeaPath: @/e/Other/Gamma/Seas/\n", "e/Other/Gamma/Seas",
+         L"Gamma"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string text = c.baseText;
+        if (auto at = text.find('@'); at != std::string::npos)
+            text.replace(at, 1, m_dir.string());
+        WriteFile(c.baseFile, text);
+        fs::create_directories(Path(c.expectedDir));
+        WriteFile(c.expectedDir + "/loc.sea", "ProjectName: FromLocals\n");
+        ASSERT_TRUE(m_registry.Init(Wide(c.baseFile)));
+        EXPECT_EQ(CSeaBase::DefaultPath(), DirWithSlash(c.expectedDir));
+        EXPECT_EQ(CSeaBase::ProjectName(), CString(c.expectedProject));
+        m_registry.Cleanup();
+    }
+}
+
+TEST_F(StartupTest, RelativeStartFileTakesItsDirectoryBelowTheCurrentOne)
+{
+    WriteFile("base.sea", "");
+    WriteFile("sub/base.sea", "");
+    fs::current_path(m_dir);
+    // The current directory as the system gives it (symbolic links resolved).
+    const CString current = CString(fs::current_path().wstring()) + L"/";
+    struct Case {
+        const wchar_t* file;
+        const wchar_t* expectedDir;
+    };
+    const Case cases[] = {{L"base.sea", L""}, {L"sub/base.sea", L"sub/"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.file);
+        ASSERT_TRUE(m_registry.Init(c.file));
+        EXPECT_EQ(CSeaBase::DefaultPath(), current + c.expectedDir);
+        EXPECT_EQ(CSeaBase::ApplicationSea()->Filename(), current + c.expectedDir + L"Application.sea");
+        m_registry.Cleanup();
+    }
+}
+
+TEST_F(StartupTest, ReadOnlyStartFileRaisesButNeverLowersTheLevel)
+{
+    struct Case {
+        const char* what;
+        int levelBefore;
+        bool direct;
+        int expected;
+    };
+    const Case cases[] = {
+        {"base sea, level 1", 1, false, 2},
+        {"base sea, level 5", 5, false, 5},
+        {"application file, level 0", 0, true, 2},
+        {"application file, level 3", 3, true, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile("ro/start.sea", "ApplicationFile: app.sea\n");
+        MakeReadOnly("ro/start.sea");
+        CSeaBase::SetGlobalWriteProtectionStatus(c.levelBefore);
+        ASSERT_TRUE(c.direct ? m_registry.InitAppDirect(Wide("ro/start.sea")) : m_registry.Init(Wide("ro/start.sea")));
+        EXPECT_EQ(CSeaBase::GlobalWriteProtectionStatus(), c.expected);
+        EXPECT_TRUE(CSeaBase::CheckBaseSeaWriteProtection());
+        m_registry.Cleanup();
+        // The level outlives the registry.
+        EXPECT_EQ(CSeaBase::GlobalWriteProtectionStatus(), c.expected);
+        fs::permissions(Path("ro/start.sea"), fs::perms::owner_write, fs::perm_options::add);
+    }
+}
+
+TEST_F(StartupTest, SecondStartFailsUntilCleanup)
+{
+    WriteFile("base.sea", "ApplicationFile: app.sea\n");
+    WriteFile("app.sea", "Title: first\n");
+    using Start = bool (*)(CSeaBase&, const CString&);
+    struct Kind {
+        const char* what;
+        Start start;
+    };
+    const Kind kinds[] = {
+        {"Init", [](CSeaBase& r, const CString& dir) { return r.Init(dir + L"base.sea"); }},
+        {"InitAppDirect", [](CSeaBase& r, const CString& dir) { return r.InitAppDirect(dir + L"app.sea"); }},
+        {"InitMemoryOnly", [](CSeaBase& r, const CString&) { return r.InitMemoryOnly(); }},
+    };
+    const CString dir = DirWithSlash();
+    for (const Kind& first : kinds) {
+        for (const Kind& second : kinds) {
+            SCOPED_TRACE(std::string(first.what) + " then " + second.what);
+            ASSERT_TRUE(first.start(m_registry, dir));
+            const CResourceSea* application = CSeaBase::ApplicationSea();
+            const CResourceSea* base = m_registry.BaseSea();
+            const CString project = CSeaBase::ProjectName();
+            EXPECT_FALSE(second.start(m_registry, dir));
+            EXPECT_EQ(CSeaBase::ApplicationSea(), application);
+            EXPECT_EQ(m_registry.BaseSea(), base);
+            EXPECT_EQ(CSeaBase::ProjectName(), project);
+            m_registry.Cleanup();
+            EXPECT_TRUE(second.start(m_registry, dir));
+            m_registry.Cleanup();
+        }
+    }
+}
+
+TEST_F(StartupTest, CleanupKeepsWhatMustSurvive)
+{
+    WriteFile("base.sea", "LocalsFile: sub/locals.sea 0\nLocalsRegKey: Section\n");
+    WriteFile("sub/locals.sea", "Width: 1\n");
+    ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
+    CSeaBase::SetGlobalWriteProtectionStatus(3);
+    CSeaBase::SetSyncLocals(true);
+    CResourceSea* user = m_registry.CreateNewSea(L"User", nullptr, nullptr, false);
+    ASSERT_NE(user, nullptr);
+
+    m_registry.Cleanup();
+    for (unsigned index = 0; index < CSeaBase::SlotCount; ++index) {
+        SCOPED_TRACE(testing::Message() << "slot " << index);
+        EXPECT_FALSE(Registry::SeaExists(index));
+        EXPECT_TRUE(Registry::SeaName(index).IsEmpty());
+    }
+    EXPECT_EQ(CSeaBase::ApplicationSea(), nullptr);
+    EXPECT_EQ(m_registry.BaseSea(), nullptr);
+    EXPECT_FALSE(CSeaBase::SeaExists(L"User"));
+    EXPECT_TRUE(CSeaBase::ProjectName().IsEmpty());
+    EXPECT_TRUE(CSeaBase::DefaultPath().IsEmpty());
+    EXPECT_EQ(CSeaBase::DefaultLocalsPath(), DirWithSlash("sub"));
+    EXPECT_EQ(CSeaBase::GlobalWriteProtectionStatus(), 3);
+    EXPECT_TRUE(CSeaBase::GetSyncLocals());
+
+    // The section name carries over: a start whose base sea names none still reads it.
+    m_app->WriteProfileString(L"Section", L"Carried", L"yes");
+    CSeaBase::SetSyncLocals(false);
+    ASSERT_TRUE(m_registry.InitMemoryOnly());
+    EXPECT_EQ(Value(CSeaBase::ApplicationSea(), L"Carried"), L"yes");
+}
+
+TEST_F(StartupTest, StandardSeaNamedByTheWordNoneStaysInMemory)
+{
+    struct Case {
+        const char* word;
+        bool memoryOnly;
+    };
+    const Case cases[] = {{"$None", true}, {"$Nil", true}, {"$none", false}, {"$NIL", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.word);
+        fs::remove_all(Path("w"));
+        WriteFile("w/base.sea", std::string("ConfigurationFile: ") + c.word + "\n");
+        ASSERT_TRUE(m_registry.Init(Wide("w/base.sea")));
+        ASSERT_NE(CSeaBase::ConfigurationSea(), nullptr);
+        EXPECT_EQ(CSeaBase::ConfigurationSea()->IsFilebased(), !c.memoryOnly);
+        EXPECT_EQ(fs::exists(Path("w") / c.word), !c.memoryOnly);
+        m_registry.Cleanup();
+    }
+}
+
+TEST_F(StartupTest, FailedStandardSeaStopsTheStartWithItsMessage)
+{
+    struct Case {
+        const char* what;
+        std::string base;
+        std::string app;
+        unsigned style;
+        const wchar_t* message;
+    };
+    const Case cases[] = {
+        {"Application", "ApplicationPath: @/missing/\n", "", 5, L"Fatal Error:\nCould not create Application sea"},
+        {"Configuration", "ConfigurationFile: missing/config.sea\n", "", 4,
+         L"Fatal Error:\nCould not create Configuration sea!"},
+        {"Preference", "ApplicationFile: app.sea\n", "PreferencePath: @/missing/\n", 4,
+         L"Fatal Error:\nCould not create Preference sea!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto fill = [this](std::string text) {
+            if (auto at = text.find('@'); at != std::string::npos)
+                text.replace(at, 1, m_dir.string());
+            return text;
+        };
+        WriteFile("base.sea", fill(c.base));
+        WriteFile("app.sea", fill(c.app));
+        m_reports.clear();
+        EXPECT_FALSE(m_registry.Init(Wide("base.sea")));
+        EXPECT_EQ(m_registry.BaseSea(), nullptr);
+        EXPECT_EQ(CSeaBase::ApplicationSea(), nullptr);
+        ASSERT_FALSE(m_reports.empty());
+        EXPECT_EQ(m_reports.back().category, 16u);
+        EXPECT_EQ(m_reports.back().style, c.style);
+        EXPECT_EQ(m_reports.back().text, c.message);
+        // A failed start leaves the registry ready for another.
+        EXPECT_TRUE(m_registry.InitMemoryOnly());
+        m_registry.Cleanup();
+    }
+}
+
+TEST_F(StartupTest, BaseSeaThatCannotBeCreatedStopsTheStart)
+{
+    EXPECT_FALSE(m_registry.Init(Wide("no/such/dir/base.sea")));
+    EXPECT_EQ(m_registry.BaseSea(), nullptr);
+    EXPECT_TRUE(CSeaBase::DefaultPath().IsEmpty());
+    EXPECT_TRUE(Reported(L"Could not create sea file"));
+    EXPECT_FALSE(fs::exists(Path("no")));
+    EXPECT_TRUE(m_registry.InitMemoryOnly());
+}
+
+TEST_F(StartupTest, ConfigFileIsReadWhenPresentAndOtherwiseLeftInMemory)
+{
+    WriteFile("base.sea", "ConfigFile: conf/modules.sea\n");
+    WriteFile("conf/modules.sea", "LoadDll: one\n");
+    ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
+    EXPECT_EQ(Value(CSeaBase::ConfigurationSea(), L"LoadDll"), L"one");
+    EXPECT_EQ(CSeaBase::ConfigurationSea()->Filename(), Wide("conf/modules.sea"));
+    m_registry.Cleanup();
+
+    fs::remove(Path("conf/modules.sea"));
+    m_reports.clear();
+    ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
+    EXPECT_FALSE(CSeaBase::ConfigurationSea()->IsFilebased());
+    EXPECT_TRUE(CSeaBase::ConfigurationSea()->IsEmpty());
+    EXPECT_FALSE(fs::exists(Path("conf/modules.sea")));
+    EXPECT_TRUE(Reported(L"Could not find sea file"));
+}
+
+TEST_F(StartupTest, MemoryOnlyStartTouchesNoFile)
+{
+    fs::create_directories(Path("empty"));
+    fs::current_path(Path("empty"));
+    ASSERT_TRUE(m_registry.InitMemoryOnly());
+    EXPECT_EQ(CSeaBase::ProjectName(), CString(L"Default"));
+    EXPECT_TRUE(CSeaBase::InMemoryOnly());
+    EXPECT_EQ(CSeaBase::DefaultPath(), CString(fs::current_path().wstring()) + L"/");
+    for (unsigned index = 0; index < CSeaBase::FirstUserIndex; ++index) {
+        SCOPED_TRACE(testing::Message() << "slot " << index);
+        ASSERT_TRUE(Registry::SeaExists(index));
+        EXPECT_FALSE(m_registry[index]->IsFilebased());
+    }
+    EXPECT_TRUE(fs::is_empty(Path("empty")));
+}
+
+TEST_F(StartupTest, DirectStartSplitsApplicationAndPreference)
+{
+    WriteFile("Alpha/app.sea", "Title: Hello\n"
+                               "Size: 3\n"
+                               "::::: Preference\n"
+                               "Color: blue\n"
+                               "Title: pref-title\n");
+    ASSERT_TRUE(m_registry.InitAppDirect(Wide("Alpha/app.sea")));
+    const CResourceSea* application = CSeaBase::ApplicationSea();
+    const CResourceSea* preference = CSeaBase::PreferenceSea();
+    ASSERT_NE(preference, nullptr);
+    EXPECT_EQ(Value(application, L"Title"), L"Hello");
+    EXPECT_EQ(Value(application, L"Size"), L"3");
+    EXPECT_EQ(Value(application, L"Color"), L"<missing>");
+    EXPECT_EQ(Value(preference, L"Color"), L"blue");
+    EXPECT_EQ(Value(preference, L"Title"), L"pref-title");
+    EXPECT_EQ(Value(preference, L"Size"), L"<missing>");
+    EXPECT_TRUE(preference->IsFileSection());
+    EXPECT_EQ(preference->Filename(), Wide("Alpha/app.sea"));
+    EXPECT_EQ(CSeaBase::DefaultPath(), DirWithSlash("Alpha"));
+    EXPECT_EQ(CSeaBase::ProjectName(), CString(L"Alpha"));
+    EXPECT_TRUE(m_registry.BaseSea()->IsEmpty());
+    EXPECT_FALSE(m_registry.BaseSea()->IsFilebased());
+    for (unsigned index : {2u, 3u, 4u}) {
+        SCOPED_TRACE(testing::Message() << "slot " << index);
+        EXPECT_FALSE(m_registry[index]->IsFilebased());
+    }
+}
+
+TEST_F(StartupTest, DirectStartTakesTheProjectNameFromTheApplicationSea)
+{
+    WriteFile("Alpha/app.sea", "ProjectName: Named\n");
+    ASSERT_TRUE(m_registry.InitAppDirect(Wide("Alpha/app.sea")));
+    EXPECT_EQ(CSeaBase::ProjectName(), CString(L"Named"));
+}
+
+TEST_F(StartupTest, CheckBaseSeaWantsAnApplicationFileAndWritesNothing)
+{
+    struct Case {
+        const char* what;
+        const char* text;  // null: no file
+        bool expected;
+    };
+    const Case cases[] = {
+        {"names an application file", "ApplicationFile: app.sea\n", true},
+        {"names none", "Other: 1\n", false},
+        {"empty value", "ApplicationFile: \"\"\n", false},
+        {"missing file", nullptr, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(Path("check.sea"));
+        if (c.text != nullptr)
+            WriteFile("check.sea", c.text);
+        const std::string before = c.text != nullptr ? ReadBytes("check.sea") : std::string();
+        EXPECT_EQ(CSeaBase::CheckBaseSea(Wide("check.sea")), c.expected);
+        EXPECT_EQ(fs::exists(Path("check.sea")), c.text != nullptr);
+        if (c.text != nullptr) {
+            EXPECT_EQ(ReadBytes("check.sea"), before);
+        }
+    }
+    EXPECT_FALSE(CSeaBase::CheckBaseSea(DirWithSlash()));
+    EXPECT_EQ(m_registry.BaseSea(), nullptr);
+}
+
+TEST_F(StartupTest, CleanupTwiceIsHarmless)
+{
+    ASSERT_TRUE(m_registry.InitMemoryOnly());
+    m_registry.Cleanup();
+    m_registry.Cleanup();
+    EXPECT_EQ(CSeaBase::ApplicationSea(), nullptr);
+    EXPECT_EQ(CSeaBase::LocalsSea()->NrEntries(), 0u);  // LocalsSea() creates it afresh
+}
+
+} // namespace
+} // namespace seabasetest
