@@ -1,0 +1,105 @@
+// Kelvaro: the sea's data - its lines, its name index, its value reservoir.
+#include "kelvaro/sea/ResourceSea.h"
+
+#include <memory>
+
+#include "kelvaro/entry/ResValueReservoir.h"
+#include "kelvaro/entry/ResourceEntry.h"
+#include "kelvaro/output/PrWin.h"
+#include "kelvaro/platform/Format.h"
+#include "kelvaro/sea/SeaReport.h"
+
+void kelvaro::seareport::Report(unsigned style, const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const std::wstring text = kelvaro::FormatTextV(format, args);
+    va_end(args);
+    PrWin::Output(text.c_str(), PrWin::LibraryMessage, static_cast<PrWin::Style>(style));
+}
+
+CResourceSea::CResourceSea(unsigned hashSize) {
+    m_index.InitHashTable(hashSize, true);
+    m_reservoir = new CResValueReservoir(hashSize / 2);
+}
+
+CResourceSea::~CResourceSea() {
+    PurgeDataBase();
+    // Entries free their value buffers themselves, so the reservoir goes last.
+    delete m_reservoir;
+}
+
+bool CResourceSea::Create() {
+    PurgeDataBase();
+    m_fileBased = false;
+    return true;
+}
+
+void CResourceSea::PurgeDataBase() {
+    m_index.RemoveAll();
+    for (CResourceEntry* entry : m_lines) delete entry;
+    m_lines.clear();  // keeps the capacity: a purged sea is usually refilled at once
+}
+
+CResourceEntry* CResourceSea::CreateEntry(const wchar_t* name, int status) {
+    if (CResourceEntry* existing = GetEntry(name)) return existing;
+    auto* entry = new CResourceEntry(m_reservoir, static_cast<unsigned>(status), name);
+    AppendIndexed(entry);
+    return entry;
+}
+
+void CResourceSea::AppendLine(CResourceEntry* entry) {
+    // Owned from here on, also when growing the line list fails.
+    std::unique_ptr<CResourceEntry> guard(entry);
+    m_lines.push_back(entry);
+    guard.release();
+}
+
+void CResourceSea::AppendIndexed(CResourceEntry* entry) {
+    // The line list owns the entry before the index refers to it, so a failed
+    // insertion never leaves the index pointing at a lost entry.
+    AppendLine(entry);
+    m_index.SetAt(entry->Name().Str(), entry);
+}
+
+CResourceEntry* CResourceSea::GetEntry(const wchar_t* name) const {
+    return static_cast<CResourceEntry*>(m_index.Find(std::wstring_view(name ? name : L"")));
+}
+
+void CResourceSea::DeleteSeaLine(CResourceEntry* entry) {
+    if (entry == nullptr) return;
+    // The key may belong to another entry of the same name (a duplicate that
+    // the reader turned into a comment, or an entry of another sea): only a
+    // key that maps to this very entry goes.
+    CObject* indexed = nullptr;
+    if (m_index.Lookup(entry->Name().Str(), indexed) && indexed == entry) m_index.RemoveKey(entry->Name().Str());
+
+    const unsigned count = m_lines.size();
+    for (unsigned i = 0; i < count; ++i) {
+        if (m_lines[i] == entry) {
+            m_lines.erase(i);
+            delete entry;
+            return;
+        }
+    }
+}
+
+POSITION CResourceSea::GetEntriesStartPosition() const {
+    return m_index.IsEmpty() ? nullptr : m_index.GetStartPosition();
+}
+
+CResourceEntry* CResourceSea::GetNextEntry(CString& name, POSITION& pos) {
+    CObject* value = nullptr;
+    m_index.GetNextAssoc(pos, name, value);
+    return static_cast<CResourceEntry*>(value);
+}
+
+unsigned CResourceSea::NrEntries() const { return static_cast<unsigned>(m_index.GetCount()); }
+
+unsigned CResourceSea::NrLines() const { return m_lines.size(); }
+
+bool CResourceSea::IsEmpty() const { return m_index.IsEmpty(); }
+
+CResourceSea& CResourceSea::operator+=(const CResourceSea& other) {
+    MergeContent(&other);
+    return *this;
+}

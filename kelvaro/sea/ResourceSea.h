@@ -1,0 +1,240 @@
+// Kelvaro: CResourceSea, one sea in memory - the lines of a sea file in their
+// order, an index from entry name to entry, and the file the sea belongs to.
+// The sea registry creates seas; modules read and write values through the
+// lookup family and write a sea back only when they ask for it (UpdateIfPossible).
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <set>
+
+#include "kelvaro/platform/CString.h"
+#include "kelvaro/platform/FastVector.h"
+#include "kelvaro/platform/MapStringToOb.h"
+#include "kelvaro/platform/Types.h"
+#include "kelvaro/sea/Lookup.h"
+
+class CResourceEntry;
+class CResValueReservoir;
+class CUnicodeFile;
+class CResSeaTableInterface;
+class CResourceList;
+class CSeaBase;
+
+class CResourceSea {
+    // The list cursor binds to list entries through GetEntry, also of a const
+    // sea; the registry removes lines of the Locals sea with DeleteSeaLine.
+    friend class CResourceList;
+    friend class CSeaBase;
+
+public:
+    // ---- Sea model and entry index ----
+
+    // hashSize is the initial size of the name index (it grows on its own) and,
+    // halved, the number of value buffers the sea keeps ready.
+    explicit CResourceSea(unsigned hashSize = 4001);
+    ~CResourceSea();
+    CResourceSea(const CResourceSea&) = delete;
+    CResourceSea& operator=(const CResourceSea&) = delete;
+
+    // Empties the sea and makes it memory-only; name, file name and flags stay. Always true.
+    bool Create();
+    // Deletes every line and empties the index; name, file name, flags and reservoir stay.
+    void PurgeDataBase();
+    // The entry of that name; created (indexed, appended to the lines) with
+    // `status` when missing. `status` is ignored for an existing entry.
+    CResourceEntry* CreateEntry(const wchar_t* name, int status);
+
+    // Iteration over the index (hash order; comment lines are never visited).
+    // Null when the sea has no named entries.
+    POSITION GetEntriesStartPosition() const;
+    // One step: stores the key in `name`, returns the entry, advances `pos`
+    // (null after the last). `pos` must not be null.
+    CResourceEntry* GetNextEntry(CString& name, POSITION& pos);
+
+    unsigned NrEntries() const;  // keys in the index
+    unsigned NrLines() const;    // lines of the sea, comments and duplicates included
+    bool IsEmpty() const;        // no named entry (comment lines do not count)
+
+    // Read-only views for tools that show a sea as it stands: line `index` in
+    // file order (null past the end), and the indexed entry of `name` (null
+    // when missing). Neither marks anything as accessed.
+    const CResourceEntry* LineAt(unsigned index) const;
+    const CResourceEntry* FindEntry(const wchar_t* name) const;
+
+    const CString& SeaName() const { return m_name; }
+    void SetSeaName(const CString& name) { m_name = name; }
+    const CString& Filename() const { return m_fileName; }
+    bool IsFilebased() const { return m_fileBased; }
+    bool IsUnicodeFile() const { return m_unicodeFile; }
+    void SaveAsUnicode(bool unicode) { m_unicodeFile = unicode; }
+    bool IsFileSection() const { return m_fileSection; }
+    void SetFileSection(bool section) { m_fileSection = section; }
+    // The next write (file or table) drops the sediment: lines nothing used, bad lines.
+    void MitSedimentfilter(bool on) { m_sedimentFilter = on; }
+
+    // As MergeContent(&other).
+    CResourceSea& operator+=(const CResourceSea& other);
+
+    // ---- Sea file reading ----
+
+    // Empties the sea and reads `fileName` (created empty when missing unless
+    // readOnly). False, with a report, when the file cannot be found, created or opened.
+    bool Create(const wchar_t* fileName, bool readOnly);
+    // Empties the sea and reads an already opened file from its current position.
+    bool Create(CUnicodeFile* file, bool readOnly);
+    // Reads `fileName` into the sea without purging; the sea becomes file-based on success.
+    bool OpenFileBase(const wchar_t* fileName, bool create);
+    // Reads another file into the sea: with `overwrite` its values win, without
+    // it only missing entries are added. False, with a report, when it cannot be opened.
+    bool MergeFile(const wchar_t* fileName, bool overwrite);
+    // Reads the sea's own file again: with `purge` from scratch, without it
+    // keeping the values the program changed. True at once for a memory-only sea.
+    bool ReloadFileBase(bool purge);
+
+    // ---- Sea file writing ----
+
+    // Writes the whole sea to Filename(); the file is replaced whole or left as
+    // it was. True also when there is nothing to do (memory-only or read-only sea).
+    bool UpdateIfPossible();
+    // UpdateIfPossible, reporting a failure.
+    void UpdateFile();
+    // Ties the sea to `fileName` (kept even when the write fails), then UpdateFile().
+    void SaveAs(const wchar_t* fileName);
+    // Optionally writes back to the present file, then purges and opens `fileName`.
+    bool ChangeFileBase(const wchar_t* fileName, bool writeBack);
+
+    // ---- Lookup by name ----
+    // A missing name is never an error: the result says what happened and the
+    // caller's variable keeps its value. Writing beyond the entry's number of
+    // values throws CResourceSeaException (code 3) from the entry.
+
+    lookup::result LookupInt(int mode, const wchar_t* name, int& value, unsigned index = 0);
+    lookup::result LookupInt(int mode, const wchar_t* name, unsigned int& value, unsigned index = 0);
+    lookup::result LookupInt(int mode, const wchar_t* name, long& value, unsigned index = 0);
+    lookup::result LookupHex(int mode, const wchar_t* name, std::int64_t& value, unsigned index = 0);
+    lookup::result LookupFloat(int mode, const wchar_t* name, float& value, unsigned index = 0);
+    lookup::result LookupDouble(int mode, const wchar_t* name, double& value, unsigned index = 0);
+    lookup::result LookupBool(int mode, const wchar_t* name, bool& value, unsigned index = 0);
+    lookup::result LookupRgbColor(int mode, const wchar_t* name, unsigned long& value, unsigned index = 0);
+    lookup::result LookupString(int mode, const wchar_t* name, CString& value, unsigned index = 0);
+    // The sea stores `path` relative to `base`; the caller gets it back absolute.
+    lookup::result LookupFilename(int mode, const wchar_t* name, CString& path, const wchar_t* base,
+                                  unsigned index = 0);
+    lookup::result LookupIntVector(int mode, const wchar_t* name, int* values, int count);
+    lookup::result LookupIntSet(int mode, const wchar_t* name, std::set<int>& values);
+
+    // Readers with a fallback; they never create an entry.
+    int LookupGetInt(const wchar_t* name, unsigned index, int fallback) const;
+    std::int64_t LookupGetHex(const wchar_t* name, unsigned index, std::int64_t fallback) const;
+    float LookupGetFloat(const wchar_t* name, unsigned index, float fallback) const;
+    double LookupGetDouble(const wchar_t* name, unsigned index, double fallback) const;
+    bool LookupGetBool(const wchar_t* name, unsigned index, bool fallback) const;
+    unsigned long LookupGetRgbColor(const wchar_t* name, unsigned index, unsigned long fallback) const;
+    CString LookupGetString(const wchar_t* name, unsigned index, const CString& fallback) const;
+    CString LookupGetFilename(const wchar_t* name, const wchar_t* base, unsigned index,
+                              const CString& fallback) const;
+
+    // Writers; they create a missing entry (found or created).
+    lookup::result LookupSetInt(const wchar_t* name, int value, unsigned index = 0);
+    lookup::result LookupSetHex(const wchar_t* name, std::int64_t value, unsigned index = 0);
+    lookup::result LookupSetFloat(const wchar_t* name, float value, unsigned index = 0);
+    lookup::result LookupSetDouble(const wchar_t* name, double value, unsigned index = 0);
+    lookup::result LookupSetBool(const wchar_t* name, bool value, unsigned index = 0);
+    lookup::result LookupSetRgbColor(const wchar_t* name, unsigned long value, unsigned index = 0);
+    lookup::result LookupSetString(const wchar_t* name, const wchar_t* text, unsigned index = 0);
+    lookup::result LookupSetFilename(const wchar_t* name, const wchar_t* path, const wchar_t* base,
+                                     unsigned index = 0);
+
+    // Format-string access: the variadic arguments are pointers to the variables.
+    int Lookup(int mode, const wchar_t* name, const wchar_t* format, ...);
+    // Reads the values of a present entry into the pointed-to variables; 0 when missing.
+    int Get(const wchar_t* name, const wchar_t* format, ...) const;
+    // Creates the entry when missing and writes the values (passed by value).
+    void Set(const wchar_t* name, const wchar_t* format, ...);
+
+    // Whole lines, list lines, comments and small queries.
+    int GetLine(const wchar_t* name, CString& line) const;
+    CResourceEntry* SetLine(const wchar_t* name, const wchar_t* values);
+    // False when `name` holds an entry that is not a list.
+    bool AddListLine(const wchar_t* name, const wchar_t* line);
+    void AppendCommentLine(const wchar_t* text);
+    int Delete(const wchar_t* name);
+    bool HasEntry(const wchar_t* name) const;
+    bool Touch(const wchar_t* name);
+    bool IsListEntry(const wchar_t* name) const;
+
+    // ---- Merge, synchronisation and sea maintenance ----
+
+    // Entries of `other` overwrite those here; missing ones are added (copies
+    // keep `other`'s reservoir, so `other` must outlive them).
+    void MergeContent(const CResourceSea* other);
+    // Only entries present in both seas are updated.
+    void SynchContent(const CResourceSea* other);
+    bool Modified() const;
+    void ResetModified();
+    bool Orphans() const;
+    bool SelfTest() const;
+    void PrintEntries() const;
+
+    // ---- Table import and export ----
+
+    // Writes one row per line (a list as its lines and a closing row). False
+    // when the table refuses to begin writing or reports from EndWrite that
+    // the rows were not stored. A line that cannot be rebuilt throws
+    // CResourceSeaException before EndWrite is called.
+    bool SaveToTable(CResSeaTableInterface* table);
+    // Empties the sea, then imports the table's rows; with `merge` a repeated
+    // name overwrites (a list is appended to), without it the first stays and
+    // the repeat is reported. False when the table refuses to begin reading or
+    // reports from EndRead that reading stopped at an error.
+    bool ReadFromTable(CResSeaTableInterface* table, bool merge);
+
+protected:
+    // The indexed entry or null; never creates.
+    CResourceEntry* GetEntry(const wchar_t* name) const;
+    // Removes the entry's line and deletes it. An entry that is not a line of
+    // this sea stays alive, and its name's key goes only if it maps to it.
+    void DeleteSeaLine(CResourceEntry* entry);
+
+    // The reader shared by every way of filling a sea from a file. Always true.
+    bool SeeInhaltEinlesen(CUnicodeFile& file, bool merge, bool keepModified);
+    // The writer: marker line of a section, then every line. Clears the
+    // sediment filter. A line that cannot be rebuilt throws CResourceSeaException.
+    void SeeInhaltSpeichern(CUnicodeFile& file);
+    // Byte-order mark and content into a file the caller has opened (and must
+    // abandon if this throws).
+    void UpdateFile(CUnicodeFile* file);
+
+    // First step of every mode-driven lookup (modes 3 and 7 never create).
+    lookup::result LookupEntry(CResourceEntry*& entry, int mode, const wchar_t* name, int status);
+    int LookupVarArg(int mode, const wchar_t* name, const wchar_t* format, va_list args);
+
+    void ContentTransfer(const CResourceSea* other, int mode, int flags);
+
+private:
+    // SeeInhaltEinlesen, naming `reportName` in its reports: a merged file is
+    // reported under its own name, not the sea's.
+    bool ReadContent(CUnicodeFile& file, bool merge, bool keepModified, const CString& reportName);
+    // Enters a new named entry into the index and the line list.
+    void AppendIndexed(CResourceEntry* entry);
+    // Appends a line that is not indexed (comments, duplicates turned into comments).
+    void AppendLine(CResourceEntry* entry);
+    // Writes the sea into a file opened for writing and commits it; abandons
+    // the staged file on any failure. False when nothing was committed.
+    bool WriteAndCommit(CUnicodeFile& file, bool withBOM);
+    // Makes an entry copied from another sea (with its list lines) take its
+    // value buffers from this sea's reservoir.
+    void AdoptEntry(CResourceEntry* entry) const;
+
+    CString m_name;
+    bool m_fileBased = false;
+    CString m_fileName;
+    bool m_sedimentFilter = false;
+    bool m_fileSection = false;
+    bool m_unicodeFile = true;
+    bool m_readOnly = false;
+    FastVector<CResourceEntry*> m_lines;
+    CMapStringToOb m_index;
+    CResValueReservoir* m_reservoir = nullptr;
+};

@@ -1,0 +1,277 @@
+// Kelvaro: filling a sea from its file - opening, merging, reloading, and the
+// one reader they share (sections, duplicates, lists, line numbers).
+#include <cwchar>
+#include <memory>
+#include <string_view>
+
+#include "kelvaro/entry/ResourceEntry.h"
+#include "kelvaro/platform/File.h"
+#include "kelvaro/platform/UnicodeFile.h"
+#include "kelvaro/sea/ResourceSea.h"
+#include "kelvaro/sea/SeaReport.h"
+
+using kelvaro::seareport::kStyleReading;
+using kelvaro::seareport::Report;
+
+namespace {
+
+// Lines longer than this are reported and taken as far as they were read.
+constexpr unsigned kLineBufferSize = 8192;
+
+// "::::: " followed by a sea name starts the section of that sea in a shared file.
+constexpr wchar_t kSectionMarker[] = L"::::: ";
+constexpr std::size_t kSectionMarkerLength = 6;
+
+bool IsSectionMarker(const wchar_t* line) {
+    return std::wcsncmp(line, kSectionMarker, kSectionMarkerLength) == 0;
+}
+
+// Removes an index slot that was made for a new name but never filled, so
+// the index never holds a key without its entry.
+class IndexSlotGuard {
+public:
+    IndexSlotGuard(CMapStringToOb& index, CObject*& slot, const CString& name)
+        : m_index(index), m_slot(slot), m_name(name), m_wasEmpty(slot == nullptr) {}
+    ~IndexSlotGuard() {
+        if (m_wasEmpty && m_slot == nullptr) m_index.RemoveKey(m_name.Str());
+    }
+    IndexSlotGuard(const IndexSlotGuard&) = delete;
+    IndexSlotGuard& operator=(const IndexSlotGuard&) = delete;
+
+private:
+    CMapStringToOb& m_index;
+    CObject*& m_slot;
+    const CString& m_name;
+    bool m_wasEmpty;
+};
+
+}  // namespace
+
+bool CResourceSea::Create(const wchar_t* fileName, bool readOnly) {
+    PurgeDataBase();
+    m_readOnly = readOnly;
+    return OpenFileBase(fileName, !readOnly);
+}
+
+bool CResourceSea::Create(CUnicodeFile* file, bool readOnly) {
+    PurgeDataBase();
+    m_readOnly = readOnly;
+    if (file == nullptr || !file->IsOpen()) return false;
+    m_fileName = file->GetFilePath();
+    const bool result = ReadContent(*file, false, false, m_fileName);
+    if (result) m_fileBased = true;
+    return result;
+}
+
+bool CResourceSea::OpenFileBase(const wchar_t* fileName, bool create) {
+    CFileStatus status;
+    CUnicodeFile file;
+    if (CFile::GetStatus(fileName, status)) {
+        if (!file.Open(fileName, CUnicodeFile::modeRead)) {
+            Report(kStyleReading, L"Could not open '%s' for reading sea file\n", fileName);
+            return false;
+        }
+    } else if (!create) {
+        Report(kStyleReading, L"Could not find sea file: \n%s\n", fileName);
+        return false;
+    } else {
+        // The new file is empty, so there is nothing to read from it.
+        CUnicodeFile created;
+        if (!created.Open(fileName, CUnicodeFile::modeCreate | CUnicodeFile::modeWrite) || !created.Close()) {
+            Report(kStyleReading, L"Could not create sea file: \n%s\n", fileName);
+            return false;
+        }
+        m_fileBased = true;
+        m_fileName = CString(fileName);
+        return true;
+    }
+    m_fileBased = true;
+    m_fileName = CString(fileName);
+    const bool result = ReadContent(file, false, false, m_fileName);
+    file.Close();
+    return result;
+}
+
+bool CResourceSea::MergeFile(const wchar_t* fileName, bool overwrite) {
+    CUnicodeFile file;
+    if (!file.Open(fileName, CUnicodeFile::modeRead)) {
+        Report(kStyleReading, L"Could not open '%s' for reading (merge) sea file\n", fileName);
+        return false;
+    }
+    const CString name(fileName);
+    bool result;
+    if (!overwrite) {
+        // The Modified bits protect every present value from the file's; they
+        // stay set afterwards.
+        POSITION pos = m_index.GetStartPosition();
+        CString key;
+        CObject* value = nullptr;
+        while (pos != nullptr) {
+            m_index.GetNextAssoc(pos, key, value);
+            static_cast<CResourceEntry*>(value)->SetModified();
+        }
+        result = ReadContent(file, true, true, name);
+    } else {
+        result = ReadContent(file, true, false, name);
+    }
+    file.Close();
+    if (!m_fileBased) {
+        m_fileBased = true;
+        m_fileName = name;
+    }
+    return result;
+}
+
+bool CResourceSea::ReloadFileBase(bool purge) {
+    if (!m_fileBased) return true;
+    const CString name = m_fileName;  // OpenFileBase assigns m_fileName from its argument
+    if (purge) {
+        PurgeDataBase();
+        return OpenFileBase(name, false);
+    }
+    CUnicodeFile file;
+    if (!file.Open(name, CUnicodeFile::modeRead)) {
+        Report(kStyleReading, L"Could not open '%s' for reloding sea file.\n", name.GetString());
+        return false;
+    }
+    const bool result = ReadContent(file, true, true, name);
+    file.Close();
+    return result;
+}
+
+bool CResourceSea::SeeInhaltEinlesen(CUnicodeFile& file, bool merge, bool keepModified) {
+    return ReadContent(file, merge, keepModified, m_fileName);
+}
+
+bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified, const CString& reportName) {
+    if (file.GetLength() < 4) return true;
+    file.ReadBOM();
+
+    const wchar_t* const fileName = reportName.GetString();
+    const auto buffer = std::make_unique<wchar_t[]>(kLineBufferSize);
+    wchar_t* const line = buffer.get();
+    line[0] = L'\0';
+    int lineNumber = 0;
+
+    if (m_fileSection) {
+        const std::wstring_view seaName(m_name.Str());
+        for (;;) {
+            if (!file.ReadNextLine(line, kLineBufferSize)) return true;
+            ++lineNumber;
+            if (IsSectionMarker(line) && seaName == std::wstring_view(line + kSectionMarkerLength)) break;
+        }
+    }
+
+    // Reads the lines of a list; the lines consumed count also when the list
+    // reader gives up half-way, so later reports name the right lines. A list
+    // read anew that failed gets a generated closing line, so it can be
+    // written back as a whole list whatever stopped its reading.
+    auto readList = [&](CResourceEntry& list, bool append) {
+        int consumed = 0;
+        try {
+            list.ReadListLines(file, append, &consumed);
+        } catch (const CResourceSeaException&) {
+            lineNumber += consumed;
+            if (!append && list.IsListEntry()) list.ListenendeErzeugen();
+            throw;
+        }
+        lineNumber += consumed;
+    };
+
+    // The entry that takes the next line; lines that are not kept leave it to
+    // be reused, which saves an allocation per dropped line.
+    std::unique_ptr<CResourceEntry> pending;
+    try {
+        while (file.ReadNextLine(line, kLineBufferSize)) {
+            ++lineNumber;
+            if (file.m_lineTooLong)
+                Report(kStyleReading, L"%s\nInput file error in line %d: Max. line length %d exceeded.\n", fileName,
+                       lineNumber, static_cast<int>(kLineBufferSize));
+            if (IsSectionMarker(line)) break;
+
+            // A list that was dropped keeps its closing line and list state in
+            // the entry; start the next line with a fresh one instead.
+            if (pending && pending->IsListEntry()) pending.reset();
+            if (!pending) pending = std::make_unique<CResourceEntry>(m_reservoir, 0u, nullptr);
+
+            try {
+                *pending = line;
+            } catch (const CResourceSeaException& e) {
+                // The parser left the line as a comment that keeps its text.
+                Report(kStyleReading, L"%s\nSyntax error in line %d: %s\n%s\n", fileName, lineNumber,
+                       e.m_message.GetString(), line);
+            }
+
+            if (pending->IsComment()) {
+                if (!merge) AppendLine(pending.release());
+                continue;
+            }
+
+            const int openingLine = lineNumber;
+            // One hash lookup per line: a new name gets its index slot at once
+            // (empty until the entry is placed; the guard takes an unfilled
+            // slot out again, whatever ends this step).
+            CObject*& slot = m_index[pending->Name().Str()];
+            auto* existing = static_cast<CResourceEntry*>(slot);
+            IndexSlotGuard slotGuard(m_index, slot, pending->Name());
+
+            if (existing != nullptr && !pending->IsListContinued()) {
+                if (pending->IsListEntry()) {
+                    try {
+                        readList(*pending, false);
+                    } catch (const CResourceSeaException& e) {
+                        Report(kStyleReading, L"%s\nSyntax error in line %d: %s\n%s\n", fileName, openingLine,
+                               e.m_message.GetString(), line);
+                    }
+                }
+                if (merge) {
+                    if (!keepModified || !existing->Modified()) *existing = *pending;
+                    continue;
+                }
+                if (existing->m_rebuildLine) {
+                    // An entry the program changed shows its present text;
+                    // one that cannot be rebuilt shows the text it has.
+                    try {
+                        existing->SeeZeileErneuern();
+                    } catch (const CResourceSeaException&) {
+                    }
+                }
+                Report(kStyleReading, L"%s\nDuplicate identifier in line %d (second will be ignored):\n%s\n%s\n",
+                       fileName, openingLine, existing->m_line, line);
+                if (pending->IsListEntry()) continue;  // dropped with its list lines
+                // Kept as a comment at its place, so the user's line is not lost.
+                pending->m_status |= CResourceEntry::StatusComment | CResourceEntry::StatusAccessed;
+                pending->m_rebuildLine = true;
+                AppendLine(pending.release());
+                continue;
+            }
+
+            if (pending->IsListEntry()) {
+                if (existing != nullptr) {
+                    // A continuation ("name: {+") adds its lines to the list read before.
+                    try {
+                        readList(*existing, true);
+                    } catch (const CResourceSeaException& e) {
+                        Report(kStyleReading, L"%s\nSyntax error in resource list starting at line %d: %s\n%s\n",
+                               fileName, openingLine, pending->Name().GetString(), e.m_message.GetString());
+                    }
+                    continue;
+                }
+                try {
+                    readList(*pending, false);
+                } catch (const CResourceSeaException& e) {
+                    Report(kStyleReading, L"%s\nSyntax error in resource list starting at line %d: %s\n%s\n",
+                           fileName, openingLine, pending->Name().GetString(), e.m_message.GetString());
+                }
+            }
+            m_lines.push_back(pending.get());
+            slot = pending.release();
+        }
+    } catch (const CResourceSeaException& e) {
+        // An entry that cannot take the content of a line ends the reading;
+        // what was read before stays.
+        Report(kStyleReading, L"%s\nInput data error in line %d: %s\n%s\n", fileName, lineNumber,
+               e.m_message.GetString(), line);
+    }
+    return true;
+}

@@ -1,0 +1,436 @@
+// Reading sea files: opening and creating, the three reading modes, sections,
+// duplicates, lists, line limits, line numbers and the exact reports.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "kelvaro/entry/ResourceEntry.h"
+#include "kelvaro/platform/UnicodeFile.h"
+#include "kelvaro/sea/ResourceSea.h"
+#include "sea/SeaTestSupport.h"
+
+namespace {
+
+using seatest::CaptureOutput;
+using seatest::ScratchDir;
+using seatest::SeaUtf16;
+using seatest::TestSea;
+using Lines = std::vector<std::wstring>;
+
+// Every report of the reader goes out with category 16 and style 3.
+void ExpectReadingReports(const CaptureOutput& capture, const Lines& texts) {
+    ASSERT_EQ(capture.Texts(), texts);
+    for (const auto& report : capture.Reports()) {
+        EXPECT_EQ(report.category, 16u);
+        EXPECT_EQ(report.style, 3u);
+    }
+}
+
+std::wstring Name(const ScratchDir& dir, const std::string& leaf) { return dir.Wide(leaf).Str(); }
+
+TEST(SeaReading, ShortFilesAreEmptySeas) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"empty file", ""},
+        {"byte-order mark only", "\xFF\xFE"},
+        {"three bytes", "\xFF\xFE" "a"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir dir;
+        seatest::WriteBytes(dir.Path("s.sea"), c.bytes);
+        CaptureOutput capture;
+        TestSea sea;
+        EXPECT_TRUE(sea.Create(dir.Wide("s.sea"), false));
+        EXPECT_TRUE(sea.IsFilebased());
+        EXPECT_EQ(sea.NrLines(), 0u);
+        EXPECT_TRUE(capture.Reports().empty());
+    }
+}
+
+TEST(SeaReading, CreateMakesAMissingFileEmpty) {
+    ScratchDir dir;
+    CaptureOutput capture;
+    TestSea sea;
+    EXPECT_TRUE(sea.Create(dir.Wide("new.sea"), false));
+    EXPECT_TRUE(sea.IsFilebased());
+    EXPECT_EQ(sea.Filename(), dir.Wide("new.sea"));
+    EXPECT_EQ(sea.NrLines(), 0u);
+    ASSERT_TRUE(std::filesystem::exists(dir.Path("new.sea")));
+    EXPECT_EQ(std::filesystem::file_size(dir.Path("new.sea")), 0u);
+    EXPECT_TRUE(capture.Reports().empty());
+}
+
+TEST(SeaReading, FailuresToOpenAreReportedAndLeaveTheSeaAlone) {
+    ScratchDir dir;
+    std::filesystem::create_directories(dir.Path("folder.sea"));
+    const std::wstring missing = Name(dir, "missing.sea");
+    const std::wstring folder = Name(dir, "folder.sea");
+    const std::wstring unreachable = Name(dir, "no/such/dir/x.sea");
+    struct Case {
+        const char* what;
+        std::function<bool(TestSea&)> call;
+        std::wstring report;
+        unsigned linesAfter;  // Create empties the sea first, the others keep it
+    };
+    const Case cases[] = {
+        {"read-only create of a missing file", [&](TestSea& s) { return s.Create(missing.c_str(), true); },
+         L"Could not find sea file: \n" + missing + L"\n", 0},
+        {"open without create", [&](TestSea& s) { return s.OpenFileBase(missing.c_str(), false); },
+         L"Could not find sea file: \n" + missing + L"\n", 1},
+        {"existing path that is no file", [&](TestSea& s) { return s.OpenFileBase(folder.c_str(), false); },
+         L"Could not open '" + folder + L"' for reading sea file\n", 1},
+        {"file that cannot be created", [&](TestSea& s) { return s.Create(unreachable.c_str(), false); },
+         L"Could not create sea file: \n" + unreachable + L"\n", 0},
+        {"merge of a missing file", [&](TestSea& s) { return s.MergeFile(missing.c_str(), true); },
+         L"Could not open '" + missing + L"' for reading (merge) sea file\n", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CaptureOutput capture;
+        TestSea sea;
+        sea.CreateEntry(L"keep", 0);
+        EXPECT_FALSE(c.call(sea));
+        ExpectReadingReports(capture, {c.report});
+        EXPECT_FALSE(sea.IsFilebased());
+        EXPECT_EQ(sea.NrLines(), c.linesAfter);
+    }
+}
+
+TEST(SeaReading, ReloadOfAMemorySeaIsTrueAtOnce) {
+    CaptureOutput capture;
+    TestSea sea;
+    EXPECT_TRUE(sea.ReloadFileBase(false));
+    EXPECT_TRUE(sea.ReloadFileBase(true));
+    EXPECT_TRUE(capture.Reports().empty());
+}
+
+TEST(SeaReading, ReloadOfAVanishedFileIsReported) {
+    ScratchDir dir;
+    seatest::WriteBytes(dir.Path("r.sea"), SeaUtf16({L"a: 1"}));
+    TestSea sea;
+    ASSERT_TRUE(sea.Create(dir.Wide("r.sea"), false));
+    std::filesystem::remove(dir.Path("r.sea"));
+    CaptureOutput capture;
+    EXPECT_FALSE(sea.ReloadFileBase(false));
+    ExpectReadingReports(capture, {L"Could not open '" + Name(dir, "r.sea") + L"' for reloding sea file.\n"});
+    EXPECT_EQ(sea.Value(L"a"), L"1");
+}
+
+TEST(SeaReading, LinesBecomeEntriesCommentsAndLists) {
+    ScratchDir dir;
+    seatest::WriteBytes(dir.Path("k.sea"), SeaUtf16({L"; head", L"width: 640 480", L"", L"title:\t\"Main window\" x",
+                                                     L"colors: {", L"\tred 1", L"\t; inner", L"\tgreen 2", L"}",
+                                                     L"size : 3"}));
+    CaptureOutput capture;
+    TestSea sea;
+    ASSERT_TRUE(sea.Create(dir.Wide("k.sea"), false));
+    EXPECT_TRUE(capture.Reports().empty());
+    EXPECT_EQ(sea.NrLines(), 6u);
+    EXPECT_EQ(sea.NrEntries(), 4u);
+    EXPECT_EQ(sea.Value(L"width", 1), L"480");
+    EXPECT_EQ(sea.Value(L"title", 0), L"Main window");
+    EXPECT_EQ(sea.Value(L"size "), L"3");
+    ASSERT_NE(sea.GetEntry(L"colors"), nullptr);
+    EXPECT_TRUE(sea.GetEntry(L"colors")->IsListEntry());
+    CString all;
+    sea.GetEntry(L"colors")->GetLine(all);
+    EXPECT_EQ(all.Str(), L"colors: {\nred 1\n; inner\ngreen 2\n}");
+}
+
+TEST(SeaReading, DuplicateInPlainModeBecomesACommentAtItsPlace) {
+    ScratchDir dir;
+    seatest::WriteBytes(dir.Path("d.sea"), SeaUtf16({L"a: 1", L"a: 2", L"b: 3"}));
+    CaptureOutput capture;
+    TestSea sea;
+    ASSERT_TRUE(sea.Create(dir.Wide("d.sea"), false));
+    ExpectReadingReports(capture, {Name(dir, "d.sea") +
+                                   L"\nDuplicate identifier in line 2 (second will be ignored):\na: 1\na: 2\n"});
+    EXPECT_EQ(sea.Value(L"a"), L"1");
+    EXPECT_EQ(sea.NrLines(), 3u);
+    EXPECT_EQ(sea.NrEntries(), 2u);
+    sea.UpdateFile();
+    EXPECT_EQ(seatest::LinesOfFile(dir.Path("d.sea")), (Lines{L"a: 1", L"; a:\t2 ", L"b: 3"}));
+}
+
+TEST(SeaReading, DuplicateReportShowsTheCurrentTextOfAChangedEntry) {
+    ScratchDir dir;
+    seatest::WriteBytes(dir.Path("d.sea"), SeaUtf16({L"a: 1"}));
+    CaptureOutput capture;
+    TestSea sea;
+    sea.CreateEntry(L"a", 0)->SetInt(5, 0);
+    ASSERT_TRUE(sea.OpenFileBase(dir.Wide("d.sea"), false));
+    ExpectReadingReports(capture, {Name(dir, "d.sea") +
+                                   L"\nDuplicate identifier in line 1 (second will be ignored):\na:\t5 \na: 1\n"});
+    EXPECT_EQ(sea.Value(L"a"), L"5");
+}
+
+TEST(SeaReading, DuplicateListIsDroppedAndLaterLineNumbersStillCount) {
+    ScratchDir dir;
+    seatest::WriteBytes(dir.Path("l.sea"), SeaUtf16({L"l: {", L"\tone", L"}", L"x: 1", L"l: {", L"\ttwo", L"\tthree",
+                                                     L"}", L"x: 2"}));
+    CaptureOutput capture;
+    TestSea sea;
+    ASSERT_TRUE(sea.Create(dir.Wide("l.sea"), false));
+    const std::wstring file = Name(dir, "l.sea");
+    ExpectReadingReports(capture,
+                         {file + L"\nDuplicate identifier in line 5 (second will be ignored):\nl: {\nl: {\n",
+                          file + L"\nDuplicate identifier in line 9 (second will be ignored):\nx: 1\nx: 2\n"});
+    EXPECT_EQ(sea.NrLines(), 3u) << "list, x and the duplicate x as a comment";
+    CString all;
+    sea.GetEntry(L"l")->GetLine(all);
+    EXPECT_EQ(all.Str(), L"l: {\none\n}");
+}
+
+TEST(SeaReading, SyntaxErrorsAreReportedAndKeptAsComments) {
+    struct Case {
+        std::wstring line;
+        std::wstring message;
+    };
+    const Case cases[] = {
+        {L": 5", L"Empty identifier (name before ':' missing)"},
+        {L"C:\\data: 1", L"No identifier (':' missing)"},
+        {L"} x: 1", L"Orphan list end ('}' with no matching '{')"},
+        {L"a: \"open", L"String value not terminated ('\"' missing)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        ScratchDir dir;
+        seatest::WriteBytes(dir.Path("e.sea"), SeaUtf16({L"; first", c.line, L"z: 1"}));
+        CaptureOutput capture;
+        TestSea sea;
+        ASSERT_TRUE(sea.Create(dir.Wide("e.sea"), false));
+        ExpectReadingReports(capture,
+                             {Name(dir, "e.sea") + L"\nSyntax error in line 2: " + c.message + L"\n" + c.line + L"\n"});
+        EXPECT_EQ(sea.NrLines(), 3u);
+        EXPECT_EQ(sea.NrEntries(), 1u);
+        EXPECT_EQ(sea.GetEntry(L"a"), nullptr) << "a bad line is not indexed";
+        sea.UpdateFile();
+        EXPECT_EQ(seatest::LinesOfFile(dir.Path("e.sea")), (Lines{L"; first", c.line, L"z: 1"}));
+    }
+}
+
+TEST(SeaReading, OverLongLineIsReportedAndTakenAsRead) {
+    ScratchDir dir;
+    std::wstring longLine = L"long: " + std::wstring(9000, L'x');
+    seatest::WriteBytes(dir.Path("o.sea"), SeaUtf16({L"a: 1", longLine, L"b: 2"}));
+    CaptureOutput capture;
+    TestSea sea;
+    ASSERT_TRUE(sea.Create(dir.Wide("o.sea"), false));
+    ExpectReadingReports(capture,
+                         {Name(dir, "o.sea") + L"\nInput file error in line 2: Max. line length 8192 exceeded.\n"});
+    ASSERT_NE(sea.GetEntry(L"long"), nullptr);
+    EXPECT_EQ(sea.Value(L"long").size(), 8191u - 6u);
+    EXPECT_EQ(sea.Value(L"b"), L"2");
+}
+
+TEST(SeaReading, UnterminatedListIsKeptAndGetsAClosingLine) {
+    ScratchDir dir;
+    seatest::WriteBytes(dir.Path("u.sea"), SeaUtf16({L"a: 1", L"l: {", L"\tone", L"\ttwo"}));
+    CaptureOutput capture;
+    TestSea sea;
+    ASSERT_TRUE(sea.Create(dir.Wide("u.sea"), false));
+    ExpectReadingReports(capture, {Name(dir, "u.sea") +
+                                   L"\nSyntax error in resource list starting at line 2: l\n"
+                                   L"List not terminated ('}' missing)\n"});
+    ASSERT_NE(sea.GetEntry(L"l"), nullptr);
+    sea.UpdateFile();
+    EXPECT_EQ(seatest::LinesOfFile(dir.Path("u.sea")), (Lines{L"a: 1", L"l: {", L"\tone", L"\ttwo", L"} \t;-- l"}));
+    // A program-added entry after it is no longer swallowed by the list.
+    sea.CreateEntry(L"later", 0)->SetInt(5, 0);
+    sea.UpdateFile();
+    TestSea again;
+    CaptureOutput quiet;
+    ASSERT_TRUE(again.Create(dir.Wide("u.sea"), false));
+    EXPECT_TRUE(quiet.Reports().empty());
+    EXPECT_EQ(again.Value(L"later"), L"5");
+}
+
+TEST(SeaReading, LineNumbersCountTheLinesOfAFailedList) {
+    // The list fails at its bad line and recovers up to its "}"; every line it
+    // consumed counts, so the duplicate after it is named by its real line.
+    ScratchDir dir;
+    seatest::WriteBytes(dir.Path("n.sea"), SeaUtf16({L"x: 1", L"l: {", L"\tgood", L"\t: bad", L"\tmore", L"}",
+                                                     L"x: 2"}));
+    CaptureOutput capture;
+    TestSea sea;
+    ASSERT_TRUE(sea.Create(dir.Wide("n.sea"), false));
+    const std::wstring file = Name(dir, "n.sea");
+    ExpectReadingReports(capture,
+                         {file + L"\nSyntax error in resource list starting at line 2: l\n"
+                                 L"Empty identifier (name before ':' missing)\n",
+                          file + L"\nDuplicate identifier in line 7 (second will be ignored):\nx: 1\nx: 2\n"});
+}
+
+TEST(SeaReading, LineNumbersCountAnOverLongLineInsideAList) {
+    ScratchDir dir;
+    seatest::WriteBytes(dir.Path("n.sea"), SeaUtf16({L"x: 1", L"l: {", L"\tgood", L"\t" + std::wstring(9000, L'y'),
+                                                     L"x: 2"}));
+    CaptureOutput capture;
+    TestSea sea;
+    ASSERT_TRUE(sea.Create(dir.Wide("n.sea"), false));
+    const std::wstring file = Name(dir, "n.sea");
+    ASSERT_EQ(capture.Texts().size(), 2u);
+    EXPECT_EQ(capture.Texts()[0],
+              file + L"\nSyntax error in resource list starting at line 2: l\nMax. line length 8192 exceeded\n");
+    EXPECT_EQ(capture.Texts()[1], file + L"\nDuplicate identifier in line 5 (second will be ignored):\nx: 1\nx: 2\n");
+}
+
+TEST(SeaReading, ContinuedListAddsItsLinesToTheFirst) {
+    ScratchDir dir;
+    seatest::WriteBytes(dir.Path("c.sea"), SeaUtf16({L"l: {", L"\ta", L"}", L"m: 1", L"l: {+", L"\tb", L"}", L"m: 2"}));
+    CaptureOutput capture;
+    TestSea sea;
+    ASSERT_TRUE(sea.Create(dir.Wide("c.sea"), false));
+    ExpectReadingReports(capture, {Name(dir, "c.sea") +
+                                   L"\nDuplicate identifier in line 8 (second will be ignored):\nm: 1\nm: 2\n"});
+    CString all;
+    sea.GetEntry(L"l")->GetLine(all);
+    EXPECT_EQ(all.Str(), L"l: {\na\nb\n}");
+    EXPECT_EQ(sea.NrLines(), 3u);
+}
+
+TEST(SeaReading, SectionsOfASharedFile) {
+    ScratchDir dir;
+    seatest::WriteBytes(dir.Path("s.sea"), SeaUtf16({L"x: 1", L"::::: Preference", L"y: 2", L"::::: Other", L"z: 3",
+                                                     L"::::: Preference", L"w: 4"}));
+    struct Case {
+        const wchar_t* name;
+        bool section;
+        std::vector<std::wstring> present;
+    };
+    const Case cases[] = {
+        {L"Application", false, {L"x"}},
+        {L"Preference", true, {L"y"}},
+        {L"Other", true, {L"z"}},
+        {L"Nowhere", true, {}},
+        {L"Preference ", true, {}},
+        {L"preference", true, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "[" << CString(c.name).Str().size() << "]");
+        CaptureOutput capture;
+        TestSea sea;
+        sea.SetSeaName(c.name);
+        sea.SetFileSection(c.section);
+        ASSERT_TRUE(sea.Create(dir.Wide("s.sea"), false));
+        EXPECT_TRUE(capture.Reports().empty());
+        EXPECT_EQ(sea.NrEntries(), c.present.size());
+        for (const auto& name : c.present) EXPECT_NE(sea.GetEntry(name.c_str()), nullptr);
+    }
+}
+
+TEST(SeaReading, LineNumbersOfASectionCountTheLinesBeforeIt) {
+    ScratchDir dir;
+    seatest::WriteBytes(dir.Path("s.sea"), SeaUtf16({L"x: 1", L"x: 1", L"::::: P", L"a: 1", L"a: 2"}));
+    CaptureOutput capture;
+    TestSea sea;
+    sea.SetSeaName(L"P");
+    sea.SetFileSection(true);
+    ASSERT_TRUE(sea.Create(dir.Wide("s.sea"), false));
+    ExpectReadingReports(capture, {Name(dir, "s.sea") +
+                                   L"\nDuplicate identifier in line 5 (second will be ignored):\na: 1\na: 2\n"});
+}
+
+TEST(SeaReading, MergeModes) {
+    ScratchDir dir;
+    seatest::WriteBytes(dir.Path("m.sea"), SeaUtf16({L"; a comment", L"a: 1", L"a: 2", L"n: 9", L": bad"}));
+    struct Case {
+        bool overwrite;
+        const wchar_t* a;
+    };
+    for (const Case& c : {Case{true, L"2"}, Case{false, L"5"}}) {
+        SCOPED_TRACE(c.overwrite);
+        CaptureOutput capture;
+        TestSea sea;
+        sea.CreateEntry(L"a", 0)->SetInt(5, 0);
+        ASSERT_TRUE(sea.MergeFile(dir.Wide("m.sea"), c.overwrite));
+        EXPECT_EQ(sea.Value(L"a"), c.a);
+        EXPECT_EQ(sea.Value(L"n"), L"9");
+        EXPECT_EQ(sea.NrLines(), 2u) << "comments and bad lines of a merged file are not added";
+        EXPECT_TRUE(sea.IsFilebased()) << "a memory sea takes the merged file";
+        EXPECT_EQ(sea.Filename(), dir.Wide("m.sea"));
+        // The merged file's own name and line number are reported.
+        ExpectReadingReports(capture, {Name(dir, "m.sea") +
+                                       L"\nSyntax error in line 5: Empty identifier (name before ':' missing)\n: bad\n"});
+    }
+}
+
+TEST(SeaReading, MergeWithoutOverwriteLeavesTheSeaModified) {
+    ScratchDir dir;
+    seatest::WriteBytes(dir.Path("m.sea"), SeaUtf16({L"b: 1"}));
+    seatest::WriteBytes(dir.Path("own.sea"), SeaUtf16({L"a: 1"}));
+    TestSea sea;
+    ASSERT_TRUE(sea.Create(dir.Wide("own.sea"), false));
+    ASSERT_FALSE(sea.GetEntry(L"a")->Modified());
+    ASSERT_TRUE(sea.MergeFile(dir.Wide("m.sea"), false));
+    EXPECT_TRUE(sea.GetEntry(L"a")->Modified());
+    EXPECT_EQ(sea.Filename(), dir.Wide("own.sea")) << "a file-based sea keeps its file";
+}
+
+TEST(SeaReading, KeepModifiedReload) {
+    ScratchDir dir;
+    seatest::WriteBytes(dir.Path("k.sea"), SeaUtf16({L"changed: 1", L"untouched: 1"}));
+    TestSea sea;
+    ASSERT_TRUE(sea.Create(dir.Wide("k.sea"), false));
+    sea.GetEntry(L"changed")->SetInt(7, 0);
+    seatest::WriteBytes(dir.Path("k.sea"), SeaUtf16({L"changed: 2", L"untouched: 2", L"; c", L"fresh: 3"}));
+    ASSERT_TRUE(sea.ReloadFileBase(false));
+    EXPECT_EQ(sea.Value(L"changed"), L"7");
+    EXPECT_EQ(sea.Value(L"untouched"), L"2");
+    EXPECT_EQ(sea.Value(L"fresh"), L"3");
+    EXPECT_EQ(sea.NrLines(), 3u);
+    sea.UpdateFile();
+    EXPECT_EQ(seatest::LinesOfFile(dir.Path("k.sea")), (Lines{L"changed:\t7 ", L"untouched: 2", L"fresh: 3"}));
+}
+
+TEST(SeaReading, ReloadWithPurgeStartsAfresh) {
+    ScratchDir dir;
+    seatest::WriteBytes(dir.Path("k.sea"), SeaUtf16({L"a: 1"}));
+    TestSea sea;
+    ASSERT_TRUE(sea.Create(dir.Wide("k.sea"), false));
+    sea.GetEntry(L"a")->SetInt(7, 0);
+    sea.CreateEntry(L"extra", 0);
+    ASSERT_TRUE(sea.ReloadFileBase(true));
+    EXPECT_EQ(sea.Value(L"a"), L"1");
+    EXPECT_EQ(sea.GetEntry(L"extra"), nullptr);
+}
+
+TEST(SeaReading, CodePage1252File) {
+    ScratchDir dir;
+    seatest::WriteBytes(dir.Path("w.sea"), std::string("name: caf\xE9 \x80\r\nodd: \x81\x8D\r\n"));
+    TestSea sea;
+    ASSERT_TRUE(sea.Create(dir.Wide("w.sea"), false));
+    EXPECT_EQ(sea.Value(L"name", 0), L"caf\u00E9");
+    EXPECT_EQ(sea.Value(L"name", 1), L"\u20AC");
+    EXPECT_EQ(sea.Value(L"odd", 0), L"\u0081\u008D");
+}
+
+TEST(SeaReading, CreateFromAnOpenFile) {
+    ScratchDir dir;
+    seatest::WriteBytes(dir.Path("f.sea"), SeaUtf16({L"a: 1", L"b: 2"}));
+    CUnicodeFile file;
+    ASSERT_TRUE(file.Open(dir.Wide("f.sea"), CUnicodeFile::modeRead));
+    TestSea sea;
+    EXPECT_TRUE(sea.Create(&file, true));
+    EXPECT_TRUE(sea.IsFilebased());
+    EXPECT_EQ(sea.Filename(), dir.Wide("f.sea"));
+    EXPECT_EQ(sea.NrEntries(), 2u);
+    EXPECT_FALSE(sea.Create(static_cast<CUnicodeFile*>(nullptr), true));
+}
+
+TEST(SeaReading, TheReaderStopsAtTheFirstMarkerOfAPlainSea) {
+    ScratchDir dir;
+    seatest::WriteBytes(dir.Path("m.sea"), SeaUtf16({L"a: 1", L"::::: ", L"b: 2"}));
+    TestSea sea;
+    ASSERT_TRUE(sea.Create(dir.Wide("m.sea"), false));
+    EXPECT_EQ(sea.NrLines(), 1u);
+}
+
+}  // namespace

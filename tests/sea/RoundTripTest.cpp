@@ -1,0 +1,209 @@
+// Round trips: a sea read and written back unchanged reproduces its file byte
+// for byte. Walks the corpus in tests/data (valid files must come back
+// exactly; invalid ones must give their expected reports and output, which
+// then comes back exactly), generated seas of both encodings, shared files,
+// and a writer killed half-way.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kelvaro/sea/ResourceSea.h"
+#include "sea/SeaTestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using seatest::CaptureOutput;
+using seatest::ScratchDir;
+using seatest::TestSea;
+
+const fs::path kData = KELVARO_TEST_DATA;
+
+bool IsUtf16(const std::string& bytes) { return bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE'; }
+
+// Reads `path` into a sea of the file's encoding and writes it back in place;
+// returns the reports, with the file's path replaced by "{file}".
+std::string ReadAndWriteBack(const fs::path& path) {
+    CaptureOutput capture;
+    TestSea sea;
+    sea.SaveAsUnicode(IsUtf16(seatest::ReadBytes(path)));
+    EXPECT_TRUE(sea.Create(CString(path.wstring()), false));
+    EXPECT_TRUE(sea.UpdateIfPossible());
+    std::string reports;
+    const std::wstring name = path.wstring();
+    for (const auto& report : capture.Reports()) {
+        std::wstring text = report.text;
+        for (std::size_t at = text.find(name); at != std::wstring::npos; at = text.find(name, at))
+            text.replace(at, name.size(), L"{file}");
+        // The expected reports are kept as UTF-8; the corpus reports are ASCII
+        // apart from the lines they quote, which are checked through the output.
+        for (wchar_t ch : text) reports.push_back(ch < 0x80 ? static_cast<char>(ch) : '?');
+    }
+    return reports;
+}
+
+std::vector<fs::path> CorpusFiles(const char* folder) {
+    std::vector<fs::path> files;
+    for (const auto& item : fs::directory_iterator(kData / folder))
+        if (item.path().extension() == ".sea" && item.path().stem().extension() != ".out") files.push_back(item.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+TEST(SeaRoundTrip, ValidCorpusComesBackByteForByte) {
+    const auto files = CorpusFiles("valid");
+    ASSERT_GE(files.size(), 8u);
+    for (const auto& source : files) {
+        SCOPED_TRACE(source.filename().string());
+        ScratchDir dir;
+        const fs::path copy = dir.Path(source.filename().string());
+        fs::copy_file(source, copy);
+        EXPECT_EQ(ReadAndWriteBack(copy), "");
+        EXPECT_EQ(seatest::ReadBytes(copy), seatest::ReadBytes(source));
+    }
+}
+
+TEST(SeaRoundTrip, InvalidCorpusGivesItsReportsAndItsExpectedOutput) {
+    const auto files = CorpusFiles("invalid");
+    ASSERT_GE(files.size(), 8u);
+    for (const auto& source : files) {
+        SCOPED_TRACE(source.filename().string());
+        fs::path expectedOutput = source;
+        expectedOutput.replace_extension(".out.sea");
+        fs::path expectedReports = source;
+        expectedReports.replace_extension(".reports.txt");
+        ASSERT_TRUE(fs::exists(expectedReports)) << "every invalid file says what it reports";
+
+        ScratchDir dir;
+        const fs::path copy = dir.Path(source.filename().string());
+        fs::copy_file(source, copy);
+        EXPECT_EQ(ReadAndWriteBack(copy), seatest::ReadBytes(expectedReports));
+        const std::string written = seatest::ReadBytes(copy);
+        EXPECT_EQ(written, seatest::ReadBytes(fs::exists(expectedOutput) ? expectedOutput : source));
+
+        // What a write produced is stable: a second round trip keeps it.
+        ReadAndWriteBack(copy);
+        EXPECT_EQ(seatest::ReadBytes(copy), written);
+    }
+}
+
+TEST(SeaRoundTrip, GeneratedSeasInBothEncodings) {
+    struct Case {
+        bool utf16;
+        std::uint32_t seed;
+        unsigned entries;
+    };
+    const Case cases[] = {{true, 1, 300}, {true, 2, 2000}, {true, 3, 50}, {false, 4, 300}, {false, 5, 2000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "utf16 " << c.utf16 << " seed " << c.seed);
+        seagen::Options options;
+        options.entries = c.entries;
+        options.listEvery = 37;
+        options.odd = true;
+        options.cp1252Safe = !c.utf16;
+        options.seed = c.seed;
+        const auto lines = seagen::GenerateLines(options);
+        const std::string original = c.utf16 ? seagen::EncodeUtf16(lines) : seagen::Encode1252(lines);
+        ScratchDir dir;
+        seatest::WriteBytes(dir.Path("g.sea"), original);
+        ReadAndWriteBack(dir.Path("g.sea"));
+        EXPECT_EQ(seatest::ReadBytes(dir.Path("g.sea")), original);
+    }
+}
+
+TEST(SeaRoundTrip, SharedFileWrittenSectionBySection) {
+    const std::string original = seatest::SeaUtf16({L"; application", L"a: 1", L"l: {", L"\tx", L"}",
+                                                    L"::::: Preference", L"; preference", L"p: \"two words\"", L""});
+    ScratchDir dir;
+    seatest::WriteBytes(dir.Path("s.sea"), original);
+    TestSea app;
+    app.SetSeaName(L"Application");
+    ASSERT_TRUE(app.Create(dir.Wide("s.sea"), false));
+    TestSea pref;
+    pref.SetSeaName(L"Preference");
+    pref.SetFileSection(true);
+    ASSERT_TRUE(pref.Create(dir.Wide("s.sea"), false));
+    EXPECT_TRUE(app.UpdateIfPossible());
+    EXPECT_TRUE(pref.UpdateIfPossible());
+    EXPECT_EQ(seatest::ReadBytes(dir.Path("s.sea")), original);
+}
+
+// A child writes a large sea over an old file and is killed at a moment
+// spread over the time the write takes: the file is always the old one or the
+// new one, whole.
+TEST(SeaRoundTrip, KilledWriterLeavesTheOldOrTheNewFile) {
+    seagen::Options options;
+    options.entries = 20000;
+    const std::string oldBytes = seagen::GenerateUtf16File(options);
+    ScratchDir dir;
+    const fs::path target = dir.Path("big.sea");
+
+    // The new content: every named line rebuilt, so the bytes differ throughout.
+    // The children inherit this sea and only write it.
+    TestSea sea;
+    seatest::WriteBytes(dir.Path("new.sea"), oldBytes);
+    ASSERT_TRUE(sea.Create(dir.Wide("new.sea"), false));
+    POSITION pos = sea.GetEntriesStartPosition();
+    CString name;
+    while (pos != nullptr) {
+        CResourceEntry* entry = sea.GetNextEntry(name, pos);
+        if (!entry->IsListEntry()) entry->SetInt(7, 0);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(sea.UpdateIfPossible());
+    const auto writeTime = std::chrono::steady_clock::now() - start;
+    const std::string newBytes = seatest::ReadBytes(dir.Path("new.sea"));
+    ASSERT_NE(newBytes, oldBytes);
+    sea.SaveAs(CString(target.wstring()));
+
+    const int rounds = 8;
+    int sawOld = 0, sawNew = 0;
+    for (int round = 0; round < rounds; ++round) {
+        SCOPED_TRACE(round);
+        seatest::WriteBytes(target, oldBytes);
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            close(ready[0]);
+            char byte = 1;
+            if (write(ready[1], &byte, 1) != 1) _exit(3);
+            _exit(sea.UpdateIfPossible() ? 0 : 1);
+        }
+        close(ready[1]);
+        char byte = 0;
+        ASSERT_EQ(read(ready[0], &byte, 1), 1);
+        close(ready[0]);
+        // Kill points spread from the start of the write to well past its end
+        // (a forked writer runs slower than the measured one: its pages are copied).
+        std::this_thread::sleep_for(writeTime * 3 * round / (rounds - 1));
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        const bool killed = WIFSIGNALED(status);
+        const std::string now = seatest::ReadBytes(target);
+        const bool isOld = now == oldBytes, isNew = now == newBytes;
+        EXPECT_TRUE(isOld || isNew) << "size " << now.size() << ", old " << oldBytes.size() << ", new "
+                                    << newBytes.size();
+        if (!killed) {
+            EXPECT_EQ(WEXITSTATUS(status), 0);
+            EXPECT_TRUE(isNew) << "a finished write leaves the new file";
+        }
+        sawOld += isOld;
+        sawNew += isNew;
+    }
+    std::printf("killed writer: %d times the old file, %d times the new one\n", sawOld, sawNew);
+}
+
+}  // namespace

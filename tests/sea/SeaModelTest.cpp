@@ -1,0 +1,206 @@
+// The sea's data: line list, name index, counts, iteration, deletion, purging.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "kelvaro/entry/ResourceEntry.h"
+#include "kelvaro/sea/ResourceSea.h"
+#include "sea/SeaTestSupport.h"
+
+namespace {
+
+using ModelSea = seatest::TestSea;
+
+std::vector<std::wstring> LineTexts(CResourceSea& sea, const seatest::ScratchDir& dir) {
+    // The line order is observable only through a write.
+    sea.SaveAs(dir.Wide("order.sea"));
+    return seatest::LinesOfFile(dir.Path("order.sea"));
+}
+
+TEST(SeaModel, NewSeaIsEmptyAndMemoryOnly) {
+    CResourceSea sea;
+    EXPECT_TRUE(sea.IsEmpty());
+    EXPECT_EQ(sea.NrEntries(), 0u);
+    EXPECT_EQ(sea.NrLines(), 0u);
+    EXPECT_TRUE(sea.IsUnicodeFile());
+    EXPECT_FALSE(sea.IsFilebased());
+    EXPECT_FALSE(sea.IsFileSection());
+    EXPECT_EQ(sea.GetEntriesStartPosition(), nullptr);
+    EXPECT_TRUE(sea.SeaName().IsEmpty());
+    EXPECT_TRUE(sea.Filename().IsEmpty());
+}
+
+TEST(SeaModel, AccessorsKeepWhatTheyAreGiven) {
+    CResourceSea sea(107);
+    sea.SetSeaName(L"Preference");
+    sea.SetFileSection(true);
+    sea.SaveAsUnicode(false);
+    EXPECT_EQ(sea.SeaName(), L"Preference");
+    EXPECT_TRUE(sea.IsFileSection());
+    EXPECT_FALSE(sea.IsUnicodeFile());
+}
+
+TEST(SeaModel, CreateEntryTwiceGivesTheSameEntryAndOneLine) {
+    CResourceSea sea;
+    CResourceEntry* first = sea.CreateEntry(L"width", 0);
+    ASSERT_NE(first, nullptr);
+    CResourceEntry* second = sea.CreateEntry(L"width", 8);
+    EXPECT_EQ(first, second);
+    EXPECT_FALSE(second->IsListEntry()) << "the status of the second call is ignored";
+    EXPECT_EQ(sea.NrLines(), 1u);
+    EXPECT_EQ(sea.NrEntries(), 1u);
+    EXPECT_FALSE(sea.IsEmpty());
+    EXPECT_EQ(first->Name(), L"width");
+}
+
+TEST(SeaModel, NamesAreCaseSensitive) {
+    ModelSea sea;
+    CResourceEntry* lower = sea.CreateEntry(L"name", 0);
+    CResourceEntry* upper = sea.CreateEntry(L"Name", 0);
+    EXPECT_NE(lower, upper);
+    EXPECT_EQ(sea.GetEntry(L"name"), lower);
+    EXPECT_EQ(sea.GetEntry(L"Name"), upper);
+    EXPECT_EQ(sea.GetEntry(L"NAME"), nullptr);
+    EXPECT_EQ(sea.NrEntries(), 2u);
+}
+
+TEST(SeaModel, ListEntryIsCreatedWithItsClosingLine) {
+    seatest::ScratchDir dir;
+    CResourceSea sea;
+    CResourceEntry* list = sea.CreateEntry(L"colors", 8);
+    ASSERT_TRUE(list->IsListEntry());
+    EXPECT_EQ(LineTexts(sea, dir), (std::vector<std::wstring>{L"colors: {", L"} \t;-- colors"}));
+}
+
+TEST(SeaModel, NewEntriesFollowAllExistingLines) {
+    seatest::ScratchDir dir;
+    seatest::WriteBytes(dir.Path("a.sea"), seatest::SeaUtf16({L"; head", L"a: 1", L"", L"b: 2"}));
+    CResourceSea sea;
+    ASSERT_TRUE(sea.Create(dir.Wide("a.sea"), false));
+    sea.CreateEntry(L"c", 0)->SetInt(3, 0);
+    EXPECT_EQ(LineTexts(sea, dir), (std::vector<std::wstring>{L"; head", L"a: 1", L"", L"b: 2", L"c:\t3 "}));
+}
+
+TEST(SeaModel, CommentLinesCountAsLinesButNotAsEntries) {
+    seatest::ScratchDir dir;
+    seatest::WriteBytes(dir.Path("c.sea"), seatest::SeaUtf16({L"; one", L"", L"   ; three"}));
+    CResourceSea sea;
+    ASSERT_TRUE(sea.Create(dir.Wide("c.sea"), false));
+    EXPECT_TRUE(sea.IsEmpty());
+    EXPECT_EQ(sea.NrEntries(), 0u);
+    EXPECT_EQ(sea.NrLines(), 3u);
+    EXPECT_EQ(sea.GetEntriesStartPosition(), nullptr);
+}
+
+TEST(SeaModel, IterationVisitsEveryNamedEntryOnceAndNoComment) {
+    seatest::ScratchDir dir;
+    seatest::WriteBytes(dir.Path("i.sea"),
+                        seatest::SeaUtf16({L"; c", L"a: 1", L"b: 2", L"l: {", L"\tx", L"}", L"c: 3"}));
+    CResourceSea sea;
+    ASSERT_TRUE(sea.Create(dir.Wide("i.sea"), false));
+    std::set<std::wstring> seen;
+    POSITION pos = sea.GetEntriesStartPosition();
+    ASSERT_NE(pos, nullptr);
+    while (pos != nullptr) {
+        CString name;
+        CResourceEntry* entry = sea.GetNextEntry(name, pos);
+        ASSERT_NE(entry, nullptr);
+        EXPECT_EQ(entry->Name(), name);
+        EXPECT_TRUE(seen.insert(name.Str()).second) << "visited twice";
+    }
+    EXPECT_EQ(seen, (std::set<std::wstring>{L"a", L"b", L"l", L"c"}));
+}
+
+TEST(SeaModel, DeleteSeaLineKeepsTheOrderOfTheRest) {
+    seatest::ScratchDir dir;
+    ModelSea sea;
+    for (const wchar_t* name : {L"a", L"b", L"c", L"d"}) sea.CreateEntry(name, 0)->SetInt(1, 0);
+    sea.DeleteSeaLine(sea.GetEntry(L"b"));
+    EXPECT_EQ(sea.NrLines(), 3u);
+    EXPECT_EQ(sea.NrEntries(), 3u);
+    EXPECT_EQ(sea.GetEntry(L"b"), nullptr);
+    EXPECT_EQ(LineTexts(sea, dir), (std::vector<std::wstring>{L"a:\t1 ", L"c:\t1 ", L"d:\t1 "}));
+}
+
+TEST(SeaModel, DeleteSeaLineOfAForeignEntryLeavesTheKeyOfTheSeasOwnEntry) {
+    ModelSea sea;
+    CResourceEntry* own = sea.CreateEntry(L"a", 0);
+    CResourceEntry foreign(nullptr, 0, L"a");
+    sea.DeleteSeaLine(&foreign);
+    EXPECT_EQ(sea.GetEntry(L"a"), own) << "the key maps to another entry and must stay";
+    EXPECT_EQ(sea.NrLines(), 1u);
+    EXPECT_EQ(foreign.Name(), L"a") << "an entry that is no line of the sea stays alive";
+}
+
+TEST(SeaModel, DeleteSeaLineWithNullDoesNothing) {
+    ModelSea sea;
+    sea.CreateEntry(L"a", 0);
+    sea.DeleteSeaLine(nullptr);
+    EXPECT_EQ(sea.NrLines(), 1u);
+}
+
+TEST(SeaModel, PurgeKeepsNameFileAndFlags) {
+    seatest::ScratchDir dir;
+    seatest::WriteBytes(dir.Path("p.sea"), seatest::SeaUtf16({L"a: 1", L"; c"}));
+    CResourceSea sea;
+    sea.SetSeaName(L"Status");
+    ASSERT_TRUE(sea.Create(dir.Wide("p.sea"), false));
+    sea.SetFileSection(true);
+    sea.SaveAsUnicode(false);
+    sea.PurgeDataBase();
+    EXPECT_EQ(sea.NrLines(), 0u);
+    EXPECT_TRUE(sea.IsEmpty());
+    EXPECT_EQ(sea.SeaName(), L"Status");
+    EXPECT_EQ(sea.Filename(), dir.Wide("p.sea"));
+    EXPECT_TRUE(sea.IsFilebased());
+    EXPECT_TRUE(sea.IsFileSection());
+    EXPECT_FALSE(sea.IsUnicodeFile());
+    sea.CreateEntry(L"x", 0);
+    EXPECT_EQ(sea.NrLines(), 1u);
+}
+
+TEST(SeaModel, CreateWithoutFileMakesTheSeaMemoryOnly) {
+    seatest::ScratchDir dir;
+    seatest::WriteBytes(dir.Path("m.sea"), seatest::SeaUtf16({L"a: 1"}));
+    CResourceSea sea;
+    ASSERT_TRUE(sea.Create(dir.Wide("m.sea"), false));
+    ASSERT_TRUE(sea.IsFilebased());
+    EXPECT_TRUE(sea.Create());
+    EXPECT_FALSE(sea.IsFilebased());
+    EXPECT_EQ(sea.NrLines(), 0u);
+    EXPECT_EQ(sea.Filename(), dir.Wide("m.sea")) << "the file name stays";
+}
+
+TEST(SeaModel, HashSizeIsOnlyTheStartOfTheIndex) {
+    struct Case {
+        unsigned hashSize;
+        unsigned entries;
+    };
+    for (const Case& c : {Case{1, 1000}, Case{17, 5000}, Case{4001, 50000}}) {
+        SCOPED_TRACE(c.hashSize);
+        ModelSea sea(c.hashSize);
+        for (unsigned i = 0; i < c.entries; ++i) sea.CreateEntry((L"k" + std::to_wstring(i)).c_str(), 0);
+        EXPECT_EQ(sea.NrEntries(), c.entries);
+        for (unsigned i = 0; i < c.entries; i += 97) {
+            CResourceEntry* entry = sea.GetEntry((L"k" + std::to_wstring(i)).c_str());
+            ASSERT_NE(entry, nullptr);
+            EXPECT_EQ(entry->Name().Str(), L"k" + std::to_wstring(i));
+        }
+    }
+}
+
+TEST(SeaModel, EntriesOfASeaWithoutReadyBuffersStillGetValues) {
+    CResourceSea sea(1);
+    CResourceEntry* entry = sea.CreateEntry(L"v", 0);
+    entry->SetInt(42, 0);
+    EXPECT_EQ(entry->GetInt(0), 42);
+}
+
+TEST(SeaModel, AnArrayOfSeasCanBeBuiltByDefault) {
+    CResourceSea seas[3];
+    for (auto& sea : seas) EXPECT_TRUE(sea.IsEmpty());
+}
+
+}  // namespace
