@@ -7,6 +7,7 @@
 
 #include "kelvaro/output/ModuleLoader.h"
 #include "kelvaro/platform/FileIO.h"
+#include "kelvaro/platform/Utf.h"
 #include "seabase/SeaBaseTestSupport.h"
 
 namespace {

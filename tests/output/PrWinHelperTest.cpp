@@ -1,0 +1,151 @@
+#include "kelvaro/output/PrWinHelper.h"
+#include "kelvaro/platform/Window.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr unsigned notifyMessage = 0x8100;
+
+// Takes every message of the window; returns how many notifications there were.
+unsigned CountNotifications(CWnd& wnd)
+{
+    unsigned count = 0;
+    MSG msg;
+    while (wnd.PeekMessage(msg))
+        count += msg.message == notifyMessage ? 1u : 0u;
+    return count;
+}
+
+} // namespace
+
+TEST(PrWinHelperTest, TextsPostedInARowWakeTheWindowOnce)
+{
+    CWnd wnd;
+    ASSERT_TRUE(wnd.Create());
+    CPrWinHelper helper(&wnd, notifyMessage);
+    EXPECT_TRUE(helper.empty());
+
+    helper.PostTextMessage(L"one", PrWin::LibraryMessage, PrWin::ReadProblem);
+    helper.PostTextMessage(L"two", PrWin::LibraryMessage, PrWin::WriteProblem);
+    helper.PostTextMessage(nullptr, PrWin::WindowCommand, PrWin::HideWindow);
+    EXPECT_EQ(CountNotifications(wnd), 1u);
+
+    const std::vector<CPrWinHelper::Item> expected = {
+        {L"one", PrWin::LibraryMessage, PrWin::ReadProblem},
+        {L"two", PrWin::LibraryMessage, PrWin::WriteProblem},
+        {L"", PrWin::WindowCommand, PrWin::HideWindow},
+    };
+    for (const CPrWinHelper::Item& want : expected) {
+        SCOPED_TRACE(std::get<0>(want).GetString());
+        ASSERT_FALSE(helper.empty());
+        CPrWinHelper::Item item;
+        ASSERT_TRUE(helper.ReceiveTextMessage(item));
+        EXPECT_EQ(item, want);
+    }
+    EXPECT_TRUE(helper.empty());
+
+    // The window has emptied the queue: the next text wakes it again.
+    helper.PostTextMessage(L"again", PrWin::LibraryMessage, PrWin::Normal);
+    EXPECT_EQ(CountNotifications(wnd), 1u);
+}
+
+TEST(PrWinHelperTest, ReceivingFromAnEmptyQueueLeavesTheItem)
+{
+    CPrWinHelper helper(nullptr, notifyMessage);
+    CPrWinHelper::Item item{L"kept", PrWin::LibraryMessage, PrWin::Normal};
+    EXPECT_FALSE(helper.ReceiveTextMessage(item));
+    EXPECT_EQ(std::get<0>(item), L"kept");
+}
+
+TEST(PrWinHelperTest, TextsWaitForAWindowThatDoesNotExistYet)
+{
+    CWnd wnd; // no window yet
+    CPrWinHelper helper(&wnd, notifyMessage);
+    helper.PostTextMessage(L"early", PrWin::LibraryMessage, PrWin::Normal);
+    EXPECT_FALSE(helper.empty());
+
+    // Once the window exists, the next text wakes it, and nothing posted before is lost.
+    ASSERT_TRUE(wnd.Create());
+    helper.PostTextMessage(L"late", PrWin::LibraryMessage, PrWin::Normal);
+    EXPECT_EQ(CountNotifications(wnd), 1u);
+    CPrWinHelper::Item item;
+    ASSERT_TRUE(helper.ReceiveTextMessage(item));
+    EXPECT_EQ(std::get<0>(item), L"early");
+    ASSERT_TRUE(helper.ReceiveTextMessage(item));
+    EXPECT_EQ(std::get<0>(item), L"late");
+}
+
+TEST(PrWinHelperTest, ServesAsTheOutputHandler)
+{
+    CWnd wnd;
+    ASSERT_TRUE(wnd.Create());
+    CPrWinHelper helper(&wnd, notifyMessage);
+    PrWin::InstallOutputHandler([&helper](PrWin::Category c, PrWin::Style s, const wchar_t* text) {
+        helper.PostTextMessage(text, c, s);
+    });
+    PrWin::Output(PrWin::LibraryMessage, PrWin::WriteProblem, L"Unable to write back sea file %s\n", L"a.sea");
+    PrWin::UninstallOutputHandler();
+
+    EXPECT_EQ(CountNotifications(wnd), 1u);
+    CPrWinHelper::Item item;
+    ASSERT_TRUE(helper.ReceiveTextMessage(item));
+    EXPECT_EQ(item, (CPrWinHelper::Item{L"Unable to write back sea file a.sea\n", PrWin::LibraryMessage,
+                                       PrWin::WriteProblem}));
+}
+
+TEST(PrWinHelperTest, EveryTextFromManyThreadsReachesTheWindowThread)
+{
+    constexpr int threads = 4;
+    constexpr int perThread = 3000;
+    CWnd wnd;
+    ASSERT_TRUE(wnd.Create());
+    CPrWinHelper helper(&wnd, notifyMessage);
+
+    std::vector<std::thread> posters;
+    for (int t = 0; t < threads; ++t)
+        posters.emplace_back([&helper, t] {
+            for (int i = 0; i < perThread; ++i)
+                helper.PostTextMessage(std::to_wstring(i).c_str(), PrWin::Category(t), PrWin::Normal);
+        });
+
+    // The window's loop: sleep until a message, then empty the queue. A lost wake-up would
+    // leave texts queued with no message, and the wait below would time out.
+    std::vector<int> next(threads, 0);
+    int received = 0;
+    bool inOrder = true;
+    while (received < threads * perThread) {
+        MSG msg;
+        ASSERT_TRUE(wnd.WaitMessage(10000)) << "no message for queued texts after " << received;
+        ASSERT_TRUE(wnd.PeekMessage(msg));
+        ASSERT_EQ(msg.message, notifyMessage);
+        while (!helper.empty()) {
+            CPrWinHelper::Item item;
+            ASSERT_TRUE(helper.ReceiveTextMessage(item));
+            const unsigned t = std::get<1>(item);
+            inOrder = inOrder && std::get<0>(item) == std::to_wstring(next[t]).c_str();
+            ++next[t];
+            ++received;
+        }
+    }
+    for (std::thread& t : posters)
+        t.join();
+    EXPECT_TRUE(inOrder);
+    EXPECT_EQ(received, threads * perThread);
+    EXPECT_TRUE(helper.empty());
+}
+
+TEST(PrWinHelperTest, QueuedTextsAreDroppedWithTheHelper)
+{
+    CWnd wnd;
+    ASSERT_TRUE(wnd.Create());
+    {
+        CPrWinHelper helper(&wnd, notifyMessage);
+        helper.PostTextMessage(L"dropped", PrWin::LibraryMessage, PrWin::Normal);
+    }
+    EXPECT_EQ(CountNotifications(wnd), 1u) << "only the message posted for the first text";
+}

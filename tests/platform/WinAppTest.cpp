@@ -1,0 +1,523 @@
+#include "kelvaro/platform/WinApp.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class WinAppTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::random_device random;
+        m_dir = fs::temp_directory_path() / ("kelvaro-winapp-" + std::to_string(random()) + std::to_string(random()));
+        fs::create_directories(m_dir);
+        m_file = m_dir / "settings";
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        fs::permissions(m_file, fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(m_dir, ignored);
+    }
+
+    CString File() const { return CString(m_file.wstring()); }
+
+    // An application object whose settings live in this test's file.
+    std::unique_ptr<CWinApp> App() const
+    {
+        auto app = std::make_unique<CWinApp>(L"KelvaroTest");
+        app->SetProfileFile(File());
+        return app;
+    }
+
+    static std::string ReadBytes(const fs::path& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    static void WriteBytes(const fs::path& path, const std::string& bytes)
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << bytes;
+    }
+
+    static std::vector<CProfileValue> Enumerate(CWinApp& app, const wchar_t* section)
+    {
+        std::vector<CProfileValue> values;
+        CProfileSection key = app.GetSectionKey(section);
+        EXPECT_TRUE(key.IsOpen());
+        for (DWORD i = 0; i < key.GetValueCount(); ++i) {
+            CProfileValue value;
+            EXPECT_EQ(key.EnumValue(i, value), 0u) << i;
+            values.push_back(value);
+        }
+        return values;
+    }
+
+    static std::vector<std::wstring> Names(CWinApp& app, const wchar_t* section)
+    {
+        std::vector<std::wstring> names;
+        for (const CProfileValue& v : Enumerate(app, section))
+            names.push_back(v.m_name.Str());
+        return names;
+    }
+
+    fs::path m_dir;
+    fs::path m_file;
+};
+
+// Texts that a careless text form would break: quotes, escapes, line breaks, list syntax,
+// characters beyond the BMP and values that are no Unicode scalar value.
+const std::vector<std::wstring>& TrickyTexts()
+{
+    static const std::vector<std::wstring> texts = {
+        L"",
+        L"800",
+        L"  blanks around\tand a tab  ",
+        L"quote \" backslash \\ and \\n as text",
+        L"line\nfeed\r\nand\rreturn",
+        L"{ head\n\tline 1\n\tline 2\n}",
+        L"$$<<<<<$$",
+        L"[\"not\", \"a list\"] = \"x\"",
+        L"# not a comment",
+        L"Z\u00fcrich \u20ac \U0001F600 \u00a7\u00b6\u00ac",
+        std::wstring(1, static_cast<wchar_t>(0xD800)) + L" lone surrogate",
+        std::wstring(1, static_cast<wchar_t>(0x110000)) + std::wstring(1, static_cast<wchar_t>(0x7FFFFFFF)),
+        L"\uFFFD replacement and \uFEFF mark",
+        L"\u0001\u001F\u007F\u0085 controls",
+    };
+    return texts;
+}
+
+} // namespace
+
+TEST_F(WinAppTest, ApplicationObjectIsAfxGetAppAndTheThreadObject)
+{
+    CWinApp* before = AfxGetApp();
+    {
+        CWinApp app(L"Outer");
+        EXPECT_EQ(AfxGetApp(), &app);
+        EXPECT_EQ(AfxGetThread(), &app);
+        EXPECT_EQ(app.GetAppName(), L"Outer");
+        {
+            CWinApp inner(L"Inner");
+            EXPECT_EQ(AfxGetApp(), &inner);
+        }
+        EXPECT_EQ(AfxGetApp(), &app);
+    }
+    EXPECT_EQ(AfxGetApp(), before);
+    CWinApp unnamed;
+    EXPECT_FALSE(unnamed.GetAppName().IsEmpty()) << "the program's name stands in";
+}
+
+TEST_F(WinAppTest, MissingFileIsAnEmptyStore)
+{
+    auto app = App();
+    EXPECT_TRUE(app->LoadProfile());
+    EXPECT_TRUE(app->GetProfileError().IsEmpty());
+    CProfileSection key = app->GetSectionKey(L"Locals");
+    EXPECT_TRUE(key.IsOpen());
+    EXPECT_EQ(key.GetValueCount(), 0u);
+    EXPECT_EQ(app->GetProfileString(L"Locals", L"Width", L"fallback"), L"fallback");
+    EXPECT_EQ(app->GetProfileString(L"Locals", L"Width"), L"");
+
+    // Deleting what is not there changes nothing and writes nothing.
+    EXPECT_TRUE(app->WriteProfileString(L"Locals", L"Width", nullptr));
+    EXPECT_TRUE(app->WriteProfileString(L"Locals", nullptr, nullptr));
+    EXPECT_FALSE(fs::exists(m_file));
+}
+
+TEST_F(WinAppTest, EmptySectionNameIsRefused)
+{
+    auto app = App();
+    for (const wchar_t* section : {static_cast<const wchar_t*>(nullptr), L""}) {
+        SCOPED_TRACE(section == nullptr ? "null" : "empty");
+        EXPECT_FALSE(app->GetSectionKey(section).IsOpen());
+        EXPECT_FALSE(app->WriteProfileString(section, L"a", L"1"));
+        EXPECT_FALSE(app->WriteProfileMultiString(section, L"a", {L"1"}));
+        EXPECT_EQ(app->GetProfileString(section, L"a", L"d"), L"d");
+    }
+    EXPECT_FALSE(fs::exists(m_file));
+}
+
+TEST_F(WinAppTest, FileIsReadableTextThatAPersonCanEdit)
+{
+    auto app = App();
+    ASSERT_TRUE(app->WriteProfileString(L"Locals", L"Width", L"800"));
+    ASSERT_TRUE(app->WriteProfileMultiString(L"Locals", L"Recent", {L"a.sea", L"b.sea"}));
+    ASSERT_TRUE(app->WriteProfileString(L"Other", L"Say", L"\"hi\"\n"));
+    const std::string text = ReadBytes(m_file);
+    EXPECT_NE(text.find("[\"Locals\"]\n\"Width\" = \"800\"\n\"Recent\" = [\"a.sea\", \"b.sea\"]\n"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\"Say\" = \"\\\"hi\\\"\\n\"\n"), std::string::npos) << text;
+}
+
+TEST_F(WinAppTest, EveryTextRoundTripsThroughTheFile)
+{
+    const std::vector<std::wstring>& texts = TrickyTexts();
+    std::vector<CString> strings(texts.begin(), texts.end());
+    strings.push_back(CString(std::wstring(L"embedded\0nul", 12)));
+    {
+        auto app = App();
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            ASSERT_TRUE(app->WriteProfileString(L"Values", (L"v" + std::to_wstring(i)).c_str(), texts[i].c_str()));
+            if (!texts[i].empty()) { // names are texts too
+                ASSERT_TRUE(app->WriteProfileString(texts[i].c_str(), texts[i].c_str(), L"x"));
+            }
+        }
+        ASSERT_TRUE(app->WriteProfileMultiString(L"Values", L"all", strings));
+        ASSERT_TRUE(app->WriteProfileMultiString(L"Values", L"none", {}));
+    }
+
+    auto reader = App();
+    ASSERT_TRUE(reader->LoadProfile()) << reader->GetProfileError().GetString();
+    std::vector<CProfileValue> values = Enumerate(*reader, L"Values");
+    ASSERT_EQ(values.size(), texts.size() + 2);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(values[i].m_name, (L"v" + std::to_wstring(i)).c_str());
+        EXPECT_EQ(values[i].m_type, REG_SZ);
+        EXPECT_TRUE(values[i].m_string.Str() == texts[i]);
+        if (!texts[i].empty()) {
+            EXPECT_EQ(reader->GetProfileString(texts[i].c_str(), texts[i].c_str()), L"x");
+        }
+    }
+    EXPECT_EQ(values[texts.size()].m_type, REG_MULTI_SZ);
+    EXPECT_TRUE(values[texts.size()].m_strings == strings);
+    EXPECT_EQ(values[texts.size() + 1].m_type, REG_MULTI_SZ);
+    EXPECT_TRUE(values[texts.size() + 1].m_strings.empty());
+
+    std::vector<CString> read;
+    EXPECT_TRUE(reader->GetProfileMultiString(L"Values", L"all", read));
+    EXPECT_TRUE(read == strings);
+}
+
+TEST_F(WinAppTest, OrderIsStableAcrossChanges)
+{
+    auto app = App();
+    for (const wchar_t* name : {L"c", L"a", L"b"})
+        ASSERT_TRUE(app->WriteProfileString(L"S", name, L"1"));
+    ASSERT_TRUE(app->WriteProfileString(L"S", L"a", L"2")); // keeps its place
+    ASSERT_TRUE(app->WriteProfileMultiString(L"S", L"c", {L"x"})); // so does a change of type
+    EXPECT_EQ(Names(*app, L"S"), (std::vector<std::wstring>{L"c", L"a", L"b"}));
+
+    ASSERT_TRUE(app->WriteProfileString(L"S", L"c", nullptr));
+    ASSERT_TRUE(app->WriteProfileString(L"S", L"d", L"1"));
+    EXPECT_EQ(Names(*app, L"S"), (std::vector<std::wstring>{L"a", L"b", L"d"}));
+
+    auto reader = App();
+    EXPECT_EQ(Names(*reader, L"S"), (std::vector<std::wstring>{L"a", L"b", L"d"}));
+    EXPECT_EQ(reader->GetProfileString(L"S", L"a"), L"2");
+}
+
+TEST_F(WinAppTest, TypesAreKeptApart)
+{
+    auto app = App();
+    ASSERT_TRUE(app->WriteProfileMultiString(L"S", L"list", {L"a", L"b"}));
+    ASSERT_TRUE(app->WriteProfileString(L"S", L"text", L"t"));
+    std::vector<CString> strings{L"stale"};
+    EXPECT_FALSE(app->GetProfileMultiString(L"S", L"text", strings));
+    EXPECT_TRUE(strings.empty());
+    EXPECT_EQ(app->GetProfileString(L"S", L"list", L"default"), L"default");
+
+    ASSERT_TRUE(app->WriteProfileString(L"S", L"list", L"now text"));
+    EXPECT_EQ(app->GetProfileString(L"S", L"list"), L"now text");
+    EXPECT_FALSE(app->GetProfileMultiString(L"S", L"list", strings));
+}
+
+TEST_F(WinAppTest, NullEntryDeletesTheSection)
+{
+    auto app = App();
+    ASSERT_TRUE(app->WriteProfileString(L"Gone", L"a", L"1"));
+    ASSERT_TRUE(app->WriteProfileString(L"Kept", L"a", L"1"));
+    ASSERT_TRUE(app->WriteProfileString(L"Gone", nullptr, nullptr));
+    auto reader = App();
+    EXPECT_EQ(reader->GetSectionKey(L"Gone").GetValueCount(), 0u);
+    EXPECT_EQ(reader->GetProfileString(L"Kept", L"a"), L"1");
+    EXPECT_EQ(ReadBytes(m_file).find("Gone"), std::string::npos);
+}
+
+TEST_F(WinAppTest, SectionNamesAndEntryNamesAreCaseSensitive)
+{
+    auto app = App();
+    ASSERT_TRUE(app->WriteProfileString(L"S", L"Width", L"1"));
+    ASSERT_TRUE(app->WriteProfileString(L"S", L"width", L"2"));
+    ASSERT_TRUE(app->WriteProfileString(L"s", L"Width", L"3"));
+    EXPECT_EQ(app->GetProfileString(L"S", L"Width"), L"1");
+    EXPECT_EQ(app->GetProfileString(L"S", L"width"), L"2");
+    EXPECT_EQ(app->GetProfileString(L"s", L"Width"), L"3");
+}
+
+TEST_F(WinAppTest, EnumerationPastTheEndSaysSo)
+{
+    auto app = App();
+    ASSERT_TRUE(app->WriteProfileString(L"S", L"a", L"1"));
+    CProfileSection key = app->GetSectionKey(L"S");
+    CProfileValue value;
+    EXPECT_EQ(key.EnumValue(0, value), 0u);
+    EXPECT_EQ(key.EnumValue(1, value), static_cast<DWORD>(ENODATA));
+    EXPECT_EQ(key.GetName(), L"S");
+}
+
+TEST_F(WinAppTest, WritesLeaveOnlyTheFinishedFile)
+{
+    auto app = App();
+    for (int i = 0; i < 20; ++i)
+        ASSERT_TRUE(app->WriteProfileString(L"S", std::to_wstring(i).c_str(), L"value"));
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(m_dir))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"settings"}) << "no staged file is left behind";
+    EXPECT_EQ(fs::status(m_file).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(WinAppTest, ChangesOfAnotherWriterAreSeenAndKept)
+{
+    auto first = App();
+    auto second = App();
+    ASSERT_TRUE(first->WriteProfileString(L"S", L"a", L"1"));
+    ASSERT_TRUE(second->WriteProfileString(L"S", L"b", L"2"));
+    EXPECT_EQ(first->GetProfileString(L"S", L"b"), L"2");
+    ASSERT_TRUE(first->WriteProfileString(L"S", L"c", L"3"));
+    auto reader = App();
+    EXPECT_EQ(Names(*reader, L"S"), (std::vector<std::wstring>{L"a", L"b", L"c"}));
+}
+
+TEST_F(WinAppTest, HandEditedFileIsRead)
+{
+    WriteBytes(m_file, "\xEF\xBB\xBF# edited by hand\r\n"
+                       "\r\n"
+                       "  [ \"S\" ]  \r\n"
+                       "\t\"a\"=\"1\"\r\n"
+                       "   # a comment between values\n"
+                       "\"b\" = [ \"x\" ,\"y\" ]\n"
+                       "[\"T\"]\n"
+                       "\"a\" = \"first\"\n"
+                       "[\"S\"]\n"
+                       "\"a\" = \"later wins\"\n"
+                       "\"c\" = \"\\u00fc\\U0001F600\"");
+    auto app = App();
+    EXPECT_TRUE(app->LoadProfile()) << app->GetProfileError().GetString();
+    EXPECT_EQ(Names(*app, L"S"), (std::vector<std::wstring>{L"a", L"b", L"c"}));
+    EXPECT_EQ(app->GetProfileString(L"S", L"a"), L"later wins");
+    EXPECT_EQ(app->GetProfileString(L"S", L"c"), L"\u00fc\U0001F600");
+    EXPECT_EQ(app->GetProfileString(L"T", L"a"), L"first");
+    std::vector<CString> list;
+    EXPECT_TRUE(app->GetProfileMultiString(L"S", L"b", list));
+    EXPECT_TRUE(list == (std::vector<CString>{L"x", L"y"}));
+}
+
+TEST_F(WinAppTest, DamagedValueLineIsReportedAndTheRestKept)
+{
+    struct Case
+    {
+        std::string line;
+        const wchar_t* reason;
+        std::wstring damagedName;
+    };
+    const Case cases[] = {
+        {"\"c\" = \"unterminated", L"missing closing quote", L"c"},
+        {"\"c\" = \"bad \\q escape\"", L"unknown escape sequence", L"c"},
+        {"\"c\" = \"\\u12\"", L"incomplete \\u escape", L"c"},
+        {"\"c\" \"no equals\"", L"'=' expected after the name", L"c"},
+        {"\"c\" = [\"x\", \"y\"", L"',' or ']' expected in the list", L"c"},
+        {"\"c\" = [\"x\" \"y\"]", L"',' or ']' expected in the list", L"c"},
+        {"\"c\" = \"x\" trailing", L"unexpected text after the value", L"c"},
+        {"\"c\" = unquoted", L"a quoted value or a [list] expected after '='", L"c"},
+        {"c = x", L"not a section or value line", L"c = x"},
+        {std::string("\"c\"\0= \"x\"", 9), L"'=' expected after the name", L"c"},
+        {"\"c\" = \"\xFF\xFE\"", L"the line is not UTF-8 text", L"\"c\" = \"\uFFFD\uFFFD\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        WriteBytes(m_file, "[\"S\"]\n\"a\" = \"1\"\n" + c.line + "\n\"b\" = \"2\"\n");
+        auto app = App();
+        EXPECT_FALSE(app->LoadProfile());
+        const CString error = app->GetProfileError();
+        EXPECT_NE(error.Find(File()), -1) << error.GetString();
+        EXPECT_NE(error.Find(L"line 3: "), -1) << error.GetString();
+        EXPECT_NE(error.Find(c.reason), -1) << error.GetString();
+
+        CProfileSection key = app->GetSectionKey(L"S");
+        ASSERT_TRUE(key.IsOpen());
+        ASSERT_EQ(key.GetValueCount(), 3u);
+        CProfileValue value;
+        EXPECT_EQ(key.EnumValue(0, value), 0u);
+        EXPECT_EQ(value.m_name, L"a");
+        EXPECT_EQ(key.EnumValue(1, value), static_cast<DWORD>(EBADMSG));
+        EXPECT_TRUE(value.m_name.Str() == c.damagedName) << value.m_name.GetString();
+        EXPECT_EQ(key.EnumValue(2, value), 0u);
+        EXPECT_EQ(app->GetProfileString(L"S", L"b"), L"2");
+    }
+}
+
+TEST_F(WinAppTest, DamagedSectionLinesAreReported)
+{
+    struct Case
+    {
+        std::string text;
+        const wchar_t* expected;
+    };
+    const Case cases[] = {
+        {"\"a\" = \"1\"\n", L"line 1: value outside a section"},
+        {"[\"S\"\n\"a\" = \"1\"\n\"b\" = \"2\"\n", L"line 1: ']' expected after the section name (3 damaged lines in all)"},
+        {"[S]\n", L"line 1: a quoted section name expected after '['"},
+        {"[\"\"]\n", L"line 1: empty section name"},
+        {"[\"S\"] x\n", L"line 1: unexpected text after the section name"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        WriteBytes(m_file, c.text + "[\"T\"]\n\"t\" = \"kept\"\n");
+        auto app = App();
+        EXPECT_FALSE(app->LoadProfile());
+        EXPECT_NE(app->GetProfileError().Find(c.expected), -1) << app->GetProfileError().GetString();
+        EXPECT_EQ(app->GetProfileString(L"T", L"t"), L"kept");
+    }
+}
+
+TEST_F(WinAppTest, GarbageNeverCrashesAndIsKeptAside)
+{
+    std::mt19937 random(12345);
+    std::string garbage;
+    for (int i = 0; i < 8192; ++i)
+        garbage.push_back(static_cast<char>(random() & 0xFF));
+    WriteBytes(m_file, garbage);
+
+    auto app = App();
+    EXPECT_FALSE(app->LoadProfile());
+    EXPECT_FALSE(app->GetProfileError().IsEmpty());
+    ASSERT_TRUE(app->WriteProfileString(L"S", L"a", L"1"));
+    EXPECT_EQ(ReadBytes(m_dir / "settings.damaged"), garbage) << "nothing of the damaged file is lost";
+    EXPECT_NE(app->GetProfileError().Find(L"settings.damaged"), -1) << app->GetProfileError().GetString();
+
+    auto reader = App();
+    EXPECT_TRUE(reader->LoadProfile()) << reader->GetProfileError().GetString();
+    EXPECT_EQ(Names(*reader, L"S"), std::vector<std::wstring>{L"a"});
+}
+
+TEST_F(WinAppTest, WritingADamagedFileKeepsEachDamagedVersion)
+{
+    const std::string damaged = "[\"S\"]\n\"a\" = \"1\"\n\"b\" = oops\n";
+    for (const char* copy : {"settings.damaged", "settings.damaged.2"}) {
+        SCOPED_TRACE(copy);
+        WriteBytes(m_file, damaged);
+        auto app = App();
+        ASSERT_TRUE(app->WriteProfileString(L"S", L"c", L"3"));
+        EXPECT_EQ(ReadBytes(m_dir / copy), damaged);
+        auto reader = App();
+        EXPECT_TRUE(reader->LoadProfile()) << reader->GetProfileError().GetString();
+        EXPECT_EQ(Names(*reader, L"S"), (std::vector<std::wstring>{L"a", L"c"})) << "the damaged line is not carried on";
+    }
+}
+
+TEST_F(WinAppTest, UnreadableStoreRefusesWrites)
+{
+    fs::create_directory(m_file); // a folder where the file should be
+    auto app = App();
+    EXPECT_FALSE(app->LoadProfile());
+    EXPECT_NE(app->GetProfileError().Find(L"Is a directory"), -1) << app->GetProfileError().GetString();
+    EXPECT_FALSE(app->GetSectionKey(L"S").IsOpen());
+    EXPECT_FALSE(app->WriteProfileString(L"S", L"a", L"1"));
+    EXPECT_TRUE(fs::is_directory(m_file));
+}
+
+TEST_F(WinAppTest, FailedWriteLeavesStoreAndFileAsTheyWere)
+{
+    auto app = App();
+    ASSERT_TRUE(app->WriteProfileString(L"S", L"a", L"1"));
+    const std::string before = ReadBytes(m_file);
+    fs::permissions(m_file, fs::perms::owner_read);
+    EXPECT_FALSE(app->WriteProfileString(L"S", L"a", L"2"));
+    EXPECT_FALSE(app->GetProfileError().IsEmpty());
+    EXPECT_EQ(app->GetProfileString(L"S", L"a"), L"1");
+    EXPECT_EQ(ReadBytes(m_file), before);
+}
+
+TEST_F(WinAppTest, DefaultFileLivesInTheConfigurationFolder)
+{
+    const char* saved = std::getenv("XDG_CONFIG_HOME");
+    const std::string savedValue = saved != nullptr ? saved : "";
+    ::setenv("XDG_CONFIG_HOME", m_dir.c_str(), 1);
+
+    struct Case
+    {
+        const wchar_t* appName;
+        const wchar_t* folder;
+    };
+    for (const Case& c : {Case{L"Kelvaro Demo", L"Kelvaro Demo"}, Case{L"../escape/attempt", L".._escape_attempt"},
+                          Case{L"..", L"_"}}) {
+        SCOPED_TRACE(::testing::PrintToString(std::wstring(c.appName)));
+        CWinApp app(c.appName);
+        EXPECT_EQ(app.GetProfileFile(), CString(m_dir.wstring()) + L"/" + c.folder + L"/settings");
+        EXPECT_TRUE(app.WriteProfileString(L"S", L"a", L"1")) << app.GetProfileError().GetString();
+        EXPECT_TRUE(fs::is_regular_file(m_dir / c.folder / "settings"));
+    }
+
+    if (saved != nullptr)
+        ::setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST_F(WinAppTest, ChosenFileCanBeRelativeAndReset)
+{
+    CWinApp app(L"KelvaroTest");
+    const CString defaultFile = app.GetProfileFile();
+    app.SetProfileFile(L"relative/settings");
+    EXPECT_EQ(app.GetProfileFile().Left(1), L"/");
+    EXPECT_EQ(app.GetProfileFile().Right(18), L"/relative/settings");
+    app.SetProfileFile(nullptr);
+    EXPECT_EQ(app.GetProfileFile(), defaultFile);
+}
+
+TEST_F(WinAppTest, BatchWritesTheFileOnceAtTheEnd)
+{
+    auto app = App();
+    app->BeginProfileBatch();
+    app->BeginProfileBatch();
+    for (int i = 0; i < 100; ++i)
+        ASSERT_TRUE(app->WriteProfileString(L"Locals", std::to_wstring(i).c_str(), L"v"));
+    ASSERT_TRUE(app->WriteProfileMultiString(L"Locals", L"list", {L"a"}));
+    EXPECT_EQ(app->GetProfileString(L"Locals", L"99"), L"v") << "the store has the values at once";
+    EXPECT_TRUE(app->EndProfileBatch());
+    EXPECT_FALSE(fs::exists(m_file)) << "the inner end does not write yet";
+    EXPECT_TRUE(app->EndProfileBatch());
+    EXPECT_TRUE(app->EndProfileBatch()) << "an end without a batch does nothing";
+
+    auto reader = App();
+    EXPECT_EQ(reader->GetSectionKey(L"Locals").GetValueCount(), 101u);
+}
+
+TEST_F(WinAppTest, FailedBatchLeavesTheStoreAsTheFileIs)
+{
+    auto app = App();
+    ASSERT_TRUE(app->WriteProfileString(L"S", L"a", L"1"));
+    fs::permissions(m_file, fs::perms::owner_read);
+    app->BeginProfileBatch();
+    EXPECT_TRUE(app->WriteProfileString(L"S", L"a", L"2"));
+    EXPECT_FALSE(app->EndProfileBatch());
+    EXPECT_FALSE(app->GetProfileError().IsEmpty());
+    EXPECT_EQ(app->GetProfileString(L"S", L"a"), L"1");
+}
+
+TEST_F(WinAppTest, OpenBatchIsWrittenWhenTheApplicationEnds)
+{
+    {
+        auto app = App();
+        app->BeginProfileBatch();
+        ASSERT_TRUE(app->WriteProfileString(L"S", L"a", L"1"));
+    }
+    auto reader = App();
+    EXPECT_EQ(reader->GetProfileString(L"S", L"a"), L"1");
+}
