@@ -1,0 +1,789 @@
+// Lookup by name: the mode tables of the typed lookups (what is created, where
+// it lands, what a later write contains), the readers and writers without a
+// mode, format strings, whole lines, list lines, comments and small queries.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cwchar>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "kelvaro/entry/ResourceEntry.h"
+#include "kelvaro/entry/ResourceSeaException.h"
+#include "kelvaro/sea/ResourceSea.h"
+#include "sea/SeaTestSupport.h"
+
+namespace {
+
+// Opens the protected operations of the sea to the tests.
+class LookupSea : public CResourceSea {
+public:
+    using CResourceSea::CResourceSea;
+    using CResourceSea::GetEntry;
+    using CResourceSea::LookupEntry;
+    using CResourceSea::LookupVarArg;
+
+    int VarArg(int mode, const wchar_t* name, const wchar_t* format, ...) {
+        va_list args;
+        va_start(args, format);
+        const int result = LookupVarArg(mode, name, format, args);
+        va_end(args);
+        return result;
+    }
+};
+
+// The lines of a UTF-16LE sea file with byte-order mark, without their line ends.
+std::vector<std::wstring> FileLines(const std::filesystem::path& path) {
+    const std::string bytes = seatest::ReadBytes(path);
+    std::vector<std::wstring> lines;
+    std::wstring current;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        const auto ch = static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
+                                             (static_cast<unsigned char>(bytes[i + 1]) << 8));
+        if (ch == L'\n') {
+            if (!current.empty() && current.back() == L'\r') current.pop_back();
+            lines.push_back(current);
+            current.clear();
+        } else {
+            current.push_back(ch);
+        }
+    }
+    return lines;
+}
+
+// A sea read from a file of `lines`, tied to that file so that a write shows its lines.
+void LoadSea(CResourceSea& sea, const seatest::ScratchDir& dir, const std::vector<std::wstring>& lines) {
+    seatest::WriteBytes(dir.Path("lookup.sea"), seatest::SeaUtf16(lines));
+    ASSERT_TRUE(sea.Create(dir.Wide("lookup.sea"), false));
+}
+
+std::vector<std::wstring> Written(CResourceSea& sea, const seatest::ScratchDir& dir) {
+    EXPECT_TRUE(sea.UpdateIfPossible());
+    return FileLines(dir.Path("lookup.sea"));
+}
+
+std::wstring ValuePart(const CResourceSea& sea, const wchar_t* name) {
+    CString line;
+    if (sea.GetLine(name, line) == 0) return L"<missing>";
+    return line.GetString();
+}
+
+std::wstring Joined(const std::vector<int>& values) {
+    std::wstring text;
+    for (int v : values) text += (text.empty() ? L"" : L" ") + std::to_wstring(v);
+    return text;
+}
+
+// ---------------------------------------------------------------------------------------
+// The mode table, for every typed lookup.
+//
+// Each case runs one lookup with a caller's variable at a known value and hands the
+// variable back as text. `callerLine` is how the caller's value appears in a rebuilt
+// line; `seaText` is the value part of the entry when present; `seaRead` is the
+// variable after a read of that entry.
+
+struct TypedCase {
+    const char* what;
+    const wchar_t* name;
+    std::function<lookup::result(CResourceSea&, int mode, std::wstring& variable)> run;
+    std::wstring callerValue;  // the variable before the call
+    std::wstring callerLine;   // the caller's value as the values of a rebuilt line
+    std::wstring seaText;      // value part of the present entry
+    std::wstring seaRead;      // the variable after reading seaText
+};
+
+std::vector<TypedCase> TypedCases(const std::wstring& base) {
+    std::vector<TypedCase> cases;
+    cases.push_back({"int", L"i",
+                     [](CResourceSea& sea, int mode, std::wstring& out) {
+                         int v = 7;
+                         const auto r = sea.LookupInt(mode, L"i", v);
+                         out = std::to_wstring(v);
+                         return r;
+                     },
+                     L"7", L"7", L"42", L"42"});
+    cases.push_back({"unsigned int", L"u",
+                     [](CResourceSea& sea, int mode, std::wstring& out) {
+                         unsigned v = 3000000000u;
+                         const auto r = sea.LookupInt(mode, L"u", v);
+                         out = std::to_wstring(v);
+                         return r;
+                     },
+                     L"3000000000", L"-1294967296", L"-1", L"4294967295"});
+    cases.push_back({"long", L"l",
+                     [](CResourceSea& sea, int mode, std::wstring& out) {
+                         long v = -5;
+                         const auto r = sea.LookupInt(mode, L"l", v);
+                         out = std::to_wstring(v);
+                         return r;
+                     },
+                     L"-5", L"-5", L"123456", L"123456"});
+    cases.push_back({"hex", L"h",
+                     [](CResourceSea& sea, int mode, std::wstring& out) {
+                         std::int64_t v = 255;
+                         const auto r = sea.LookupHex(mode, L"h", v);
+                         out = std::to_wstring(v);
+                         return r;
+                     },
+                     L"255", L"ff", L"0x1F", L"31"});
+    cases.push_back({"float", L"f",
+                     [](CResourceSea& sea, int mode, std::wstring& out) {
+                         float v = 1.5f;
+                         const auto r = sea.LookupFloat(mode, L"f", v);
+                         out = std::to_wstring(v);
+                         return r;
+                     },
+                     L"1.500000", L"1.500000", L"2.25", L"2.250000"});
+    cases.push_back({"double", L"d",
+                     [](CResourceSea& sea, int mode, std::wstring& out) {
+                         double v = -0.25;
+                         const auto r = sea.LookupDouble(mode, L"d", v);
+                         out = std::to_wstring(v);
+                         return r;
+                     },
+                     L"-0.250000", L"-0.250000", L"3.5", L"3.500000"});
+    cases.push_back({"bool", L"b",
+                     [](CResourceSea& sea, int mode, std::wstring& out) {
+                         bool v = true;
+                         const auto r = sea.LookupBool(mode, L"b", v);
+                         out = v ? L"true" : L"false";
+                         return r;
+                     },
+                     L"true", L"1", L"0", L"false"});
+    cases.push_back({"rgb colour", L"c",
+                     [](CResourceSea& sea, int mode, std::wstring& out) {
+                         unsigned long v = 0x00336699;
+                         const auto r = sea.LookupRgbColor(mode, L"c", v);
+                         out = std::to_wstring(v);
+                         return r;
+                     },
+                     std::to_wstring(0x00336699), L"153 102 51", L"1 2 3", std::to_wstring(0x030201)});
+    cases.push_back({"string", L"s",
+                     [](CResourceSea& sea, int mode, std::wstring& out) {
+                         CString v(L"a b");
+                         const auto r = sea.LookupString(mode, L"s", v);
+                         out = v.GetString();
+                         return r;
+                     },
+                     L"a b", L"\"a b\"", L"hello", L"hello"});
+    cases.push_back({"file name", L"p",
+                     [base](CResourceSea& sea, int mode, std::wstring& out) {
+                         CString v((base + L"/sub/f.sea").c_str());
+                         const auto r = sea.LookupFilename(mode, L"p", v, base.c_str());
+                         out = v.GetString();
+                         return r;
+                     },
+                     base + L"/sub/f.sea", L"sub/f.sea", L"sub/g.sea", base + L"/sub/g.sea"});
+    cases.push_back({"int vector", L"v",
+                     [](CResourceSea& sea, int mode, std::wstring& out) {
+                         std::vector<int> v{4, 5, 6};
+                         const auto r = sea.LookupIntVector(mode, L"v", v.data(), 3);
+                         out = Joined(v);
+                         return r;
+                     },
+                     L"4 5 6", L"4 5 6", L"1 2", L"1 2 6"});
+    cases.push_back({"int set", L"t",
+                     [](CResourceSea& sea, int mode, std::wstring& out) {
+                         std::set<int> v{3, 1};
+                         const auto r = sea.LookupIntSet(mode, L"t", v);
+                         out = Joined(std::vector<int>(v.begin(), v.end()));
+                         return r;
+                     },
+                     L"1 3", L"1 3", L"5 5 2", L"2 5"});
+    return cases;
+}
+
+struct ModeRow {
+    int mode;
+    bool present;
+    lookup::result expected;
+    enum Effect { kUntouched, kCreatedWithCaller, kReadSea, kWrittenCaller, kRemoved } effect;
+};
+
+const ModeRow kModeRows[] = {
+    {lookup::read, false, lookup::created, ModeRow::kCreatedWithCaller},
+    {lookup::write, false, lookup::created, ModeRow::kCreatedWithCaller},
+    {lookup::readExisting, false, lookup::notFound, ModeRow::kUntouched},
+    {lookup::remove, false, lookup::notFound, ModeRow::kUntouched},
+    {5, false, lookup::created, ModeRow::kCreatedWithCaller},
+    {0, false, lookup::created, ModeRow::kCreatedWithCaller},
+    {lookup::read, true, lookup::found, ModeRow::kReadSea},
+    {lookup::write, true, lookup::found, ModeRow::kWrittenCaller},
+    {lookup::readExisting, true, lookup::found, ModeRow::kReadSea},
+    {lookup::remove, true, lookup::found, ModeRow::kRemoved},
+    {5, true, lookup::found, ModeRow::kReadSea},
+};
+
+TEST(Lookup, TypedModeTable) {
+    seatest::ScratchDir dir;
+    const std::wstring base = dir.Root().wstring();
+    for (const TypedCase& c : TypedCases(base)) {
+        for (const ModeRow& row : kModeRows) {
+            SCOPED_TRACE(std::string(c.what) + ", mode " + std::to_string(row.mode) +
+                         (row.present ? ", present" : ", missing"));
+            LookupSea sea;
+            const std::wstring seaLine = std::wstring(c.name) + L": " + c.seaText;
+            if (row.present)
+                LoadSea(sea, dir, {L"; head", seaLine, L"other: 1"});
+            else
+                LoadSea(sea, dir, {L"; head", L"other: 1"});
+            const unsigned entriesBefore = sea.NrEntries();
+
+            std::wstring variable;
+            EXPECT_EQ(c.run(sea, row.mode, variable), row.expected);
+
+            const std::wstring rebuilt = std::wstring(c.name) + L":\t" + c.callerLine + L" ";
+            switch (row.effect) {
+            case ModeRow::kUntouched:
+                EXPECT_EQ(variable, c.callerValue);
+                EXPECT_EQ(sea.NrEntries(), entriesBefore);
+                EXPECT_EQ(sea.GetEntry(c.name), nullptr);
+                EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{L"; head", L"other: 1"}));
+                break;
+            case ModeRow::kCreatedWithCaller:
+                // The caller's value is the new entry's content and goes to the end of the file.
+                EXPECT_EQ(variable, c.callerValue);
+                EXPECT_EQ(sea.NrEntries(), entriesBefore + 1);
+                EXPECT_EQ(ValuePart(sea, c.name), c.callerLine);
+                EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{L"; head", L"other: 1", rebuilt}));
+                break;
+            case ModeRow::kReadSea:
+                EXPECT_EQ(variable, c.seaRead);
+                ASSERT_NE(sea.GetEntry(c.name), nullptr);
+                EXPECT_FALSE(sea.GetEntry(c.name)->Modified());
+                EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{L"; head", seaLine, L"other: 1"}));
+                break;
+            case ModeRow::kWrittenCaller:
+                EXPECT_EQ(variable, c.callerValue);
+                ASSERT_NE(sea.GetEntry(c.name), nullptr);
+                EXPECT_TRUE(sea.GetEntry(c.name)->Modified());
+                EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{L"; head", rebuilt, L"other: 1"}));
+                break;
+            case ModeRow::kRemoved:
+                EXPECT_EQ(variable, c.callerValue);
+                EXPECT_EQ(sea.NrEntries(), entriesBefore - 1);
+                EXPECT_EQ(sea.GetEntry(c.name), nullptr);
+                EXPECT_EQ(sea.NrLines(), 2u);
+                EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{L"; head", L"other: 1"}));
+                // Gone: the same call again finds nothing.
+                EXPECT_EQ(c.run(sea, row.mode, variable), lookup::notFound);
+                break;
+            }
+        }
+    }
+}
+
+TEST(Lookup, ReadOfMissingNameCreatesDefaultOnceThenFindsIt) {
+    CResourceSea sea;
+    int value = 7;
+    EXPECT_EQ(sea.LookupInt(lookup::read, L"n", value, 0), lookup::created);
+    EXPECT_EQ(value, 7);
+    EXPECT_EQ(ValuePart(sea, L"n"), L"7");
+    value = 9;
+    EXPECT_EQ(sea.LookupInt(lookup::read, L"n", value, 0), lookup::found);
+    EXPECT_EQ(value, 7);
+    EXPECT_EQ(sea.NrLines(), 1u);
+}
+
+TEST(Lookup, TypedIndexAtAndBeyondTheValues) {
+    struct Row {
+        const char* what;
+        int mode;
+        unsigned index;
+        int expectedVariable;
+        std::wstring expectedValues;
+    };
+    const Row rows[] = {
+        {"read below the count", lookup::read, 1, 20, L"10 20"},
+        {"read at the count appends", lookup::read, 2, 7, L"10 20 7"},
+        {"read beyond the count keeps all", lookup::read, 3, 7, L"10 20"},
+        {"read-existing at the count appends", lookup::readExisting, 2, 7, L"10 20 7"},
+        {"write below the count", lookup::write, 0, 7, L"7 20"},
+        {"write at the count appends", lookup::write, 2, 7, L"10 20 7"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        CResourceSea sea;
+        sea.SetLine(L"n", L"10 20");
+        int value = 7;
+        EXPECT_EQ(sea.LookupInt(row.mode, L"n", value, row.index), lookup::found);
+        EXPECT_EQ(value, row.expectedVariable);
+        EXPECT_EQ(ValuePart(sea, L"n"), row.expectedValues);
+    }
+}
+
+TEST(Lookup, WriteBeyondTheValuesThrowsAndLeavesTheNewEntryEmpty) {
+    LookupSea sea;
+    int value = 5;
+    try {
+        sea.LookupInt(lookup::write, L"n", value, 3);
+        ADD_FAILURE() << "no exception";
+    } catch (const CResourceSeaException& e) {
+        EXPECT_EQ(e.m_code, 3u);
+        EXPECT_EQ(std::wstring(e.m_message.GetString()), L"n: tried to set value 3 of 0.");
+    }
+    ASSERT_NE(sea.GetEntry(L"n"), nullptr);
+    EXPECT_EQ(sea.GetEntry(L"n")->NValues(), 0u);
+    EXPECT_THROW(sea.LookupSetInt(L"n", 1, 1), CResourceSeaException);
+}
+
+TEST(Lookup, VectorAndSetReadOnlyWhatExisted) {
+    CResourceSea sea;
+    sea.SetLine(L"v", L"1 2 3 4");
+    int values[2] = {9, 9};
+    EXPECT_EQ(sea.LookupIntVector(lookup::read, L"v", values, 2), lookup::found);
+    EXPECT_EQ(values[0], 1);
+    EXPECT_EQ(values[1], 2);
+    EXPECT_EQ(ValuePart(sea, L"v"), L"1 2 3 4");  // a read never cuts the entry
+
+    // A bad count or array is an empty vector: nothing is read or written through it.
+    EXPECT_EQ(sea.LookupIntVector(lookup::read, L"v", nullptr, 4), lookup::found);
+    EXPECT_EQ(sea.LookupIntVector(lookup::write, L"w", values, -1), lookup::created);
+    EXPECT_EQ(ValuePart(sea, L"w"), L"");
+
+    std::set<int> set{8};
+    EXPECT_EQ(sea.LookupIntSet(lookup::write, L"v", set), lookup::found);
+    EXPECT_EQ(ValuePart(sea, L"v"), L"8");
+}
+
+// ---------------------------------------------------------------------------------------
+// Readers with a fallback.
+
+TEST(Lookup, ReadersWithFallback) {
+    struct Row {
+        const char* what;
+        std::function<std::wstring(CResourceSea&)> read;
+        std::wstring expected;
+        std::wstring valuesAfter;  // value part of "e" afterwards ("<missing>" when absent)
+    };
+    seatest::ScratchDir dir;
+    const std::wstring base = dir.Root().wstring();
+    // The entry "e" starts with the two values 12 and "" (a value without text).
+    const Row rows[] = {
+        {"int present", [](CResourceSea& s) { return std::to_wstring(s.LookupGetInt(L"e", 0, 7)); }, L"12",
+         L"12 \"\""},
+        {"int at count appends", [](CResourceSea& s) { return std::to_wstring(s.LookupGetInt(L"e", 2, 7)); },
+         L"7", L"12 \"\" 7"},
+        {"int beyond", [](CResourceSea& s) { return std::to_wstring(s.LookupGetInt(L"e", 3, 7)); }, L"7",
+         L"12 \"\""},
+        {"int missing name", [](CResourceSea& s) { return std::to_wstring(s.LookupGetInt(L"x", 0, 7)); }, L"7",
+         L"12 \"\""},
+        {"hex present", [](CResourceSea& s) { return std::to_wstring(s.LookupGetHex(L"e", 0, 1)); }, L"18",
+         L"12 \"\""},
+        {"hex at count", [](CResourceSea& s) { return std::to_wstring(s.LookupGetHex(L"e", 2, 255)); }, L"255",
+         L"12 \"\" ff"},
+        {"float without text", [](CResourceSea& s) { return std::to_wstring(s.LookupGetFloat(L"e", 1, 9.f)); },
+         L"0.000000", L"12 \"\""},
+        {"float at count", [](CResourceSea& s) { return std::to_wstring(s.LookupGetFloat(L"e", 2, 1.5f)); },
+         L"1.500000", L"12 \"\" 1.500000"},
+        {"double present", [](CResourceSea& s) { return std::to_wstring(s.LookupGetDouble(L"e", 0, 9.0)); },
+         L"12.000000", L"12 \"\""},
+        {"double at count", [](CResourceSea& s) { return std::to_wstring(s.LookupGetDouble(L"e", 2, -0.25)); },
+         L"-0.250000", L"12 \"\" -0.250000"},
+        {"bool present", [](CResourceSea& s) { return std::to_wstring(s.LookupGetBool(L"e", 0, false)); }, L"1",
+         L"12 \"\""},
+        {"bool at count", [](CResourceSea& s) { return std::to_wstring(s.LookupGetBool(L"e", 2, false)); },
+         L"0", L"12 \"\" 0"},
+        {"colour present",
+         [](CResourceSea& s) { return std::to_wstring(s.LookupGetRgbColor(L"e", 0, 0xFFFFFF)); }, L"12",
+         L"12 \"\""},
+        {"colour at count appends three",
+         [](CResourceSea& s) { return std::to_wstring(s.LookupGetRgbColor(L"e", 2, 0x030201)); },
+         std::to_wstring(0x030201), L"12 \"\" 1 2 3"},
+        {"colour beyond", [](CResourceSea& s) { return std::to_wstring(s.LookupGetRgbColor(L"e", 5, 4)); }, L"4",
+         L"12 \"\""},
+        {"string present",
+         [](CResourceSea& s) { return std::wstring(s.LookupGetString(L"e", 0, L"fb").GetString()); }, L"12",
+         L"12 \"\""},
+        {"string at count never appends",
+         [](CResourceSea& s) { return std::wstring(s.LookupGetString(L"e", 2, L"fb").GetString()); }, L"fb",
+         L"12 \"\""},
+        {"string missing name",
+         [](CResourceSea& s) { return std::wstring(s.LookupGetString(L"x", 0, L"fb").GetString()); }, L"fb",
+         L"12 \"\""},
+        {"file name made absolute",
+         [base](CResourceSea& s) {
+             return std::wstring(s.LookupGetFilename(L"e", base.c_str(), 0, L"").GetString());
+         },
+         base + L"/12", L"12 \"\""},
+        {"file name fallback made absolute",
+         [base](CResourceSea& s) {
+             return std::wstring(s.LookupGetFilename(L"x", base.c_str(), 0, L"a/../b.sea").GetString());
+         },
+         base + L"/b.sea", L"12 \"\""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        LookupSea sea;
+        sea.SetLine(L"e", L"12 \"\"");
+        sea.GetEntry(L"e")->ResetModified();
+        EXPECT_EQ(row.read(sea), row.expected);
+        EXPECT_EQ(ValuePart(sea, L"e"), row.valuesAfter);
+        // Only an append changes the entry.
+        EXPECT_EQ(sea.GetEntry(L"e")->Modified(), row.valuesAfter != L"12 \"\"");
+        EXPECT_EQ(sea.GetEntry(L"x"), nullptr);
+        EXPECT_EQ(sea.NrEntries(), 1u);
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Writers.
+
+TEST(Lookup, WritersStoreTheirTextAndCreateAtTheEnd) {
+    seatest::ScratchDir dir;
+    const std::wstring base = dir.Root().wstring();
+    // Far beyond the old 260-character path limit: stored whole, relative to base.
+    const std::wstring longLeaf = std::wstring(300, L'x') + L"/" + std::wstring(200, L'y') + L".sea";
+    struct Row {
+        const char* what;
+        std::function<lookup::result(CResourceSea&)> write;
+        std::wstring valuePart;
+    };
+    const Row rows[] = {
+        {"int", [](CResourceSea& s) { return s.LookupSetInt(L"w", -12); }, L"-12"},
+        {"hex", [](CResourceSea& s) { return s.LookupSetHex(L"w", 255); }, L"ff"},
+        {"hex of -1", [](CResourceSea& s) { return s.LookupSetHex(L"w", -1); }, L"ffffffffffffffff"},
+        {"float", [](CResourceSea& s) { return s.LookupSetFloat(L"w", 1.5f); }, L"1.500000"},
+        {"double", [](CResourceSea& s) { return s.LookupSetDouble(L"w", -0.25); }, L"-0.250000"},
+        {"bool true", [](CResourceSea& s) { return s.LookupSetBool(L"w", true); }, L"1"},
+        {"bool false", [](CResourceSea& s) { return s.LookupSetBool(L"w", false); }, L"0"},
+        {"colour", [](CResourceSea& s) { return s.LookupSetRgbColor(L"w", 0x00336699); }, L"153 102 51"},
+        {"string", [](CResourceSea& s) { return s.LookupSetString(L"w", L"two words"); }, L"\"two words\""},
+        {"null string", [](CResourceSea& s) { return s.LookupSetString(L"w", nullptr); }, L"\"\""},
+        {"file name below base",
+         [base](CResourceSea& s) { return s.LookupSetFilename(L"w", (base + L"/d/f.sea").c_str(), base.c_str()); },
+         L"d/f.sea"},
+        {"file name outside base",
+         [base](CResourceSea& s) { return s.LookupSetFilename(L"w", L"/elsewhere/f.sea", base.c_str()); },
+         L"/elsewhere/f.sea"},
+        {"long file name",
+         [base, longLeaf](CResourceSea& s) {
+             return s.LookupSetFilename(L"w", (base + L"/" + longLeaf).c_str(), base.c_str());
+         },
+         longLeaf},
+    };
+    for (const Row& row : rows) {
+        for (bool present : {false, true}) {
+            SCOPED_TRACE(std::string(row.what) + (present ? ", present" : ", missing"));
+            CResourceSea sea;
+            if (present)
+                LoadSea(sea, dir, {L"w: old", L"z: 1"});
+            else
+                LoadSea(sea, dir, {L"z: 1"});
+            EXPECT_EQ(row.write(sea), present ? lookup::found : lookup::created);
+            EXPECT_EQ(ValuePart(sea, L"w"), row.valuePart);
+            const std::wstring line = L"w:\t" + row.valuePart + L" ";
+            if (present)
+                EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{line, L"z: 1"}));
+            else
+                EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{L"z: 1", line}));
+        }
+    }
+}
+
+TEST(Lookup, FilenameRoundTripsThroughTheSea) {
+    seatest::ScratchDir dir;
+    const std::wstring base = dir.Root().wstring();
+    CResourceSea sea;
+    CString path((base + L"/" + std::wstring(280, L'p') + L"/x.sea").c_str());
+    const CString original = path;
+    EXPECT_EQ(sea.LookupFilename(lookup::write, L"f", path, base.c_str()), lookup::created);
+    EXPECT_EQ(path, original);
+    EXPECT_EQ(ValuePart(sea, L"f"), std::wstring(280, L'p') + L"/x.sea");
+    CString readBack(L"/unused");
+    EXPECT_EQ(sea.LookupFilename(lookup::readExisting, L"f", readBack, base.c_str()), lookup::found);
+    EXPECT_EQ(readBack, original);
+    EXPECT_EQ(sea.LookupGetFilename(L"f", base.c_str(), 0, L""), original);
+}
+
+// ---------------------------------------------------------------------------------------
+// The common first step.
+
+TEST(Lookup, LookupEntryCreatesOnlyInCreatingModes) {
+    struct Row {
+        int mode;
+        bool present;
+        lookup::result expected;
+        bool entryGiven;
+    };
+    const Row rows[] = {
+        {lookup::readExisting, false, lookup::notFound, false}, {lookup::remove, false, lookup::notFound, false},
+        {lookup::read, false, lookup::created, true},           {lookup::write, false, lookup::created, true},
+        {9, false, lookup::created, true},                      {lookup::readExisting, true, lookup::found, true},
+        {lookup::remove, true, lookup::found, true},            {lookup::read, true, lookup::found, true},
+        {9, true, lookup::found, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE("mode " + std::to_string(row.mode) + (row.present ? ", present" : ", missing"));
+        LookupSea sea;
+        if (row.present) sea.SetLine(L"a", L"1");
+        CResourceEntry* entry = reinterpret_cast<CResourceEntry*>(&sea);  // must be overwritten
+        EXPECT_EQ(sea.LookupEntry(entry, row.mode, L"a", CResourceEntry::StatusListEntry), row.expected);
+        EXPECT_EQ(entry != nullptr, row.entryGiven);
+        EXPECT_EQ(entry, sea.GetEntry(L"a"));
+        // Mode 7 here only finds: deleting is the typed lookups' step.
+        EXPECT_EQ(sea.NrEntries(), row.entryGiven ? 1u : 0u);
+        if (row.expected == lookup::created) {
+            EXPECT_TRUE(entry->IsListEntry());
+        }
+        if (row.present) {
+            EXPECT_FALSE(entry->IsListEntry());
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Format strings.
+
+TEST(Lookup, FormatStringModeTable) {
+    struct Row {
+        int mode;
+        bool present;
+        int expected;
+        const wchar_t* valuesAfter;  // value part of "f" afterwards
+        int variableAfter;           // the int variable afterwards (starts at 5)
+    };
+    // The present entry holds 12 2.5 abc; the variables hold 5 0.5 "xy".
+    const Row rows[] = {
+        {lookup::read, false, 2, L"5 0.500000 xy", 5},
+        {lookup::write, false, 2, L"5 0.500000 xy", 5},
+        {lookup::readExisting, false, 0, L"<missing>", 5},
+        {lookup::remove, false, 0, L"<missing>", 5},
+        {0, false, 0, L"<missing>", 5},
+        {5, false, 0, L"<missing>", 5},
+        {lookup::read, true, 1, L"12 2.5 abc", 12},
+        {lookup::readExisting, true, 1, L"12 2.5 abc", 12},
+        {lookup::write, true, 1, L"5 0.500000 xy", 5},
+        {lookup::remove, true, 1, L"<missing>", 5},
+        {0, true, 1, L"5 0.500000 xy", 5},
+        {5, true, 1, L"5 0.500000 xy", 5},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE("mode " + std::to_string(row.mode) + (row.present ? ", present" : ", missing"));
+        CResourceSea sea;
+        if (row.present) sea.SetLine(L"f", L"12 2.5 abc");
+        int i = 5;
+        double d = 0.5;
+        wchar_t text[16] = L"xy";
+        EXPECT_EQ(sea.Lookup(row.mode, L"f", L"%d %lf %s", &i, &d, text), row.expected);
+        EXPECT_EQ(ValuePart(sea, L"f"), row.valuesAfter);
+        EXPECT_EQ(i, row.variableAfter);
+        if (row.variableAfter == 12) {
+            EXPECT_DOUBLE_EQ(d, 2.5);
+            EXPECT_EQ(std::wstring(text), L"abc");
+        } else {
+            EXPECT_DOUBLE_EQ(d, 0.5);
+            EXPECT_EQ(std::wstring(text), L"xy");
+        }
+    }
+}
+
+TEST(Lookup, LookupVarArgWritesForUnknownModesOfPresentEntries) {
+    LookupSea sea;
+    int i = 3;
+    EXPECT_EQ(sea.VarArg(7, L"g", L"%d", &i), 0);  // missing: only modes 1 and 2 create
+    sea.SetLine(L"g", L"1");
+    EXPECT_EQ(sea.VarArg(7, L"g", L"%d", &i), 1);  // present: not read, so written
+    EXPECT_EQ(ValuePart(sea, L"g"), L"3");
+}
+
+TEST(Lookup, GetReadsOnlyPresentEntries) {
+    CResourceSea sea;
+    int i = 5;
+    long l = 6;
+    EXPECT_EQ(sea.Get(L"g", L"%d %ld", &i, &l), 0);
+    EXPECT_EQ(sea.NrEntries(), 0u);
+    sea.SetLine(L"g", L"7");
+    EXPECT_EQ(sea.Get(L"g", L"%d %ld", &i, &l), 1);
+    EXPECT_EQ(i, 7);
+    EXPECT_EQ(l, 6);  // no second value: the variable stays
+}
+
+TEST(Lookup, SetTakesValuesNotPointers) {
+    seatest::ScratchDir dir;
+    CResourceSea sea;
+    LoadSea(sea, dir, {L"s: 1 2 3 4 5"});
+    sea.Set(L"s", L"%d %d", 8, 9);
+    EXPECT_EQ(ValuePart(sea, L"s"), L"8 9 3 4 5");  // later values stay
+    sea.Set(L"n", L"%d %lf %f %s %x", -1, 2.5, 1.5f, L"a b", 255ul);
+    EXPECT_EQ(ValuePart(sea, L"n"), L"-1 2.500000 1.500000 \"a b\" ff");
+    EXPECT_EQ(Written(sea, dir),
+              (std::vector<std::wstring>{L"s:\t8 9 3 4 5 ", L"n:\t-1 2.500000 1.500000 \"a b\" ff "}));
+}
+
+TEST(Lookup, FormatErrorsReachTheCallerWithEarlierValuesDone) {
+    CResourceSea sea;
+    try {
+        sea.Set(L"e", L"%d %c", 4, 65);
+        ADD_FAILURE() << "no exception";
+    } catch (const CResourceSeaException& e) {
+        EXPECT_EQ(e.m_code, 5u);
+    }
+    EXPECT_EQ(ValuePart(sea, L"e"), L"4");
+    int i = 0;
+    int j = 0;
+    // A missing value ends the read before its element is decoded.
+    EXPECT_EQ(sea.Lookup(lookup::read, L"e", L"%d %5d", &i, &j), lookup::found);
+    EXPECT_EQ(i, 4);
+    sea.LookupSetInt(L"e", 5, 1);
+    i = 0;
+    EXPECT_THROW(sea.Lookup(lookup::read, L"e", L"%d %5d", &i, &j), CResourceSeaException);
+    EXPECT_EQ(i, 4);
+    EXPECT_EQ(j, 0);
+    EXPECT_THROW(sea.Get(L"e", L"d", &i), CResourceSeaException);
+}
+
+// ---------------------------------------------------------------------------------------
+// Lines, list lines, comments and queries.
+
+TEST(Lookup, GetLineGivesTheValuePart) {
+    seatest::ScratchDir dir;
+    LookupSea sea;
+    LoadSea(sea, dir, {L"a:   1  2  ", L"colors: {", L"\tred 1", L"\t; note", L"} end", L"z: 1"});
+    CString line(L"unchanged");
+    EXPECT_EQ(sea.GetLine(L"missing", line), 0);
+    EXPECT_EQ(line, L"unchanged");
+    EXPECT_EQ(sea.GetLine(L"a", line), 1);
+    EXPECT_EQ(line, L"1  2");  // the text as read, not rebuilt
+    EXPECT_TRUE(sea.GetEntry(L"a")->Accessed());
+    EXPECT_EQ(sea.GetLine(L"colors", line), 1);
+    EXPECT_EQ(line, L"{\nred 1\n; note\n} end");
+}
+
+TEST(Lookup, SetLineReplacesTheValuePart) {
+    seatest::ScratchDir dir;
+    LookupSea sea;
+    LoadSea(sea, dir, {L"a: 1", L"z: 1"});
+    seatest::CaptureOutput capture;
+    CResourceEntry* entry = sea.SetLine(L"a", L"x \"two words\" 3");
+    ASSERT_EQ(entry, sea.GetEntry(L"a"));
+    EXPECT_EQ(entry->NValues(), 3u);
+    EXPECT_EQ(entry->GetString(1), L"two words");
+    EXPECT_TRUE(entry->Modified());
+    CResourceEntry* created = sea.SetLine(L"b", L"5");
+    ASSERT_NE(created, nullptr);
+    EXPECT_EQ(created->GetInt(0), 5);
+    EXPECT_TRUE(capture.Reports().empty());
+    EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{L"a:\tx \"two words\" 3 ", L"z: 1", L"b:\t5 "}));
+}
+
+TEST(Lookup, SetLineWithBadValuesReportsAndKeepsTheEntry) {
+    struct Row {
+        const char* what;
+        bool present;
+    };
+    for (const Row& row : {Row{"present", true}, Row{"missing", false}}) {
+        SCOPED_TRACE(row.what);
+        seatest::ScratchDir dir;
+        LookupSea sea;
+        if (row.present)
+            LoadSea(sea, dir, {L"a: 1 2", L"z: 1"});
+        else
+            LoadSea(sea, dir, {L"z: 1"});
+        seatest::CaptureOutput capture;
+        CResourceEntry* entry = sea.SetLine(L"a", L"3 \"open");
+        ASSERT_NE(entry, nullptr);
+        EXPECT_EQ(entry, sea.GetEntry(L"a"));
+        ASSERT_EQ(capture.Reports().size(), 1u);
+        EXPECT_EQ(capture.Reports()[0].category, PrWin::LibraryMessage);
+        EXPECT_EQ(capture.Reports()[0].style, PrWin::ReadProblem);
+        EXPECT_EQ(capture.Reports()[0].text, L"Syntax error in SetLine(a): 3 \"open\n");
+        // The entry keeps its values and stays an ordinary entry.
+        EXPECT_FALSE(entry->IsComment());
+        EXPECT_FALSE(entry->SyntaxError());
+        EXPECT_TRUE(sea.HasEntry(L"a"));
+        if (row.present) {
+            EXPECT_EQ(ValuePart(sea, L"a"), L"1 2");
+            sea.MitSedimentfilter(true);  // a bad line would be dropped here
+            EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{L"a:\t1 2 "}));
+        } else {
+            EXPECT_EQ(entry->NValues(), 0u);
+        }
+    }
+}
+
+TEST(Lookup, SetLineWithNullValuesEmptiesTheValuePart) {
+    CResourceSea sea;
+    sea.SetLine(L"a", L"1 2");
+    seatest::CaptureOutput capture;
+    EXPECT_NE(sea.SetLine(L"a", nullptr), nullptr);
+    EXPECT_EQ(ValuePart(sea, L"a"), L"");
+    EXPECT_TRUE(capture.Reports().empty());
+}
+
+TEST(Lookup, AddListLine) {
+    seatest::ScratchDir dir;
+    LookupSea sea;
+    LoadSea(sea, dir, {L"plain: 1", L"list: {", L"\told", L"}"});
+    struct Row {
+        const char* what;
+        const wchar_t* name;
+        const wchar_t* line;
+        bool expected;
+    };
+    const Row rows[] = {
+        {"ordinary entry refuses", L"plain", L"x", false},
+        {"existing list appends", L"list", L"new 1", true},
+        {"missing name creates a list", L"fresh", L"first", true},
+        {"null line is a blank line", L"fresh", nullptr, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(sea.AddListLine(row.name, row.line), row.expected);
+    }
+    EXPECT_EQ(ValuePart(sea, L"plain"), L"1");
+    EXPECT_FALSE(sea.IsListEntry(L"plain"));
+    EXPECT_TRUE(sea.IsListEntry(L"fresh"));
+    EXPECT_TRUE(sea.GetEntry(L"list")->Modified());
+    // Added lines keep their text as given, as lines read from a file do.
+    EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{L"plain: 1", L"list: {", L"\told", L"new 1", L"}",
+                                                            L"fresh: {", L"first", L"", L"} \t;-- fresh"}));
+}
+
+TEST(Lookup, AppendCommentLine) {
+    seatest::ScratchDir dir;
+    LookupSea sea;
+    LoadSea(sea, dir, {L"a: 1"});
+    sea.AppendCommentLine(L"hello world");
+    sea.AppendCommentLine(nullptr);
+    EXPECT_EQ(sea.NrEntries(), 1u);  // comments are not indexed
+    EXPECT_EQ(sea.NrLines(), 3u);
+    sea.MitSedimentfilter(true);  // comments carry the Accessed bit, so they survive it
+    EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{L"; hello world ", L"  "}));
+}
+
+TEST(Lookup, DeleteHasEntryTouchIsListEntry) {
+    seatest::ScratchDir dir;
+    LookupSea sea;
+    LoadSea(sea, dir, {L"a: 1", L"; c", L"l: {", L"}", L"b: 2"});
+    struct Row {
+        const wchar_t* name;
+        bool has;
+        bool list;
+    };
+    const Row rows[] = {{L"a", true, false}, {L"l", true, true}, {L"never", false, false}, {L"c", false, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.name, row.name + std::wcslen(row.name)));
+        EXPECT_EQ(sea.HasEntry(row.name), row.has);
+        EXPECT_EQ(sea.IsListEntry(row.name), row.list);
+    }
+    EXPECT_FALSE(sea.Touch(L"never"));
+    EXPECT_EQ(sea.NrEntries(), 3u);
+    EXPECT_FALSE(sea.GetEntry(L"b")->Modified());
+    EXPECT_TRUE(sea.Touch(L"b"));
+    EXPECT_EQ(sea.GetEntry(L"b")->Status() & 3u, 3u);
+
+    // An indexed entry turned into a comment is no entry for HasEntry.
+    sea.GetEntry(L"a")->SetToComment(nullptr);
+    EXPECT_FALSE(sea.HasEntry(L"a"));
+
+    EXPECT_EQ(sea.Delete(L"never"), 0);
+    EXPECT_EQ(sea.Delete(L"l"), 1);
+    EXPECT_EQ(sea.Delete(L"l"), 0);
+    EXPECT_FALSE(sea.IsListEntry(L"l"));
+    EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{L"; a:\t1 ", L"; c", L"b: 2"}));
+}
+
+}  // namespace
