@@ -200,6 +200,13 @@ void CSeaBase::WriteLocalsToRegistry()
     if (app == nullptr)
         return;
 
+    // One write of the settings file for the whole sea: each single write
+    // would be flushed to disk on its own.
+    struct Batch {
+        CWinApp* app;
+        explicit Batch(CWinApp* a) : app(a) { app->BeginProfileBatch(); }
+        ~Batch() { app->EndProfileBatch(); }
+    } batch(app);
     CString name;
     POSITION pos = g_localsSea->GetEntriesStartPosition();
     while (pos != nullptr) {
