@@ -1,0 +1,399 @@
+// The entry model: construction, copy, comparison, clearing, list-line
+// navigation and the process-wide 8-bit/wide conversion buffers.
+#include "kelvaro/entry/ResourceEntry.h"
+
+#include <cstring>
+#include <cwchar>
+#include <cwctype>
+#include <functional>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+#include "kelvaro/platform/CodePage.h"
+#include "kelvaro/platform/Format.h"
+#include "kelvaro/platform/Utf.h"
+
+KELVARO_IMPLEMENT_DYNAMIC(CResourceEntry, CObject, 0xFFFF)
+
+namespace {
+
+// Never written: every writer first checks that a line is not the shared one.
+wchar_t g_emptyLineStorage[1] = {L'\0'};
+
+constexpr unsigned kKindBits = CResourceEntry::StatusListEntry | CResourceEntry::StatusListLine |
+                               CResourceEntry::StatusListEnd | CResourceEntry::StatusListContinued;
+constexpr unsigned kClosingLineStatus = CResourceEntry::StatusListLine | CResourceEntry::StatusListEnd;
+
+}  // namespace
+
+wchar_t* const CResourceEntry::g_leereZeile = g_emptyLineStorage;
+const CString CResourceEntry::g_leerstring;
+char CResourceEntry::g_charConvert[CResourceEntry::ConvertBufferSize];
+wchar_t CResourceEntry::g_wcharConvert[CResourceEntry::ConvertBufferSize];
+CResourceEntry::KonversionsSperre CResourceEntry::g_convertBlock;
+
+// ---- construction and copy ---------------------------------------------------------
+
+CResourceEntry::CResourceEntry(CResValueReservoir* reservoir, unsigned status, const wchar_t* name)
+    : m_name(name),
+      m_status(status),
+      m_line(g_leereZeile),
+      m_lineSize(0),
+      m_rebuildLine(true),
+      m_valuePart(g_leereZeile),
+      m_reservoir(reservoir),
+      m_listLines(10),
+      m_listEnd(nullptr) {
+    if (status & StatusListEntry) {
+        try {
+            ListenendeErzeugen();
+        } catch (...) {
+            ClearContents(true, false);
+            throw;
+        }
+    }
+}
+
+CResourceEntry::CResourceEntry(const CResourceEntry& other)
+    : CObject(),
+      m_name(other.m_name),
+      m_status(other.m_status),
+      m_line(g_leereZeile),
+      m_lineSize(0),
+      m_rebuildLine(other.m_rebuildLine),
+      m_valuePart(g_leereZeile),
+      m_reservoir(other.m_reservoir),
+      m_listLines(10),
+      m_listEnd(nullptr) {
+    try {
+        CopyLineFrom(other);
+        if (IsListEntry()) {
+            for (POSITION pos = other.m_listLines.GetHeadPosition(); pos != nullptr;)
+                AddListLine(*other.NextListenZeile(pos), nullptr);
+            ListenendeErzeugen();
+            m_rebuildLine = true;
+        }
+        CopyValuesFrom(other);
+    } catch (...) {
+        ClearContents(true, false);
+        throw;
+    }
+}
+
+CResourceEntry& CResourceEntry::operator=(const CResourceEntry& other) {
+    if (this == &other)
+        return *this;
+    ClearContents(false, false);
+    m_status = other.m_status;
+    m_name = other.m_name;
+    m_rebuildLine = other.m_rebuildLine;
+    CopyLineFrom(other);
+    if (IsListEntry()) {
+        bool copied = false;
+        for (POSITION pos = other.m_listLines.GetHeadPosition(); pos != nullptr;) {
+            // A line copy keeps the reservoir of the line it copies.
+            auto copy = std::make_unique<CResourceEntry>(*other.NextListenZeile(pos));
+            copy->m_status |= StatusListLine;
+            m_listLines.AddTail(copy.get());
+            copy.release();
+            copied = true;
+        }
+        if (copied)
+            SetModified();
+        ListenendeErzeugen();
+        m_rebuildLine = true;
+    }
+    CopyValuesFrom(other);
+    return *this;
+}
+
+void CResourceEntry::CopyLineFrom(const CResourceEntry& other) {
+    if (other.m_lineSize == 0 || !other.OwnsLine())
+        return;  // this entry's line is the shared empty one (cleared before)
+    // Copy the text, not the whole capacity: a reused buffer's tail is stale.
+    const std::size_t textSize = std::wcslen(other.m_line) + 1;
+    wchar_t* copy = new wchar_t[other.m_lineSize];
+    std::wmemcpy(copy, other.m_line, textSize);
+    m_line = copy;
+    m_lineSize = other.m_lineSize;
+    const std::less<const wchar_t*> before;
+    if (!before(other.m_valuePart, other.m_line) && before(other.m_valuePart, other.m_line + textSize))
+        m_valuePart = copy + (other.m_valuePart - other.m_line);
+    else
+        m_valuePart = copy;
+}
+
+void CResourceEntry::CopyValuesFrom(const CResourceEntry& other) {
+    const unsigned count = other.NValues();
+    m_values.reserve(m_values.size() + count);
+    for (unsigned i = 0; i < count; ++i) {
+        const ValueBuffer& source = other.m_values[i];
+        ValueBuffer copy = TakeValueBuffer(source.second);
+        if (source.first != nullptr)
+            std::wcscpy(copy.first, source.first);
+        else
+            copy.first[0] = L'\0';
+        m_values.push_back(copy);  // room reserved above: cannot throw
+    }
+}
+
+CResourceEntry::~CResourceEntry() {
+    ClearContents(true, false);
+}
+
+// ---- line assignment ------------------------------------------------------------
+
+void CResourceEntry::StoreLine(const wchar_t* text, unsigned length) {
+    const unsigned need = length + 1;
+    if (need > m_lineSize || !OwnsLine()) {
+        wchar_t* fresh = new wchar_t[need];
+        std::wmemcpy(fresh, text, length);
+        fresh[length] = L'\0';
+        if (OwnsLine())
+            delete[] m_line;
+        m_line = fresh;
+        m_lineSize = need;
+    } else {
+        // The text may lie inside the present line.
+        std::memmove(m_line, text, length * sizeof(wchar_t));
+        m_line[length] = L'\0';
+    }
+    m_valuePart = m_line;
+}
+
+CResourceEntry& CResourceEntry::operator=(const wchar_t* line) {
+    if (line == nullptr)
+        line = L"";
+    const std::size_t length = std::wcslen(line);
+    if (length >= 0xFFFFFFFFu)
+        throw std::bad_alloc();
+    // The line buffer is a capacity: a line that fits reuses it, which keeps
+    // re-reading and re-assigning lines free of allocations.
+    StoreLine(line, static_cast<unsigned>(length));
+    ClearContents(false, true);
+    m_rebuildLine = false;
+    ZeileZerlegen();
+    return *this;
+}
+
+CResourceEntry& CResourceEntry::operator=(const char* line) {
+    if (line == nullptr)
+        line = "";
+    {
+        const int converted = KonvertiereNachWChar(line, 1252);
+        KonversionsFreigabe release;
+        // A line longer than the conversion buffer is refused as a whole
+        // rather than stored cut: the entry stays as it was.
+        if (converted <= 0)
+            throw CResourceSeaException::Formatted(1, L"Max. line length %d exceeded",
+                                                   static_cast<int>(ConvertBufferSize));
+        StoreLine(g_wcharConvert, static_cast<unsigned>(converted - 1));
+    }  // lock released before parsing
+    ClearContents(false, true);
+    m_rebuildLine = false;
+    ZeileZerlegen();
+    return *this;
+}
+
+// ---- comparison ------------------------------------------------------------------
+
+bool CResourceEntry::operator==(const CResourceEntry& other) const {
+    if (m_name.Str() != other.m_name.Str())
+        return false;
+    if (NValues() != other.NValues())
+        return false;
+    if ((m_status & kKindBits) != (other.m_status & kKindBits))
+        return false;
+    for (unsigned i = 0; i < NValues(); ++i) {
+        const wchar_t* a = m_values[i].first ? m_values[i].first : g_leereZeile;
+        const wchar_t* b = other.m_values[i].first ? other.m_values[i].first : g_leereZeile;
+        if (std::wcscmp(a, b) != 0)
+            return false;
+    }
+    return true;
+}
+
+// ---- clearing ----------------------------------------------------------------------
+
+void CResourceEntry::InhalteLoeschen(bool freeAll) {
+    ClearContents(freeAll, false);
+}
+
+void CResourceEntry::ClearContents(bool freeAll, bool keepLineBuffer) {
+    if (!keepLineBuffer) {
+        if (OwnsLine())
+            delete[] m_line;
+        m_line = g_leereZeile;
+        m_valuePart = g_leereZeile;
+        m_lineSize = 0;
+    }
+    for (ValueBuffer& value : m_values) {
+        if (freeAll)
+            CResValueReservoir::FreeBuffer(value);
+        else
+            GiveBackValueBuffer(value);
+    }
+    m_values.clear();
+    SubListeLoeschen(freeAll);
+    if (m_listEnd != nullptr) {
+        if (freeAll) {
+            delete m_listEnd;
+            m_listEnd = nullptr;
+        } else {
+            // Kept ready for ListenendeErzeugen.
+            m_listEnd->InhalteLoeschen(false);
+            m_listEnd->m_status = kClosingLineStatus;
+        }
+    }
+    m_name.Str().clear();  // keeps the capacity for the next name
+    m_status &= ~static_cast<unsigned>(StatusAccessed | StatusModified | StatusSyntaxError);
+    m_rebuildLine = true;
+}
+
+void CResourceEntry::SubListeLoeschen(bool freeAll) {
+    while (!m_listLines.IsEmpty()) {
+        auto* line = static_cast<CResourceEntry*>(m_listLines.RemoveHead());
+        line->InhalteLoeschen(freeAll);
+        delete line;
+    }
+}
+
+void CResourceEntry::ListenendeErzeugen() {
+    std::unique_ptr<CResourceEntry> created;
+    CResourceEntry* end = m_listEnd;
+    if (end == nullptr) {
+        created = std::make_unique<CResourceEntry>(m_reservoir, StatusListLine, nullptr);
+        end = created.get();
+    }
+    // Read as a list line, the text is a list end, never a syntax error.
+    end->m_status |= StatusListLine;
+    const std::wstring text = kelvaro::FormatText(L"} \t;-- %s", m_name.GetString());
+    *end = text.c_str();
+    if (created)
+        m_listEnd = created.release();
+}
+
+// ---- small accessors ---------------------------------------------------------------
+
+const wchar_t* CResourceEntry::EintragText(unsigned index) const {
+    SetAccessed();
+    return index < NValues() ? m_values[index].first : nullptr;
+}
+
+CResourceEntry* CResourceEntry::NextListenZeile(POSITION& pos) const {
+    if (pos == nullptr)
+        throw std::invalid_argument("CResourceEntry::NextListenZeile: null POSITION");
+    return static_cast<CResourceEntry*>(m_listLines.GetNext(pos));
+}
+
+CResourceEntry* CResourceEntry::PrevListenZeile(POSITION& pos) const {
+    if (pos == nullptr)
+        throw std::invalid_argument("CResourceEntry::PrevListenZeile: null POSITION");
+    return static_cast<CResourceEntry*>(m_listLines.GetPrev(pos));
+}
+
+CResourceEntry* CResourceEntry::GetListenZeile(POSITION pos) const {
+    if (pos == nullptr)
+        throw std::invalid_argument("CResourceEntry::GetListenZeile: null POSITION");
+    return static_cast<CResourceEntry*>(m_listLines.GetAt(pos));
+}
+
+bool CResourceEntry::IsWhiteWide(wchar_t c) {
+    return std::iswspace(static_cast<wint_t>(c)) != 0;
+}
+
+// ---- conversion buffers --------------------------------------------------------------
+
+void CResourceEntry::KonversionsSperre::Lock() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_released.wait(lock, [this] { return !m_busy; });
+    m_busy = true;
+}
+
+void CResourceEntry::KonversionsSperre::Unlock() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_busy = false;
+    }
+    m_released.notify_one();
+}
+
+bool CResourceEntry::KonversionsSperre::IsLocked() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_busy;
+}
+
+int CResourceEntry::KonvertiereNachWChar(const char* text, unsigned codePage) {
+    g_convertBlock.Lock();
+    if (text == nullptr)
+        return 0;
+    const std::size_t length = std::strlen(text);
+    switch (codePage) {
+    case 0:
+    case 1252: {
+        if (length + 1 > ConvertBufferSize)
+            return 0;
+        for (std::size_t i = 0; i < length; ++i)
+            g_wcharConvert[i] = kelvaro::cp1252::ToWide(static_cast<unsigned char>(text[i]));
+        g_wcharConvert[length] = L'\0';
+        return static_cast<int>(length + 1);
+    }
+    case 65001: {
+        if (length + 1 > 4 * ConvertBufferSize)  // cannot fit: spare the decoding
+            return 0;
+        try {
+            const std::wstring wide = kelvaro::utf8::Decode(std::string_view(text, length));
+            if (wide.size() + 1 > ConvertBufferSize)
+                return 0;
+            std::wmemcpy(g_wcharConvert, wide.c_str(), wide.size() + 1);
+            return static_cast<int>(wide.size() + 1);
+        } catch (const std::bad_alloc&) {
+            return 0;
+        }
+    }
+    default:
+        return 0;
+    }
+}
+
+int CResourceEntry::KonvertiereNachChar(const wchar_t* text, unsigned codePage) {
+    g_convertBlock.Lock();
+    if (text == nullptr)
+        return 0;
+    const std::size_t length = std::wcslen(text);
+    switch (codePage) {
+    case 0:
+    case 1252: {
+        if (length + 1 > ConvertBufferSize)
+            return 0;
+        for (std::size_t i = 0; i < length; ++i) {
+            char byte = '?';
+            // Like the system conversion without a default character: '?'.
+            if (!kelvaro::cp1252::FromWide(text[i], byte))
+                byte = '?';
+            g_charConvert[i] = byte;
+        }
+        g_charConvert[length] = '\0';
+        return static_cast<int>(length + 1);
+    }
+    case 65001: {
+        try {
+            const std::string bytes = kelvaro::utf8::Encode(std::wstring_view(text, length));
+            if (bytes.size() + 1 > ConvertBufferSize)
+                return 0;
+            std::memcpy(g_charConvert, bytes.c_str(), bytes.size() + 1);
+            return static_cast<int>(bytes.size() + 1);
+        } catch (const std::bad_alloc&) {
+            return 0;
+        }
+    }
+    default:
+        return 0;
+    }
+}
+
+void CResourceEntry::KonversionFreigeben() {
+    g_convertBlock.Unlock();
+}

@@ -1,0 +1,372 @@
+// CResourceEntry: one line of a sea — a named entry with values, a comment or
+// blank line, a list head with its list lines and closing line, or a line of a
+// list. It keeps the line text as read (written back unchanged until a value
+// changes) beside the parsed parts (name, status bits, value texts). Seas,
+// list cursors and table import/export build on it.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <utility>
+
+#include "kelvaro/entry/ResValueReservoir.h"
+#include "kelvaro/entry/ResourceSeaException.h"
+#include "kelvaro/platform/CString.h"
+#include "kelvaro/platform/FastVector.h"
+#include "kelvaro/platform/ObList.h"
+#include "kelvaro/platform/Object.h"
+#include "kelvaro/platform/Types.h"
+
+class CUnicodeFile;
+class CResourceSea;
+class CResourceList;
+class CResSeaTableInterface;
+
+class CResourceEntry : public CObject {
+public:
+    KELVARO_DECLARE_DYNAMIC(CResourceEntry)
+
+public:
+    // Status bits (Status()).
+    enum : unsigned {
+        StatusAccessed = 1,
+        StatusModified = 2,
+        StatusComment = 4,
+        StatusListEntry = 8,
+        StatusListLine = 16,
+        StatusListEnd = 32,
+        StatusListContinued = 64,
+        StatusSyntaxError = 128,
+    };
+
+    // Limits that callers can observe.
+    static constexpr unsigned ConvertBufferSize = 8192;   // conversion buffers, 8-bit line assignment
+    static constexpr unsigned MaxReadLineLength = 8192;   // list reader's line buffer
+    static constexpr unsigned MaxRebuildLength = 4096;    // rebuilt line, terminator included
+    static constexpr unsigned SelfTestBufferSize = 5000;
+    static constexpr unsigned SelfTestMaxLength = 1000;   // self-test line limit, terminator included
+
+    using ValueBuffer = CResValueReservoir::Buffer;
+
+    // ---- construction, copy, comparison -------------------------------------
+    // An empty entry of kind `status` (0 ordinary, 16 list line, 8 list entry —
+    // which gets its closing line at once). A null or empty name gives an empty name.
+    CResourceEntry(CResValueReservoir* reservoir, unsigned status, const wchar_t* name);
+    CResourceEntry(const CResourceEntry& other);
+    CResourceEntry& operator=(const CResourceEntry& other);
+    // Makes `line` (null = empty) the line text and parses it. A syntax error
+    // throws code 2 and leaves the line kept as a comment with the
+    // SyntaxError and Accessed bits.
+    CResourceEntry& operator=(const wchar_t* line);
+    // As above for a line in Windows code page 1252. A line that converts to
+    // more than 8191 characters throws code 1 "Max. line length 8192 exceeded"
+    // and leaves the entry unchanged (a cut line is never stored as whole).
+    CResourceEntry& operator=(const char* line);
+    // Same names (exact), same value count, same kind bits (0x78) and equal
+    // value texts; line texts and list lines are not compared.
+    bool operator==(const CResourceEntry& other) const;
+    bool operator!=(const CResourceEntry& other) const { return !(*this == other); }
+    ~CResourceEntry() override;
+
+    // ---- accessors ------------------------------------------------------------
+    const CString& Name() const { return m_name; }
+    unsigned NValues() const { return m_values.size(); }
+    unsigned Status() const { return m_status; }
+    bool Accessed() const { return (m_status & StatusAccessed) != 0; }
+    bool Modified() const { return (m_status & StatusModified) != 0; }
+    bool IsComment() const { return (m_status & StatusComment) != 0; }
+    bool IsListEntry() const { return (m_status & StatusListEntry) != 0; }
+    bool IsListLine() const { return (m_status & StatusListLine) != 0; }
+    bool IsListEnd() const { return (m_status & StatusListEnd) != 0; }
+    bool IsListContinued() const { return (m_status & StatusListContinued) != 0; }
+    bool SyntaxError() const { return (m_status & StatusSyntaxError) != 0; }
+    // No bit other than Accessed and Modified.
+    bool IsNormalEntry() const { return m_status < 4; }
+    void SetAccessed() const { m_status |= StatusAccessed; }
+    void SetModified() { m_status |= StatusAccessed | StatusModified; }
+    void ResetModified() { m_status &= ~static_cast<unsigned>(StatusModified); }
+
+    // ---- line text ------------------------------------------------------------
+    // The line (rebuilt first if stale), white space trimmed; a list entry adds
+    // "\n", each list line's line + "\n", and the closing line. Sets Accessed.
+    // A line that cannot be rebuilt within 4096 characters throws code 3.
+    void GetLine(CString& out) const;
+    // As GetLine, from the value part on.
+    void GetLineValuePart(CString& out) const;
+    // GetLineValuePart copied like wcsncpy: at most n characters, zero-padded;
+    // a text of n or more characters leaves dst without a terminator.
+    void GetLineValuePartC(wchar_t* dst, unsigned n) const;
+
+    // ---- self-test --------------------------------------------------------------
+    // True, or throws code 0 (buffer fault, line over 1000 characters, failed
+    // reconstruction), code 2 when the rebuilt line does not parse; a fault in
+    // a list line is wrapped with the list's name and keeps its code.
+    bool Selbsttest(bool reconstruct) const;
+
+    // ---- typed values (reading sets Accessed; writing past NValues() throws code 3)
+    // A missing value reads as empty, 0, 0.0 or false. A ...Fb reader returns
+    // the fallback for a missing value and appends it when index == NValues();
+    // beyond that it changes nothing. Integer texts that overflow saturate.
+    CString GetString(unsigned index) const;
+    CString GetStringFb(unsigned index, const wchar_t* fallback);
+    // Into dst of `size` elements, always terminated (size > 0); true when the
+    // whole text fitted, false when it was cut or the value is missing.
+    bool GetString(wchar_t* dst, unsigned size, unsigned index) const;
+    bool GetStringFb(wchar_t* dst, unsigned size, unsigned index, const wchar_t* fallback);
+    // As above in code page 1252; false (dst empty) for a value whose 8-bit
+    // form does not fit the 8192-byte conversion buffer.
+    bool GetString(char* dst, unsigned size, unsigned index) const;
+    bool GetStringFb(char* dst, unsigned size, unsigned index, const char* fallback);
+    void SetText(const CString& text, unsigned index);
+    void SetText(const wchar_t* text, unsigned index);  // null stores the empty text
+    // Converted from codePage (1252 or 65001); a text that does not convert
+    // (other code page, more than 8191 characters) throws code 3, entry unchanged.
+    void SetText(const char* text, unsigned index, unsigned codePage);
+
+    int GetInt(unsigned index) const;
+    int GetIntFb(unsigned index, int fallback);
+    void SetInt(int value, unsigned index);
+    long GetLong(unsigned index) const;
+    long GetLongFb(unsigned index, long fallback);
+    void SetLong(long value, unsigned index);
+    float GetFloat(unsigned index) const;
+    float GetFloatFb(unsigned index, float fallback);
+    void SetFloat(float value, unsigned index);
+    double GetDouble(unsigned index) const;
+    double GetDoubleFb(unsigned index, double fallback);
+    void SetDouble(double value, unsigned index);
+    std::int64_t GetHex(unsigned index) const;
+    std::int64_t GetHexFb(unsigned index, std::int64_t fallback);
+    void SetHex(std::int64_t value, unsigned index);
+    unsigned long GetAddress(unsigned index) const;
+    unsigned long GetAddressFb(unsigned index, unsigned long fallback);
+    void SetAddress(unsigned long value, unsigned index);
+    bool GetBool(unsigned index) const;
+    bool GetBoolFb(unsigned index, bool fallback);
+    void SetBool(bool value, unsigned index);
+    unsigned long GetRgbColor(unsigned index) const;
+    unsigned long GetRgbColorFb(unsigned index, unsigned long fallback);
+    void SetRgbColor(unsigned long color, unsigned index);
+    unsigned GetIntVector(int* out, unsigned max) const;
+    void SetIntVector(const int* values, unsigned n);
+    unsigned GetIntSet(std::set<int>& out) const;
+    void SetIntSet(const std::set<int>& values);
+
+    // Get<CString>(i): GetString(i) without leading and trailing double quotes.
+    template <class T> T Get(unsigned index) const;
+    CString Get(unsigned index, const wchar_t* fallback);
+    // Set<CString>(text, i): SetText(text, i).
+    template <class T> void Set(T value, unsigned index);
+
+    // Replaces the value part (the text after "name:") and splits it anew.
+    void SetSeaLine(const wchar_t* valueText);
+    // Makes the entry a comment; a non-null text replaces all values by it.
+    void SetToComment(const wchar_t* text);
+
+    // ---- several values through a format string ("%s %d %lf ...") ---------------
+    // `args` stands at the first argument after the format string. Elements:
+    // %s wchar_t buffer (it must hold the whole value text), %c/%lc wchar_t,
+    // %d int, %ld long, %f float, %lf double, %x/%lx unsigned long. A bad
+    // element throws code 5; what came before it stays read or written.
+    // Reads values start, start+1, ... through pointers; stops quietly at the
+    // first missing value, leaving the remaining targets untouched.
+    void GetVarArgP(unsigned start, const wchar_t* format, va_list args) const;
+    // Writes values 0, 1, ... from pointers (for %s the string itself); later
+    // values stay.
+    void SetVarArgP(const wchar_t* format, va_list args);
+    // As SetVarArgP with the values themselves as arguments; %c is refused (code 5).
+    void SetVarArg(const wchar_t* format, va_list args);
+
+    // ---- lists --------------------------------------------------------------------
+    // Appends copies of the lines of list `other` (this may be `other` itself:
+    // its lines are then doubled once). Sets Accessed only. Throws code 2
+    // "Illegal list concatenation" when either side is no list entry.
+    CResourceEntry& operator+=(const CResourceEntry& other);
+
+    // White space of the line grammar: what iswspace counts, with a quick
+    // answer for ASCII, since the parser asks for every character of every line.
+    static bool IsWhite(wchar_t c) {
+        const auto u = static_cast<std::uint32_t>(c);
+        if (u <= 32)
+            return ((kAsciiWhite >> u) & 1u) != 0;
+        return u >= 128 && IsWhiteWide(c);
+    }
+    // Tab, line feed, vertical tab, form feed, carriage return, blank.
+    static constexpr std::uint64_t kAsciiWhite = (1ull << 9) | (1ull << 10) | (1ull << 11) | (1ull << 12) |
+                                                 (1ull << 13) | (1ull << 32);
+    static bool IsWhiteWide(wchar_t c);
+
+    // ---- process-wide 8-bit/wide conversion -------------------------------------
+    // Each takes the conversion lock and leaves it taken (also on failure);
+    // the caller reads the result buffer and then calls KonversionFreigeben.
+    // Code pages: 1252 (also 0, the ANSI page here) and 65001 (UTF-8); a
+    // character without a 1252 form becomes '?'. Result: units written,
+    // terminator included; 0 for a null text, an unknown code page or a
+    // result that does not fit 8192 units.
+    static int KonvertiereNachWChar(const char* text, unsigned codePage);
+    static int KonvertiereNachChar(const wchar_t* text, unsigned codePage);
+    static void KonversionFreigeben();
+
+    // Releases the conversion lock when it goes out of scope; take it right
+    // after a Konvertiere... call so that an exception cannot keep the lock.
+    class KonversionsFreigabe {
+    public:
+        KonversionsFreigabe() = default;
+        ~KonversionsFreigabe() { KonversionFreigeben(); }
+        KonversionsFreigabe(const KonversionsFreigabe&) = delete;
+        KonversionsFreigabe& operator=(const KonversionsFreigabe&) = delete;
+    };
+
+    static wchar_t* const g_leereZeile;        // shared empty line, never freed nor written
+    static const CString g_leerstring;         // result of string readers for a missing value
+    static char g_charConvert[ConvertBufferSize];
+    static wchar_t g_wcharConvert[ConvertBufferSize];
+    // The conversion lock: a blocking mutual exclusion (waiters sleep, they do
+    // not spin). Taken by one call and released by another, so it is a flag
+    // under a mutex rather than a bare std::mutex; a release by a thread that
+    // does not hold it is harmless.
+    class KonversionsSperre {
+    public:
+        void Lock();
+        void Unlock();
+        bool IsLocked() const;
+
+    private:
+        mutable std::mutex m_mutex;
+        std::condition_variable m_released;
+        bool m_busy = false;
+    };
+    static KonversionsSperre g_convertBlock;
+
+protected:
+    friend class CResourceSea;
+    friend class CResourceList;
+    friend class CResSeaTableInterface;
+
+    // ---- clearing --------------------------------------------------------------------
+    // Frees the line, gives the values back (freeAll: frees them), deletes the
+    // list lines, clears the closing line (freeAll: deletes it), empties the
+    // name and clears Accessed, Modified and SyntaxError; kind bits stay.
+    void InhalteLoeschen(bool freeAll);
+    // Deletes the list lines only.
+    void SubListeLoeschen(bool freeAll);
+    // Creates the closing line if missing and sets its text "} \t;-- name".
+    void ListenendeErzeugen();
+
+    // Sets Accessed; value `index`'s text, or null when index >= NValues().
+    const wchar_t* EintragText(unsigned index) const;
+
+    // List lines by position; a null pos throws std::invalid_argument.
+    CResourceEntry* NextListenZeile(POSITION& pos) const;
+    CResourceEntry* PrevListenZeile(POSITION& pos) const;
+    CResourceEntry* GetListenZeile(POSITION pos) const;
+
+    // ---- parsing ----------------------------------------------------------------------
+    // Parses m_line into name, kind bits, value part and values; returns the
+    // value count (0 for comments, list heads and list ends). Throws code 2.
+    unsigned ZeileZerlegen();
+    // Appends the values of the text at m_valuePart; returns the value count.
+    unsigned ZeileWerteZerlegen();
+    const wchar_t* NextNonSpace(const wchar_t* p) const;
+    // End of the token at p: after its closing quote, else at white space or
+    // the terminator. Throws code 2 for a quote that is not closed.
+    const wchar_t* NextTokenEnd(const wchar_t* p) const;
+
+    // ---- line building ---------------------------------------------------------------
+    // Builds the line into buffer (size characters); returns the characters the
+    // whole line needs with its terminator (> size: did not fit, buffer
+    // incomplete). Maps the value texts in place ('§' becomes '"', line feed
+    // '¶', carriage return '¬').
+    unsigned SeeZeileBilden(wchar_t* buffer, unsigned size, unsigned& valueOffset) const;
+    // Rebuilds m_line from the parsed parts. Throws code 3 when the line needs
+    // more than 4096 characters; the old line and the flag then stay.
+    void SeeZeileErneuern() const;
+    void SeeZeileKopieren(CString& out, bool wholeLine) const;
+
+    // ---- value storage -----------------------------------------------------------------
+    // Sets value index (index == NValues() appends); throws code 3 beyond.
+    void WertNeuSetzen(const wchar_t* text, unsigned index);
+    // Cuts the values to the first n.
+    void WerteSchrumpfen(unsigned n);
+    // A value buffer from the entry's reservoir (straight from the heap when
+    // the entry has none) and its way back.
+    ValueBuffer TakeValueBuffer(unsigned need) const {
+        return m_reservoir != nullptr ? m_reservoir->Take(need) : CResValueReservoir::AllocateBuffer(need);
+    }
+    void GiveBackValueBuffer(ValueBuffer buffer) const noexcept {
+        if (m_reservoir != nullptr)
+            m_reservoir->GiveBack(buffer);
+        else
+            CResValueReservoir::FreeBuffer(buffer);
+    }
+
+    // ---- format strings -------------------------------------------------------------
+    // Type number of the element at `element` (0 s, 1 c, 2 d, 3 ld, 4 f, 5 lf,
+    // 6 x); throws code 5 otherwise.
+    int FormatInterpretieren(const wchar_t* element) const;
+
+    // ---- list reading and writing ------------------------------------------------------
+    // Reads the lines of this list from `file` (positioned after the head
+    // line); returns the physical lines consumed, closing line included.
+    // *linesConsumed (when given) receives that count on every exit, also when
+    // an exception is thrown, so the caller keeps exact line numbers.
+    // Throws code 4 (no list entry), 2 (end of file before "}"), 1 (line over
+    // 8192 characters), or a line's syntax error after recovering the rest of
+    // the list up to its "}" line.
+    int ReadListLines(CUnicodeFile& file, bool append, int* linesConsumed = nullptr);
+    // Modes: 14 end, 15 front, 16 after pos (end when null), 18 before pos
+    // (front when null); other modes throw code 4. Null when no list entry.
+    CResourceEntry* AddListLine(int mode, POSITION pos);
+    // Front for mode 15, else end; the text is parsed (a syntax error is thrown
+    // with the line already in the list and the list marked modified).
+    CResourceEntry* AddListLine(const wchar_t* text, int mode);
+    // A copy of `line` after pos (end when null).
+    CResourceEntry* AddListLine(const CResourceEntry& line, POSITION pos);
+    // Writes the line (rebuilt if stale) and, for a list, its lines and closing
+    // line. False when the file refused a line (writing stops there).
+    bool WriteToSeaFile(CUnicodeFile& file) const;
+
+    // ---- table rows (defined with the table import/export) -----------------------------
+    // Becomes what the table's current row makes: an entry, a comment (no
+    // usable name) or, for a list counter above 0, a list read up to its
+    // closing row, which stays current. Throws code 2 for a value text that
+    // does not parse (the entry is then kept as a bad line, as the file reader
+    // keeps one) and "List not terminated ('}' missing)" when the rows end
+    // before the closing row (the list keeps the lines read and is closed).
+    void ReadFromTable(CResSeaTableInterface* table);
+    // Writes this line's rows, rebuilding stale lines; throws code 3 for a
+    // line that cannot be rebuilt.
+    void WriteToTable(CResSeaTableInterface* table) const;
+
+private:
+    // InhalteLoeschen; with keepLineBuffer the line buffer stays allocated
+    // (its capacity m_lineSize) for the next line assignment.
+    void ClearContents(bool freeAll, bool keepLineBuffer);
+    // Copies line, list lines and values of `other` (copy construction and
+    // copy assignment share it).
+    void CopyLineFrom(const CResourceEntry& other);
+    void CopyValuesFrom(const CResourceEntry& other);
+    // Puts `length` characters of `text` into the line buffer, growing it
+    // when it is too small.
+    void StoreLine(const wchar_t* text, unsigned length);
+    bool OwnsLine() const { return m_line != g_leereZeile; }
+    int ReadListLinesImpl(CUnicodeFile& file, bool append, int& count);
+
+protected:
+    CString m_name;
+    mutable unsigned m_status;
+    mutable wchar_t* m_line;
+    mutable unsigned m_lineSize;     // capacity of m_line; 0 for the shared empty line
+    mutable bool m_rebuildLine;
+    mutable const wchar_t* m_valuePart;
+    FastVector<ValueBuffer> m_values;
+    CResValueReservoir* m_reservoir;
+    CObList m_listLines;
+    CResourceEntry* m_listEnd;
+};
+
+template <> CString CResourceEntry::Get<CString>(unsigned index) const;
+template <> void CResourceEntry::Set<CString>(CString value, unsigned index);

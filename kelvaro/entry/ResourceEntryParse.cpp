@@ -1,0 +1,185 @@
+// The line grammar: splitting a line text into name, kind bits and values.
+// Runs for every line of every sea that is read, so it avoids temporaries:
+// the name reuses its string's capacity and the values go straight from the
+// line into buffers of the sea's reservoir.
+#include "kelvaro/entry/ResourceEntry.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+constexpr unsigned kSyntaxErrorCode = 2;
+// Syntax error, comment and accessed: how a line that failed to parse stays.
+constexpr unsigned kFailedLineBits =
+    CResourceEntry::StatusSyntaxError | CResourceEntry::StatusComment | CResourceEntry::StatusAccessed;
+// Bits every parse starts by clearing; Accessed, Modified and ListLine stay.
+constexpr unsigned kParsedBits = CResourceEntry::StatusComment | CResourceEntry::StatusListEntry |
+                                 CResourceEntry::StatusListEnd | CResourceEntry::StatusListContinued |
+                                 CResourceEntry::StatusSyntaxError;
+
+constexpr wchar_t kQuote = L'"';
+constexpr wchar_t kQuoteStandIn = L'\u00A7';      // '§'
+constexpr wchar_t kLineFeedStandIn = L'\u00B6';   // '¶'
+constexpr wchar_t kCarriageStandIn = L'\u00AC';   // '¬'
+
+// End of a bare token: the first white space or the terminator. Tells
+// whether the token holds a '§', the only character of a bare token that
+// is mapped (line ends are white space and end it).
+inline const wchar_t* ScanBareToken(const wchar_t* p, bool& hasStandIn) {
+    for (;; ++p) {
+        const wchar_t c = *p;
+        const auto u = static_cast<std::uint32_t>(c);
+        if (u <= 32) {
+            if (u == 0 || ((CResourceEntry::kAsciiWhite >> u) & 1u) != 0)
+                return p;
+        } else if (u >= 128) {
+            if (c == kQuoteStandIn)
+                hasStandIn = true;
+            else if (CResourceEntry::IsWhiteWide(c))
+                return p;
+        }
+    }
+}
+
+// The closing quote of the quoted token at p, or null when it is missing.
+inline const wchar_t* FindClosingQuote(const wchar_t* p) {
+    for (++p; *p != L'\0'; ++p)
+        if (*p == kQuote)
+            return p;
+    return nullptr;
+}
+
+[[noreturn]] void ThrowUnterminated() {
+    throw CResourceSeaException(L"String value not terminated ('\"' missing)", kSyntaxErrorCode);
+}
+
+}  // namespace
+
+const wchar_t* CResourceEntry::NextNonSpace(const wchar_t* p) const {
+    while (*p != L'\0' && IsWhite(*p))
+        ++p;
+    return p;
+}
+
+const wchar_t* CResourceEntry::NextTokenEnd(const wchar_t* p) const {
+    if (*p == L'\0')
+        return p;
+    if (*p == kQuote) {
+        const wchar_t* close = FindClosingQuote(p);
+        if (close == nullptr)
+            ThrowUnterminated();
+        return close + 1;
+    }
+    bool hasStandIn = false;
+    return ScanBareToken(p, hasStandIn);
+}
+
+unsigned CResourceEntry::ZeileWerteZerlegen() {
+    const wchar_t* p = m_valuePart;
+    while (*p != L'\0') {
+        const wchar_t* end;
+        const wchar_t* text;
+        unsigned length;
+        bool mapped = false;
+        if (*p == kQuote) {
+            const wchar_t* close = FindClosingQuote(p);
+            if (close == nullptr)
+                ThrowUnterminated();
+            end = close + 1;
+            text = p + 1;
+            length = static_cast<unsigned>(close - text);
+            mapped = true;  // a quoted value may hold line ends and '§'
+        } else {
+            end = ScanBareToken(p, mapped);
+            text = p;
+            length = static_cast<unsigned>(end - p);
+        }
+        ValueBuffer value = TakeValueBuffer(static_cast<unsigned>(end - p) + 1);
+        wchar_t* out = value.first;
+        if (mapped) {
+            // A value never holds a line end; '§' is the file's double quote.
+            for (unsigned i = 0; i < length; ++i) {
+                wchar_t c = text[i];
+                if (c == kQuoteStandIn)
+                    c = kQuote;
+                else if (c == L'\n')
+                    c = kLineFeedStandIn;
+                else if (c == L'\r')
+                    c = kCarriageStandIn;
+                out[i] = c;
+            }
+        } else {
+            // Values are mostly a few characters: a plain loop beats a call.
+            for (unsigned i = 0; i < length; ++i)
+                out[i] = text[i];
+        }
+        out[length] = L'\0';
+        try {
+            m_values.push_back(value);
+        } catch (...) {
+            GiveBackValueBuffer(value);
+            throw;
+        }
+        if (*end == L'\0')
+            break;
+        // Exactly one character after the token is skipped, whatever it is:
+        // "ab"cd gives ab and d.
+        p = NextNonSpace(end + 1);
+    }
+    return NValues();
+}
+
+unsigned CResourceEntry::ZeileZerlegen() {
+    m_name.Str().clear();
+    m_status &= ~kParsedBits;
+
+    const wchar_t* c = NextNonSpace(m_line);
+    m_valuePart = c;
+    if (*c == L'\0' || *c == L';') {
+        m_status |= StatusComment | StatusAccessed;
+        if (*c == L';')
+            m_valuePart = NextNonSpace(c + 1);
+        return 0;
+    }
+    if (*c == L':') {
+        m_status |= kFailedLineBits;
+        throw CResourceSeaException(L"Empty identifier (name before ':' missing)", kSyntaxErrorCode);
+    }
+
+    if (IsListLine()) {
+        if (*c == L'}') {
+            m_status |= StatusListEnd;
+            return 0;
+        }
+        // All of a list line is value text; a ':' in it is an ordinary character.
+    } else {
+        const wchar_t* colon = c;
+        while (*colon != L'\0' && *colon != L':')
+            ++colon;
+        // "C:\..." starts a path, not a name.
+        if (*colon == L'\0' || colon[1] == L'\\') {
+            m_status |= kFailedLineBits;
+            throw CResourceSeaException(L"No identifier (':' missing)", kSyntaxErrorCode);
+        }
+        if (*c == L'}') {
+            m_status |= kFailedLineBits;
+            throw CResourceSeaException(L"Orphan list end ('}' with no matching '{')", kSyntaxErrorCode);
+        }
+        m_name.Str().assign(c, static_cast<std::size_t>(colon - c));
+        m_valuePart = NextNonSpace(colon + 1);
+        if (*m_valuePart == L'{') {
+            m_status |= StatusListEntry;
+            if (*NextNonSpace(m_valuePart + 1) == L'+')
+                m_status |= StatusListContinued;
+            return 0;
+        }
+    }
+
+    try {
+        return ZeileWerteZerlegen();
+    } catch (const CResourceSeaException&) {
+        m_status |= kFailedLineBits;
+        throw;
+    }
+}
