@@ -1,0 +1,431 @@
+#include "kelvaro/platform/UnicodeFile.h"
+
+#include "kelvaro/platform/CodePage.h"
+#include "kelvaro/platform/Utf.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Large enough that a sea file of a few megabytes is read in a handful of system calls.
+constexpr std::size_t kReadBufferSize = 256 * 1024;
+// Pending output is handed to the staged file in pieces of about this size.
+constexpr std::size_t kWriteChunk = 64 * 1024;
+
+// The longest encoded character; the reader keeps this many bytes buffered until the end of
+// the file so that no decoder ever sees a sequence cut by the buffer's end.
+constexpr std::size_t kMaxSequence = 4;
+
+struct Utf16LeDecoder {
+    std::size_t operator()(const unsigned char* p, const unsigned char* end, wchar_t& w) const
+    {
+        return kelvaro::utf16::DecodeOne<false>(p, end, w);
+    }
+};
+
+struct Utf16BeDecoder {
+    std::size_t operator()(const unsigned char* p, const unsigned char* end, wchar_t& w) const
+    {
+        return kelvaro::utf16::DecodeOne<true>(p, end, w);
+    }
+};
+
+struct Utf8Decoder {
+    std::size_t operator()(const unsigned char* p, const unsigned char* end, wchar_t& w) const
+    {
+        return kelvaro::utf8::DecodeOne(p, end, w);
+    }
+};
+
+// A table built once from the code page, so the reader does not call across files per byte.
+struct Cp1252Decoder {
+    const std::array<wchar_t, 256>& table;
+    std::size_t operator()(const unsigned char* p, const unsigned char*, wchar_t& w) const
+    {
+        w = table[*p];
+        return 1;
+    }
+};
+
+const std::array<wchar_t, 256>& Cp1252Table()
+{
+    static const std::array<wchar_t, 256> table = [] {
+        std::array<wchar_t, 256> t{};
+        for (unsigned i = 0; i < t.size(); ++i)
+            t[i] = kelvaro::cp1252::ToWide(static_cast<unsigned char>(i));
+        return t;
+    }();
+    return table;
+}
+
+} // namespace
+
+CUnicodeFile::CUnicodeFile() = default;
+
+CUnicodeFile::~CUnicodeFile()
+{
+    Abandon();
+}
+
+bool CUnicodeFile::Fail(int error)
+{
+    m_lastError = error;
+    FileIO::SetLastError(static_cast<DWORD>(error));
+    return false;
+}
+
+int CUnicodeFile::Open(const wchar_t* path, unsigned flags)
+{
+    if (m_mode != Mode::closed)
+        return Fail(EBUSY);
+    m_lastError = 0;
+    m_writeError = 0;
+    m_lineTooLong = false;
+    if (path == nullptr || *path == L'\0')
+        return Fail(EINVAL);
+
+    CString full(path);
+    FileIO::makePathAbsolute(full, nullptr);
+
+    if ((flags & modeWrite) == 0) {
+        const int fd = ::open(FileIO::ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return Fail(errno);
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+            const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
+            ::close(fd);
+            return Fail(error);
+        }
+        if (!m_buffer)
+            m_buffer = std::make_unique<unsigned char[]>(kReadBufferSize);
+        m_fd = fd;
+        m_pos = m_end = 0;
+        m_eof = false;
+        m_mode = Mode::read;
+    } else {
+        // Without modeCreate the file must exist; modeNoTruncate keeps what it holds.
+        const bool create = (flags & modeCreate) != 0;
+        const bool keepContent = !create || (flags & modeNoTruncate) != 0;
+        if (!m_stage.Begin(path, keepContent, !create))
+            return Fail(m_stage.GetError());
+        m_out.clear();
+        m_writePos = 0;
+        m_mode = Mode::write;
+    }
+    m_path = full;
+    return 1;
+}
+
+bool CUnicodeFile::IsOpen() const
+{
+    return m_mode != Mode::closed;
+}
+
+CString CUnicodeFile::GetFilePath() const
+{
+    return m_mode == Mode::closed ? CString() : m_path;
+}
+
+std::uint64_t CUnicodeFile::GetLength() const
+{
+    if (m_mode == Mode::read) {
+        struct stat st {};
+        return ::fstat(m_fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    }
+    if (m_mode == Mode::write)
+        return std::max<std::uint64_t>(m_stage.Size(), m_writePos + m_out.size());
+    return 0;
+}
+
+std::uint64_t CUnicodeFile::SeekToEnd()
+{
+    if (m_mode == Mode::read) {
+        const off_t end = ::lseek(m_fd, 0, SEEK_END);
+        m_pos = m_end = 0;
+        m_eof = false;
+        if (end < 0) {
+            Fail(errno);
+            return 0;
+        }
+        return static_cast<std::uint64_t>(end);
+    }
+    if (m_mode == Mode::write) {
+        FlushWrites();
+        m_writePos = m_stage.Size();
+        return m_writePos;
+    }
+    return 0;
+}
+
+void CUnicodeFile::SeekToBegin()
+{
+    if (m_mode == Mode::read) {
+        if (::lseek(m_fd, 0, SEEK_SET) < 0)
+            Fail(errno);
+        m_pos = m_end = 0;
+        m_eof = false;
+    } else if (m_mode == Mode::write) {
+        FlushWrites();
+        m_writePos = 0;
+    }
+}
+
+bool CUnicodeFile::Close()
+{
+    if (m_mode == Mode::read) {
+        Abandon();
+        return true;
+    }
+    if (m_mode != Mode::write)
+        return true;
+    FlushWrites();
+    m_mode = Mode::closed;
+    m_path.Empty();
+    m_out.clear();
+    if (m_writeError != 0) {
+        m_stage.Abandon();
+        return Fail(m_writeError);
+    }
+    if (!m_stage.Commit())
+        return Fail(m_stage.GetError());
+    return true;
+}
+
+void CUnicodeFile::Abandon()
+{
+    if (m_mode == Mode::read) {
+        ::close(m_fd);
+        m_fd = -1;
+    } else if (m_mode == Mode::write) {
+        m_stage.Abandon();
+        m_out.clear();
+    }
+    m_mode = Mode::closed;
+    m_path.Empty();
+}
+
+bool CUnicodeFile::Refill()
+{
+    const std::size_t rest = m_end - m_pos;
+    if (rest > 0 && m_pos > 0)
+        std::memmove(m_buffer.get(), m_buffer.get() + m_pos, rest);
+    m_pos = 0;
+    m_end = rest;
+    while (m_end < kMaxSequence && !m_eof) {
+        const ssize_t n = ::read(m_fd, m_buffer.get() + m_end, kReadBufferSize - m_end);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            // A read error ends the file where it happened; the caller sees it in GetLastError.
+            if (n < 0)
+                Fail(errno);
+            m_eof = true;
+            break;
+        }
+        m_end += static_cast<std::size_t>(n);
+    }
+    return m_end > m_pos;
+}
+
+int CUnicodeFile::ReadBOM()
+{
+    if (m_mode != Mode::read)
+        return 0;
+    if (m_end - m_pos < kMaxSequence && !m_eof)
+        Refill();
+    const unsigned char* p = m_buffer.get() + m_pos;
+    const std::size_t avail = m_end - m_pos;
+    if (avail >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
+        m_codePage = 1200;
+        m_pos += 2;
+        return 2;
+    }
+    if (avail >= 2 && p[0] == 0xFE && p[1] == 0xFF) {
+        m_codePage = 1201;
+        m_pos += 2;
+        return 2;
+    }
+    if (avail >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+        m_codePage = 65001;
+        m_pos += 3;
+        return 3;
+    }
+    m_codePage = 1252;
+    return 0;
+}
+
+template <class Decoder>
+bool CUnicodeFile::ReadLineWith(Decoder decode, wchar_t* buffer, unsigned capacity)
+{
+    const unsigned limit = (buffer != nullptr && capacity > 0) ? capacity - 1 : 0;
+    unsigned n = 0;
+    bool any = false;
+    bool pendingCR = false;
+    const auto put = [&](wchar_t w) {
+        if (n < limit)
+            buffer[n++] = w;
+        else
+            m_lineTooLong = true;
+    };
+    const auto finish = [&](bool result) {
+        if (buffer != nullptr && capacity > 0)
+            buffer[n] = L'\0';
+        return result;
+    };
+
+    const unsigned char* const base = m_buffer.get();
+    for (;;) {
+        if (m_end - m_pos < kMaxSequence && !m_eof)
+            Refill();
+        if (m_pos >= m_end)
+            break;
+        any = true;
+        const unsigned char* p = base + m_pos;
+        const unsigned char* const end = base + m_end;
+        // Up to here no character can be cut by the end of the buffer, so the inner loop needs
+        // no refill check; this loop is where the time of reading a large sea goes.
+        const unsigned char* const safe = m_eof ? end : end - (kMaxSequence - 1);
+        while (p < safe) {
+            wchar_t w;
+            p += decode(p, end, w);
+            if (w > L'\r' && !pendingCR) {
+                put(w);
+                continue;
+            }
+            if (w == L'\n') {
+                m_pos = static_cast<std::size_t>(p - base);
+                return finish(true);
+            }
+            if (pendingCR) {
+                put(L'\r');
+                pendingCR = false;
+            }
+            if (w == L'\r') {
+                // Only CR LF ends a line; whether this CR does is known with the next character.
+                pendingCR = true;
+                continue;
+            }
+            // A zero would cut the line short for every caller that reads it as a C string.
+            put(w == L'\0' ? kelvaro::kReplacementChar : w);
+        }
+        m_pos = static_cast<std::size_t>(p - base);
+    }
+    if (pendingCR)
+        put(L'\r');
+    return finish(any);
+}
+
+bool CUnicodeFile::ReadNextLine(wchar_t* buffer, unsigned capacity)
+{
+    m_lineTooLong = false;
+    if (buffer != nullptr && capacity > 0)
+        buffer[0] = L'\0';
+    if (m_mode != Mode::read)
+        return false;
+    switch (m_codePage) {
+    case 1200:
+        return ReadLineWith(Utf16LeDecoder{}, buffer, capacity);
+    case 1201:
+        return ReadLineWith(Utf16BeDecoder{}, buffer, capacity);
+    case 65001:
+        return ReadLineWith(Utf8Decoder{}, buffer, capacity);
+    case 1252:
+        return ReadLineWith(Cp1252Decoder{Cp1252Table()}, buffer, capacity);
+    default:
+        return Fail(EINVAL);
+    }
+}
+
+bool CUnicodeFile::FlushWrites()
+{
+    if (m_out.empty())
+        return m_writeError == 0;
+    const bool ok = m_stage.WriteAt(m_writePos, m_out.data(), m_out.size());
+    m_writePos += m_out.size();
+    m_out.clear();
+    if (!ok && m_writeError == 0) {
+        m_writeError = m_stage.GetError();
+        Fail(m_writeError);
+    }
+    return ok;
+}
+
+bool CUnicodeFile::AppendEncoded(const wchar_t* text)
+{
+    const wchar_t* p = text != nullptr ? text : L"";
+    switch (m_codePage) {
+    case 1200:
+        for (; *p != L'\0'; ++p)
+            kelvaro::utf16::AppendOne<false>(m_out, *p);
+        m_out.append("\r\0\n\0", 4);
+        return true;
+    case 1201:
+        for (; *p != L'\0'; ++p)
+            kelvaro::utf16::AppendOne<true>(m_out, *p);
+        m_out.append("\0\r\0\n", 4);
+        return true;
+    case 65001:
+        for (; *p != L'\0'; ++p)
+            kelvaro::utf8::AppendOne(m_out, *p);
+        m_out.append("\r\n", 2);
+        return true;
+    case 1252:
+        for (; *p != L'\0'; ++p) {
+            char c;
+            m_out.push_back(kelvaro::cp1252::FromWide(*p, c) ? c : '?');
+        }
+        m_out.append("\r\n", 2);
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CUnicodeFile::WriteBOM()
+{
+    if (m_mode != Mode::write)
+        return Fail(EBADF);
+    if (m_writeError != 0)
+        return false;
+    switch (m_codePage) {
+    case 1200:
+        m_out.append("\xFF\xFE", 2);
+        return true;
+    case 1201:
+        m_out.append("\xFE\xFF", 2);
+        return true;
+    case 65001:
+        m_out.append("\xEF\xBB\xBF", 3);
+        return true;
+    case 1252:
+        return true;
+    default:
+        // An unknown encoding would leave a file the reader cannot read back: refuse the
+        // whole write, so Close() keeps the old file.
+        m_writeError = EINVAL;
+        return Fail(EINVAL);
+    }
+}
+
+bool CUnicodeFile::WriteLine(const wchar_t* text)
+{
+    if (m_mode != Mode::write)
+        return Fail(EBADF);
+    if (m_writeError != 0)
+        return false;
+    if (!AppendEncoded(text)) {
+        m_writeError = EINVAL;
+        return Fail(EINVAL);
+    }
+    if (m_out.size() >= kWriteChunk)
+        return FlushWrites();
+    return true;
+}

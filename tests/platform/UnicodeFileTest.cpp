@@ -1,0 +1,645 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "kelvaro/platform/CodePage.h"
+#include "kelvaro/platform/File.h"
+#include "kelvaro/platform/UnicodeFile.h"
+#include "kelvaro/platform/Utf.h"
+#include "platform/FilesTestSupport.h"
+
+namespace {
+
+using filestest::ReadAllLines;
+using filestest::ScratchDir;
+namespace fs = std::filesystem;
+using Lines = std::vector<std::wstring>;
+
+const wchar_t R = kelvaro::kReplacementChar;
+
+std::string Bytes(std::initializer_list<int> values)
+{
+    std::string bytes;
+    for (const int v : values)
+        bytes.push_back(static_cast<char>(v));
+    return bytes;
+}
+
+// Writes lines through CUnicodeFile; the result is that of Close().
+bool WriteLines(const CString& path, const Lines& lines, unsigned codePage = 1200, unsigned flags = 0x1001,
+                bool bom = true)
+{
+    CUnicodeFile file;
+    file.m_codePage = codePage;
+    if (!file.Open(path, flags))
+        return false;
+    if (bom) {
+        EXPECT_TRUE(file.WriteBOM());
+    }
+    for (const auto& line : lines)
+        EXPECT_TRUE(file.WriteLine(line.c_str()));
+    return file.Close();
+}
+
+// A text that needs every part of the UTF-16 codec: plain and accented letters, the characters
+// that seas use to escape quotes and line ends, and characters outside the BMP.
+const Lines kRichLines = {
+    L"; Kelvaro test sea",
+    L"Name: \"Gr\u00FC\u00DFe aus K\u00F6ln\" \u00A7quoted\u00A7 \u00B6 \u00AC",
+    L"Emoji: \U0001F600 \U0001F9ED \U00010348",
+    L"Edge: \U00010000 \U0010FFFF \uFFFD \uFEFF",
+    L"",
+    L"   indented: value",
+    L"Han: \u6F22\u5B57 \U00020000",
+};
+
+TEST(UnicodeFile, TextOutsideTheBmpRoundTripsAsUtf16)
+{
+    ScratchDir dir;
+    const CString path = dir.Wide("rich.sea");
+    ASSERT_TRUE(WriteLines(path, kRichLines));
+
+    const std::string bytes = filestest::ReadBytes(dir.Path("rich.sea"));
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes.substr(0, 2), Bytes({0xFF, 0xFE}));
+    // U+1F600 is stored as the surrogate pair D83D DE00, little-endian.
+    EXPECT_NE(bytes.find(Bytes({0x3D, 0xD8, 0x00, 0xDE})), std::string::npos);
+    // Every line ends in CR LF.
+    EXPECT_EQ(bytes.substr(bytes.size() - 4), Bytes({'\r', 0, '\n', 0}));
+
+    const auto read = ReadAllLines(path);
+    ASSERT_TRUE(read.opened);
+    EXPECT_EQ(read.codePage, 1200u);
+    EXPECT_EQ(read.lines, kRichLines);
+}
+
+TEST(UnicodeFile, EachEncodingRoundTripsWithItsByteOrderMark)
+{
+    struct Case {
+        unsigned codePage;
+        std::string bom;
+        Lines lines;
+    };
+    const Lines latin = {L"Preis: 5 \u20AC", L"\u00C4rger \u00FCber \u201Equotes\u201C", L"undefined \u0081\u008D",
+                         L""};
+    const Case cases[] = {
+        {1200, Bytes({0xFF, 0xFE}), kRichLines},
+        {1201, Bytes({0xFE, 0xFF}), kRichLines},
+        {65001, Bytes({0xEF, 0xBB, 0xBF}), kRichLines},
+        {1252, "", latin},
+    };
+    ScratchDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.codePage);
+        const CString path = dir.Wide("f.sea");
+        ASSERT_TRUE(WriteLines(path, c.lines, c.codePage));
+        const std::string bytes = filestest::ReadBytes(dir.Path("f.sea"));
+        EXPECT_EQ(bytes.substr(0, c.bom.size()), c.bom);
+        const auto read = ReadAllLines(path);
+        EXPECT_EQ(read.codePage, c.codePage);
+        EXPECT_EQ(read.lines, c.lines);
+    }
+}
+
+TEST(UnicodeFile, CodePage1252FilesRoundTripByteForByte)
+{
+    // Every byte but the line ends, including the five the code page leaves undefined.
+    std::string original;
+    for (int line = 0; line < 4; ++line) {
+        for (int b = 0; b < 256; ++b)
+            if (b != '\r' && b != '\n' && b != 0 && (b % 4) == line)
+                original.push_back(static_cast<char>(b));
+        original += "\r\n";
+    }
+    ScratchDir dir;
+    filestest::WriteBytes(dir.Path("in.sea"), original);
+    const auto read = ReadAllLines(dir.Wide("in.sea"));
+    ASSERT_EQ(read.codePage, 1252u);
+    ASSERT_EQ(read.lines.size(), 4u);
+    EXPECT_NE(read.lines[0].find(L'\u20AC'), std::wstring::npos);
+    EXPECT_NE(read.lines[1].find(L'\u0081'), std::wstring::npos);
+    ASSERT_TRUE(WriteLines(dir.Wide("out.sea"), read.lines, 1252, 0x1001, true));
+    EXPECT_EQ(filestest::ReadBytes(dir.Path("out.sea")), original);
+}
+
+TEST(UnicodeFile, CodePage1252WritesQuestionMarksForMissingCharacters)
+{
+    ScratchDir dir;
+    ASSERT_TRUE(WriteLines(dir.Wide("f.sea"), {L"a\u0100b\U0001F600c\u20AC"}, 1252));
+    EXPECT_EQ(filestest::ReadBytes(dir.Path("f.sea")), "a?b?c\x80\r\n");
+}
+
+struct LineCase {
+    const char* what;
+    std::string bytes;  // code page 1252, no byte-order mark
+    Lines lines;
+};
+
+TEST(UnicodeFile, LineEnds)
+{
+    const LineCase cases[] = {
+        {"empty file", "", {}},
+        {"CR LF", "a\r\nb\r\n", {L"a", L"b"}},
+        {"LF", "a\nb\n", {L"a", L"b"}},
+        {"last line without end", "a\r\nb", {L"a", L"b"}},
+        {"empty lines", "\r\n\n\r\n", {L"", L"", L""}},
+        {"lone CR stays in the line", "a\rb\r\nc", {L"a\rb", L"c"}},
+        {"CR CR LF", "a\r\r\nb", {L"a\r", L"b"}},
+        {"CR at the end of the file", "a\r", {L"a\r"}},
+        {"LF CR", "a\n\rb", {L"a", L"\rb"}},
+    };
+    ScratchDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        filestest::WriteBytes(dir.Path("f.sea"), c.bytes);
+        const auto read = ReadAllLines(dir.Wide("f.sea"));
+        EXPECT_EQ(read.lines, c.lines);
+    }
+}
+
+TEST(UnicodeFile, LineEndsInEveryEncoding)
+{
+    const Lines lines = {L"a\rb", L"", L"\U0001F600\r"};
+    const std::wstring raw = L"a\rb\r\n\n\U0001F600\r";
+    struct Case {
+        const char* what;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"UTF-16LE", Bytes({0xFF, 0xFE}) + kelvaro::utf16::EncodeLE(raw)},
+        {"UTF-16BE", Bytes({0xFE, 0xFF}) + kelvaro::utf16::EncodeBE(raw)},
+        {"UTF-8", Bytes({0xEF, 0xBB, 0xBF}) + kelvaro::utf8::Encode(raw)},
+    };
+    ScratchDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        filestest::WriteBytes(dir.Path("f.sea"), c.bytes);
+        EXPECT_EQ(ReadAllLines(dir.Wide("f.sea")).lines, lines);
+    }
+}
+
+TEST(UnicodeFile, UndecodableInputReadsAsReplacementCharacters)
+{
+    const LineCase cases[] = {
+        {"UTF-16 odd final byte", Bytes({0xFF, 0xFE, 'a', 0, 'b'}), {{L'a', R}}},
+        {"UTF-16 lone high surrogate", Bytes({0xFF, 0xFE, 0x3D, 0xD8, 'a', 0}), {{R, L'a'}}},
+        {"UTF-16 lone low surrogate", Bytes({0xFF, 0xFE, 0x00, 0xDE, '\n', 0, 'b', 0}), {{R}, {L'b'}}},
+        {"UTF-16 high surrogate before the line end", Bytes({0xFF, 0xFE, 0x3D, 0xD8, '\r', 0, '\n', 0}), {{R}}},
+        {"UTF-16 high surrogate and an odd byte", Bytes({0xFF, 0xFE, 0x3D, 0xD8, 0x00}), {{R, R}}},
+        {"UTF-16 NUL", Bytes({0xFF, 0xFE, 'a', 0, 0, 0, 'b', 0}), {{L'a', R, L'b'}}},
+        {"UTF-8 overlong", Bytes({0xEF, 0xBB, 0xBF, 0xC0, 0x80, 'a'}), {{R, R, L'a'}}},
+        {"UTF-8 truncated at the end", Bytes({0xEF, 0xBB, 0xBF, 'a', 0xE2, 0x82}), {{L'a', R}}},
+        {"UTF-8 truncated before the line end", Bytes({0xEF, 0xBB, 0xBF, 0xE2, 0x82, '\r', '\n', 'b'}), {{R}, {L'b'}}},
+        {"UTF-8 encoded surrogate", Bytes({0xEF, 0xBB, 0xBF, 0xED, 0xA0, 0x80}), {{R, R, R}}},
+        {"1252 NUL", Bytes({'a', 0, 'b'}), {{L'a', R, L'b'}}},
+    };
+    ScratchDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        filestest::WriteBytes(dir.Path("f.sea"), c.bytes);
+        EXPECT_EQ(ReadAllLines(dir.Wide("f.sea")).lines, c.lines);
+    }
+}
+
+TEST(UnicodeFile, LinesLongerThanTheBufferAreCutAndTheirRestSkipped)
+{
+    struct Case {
+        const char* what;
+        std::size_t length;  // characters of the long line
+        unsigned capacity;
+        bool tooLong;
+    };
+    const Case cases[] = {
+        {"fits exactly", 8191, 8192, false},
+        {"one too many", 8192, 8192, true},
+        {"far over", 100'000, 8192, true},
+        {"tiny buffer", 5, 2, true},
+        {"buffer of one holds only the terminator", 3, 1, true},
+    };
+    ScratchDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::wstring longLine;
+        for (std::size_t i = 0; i < c.length; ++i)
+            longLine.push_back(i % 3 == 0 ? L'\U0001F600' : static_cast<wchar_t>(L'a' + i % 26));
+        ASSERT_TRUE(WriteLines(dir.Wide("f.sea"), {L"x", longLine, L"y"}));
+        const auto read = ReadAllLines(dir.Wide("f.sea"), c.capacity);
+        ASSERT_EQ(read.lines.size(), 3u);
+        EXPECT_EQ(read.lines[0], std::wstring(L"x").substr(0, c.capacity - 1));
+        EXPECT_EQ(read.lines[1], longLine.substr(0, c.capacity - 1));
+        EXPECT_EQ(read.tooLong[1], c.tooLong);
+        EXPECT_EQ(read.tooLong[2], c.capacity < 2) << "the flag belongs to one line only";
+        EXPECT_EQ(read.lines[2], std::wstring(L"y").substr(0, c.capacity - 1));
+    }
+}
+
+TEST(UnicodeFile, AFullBufferBeforeCrLfIsNotTooLong)
+{
+    // The CR of the line end is no character of the line, even when the buffer is full.
+    ScratchDir dir;
+    filestest::WriteBytes(dir.Path("f.sea"), "abc\r\nabcd\r\nab\rc\r\n");
+    const auto read = ReadAllLines(dir.Wide("f.sea"), 4);
+    EXPECT_EQ(read.lines, (Lines{L"abc", L"abc", L"ab\r"}));
+    EXPECT_EQ(read.tooLong, (std::vector<bool>{false, true, true}));
+}
+
+TEST(UnicodeFile, TruncatedFilesReadAsAPrefixOfTheirText)
+{
+    const std::wstring text = L"a\U0001F600b\r\n\u00E9\r\n\U00010348\r\n";
+    struct Case {
+        const char* what;
+        std::string bom;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"UTF-16LE", Bytes({0xFF, 0xFE}), Bytes({0xFF, 0xFE}) + kelvaro::utf16::EncodeLE(text)},
+        {"UTF-16BE", Bytes({0xFE, 0xFF}), Bytes({0xFE, 0xFF}) + kelvaro::utf16::EncodeBE(text)},
+        {"UTF-8", Bytes({0xEF, 0xBB, 0xBF}), Bytes({0xEF, 0xBB, 0xBF}) + kelvaro::utf8::Encode(text)},
+    };
+    ScratchDir dir;
+    for (const auto& c : cases) {
+        for (std::size_t cut = c.bom.size(); cut <= c.bytes.size(); ++cut) {
+            SCOPED_TRACE(std::string(c.what) + " cut at " + std::to_string(cut));
+            filestest::WriteBytes(dir.Path("f.sea"), c.bytes.substr(0, cut));
+            const auto read = ReadAllLines(dir.Wide("f.sea"));
+            std::wstring joined;
+            for (std::size_t i = 0; i < read.lines.size(); ++i)
+                joined += (i ? L"\r\n" : L"") + read.lines[i];
+            // At most the cut character turns into replacement characters; all before it stays.
+            while (!joined.empty() && joined.back() == R)
+                joined.pop_back();
+            EXPECT_EQ(text.compare(0, joined.size(), joined), 0);
+        }
+    }
+}
+
+TEST(UnicodeFile, GarbageNeverCrashesTheReader)
+{
+    std::mt19937 random(20240607);
+    ScratchDir dir;
+    const unsigned capacities[] = {1, 2, 7, 8192};
+    for (int round = 0; round < 60; ++round) {
+        std::string bytes(random() % 5000, '\0');
+        for (auto& b : bytes)
+            b = static_cast<char>(random() % 4 == 0 ? "\r\n\xD8\xDC"[random() % 4] : random());
+        if (round % 4 == 1)
+            bytes.insert(0, Bytes({0xFF, 0xFE}));
+        if (round % 4 == 2)
+            bytes.insert(0, Bytes({0xFE, 0xFF}));
+        if (round % 4 == 3)
+            bytes.insert(0, Bytes({0xEF, 0xBB, 0xBF}));
+        filestest::WriteBytes(dir.Path("g.bin"), bytes);
+        for (const unsigned capacity : capacities) {
+            SCOPED_TRACE(testing::Message() << "round " << round << " capacity " << capacity);
+            const auto read = ReadAllLines(dir.Wide("g.bin"), capacity);
+            ASSERT_TRUE(read.opened);
+            std::size_t characters = 0;
+            for (const auto& line : read.lines) {
+                EXPECT_LT(line.size(), capacity);
+                characters += line.size();
+            }
+            EXPECT_LE(characters + read.lines.size(), bytes.size() + 1);
+        }
+    }
+}
+
+TEST(UnicodeFile, ShortFilesReportTheirLength)
+{
+    ScratchDir dir;
+    struct Case {
+        const char* what;
+        std::string bytes;
+    };
+    const Case cases[] = {{"empty", ""}, {"BOM only", Bytes({0xFF, 0xFE})}, {"three bytes", Bytes({0xFF, 0xFE, 'a'})}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        filestest::WriteBytes(dir.Path("s.sea"), c.bytes);
+        CUnicodeFile file;
+        ASSERT_TRUE(file.Open(dir.Wide("s.sea"), 0));
+        EXPECT_EQ(file.GetLength(), c.bytes.size());
+        EXPECT_TRUE(file.Close());
+    }
+}
+
+TEST(UnicodeFile, ReadingContinuesFromTheCurrentPositionAndRewinds)
+{
+    ScratchDir dir;
+    ASSERT_TRUE(WriteLines(dir.Wide("f.sea"), {L"one", L"two", L"three"}));
+    CUnicodeFile file;
+    ASSERT_TRUE(file.Open(dir.Wide("f.sea"), 0));
+    EXPECT_EQ(file.GetFilePath(), dir.Wide("f.sea"));
+    EXPECT_EQ(file.ReadBOM(), 2);
+    wchar_t buffer[16];
+    ASSERT_TRUE(file.ReadNextLine(buffer, 16));
+    EXPECT_STREQ(buffer, L"one");
+    ASSERT_TRUE(file.ReadNextLine(buffer, 16));
+    EXPECT_STREQ(buffer, L"two");
+    file.SeekToBegin();
+    EXPECT_EQ(file.ReadBOM(), 2);
+    ASSERT_TRUE(file.ReadNextLine(buffer, 16));
+    EXPECT_STREQ(buffer, L"one");
+    EXPECT_EQ(file.SeekToEnd(), file.GetLength());
+    EXPECT_FALSE(file.ReadNextLine(buffer, 16));
+    EXPECT_STREQ(buffer, L"");
+}
+
+TEST(UnicodeFile, OpenFailures)
+{
+    ScratchDir dir;
+    fs::create_directory(dir.Path("folder"));
+    filestest::WriteBytes(dir.Path("a.sea"), "x");
+    struct Case {
+        const char* what;
+        const char* leaf;
+        unsigned flags;
+        int error;
+    };
+    const Case cases[] = {
+        {"read missing", "missing.sea", 0, ENOENT},
+        {"read a folder", "folder", 0, EISDIR},
+        {"write a folder", "folder", 0x1001, EISDIR},
+        {"append to a missing file", "missing.sea", 0x2001, ENOENT},
+        {"create in a missing folder", "nowhere/a.sea", 0x1001, ENOENT},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CUnicodeFile file;
+        EXPECT_EQ(file.Open(dir.Wide(c.leaf), c.flags), 0);
+        EXPECT_FALSE(file.IsOpen());
+        EXPECT_EQ(file.GetLastError(), c.error);
+        EXPECT_EQ(FileIO::GetLastError(), static_cast<DWORD>(c.error));
+    }
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"a.sea", "folder"}));
+
+    CUnicodeFile file;
+    ASSERT_TRUE(file.Open(dir.Wide("a.sea"), 0));
+    EXPECT_EQ(file.Open(dir.Wide("a.sea"), 0), 0) << "an open object is not reopened";
+    EXPECT_TRUE(file.IsOpen());
+    EXPECT_EQ(CUnicodeFile().Open(nullptr, 0), 0);
+}
+
+TEST(UnicodeFile, ReadOnlyFilesAreNotRewrittenEvenByRoot)
+{
+    ScratchDir dir;
+    const std::string old = Bytes({0xFF, 0xFE, 'o', 0, 'l', 0, 'd', 0});
+    filestest::WriteBytes(dir.Path("ro.sea"), old);
+    fs::permissions(dir.Path("ro.sea"), fs::perms::owner_read | fs::perms::group_read);
+    for (const unsigned flags : {0x1001u, 0x2001u}) {
+        SCOPED_TRACE(flags);
+        CUnicodeFile file;
+        EXPECT_EQ(file.Open(dir.Wide("ro.sea"), flags), 0);
+        EXPECT_EQ(file.GetLastError(), EACCES);
+    }
+    EXPECT_EQ(filestest::ReadBytes(dir.Path("ro.sea")), old);
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"ro.sea"}));
+    EXPECT_EQ(ReadAllLines(dir.Wide("ro.sea")).lines, (Lines{L"old"}));
+}
+
+TEST(UnicodeFile, AFileProtectedWhileBeingWrittenIsNotReplaced)
+{
+    ScratchDir dir;
+    ASSERT_TRUE(WriteLines(dir.Wide("f.sea"), {L"old"}));
+    const std::string old = filestest::ReadBytes(dir.Path("f.sea"));
+    CUnicodeFile file;
+    ASSERT_TRUE(file.Open(dir.Wide("f.sea"), 0x1001));
+    EXPECT_TRUE(file.WriteLine(L"new"));
+    fs::permissions(dir.Path("f.sea"), fs::perms::owner_read);
+    EXPECT_FALSE(file.Close());
+    EXPECT_EQ(file.GetLastError(), EACCES);
+    EXPECT_EQ(filestest::ReadBytes(dir.Path("f.sea")), old);
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"f.sea"}));
+}
+
+TEST(UnicodeFile, AnAbandonedWriterLeavesTheOldFileByteForByte)
+{
+    enum class End { abandon, destroy };
+    struct Case {
+        const char* what;
+        unsigned flags;
+        End end;
+    };
+    const Case cases[] = {
+        {"create, Abandon()", 0x1001, End::abandon},
+        {"create, destroyed unclosed", 0x1001, End::destroy},
+        {"append, Abandon()", 0x2001, End::abandon},
+        {"append, destroyed unclosed", 0x2001, End::destroy},
+    };
+    ScratchDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(WriteLines(dir.Wide("f.sea"), kRichLines));
+        const std::string old = filestest::ReadBytes(dir.Path("f.sea"));
+        {
+            CUnicodeFile file;
+            ASSERT_TRUE(file.Open(dir.Wide("f.sea"), c.flags));
+            file.SeekToEnd();
+            for (int i = 0; i < 20000; ++i)  // enough to reach the disk before the end
+                ASSERT_TRUE(file.WriteLine(L"new line that must never appear"));
+            // Until the writer ends, readers see the old file.
+            EXPECT_EQ(filestest::ReadBytes(dir.Path("f.sea")), old);
+            if (c.end == End::abandon) {
+                file.Abandon();
+                EXPECT_FALSE(file.IsOpen());
+            }
+        }
+        EXPECT_EQ(filestest::ReadBytes(dir.Path("f.sea")), old);
+        EXPECT_EQ(dir.Names(), (std::vector<std::string>{"f.sea"}));
+    }
+}
+
+TEST(UnicodeFile, CreateWritesANewFileAndKeepsPermissions)
+{
+    ScratchDir dir;
+    ASSERT_TRUE(WriteLines(dir.Wide("f.sea"), {L"old", L"lines", L"here"}));
+    const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(dir.Path("f.sea"), mode);
+    ASSERT_TRUE(WriteLines(dir.Wide("f.sea"), {L"new"}));
+    EXPECT_EQ(filestest::ReadBytes(dir.Path("f.sea")), Bytes({0xFF, 0xFE, 'n', 0, 'e', 0, 'w', 0, '\r', 0, '\n', 0}));
+    EXPECT_EQ(fs::status(dir.Path("f.sea")).permissions(), mode);
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"f.sea"}));
+}
+
+TEST(UnicodeFile, CreateWithNothingWrittenMakesAnEmptyFile)
+{
+    // A sea created for a missing file opens it for writing, finds it empty and closes it.
+    ScratchDir dir;
+    CUnicodeFile file;
+    ASSERT_TRUE(file.Open(dir.Wide("new.sea"), 0x1001));
+    EXPECT_EQ(file.GetLength(), 0u);
+    wchar_t buffer[8];
+    EXPECT_FALSE(file.ReadNextLine(buffer, 8));
+    EXPECT_TRUE(file.Close());
+    EXPECT_TRUE(fs::exists(dir.Path("new.sea")));
+    EXPECT_EQ(fs::file_size(dir.Path("new.sea")), 0u);
+}
+
+TEST(UnicodeFile, AppendingWriterAddsAfterTheOldContent)
+{
+    ScratchDir dir;
+    ASSERT_TRUE(WriteLines(dir.Wide("f.sea"), {L"first"}));
+    const std::string old = filestest::ReadBytes(dir.Path("f.sea"));
+    CUnicodeFile file;
+    ASSERT_TRUE(file.Open(dir.Wide("f.sea"), 0x2001));
+    EXPECT_EQ(file.GetLength(), old.size());
+    EXPECT_EQ(file.SeekToEnd(), old.size());
+    ASSERT_TRUE(file.WriteLine(L"::::: Preference"));
+    ASSERT_TRUE(file.WriteLine(L"second \U0001F600"));
+    EXPECT_EQ(file.GetLength(), old.size() + 2 * (16 + 2) + 2 * (9 + 2));
+    ASSERT_TRUE(file.Close());
+    EXPECT_EQ(ReadAllLines(dir.Wide("f.sea")).lines, (Lines{L"first", L"::::: Preference", L"second \U0001F600"}));
+}
+
+TEST(UnicodeFile, WritingThroughASymbolicLinkKeepsTheLink)
+{
+    ScratchDir dir;
+    ASSERT_TRUE(WriteLines(dir.Wide("real.sea"), {L"old"}));
+    fs::create_symlink("real.sea", dir.Path("link.sea"));
+    ASSERT_TRUE(WriteLines(dir.Wide("link.sea"), {L"new"}));
+    EXPECT_TRUE(fs::is_symlink(dir.Path("link.sea")));
+    EXPECT_EQ(ReadAllLines(dir.Wide("real.sea")).lines, (Lines{L"new"}));
+}
+
+TEST(UnicodeFile, NonAsciiFileNames)
+{
+    ScratchDir dir;
+    const CString path = FileIO::FromNativePath((dir.Root() / "\xC3\xA9t\xC3\xA9 \xF0\x9F\x98\x80.sea").string());
+    ASSERT_TRUE(WriteLines(path, {L"x"}));
+    EXPECT_TRUE(fs::exists(dir.Root() / "\xC3\xA9t\xC3\xA9 \xF0\x9F\x98\x80.sea"));
+    EXPECT_EQ(ReadAllLines(path).lines, (Lines{L"x"}));
+}
+
+TEST(UnicodeFile, AFailedCommitLeavesNothingBehind)
+{
+    ScratchDir dir;
+    CUnicodeFile file;
+    ASSERT_TRUE(file.Open(dir.Wide("f.sea"), 0x1001));
+    ASSERT_TRUE(file.WriteLine(L"x"));
+    // Someone puts a non-empty folder where the file is to go: the rename must fail.
+    fs::create_directories(dir.Path("f.sea/inner"));
+    EXPECT_FALSE(file.Close());
+    EXPECT_NE(file.GetLastError(), 0);
+    EXPECT_TRUE(fs::is_directory(dir.Path("f.sea/inner")));
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"f.sea"}));
+}
+
+TEST(UnicodeFile, WritesOnAClosedOrReadingFileFail)
+{
+    ScratchDir dir;
+    CUnicodeFile file;
+    EXPECT_FALSE(file.WriteLine(L"x"));
+    EXPECT_FALSE(file.WriteBOM());
+    filestest::WriteBytes(dir.Path("f.sea"), "abc");
+    ASSERT_TRUE(file.Open(dir.Wide("f.sea"), 0));
+    EXPECT_FALSE(file.WriteLine(L"x"));
+    EXPECT_EQ(file.GetLastError(), EBADF);
+    EXPECT_TRUE(file.Close());
+    EXPECT_EQ(filestest::ReadBytes(dir.Path("f.sea")), "abc");
+}
+
+TEST(UnicodeFile, AnUnknownCodePageRefusesTheWrite)
+{
+    ScratchDir dir;
+    ASSERT_TRUE(WriteLines(dir.Wide("f.sea"), {L"old"}));
+    const std::string old = filestest::ReadBytes(dir.Path("f.sea"));
+    CUnicodeFile file;
+    file.m_codePage = 437;
+    ASSERT_TRUE(file.Open(dir.Wide("f.sea"), 0x1001));
+    EXPECT_FALSE(file.WriteLine(L"new"));
+    EXPECT_FALSE(file.Close());
+    EXPECT_EQ(filestest::ReadBytes(dir.Path("f.sea")), old);
+}
+
+// Lowers this process's file-size limit with the util-linux tool, so that writes fail with
+// EFBIG the way they fail on a full disk; the limit is put back at the end.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(unsigned long bytes)
+    {
+        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        m_active = std::system(("prlimit --pid $PPID --fsize=" + std::to_string(bytes) + ":").c_str()) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        if (m_active) {
+            EXPECT_EQ(std::system("prlimit --pid $PPID --fsize=unlimited:"), 0);
+        }
+        std::signal(SIGXFSZ, m_previousHandler);
+    }
+    bool Active() const { return m_active; }
+
+private:
+    void (*m_previousHandler)(int) = nullptr;
+    bool m_active = false;
+};
+
+TEST(UnicodeFile, FailedWritesKeepTheOldFile)
+{
+    if (std::system("prlimit --version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "prlimit (util-linux) is needed to make writes fail";
+    ScratchDir dir;
+    ASSERT_TRUE(WriteLines(dir.Wide("f.sea"), kRichLines));
+    const std::string old = filestest::ReadBytes(dir.Path("f.sea"));
+    bool closed = true;
+    int error = 0;
+    {
+        FileSizeLimit limit(64 * 1024);
+        ASSERT_TRUE(limit.Active());
+        CUnicodeFile file;
+        ASSERT_TRUE(file.Open(dir.Wide("f.sea"), 0x1001));
+        file.WriteBOM();
+        bool allWritten = true;
+        for (int i = 0; i < 10000; ++i)
+            allWritten = file.WriteLine(L"a line that makes the file grow past the limit") && allWritten;
+        EXPECT_FALSE(allWritten);
+        closed = file.Close();
+        error = file.GetLastError();
+    }
+    EXPECT_FALSE(closed);
+    EXPECT_EQ(error, EFBIG);
+    EXPECT_EQ(filestest::ReadBytes(dir.Path("f.sea")), old);
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"f.sea"}));
+}
+
+#if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__)
+TEST(UnicodeFile, ReadsSixtyMegabytesQuickly)
+{
+    ScratchDir dir;
+    // 28 characters and CR LF: 60 bytes a line, as in a large sea file.
+    const std::wstring line = L"Name_of_entry: 12345 \"\u00E4\u00F6\u00FC\u20AC\"x";
+    ASSERT_EQ(line.size(), 28u);
+    std::string bytes = Bytes({0xFF, 0xFE});
+    const std::string encoded = kelvaro::utf16::EncodeLE(line + L"\r\n");
+    bytes.reserve(2 + encoded.size() * 1'000'000);
+    for (int i = 0; i < 1'000'000; ++i)
+        bytes += encoded;
+    ASSERT_EQ(bytes.size(), 60'000'002u);
+    filestest::WriteBytes(dir.Path("big.sea"), bytes);
+
+    // The best of three runs, so that a busy machine does not decide the result.
+    double best = 1e9;
+    for (int run = 0; run < 3; ++run) {
+        CUnicodeFile file;
+        ASSERT_TRUE(file.Open(dir.Wide("big.sea"), 0));
+        std::vector<wchar_t> buffer(8192);
+        const auto start = std::chrono::steady_clock::now();
+        file.ReadBOM();
+        unsigned lines = 0;
+        while (file.ReadNextLine(buffer.data(), 8192))
+            ++lines;
+        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        ASSERT_EQ(lines, 1'000'000u);
+    }
+    EXPECT_LT(best, 0.3);
+    RecordProperty("read_seconds", std::to_string(best));
+}
+#endif
+
+} // namespace
