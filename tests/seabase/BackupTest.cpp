@@ -1,0 +1,326 @@
+// Backing a project's sea files up and restoring a project from a backup:
+// the directory layout, byte-exact copies, protected files, files from outside
+// the default directory, hostile backups and the registry after a restore.
+#include "seabase/SeaBaseTestSupport.h"
+
+#include <algorithm>
+#include <ctime>
+#include <map>
+#include <set>
+#include <string>
+
+namespace seabasetest {
+namespace {
+
+class BackupTest : public SeaBaseTest {
+protected:
+    // The project's files, relative to its folder. Odd bytes (CR LF, a 1252
+    // letter, trailing blanks) show that a copy is byte for byte.
+    const std::map<std::string, std::string> m_project = {
+        {"base.sea", "ApplicationFile: app.sea\r\nConfigurationFile: conf/config.sea\r\nLocalsFile: local/locals.sea\r\n"},
+        {"app.sea", "Title: Caf\xe9\r\n; comment  \r\nPreferenceFile: prefs/pref.sea\n"},
+        {"prefs/pref.sea", "Color: blue   \n"},
+        {"conf/config.sea", "LoadDll: none\n"},
+        {"local/locals.sea", "Width: 800\n"},
+    };
+
+    void WriteProject(const std::string& folder, const std::string& baseExtra = "")
+    {
+        for (const auto& [file, text] : m_project)
+            WriteFile(folder + "/" + file, file == "base.sea" ? text + baseExtra : text);
+    }
+    void StartProject(const std::string& baseExtra = "")
+    {
+        WriteProject("proj", baseExtra);
+        ASSERT_TRUE(m_registry.Init(Wide("proj/base.sea")));
+    }
+    // Every file below a folder, relative to it.
+    std::set<std::string> FilesBelow(const std::string& folder) const
+    {
+        std::set<std::string> files;
+        std::error_code ignored;
+        for (const auto& item : fs::recursive_directory_iterator(Path(folder), ignored))
+            if (item.is_regular_file())
+                files.insert(fs::relative(item.path(), Path(folder)).string());
+        return files;
+    }
+    void ExpectSameFiles(const std::string& expected, const std::string& actual) const
+    {
+        EXPECT_EQ(FilesBelow(expected), FilesBelow(actual));
+        for (const std::string& file : FilesBelow(expected)) {
+            SCOPED_TRACE(file);
+            EXPECT_EQ(ReadBytes(actual + "/" + file), ReadBytes(expected + "/" + file));
+        }
+    }
+    void ExpectStartedOn(const std::string& folder) const
+    {
+        ASSERT_NE(m_registry.BaseSea(), nullptr);
+        EXPECT_EQ(m_registry.BaseSea()->Filename(), Wide(folder + "/base.sea"));
+        EXPECT_EQ(CSeaBase::DefaultPath(), DirWithSlash(folder));
+        ASSERT_NE(CSeaBase::ApplicationSea(), nullptr);
+        EXPECT_EQ(CSeaBase::ApplicationSea()->Filename(), Wide(folder + "/app.sea"));
+        EXPECT_EQ(CSeaBase::PreferenceSea()->Filename(), Wide(folder + "/prefs/pref.sea"));
+        EXPECT_EQ(Value(CSeaBase::PreferenceSea(), L"Color"), L"blue");
+    }
+    std::int64_t ModificationTime(const std::string& file) const
+    {
+        CFileStatus status;
+        return CFile::GetStatus(Wide(file), status) ? status.m_mtime : -1;
+    }
+};
+
+TEST_F(BackupTest, BackupThenRestoreGivesTheSameFiles)
+{
+    StartProject();
+    ASSERT_TRUE(m_registry.Backup(Wide("backup")));
+    ExpectSameFiles("proj", "backup");
+
+    ASSERT_TRUE(m_registry.Restore(Wide("backup/base.sea"), Wide("restored")));
+    ExpectSameFiles("proj", "restored");
+    ExpectSameFiles("proj", "backup");  // a restore reads the backup only
+    ExpectStartedOn("restored");
+    EXPECT_EQ(CSeaBase::LocalsSea()->Filename(), Wide("restored/local/locals.sea"));
+}
+
+TEST_F(BackupTest, BackupTwiceReplacesFilesAlsoProtectedOnes)
+{
+    StartProject();
+    ASSERT_TRUE(m_registry.Backup(Wide("backup")));
+    // The base sea is protected in the project; a sea file in the backup was protected by hand.
+    ASSERT_TRUE(CSeaBase::SetGlobalWriteProtectionStatus(2));
+    MakeReadOnly("backup/app.sea");
+    CSeaBase::ApplicationSea()->LookupSetString(L"Title", L"Second");
+    ASSERT_TRUE(CSeaBase::ApplicationSea()->UpdateIfPossible());
+
+    ASSERT_TRUE(m_registry.Backup(Wide("backup")));
+    ExpectSameFiles("proj", "backup");
+    EXPECT_TRUE(CFile::IsReadOnly(Wide("backup/base.sea")));  // a copy keeps the source's protection
+    EXPECT_FALSE(CFile::IsReadOnly(Wide("backup/app.sea")));
+    EXPECT_EQ(FileValue(Wide("backup/app.sea"), L"Title"), L"Second");
+    // The protected base sea of the backup is replaced in its turn.
+    ASSERT_TRUE(m_registry.Backup(Wide("backup")));
+    EXPECT_TRUE(CFile::IsReadOnly(Wide("backup/base.sea")));
+
+    // Backing up into the project itself copies nothing and leaves the protection.
+    ASSERT_TRUE(m_registry.Backup(Wide("proj")));
+    EXPECT_TRUE(CFile::IsReadOnly(Wide("proj/base.sea")));
+    ExpectSameFiles("proj", "backup");
+}
+
+TEST_F(BackupTest, StartWithoutBaseFileBacksUpTheOtherFiles)
+{
+    WriteFile("direct/app.sea", "Title: D\n::::: Preference\nColor: red\n");
+    struct Case {
+        const char* start;
+        std::set<std::string> files;
+    };
+    const Case cases[] = {{"direct", {"app.sea"}}, {"memory", {}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.start);
+        if (std::string(c.start) == "direct")
+            ASSERT_TRUE(m_registry.InitAppDirect(Wide("direct/app.sea")));
+        else
+            ASSERT_TRUE(m_registry.InitMemoryOnly());
+        const std::string backup = std::string("backup-") + c.start;
+        EXPECT_TRUE(m_registry.Backup(Wide(backup)));
+        EXPECT_EQ(FilesBelow(backup), c.files);
+        m_registry.Cleanup();
+    }
+    EXPECT_EQ(ReadBytes("backup-direct/app.sea"), ReadBytes("direct/app.sea"));
+}
+
+// A relative base sea name counts from the current directory, not from the
+// default directory it gives.
+TEST_F(BackupTest, RelativeBaseNameIsFound)
+{
+    WriteProject("proj");
+    fs::current_path(m_dir);
+    ASSERT_TRUE(m_registry.Init(L"proj/base.sea"));
+    ASSERT_EQ(CSeaBase::DefaultPath(), DirWithSlash("proj"));
+    ASSERT_TRUE(m_registry.Backup(L"backup"));
+    ExpectSameFiles("proj", "backup");
+}
+
+TEST_F(BackupTest, FileOutsideTheDefaultDirectoryGoesBelowExternal)
+{
+    const std::string data = Path("data").string();
+    WriteFile("data/app.sea", m_project.at("app.sea"));
+    StartProject("ApplicationPath: " + data + "/\r\n");
+    ASSERT_EQ(CSeaBase::ApplicationSea()->Filename(), Wide("data/app.sea"));
+    ASSERT_TRUE(m_registry.Backup(Wide("backup")));
+    const std::string external = "backup/external" + data + "/app.sea";
+    EXPECT_EQ(ReadBytes(external), m_project.at("app.sea"));
+    EXPECT_FALSE(fs::exists(Path("backup/app.sea")));
+    EXPECT_EQ(FilesBelow("data"), std::set<std::string>{"app.sea"});
+
+    // The file's own place lies outside this target: the backup is refused, nothing changes.
+    EXPECT_FALSE(m_registry.Restore(Wide("backup/base.sea"), Wide("restored")));
+    EXPECT_FALSE(fs::exists(Path("restored")));
+    EXPECT_EQ(m_registry.BaseSea()->Filename(), Wide("proj/base.sea"));
+
+    // Inside the target it is put back where it came from.
+    WriteFile("data/app.sea", "Title: changed\nPreferenceFile: prefs/pref.sea\n");
+    ASSERT_TRUE(m_registry.Restore(Wide("backup/base.sea"), Wide("")));
+    EXPECT_EQ(ReadBytes("data/app.sea"), m_project.at("app.sea"));
+    EXPECT_EQ(m_registry.BaseSea()->Filename(), Wide("base.sea"));
+    EXPECT_EQ(CSeaBase::ApplicationSea()->Filename(), Wide("data/app.sea"));
+    EXPECT_EQ(ReadBytes("prefs/pref.sea"), m_project.at("prefs/pref.sea"));
+}
+
+// A file below "external/" of the project and a file from outside would share one place.
+TEST_F(BackupTest, TwoFilesForOnePlaceFail)
+{
+    const std::string data = Path("data").string();
+    WriteFile("data/app.sea", "Title: outside\n");
+    WriteFile("proj/external" + data + "/app.sea", "Title: inside\n");
+    WriteProject("proj");
+    WriteFile("proj/base.sea", "ApplicationFile: app.sea\nApplicationPath: " + data +
+                                  "/\nConfigurationFile: external" + data + "/app.sea\n");
+    ASSERT_TRUE(m_registry.Init(Wide("proj/base.sea")));
+    EXPECT_FALSE(m_registry.Backup(Wide("backup")));
+    EXPECT_EQ(ReadBytes("backup/external" + data + "/app.sea"), "Title: outside\n");
+}
+
+TEST_F(BackupTest, RestoreWithoutTargetRestoresTheProjectItself)
+{
+    StartProject();
+    ASSERT_TRUE(m_registry.Backup(Wide("backup")));
+    CSeaBase::ApplicationSea()->LookupSetString(L"Title", L"Changed");
+    ASSERT_TRUE(CSeaBase::ApplicationSea()->UpdateIfPossible());
+    fs::remove(Path("proj/prefs/pref.sea"));
+
+    ASSERT_TRUE(m_registry.Restore(Wide("backup/base.sea"), nullptr));
+    ExpectSameFiles("backup", "proj");
+    ExpectStartedOn("proj");
+    EXPECT_EQ(Value(CSeaBase::ApplicationSea(), L"Title"), L"Caf\u00e9");
+}
+
+// With "DefaultSeaPath" the backup's base sea still names the project: the
+// files come from the backup all the same, not from the project onto itself.
+TEST_F(BackupTest, RestoreInPlaceWithDefaultSeaPath)
+{
+    StartProject("DefaultSeaPath: " + Path("proj").string() + "\r\n");
+    ASSERT_TRUE(m_registry.Backup(Wide("backup")));
+    ExpectSameFiles("proj", "backup");
+    CSeaBase::ApplicationSea()->LookupSetString(L"Title", L"Changed");
+    ASSERT_TRUE(CSeaBase::ApplicationSea()->UpdateIfPossible());
+
+    ASSERT_TRUE(m_registry.Restore(Wide("backup/base.sea"), nullptr));
+    ExpectSameFiles("backup", "proj");
+    ExpectStartedOn("proj");
+    // Elsewhere the restored project would still run on the original files: refused.
+    EXPECT_FALSE(m_registry.Restore(Wide("backup/base.sea"), Wide("restored")));
+    EXPECT_FALSE(fs::exists(Path("restored")));
+}
+
+TEST_F(BackupTest, RestoreBeforeAStartNeedsATarget)
+{
+    WriteProject("backup");
+    EXPECT_FALSE(m_registry.Restore(Wide("backup/base.sea"), nullptr));
+    ASSERT_TRUE(m_registry.Restore(Wide("backup/base.sea"), Wide("restored")));
+    ExpectSameFiles("backup", "restored");
+    ExpectStartedOn("restored");
+}
+
+TEST_F(BackupTest, FailedRestore)
+{
+    StartProject();
+    ASSERT_TRUE(m_registry.Backup(Wide("backup")));
+    WriteFile("blocker", "a file where a folder should be\n");
+    fs::create_directories(Path("clash/app.sea"));  // a folder where a sea file goes
+    struct Case {
+        const char* name;
+        const char* backupBase;
+        const char* target;
+        bool stopped;  // false: the registry still runs on the project
+    };
+    const Case cases[] = {
+        {"missing backup", "nothing/base.sea", "restored", false},
+        {"target cannot be created", "backup/base.sea", "blocker/sub", false},
+        {"a sea file cannot be copied", "backup/base.sea", "clash", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_FALSE(m_registry.Restore(Wide(c.backupBase), Wide(c.target)));
+        if (c.stopped) {
+            EXPECT_EQ(CSeaBase::ApplicationSea(), nullptr);
+            EXPECT_EQ(m_registry.BaseSea(), nullptr);
+            EXPECT_EQ(ReadBytes("clash/base.sea"), m_project.at("base.sea"));  // copied before, it stays
+        } else {
+            ExpectStartedOn("proj");
+        }
+    }
+    EXPECT_FALSE(fs::exists(Path("restored")));
+    ExpectSameFiles("proj", "backup");
+}
+
+// Stopping the registry that runs on the backup would write the backup's
+// Locals sea back when the base sea asks for write-back.
+TEST_F(BackupTest, RestoreNeverWritesTheBackup)
+{
+    WriteProject("proj");
+    WriteFile("proj/base.sea", "ApplicationFile: app.sea\nLocalsFile: local/locals.sea 1\n");
+    ASSERT_TRUE(m_registry.Init(Wide("proj/base.sea")));
+    ASSERT_TRUE(CSeaBase::GetSyncLocals());
+    ASSERT_TRUE(m_registry.Backup(Wide("backup")));
+    CFileStatus status;
+    ASSERT_TRUE(CFile::GetStatus(Wide("backup/local/locals.sea"), status));
+    status.m_mtime = 1000000000;  // 2001
+    ASSERT_TRUE(CFile::SetStatus(Wide("backup/local/locals.sea"), status));
+
+    ASSERT_TRUE(m_registry.Restore(Wide("backup/base.sea"), Wide("restored")));
+    EXPECT_EQ(ModificationTime("backup/local/locals.sea"), 1000000000);
+    EXPECT_EQ(ReadBytes("backup/local/locals.sea"), m_project.at("local/locals.sea"));
+    EXPECT_TRUE(CSeaBase::GetSyncLocals());
+}
+
+// Base seas and application files of a backup that name places outside the
+// backup and the target. The restore refuses them before anything changes.
+TEST_F(BackupTest, HostileBackupCannotWriteOutside)
+{
+    const std::string outside = Path("evil").string();
+    struct Case {
+        std::string base;
+        std::string application;
+    };
+    const Case cases[] = {
+        {"ApplicationFile: ../evil/app.sea\n", ""},
+        {"ApplicationFile: sub/../../evil/app.sea\n", ""},
+        {"ApplicationFile: " + outside + "/app.sea\n", ""},
+        {"ApplicationPath: " + outside + "/\n", ""},
+        {"ApplicationFile: app.sea\nConfigurationFile: ../evil/c.sea\n", ""},
+        {"ApplicationFile: app.sea\nConfigurationPath: " + outside + "/\nConfigurationFile: c.sea\n", ""},
+        {"ApplicationFile: app.sea\nConfigFile: ../evil/keep.sea\n", ""},
+        {"ApplicationFile: app.sea\nLocalsFile: ../evil/keep.sea 1\n", ""},
+        {"ApplicationFile: app.sea\nLocalsFile: " + outside + "/keep.sea 1\n", ""},
+        {"DefaultSeaPath: " + outside + "\nApplicationFile: app.sea\n", ""},
+        {"ApplicationFile: app.sea\n", "PreferenceFile: ../evil/p.sea\n"},
+        {"ApplicationFile: app.sea\n", "PreferencePath: " + outside + "/\n"},
+        // The Locals sea is merged into the Application sea before the Preference sea is made.
+        {"ApplicationFile: app.sea\nLocalsFile: locals.sea\n", "locals:PreferenceFile: ../evil/p.sea\n"},
+    };
+    StartProject();
+    WriteFile("evil/keep.sea", "Kept: 1\n");
+    for (const Case& c : cases) {
+        std::string trace = c.base + c.application;
+        std::replace(trace.begin(), trace.end(), '\n', ' ');
+        SCOPED_TRACE(trace);
+        fs::remove_all(Path("hostile"));
+        WriteFile("hostile/base.sea", c.base);
+        const bool inLocals = c.application.rfind("locals:", 0) == 0;
+        WriteFile("hostile/app.sea", inLocals ? "Title: x\n" : "Title: x\n" + c.application);
+        if (inLocals)
+            WriteFile("hostile/locals.sea", c.application.substr(7));
+        m_reports.clear();
+
+        EXPECT_FALSE(m_registry.Restore(Wide("hostile/base.sea"), Wide("target")));
+        EXPECT_TRUE(Reported(L"outside the target directory"));
+        EXPECT_EQ(FilesBelow("evil"), std::set<std::string>{"keep.sea"});
+        EXPECT_EQ(ReadBytes("evil/keep.sea"), "Kept: 1\n");
+        EXPECT_FALSE(fs::exists(Path("target")));
+        ExpectStartedOn("proj");
+    }
+}
+
+} // namespace
+} // namespace seabasetest
