@@ -166,15 +166,25 @@ public:
 
     // ---- Merge, synchronisation and sea maintenance ----
 
-    // Entries of `other` overwrite those here; missing ones are added (copies
-    // keep `other`'s reservoir, so `other` must outlive them).
+    // Entries of `other` overwrite those of the same name here, at their
+    // place; missing ones are appended in `other`'s line order. Comment lines
+    // and entries whose only value is "$$<<<<<$$" are not carried over. The
+    // copies are independent of `other`, which may go at once. `other`'s named
+    // lines are rebuilt; a line too long to rebuild throws
+    // CResourceSeaException (code 3), keeping what was carried over before.
     void MergeContent(const CResourceSea* other);
-    // Only entries present in both seas are updated.
+    // As MergeContent, but only entries present in both seas are updated.
     void SynchContent(const CResourceSea* other);
+    // A line of the sea carries the Modified bit (list lines are not looked at).
     bool Modified() const;
+    // Marks the sea as saved: writing a sea does not.
     void ResetModified();
+    // A line of the sea was never read, written or touched (list lines are not looked at).
     bool Orphans() const;
+    // Tests every line, also after a failure; true when all pass (and for an empty sea).
     bool SelfTest() const;
+    // Lists every line with its list lines through the output handler
+    // (category 16, style 1), marking each as used.
     void PrintEntries() const;
 
     // ---- Table import and export ----
@@ -210,6 +220,9 @@ protected:
     lookup::result LookupEntry(CResourceEntry*& entry, int mode, const wchar_t* name, int status);
     int LookupVarArg(int mode, const wchar_t* name, const wchar_t* format, va_list args);
 
+    // Carries the named entries of `other` into this sea: mode 1 updates
+    // present entries only, any other mode also adds missing ones; flags bit
+    // 2 keeps present entries that carry the Modified bit.
     void ContentTransfer(const CResourceSea* other, int mode, int flags);
 
 private:

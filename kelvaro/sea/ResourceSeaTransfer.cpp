@@ -1,0 +1,125 @@
+// Kelvaro: carrying the content of one sea into another (merge and
+// synchronisation), and the whole-sea queries and maintenance operations.
+#include <memory>
+#include <string_view>
+
+#include "kelvaro/entry/ResourceEntry.h"
+#include "kelvaro/entry/ResourceSeaException.h"
+#include "kelvaro/output/PrWin.h"
+#include "kelvaro/sea/ResourceSea.h"
+
+namespace {
+
+// A value that stands for "nothing here": the settings store keeps it as a
+// placeholder, and an entry holding just this text is never carried over.
+constexpr std::wstring_view kExclusionMarker = L"$$<<<<<$$";
+
+// The transfer keeps what the target entry already holds when it was changed
+// by the program (not used by the public operations).
+constexpr int kKeepModified = 2;
+
+// A rebuilt value part ends every value with a blank; the single value
+// "$$<<<<<$$" therefore reads "$$<<<<<$$ ". The blanks are cut before the
+// comparison so that such an entry is indeed left out.
+bool IsExcluded(const wchar_t* valuePart) {
+    std::wstring_view text(valuePart != nullptr ? valuePart : L"");
+    while (!text.empty() && text.back() == L' ') text.remove_suffix(1);
+    return text == kExclusionMarker;
+}
+
+}  // namespace
+
+void CResourceSea::MergeContent(const CResourceSea* other) { ContentTransfer(other, 0, 0); }
+
+void CResourceSea::SynchContent(const CResourceSea* other) { ContentTransfer(other, 1, 0); }
+
+void CResourceSea::AdoptEntry(CResourceEntry* entry) const {
+    // Entries copied from another sea would otherwise keep borrowing value
+    // buffers from that sea's reservoir, and change their values through a
+    // dangling pointer once that sea is gone. Buffers are plain heap blocks,
+    // so any reservoir may take back what another one lent.
+    entry->m_reservoir = m_reservoir;
+    for (POSITION pos = entry->m_listLines.GetHeadPosition(); pos != nullptr;)
+        static_cast<CResourceEntry*>(entry->m_listLines.GetNext(pos))->m_reservoir = m_reservoir;
+    if (entry->m_listEnd != nullptr) entry->m_listEnd->m_reservoir = m_reservoir;
+}
+
+void CResourceSea::ContentTransfer(const CResourceSea* other, int mode, int flags) {
+    if (other == nullptr) return;
+    const bool keepModified = (flags & kKeepModified) != 0;
+    // The named entries of `other` are visited in its line order rather than
+    // in the order of its index: new entries then follow each other here as
+    // they did there, and a large sea is walked through memory in order.
+    // Counted before the walk: a sea merged into itself gains no lines.
+    const unsigned count = other->m_lines.size();
+    for (unsigned i = 0; i < count; ++i) {
+        const CResourceEntry* source = other->m_lines[i];
+        if (source->IsComment()) continue;
+        // Only lines that the index knows under their name are named entries.
+        if (other->m_index.Find(source->Name().Str()) != source) continue;
+
+        // Always rebuilt, so that the marker is recognised however the line
+        // was written in the file. Throws when the line is too long; what was
+        // carried over before stays.
+        source->SeeZeileErneuern();
+        if (IsExcluded(source->m_valuePart)) continue;
+
+        if (CResourceEntry* present = GetEntry(source->Name())) {
+            if (keepModified && present->Modified()) continue;
+            *present = *source;  // an entry assigned to itself stays as it is
+            if (present != source) AdoptEntry(present);
+            continue;
+        }
+        if (mode == 1) continue;
+        auto copy = std::make_unique<CResourceEntry>(*source);
+        AdoptEntry(copy.get());
+        AppendIndexed(copy.release());
+    }
+}
+
+bool CResourceSea::Modified() const {
+    for (const CResourceEntry* entry : m_lines)
+        if (entry->Modified()) return true;
+    return false;
+}
+
+void CResourceSea::ResetModified() {
+    for (CResourceEntry* entry : m_lines) entry->ResetModified();
+}
+
+bool CResourceSea::Orphans() const {
+    for (const CResourceEntry* entry : m_lines)
+        if (!entry->Accessed()) return true;
+    return false;
+}
+
+bool CResourceSea::SelfTest() const {
+    bool passed = true;
+    for (const CResourceEntry* entry : m_lines) {
+        // A comment made by the program keeps its text as a value, but reads
+        // back with its text in the line only: comparing the two would fail
+        // every sound comment, so comments are checked without reading back.
+        // A line that failed to parse is still read back, and fails.
+        const bool reconstruct = !entry->IsComment() || entry->SyntaxError();
+        // Every line is tested, also after a failure, so one run shows them all.
+        try {
+            if (!entry->Selbsttest(reconstruct)) passed = false;
+        } catch (const CResourceSeaException&) {
+            passed = false;
+        }
+    }
+    return passed;
+}
+
+void CResourceSea::PrintEntries() const {
+    CString text;
+    for (const CResourceEntry* entry : m_lines) {
+        try {
+            entry->SeeZeileKopieren(text, true);
+        } catch (const CResourceSeaException& error) {
+            // A line too long to rebuild: the listing names the fault and goes on.
+            text = error.m_message;
+        }
+        PrWin::Output(PrWin::LibraryMessage, PrWin::Normal, L"%s\n", text.GetString());
+    }
+}

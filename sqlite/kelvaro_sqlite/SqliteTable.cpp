@@ -1,0 +1,225 @@
+// Kelvaro SQLite companion: a sea table in an SQLite database.
+#include "kelvaro_sqlite/SqliteTable.h"
+
+#include <sqlite3.h>
+
+#include <string_view>
+
+#include "kelvaro/output/PrWin.h"
+#include "kelvaro/platform/Utf.h"
+
+namespace {
+
+constexpr unsigned kStyleRead = 3;   // as the library's own reading problems
+constexpr unsigned kStyleWrite = 4;  // as the library's own write-back failures
+
+// An SQL identifier for any text: between double quotes, each one doubled.
+std::string QuoteIdentifier(const std::string& name) {
+    std::string quoted = "\"";
+    for (char c : name) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    quoted += '"';
+    return quoted;
+}
+
+bool BindText(sqlite3_stmt* statement, int index, const wchar_t* text) {
+    const std::string utf8 = kelvaro::utf8::Encode(text != nullptr ? text : L"");
+    return sqlite3_bind_text64(statement, index, utf8.data(), utf8.size(), SQLITE_TRANSIENT, SQLITE_UTF8) ==
+           SQLITE_OK;
+}
+
+std::wstring ColumnText(sqlite3_stmt* statement, int column) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    if (text == nullptr) return std::wstring();  // NULL reads as empty
+    const int bytes = sqlite3_column_bytes(statement, column);
+    return kelvaro::utf8::Decode(std::string_view(text, static_cast<std::size_t>(bytes)));
+}
+
+}  // namespace
+
+CSqliteSeaTable::CSqliteSeaTable(const wchar_t* databasePath, const wchar_t* tableName)
+    : m_path(databasePath), m_tableName(tableName) {
+    m_quotedTable = QuoteIdentifier(kelvaro::utf8::Encode(m_tableName.Str()));
+    const std::string path = kelvaro::utf8::Encode(m_path.Str());
+    if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+        m_lastError = CString(L"open: ") + CString(m_db != nullptr ? kelvaro::utf8::Decode(sqlite3_errmsg(m_db))
+                                                                   : std::wstring(L"out of memory"));
+        sqlite3_close(m_db);  // a handle is returned even when opening fails
+        m_db = nullptr;
+        return;
+    }
+    // Another process may hold the database for a moment.
+    sqlite3_busy_timeout(m_db, 5000);
+}
+
+CSqliteSeaTable::~CSqliteSeaTable() {
+    if (m_writing) FinishWrite(false);
+    if (m_reading) FinishRead();
+    sqlite3_close(m_db);
+}
+
+void CSqliteSeaTable::SetBusyTimeout(int milliseconds) {
+    if (m_db != nullptr) sqlite3_busy_timeout(m_db, milliseconds);
+}
+
+void CSqliteSeaTable::Fail(const char* what, unsigned style) {
+    // Without a database the message of the failed open stays.
+    if (m_db != nullptr)
+        m_lastError = CString(kelvaro::utf8::Decode(what)) + L": " + CString(kelvaro::utf8::Decode(sqlite3_errmsg(m_db)));
+    PrWin::Output(PrWin::LibraryMessage, static_cast<PrWin::Style>(style), L"Sea table %s in %s: %s\n",
+                  m_tableName.GetString(), m_path.GetString(), m_lastError.GetString());
+}
+
+bool CSqliteSeaTable::Execute(const char* sql) {
+    return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool CSqliteSeaTable::EnsureTable() {
+    const std::string sql = "CREATE TABLE IF NOT EXISTS " + m_quotedTable +
+                            " (line INTEGER PRIMARY KEY, name TEXT NOT NULL, vals TEXT NOT NULL,"
+                            " listcounter INTEGER NOT NULL)";
+    return Execute(sql.c_str());
+}
+
+// ---- export -------------------------------------------------------------------------
+
+bool CSqliteSeaTable::BeginWrite() {
+    if (m_db == nullptr) {
+        Fail("open", kStyleWrite);
+        return false;
+    }
+    if (m_writing) FinishWrite(false);  // an export never ended gives way
+    if (m_reading) FinishRead();
+    m_lastError.Empty();
+    // The writer's lock is taken at once, so that a busy database refuses
+    // here rather than half-way through the rows.
+    if (!Execute("BEGIN IMMEDIATE")) {
+        Fail("begin", kStyleWrite);
+        return false;
+    }
+    m_writing = true;
+    m_writeFailed = false;
+    m_rowNumber = 0;
+    const std::string remove = "DELETE FROM " + m_quotedTable;
+    const std::string insert = "INSERT INTO " + m_quotedTable + " (line, name, vals, listcounter) VALUES (?, ?, ?, ?)";
+    if (!EnsureTable() || !Execute(remove.c_str()) ||
+        sqlite3_prepare_v3(m_db, insert.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &m_insert, nullptr) != SQLITE_OK) {
+        Fail("prepare export", kStyleWrite);
+        FinishWrite(false);
+        return false;
+    }
+    return true;
+}
+
+void CSqliteSeaTable::WriteTableLine(const wchar_t* name, const wchar_t* values, unsigned listCounter) {
+    if (!m_writing || m_writeFailed) return;
+    ++m_rowNumber;
+    const bool ok = sqlite3_bind_int64(m_insert, 1, m_rowNumber) == SQLITE_OK && BindText(m_insert, 2, name) &&
+                    BindText(m_insert, 3, values) && sqlite3_bind_int64(m_insert, 4, listCounter) == SQLITE_OK &&
+                    sqlite3_step(m_insert) == SQLITE_DONE;
+    if (!ok) {
+        m_writeFailed = true;
+        Fail("insert", kStyleWrite);
+    }
+    sqlite3_reset(m_insert);
+    sqlite3_clear_bindings(m_insert);
+}
+
+bool CSqliteSeaTable::EndWrite() {
+    if (!m_writing) return false;
+    if (m_writeFailed) {
+        FinishWrite(false);
+        return false;
+    }
+    sqlite3_finalize(m_insert);
+    m_insert = nullptr;
+    if (!Execute("COMMIT")) {
+        Fail("commit", kStyleWrite);
+        FinishWrite(false);
+        return false;
+    }
+    m_writing = false;
+    return true;
+}
+
+void CSqliteSeaTable::FinishWrite(bool commit) {
+    sqlite3_finalize(m_insert);
+    m_insert = nullptr;
+    // A failed COMMIT may have ended the transaction already; ROLLBACK then
+    // fails harmlessly.
+    if (!(commit && Execute("COMMIT"))) Execute("ROLLBACK");
+    m_writing = false;
+}
+
+// ---- import -------------------------------------------------------------------------
+
+bool CSqliteSeaTable::BeginRead() {
+    if (m_db == nullptr) {
+        Fail("open", kStyleRead);
+        return false;
+    }
+    if (m_writing) FinishWrite(false);
+    if (m_reading) FinishRead();
+    m_lastError.Empty();
+    m_readDone = false;
+    m_readFailed = false;
+    const std::string select = "SELECT name, vals, listcounter FROM " + m_quotedTable + " ORDER BY line";
+    // The whole import reads one state of the table, even if a writer comes by.
+    if (!EnsureTable() || !Execute("BEGIN")) {
+        Fail("begin import", kStyleRead);
+        return false;
+    }
+    m_reading = true;
+    if (sqlite3_prepare_v3(m_db, select.c_str(), -1, 0, &m_select, nullptr) != SQLITE_OK) {
+        Fail("prepare import", kStyleRead);
+        FinishRead();
+        return false;
+    }
+    if (!NextTableLine()) {
+        // Nothing to import (or the first row failed): the sea does not call EndRead.
+        FinishRead();
+        return false;
+    }
+    return true;
+}
+
+bool CSqliteSeaTable::NextTableLine() {
+    if (!m_reading || m_readDone) return false;
+    const int result = sqlite3_step(m_select);
+    if (result == SQLITE_ROW) {
+        TakeRow();
+        return true;
+    }
+    m_readDone = true;  // false from here on, also on every further call
+    if (result != SQLITE_DONE) {
+        m_readFailed = true;
+        Fail("read", kStyleRead);
+    }
+    return false;
+}
+
+void CSqliteSeaTable::TakeRow() {
+    const std::wstring name = ColumnText(m_select, 0);
+    const std::wstring values = ColumnText(m_select, 1);
+    const sqlite3_int64 counter = sqlite3_column_int64(m_select, 2);
+    // A counter outside the unsigned range cannot come from an export; it is
+    // read as 0 so that the row is at least an ordinary one.
+    SetCurrentLine(name.c_str(), values.c_str(),
+                   counter < 0 || counter > 0xFFFFFFFFll ? 0u : static_cast<unsigned>(counter));
+}
+
+bool CSqliteSeaTable::EndRead() {
+    if (!m_reading) return !m_readFailed;
+    const bool complete = !m_readFailed;
+    FinishRead();
+    return complete;
+}
+
+void CSqliteSeaTable::FinishRead() {
+    sqlite3_finalize(m_select);
+    m_select = nullptr;
+    Execute("COMMIT");
+    m_reading = false;
+}

@@ -1,0 +1,518 @@
+// Exporting a sea to a table and importing it back, through an in-memory
+// table: which rows a sea makes, what rows make of a sea, the reports of an
+// import, and the row buffers of the table interface.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "kelvaro/entry/ResourceEntry.h"
+#include "kelvaro/entry/ResourceSeaException.h"
+#include "kelvaro/platform/Utf.h"
+#include "kelvaro/sea/ResSeaTableInterface.h"
+#include "kelvaro/sea/ResourceSea.h"
+#include "sea/SeaTestSupport.h"
+
+namespace {
+
+using seatest::CaptureOutput;
+using seatest::ScratchDir;
+using seatest::TestSea;
+
+struct Row {
+    std::wstring name;
+    std::wstring values;
+    unsigned counter;
+    bool operator==(const Row& other) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Row& row) {
+    return out << "(" << kelvaro::utf8::Encode(row.name) << " | " << kelvaro::utf8::Encode(row.values) << " | "
+               << row.counter << ")";
+}
+
+// The rows with trailing white space cut from the values: a rebuilt line
+// ends every value with a blank, a line as read does not.
+std::vector<Row> Trimmed(std::vector<Row> rows) {
+    for (Row& row : rows)
+        while (!row.values.empty() && (row.values.back() == L' ' || row.values.back() == L'\t')) row.values.pop_back();
+    return rows;
+}
+
+// A table held in a vector; each answer can be made a refusal or a failure.
+class MemoryTable : public CResSeaTableInterface {
+public:
+    std::vector<Row> rows;
+    bool refuseWrite = false;
+    bool refuseRead = false;
+    bool failEndWrite = false;
+    bool failEndRead = false;
+    int endWriteCalls = 0;
+    int endReadCalls = 0;
+    int nextCallsAfterEnd = 0;
+
+    bool BeginWrite() override {
+        if (refuseWrite) return false;
+        rows.clear();
+        return true;
+    }
+    void WriteTableLine(const wchar_t* name, const wchar_t* values, unsigned listCounter) override {
+        rows.push_back({name, values, listCounter});
+    }
+    bool EndWrite() override {
+        ++endWriteCalls;
+        return !failEndWrite;
+    }
+    bool BeginRead() override {
+        m_next = 0;
+        if (refuseRead || rows.empty()) return false;
+        return NextTableLine();
+    }
+    bool NextTableLine() override {
+        if (m_next >= rows.size()) {
+            ++nextCallsAfterEnd;
+            return false;
+        }
+        const Row& row = rows[m_next++];
+        SetCurrentLine(row.name.c_str(), row.values.c_str(), row.counter);
+        return true;
+    }
+    bool EndRead() override {
+        ++endReadCalls;
+        return !failEndRead;
+    }
+
+    // The protected buffer filler, for its own tests.
+    bool Prepare(const wchar_t* name, const wchar_t* values) { return PrepareLineValues(name, values); }
+    unsigned NameSize() const { return m_lineNameSize; }
+    unsigned ValsSize() const { return m_lineValsSize; }
+
+private:
+    std::size_t m_next = 0;
+};
+
+void Load(CResourceSea& sea, const ScratchDir& dir, const std::vector<std::wstring>& lines) {
+    seatest::WriteBytes(dir.Path("table.sea"), seatest::SeaUtf16(lines));
+    ASSERT_TRUE(sea.Create(dir.Wide("table.sea"), false));
+}
+
+// The lines a sea writes into a file of its own.
+std::vector<std::wstring> WrittenLines(CResourceSea& sea, const ScratchDir& dir, const std::string& leaf) {
+    sea.SaveAs(dir.Wide(leaf));
+    return seatest::LinesOfFile(dir.Path(leaf));
+}
+
+TEST(TableExport, RowsFollowTheLinesInOrder) {
+    ScratchDir dir;
+    TestSea sea;
+    Load(sea, dir, {L"; a comment", L"name: 1 \"two words\"", L"list: {", L"\tfirst line", L"\tsecond 2", L"}"});
+    MemoryTable table;
+    ASSERT_TRUE(sea.SaveToTable(&table));
+    const std::vector<Row> expected = {
+        {L";", L"a comment", 0},       {L"name", L"1 \"two words\"", 0}, {L"list", L"first line", 1},
+        {L"list", L"second 2", 2},     {L"list", L"}", 3},
+    };
+    EXPECT_EQ(table.rows, expected);
+    EXPECT_EQ(table.endWriteCalls, 1);
+}
+
+TEST(TableExport, ChangedLinesAreRebuiltFirst) {
+    TestSea sea;
+    sea.LookupSetString(L"a", L"say \"hi\"");
+    sea.LookupSetInt(L"a", 7, 1);
+    MemoryTable table;
+    ASSERT_TRUE(sea.SaveToTable(&table));
+    ASSERT_EQ(table.rows.size(), 1u);
+    EXPECT_EQ(table.rows[0], (Row{L"a", L"\"say \u00A7hi\u00A7\" 7 ", 0}));
+}
+
+TEST(TableExport, AnEmptyListIsOneClosingRow) {
+    TestSea sea;
+    sea.CreateEntry(L"empty", CResourceEntry::StatusListEntry);
+    MemoryTable table;
+    ASSERT_TRUE(sea.SaveToTable(&table));
+    EXPECT_EQ(table.rows, (std::vector<Row>{{L"empty", L"}", 1}}));
+
+    TestSea back;
+    ASSERT_TRUE(back.ReadFromTable(&table, false));
+    ASSERT_TRUE(back.IsListEntry(L"empty"));
+    CString text;
+    back.GetEntry(L"empty")->GetLine(text);
+    EXPECT_EQ(text.Str(), L"empty: {\n} \t;-- empty") << "the closing line is there";
+}
+
+TEST(TableExport, ARefusedExportWritesNothing) {
+    TestSea sea;
+    sea.LookupSetInt(L"a", 1);
+    sea.MitSedimentfilter(true);
+    MemoryTable table;
+    table.refuseWrite = true;
+    EXPECT_FALSE(sea.SaveToTable(&table));
+    EXPECT_TRUE(table.rows.empty());
+    EXPECT_EQ(table.endWriteCalls, 0);
+}
+
+TEST(TableExport, AFailedEndWriteIsAFailedExport) {
+    // A table that could not store its rows says so when the export ends;
+    // that must not come back as success.
+    TestSea sea;
+    sea.LookupSetInt(L"a", 1);
+    MemoryTable table;
+    table.failEndWrite = true;
+    EXPECT_FALSE(sea.SaveToTable(&table));
+    EXPECT_EQ(table.endWriteCalls, 1);
+}
+
+TEST(TableExport, SedimentFilterSkipsUnusedLinesButKeepsUsedBadOnes) {
+    ScratchDir dir;
+    TestSea sea;
+    CaptureOutput quiet;
+    Load(sea, dir, {L"used: 1", L"unused: 2", L"bad: \"open", L"; comment"});
+    sea.LookupGetInt(L"used", 0, 0);
+    sea.MitSedimentfilter(true);
+    MemoryTable table;
+    ASSERT_TRUE(sea.SaveToTable(&table));
+    // The bad line and the comment carry the Accessed bit from parsing.
+    const std::vector<Row> expected = {{L"used", L"1", 0}, {L";", L"bad: \"open", 0}, {L";", L"comment", 0}};
+    EXPECT_EQ(table.rows, expected);
+
+    ASSERT_TRUE(sea.SaveToTable(&table));
+    EXPECT_EQ(table.rows.size(), 4u) << "the filter acts on one export only";
+}
+
+TEST(TableExport, ALineTooLongToRebuildThrowsWithoutEndingTheExport) {
+    TestSea sea;
+    sea.LookupSetString(L"long", std::wstring(5000, L'x').c_str());
+    sea.MitSedimentfilter(true);
+    MemoryTable table;
+    EXPECT_THROW(sea.SaveToTable(&table), CResourceSeaException);
+    EXPECT_EQ(table.endWriteCalls, 0);
+}
+
+TEST(TableImport, RoundTripGivesTheSameSea) {
+    ScratchDir dir;
+    TestSea sea;
+    const std::vector<std::wstring> lines = {
+        L"; head comment", L"", L"a: 1 2 3", L"b:\t\"with blank\" \"\"", L"list: {",
+        L"\tx 1",          L"\t; inside", L"\t\"}\" brace", L"}", L"c: C:\\path\\file",
+    };
+    Load(sea, dir, lines);
+    MemoryTable table;
+    ASSERT_TRUE(sea.SaveToTable(&table));
+
+    TestSea back;
+    ASSERT_TRUE(back.ReadFromTable(&table, false));
+    EXPECT_EQ(back.NrLines(), sea.NrLines());
+    EXPECT_EQ(back.NrEntries(), sea.NrEntries());
+    for (const wchar_t* name : {L"a", L"b", L"list", L"c"}) {
+        SCOPED_TRACE(testing::Message() << "entry " << CString(name).GetString());
+        ASSERT_NE(back.GetEntry(name), nullptr);
+        EXPECT_TRUE(*back.GetEntry(name) == *sea.GetEntry(name));
+    }
+    EXPECT_EQ(back.Value(L"b", 1), L"");
+    // The same rows again: names, kinds, values, list lines and comments in order.
+    MemoryTable again;
+    ASSERT_TRUE(back.SaveToTable(&again));
+    EXPECT_EQ(Trimmed(again.rows), Trimmed(table.rows));
+    // And a file written from the imported sea reads as the original does.
+    const auto written = WrittenLines(back, dir, "back.sea");
+    ASSERT_EQ(written.size(), lines.size());
+    EXPECT_EQ(written[5], L"\tx 1 ");
+    EXPECT_EQ(written[6], L"; inside");  // a comment keeps the text of its row
+    EXPECT_EQ(written[7], L"\t\"}\" brace ");
+}
+
+TEST(TableImport, CommentsInsideAListStayComments) {
+    MemoryTable table;
+    table.rows = {{L"list", L"; note", 1}, {L"list", L"", 2}, {L"list", L"value", 3}, {L"list", L"}", 4}};
+    TestSea sea;
+    ASSERT_TRUE(sea.ReadFromTable(&table, false));
+    CResourceEntry* list = sea.GetEntry(L"list");
+    ASSERT_NE(list, nullptr);
+    CString text;
+    sea.GetEntry(L"list")->GetLine(text);
+    EXPECT_EQ(text.Str(), L"list: {\n; note\n\nvalue\n} \t;-- list");
+    MemoryTable again;
+    ASSERT_TRUE(sea.SaveToTable(&again));
+    EXPECT_EQ(Trimmed(again.rows), table.rows);
+}
+
+TEST(TableImport, CommentTextsDoNotGrowOverRoundTrips) {
+    MemoryTable table;
+    table.rows = {{L";", L"a comment   ", 0}, {L"", L"", 0}};
+    for (int round = 0; round < 3; ++round) {
+        TestSea sea;
+        ASSERT_TRUE(sea.ReadFromTable(&table, false));
+        ASSERT_TRUE(sea.SaveToTable(&table));
+    }
+    EXPECT_EQ(table.rows, (std::vector<Row>{{L";", L"a comment ", 0}, {L";", L" ", 0}}));
+}
+
+TEST(TableImport, RowKinds) {
+    struct Case {
+        Row row;
+        unsigned kindBits;   // comment 4, list 8
+        const wchar_t* name;
+        unsigned values;
+    };
+    const Case cases[] = {
+        {{L"  spaced  ", L"1 2", 0}, 0, L"spaced", 2},
+        {{L"", L"x: 5", 0}, 4, L"", 1},
+        {{L"   ", L"text", 0}, 4, L"", 1},
+        {{L";", L"text", 0}, 4, L"", 1},
+        {{L";x", L"text", 0}, 4, L"", 1},
+        {{L"a", L"", 0}, 0, L"a", 0},
+        {{L"a", L"{", 0}, 0, L"a", 1},  // a value, never a list head
+        {{L"a:b", L"1", 0}, 0, L"a:b", 1},
+        {{L"", L"x", 1}, 4, L"", 1},   // no name to head a list with
+        {{L";", L"}", 2}, 4, L"", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.row);
+        MemoryTable table;
+        table.rows = {c.row};
+        TestSea sea;
+        ASSERT_TRUE(sea.ReadFromTable(&table, false));
+        ASSERT_EQ(sea.NrLines(), 1u);
+        MemoryTable out;
+        ASSERT_TRUE(sea.SaveToTable(&out));
+        ASSERT_EQ(out.rows.size(), 1u);
+        if (c.kindBits & 4) {
+            EXPECT_EQ(sea.NrEntries(), 0u);
+            EXPECT_EQ(out.rows[0].name, L";");
+        } else {
+            const CResourceEntry* entry = sea.GetEntry(c.name);
+            ASSERT_NE(entry, nullptr);
+            EXPECT_EQ(entry->NValues(), c.values);
+            EXPECT_EQ(entry->Status() & 0x7C, c.kindBits);
+        }
+    }
+}
+
+TEST(TableImport, AnImportedSeaIsUnchangedAndUnused) {
+    MemoryTable table;
+    table.rows = {{L"a", L"1", 0}, {L"list", L"x", 1}, {L"list", L"}", 2}};
+    TestSea sea;
+    ASSERT_TRUE(sea.ReadFromTable(&table, false));
+    EXPECT_FALSE(sea.Modified());
+    EXPECT_TRUE(sea.Orphans());
+}
+
+TEST(TableImport, TheSeaIsEmptiedFirstInEitherMode) {
+    for (bool merge : {false, true}) {
+        SCOPED_TRACE(merge ? "merge" : "no merge");
+        TestSea sea;
+        sea.LookupSetInt(L"old", 1);
+        MemoryTable table;
+        table.rows = {{L"new", L"2", 0}};
+        ASSERT_TRUE(sea.ReadFromTable(&table, merge));
+        EXPECT_FALSE(sea.HasEntry(L"old"));
+        EXPECT_EQ(sea.Value(L"new"), L"2");
+
+        MemoryTable refusing;
+        refusing.refuseRead = true;
+        EXPECT_FALSE(sea.ReadFromTable(&refusing, merge));
+        EXPECT_EQ(sea.NrLines(), 0u) << "the sea was emptied before the table refused";
+        EXPECT_EQ(refusing.endReadCalls, 0);
+
+        MemoryTable empty;
+        EXPECT_FALSE(sea.ReadFromTable(&empty, merge)) << "a table without rows";
+    }
+}
+
+TEST(TableImport, AFailedEndReadIsAFailedImport) {
+    MemoryTable table;
+    table.rows = {{L"a", L"1", 0}};
+    table.failEndRead = true;
+    TestSea sea;
+    EXPECT_FALSE(sea.ReadFromTable(&table, false));
+    EXPECT_EQ(sea.Value(L"a"), L"1") << "what was read stays";
+}
+
+TEST(TableImport, AListWithoutItsClosingRowKeepsTheLinesRead) {
+    ScratchDir dir;
+    MemoryTable table;
+    table.rows = {{L"a", L"1", 0}, {L"list", L"one", 1}, {L"list", L"two", 2}};
+    TestSea sea;
+    sea.SetSeaName(L"Test");
+    CaptureOutput capture;
+    ASSERT_TRUE(sea.ReadFromTable(&table, false));
+    ASSERT_EQ(capture.Texts().size(), 1u);
+    EXPECT_EQ(capture.Texts()[0], L"Test Sea\nSyntax error in table line list [2]: two\nList not terminated ('}' missing)\n");
+    EXPECT_EQ(capture.Reports()[0].style, PrWin::ReadProblem);
+    EXPECT_EQ(table.nextCallsAfterEnd, 2) << "the list asks once, the sea once more";
+    ASSERT_TRUE(sea.IsListEntry(L"list"));
+    // The list is closed, so the file written from it reads back whole.
+    const auto lines = WrittenLines(sea, dir, "closed.sea");
+    EXPECT_EQ(lines, (std::vector<std::wstring>{L"a:\t1 ", L"list: {", L"\tone ", L"\ttwo ", L"} \t;-- list"}));
+    TestSea reread;
+    capture.Clear();
+    ASSERT_TRUE(reread.Create(dir.Wide("closed.sea"), true));
+    EXPECT_TRUE(capture.Texts().empty());
+}
+
+TEST(TableImport, ABadValueTextIsReportedAndKeptAsABadLine) {
+    ScratchDir dir;
+    MemoryTable table;
+    table.rows = {{L"bad", L"1 \"open", 0}, {L"good", L"2", 0}};
+    TestSea sea;
+    sea.SetSeaName(L"Test");
+    CaptureOutput capture;
+    ASSERT_TRUE(sea.ReadFromTable(&table, false));
+    ASSERT_EQ(capture.Texts().size(), 1u);
+    EXPECT_EQ(capture.Texts()[0],
+              L"Test Sea\nSyntax error in table line bad: 1 \"open\nString value not terminated ('\"' missing)\n");
+    EXPECT_FALSE(sea.HasEntry(L"bad"));
+    EXPECT_EQ(sea.Value(L"good"), L"2");
+    EXPECT_EQ(WrittenLines(sea, dir, "bad.sea"), (std::vector<std::wstring>{L"bad:\t1 \"open", L"good:\t2 "}));
+
+    // With merge a bad line is dropped like every comment.
+    TestSea merged;
+    capture.Clear();
+    ASSERT_TRUE(merged.ReadFromTable(&table, true));
+    EXPECT_EQ(capture.Texts().size(), 1u);
+    EXPECT_EQ(merged.NrLines(), 1u);
+}
+
+TEST(TableImport, ABadListLineIsKeptAndTheListReadToItsEnd) {
+    MemoryTable table;
+    table.rows = {{L"list", L"ok", 1}, {L"list", L"\"open", 2}, {L"list", L"after", 3}, {L"list", L"}", 4}};
+    TestSea sea;
+    sea.SetSeaName(L"Test");
+    CaptureOutput capture;
+    ASSERT_TRUE(sea.ReadFromTable(&table, false));
+    ASSERT_EQ(capture.Texts().size(), 1u);
+    EXPECT_EQ(capture.Texts()[0],
+              L"Test Sea\nSyntax error in table line list [4]: }\nString value not terminated ('\"' missing)\n");
+    EXPECT_EQ(sea.NrLines(), 1u) << "one list, not a second one from the rows after the bad line";
+    CString text;
+    sea.GetEntry(L"list")->GetLine(text);
+    EXPECT_EQ(text.Str(), L"list: {\nok\n\"open\nafter\n} \t;-- list");
+}
+
+TEST(TableImport, LineEndsInRowsDoNotSplitFileLines) {
+    ScratchDir dir;
+    MemoryTable table;
+    table.rows = {{L";", L"two\nlines", 0}, {L"list", L"\"a\nb\"", 1}, {L"list", L"\"bad\r\n", 2}, {L"list", L"}", 3}};
+    TestSea sea;
+    CaptureOutput quiet;
+    ASSERT_TRUE(sea.ReadFromTable(&table, false));
+    const auto lines = WrittenLines(sea, dir, "ends.sea");
+    EXPECT_EQ(lines, (std::vector<std::wstring>{L"; two\u00B6lines ", L"list: {", L"\ta\u00B6b ",
+                                                L"\"bad\u00AC\u00B6", L"} \t;-- list"}));
+}
+
+TEST(TableImport, RepeatedNames) {
+    const std::vector<Row> rows = {{L"a", L"first", 0}, {L"; c", L"note", 0}, {L"a", L"second", 0},
+                                   {L"list", L"x", 1},  {L"list", L"}", 2},    {L"list", L"y", 1},
+                                   {L"list", L"}", 2}};
+    {
+        SCOPED_TRACE("without merge");
+        MemoryTable table;
+        table.rows = rows;
+        TestSea sea;
+        sea.SetSeaName(L"Test");
+        CaptureOutput capture;
+        ASSERT_TRUE(sea.ReadFromTable(&table, false));
+        EXPECT_EQ(sea.Value(L"a"), L"first");
+        EXPECT_EQ(sea.NrLines(), 3u);  // a, the comment, list
+        ASSERT_EQ(capture.Texts().size(), 2u);
+        EXPECT_EQ(capture.Texts()[0],
+                  L"Test Sea\nDuplicate identifier in line 'a' (second will be ignored):\na:\tfirst \nsecond\n");
+        EXPECT_EQ(capture.Texts()[1],
+                  L"Test Sea\nDuplicate identifier in line 'list' (second will be ignored):\nlist: {\n}\n");
+        CString text;
+        sea.GetEntry(L"list")->GetLine(text);
+        EXPECT_EQ(text.Str(), L"list: {\nx\n} \t;-- list");
+    }
+    {
+        SCOPED_TRACE("with merge");
+        MemoryTable table;
+        table.rows = rows;
+        TestSea sea;
+        CaptureOutput capture;
+        ASSERT_TRUE(sea.ReadFromTable(&table, true));
+        EXPECT_TRUE(capture.Texts().empty());
+        EXPECT_EQ(sea.Value(L"a"), L"second");
+        EXPECT_EQ(sea.NrLines(), 2u) << "comments are dropped when merging";
+        CString text;
+        sea.GetEntry(L"list")->GetLine(text);
+        EXPECT_EQ(text.Str(), L"list: {\nx\ny\n} \t;-- list");
+    }
+}
+
+TEST(TableImport, AListOntoAPlainEntryIsRefusedWhenMerging) {
+    MemoryTable table;
+    table.rows = {{L"a", L"1", 0}, {L"a", L"x", 1}, {L"a", L"}", 2}};
+    TestSea sea;
+    sea.SetSeaName(L"Test");
+    CaptureOutput capture;
+    ASSERT_TRUE(sea.ReadFromTable(&table, true));
+    ASSERT_EQ(capture.Texts().size(), 1u);
+    EXPECT_EQ(capture.Texts()[0], L"Test Sea\nSyntax error in table line a / a:\nIllegal list concatenation\n");
+    EXPECT_EQ(sea.Value(L"a"), L"1");
+    EXPECT_FALSE(sea.IsListEntry(L"a"));
+}
+
+TEST(TableInterface, PrepareLineValues) {
+    struct Case {
+        const wchar_t* name;
+        const wchar_t* values;
+        bool ok;
+        const wchar_t* storedName;
+        const wchar_t* storedValues;
+    };
+    const Case cases[] = {
+        {L"O'Neil", L"it's", true, L"O''Neil", L"it''s"},
+        {L"  name", L"", true, L"name", L" "},
+        {L"name", L" \t ", true, L"name", L" "},
+        {L"name", L"  1 2", true, L"name", L"1 2"},
+        {L"   ", L"x", false, nullptr, nullptr},
+        {L"", L"x", false, nullptr, nullptr},
+        {L"'", L"''", true, L"''", L"''''"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "name " << CString(c.name).GetString());
+        MemoryTable table;
+        EXPECT_EQ(table.Prepare(c.name, c.values), c.ok);
+        if (!c.ok) continue;
+        EXPECT_STREQ(table.CurrentLineName(), c.storedName);
+        EXPECT_STREQ(table.CurrentLineVals(), c.storedValues);
+    }
+}
+
+TEST(TableInterface, BuffersGrowForEscapedTexts) {
+    // Texts made only of quotes double in length: the margins alone are too
+    // small for them. Sizes around both initial capacities.
+    for (std::size_t length : {250u, 255u, 256u, 300u, 511u, 512u, 600u, 4096u, 8190u, 8192u, 20000u}) {
+        SCOPED_TRACE(testing::Message() << "length " << length);
+        MemoryTable table;
+        const std::wstring quotes(length, L'\'');
+        ASSERT_TRUE(table.Prepare(quotes.c_str(), quotes.c_str()));
+        EXPECT_EQ(std::wstring(table.CurrentLineName()), std::wstring(2 * length, L'\''));
+        EXPECT_EQ(std::wstring(table.CurrentLineVals()), std::wstring(2 * length, L'\''));
+        EXPECT_GE(table.NameSize(), 2 * length + 1);
+        EXPECT_GE(table.ValsSize(), 2 * length + 1);
+        EXPECT_GE(table.NameSize(), length + 10);
+        EXPECT_GE(table.ValsSize(), length + 20);
+    }
+    MemoryTable table;
+    EXPECT_EQ(table.NameSize(), 512u);
+    EXPECT_EQ(table.ValsSize(), 8192u);
+    EXPECT_EQ(table.CurrentLineListCounter(), 0u);
+    EXPECT_STREQ(table.CurrentLineName(), L"");
+    ASSERT_TRUE(table.Prepare(std::wstring(300, L'n').c_str(), L"v"));
+    EXPECT_EQ(table.NameSize(), 1024u) << "doubled until twice the length fits";
+}
+
+TEST(TableInterface, LongRowsReachTheSeaWhole) {
+    const std::wstring longName(3000, L'n');
+    const std::wstring longValue(9000, L'v');
+    MemoryTable table;
+    table.rows = {{longName, longValue, 0}};
+    TestSea sea;
+    ASSERT_TRUE(sea.ReadFromTable(&table, false));
+    EXPECT_EQ(sea.Value(longName.c_str()), longValue);
+}
+
+}  // namespace

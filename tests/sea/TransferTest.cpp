@@ -1,0 +1,425 @@
+// Carrying one sea's content into another (merge, synchronisation, +=), the
+// placeholder value that is never carried over, and the whole-sea queries:
+// Modified, ResetModified, Orphans, SelfTest and PrintEntries.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kelvaro/entry/ResourceEntry.h"
+#include "kelvaro/entry/ResourceSeaException.h"
+#include "kelvaro/sea/ResourceSea.h"
+#include "sea/SeaTestSupport.h"
+
+namespace {
+
+using seatest::CaptureOutput;
+using seatest::ScratchDir;
+
+// Opens the protected parts of a sea to these tests.
+class TransferSea : public seatest::TestSea {
+public:
+    using seatest::TestSea::TestSea;
+    using CResourceSea::ContentTransfer;
+};
+
+// The sea read from a UTF-16 file of `lines` (each test gets its own folder).
+void Load(CResourceSea& sea, const ScratchDir& dir, const std::string& leaf, const std::vector<std::wstring>& lines) {
+    seatest::WriteBytes(dir.Path(leaf), seatest::SeaUtf16(lines));
+    ASSERT_TRUE(sea.Create(dir.Wide(leaf), false));
+}
+
+// The list lines of a list entry, each as its whole line text (without the
+// head and the closing line, which a copy makes anew).
+std::vector<std::wstring> ListLines(TransferSea& sea, const wchar_t* name) {
+    CString text;
+    const CResourceEntry* entry = sea.GetEntry(name);
+    if (entry == nullptr) return {L"<missing>"};
+    entry->GetLine(text);
+    std::vector<std::wstring> lines;
+    std::wstring current;
+    for (wchar_t c : text.Str()) {
+        if (c == L'\n') {
+            lines.push_back(current);
+            current.clear();
+        } else {
+            current.push_back(c);
+        }
+    }
+    lines.push_back(current);
+    lines.erase(lines.begin());
+    lines.pop_back();
+    return lines;
+}
+
+const std::vector<std::wstring> kSource = {
+    L"; the source",
+    L"alpha: 1 2",
+    L"",
+    L"beta:\t\"two words\"",
+    L"colors: {",
+    L"\tred 255",
+    L"\t; a comment in the list",
+    L"\tgreen 128",
+    L"}",
+    L"gamma: x",
+};
+
+TEST(Transfer, MergeIntoAnEmptySeaCopiesEveryNamedEntryAndNoComment) {
+    ScratchDir dir;
+    TransferSea source, target;
+    Load(source, dir, "source.sea", kSource);
+    target.MergeContent(&source);
+
+    EXPECT_EQ(target.NrEntries(), source.NrEntries());
+    EXPECT_EQ(target.NrEntries(), 4u);
+    EXPECT_EQ(target.NrLines(), 4u) << "comment lines are never carried over";
+    for (const wchar_t* name : {L"alpha", L"beta", L"colors", L"gamma"}) {
+        SCOPED_TRACE(testing::Message() << "entry " << CString(name).GetString());
+        ASSERT_NE(target.GetEntry(name), nullptr);
+        EXPECT_TRUE(*target.GetEntry(name) == *source.GetEntry(name));
+        EXPECT_NE(target.GetEntry(name), source.GetEntry(name)) << "a copy, not the same entry";
+    }
+    EXPECT_EQ(target.Value(L"beta"), L"two words");
+    EXPECT_TRUE(target.IsListEntry(L"colors"));
+    EXPECT_EQ(ListLines(target, L"colors"), ListLines(source, L"colors"));
+    EXPECT_EQ(ListLines(target, L"colors").size(), 3u);
+}
+
+TEST(Transfer, PlusEqualsMergesAndReturnsTheTarget) {
+    ScratchDir dir;
+    TransferSea source, target;
+    Load(source, dir, "source.sea", kSource);
+    target.LookupSetString(L"alpha", L"old");
+    CResourceSea& result = (target += source);
+    EXPECT_EQ(&result, &target);
+    EXPECT_EQ(target.Value(L"alpha"), L"1");
+    EXPECT_EQ(target.Value(L"alpha", 1), L"2");
+    EXPECT_EQ(target.NrEntries(), 4u);
+}
+
+TEST(Transfer, MergeOverwritesPresentEntriesInPlaceAndAppendsMissingOnes) {
+    ScratchDir dir;
+    TransferSea source, target;
+    Load(source, dir, "source.sea", {L"b: new", L"d: added"});
+    Load(target, dir, "target.sea", {L"a: 1", L"; note", L"b: old", L"c: 3"});
+    target.MergeContent(&source);
+
+    EXPECT_EQ(target.NrLines(), 5u);
+    EXPECT_EQ(target.Value(L"b"), L"new");
+    EXPECT_EQ(target.Value(L"d"), L"added");
+    // b stays at its own place: writing the sea shows the line order.
+    target.UpdateIfPossible();
+    const auto lines = seatest::LinesOfFile(dir.Path("target.sea"));
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], L"a: 1");
+    EXPECT_EQ(lines[1], L"; note");
+    EXPECT_EQ(lines[2].substr(0, 2), L"b:");
+    EXPECT_EQ(lines[3], L"c: 3");
+    EXPECT_EQ(lines[4].substr(0, 2), L"d:");
+}
+
+TEST(Transfer, NewEntriesKeepTheirSourceOrder) {
+    ScratchDir dir;
+    TransferSea source, target;
+    std::vector<std::wstring> lines;
+    for (int i = 0; i < 50; ++i) lines.push_back(L"e" + std::to_wstring((i * 37) % 50) + L": " + std::to_wstring(i));
+    Load(source, dir, "source.sea", lines);
+    Load(target, dir, "target.sea", {L"e7: mine"});
+    target.MergeContent(&source);
+    ASSERT_EQ(target.NrLines(), 50u);
+    target.UpdateIfPossible();
+    const auto written = seatest::LinesOfFile(dir.Path("target.sea"));
+    ASSERT_EQ(written.size(), 50u);
+    std::vector<std::wstring> expected = {L"e7"};
+    for (const auto& line : lines)
+        if (line.substr(0, 3) != L"e7:") expected.push_back(line.substr(0, line.find(L':')));
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "line " << i);
+        EXPECT_EQ(written[i].substr(0, written[i].find(L':')), expected[i]);
+    }
+}
+
+TEST(Transfer, SynchUpdatesCommonEntriesAndAddsNothing) {
+    ScratchDir dir;
+    TransferSea source, target;
+    Load(source, dir, "source.sea", {L"a: new", L"only: in source", L"list: {", L"\tx", L"}"});
+    Load(target, dir, "target.sea", {L"a: old", L"b: kept"});
+    target.SynchContent(&source);
+
+    EXPECT_EQ(target.NrEntries(), 2u);
+    EXPECT_EQ(target.NrLines(), 2u);
+    EXPECT_EQ(target.Value(L"a"), L"new");
+    EXPECT_EQ(target.Value(L"b"), L"kept");
+    EXPECT_FALSE(target.HasEntry(L"only"));
+    EXPECT_FALSE(target.HasEntry(L"list"));
+}
+
+TEST(Transfer, MergeOfASeaIntoItselfChangesNothing) {
+    ScratchDir dir;
+    TransferSea sea;
+    Load(sea, dir, "self.sea", kSource);
+    const unsigned lines = sea.NrLines();
+    const auto listBefore = ListLines(sea, L"colors");
+    sea.MergeContent(&sea);
+    sea += sea;
+    EXPECT_EQ(sea.NrLines(), lines);
+    EXPECT_EQ(sea.NrEntries(), 4u);
+    EXPECT_EQ(sea.Value(L"alpha", 1), L"2");
+    EXPECT_EQ(sea.Value(L"beta"), L"two words");
+    EXPECT_EQ(ListLines(sea, L"colors"), listBefore);
+}
+
+TEST(Transfer, TheSourceKeepsItsEntriesButGetsItsNamedLinesRebuilt) {
+    ScratchDir dir;
+    TransferSea source, target;
+    Load(source, dir, "source.sea", {L"a:   1    2", L";   comment"});
+    target.MergeContent(&source);
+    CString line;
+    source.GetEntry(L"a")->GetLine(line);
+    EXPECT_EQ(line.Str(), L"a:\t1 2");
+    EXPECT_EQ(source.NrLines(), 2u);
+    EXPECT_EQ(source.Value(L"a", 1), L"2");
+}
+
+TEST(Transfer, ThePlaceholderValueIsNeverCarriedOver) {
+    struct Case {
+        const wchar_t* line;
+        bool carried;
+    };
+    const Case cases[] = {
+        {L"x: $$<<<<<$$", false},
+        {L"x:\t\"$$<<<<<$$\"", false},  // quoted on reading, bare when rebuilt
+        {L"x: $$<<<<<$$   ", false},
+        {L"x: $$<<<<<$$ more", true},
+        {L"x: first $$<<<<<$$", true},
+        {L"x: $$<<<<$$", true},
+        {L"x: \"$$<<<<<$$ \"", true},  // a blank inside the value is part of it
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "line " << CString(c.line).GetString());
+        ScratchDir dir;
+        TransferSea source, empty, present;
+        Load(source, dir, "source.sea", {c.line, L"y: 1"});
+        empty.MergeContent(&source);
+        EXPECT_EQ(empty.HasEntry(L"x"), c.carried);
+        EXPECT_TRUE(empty.HasEntry(L"y")) << "the other entries still go";
+
+        present.LookupSetString(L"x", L"mine");
+        present.SynchContent(&source);
+        EXPECT_EQ(present.Value(L"x") == L"mine", !c.carried);
+    }
+}
+
+TEST(Transfer, AssignedEntriesCarryTheSourceStatus) {
+    ScratchDir dir;
+    TransferSea source, target;
+    Load(source, dir, "source.sea", {L"a: 1", L"b: 2"});
+    Load(target, dir, "target.sea", {L"a: 0", L"b: 0"});
+    EXPECT_FALSE(target.Modified());
+    source.LookupSetInt(L"a", 5);
+    target.MergeContent(&source);
+    EXPECT_TRUE(target.Modified());
+    EXPECT_TRUE(target.GetEntry(L"a")->Modified());
+    EXPECT_FALSE(target.GetEntry(L"b")->Modified());
+    EXPECT_EQ(target.Value(L"a"), L"5");
+}
+
+TEST(Transfer, KeepModifiedLeavesChangedTargetEntriesAlone) {
+    ScratchDir dir;
+    TransferSea source, target;
+    Load(source, dir, "source.sea", {L"a: from-source", L"b: from-source", L"c: new"});
+    Load(target, dir, "target.sea", {L"a: mine", L"b: old"});
+    target.LookupSetString(L"a", L"changed");
+    target.ContentTransfer(&source, 0, 2);
+    EXPECT_EQ(target.Value(L"a"), L"changed");
+    EXPECT_EQ(target.Value(L"b"), L"from-source");
+    EXPECT_EQ(target.Value(L"c"), L"new");
+
+    target.ContentTransfer(&source, 0, 0);
+    EXPECT_EQ(target.Value(L"a"), L"from-source") << "without the flag every entry is overwritten";
+}
+
+TEST(Transfer, ALineTooLongToRebuildStopsTheTransfer) {
+    TransferSea source, target;
+    source.LookupSetString(L"long", std::wstring(5000, L'x').c_str());
+    try {
+        target.MergeContent(&source);
+        FAIL() << "no exception";
+    } catch (const CResourceSeaException& error) {
+        EXPECT_EQ(error.m_code, 3u);
+    }
+    EXPECT_FALSE(target.HasEntry(L"long"));
+}
+
+TEST(Transfer, CopiesOutliveTheSeaTheyCameFrom) {
+    // Copies once borrowed the source sea's value buffers; changing them
+    // after that sea was gone wrote through a dangling pointer.
+    TransferSea target;
+    {
+        ScratchDir dir;
+        TransferSea source;
+        Load(source, dir, "source.sea", kSource);
+        target.MergeContent(&source);
+        TransferSea second;
+        second.LookupSetString(L"alpha", L"assigned");
+        second.AddListLine(L"colors", L"blue 64");
+        target.MergeContent(&second);  // assignment to present entries, a list among them
+    }
+    for (int round = 0; round < 3; ++round) {
+        target.LookupSetString(L"alpha", std::wstring(40 + round * 20, L'a').c_str());
+        target.LookupSetString(L"beta", L"b");
+        target.LookupSetInt(L"gamma", round, 1);
+        target.AddListLine(L"colors", L"more lines");
+    }
+    CResourceEntry* colors = target.GetEntry(L"colors");
+    ASSERT_NE(colors, nullptr);
+    EXPECT_EQ(target.Value(L"alpha"), std::wstring(80, L'a'));
+    EXPECT_EQ(target.Value(L"gamma", 1), L"2");
+    EXPECT_EQ(ListLines(target, L"colors").size(), 4u);  // blue, three more
+    target.PurgeDataBase();
+}
+
+TEST(Maintenance, ModifiedFollowsTouchAndReset) {
+    ScratchDir dir;
+    TransferSea sea;
+    Load(sea, dir, "sea.sea", kSource);
+    EXPECT_FALSE(sea.Modified());
+    EXPECT_TRUE(sea.Touch(L"gamma"));
+    EXPECT_TRUE(sea.Modified());
+    sea.ResetModified();
+    EXPECT_FALSE(sea.Modified());
+    EXPECT_FALSE(sea.GetEntry(L"gamma")->Modified());
+    EXPECT_TRUE(sea.GetEntry(L"gamma")->Accessed()) << "reset clears only the Modified bit";
+
+    // Writing does not count as saving.
+    sea.LookupSetInt(L"alpha", 9);
+    ASSERT_TRUE(sea.UpdateIfPossible());
+    EXPECT_TRUE(sea.Modified());
+}
+
+TEST(Maintenance, ModifiedLooksAtTheLinesOfTheSeaOnly) {
+    TransferSea sea;
+    CResourceEntry* list = sea.CreateEntry(L"list", CResourceEntry::StatusListEntry);
+    sea.AddListLine(L"list", L"one");
+    EXPECT_TRUE(sea.Modified()) << "adding a list line marks the list entry";
+    sea.ResetModified();
+    EXPECT_FALSE(sea.Modified());
+    EXPECT_FALSE(list->Modified());
+}
+
+TEST(Maintenance, OrphansAreEntriesNothingHasUsed) {
+    ScratchDir dir;
+    {
+        TransferSea sea;
+        Load(sea, dir, "comments.sea", {L"; only", L"", L"; comments"});
+        EXPECT_FALSE(sea.Orphans());
+        EXPECT_EQ(sea.LookupGetInt(L"missing", 0, 7), 7);
+        sea.LookupSetInt(L"made", 1);
+        int value = 3;
+        sea.LookupInt(lookup::write, L"written", value);
+        EXPECT_FALSE(sea.Orphans()) << "entries created by typed lookups are used";
+    }
+    {
+        TransferSea sea;
+        Load(sea, dir, "named.sea", {L"; head", L"a: 1", L"b: 2", L"list: {", L"\tx", L"}"});
+        EXPECT_TRUE(sea.Orphans());
+        sea.LookupGetInt(L"a", 0, 0);
+        sea.Touch(L"b");
+        EXPECT_TRUE(sea.Orphans());
+        EXPECT_TRUE(sea.IsListEntry(L"list"));
+        EXPECT_TRUE(sea.Orphans()) << "asking for the kind is no use of the entry";
+        CString line;
+        sea.GetLine(L"list", line);
+        EXPECT_FALSE(sea.Orphans()) << "list lines are not looked at";
+    }
+}
+
+TEST(Maintenance, SelfTestTestsEveryLineEvenAfterAFailure) {
+    TransferSea empty;
+    EXPECT_TRUE(empty.SelfTest());
+
+    TransferSea sea;
+    sea.LookupSetString(L"first", std::wstring(1200, L'x').c_str());  // over the self-test limit
+    sea.LookupSetString(L"second", L"a\nb");
+    // The self-test builds each line, which turns a line feed in a value into
+    // its stand-in: that shows whether the second line was tested at all.
+    EXPECT_FALSE(sea.SelfTest());
+    EXPECT_EQ(sea.Value(L"second"), L"a\u00B6b");
+
+    TransferSea good;
+    good.LookupSetString(L"a", L"1");
+    good.AppendCommentLine(L"fine");
+    good.CreateEntry(L"list", CResourceEntry::StatusListEntry);
+    good.AddListLine(L"list", L"x y");
+    EXPECT_TRUE(good.SelfTest()) << "a comment written by the program is sound";
+
+    ScratchDir dir;
+    TransferSea bad;
+    CaptureOutput quiet;
+    Load(bad, dir, "bad.sea", {L"; fine", L"a: 1", L"b: \"open"});
+    EXPECT_FALSE(bad.SelfTest()) << "a line that failed to parse does not read back";
+}
+
+TEST(Maintenance, PrintEntriesListsEveryLineInOrder) {
+    ScratchDir dir;
+    TransferSea sea;
+    Load(sea, dir, "print.sea", {L"; head", L"a: 1", L"list: {", L"\tx", L"}"});
+    CaptureOutput capture;
+    sea.PrintEntries();
+    const auto& reports = capture.Reports();
+    ASSERT_EQ(reports.size(), 3u);
+    EXPECT_EQ(reports[0].text, L"; head\n");
+    EXPECT_EQ(reports[1].text, L"a: 1\n");
+    EXPECT_EQ(reports[2].text, L"list: {\nx\n}\n");  // each line trimmed
+    for (const auto& report : reports) {
+        EXPECT_EQ(report.category, PrWin::LibraryMessage);
+        EXPECT_EQ(report.style, PrWin::Normal);
+    }
+    EXPECT_FALSE(sea.Orphans()) << "listing a line uses it";
+}
+
+TEST(Maintenance, PrintEntriesGoesOnPastALineTooLongToRebuild) {
+    TransferSea sea;
+    sea.LookupSetString(L"long", std::wstring(5000, L'x').c_str());
+    sea.LookupSetInt(L"after", 1);
+    CaptureOutput capture;
+    EXPECT_NO_THROW(sea.PrintEntries());
+    ASSERT_EQ(capture.Reports().size(), 2u);
+    EXPECT_NE(capture.Reports()[0].text.find(L"lenght"), std::wstring::npos);
+    EXPECT_EQ(capture.Reports()[1].text, L"after:\t1\n");
+}
+
+// Time to merge a sea of `count` entries into an empty sea.
+double MergeSeconds(unsigned count) {
+    TransferSea source(count), target(count);
+    for (unsigned i = 0; i < count; ++i) {
+        const std::wstring name = L"entry" + std::to_wstring(i);
+        source.LookupSetInt(name.c_str(), static_cast<int>(i));
+    }
+    const auto start = std::chrono::steady_clock::now();
+    target.MergeContent(&source);
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(target.NrEntries(), count);
+    return elapsed.count();
+}
+
+TEST(Transfer, MergeTimeGrowsLinearlyWithTheEntries) {
+    // Best of several runs against scheduling noise; ten times the entries
+    // may take ten times as long and some more for caches, but a merge that
+    // is quadratic in the entries would take about a hundred times as long.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "timings under a sanitizer say nothing about the merge";
+#endif
+    double small = 1e9, large = 1e9;
+    for (int round = 0; round < 7; ++round) small = std::min(small, MergeSeconds(10000));
+    for (int round = 0; round < 3; ++round) large = std::min(large, MergeSeconds(100000));
+    RecordProperty("merge_10000_us", static_cast<int>(small * 1e6));
+    RecordProperty("merge_100000_us", static_cast<int>(large * 1e6));
+    EXPECT_LT(large, 20 * small) << "10,000 entries: " << small << " s, 100,000 entries: " << large << " s";
+}
+
+}  // namespace

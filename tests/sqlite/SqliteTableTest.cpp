@@ -1,0 +1,329 @@
+// Seas exported to and imported from a real SQLite database file: the whole
+// sea comes back, odd texts survive, an export replaces the rows whole or not
+// at all, and a damaged table is reported without losing the rows read.
+#ifdef KELVARO_HAVE_SQLITE
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "kelvaro/entry/ResourceEntry.h"
+#include "kelvaro/platform/Utf.h"
+#include "kelvaro/sea/ResourceSea.h"
+#include "kelvaro_sqlite/SqliteTable.h"
+#include "sea/SeaTestSupport.h"
+
+namespace {
+
+using seatest::CaptureOutput;
+using seatest::ScratchDir;
+using seatest::TestSea;
+
+struct Row {
+    std::wstring name;
+    std::wstring values;
+    unsigned counter;
+    bool operator==(const Row& other) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Row& row) {
+    return out << "(" << kelvaro::utf8::Encode(row.name) << " | " << kelvaro::utf8::Encode(row.values) << " | "
+               << row.counter << ")";
+}
+
+// Every row of the table, read through a connection of its own.
+std::vector<Row> ReadRows(const CString& path, const wchar_t* tableName = L"sea") {
+    CSqliteSeaTable table(path, tableName);
+    std::vector<Row> rows;
+    if (!table.BeginRead()) return rows;
+    do {
+        rows.push_back({table.CurrentLineName(), table.CurrentLineVals(), table.CurrentLineListCounter()});
+    } while (table.NextTableLine());
+    EXPECT_TRUE(table.EndRead());
+    return rows;
+}
+
+// Rows straight into the table, as another program might have left them.
+void WriteRows(const CString& path, const std::vector<Row>& rows) {
+    CSqliteSeaTable table(path);
+    ASSERT_TRUE(table.BeginWrite());
+    for (const Row& row : rows) table.WriteTableLine(row.name.c_str(), row.values.c_str(), row.counter);
+    ASSERT_TRUE(table.EndWrite());
+}
+
+// A rebuilt line ends every value with a blank, a line as read does not.
+std::vector<Row> Trimmed(std::vector<Row> rows) {
+    for (Row& row : rows)
+        while (!row.values.empty() && (row.values.back() == L' ' || row.values.back() == L'\t')) row.values.pop_back();
+    return rows;
+}
+
+std::vector<Row> ExportRows(CResourceSea& sea, const CString& path) {
+    EXPECT_TRUE([&] {
+        CSqliteSeaTable table(path);
+        return sea.SaveToTable(&table);
+    }());
+    return ReadRows(path);
+}
+
+TEST(SqliteTable, ExportThenImportReproducesTheSea) {
+    ScratchDir dir;
+    const std::vector<std::wstring> lines = {
+        L"; Settings of the main window",
+        L"",
+        L"width: 640 480",
+        L"title:\t\"Main window\" x",
+        L"empty: \"\"",
+        L"colors: {",
+        L"\tred 255 0 0",
+        L"\t; the next one is darker",
+        L"\tgreen 0 128 0",
+        L"}",
+        L"nothing: {",
+        L"}",
+        L"; the end",
+        L"path: C:\\data\\file.txt",
+    };
+    seatest::WriteBytes(dir.Path("source.sea"), seatest::SeaUtf16(lines));
+    TestSea sea;
+    ASSERT_TRUE(sea.Create(dir.Wide("source.sea"), true));
+    const CString db = dir.Wide("seas.db");
+    const std::vector<Row> rows = ExportRows(sea, db);
+
+    const std::vector<Row> expected = {
+        {L";", L"Settings of the main window", 0},
+        {L";", L"", 0},
+        {L"width", L"640 480", 0},
+        {L"title", L"\"Main window\" x", 0},
+        {L"empty", L"\"\"", 0},
+        {L"colors", L"red 255 0 0", 1},
+        {L"colors", L"; the next one is darker", 2},
+        {L"colors", L"green 0 128 0", 3},
+        {L"colors", L"}", 4},
+        {L"nothing", L"}", 1},
+        {L";", L"the end", 0},
+        {L"path", L"C:\\data\\file.txt", 0},
+    };
+    EXPECT_EQ(rows, expected);
+
+    TestSea back;
+    {
+        CSqliteSeaTable table(db);
+        ASSERT_TRUE(back.ReadFromTable(&table, false));
+    }
+    EXPECT_EQ(back.NrLines(), sea.NrLines());
+    EXPECT_EQ(back.NrEntries(), sea.NrEntries());
+    for (const wchar_t* name : {L"width", L"title", L"empty", L"colors", L"nothing", L"path"}) {
+        SCOPED_TRACE(testing::Message() << "entry " << name);
+        const CResourceEntry* original = sea.GetEntry(name);
+        const CResourceEntry* copy = back.GetEntry(name);
+        ASSERT_NE(copy, nullptr);
+        EXPECT_TRUE(*copy == *original);
+        EXPECT_EQ(copy->Status() & 0x7C, original->Status() & 0x7C);
+    }
+    EXPECT_EQ(back.Value(L"title"), L"Main window");
+    EXPECT_EQ(back.Value(L"empty"), L"");
+    CString list;
+    back.GetEntry(L"colors")->GetLine(list);
+    EXPECT_EQ(list.Str(), L"colors: {\nred 255 0 0\n; the next one is darker\ngreen 0 128 0\n} \t;-- colors");
+    // Line order, kinds and texts: the imported sea exports the same rows.
+    const CString again = dir.Wide("again.db");
+    EXPECT_EQ(Trimmed(ExportRows(back, again)), Trimmed(rows));
+}
+
+TEST(SqliteTable, OddTextsSurviveTheRoundTrip) {
+    struct Case {
+        std::wstring name;
+        std::wstring value;
+        std::wstring expected;  // what the sea gives back
+    };
+    const std::vector<Case> cases = {
+        {L"quotes \"inside\"", L"say \"hi\"", L"say \"hi\""},
+        {L"single'quote", L"it's O'Neil's", L"it's O'Neil's"},
+        {L"semi;colon", L"a;b; c", L"a;b; c"},
+        {L"para\u00A7graph", L"x\u00A7y", L"x\"y"},  // in a value '§' stands for a double quote
+        {L"tab\tinside", L"a\tb", L"a\tb"},
+        {L"emoji \U0001F600", L"\U0001F600 \U00010348 \u00E9\u4E2D", L"\U0001F600 \U00010348 \u00E9\u4E2D"},
+        {L"all", L"\"'; \u00A7\t\U0001F600", L"\"'; \"\t\U0001F600"},
+        {L"blank", L" ", L" "},
+    };
+    ScratchDir dir;
+    TestSea sea;
+    for (const Case& c : cases) sea.LookupSetString(c.name.c_str(), c.value.c_str());
+    sea.AppendCommentLine(L"comment with \"quotes\", 'single', ; and \U0001F600");
+    sea.AddListLine(L"list \U0001F600", L"\"tab\there\" \U0001F600 'q' \u00A7");
+    const CString db = dir.Wide("odd.db");
+    ExportRows(sea, db);
+
+    TestSea back;
+    CaptureOutput capture;
+    {
+        CSqliteSeaTable table(db);
+        ASSERT_TRUE(back.ReadFromTable(&table, false));
+    }
+    EXPECT_TRUE(capture.Texts().empty());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "name " << c.name);
+        EXPECT_EQ(back.Value(c.name.c_str()), c.expected);
+        ASSERT_NE(back.GetEntry(c.name.c_str()), nullptr);
+        EXPECT_TRUE(*back.GetEntry(c.name.c_str()) == *sea.GetEntry(c.name.c_str()));
+    }
+    ASSERT_EQ(back.NrLines(), sea.NrLines());
+    CString text;
+    back.GetEntry(L"list \U0001F600")->GetLine(text);
+    EXPECT_EQ(text.Str(), L"list \U0001F600: {\n\"tab\there\" \U0001F600 'q' \u00A7\n} \t;-- list \U0001F600");
+    EXPECT_EQ(Trimmed(ExportRows(back, dir.Wide("odd2.db"))), Trimmed(ReadRows(db)));
+}
+
+TEST(SqliteTable, AListWithoutItsClosingRowIsReportedAndKept) {
+    ScratchDir dir;
+    const CString db = dir.Wide("open-list.db");
+    WriteRows(db, {{L"a", L"1", 0}, {L"list", L"one", 1}, {L"list", L"two 2", 2}});
+    TestSea sea;
+    sea.SetSeaName(L"Test");
+    CaptureOutput capture;
+    {
+        CSqliteSeaTable table(db);
+        ASSERT_TRUE(sea.ReadFromTable(&table, false));
+    }
+    ASSERT_EQ(capture.Texts().size(), 1u);
+    EXPECT_EQ(capture.Texts()[0],
+              L"Test Sea\nSyntax error in table line list [2]: two 2\nList not terminated ('}' missing)\n");
+    EXPECT_EQ(sea.Value(L"a"), L"1");
+    CString text;
+    ASSERT_NE(sea.GetEntry(L"list"), nullptr);
+    sea.GetEntry(L"list")->GetLine(text);
+    EXPECT_EQ(text.Str(), L"list: {\none\ntwo 2\n} \t;-- list");
+}
+
+TEST(SqliteTable, AnExportReplacesTheRows) {
+    ScratchDir dir;
+    const CString db = dir.Wide("replace.db");
+    TestSea big, small;
+    for (int i = 0; i < 20; ++i) big.LookupSetInt((L"e" + std::to_wstring(i)).c_str(), i);
+    small.LookupSetInt(L"only", 1);
+    EXPECT_EQ(ExportRows(big, db).size(), 20u);
+    EXPECT_EQ(ExportRows(small, db), (std::vector<Row>{{L"only", L"1 ", 0}}));
+}
+
+TEST(SqliteTable, TablesOfAnyNameShareOneFile) {
+    ScratchDir dir;
+    const CString db = dir.Wide("names.db");
+    const wchar_t* names[] = {L"sea", L"Application", L"with \"quote\" and space", L"drop table x; --"};
+    for (const wchar_t* name : names) {
+        SCOPED_TRACE(testing::Message() << "table " << name);
+        TestSea sea;
+        sea.LookupSetString(L"table", name);
+        CSqliteSeaTable table(db, name);
+        ASSERT_TRUE(sea.SaveToTable(&table)) << kelvaro::utf8::Encode(table.LastError().Str());
+    }
+    for (const wchar_t* name : names) {
+        SCOPED_TRACE(testing::Message() << "table " << name);
+        TestSea sea;
+        CSqliteSeaTable table(db, name);
+        ASSERT_TRUE(sea.ReadFromTable(&table, false));
+        EXPECT_EQ(sea.Value(L"table"), name);
+    }
+}
+
+TEST(SqliteTable, AMissingOrEmptyTableImportsNothing) {
+    ScratchDir dir;
+    TestSea sea;
+    sea.LookupSetInt(L"old", 1);
+    CSqliteSeaTable table(dir.Wide("new.db"));
+    ASSERT_TRUE(table.IsOpen());
+    EXPECT_FALSE(sea.ReadFromTable(&table, false));
+    EXPECT_EQ(sea.NrLines(), 0u);
+    EXPECT_TRUE(table.LastError().IsEmpty());
+}
+
+TEST(SqliteTable, ADatabaseThatCannotBeOpenedRefusesBoth) {
+    ScratchDir dir;
+    CaptureOutput capture;
+    CSqliteSeaTable table(dir.Wide("no-such-folder/seas.db"));
+    EXPECT_FALSE(table.IsOpen());
+    EXPECT_FALSE(table.LastError().IsEmpty());
+    TestSea sea;
+    sea.LookupSetInt(L"a", 1);
+    EXPECT_FALSE(sea.SaveToTable(&table));
+    EXPECT_FALSE(sea.ReadFromTable(&table, false));
+    ASSERT_EQ(capture.Reports().size(), 2u);
+    EXPECT_EQ(capture.Reports()[0].style, PrWin::WriteProblem);
+    EXPECT_EQ(capture.Reports()[1].style, PrWin::ReadProblem);
+}
+
+TEST(SqliteTable, AnExportThatCannotCommitLeavesTheOldRows) {
+    ScratchDir dir;
+    const CString db = dir.Wide("busy.db");
+    WriteRows(db, {{L"old", L"1", 0}, {L"older", L"2", 0}});
+
+    // A reader in the middle of an import keeps the writer from committing.
+    CSqliteSeaTable reader(db);
+    ASSERT_TRUE(reader.BeginRead());
+
+    TestSea sea;
+    sea.LookupSetInt(L"new", 3);
+    CaptureOutput capture;
+    {
+        CSqliteSeaTable writer(db);
+        writer.SetBusyTimeout(50);
+        EXPECT_FALSE(sea.SaveToTable(&writer));
+        EXPECT_FALSE(writer.LastError().IsEmpty());
+    }
+    ASSERT_EQ(capture.Reports().size(), 1u);
+    EXPECT_EQ(capture.Reports()[0].style, PrWin::WriteProblem);
+    EXPECT_NE(capture.Reports()[0].text.find(L"Sea table sea in "), std::wstring::npos);
+
+    ASSERT_TRUE(reader.NextTableLine());
+    EXPECT_FALSE(reader.NextTableLine());
+    EXPECT_FALSE(reader.NextTableLine()) << "false again after the end";
+    EXPECT_TRUE(reader.EndRead());
+    EXPECT_EQ(ReadRows(db), (std::vector<Row>{{L"old", L"1", 0}, {L"older", L"2", 0}}));
+}
+
+TEST(SqliteTable, ALargeSeaRoundTrips) {
+    ScratchDir dir;
+    seagen::Options options;
+    options.entries = 5000;
+    options.listEvery = 50;
+    options.odd = true;
+    std::vector<std::wstring> lines;
+    seagen::GenerateLines(options, [&](const std::wstring& line) { lines.push_back(line); });
+    seatest::WriteBytes(dir.Path("large.sea"), seatest::SeaUtf16(lines));
+    TestSea sea;
+    CaptureOutput quiet;
+    ASSERT_TRUE(sea.Create(dir.Wide("large.sea"), true));
+    const CString db = dir.Wide("large.db");
+    const std::vector<Row> rows = ExportRows(sea, db);
+    EXPECT_GE(rows.size(), sea.NrLines());
+
+    TestSea back;
+    {
+        CSqliteSeaTable table(db);
+        ASSERT_TRUE(back.ReadFromTable(&table, false));
+    }
+    EXPECT_EQ(back.NrLines(), sea.NrLines());
+    EXPECT_EQ(back.NrEntries(), sea.NrEntries());
+    CString name;
+    for (POSITION pos = sea.GetEntriesStartPosition(); pos != nullptr;) {
+        const CResourceEntry* original = sea.GetNextEntry(name, pos);
+        const CResourceEntry* copy = back.GetEntry(name);
+        ASSERT_NE(copy, nullptr) << kelvaro::utf8::Encode(name.Str());
+        EXPECT_TRUE(*copy == *original) << kelvaro::utf8::Encode(name.Str());
+    }
+    // Lines as read may be written loosely ("ab"cd); once rebuilt, the rows
+    // of a round trip are the rows it started from.
+    const std::vector<Row> rebuilt = ExportRows(back, dir.Wide("large2.db"));
+    EXPECT_EQ(rebuilt.size(), rows.size());
+    TestSea third;
+    {
+        CSqliteSeaTable table(dir.Wide("large2.db"));
+        ASSERT_TRUE(third.ReadFromTable(&table, false));
+    }
+    EXPECT_EQ(ExportRows(third, dir.Wide("large3.db")), rebuilt);
+}
+
+}  // namespace
+
+#endif  // KELVARO_HAVE_SQLITE
