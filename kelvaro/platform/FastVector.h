@@ -145,6 +145,8 @@ public:
             throw std::out_of_range("FastVector::erase: index out of range");
         if (count > m_size - first)
             count = m_size - first;
+        if (count == 0)
+            return; // also spares memmove a null pointer when nothing was ever stored
         std::memmove(static_cast<void*>(m_data + first), static_cast<const void*>(m_data + first + count),
                      (m_size - first - count) * sizeof(T));
         m_size -= count;

@@ -46,7 +46,7 @@ private:
     bool m_switched = false;
 };
 
-struct Spec {
+struct Directive {
     std::wstring flags;
     int width = -1;
     int precision = -1;
@@ -54,20 +54,20 @@ struct Spec {
     wchar_t conversion = 0;
 };
 
-// Text to hand on in a normalised spec; only the flags the conversion defines are kept,
+// Text to hand on in a normalised directive; only the flags the conversion defines are kept,
 // so nothing undefined reaches swprintf.
-std::wstring BuildSpec(const Spec& spec, std::wstring_view allowedFlags, bool withPrecision,
+std::wstring BuildDirective(const Directive& conv, std::wstring_view allowedFlags, bool withPrecision,
                        std::wstring_view size, wchar_t conversion)
 {
     std::wstring text = L"%";
-    for (wchar_t f : spec.flags)
+    for (wchar_t f : conv.flags)
         if (allowedFlags.find(f) != std::wstring_view::npos && text.find(f) == std::wstring::npos)
             text += f;
-    if (spec.width >= 0)
-        text += std::to_wstring(spec.width);
-    if (withPrecision && spec.precision >= 0) {
+    if (conv.width >= 0)
+        text += std::to_wstring(conv.width);
+    if (withPrecision && conv.precision >= 0) {
         text += L'.';
-        text += std::to_wstring(spec.precision);
+        text += std::to_wstring(conv.precision);
     }
     text += size;
     text += conversion;
@@ -76,14 +76,14 @@ std::wstring BuildSpec(const Spec& spec, std::wstring_view allowedFlags, bool wi
 
 // Formats one value with swprintf straight into out, growing the room until it fits.
 template <class T>
-bool Emit(std::wstring& out, const std::wstring& spec, std::size_t hint, T value)
+bool Emit(std::wstring& out, const std::wstring& directive, std::size_t hint, T value)
 {
     const std::size_t old = out.size();
     std::size_t room = std::max<std::size_t>(hint + 1, 64);
     const std::size_t limit = room + 2 * kMaxWidth + 8192;
     for (;;) {
         out.resize(old + room);
-        const int n = std::swprintf(out.data() + old, room, spec.c_str(), value);
+        const int n = std::swprintf(out.data() + old, room, directive.c_str(), value);
         if (n >= 0 && static_cast<std::size_t>(n) < room) {
             out.resize(old + static_cast<std::size_t>(n));
             return true;
@@ -96,10 +96,10 @@ bool Emit(std::wstring& out, const std::wstring& spec, std::size_t hint, T value
     }
 }
 
-std::size_t NumberHint(const Spec& spec)
+std::size_t NumberHint(const Directive& conv)
 {
-    return static_cast<std::size_t>(std::max(spec.width, 0)) +
-           static_cast<std::size_t>(std::max(spec.precision, 0)) + 64;
+    return static_cast<std::size_t>(std::max(conv.width, 0)) +
+           static_cast<std::size_t>(std::max(conv.precision, 0)) + 64;
 }
 
 // 8-bit text from the rest of the system is UTF-8 on this platform; bytes that do not
@@ -147,24 +147,24 @@ std::wstring DecodeNarrow(const char* text, std::size_t length)
     return result;
 }
 
-bool IsWideText(const Spec& spec)
+bool IsWideText(const Directive& conv)
 {
-    if (spec.conversion == L's' || spec.conversion == L'c')
-        return spec.size == Size::None || spec.size == Size::l || spec.size == Size::w;
-    return spec.size == Size::l || spec.size == Size::w; // %S, %C: wide only when asked
+    if (conv.conversion == L's' || conv.conversion == L'c')
+        return conv.size == Size::None || conv.size == Size::l || conv.size == Size::w;
+    return conv.size == Size::l || conv.size == Size::w; // %S, %C: wide only when asked
 }
 
-bool IsNarrowText(const Spec& spec)
+bool IsNarrowText(const Directive& conv)
 {
-    if (spec.conversion == L's' || spec.conversion == L'c')
-        return spec.size == Size::h;
-    return spec.size == Size::None || spec.size == Size::h;
+    if (conv.conversion == L's' || conv.conversion == L'c')
+        return conv.size == Size::h;
+    return conv.size == Size::None || conv.size == Size::h;
 }
 
-bool FormatString(std::wstring& out, const Spec& spec, va_list& ap)
+bool FormatString(std::wstring& out, const Directive& conv, va_list& ap)
 {
-    const bool wide = IsWideText(spec);
-    if (!wide && !IsNarrowText(spec))
+    const bool wide = IsWideText(conv);
+    if (!wide && !IsNarrowText(conv))
         return false;
     std::wstring decoded;
     const wchar_t* text = nullptr;
@@ -173,9 +173,9 @@ bool FormatString(std::wstring& out, const Spec& spec, va_list& ap)
         text = va_arg(ap, const wchar_t*);
         if (text != nullptr) {
             // With a precision the text need not be terminated; never read past it.
-            length = spec.precision >= 0 ? wcsnlen(text, static_cast<std::size_t>(spec.precision))
+            length = conv.precision >= 0 ? wcsnlen(text, static_cast<std::size_t>(conv.precision))
                                          : std::wcslen(text);
-            if (spec.precision >= 0) {
+            if (conv.precision >= 0) {
                 decoded.assign(text, length);
                 text = decoded.c_str();
             }
@@ -183,8 +183,8 @@ bool FormatString(std::wstring& out, const Spec& spec, va_list& ap)
     } else {
         const char* narrow = va_arg(ap, const char*);
         if (narrow != nullptr) {
-            const std::size_t bytes = spec.precision >= 0
-                ? strnlen(narrow, static_cast<std::size_t>(spec.precision))
+            const std::size_t bytes = conv.precision >= 0
+                ? strnlen(narrow, static_cast<std::size_t>(conv.precision))
                 : std::strlen(narrow);
             decoded = DecodeNarrow(narrow, bytes);
             text = decoded.c_str();
@@ -195,20 +195,20 @@ bool FormatString(std::wstring& out, const Spec& spec, va_list& ap)
         text = L"(null)";
         length = 6;
     }
-    const std::size_t hint = std::max(length, static_cast<std::size_t>(std::max(spec.width, 0)));
-    return Emit(out, BuildSpec(spec, L"-", true, L"l", L's'), hint, text);
+    const std::size_t hint = std::max(length, static_cast<std::size_t>(std::max(conv.width, 0)));
+    return Emit(out, BuildDirective(conv, L"-", true, L"l", L's'), hint, text);
 }
 
-bool FormatChar(std::wstring& out, const Spec& spec, va_list& ap)
+bool FormatChar(std::wstring& out, const Directive& conv, va_list& ap)
 {
-    const bool wide = IsWideText(spec);
-    if (!wide && !IsNarrowText(spec))
+    const bool wide = IsWideText(conv);
+    if (!wide && !IsNarrowText(conv))
         return false;
     const int value = va_arg(ap, int);
     const wchar_t ch = wide ? static_cast<wchar_t>(value) : cp1252::ToWide(static_cast<unsigned char>(value));
     // Placed by hand: swprintf refuses some values (WEOF), and a character is never refused.
-    const std::size_t pad = spec.width > 1 ? static_cast<std::size_t>(spec.width - 1) : 0;
-    const bool left = spec.flags.find(L'-') != std::wstring::npos;
+    const std::size_t pad = conv.width > 1 ? static_cast<std::size_t>(conv.width - 1) : 0;
+    const bool left = conv.flags.find(L'-') != std::wstring::npos;
     if (!left)
         out.append(pad, L' ');
     out += ch;
@@ -217,92 +217,92 @@ bool FormatChar(std::wstring& out, const Spec& spec, va_list& ap)
     return true;
 }
 
-bool FormatSigned(std::wstring& out, const Spec& spec, va_list& ap)
+bool FormatSigned(std::wstring& out, const Directive& conv, va_list& ap)
 {
     const std::wstring_view flags = L"-+ 0";
-    const std::size_t hint = NumberHint(spec);
-    switch (spec.size) {
+    const std::size_t hint = NumberHint(conv);
+    switch (conv.size) {
     case Size::None:
     case Size::I32:
-        return Emit(out, BuildSpec(spec, flags, true, L"", L'd'), hint, va_arg(ap, int));
+        return Emit(out, BuildDirective(conv, flags, true, L"", L'd'), hint, va_arg(ap, int));
     case Size::h:
-        return Emit(out, BuildSpec(spec, flags, true, L"h", L'd'), hint, va_arg(ap, int));
+        return Emit(out, BuildDirective(conv, flags, true, L"h", L'd'), hint, va_arg(ap, int));
     case Size::hh:
-        return Emit(out, BuildSpec(spec, flags, true, L"hh", L'd'), hint, va_arg(ap, int));
+        return Emit(out, BuildDirective(conv, flags, true, L"hh", L'd'), hint, va_arg(ap, int));
     case Size::l:
-        return Emit(out, BuildSpec(spec, flags, true, L"l", L'd'), hint, va_arg(ap, long));
+        return Emit(out, BuildDirective(conv, flags, true, L"l", L'd'), hint, va_arg(ap, long));
     case Size::ll:
     case Size::I64:
-        return Emit(out, BuildSpec(spec, flags, true, L"ll", L'd'), hint, va_arg(ap, long long));
+        return Emit(out, BuildDirective(conv, flags, true, L"ll", L'd'), hint, va_arg(ap, long long));
     case Size::I:
     case Size::z:
     case Size::t:
-        return Emit(out, BuildSpec(spec, flags, true, L"t", L'd'), hint, va_arg(ap, std::ptrdiff_t));
+        return Emit(out, BuildDirective(conv, flags, true, L"t", L'd'), hint, va_arg(ap, std::ptrdiff_t));
     case Size::j:
-        return Emit(out, BuildSpec(spec, flags, true, L"j", L'd'), hint, va_arg(ap, std::intmax_t));
+        return Emit(out, BuildDirective(conv, flags, true, L"j", L'd'), hint, va_arg(ap, std::intmax_t));
     default:
         return false;
     }
 }
 
-bool FormatUnsigned(std::wstring& out, const Spec& spec, va_list& ap)
+bool FormatUnsigned(std::wstring& out, const Directive& conv, va_list& ap)
 {
     // '#' is defined for octal and hex only.
-    const std::wstring_view flags = spec.conversion == L'u' ? L"-0" : L"-0#";
-    const wchar_t c = spec.conversion;
-    const std::size_t hint = NumberHint(spec);
-    switch (spec.size) {
+    const std::wstring_view flags = conv.conversion == L'u' ? L"-0" : L"-0#";
+    const wchar_t c = conv.conversion;
+    const std::size_t hint = NumberHint(conv);
+    switch (conv.size) {
     case Size::None:
     case Size::I32:
-        return Emit(out, BuildSpec(spec, flags, true, L"", c), hint, va_arg(ap, unsigned));
+        return Emit(out, BuildDirective(conv, flags, true, L"", c), hint, va_arg(ap, unsigned));
     case Size::h:
-        return Emit(out, BuildSpec(spec, flags, true, L"h", c), hint, va_arg(ap, unsigned));
+        return Emit(out, BuildDirective(conv, flags, true, L"h", c), hint, va_arg(ap, unsigned));
     case Size::hh:
-        return Emit(out, BuildSpec(spec, flags, true, L"hh", c), hint, va_arg(ap, unsigned));
+        return Emit(out, BuildDirective(conv, flags, true, L"hh", c), hint, va_arg(ap, unsigned));
     case Size::l:
-        return Emit(out, BuildSpec(spec, flags, true, L"l", c), hint, va_arg(ap, unsigned long));
+        return Emit(out, BuildDirective(conv, flags, true, L"l", c), hint, va_arg(ap, unsigned long));
     case Size::ll:
     case Size::I64:
-        return Emit(out, BuildSpec(spec, flags, true, L"ll", c), hint, va_arg(ap, unsigned long long));
+        return Emit(out, BuildDirective(conv, flags, true, L"ll", c), hint, va_arg(ap, unsigned long long));
     case Size::I:
     case Size::z:
     case Size::t:
-        return Emit(out, BuildSpec(spec, flags, true, L"z", c), hint, va_arg(ap, std::size_t));
+        return Emit(out, BuildDirective(conv, flags, true, L"z", c), hint, va_arg(ap, std::size_t));
     case Size::j:
-        return Emit(out, BuildSpec(spec, flags, true, L"j", c), hint, va_arg(ap, std::uintmax_t));
+        return Emit(out, BuildDirective(conv, flags, true, L"j", c), hint, va_arg(ap, std::uintmax_t));
     default:
         return false;
     }
 }
 
-bool FormatFloat(std::wstring& out, const Spec& spec, va_list& ap)
+bool FormatFloat(std::wstring& out, const Directive& conv, va_list& ap)
 {
     const std::wstring_view flags = L"-+ #0";
     // Fixed notation of a huge number has up to 4933 digits before the point.
-    const std::size_t hint = NumberHint(spec) + (spec.conversion == L'f' || spec.conversion == L'F' ? 320 : 0);
-    switch (spec.size) {
+    const std::size_t hint = NumberHint(conv) + (conv.conversion == L'f' || conv.conversion == L'F' ? 320 : 0);
+    switch (conv.size) {
     case Size::None:
     case Size::l:
-        return Emit(out, BuildSpec(spec, flags, true, L"", spec.conversion), hint, va_arg(ap, double));
+        return Emit(out, BuildDirective(conv, flags, true, L"", conv.conversion), hint, va_arg(ap, double));
     case Size::L:
-        return Emit(out, BuildSpec(spec, flags, true, L"L", spec.conversion), hint, va_arg(ap, long double));
+        return Emit(out, BuildDirective(conv, flags, true, L"L", conv.conversion), hint, va_arg(ap, long double));
     default:
         return false;
     }
 }
 
-bool FormatPointer(std::wstring& out, const Spec& spec, va_list& ap)
+bool FormatPointer(std::wstring& out, const Directive& conv, va_list& ap)
 {
-    if (spec.size != Size::None)
+    if (conv.size != Size::None)
         return false;
     const void* pointer = va_arg(ap, const void*);
     wchar_t digits[2 * sizeof(void*) + 1];
     std::swprintf(digits, std::size(digits), L"%0*llX", static_cast<int>(2 * sizeof(void*)),
                   static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(pointer)));
-    Spec text = spec;
+    Directive text = conv;
     text.precision = -1;
-    const std::size_t hint = std::max<std::size_t>(std::size(digits), static_cast<std::size_t>(std::max(spec.width, 0)));
-    return Emit(out, BuildSpec(text, L"-", false, L"l", L's'), hint, static_cast<const wchar_t*>(digits));
+    const std::size_t hint = std::max<std::size_t>(std::size(digits), static_cast<std::size_t>(std::max(conv.width, 0)));
+    return Emit(out, BuildDirective(text, L"-", false, L"l", L's'), hint, static_cast<const wchar_t*>(digits));
 }
 
 int ReadNumber(const wchar_t*& p)
@@ -375,59 +375,59 @@ void AppendFormatV(std::wstring& out, const wchar_t* fmt, va_list args)
             p = q + 1;
             continue;
         }
-        Spec spec;
+        Directive conv;
         while (*q != L'\0' && std::wcschr(L"-+ #0", *q) != nullptr)
-            spec.flags += *q++;
+            conv.flags += *q++;
         if (*q == L'*') {
             const int width = va_arg(ap, int);
             if (width < 0) {
-                spec.flags += L'-'; // a negative width asks for left alignment
-                spec.width = width < -kMaxWidth ? kMaxWidth : -width;
+                conv.flags += L'-'; // a negative width asks for left alignment
+                conv.width = width < -kMaxWidth ? kMaxWidth : -width;
             } else {
-                spec.width = std::min(width, kMaxWidth);
+                conv.width = std::min(width, kMaxWidth);
             }
             ++q;
         } else if (*q >= L'0' && *q <= L'9') {
-            spec.width = ReadNumber(q);
+            conv.width = ReadNumber(q);
         }
         if (*q == L'.') {
             ++q;
             if (*q == L'*') {
                 const int precision = va_arg(ap, int);
-                spec.precision = precision < 0 ? -1 : std::min(precision, kMaxWidth);
+                conv.precision = precision < 0 ? -1 : std::min(precision, kMaxWidth);
                 ++q;
             } else {
-                spec.precision = ReadNumber(q);
+                conv.precision = ReadNumber(q);
             }
         }
-        spec.size = ReadSize(q);
-        spec.conversion = *q;
-        if (spec.conversion == L'\0') {
-            out.append(percent); // an unfinished conversion at the end stays as written
+        conv.size = ReadSize(q);
+        conv.conversion = *q;
+        if (conv.conversion == L'\0') {
+            out.append(percent); // an unfinished directive at the end stays as written
             break;
         }
         ++q;
         bool done = false;
-        switch (spec.conversion) {
+        switch (conv.conversion) {
         case L's':
         case L'S':
-            done = FormatString(out, spec, ap);
+            done = FormatString(out, conv, ap);
             break;
         case L'c':
         case L'C':
-            done = FormatChar(out, spec, ap);
+            done = FormatChar(out, conv, ap);
             break;
         case L'd':
         case L'i':
             numberLocale.Ensure();
-            done = FormatSigned(out, spec, ap);
+            done = FormatSigned(out, conv, ap);
             break;
         case L'u':
         case L'o':
         case L'x':
         case L'X':
             numberLocale.Ensure();
-            done = FormatUnsigned(out, spec, ap);
+            done = FormatUnsigned(out, conv, ap);
             break;
         case L'f':
         case L'F':
@@ -438,10 +438,10 @@ void AppendFormatV(std::wstring& out, const wchar_t* fmt, va_list args)
         case L'a':
         case L'A':
             numberLocale.Ensure();
-            done = FormatFloat(out, spec, ap);
+            done = FormatFloat(out, conv, ap);
             break;
         case L'p':
-            done = FormatPointer(out, spec, ap);
+            done = FormatPointer(out, conv, ap);
             break;
         default:
             break;

@@ -45,7 +45,7 @@ public:
     // Null when the map is empty.
     POSITION GetStartPosition() const noexcept;
     // Gives the entry at pos and moves pos on; pos is null after the last entry. A null pos
-    // throws std::invalid_argument. The order is unspecified.
+    // throws std::invalid_argument. The order is not defined.
     void GetNextAssoc(POSITION& pos, CString& key, CObject*& value) const;
 
 private:

@@ -49,6 +49,9 @@ TEST(FastVectorTest, EraseKeepsOrder)
     v.erase(2u, 1u); // nothing at the end: nothing removed
     EXPECT_EQ(Items(v), (std::vector<int>{1, 5}));
     EXPECT_THROW(v.erase(2u), std::out_of_range);
+    FastVector<int> never;
+    never.erase(0u, 0u); // no storage yet: nothing to do, nothing to fault
+    EXPECT_THROW(never.erase(0u), std::out_of_range);
     EXPECT_THROW(v.erase(3u, 1u), std::out_of_range);
     EXPECT_EQ(v.capacity(), 8u); // removal never shrinks
 }

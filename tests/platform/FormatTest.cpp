@@ -161,7 +161,7 @@ TEST(FormatTest, UnknownConversionsAreCopiedAndReadNoArgument)
         {"%Ls", FormatText(L"%Ls|%d", 5), L"%Ls|5"},
         {"%hf", FormatText(L"%hf|%d", 5), L"%hf|5"},
         {"trailing %", FormatText(L"abc%"), L"abc%"},
-        {"unfinished spec", FormatText(L"abc%-5"), L"abc%-5"},
+        {"unfinished directive", FormatText(L"abc%-5"), L"abc%-5"},
         {"unfinished size", FormatText(L"abc%I6"), L"abc%I6"},
     });
 }
