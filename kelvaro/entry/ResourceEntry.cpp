@@ -145,24 +145,6 @@ CResourceEntry::~CResourceEntry() {
 
 // ---- line assignment ------------------------------------------------------------
 
-void CResourceEntry::StoreLine(const wchar_t* text, unsigned length) {
-    const unsigned need = length + 1;
-    if (need > m_lineSize || !OwnsLine()) {
-        wchar_t* fresh = new wchar_t[need];
-        std::wmemcpy(fresh, text, length);
-        fresh[length] = L'\0';
-        if (OwnsLine())
-            delete[] m_line;
-        m_line = fresh;
-        m_lineSize = need;
-    } else {
-        // The text may lie inside the present line.
-        std::memmove(m_line, text, length * sizeof(wchar_t));
-        m_line[length] = L'\0';
-    }
-    m_valuePart = m_line;
-}
-
 CResourceEntry& CResourceEntry::operator=(const wchar_t* line) {
     if (line == nullptr)
         line = L"";
@@ -236,7 +218,8 @@ void CResourceEntry::ClearContents(bool freeAll, bool keepLineBuffer) {
             GiveBackValueBuffer(value);
     }
     m_values.clear();
-    SubListeLoeschen(freeAll);
+    if (!m_listLines.IsEmpty())
+        SubListeLoeschen(freeAll);
     if (m_listEnd != nullptr) {
         if (freeAll) {
             delete m_listEnd;

@@ -7,6 +7,7 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <cstring>
 #include <condition_variable>
 #include <mutex>
 #include <set>
@@ -279,7 +280,10 @@ protected:
     // Builds the line into buffer (size characters); returns the characters the
     // whole line needs with its terminator (> size: did not fit, buffer
     // incomplete). Maps the value texts in place ('§' becomes '"', line feed
-    // '¶', carriage return '¬').
+    // '¶', carriage return '¬'). A value is quoted when written bare it would
+    // not read back as itself (empty, white space, or a first value that
+    // would change the line's kind), so every line it builds parses back to
+    // an equal entry; a continued list head keeps its " +".
     unsigned SeeZeileBilden(wchar_t* buffer, unsigned size, unsigned& valueOffset) const;
     // Rebuilds m_line from the parsed parts. Throws code 3 when the line needs
     // more than 4096 characters; the old line and the flag then stay.
@@ -350,8 +354,27 @@ private:
     void CopyLineFrom(const CResourceEntry& other);
     void CopyValuesFrom(const CResourceEntry& other);
     // Puts `length` characters of `text` into the line buffer, growing it
-    // when it is too small.
-    void StoreLine(const wchar_t* text, unsigned length);
+    // when it is too small (the buffer is a capacity, reused by every line
+    // that fits).
+    void StoreLine(const wchar_t* text, unsigned length) {
+        const unsigned need = length + 1;
+        if (need > m_lineSize || !OwnsLine()) {
+            wchar_t* fresh = new wchar_t[need];
+            std::memcpy(fresh, text, length * sizeof(wchar_t));
+            fresh[length] = L'\0';
+            if (OwnsLine())
+                delete[] m_line;
+            m_line = fresh;
+            m_lineSize = need;
+        } else {
+            // The text may lie inside the present line.
+            std::memmove(m_line, text, length * sizeof(wchar_t));
+            m_line[length] = L'\0';
+        }
+        m_valuePart = m_line;
+    }
+    // ZeileWerteZerlegen's work, inline for the parser's own use.
+    inline unsigned SplitValues();
     bool OwnsLine() const { return m_line != g_leereZeile; }
     int ReadListLinesImpl(CUnicodeFile& file, bool append, int& count);
 

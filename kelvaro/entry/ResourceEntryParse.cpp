@@ -50,6 +50,15 @@ inline const wchar_t* FindClosingQuote(const wchar_t* p) {
     return nullptr;
 }
 
+// The hot paths below call these file-local helpers rather than the
+// exported members: calls between exported functions of a shared library
+// may not be inlined.
+inline const wchar_t* SkipWhite(const wchar_t* p) {
+    while (*p != L'\0' && CResourceEntry::IsWhite(*p))
+        ++p;
+    return p;
+}
+
 [[noreturn]] void ThrowUnterminated() {
     throw CResourceSeaException(L"String value not terminated ('\"' missing)", kSyntaxErrorCode);
 }
@@ -57,9 +66,7 @@ inline const wchar_t* FindClosingQuote(const wchar_t* p) {
 }  // namespace
 
 const wchar_t* CResourceEntry::NextNonSpace(const wchar_t* p) const {
-    while (*p != L'\0' && IsWhite(*p))
-        ++p;
-    return p;
+    return SkipWhite(p);
 }
 
 const wchar_t* CResourceEntry::NextTokenEnd(const wchar_t* p) const {
@@ -76,6 +83,10 @@ const wchar_t* CResourceEntry::NextTokenEnd(const wchar_t* p) const {
 }
 
 unsigned CResourceEntry::ZeileWerteZerlegen() {
+    return SplitValues();
+}
+
+inline unsigned CResourceEntry::SplitValues() {
     const wchar_t* p = m_valuePart;
     while (*p != L'\0') {
         const wchar_t* end;
@@ -125,7 +136,7 @@ unsigned CResourceEntry::ZeileWerteZerlegen() {
             break;
         // Exactly one character after the token is skipped, whatever it is:
         // "ab"cd gives ab and d.
-        p = NextNonSpace(end + 1);
+        p = SkipWhite(end + 1);
     }
     return NValues();
 }
@@ -134,12 +145,12 @@ unsigned CResourceEntry::ZeileZerlegen() {
     m_name.Str().clear();
     m_status &= ~kParsedBits;
 
-    const wchar_t* c = NextNonSpace(m_line);
+    const wchar_t* c = SkipWhite(m_line);
     m_valuePart = c;
     if (*c == L'\0' || *c == L';') {
         m_status |= StatusComment | StatusAccessed;
         if (*c == L';')
-            m_valuePart = NextNonSpace(c + 1);
+            m_valuePart = SkipWhite(c + 1);
         return 0;
     }
     if (*c == L':') {
@@ -167,17 +178,17 @@ unsigned CResourceEntry::ZeileZerlegen() {
             throw CResourceSeaException(L"Orphan list end ('}' with no matching '{')", kSyntaxErrorCode);
         }
         m_name.Str().assign(c, static_cast<std::size_t>(colon - c));
-        m_valuePart = NextNonSpace(colon + 1);
+        m_valuePart = SkipWhite(colon + 1);
         if (*m_valuePart == L'{') {
             m_status |= StatusListEntry;
-            if (*NextNonSpace(m_valuePart + 1) == L'+')
+            if (*SkipWhite(m_valuePart + 1) == L'+')
                 m_status |= StatusListContinued;
             return 0;
         }
     }
 
     try {
-        return ZeileWerteZerlegen();
+        return SplitValues();
     } catch (const CResourceSeaException&) {
         m_status |= kFailedLineBits;
         throw;
