@@ -38,13 +38,12 @@ CResourceEntry::KonversionsSperre CResourceEntry::g_convertBlock;
 
 CResourceEntry::CResourceEntry(CResValueReservoir* reservoir, unsigned status, const wchar_t* name)
     : m_name(name),
-      m_status(status),
       m_line(g_leereZeile),
       m_lineSize(0),
+      m_status(status),
       m_rebuildLine(true),
       m_valuePart(g_leereZeile),
       m_reservoir(reservoir),
-      m_listLines(10),
       m_listEnd(nullptr) {
     if (status & StatusListEntry) {
         try {
@@ -59,13 +58,12 @@ CResourceEntry::CResourceEntry(CResValueReservoir* reservoir, unsigned status, c
 CResourceEntry::CResourceEntry(const CResourceEntry& other)
     : CObject(),
       m_name(other.m_name),
-      m_status(other.m_status),
       m_line(g_leereZeile),
       m_lineSize(0),
+      m_status(other.m_status),
       m_rebuildLine(other.m_rebuildLine),
       m_valuePart(g_leereZeile),
       m_reservoir(other.m_reservoir),
-      m_listLines(10),
       m_listEnd(nullptr) {
     try {
         CopyLineFrom(other);
@@ -126,6 +124,11 @@ void CResourceEntry::CopyLineFrom(const CResourceEntry& other) {
 }
 
 void CResourceEntry::CopyValuesFrom(const CResourceEntry& other) {
+    // Values still in the other's line are still in the copied line too.
+    if (other.m_valuesPending && m_values.empty() && OwnsLine()) {
+        m_valuesPending = true;
+        return;
+    }
     const unsigned count = other.NValues();
     m_values.reserve(m_values.size() + count);
     for (unsigned i = 0; i < count; ++i) {
@@ -151,6 +154,7 @@ CResourceEntry& CResourceEntry::operator=(const wchar_t* line) {
     const std::size_t length = std::wcslen(line);
     if (length >= 0xFFFFFFFFu)
         throw std::bad_alloc();
+    m_valuesPending = false;  // the values of the old line go with it
     // The line buffer is a capacity: a line that fits reuses it, which keeps
     // re-reading and re-assigning lines free of allocations.
     StoreLine(line, static_cast<unsigned>(length));
@@ -171,6 +175,7 @@ CResourceEntry& CResourceEntry::operator=(const char* line) {
         if (converted <= 0)
             throw CResourceSeaException::Formatted(1, L"Max. line length %d exceeded",
                                                    static_cast<int>(ConvertBufferSize));
+        m_valuesPending = false;  // the values of the old line go with it
         StoreLine(g_wcharConvert, static_cast<unsigned>(converted - 1));
     }  // lock released before parsing
     ClearContents(false, true);
@@ -211,6 +216,7 @@ void CResourceEntry::ClearContents(bool freeAll, bool keepLineBuffer) {
         m_valuePart = g_leereZeile;
         m_lineSize = 0;
     }
+    m_valuesPending = false;
     for (ValueBuffer& value : m_values) {
         if (freeAll)
             CResValueReservoir::FreeBuffer(value);

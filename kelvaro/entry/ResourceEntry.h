@@ -3,12 +3,18 @@
 // list. It keeps the line text as read (written back unchanged until a value
 // changes) beside the parsed parts (name, status bits, value texts). Seas,
 // list cursors and table import/export build on it.
+//
+// An assigned line is checked whole at once (a syntax error is thrown
+// there), but its values are copied out of the line only when something
+// first asks for them: most entries of a large sea are never read, and
+// their value buffers would double what the sea holds.
 #pragma once
 
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <utility>
@@ -74,7 +80,11 @@ public:
 
     // ---- accessors ------------------------------------------------------------
     const CString& Name() const { return m_name; }
-    unsigned NValues() const { return m_values.size(); }
+    unsigned NValues() const {
+        if (m_valuesPending)
+            SplitPendingValues();
+        return m_values.size();
+    }
     unsigned Status() const { return m_status; }
     bool Accessed() const { return (m_status & StatusAccessed) != 0; }
     bool Modified() const { return (m_status & StatusModified) != 0; }
@@ -357,6 +367,8 @@ private:
     // when it is too small (the buffer is a capacity, reused by every line
     // that fits).
     void StoreLine(const wchar_t* text, unsigned length) {
+        if (m_valuesPending)
+            SplitPendingValues();
         const unsigned need = length + 1;
         if (need > m_lineSize || !OwnsLine()) {
             wchar_t* fresh = new wchar_t[need];
@@ -374,20 +386,56 @@ private:
         m_valuePart = m_line;
     }
     // ZeileWerteZerlegen's work, inline for the parser's own use.
-    inline unsigned SplitValues();
+    inline unsigned SplitValues() const;
+    // Copies the values of a parsed line out of it on first use; on failure
+    // (memory) the entry stays as it was, values still pending.
+    void SplitPendingValues() const;
     bool OwnsLine() const { return m_line != g_leereZeile; }
     int ReadListLinesImpl(CUnicodeFile& file, bool append, int& count);
 
 protected:
     CString m_name;
-    mutable unsigned m_status;
     mutable wchar_t* m_line;
     mutable unsigned m_lineSize;     // capacity of m_line; 0 for the shared empty line
+    mutable unsigned m_status;
     mutable bool m_rebuildLine;
+    // The values are still in the line at m_valuePart (checked, not yet
+    // copied out); never set together with m_rebuildLine. Whatever changes
+    // the line or repoints m_valuePart settles them first (NValues()) or
+    // drops them with the old line.
+    mutable bool m_valuesPending = false;
     mutable const wchar_t* m_valuePart;
-    FastVector<ValueBuffer> m_values;
+    mutable FastVector<ValueBuffer> m_values;
     CResValueReservoir* m_reservoir;
-    CObList m_listLines;
+
+    // The lines of a list entry. Only list heads have any, so the list object
+    // is made with the first line: every other entry saves its size.
+    class ListLines {
+    public:
+        bool IsEmpty() const noexcept { return m_list == nullptr || m_list->IsEmpty(); }
+        int GetCount() const noexcept { return m_list == nullptr ? 0 : m_list->GetCount(); }
+        POSITION GetHeadPosition() const noexcept { return m_list == nullptr ? nullptr : m_list->GetHeadPosition(); }
+        POSITION GetTailPosition() const noexcept { return m_list == nullptr ? nullptr : m_list->GetTailPosition(); }
+        // A position always comes from this list, so the list exists.
+        CObject* GetNext(POSITION& pos) const { return Made().GetNext(pos); }
+        CObject* GetPrev(POSITION& pos) const { return Made().GetPrev(pos); }
+        CObject* GetAt(POSITION pos) const { return Made().GetAt(pos); }
+        CObject* RemoveHead() { return Made().RemoveHead(); }
+        void RemoveAt(POSITION pos) { Made().RemoveAt(pos); }
+        POSITION AddHead(CObject* line) { return Made().AddHead(line); }
+        POSITION AddTail(CObject* line) { return Made().AddTail(line); }
+        POSITION InsertBefore(POSITION pos, CObject* line) { return Made().InsertBefore(pos, line); }
+        POSITION InsertAfter(POSITION pos, CObject* line) { return Made().InsertAfter(pos, line); }
+
+    private:
+        CObList& Made() const {
+            if (m_list == nullptr)
+                m_list = std::make_unique<CObList>(10);
+            return *m_list;
+        }
+        mutable std::unique_ptr<CObList> m_list;
+    };
+    ListLines m_listLines;
     CResourceEntry* m_listEnd;
 };
 

@@ -59,6 +59,29 @@ inline const wchar_t* SkipWhite(const wchar_t* p) {
     return p;
 }
 
+// The number of values of the value text at p, as SplitValues would make
+// them; false for a quote that is not closed.
+inline bool CountValues(const wchar_t* p, unsigned& count) {
+    count = 0;
+    while (*p != L'\0') {
+        const wchar_t* end;
+        if (*p == kQuote) {
+            const wchar_t* close = FindClosingQuote(p);
+            if (close == nullptr)
+                return false;
+            end = close + 1;
+        } else {
+            bool mapped = false;
+            end = ScanBareToken(p, mapped);
+        }
+        ++count;
+        if (*end == L'\0')
+            break;
+        p = SkipWhite(end + 1);
+    }
+    return true;
+}
+
 [[noreturn]] void ThrowUnterminated() {
     throw CResourceSeaException(L"String value not terminated ('\"' missing)", kSyntaxErrorCode);
 }
@@ -83,10 +106,13 @@ const wchar_t* CResourceEntry::NextTokenEnd(const wchar_t* p) const {
 }
 
 unsigned CResourceEntry::ZeileWerteZerlegen() {
+    // Appends behind the values the entry has, including those still in its line.
+    if (m_valuesPending)
+        SplitPendingValues();
     return SplitValues();
 }
 
-inline unsigned CResourceEntry::SplitValues() {
+inline unsigned CResourceEntry::SplitValues() const {
     const wchar_t* p = m_valuePart;
     while (*p != L'\0') {
         const wchar_t* end;
@@ -138,10 +164,27 @@ inline unsigned CResourceEntry::SplitValues() {
         // "ab"cd gives ab and d.
         p = SkipWhite(end + 1);
     }
-    return NValues();
+    return m_values.size();
+}
+
+void CResourceEntry::SplitPendingValues() const {
+    m_valuesPending = false;
+    const unsigned before = m_values.size();
+    try {
+        SplitValues();
+    } catch (...) {
+        for (unsigned i = m_values.size(); i-- > before;)
+            GiveBackValueBuffer(m_values[i]);
+        m_values.erase(before, m_values.size() - before);
+        m_valuesPending = true;
+        throw;
+    }
 }
 
 unsigned CResourceEntry::ZeileZerlegen() {
+    // Values present stay, and the new ones follow them.
+    if (m_valuesPending)
+        SplitPendingValues();
     m_name.Str().clear();
     m_status &= ~kParsedBits;
 
@@ -187,6 +230,12 @@ unsigned CResourceEntry::ZeileZerlegen() {
         }
     }
 
+    unsigned count = 0;
+    if (m_values.empty() && CountValues(m_valuePart, count)) {
+        m_valuesPending = count > 0;
+        return count;
+    }
+    // A bad line keeps the values before its fault, as it always has.
     try {
         return SplitValues();
     } catch (const CResourceSeaException&) {

@@ -55,6 +55,7 @@ public:
 
     // Appends value texts straight into the value list, as the parser does.
     void AddValues(std::initializer_list<const wchar_t*> texts) {
+        NValues();  // values still in the line come first
         for (const wchar_t* text : texts) {
             ValueBuffer b = TakeValueBuffer(static_cast<unsigned>(std::wcslen(text)) + 1);
             std::wcscpy(b.first, text);
@@ -62,6 +63,7 @@ public:
         }
     }
     void AddValue(const std::wstring& text) {
+        NValues();
         ValueBuffer b = TakeValueBuffer(static_cast<unsigned>(text.size()) + 1);
         std::wcscpy(b.first, text.c_str());
         m_values.push_back(b);

@@ -166,6 +166,35 @@ TEST_F(ParseTest, SameTextTwiceWithValuesClearedGivesTheSameValues) {
     EXPECT_EQ(first, (Texts{L"a b", L"c\"", L""}));
 }
 
+TEST_F(ParseTest, ValuesLeaveTheLineOnFirstUse) {
+    CResValueReservoir reservoir(8);
+    TestEntry entry(&reservoir, 0, nullptr);
+    entry = L"n: 1 \"two words\" 3";
+    EXPECT_EQ(reservoir.SmallCount(), 8u) << "a line that is only read back takes no value buffer";
+
+    // A copy of an entry whose values are still in its line has them too,
+    // and keeps them when the original takes another line.
+    TestEntry copy(entry);
+    entry = L"m: 7";
+    EXPECT_EQ(copy.Values(), (Texts{L"1", L"two words", L"3"}));
+    EXPECT_EQ(entry.Values(), Texts{L"7"});
+    EXPECT_EQ(reservoir.SmallCount(), 4u);
+
+    // A change to a value that was never read rebuilds from all of them.
+    TestEntry fresh(&reservoir, 0, nullptr);
+    fresh = L"p: a b c";
+    fresh.SetInt(9, 1);
+    EXPECT_EQ(fresh.Line(), L"p: a b c") << "the line is rebuilt when it is used";
+    CString line;
+    fresh.GetLine(line);
+    EXPECT_EQ(line, L"p:\ta 9 c");
+
+    // A bad line is still refused when it is assigned, not when it is used.
+    TestEntry bad(&reservoir, 0, nullptr);
+    EXPECT_EQ(CatchSea([&] { bad = L"q: 1 \"open"; }).m_code, 2u);
+    EXPECT_TRUE(bad.SyntaxError());
+}
+
 TEST_F(ParseTest, ValueSplitterAppends) {
     TestEntry entry(&m_reservoir, 0, nullptr);
     entry = L"n: 1 2";

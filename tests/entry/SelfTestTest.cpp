@@ -127,6 +127,8 @@ TEST_F(SelfTestTest, TemporaryFreesItsBuffers) {
     CResValueReservoir reservoir(10);
     TestEntry e(&reservoir, 0, nullptr);
     e = L"n: 1 2 3";
+    EXPECT_EQ(reservoir.SmallCount(), 10u) << "values are taken out of the line on first use";
+    ASSERT_EQ(e.NValues(), 3u);
     EXPECT_EQ(reservoir.SmallCount(), 7u);
     EXPECT_TRUE(e.Selbsttest(true));
     EXPECT_EQ(reservoir.SmallCount(), 4u) << "the temporary's buffers are freed, not recycled";

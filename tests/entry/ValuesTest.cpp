@@ -677,6 +677,7 @@ TEST_F(ValuesTest, SetSeaLineWithABadTextKeepsTheValues) {
     CResourceEntry entry(&m_reservoir, 0, nullptr);
     entry = L"width: 640 480";
     entry.ResetModified();
+    ASSERT_EQ(entry.NValues(), 2u);
     const unsigned small = m_reservoir.SmallCount();
     try {
         entry.SetSeaLine(L"1 2 \"open");
