@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <cstdint>
 #include <cwchar>
 #include <stdexcept>
 
@@ -34,10 +35,71 @@ std::size_t CMapStringToOb::Hash(std::wstring_view key) noexcept
 
 bool CMapStringToOb::SameKey(const CAssoc* assoc, std::wstring_view key, std::size_t hash) noexcept
 {
-    if (assoc->nHash != hash)
+    return assoc->nHash == hash && assoc->key.Equals(key);
+}
+
+// ---- keys ------------------------------------------------------------------------
+
+void CMapStringToOb::Key::Assign(std::wstring_view text)
+{
+    if (text.size() > 0xFFFFFFFFu)
+        throw std::length_error("CMapStringToOb: key too long");
+    const bool narrow = std::all_of(text.begin(), text.end(),
+                                    [](wchar_t c) { return static_cast<std::uint32_t>(c) < 256; });
+    const auto length = static_cast<unsigned>(text.size());
+    if (narrow && length <= kInline) {
+        Clear();
+        for (unsigned i = 0; i < length; ++i)
+            m_inline[i] = static_cast<unsigned char>(text[i]);
+        m_length = length;
+        return;
+    }
+    void* heap;
+    if (narrow) {
+        auto* bytes = new unsigned char[length];
+        for (unsigned i = 0; i < length; ++i)
+            bytes[i] = static_cast<unsigned char>(text[i]);
+        heap = bytes;
+    } else {
+        auto* wide = new wchar_t[length];
+        std::wmemcpy(wide, text.data(), length);
+        heap = wide;
+    }
+    Clear();
+    SetHeap(heap);
+    m_kind = narrow ? kHeapBytes : kHeapWide;
+    m_length = length;
+}
+
+void CMapStringToOb::Key::Clear() noexcept
+{
+    if (m_kind == kHeapBytes)
+        delete[] static_cast<unsigned char*>(Heap());
+    else if (m_kind == kHeapWide)
+        delete[] static_cast<wchar_t*>(Heap());
+    m_kind = kInlineBytes;
+    m_length = 0;
+}
+
+bool CMapStringToOb::Key::Equals(std::wstring_view text) const noexcept
+{
+    if (text.size() != m_length)
         return false;
-    const std::wstring& stored = assoc->key.Str();
-    return stored.size() == key.size() && std::wmemcmp(stored.data(), key.data(), key.size()) == 0;
+    if (m_kind == kHeapWide)
+        return std::wmemcmp(static_cast<const wchar_t*>(Heap()), text.data(), m_length) == 0;
+    const unsigned char* bytes = Bytes();
+    for (unsigned i = 0; i < m_length; ++i)
+        if (static_cast<std::uint32_t>(text[i]) != bytes[i])
+            return false;
+    return true;
+}
+
+CString CMapStringToOb::Key::Text() const
+{
+    if (m_kind == kHeapWide)
+        return CString(std::wstring(static_cast<const wchar_t*>(Heap()), m_length));
+    const unsigned char* bytes = Bytes();
+    return CString(std::wstring(bytes, bytes + m_length));
 }
 
 void CMapStringToOb::InitHashTable(unsigned hashSize, bool allocNow)
@@ -96,7 +158,7 @@ CMapStringToOb::CAssoc* CMapStringToOb::NewAssoc()
 
 void CMapStringToOb::FreeAssoc(CAssoc* assoc) noexcept
 {
-    std::wstring().swap(assoc->key.Str()); // a free node should not hold on to the key's memory
+    assoc->key.Clear(); // a free node should not hold on to the key's memory
     assoc->value = nullptr;
     assoc->nHash = 0;
     assoc->pNext = m_pFreeList;
@@ -137,7 +199,7 @@ CObject*& CMapStringToOb::operator[](std::wstring_view key)
         Rehash(RoundUpPowerOfTwo(std::max(static_cast<unsigned>(m_count) + 1, m_bucketCount * 2)));
     CAssoc* assoc = NewAssoc();
     try {
-        assoc->key.Str().assign(key);
+        assoc->key.Assign(key);
     } catch (...) {
         assoc->pNext = m_pFreeList;
         m_pFreeList = assoc;
@@ -199,7 +261,7 @@ void CMapStringToOb::GetNextAssoc(POSITION& pos, CString& key, CObject*& value) 
     if (assoc == nullptr)
         throw std::invalid_argument("CMapStringToOb::GetNextAssoc: POSITION of an empty map");
     const CAssoc* next = assoc->pNext != nullptr ? assoc->pNext : FirstFrom((assoc->nHash & (m_bucketCount - 1)) + 1);
-    key = assoc->key;
+    key = assoc->key.Text();
     value = assoc->value;
     pos = reinterpret_cast<POSITION>(const_cast<CAssoc*>(next));
 }

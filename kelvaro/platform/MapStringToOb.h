@@ -10,6 +10,7 @@
 #include "kelvaro/platform/Types.h"
 
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -49,11 +50,51 @@ public:
     void GetNextAssoc(POSITION& pos, CString& key, CObject*& value) const;
 
 private:
+    // A key as the map keeps it. Most names are short and within Latin-1, so
+    // such a key is stored one byte per character, in the node itself when
+    // it fits: a million keys then cost no allocation and a quarter of the
+    // memory that wide strings on the heap would take. Other keys go to the
+    // heap, narrow when they can, wide otherwise.
+    class Key {
+    public:
+        // Fills the node to 48 bytes; also holds the heap pointer of a longer key.
+        static constexpr unsigned kInline = 19;
+
+        Key() noexcept { m_inline[0] = 0; }
+        ~Key() { Clear(); }
+        Key(const Key&) = delete;
+        Key& operator=(const Key&) = delete;
+
+        void Assign(std::wstring_view text);  // strong guarantee: unchanged if it throws
+        void Clear() noexcept;
+        bool Equals(std::wstring_view text) const noexcept;
+        CString Text() const;
+
+    private:
+        enum Kind : unsigned char { kInlineBytes, kHeapBytes, kHeapWide };
+        // unsigned char[m_length] or wchar_t[m_length], kept in the inline
+        // bytes (which need no alignment, so the key packs into 24 bytes).
+        void* Heap() const noexcept {
+            void* heap;
+            std::memcpy(&heap, m_inline, sizeof heap);
+            return heap;
+        }
+        void SetHeap(void* heap) noexcept { std::memcpy(m_inline, &heap, sizeof heap); }
+        const unsigned char* Bytes() const noexcept {
+            return m_kind == kInlineBytes ? m_inline : static_cast<const unsigned char*>(Heap());
+        }
+
+        unsigned m_length = 0;
+        Kind m_kind = kInlineBytes;
+        unsigned char m_inline[kInline];
+    };
+    static_assert(sizeof(void*) <= Key::kInline);
+
     struct CAssoc {
         CAssoc* pNext = nullptr;
-        std::size_t nHash = 0;
-        CString key;
         CObject* value = nullptr;
+        std::size_t nHash = 0;
+        Key key;
     };
 
     static std::size_t Hash(std::wstring_view key) noexcept;

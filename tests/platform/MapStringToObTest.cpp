@@ -60,7 +60,7 @@ TEST(MapStringToObTest, SubscriptMakesANullSlot)
 TEST(MapStringToObTest, KeysAreExactText)
 {
     CObject objects[6];
-    const std::wstring keys[] = {L"", L" ", L"a\0b", L"a", L"\U0001F600", L"a "};
+    const std::wstring keys[] = {L"", L" ", std::wstring(L"a\0b", 3), L"a", L"\U0001F600", L"a "};
     CMapStringToOb map;
     for (int i = 0; i < 6; ++i)
         map.SetAt(std::wstring_view(keys[i].c_str(), i == 2 ? 3 : keys[i].size()), &objects[i]);
@@ -68,6 +68,50 @@ TEST(MapStringToObTest, KeysAreExactText)
     for (int i = 0; i < 6; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(map.Find(std::wstring_view(keys[i].c_str(), i == 2 ? 3 : keys[i].size())), &objects[i]);
+    }
+}
+
+TEST(MapStringToObTest, KeysOfEveryLengthAndRangeComeBackWhole)
+{
+    // Short Latin-1 keys are kept in the node, longer ones and wide ones on
+    // the heap: every kind must compare, iterate and be replaced exactly.
+    const std::vector<std::wstring> keys = {
+        L"", std::wstring(19, L'x'), std::wstring(20, L'x'), std::wstring(300, L'y'),
+        L"caf\u00E9\u00FF", std::wstring(L"n\0ul", 4), L"\u0100x", L"\u0416\u0438\u0437\u043D\u044C",
+        L"\U0001F600", std::wstring(25, L'\u00E9') + L"\u20AC",
+    };
+    std::vector<CObject> objects(keys.size());
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        CMapStringToOb map;
+        // The second round inserts in the other order, so freed nodes of
+        // one kind of key are reused for another.
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            const std::size_t k = round == 0 ? i : keys.size() - 1 - i;
+            map.SetAt(keys[k], &objects[k]);
+        }
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            EXPECT_EQ(map.Find(keys[i]), &objects[i]) << i;
+        // Same length, a character above Latin-1 whose low byte matches.
+        EXPECT_EQ(map.Find(L"caf\u01E9\u00FF"), nullptr);
+        EXPECT_EQ(map.Find(std::wstring(19, L'\u0178')), nullptr);
+        EXPECT_EQ(map.Find(std::wstring(18, L'x')), nullptr);
+
+        std::set<std::wstring> seen;
+        for (POSITION pos = map.GetStartPosition(); pos != nullptr;) {
+            CString key;
+            CObject* value = nullptr;
+            map.GetNextAssoc(pos, key, value);
+            seen.insert(key.Str());
+        }
+        EXPECT_EQ(seen, std::set<std::wstring>(keys.begin(), keys.end()));
+        for (std::size_t i = 0; i < keys.size(); i += 2)
+            EXPECT_TRUE(map.RemoveKey(keys[i]));
+        EXPECT_EQ(map.GetCount(), static_cast<int>(keys.size() / 2));
+        for (std::size_t i = 0; i < keys.size(); i += 2)
+            map.SetAt(keys[i], &objects[0]);
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            EXPECT_EQ(map.Find(keys[i]), i % 2 == 0 ? &objects[0] : &objects[i]) << i;
     }
 }
 
