@@ -452,7 +452,8 @@ bool CStagedFile::Begin(const wchar_t* path, bool keepContent, bool mustExist)
     // A hidden name beside the target, so the rename stays inside one file system; the name is
     // cut so that the suffix never pushes it past the file-name limit.
     const std::string prefix = slash == std::string::npos ? std::string() : m_nativeTarget.substr(0, slash + 1);
-    const std::string stem = "." + name.substr(0, 180) + ".~";
+    std::string stem = ".";  // built by appends: GCC 12 at -O3 misreads "." + string as overlapping
+    stem.append(name, 0, 180).append(".~");
     for (int attempt = 0;; ++attempt) {
         const auto tick = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
         char suffix[64];
