@@ -57,7 +57,7 @@ CResourceEntry::CResourceEntry(CResValueReservoir* reservoir, unsigned status, c
 
 CResourceEntry::CResourceEntry(const CResourceEntry& other)
     : CObject(),
-      m_name(other.m_name),
+      m_name(other.m_namePending ? CString() : other.m_name),
       m_line(g_leereZeile),
       m_lineSize(0),
       m_status(other.m_status),
@@ -67,6 +67,7 @@ CResourceEntry::CResourceEntry(const CResourceEntry& other)
       m_listEnd(nullptr) {
     try {
         CopyLineFrom(other);
+        CopyPendingName(other);
         if (IsListEntry()) {
             for (POSITION pos = other.m_listLines.GetHeadPosition(); pos != nullptr;)
                 AddListLine(*other.NextListenZeile(pos), nullptr);
@@ -85,9 +86,11 @@ CResourceEntry& CResourceEntry::operator=(const CResourceEntry& other) {
         return *this;
     ClearContents(false, false);
     m_status = other.m_status;
-    m_name = other.m_name;
+    if (!other.m_namePending)
+        SetName(other.m_name);
     m_rebuildLine = other.m_rebuildLine;
     CopyLineFrom(other);
+    CopyPendingName(other);
     if (IsListEntry()) {
         bool copied = false;
         for (POSITION pos = other.m_listLines.GetHeadPosition(); pos != nullptr;) {
@@ -121,6 +124,24 @@ void CResourceEntry::CopyLineFrom(const CResourceEntry& other) {
         m_valuePart = copy + (other.m_valuePart - other.m_line);
     else
         m_valuePart = copy;
+}
+
+void CResourceEntry::CopyPendingName(const CResourceEntry& other) {
+    if (!other.m_namePending)
+        return;
+    // The copied line holds the name at the same place.
+    if (OwnsLine()) {
+        m_namePending = true;
+        m_nameOffset = other.m_nameOffset;
+        m_nameLength = other.m_nameLength;
+    } else {
+        SetName(other.Name());
+    }
+}
+
+void CResourceEntry::MakeName() const {
+    m_name.Str().assign(m_line + m_nameOffset, m_nameLength);
+    m_namePending = false;
 }
 
 void CResourceEntry::CopyValuesFrom(const CResourceEntry& other) {
@@ -187,7 +208,7 @@ CResourceEntry& CResourceEntry::operator=(const char* line) {
 // ---- comparison ------------------------------------------------------------------
 
 bool CResourceEntry::operator==(const CResourceEntry& other) const {
-    if (m_name.Str() != other.m_name.Str())
+    if (NameView() != other.NameView())
         return false;
     if (NValues() != other.NValues())
         return false;
@@ -236,6 +257,7 @@ void CResourceEntry::ClearContents(bool freeAll, bool keepLineBuffer) {
             m_listEnd->m_status = kClosingLineStatus;
         }
     }
+    m_namePending = false;
     m_name.Str().clear();  // keeps the capacity for the next name
     m_status &= ~static_cast<unsigned>(StatusAccessed | StatusModified | StatusSyntaxError);
     m_rebuildLine = true;
@@ -258,7 +280,7 @@ void CResourceEntry::ListenendeErzeugen() {
     }
     // Read as a list line, the text is a list end, never a syntax error.
     end->m_status |= StatusListLine;
-    const std::wstring text = kelvaro::FormatText(L"} \t;-- %s", m_name.GetString());
+    const std::wstring text = kelvaro::FormatText(L"} \t;-- %s", Name().GetString());
     *end = text.c_str();
     if (created)
         m_listEnd = created.release();

@@ -7,7 +7,8 @@
 // An assigned line is checked whole at once (a syntax error is thrown
 // there), but its values are copied out of the line only when something
 // first asks for them: most entries of a large sea are never read, and
-// their value buffers would double what the sea holds.
+// their value buffers would double what the sea holds. The name, too, stays
+// in the line until it is asked for as a string.
 #pragma once
 
 #include <cstdarg>
@@ -17,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <string_view>
 #include <utility>
 
 #include "kelvaro/entry/ResValueReservoir.h"
@@ -79,7 +81,15 @@ public:
     ~CResourceEntry() override;
 
     // ---- accessors ------------------------------------------------------------
-    const CString& Name() const { return m_name; }
+    const CString& Name() const {
+        if (m_namePending)
+            MakeName();
+        return m_name;
+    }
+    // The name without making a string of it; valid until the entry changes.
+    std::wstring_view NameView() const {
+        return m_namePending ? std::wstring_view(m_line + m_nameOffset, m_nameLength) : std::wstring_view(m_name.Str());
+    }
     unsigned NValues() const {
         if (m_valuesPending)
             SplitPendingValues();
@@ -363,12 +373,16 @@ private:
     // copy assignment share it).
     void CopyLineFrom(const CResourceEntry& other);
     void CopyValuesFrom(const CResourceEntry& other);
+    // Takes over a name still in the other's line, after CopyLineFrom.
+    void CopyPendingName(const CResourceEntry& other);
     // Puts `length` characters of `text` into the line buffer, growing it
     // when it is too small (the buffer is a capacity, reused by every line
     // that fits).
     void StoreLine(const wchar_t* text, unsigned length) {
         if (m_valuesPending)
             SplitPendingValues();
+        if (m_namePending)
+            MakeName();
         const unsigned need = length + 1;
         if (need > m_lineSize || !OwnsLine()) {
             wchar_t* fresh = new wchar_t[need];
@@ -390,11 +404,17 @@ private:
     // Copies the values of a parsed line out of it on first use; on failure
     // (memory) the entry stays as it was, values still pending.
     void SplitPendingValues() const;
+    // Makes m_name from the line; the name stays pending if that throws.
+    void MakeName() const;
+    void SetName(const CString& name) {
+        m_namePending = false;
+        m_name = name;
+    }
     bool OwnsLine() const { return m_line != g_leereZeile; }
     int ReadListLinesImpl(CUnicodeFile& file, bool append, int& count);
 
 protected:
-    CString m_name;
+    mutable CString m_name;         // made from the line on demand (m_namePending)
     mutable wchar_t* m_line;
     mutable unsigned m_lineSize;     // capacity of m_line; 0 for the shared empty line
     mutable unsigned m_status;
@@ -404,6 +424,11 @@ protected:
     // the line or repoints m_valuePart settles them first (NValues()) or
     // drops them with the old line.
     mutable bool m_valuesPending = false;
+    // The name is the m_nameLength characters at m_line + m_nameOffset, not
+    // yet in m_name; the same rules as for pending values apply.
+    mutable bool m_namePending = false;
+    std::uint16_t m_nameOffset = 0;
+    std::uint16_t m_nameLength = 0;
     mutable const wchar_t* m_valuePart;
     mutable FastVector<ValueBuffer> m_values;
     CResValueReservoir* m_reservoir;

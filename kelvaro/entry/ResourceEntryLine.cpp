@@ -48,7 +48,7 @@ bool NeedsQuotes(const wchar_t* text, bool firstValue, bool listLine) {
 }  // namespace
 
 unsigned CResourceEntry::SeeZeileBilden(wchar_t* buffer, unsigned size, unsigned& valueOffset) const {
-    const std::wstring_view name(m_name.Str());
+    const std::wstring_view name = NameView();
     Head head;
     bool withValues = true;
     if (IsListEntry()) {
@@ -157,7 +157,9 @@ void CResourceEntry::SeeZeileErneuern() const {
     const unsigned need = SeeZeileBilden(work, MaxRebuildLength, valueOffset);
     if (need > MaxRebuildLength)
         throw CResourceSeaException::Formatted(3, L"%s: maximum resource line lenght (%d) exceeded.",
-                                               m_name.GetString(), static_cast<int>(MaxRebuildLength));
+                                               Name().GetString(), static_cast<int>(MaxRebuildLength));
+    if (m_namePending)
+        MakeName();  // the name's place in the line is about to go
     // The line buffer only grows: it is a capacity, reused by later rebuilds.
     if (need > m_lineSize || !OwnsLine()) {
         wchar_t* fresh = new wchar_t[need];

@@ -88,7 +88,7 @@ CResourceEntry* CResourceEntry::AddListLine(int mode, POSITION pos) {
         return nullptr;
     if (mode != kAppend && mode != kPrepend && mode != kInsertAfter && mode != kInsertBefore)
         throw CResourceSeaException::Formatted(4, L"%s: tried to add list line with mode = %d.",
-                                               m_name.GetString(), mode);
+                                               Name().GetString(), mode);
     auto line = std::make_unique<CResourceEntry>(m_reservoir, StatusListLine, nullptr);
     switch (mode) {
     case kAppend:
@@ -151,7 +151,7 @@ bool CResourceEntry::WriteToSeaFile(CUnicodeFile& file) const {
     // its end) still gets a closing line: an unterminated list would swallow
     // the lines after it when the file is read again.
     CResourceEntry end(m_reservoir, StatusListLine | StatusListEnd, nullptr);
-    end.m_name = m_name;
+    end.SetName(Name());
     return end.WriteToSeaFile(file);
 }
 

@@ -185,6 +185,7 @@ unsigned CResourceEntry::ZeileZerlegen() {
     // Values present stay, and the new ones follow them.
     if (m_valuesPending)
         SplitPendingValues();
+    m_namePending = false;
     m_name.Str().clear();
     m_status &= ~kParsedBits;
 
@@ -220,7 +221,16 @@ unsigned CResourceEntry::ZeileZerlegen() {
             m_status |= kFailedLineBits;
             throw CResourceSeaException(L"Orphan list end ('}' with no matching '{')", kSyntaxErrorCode);
         }
-        m_name.Str().assign(c, static_cast<std::size_t>(colon - c));
+        const auto offset = static_cast<std::size_t>(c - m_line);
+        const auto length = static_cast<std::size_t>(colon - c);
+        if (offset <= 0xFFFF && length <= 0xFFFF) {
+            // Left in the line until someone asks for it as a string.
+            m_namePending = true;
+            m_nameOffset = static_cast<std::uint16_t>(offset);
+            m_nameLength = static_cast<std::uint16_t>(length);
+        } else {
+            m_name.Str().assign(c, length);
+        }
         m_valuePart = SkipWhite(colon + 1);
         if (*m_valuePart == L'{') {
             m_status |= StatusListEntry;

@@ -9,14 +9,14 @@ bool CResourceEntry::Selbsttest(bool reconstruct) const {
     for (unsigned i = 0; i < NValues(); ++i) {
         const ValueBuffer& value = m_values[i];
         if (value.first == nullptr || std::wcslen(value.first) >= value.second)
-            throw CResourceSeaException::Formatted(0, L"Selbsttest %s: Allozierungsfehler.", m_name.GetString());
+            throw CResourceSeaException::Formatted(0, L"Selbsttest %s: Allozierungsfehler.", Name().GetString());
     }
 
     auto work = std::make_unique<wchar_t[]>(SelfTestBufferSize);
     unsigned valueOffset = 0;
     if (SeeZeileBilden(work.get(), SelfTestBufferSize, valueOffset) > SelfTestMaxLength)
         throw CResourceSeaException::Formatted(0, L"Selbsttest %s: Zeile l\u00e4nger als 1000 Zeichen.",
-                                               m_name.GetString());
+                                               Name().GetString());
 
     if (reconstruct) {
         // The temporary is destroyed with its buffers freed, not recycled.
@@ -24,7 +24,7 @@ bool CResourceEntry::Selbsttest(bool reconstruct) const {
         rebuilt = work.get();
         if (!(*this == rebuilt))
             throw CResourceSeaException::Formatted(0, L"Selbsttest %s: Rekonstruktion fehlgeschlagen.",
-                                                   m_name.GetString());
+                                                   Name().GetString());
     }
 
     if (IsListEntry()) {
@@ -35,7 +35,7 @@ bool CResourceEntry::Selbsttest(bool reconstruct) const {
                 m_listEnd->Selbsttest(false);
         } catch (const CResourceSeaException& inner) {
             throw CResourceSeaException::Formatted(inner.m_code, L"Selbsttest %s: Listen-Eintrag defekt:\n%s",
-                                                   m_name.GetString(), inner.m_message.GetString());
+                                                   Name().GetString(), inner.m_message.GetString());
         }
     }
     return true;

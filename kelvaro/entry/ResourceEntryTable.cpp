@@ -43,9 +43,9 @@ void CResourceEntry::WriteToTable(CResSeaTableInterface* table) const {
             // text): a list row is read back as a list line, and its bare text
             // would otherwise come back as values.
             const wchar_t* text = line->IsComment() ? line->NextNonSpace(line->m_line) : line->m_valuePart;
-            table->WriteTableLine(m_name.GetString(), text, ++counter);
+            table->WriteTableLine(Name().GetString(), text, ++counter);
         }
-        table->WriteTableLine(m_name.GetString(), L"}", counter + 1);
+        table->WriteTableLine(Name().GetString(), L"}", counter + 1);
         return;
     }
     if (IsComment()) {
@@ -53,7 +53,7 @@ void CResourceEntry::WriteToTable(CResSeaTableInterface* table) const {
         // (with a name) and a line that failed to parse give the whole line,
         // so that nothing of them is lost.
         const wchar_t* text = m_valuePart;
-        if (SyntaxError() || !m_name.IsEmpty()) {
+        if (SyntaxError() || !Name().IsEmpty()) {
             text = NextNonSpace(m_line);
             if (*text == L';')
                 text = NextNonSpace(text + 1);
@@ -61,7 +61,7 @@ void CResourceEntry::WriteToTable(CResSeaTableInterface* table) const {
         table->WriteTableLine(L";", text, 0);
         return;
     }
-    table->WriteTableLine(m_name.GetString(), m_valuePart, 0);
+    table->WriteTableLine(Name().GetString(), m_valuePart, 0);
 }
 
 void CResourceEntry::ReadFromTable(CResSeaTableInterface* table) {
@@ -69,11 +69,11 @@ void CResourceEntry::ReadFromTable(CResSeaTableInterface* table) {
     m_status = 0;
     CString name(table->CurrentLineName());
     name.Trim();
-    m_name = name;
+    SetName(name);
     m_rebuildLine = true;
     // A row without a usable name cannot head an entry or a list: it stays as
     // a comment, whatever its counter says.
-    const bool named = !m_name.IsEmpty() && m_name[0] != L';';
+    const bool named = !Name().IsEmpty() && Name()[0] != L';';
 
     if (named && table->CurrentLineListCounter() != 0) {
         m_status |= StatusListEntry;
@@ -117,9 +117,9 @@ void CResourceEntry::ReadFromTable(CResSeaTableInterface* table) {
         } catch (const CResourceSeaException&) {
             // As the file reader leaves a bad line: kept as a comment with the
             // text it came from, written back unchanged.
-            const std::wstring line = WithoutLineEnds(m_name.Str() + L":\t" + values);
+            const std::wstring line = WithoutLineEnds(Name().Str() + L":\t" + values);
             StoreLine(line.c_str(), static_cast<unsigned>(line.size()));
-            m_valuePart = m_line + (m_name.GetLength() + 2);
+            m_valuePart = m_line + (Name().GetLength() + 2);
             m_rebuildLine = false;
             m_status |= StatusSyntaxError | StatusComment | StatusAccessed;
             throw;

@@ -247,7 +247,7 @@ bool CopyBounded(Char* dst, unsigned size, const Char* text, std::size_t length)
 void CResourceEntry::WertNeuSetzen(const wchar_t* text, unsigned index) {
     const unsigned count = NValues();
     if (index > count)
-        ThrowBeyondEnd(m_name, index, count);
+        ThrowBeyondEnd(Name(), index, count);
     if (text == nullptr)
         text = L"";  // as CString does: a null text is the empty text
     SetAccessed();
@@ -437,7 +437,7 @@ void CResourceEntry::SetText(const wchar_t* text, unsigned index) {
 // stored cut; the entry stays as it was.
 void CResourceEntry::SetText(const char* text, unsigned index, unsigned codePage) {
     if (index > NValues())
-        ThrowBeyondEnd(m_name, index, NValues());
+        ThrowBeyondEnd(Name(), index, NValues());
     if (text == nullptr)
         text = "";
     const int converted = KonvertiereNachWChar(text, codePage);
@@ -446,7 +446,7 @@ void CResourceEntry::SetText(const char* text, unsigned index, unsigned codePage
         throw CResourceSeaException::Formatted(kValueWriteCode,
                                                L"%s: value %u cannot be converted from code page %u "
                                                L"(unknown code page or more than %u characters).",
-                                               m_name.GetString(), index, codePage, ConvertBufferSize - 1);
+                                               Name().GetString(), index, codePage, ConvertBufferSize - 1);
     WertNeuSetzen(g_wcharConvert, index);
 }
 

@@ -67,7 +67,7 @@ int CResourceEntry::FormatInterpretieren(const wchar_t* element) const {
     if (element == nullptr || element[0] != L'%')
         throw CResourceSeaException::Formatted(
             kFormatCode, L"Resource entry %s:\nInvalid Lookup() format string element (>>'%s')",
-            m_name.GetString(), element != nullptr ? element : L"");
+            Name().GetString(), element != nullptr ? element : L"");
     const bool wide = element[1] == L'l';
     switch (wide ? element[2] : element[1]) {
     case L's':
@@ -83,7 +83,7 @@ int CResourceEntry::FormatInterpretieren(const wchar_t* element) const {
     default:
         throw CResourceSeaException::Formatted(kFormatCode,
                                                L"Resource entry %s:\nUnknown Lookup() format type (>>'%s')",
-                                               m_name.GetString(), element);
+                                               Name().GetString(), element);
     }
 }
 
@@ -174,7 +174,7 @@ void CResourceEntry::SetVarArg(const wchar_t* format, va_list args) {
             // A character passed by value reaches the list promoted, with no
             // trace of its width: refused.
             throw CResourceSeaException::Formatted(kFormatCode, L"Resource entry %s: Unknown data type",
-                                                   m_name.GetString());
+                                                   Name().GetString());
         case kInt:
             SetInt(list.Next<int>(), index);
             break;

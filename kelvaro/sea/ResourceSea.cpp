@@ -58,7 +58,7 @@ void CResourceSea::AppendIndexed(CResourceEntry* entry) {
     // The line list owns the entry before the index refers to it, so a failed
     // insertion never leaves the index pointing at a lost entry.
     AppendLine(entry);
-    m_index.SetAt(entry->Name().Str(), entry);
+    m_index.SetAt(entry->NameView(), entry);
 }
 
 CResourceEntry* CResourceSea::GetEntry(const wchar_t* name) const {
@@ -71,7 +71,7 @@ void CResourceSea::DeleteSeaLine(CResourceEntry* entry) {
     // the reader turned into a comment, or an entry of another sea): only a
     // key that maps to this very entry goes.
     CObject* indexed = nullptr;
-    if (m_index.Lookup(entry->Name().Str(), indexed) && indexed == entry) m_index.RemoveKey(entry->Name().Str());
+    if (m_index.Lookup(entry->NameView(), indexed) && indexed == entry) m_index.RemoveKey(entry->NameView());
 
     const unsigned count = m_lines.size();
     for (unsigned i = 0; i < count; ++i) {

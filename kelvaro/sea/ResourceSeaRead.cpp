@@ -30,10 +30,10 @@ bool IsSectionMarker(const wchar_t* line) {
 // the index never holds a key without its entry.
 class IndexSlotGuard {
 public:
-    IndexSlotGuard(CMapStringToOb& index, CObject*& slot, const CString& name)
+    IndexSlotGuard(CMapStringToOb& index, CObject*& slot, std::wstring_view name)
         : m_index(index), m_slot(slot), m_name(name), m_wasEmpty(slot == nullptr) {}
     ~IndexSlotGuard() {
-        if (m_wasEmpty && m_slot == nullptr) m_index.RemoveKey(m_name.Str());
+        if (m_wasEmpty && m_slot == nullptr) m_index.RemoveKey(m_name);
     }
     IndexSlotGuard(const IndexSlotGuard&) = delete;
     IndexSlotGuard& operator=(const IndexSlotGuard&) = delete;
@@ -41,7 +41,7 @@ public:
 private:
     CMapStringToOb& m_index;
     CObject*& m_slot;
-    const CString& m_name;
+    std::wstring_view m_name;  // the entry's own, which outlives the guard
     bool m_wasEmpty;
 };
 
@@ -211,9 +211,10 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
             // One hash lookup per line: a new name gets its index slot at once
             // (empty until the entry is placed; the guard takes an unfilled
             // slot out again, whatever ends this step).
-            CObject*& slot = m_index[pending->Name().Str()];
+            const std::wstring_view name = pending->NameView();
+            CObject*& slot = m_index[name];
             auto* existing = static_cast<CResourceEntry*>(slot);
-            IndexSlotGuard slotGuard(m_index, slot, pending->Name());
+            IndexSlotGuard slotGuard(m_index, slot, name);
 
             if (existing != nullptr && !pending->IsListContinued()) {
                 if (pending->IsListEntry()) {

@@ -62,7 +62,7 @@ void CResourceSea::ContentTransfer(const CResourceSea* other, int mode, int flag
     for (unsigned i = 0; i < count; ++i) {
         const CResourceEntry* source = other->m_lines[i];
         if (source->IsComment()) continue;
-        if (checkIndex && other->m_index.Find(source->Name().Str()) != source) continue;
+        if (checkIndex && other->m_index.Find(source->NameView()) != source) continue;
 
         // Always rebuilt, so that the marker is recognised however the line
         // was written in the file. Throws when the line is too long; what was

@@ -7,6 +7,7 @@
 namespace {
 
 using entrytest::CatchSea;
+using entrytest::LineOf;
 using entrytest::Msg;
 using entrytest::TestEntry;
 using entrytest::Texts;
@@ -193,6 +194,39 @@ TEST_F(ParseTest, ValuesLeaveTheLineOnFirstUse) {
     TestEntry bad(&reservoir, 0, nullptr);
     EXPECT_EQ(CatchSea([&] { bad = L"q: 1 \"open"; }).m_code, 2u);
     EXPECT_TRUE(bad.SyntaxError());
+}
+
+TEST_F(ParseTest, TheNameSurvivesEveryChangeOfTheLine) {
+    // The name is read out of the line only when asked for, so every path
+    // that changes or drops the line must keep it right.
+    TestEntry entry(&m_reservoir, 0, nullptr);
+    entry = L"  \tspaced: 1 2";
+    EXPECT_EQ(entry.NameView(), L"spaced");
+    TestEntry copy(entry);
+    TestEntry assigned(&m_reservoir, 0, nullptr);
+    assigned = entry;
+    entry.SetText(std::wstring(300, L'x').c_str(), 1);  // the rebuilt line needs a new buffer
+    CString line;
+    entry.GetLine(line);
+    EXPECT_EQ(line.Left(9), L"spaced:\t1");
+    EXPECT_EQ(entry.Name(), L"spaced");
+    entry = L"other: 3";
+    EXPECT_EQ(copy.Name(), L"spaced");
+    EXPECT_EQ(assigned.NameView(), L"spaced");
+    EXPECT_TRUE(copy == assigned);
+    EXPECT_FALSE(copy == entry);
+
+    TestEntry head(&m_reservoir, 0, nullptr);
+    head = L"colors: {";
+    head.ListenendeErzeugen();
+    EXPECT_EQ(LineOf(*head.ListEnd()), L"} \t;-- colors");
+
+    // A name too far into its line to be left there is taken at once.
+    const std::wstring longName(70000, L'n');
+    entry = (longName + L": 1").c_str();
+    EXPECT_EQ(entry.Name().Str(), longName);
+    entry = (std::wstring(70000, L' ') + L"k: 1").c_str();
+    EXPECT_EQ(entry.NameView(), L"k");
 }
 
 TEST_F(ParseTest, ValueSplitterAppends) {
