@@ -150,6 +150,7 @@ void CResourceEntry::CopyValuesFrom(const CResourceEntry& other) {
         m_valuesPending = true;
         return;
     }
+    other.SettleValues();
     const unsigned count = other.NValues();
     m_values.reserve(m_values.size() + count);
     for (unsigned i = 0; i < count; ++i) {
@@ -212,6 +213,8 @@ bool CResourceEntry::operator==(const CResourceEntry& other) const {
         return false;
     if (NValues() != other.NValues())
         return false;
+    SettleValues();
+    other.SettleValues();
     if ((m_status & kKindBits) != (other.m_status & kKindBits))
         return false;
     for (unsigned i = 0; i < NValues(); ++i) {
@@ -290,6 +293,7 @@ void CResourceEntry::ListenendeErzeugen() {
 
 const wchar_t* CResourceEntry::EintragText(unsigned index) const {
     SetAccessed();
+    SettleValues();
     return index < NValues() ? m_values[index].first : nullptr;
 }
 

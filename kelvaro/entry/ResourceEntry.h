@@ -5,9 +5,9 @@
 // list cursors and table import/export build on it.
 //
 // An assigned line is checked whole at once (a syntax error is thrown
-// there), but its values are copied out of the line only when something
-// first asks for them: most entries of a large sea are never read, and
-// their value buffers would double what the sea holds. The name, too, stays
+// there), but its values stay in the line until something changes them:
+// reading a value takes its text straight from the line. Most entries of a
+// large sea are only read, and value buffers would double what it holds. The name, too, stays
 // in the line until it is asked for as a string.
 #pragma once
 
@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -90,11 +91,7 @@ public:
     std::wstring_view NameView() const {
         return m_namePending ? std::wstring_view(m_line + m_nameOffset, m_nameLength) : std::wstring_view(m_name.Str());
     }
-    unsigned NValues() const {
-        if (m_valuesPending)
-            SplitPendingValues();
-        return m_values.size();
-    }
+    unsigned NValues() const { return m_valuesPending ? PendingValueCount() : m_values.size(); }
     unsigned Status() const { return m_status; }
     bool Accessed() const { return (m_status & StatusAccessed) != 0; }
     bool Modified() const { return (m_status & StatusModified) != 0; }
@@ -278,7 +275,21 @@ protected:
     void ListenendeErzeugen();
 
     // Sets Accessed; value `index`'s text, or null when index >= NValues().
+    // Copies the values out of the line first.
     const wchar_t* EintragText(unsigned index) const;
+    // Room for one value taken from the line without copying the others out.
+    struct ValueScratch {
+        wchar_t small[64];
+        std::wstring large;
+    };
+    // Copies values still in the line out of it, for code that works on m_values.
+    void SettleValues() const {
+        if (m_valuesPending)
+            SplitPendingValues();
+    }
+    // As EintragText, but a value still in the line is copied into `scratch`
+    // (the result lives as long as it does) and the others stay there.
+    const wchar_t* EintragText(unsigned index, ValueScratch& scratch) const;
 
     // List lines by position; a null pos throws std::invalid_argument.
     CResourceEntry* NextListenZeile(POSITION& pos) const;
@@ -401,9 +412,11 @@ private:
     }
     // ZeileWerteZerlegen's work, inline for the parser's own use.
     inline unsigned SplitValues() const;
-    // Copies the values of a parsed line out of it on first use; on failure
-    // (memory) the entry stays as it was, values still pending.
+    // Copies the values of a parsed line out of it, for code that works on
+    // m_values; on failure (memory) the entry stays as it was, values pending.
     void SplitPendingValues() const;
+    // The number of values still in the line.
+    unsigned PendingValueCount() const;
     // Makes m_name from the line; the name stays pending if that throws.
     void MakeName() const;
     void SetName(const CString& name) {
@@ -420,9 +433,9 @@ protected:
     mutable unsigned m_status;
     mutable bool m_rebuildLine;
     // The values are still in the line at m_valuePart (checked, not yet
-    // copied out); never set together with m_rebuildLine. Whatever changes
-    // the line or repoints m_valuePart settles them first (NValues()) or
-    // drops them with the old line.
+    // copied out); never set together with m_rebuildLine. Whatever works on
+    // m_values, changes the line or repoints m_valuePart settles them first
+    // (SettleValues) or drops them with the old line.
     mutable bool m_valuesPending = false;
     // The name is the m_nameLength characters at m_line + m_nameOffset, not
     // yet in m_name; the same rules as for pending values apply.

@@ -87,6 +87,7 @@ unsigned CResourceEntry::SeeZeileBilden(wchar_t* buffer, unsigned size, unsigned
         out = std::wmemcpy(out, head.part[i].data(), head.part[i].size()) + head.part[i].size();
 
     const bool comment = IsComment();
+    SettleValues();  // the value texts are mapped in place below
     if (withValues) {
         for (unsigned i = 0; i < NValues(); ++i) {
             // The shared empty line stands in for an absent buffer; with no

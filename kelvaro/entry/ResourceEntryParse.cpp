@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -82,6 +83,40 @@ inline bool CountValues(const wchar_t* p, unsigned& count) {
     return true;
 }
 
+// A value's text as SplitValues stores it: '§' is the file's double quote,
+// and a value never holds a line end.
+inline void CopyMapped(wchar_t* out, const wchar_t* text, std::size_t length, bool mapped) {
+    if (mapped) {
+        for (std::size_t i = 0; i < length; ++i) {
+            wchar_t c = text[i];
+            if (c == kQuoteStandIn)
+                c = kQuote;
+            else if (c == L'\n')
+                c = kLineFeedStandIn;
+            else if (c == L'\r')
+                c = kCarriageStandIn;
+            out[i] = c;
+        }
+    } else {
+        // Values are mostly a few characters: a plain loop beats a call.
+        for (std::size_t i = 0; i < length; ++i)
+            out[i] = text[i];
+    }
+    out[length] = L'\0';
+}
+
+// Into the scratch room of a value read straight from the line.
+template <class Scratch>
+const wchar_t* CopyValueText(const wchar_t* text, std::size_t length, bool mapped, Scratch& scratch) {
+    wchar_t* out = scratch.small;
+    if (length >= std::size(scratch.small)) {
+        scratch.large.resize(length);
+        out = scratch.large.data();
+    }
+    CopyMapped(out, text, length, mapped);
+    return out;
+}
+
 [[noreturn]] void ThrowUnterminated() {
     throw CResourceSeaException(L"String value not terminated ('\"' missing)", kSyntaxErrorCode);
 }
@@ -107,8 +142,7 @@ const wchar_t* CResourceEntry::NextTokenEnd(const wchar_t* p) const {
 
 unsigned CResourceEntry::ZeileWerteZerlegen() {
     // Appends behind the values the entry has, including those still in its line.
-    if (m_valuesPending)
-        SplitPendingValues();
+    SettleValues();
     return SplitValues();
 }
 
@@ -133,25 +167,7 @@ inline unsigned CResourceEntry::SplitValues() const {
             length = static_cast<unsigned>(end - p);
         }
         ValueBuffer value = TakeValueBuffer(static_cast<unsigned>(end - p) + 1);
-        wchar_t* out = value.first;
-        if (mapped) {
-            // A value never holds a line end; '§' is the file's double quote.
-            for (unsigned i = 0; i < length; ++i) {
-                wchar_t c = text[i];
-                if (c == kQuoteStandIn)
-                    c = kQuote;
-                else if (c == L'\n')
-                    c = kLineFeedStandIn;
-                else if (c == L'\r')
-                    c = kCarriageStandIn;
-                out[i] = c;
-            }
-        } else {
-            // Values are mostly a few characters: a plain loop beats a call.
-            for (unsigned i = 0; i < length; ++i)
-                out[i] = text[i];
-        }
-        out[length] = L'\0';
+        CopyMapped(value.first, text, length, mapped);
         try {
             m_values.push_back(value);
         } catch (...) {
@@ -165,6 +181,44 @@ inline unsigned CResourceEntry::SplitValues() const {
         p = SkipWhite(end + 1);
     }
     return m_values.size();
+}
+
+unsigned CResourceEntry::PendingValueCount() const {
+    unsigned count = 0;
+    CountValues(m_valuePart, count);  // checked when the line was assigned
+    return count;
+}
+
+const wchar_t* CResourceEntry::EintragText(unsigned index, ValueScratch& scratch) const {
+    if (!m_valuesPending)
+        return EintragText(index);
+    SetAccessed();
+    // The same tokens SplitValues makes, skipping to the one asked for.
+    const wchar_t* p = m_valuePart;
+    for (unsigned i = 0; *p != L'\0'; ++i) {
+        const wchar_t* end;
+        const wchar_t* text;
+        bool mapped = false;
+        if (*p == kQuote) {
+            const wchar_t* close = FindClosingQuote(p);
+            if (close == nullptr)
+                return nullptr;  // cannot happen: the line was checked
+            end = close + 1;
+            text = p + 1;
+            mapped = true;
+            if (i == index)
+                return CopyValueText(text, static_cast<std::size_t>(close - text), mapped, scratch);
+        } else {
+            end = ScanBareToken(p, mapped);
+            text = p;
+            if (i == index)
+                return CopyValueText(text, static_cast<std::size_t>(end - p), mapped, scratch);
+        }
+        if (*end == L'\0')
+            break;
+        p = SkipWhite(end + 1);
+    }
+    return nullptr;
 }
 
 void CResourceEntry::SplitPendingValues() const {
@@ -183,8 +237,7 @@ void CResourceEntry::SplitPendingValues() const {
 
 unsigned CResourceEntry::ZeileZerlegen() {
     // Values present stay, and the new ones follow them.
-    if (m_valuesPending)
-        SplitPendingValues();
+    SettleValues();
     m_namePending = false;
     m_name.Str().clear();
     m_status &= ~kParsedBits;

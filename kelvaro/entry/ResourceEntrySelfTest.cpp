@@ -6,6 +6,7 @@
 #include <memory>
 
 bool CResourceEntry::Selbsttest(bool reconstruct) const {
+    SettleValues();
     for (unsigned i = 0; i < NValues(); ++i) {
         const ValueBuffer& value = m_values[i];
         if (value.first == nullptr || std::wcslen(value.first) >= value.second)

@@ -245,6 +245,7 @@ bool CopyBounded(Char* dst, unsigned size, const Char* text, std::size_t length)
 // ---- value storage ---------------------------------------------------------------
 
 void CResourceEntry::WertNeuSetzen(const wchar_t* text, unsigned index) {
+    SettleValues();
     const unsigned count = NValues();
     if (index > count)
         ThrowBeyondEnd(Name(), index, count);
@@ -288,6 +289,7 @@ void CResourceEntry::WertNeuSetzen(const wchar_t* text, unsigned index) {
 }
 
 void CResourceEntry::WerteSchrumpfen(unsigned n) {
+    SettleValues();
     const unsigned count = NValues();
     // An entry that holds n values or fewer has nothing to cut and is not
     // marked changed.
@@ -319,6 +321,7 @@ void CResourceEntry::SetSeaLine(const wchar_t* valueText) {
 
     // The new values are split behind the old ones first, so that a bad text
     // (an unterminated quote) leaves the entry as it was; the old ones go after.
+    SettleValues();
     const unsigned oldCount = NValues();
     const wchar_t* const linePart = m_valuePart;
     m_valuePart = valueText;
@@ -362,7 +365,8 @@ void CResourceEntry::SetToComment(const wchar_t* text) {
 // ---- strings -------------------------------------------------------------------------
 
 CString CResourceEntry::GetString(unsigned index) const {
-    const wchar_t* text = EintragText(index);
+    ValueScratch scratch;
+    const wchar_t* text = EintragText(index, scratch);
     return text != nullptr ? CString(text) : g_leerstring;
 }
 
@@ -379,7 +383,8 @@ CString CResourceEntry::GetStringFb(unsigned index, const wchar_t* fallback) {
 bool CResourceEntry::GetString(wchar_t* dst, unsigned size, unsigned index) const {
     if (dst != nullptr && size > 0)
         dst[0] = L'\0';
-    const wchar_t* text = EintragText(index);
+    ValueScratch scratch;
+    const wchar_t* text = EintragText(index, scratch);
     if (text == nullptr)
         return false;
     return CopyBounded(dst, size, text, std::wcslen(text));
@@ -403,7 +408,8 @@ bool CResourceEntry::GetStringFb(wchar_t* dst, unsigned size, unsigned index, co
 bool CResourceEntry::GetString(char* dst, unsigned size, unsigned index) const {
     if (dst != nullptr && size > 0)
         dst[0] = '\0';
-    const wchar_t* text = EintragText(index);
+    ValueScratch scratch;
+    const wchar_t* text = EintragText(index, scratch);
     if (text == nullptr)
         return false;
     const int converted = KonvertiereNachChar(text, 1252);
@@ -469,7 +475,8 @@ void CResourceEntry::Set<CString>(CString value, unsigned index) {
 // ---- numbers -------------------------------------------------------------------------
 
 int CResourceEntry::GetInt(unsigned index) const {
-    const wchar_t* text = EintragText(index);
+    ValueScratch scratch;
+    const wchar_t* text = EintragText(index, scratch);
     return text != nullptr ? ScanInt(text) : 0;
 }
 
@@ -486,7 +493,8 @@ void CResourceEntry::SetInt(int value, unsigned index) {
 }
 
 long CResourceEntry::GetLong(unsigned index) const {
-    const wchar_t* text = EintragText(index);
+    ValueScratch scratch;
+    const wchar_t* text = EintragText(index, scratch);
     return text != nullptr ? ScanLong(text) : 0L;
 }
 
@@ -504,7 +512,8 @@ void CResourceEntry::SetLong(long value, unsigned index) {
 
 // Narrowed as IEEE does: a double beyond the float range becomes +-infinity.
 float CResourceEntry::GetFloat(unsigned index) const {
-    const wchar_t* text = EintragText(index);
+    ValueScratch scratch;
+    const wchar_t* text = EintragText(index, scratch);
     return text != nullptr ? static_cast<float>(ScanDouble(text)) : 0.0f;
 }
 
@@ -521,7 +530,8 @@ void CResourceEntry::SetFloat(float value, unsigned index) {
 }
 
 double CResourceEntry::GetDouble(unsigned index) const {
-    const wchar_t* text = EintragText(index);
+    ValueScratch scratch;
+    const wchar_t* text = EintragText(index, scratch);
     return text != nullptr ? ScanDouble(text) : 0.0;
 }
 
@@ -540,7 +550,8 @@ void CResourceEntry::SetDouble(double value, unsigned index) {
 }
 
 std::int64_t CResourceEntry::GetHex(unsigned index) const {
-    const wchar_t* text = EintragText(index);
+    ValueScratch scratch;
+    const wchar_t* text = EintragText(index, scratch);
     return text != nullptr ? static_cast<std::int64_t>(ScanHex(text, std::numeric_limits<std::uint64_t>::max()))
                            : 0;
 }
@@ -559,7 +570,8 @@ void CResourceEntry::SetHex(std::int64_t value, unsigned index) {
 }
 
 unsigned long CResourceEntry::GetAddress(unsigned index) const {
-    const wchar_t* text = EintragText(index);
+    ValueScratch scratch;
+    const wchar_t* text = EintragText(index, scratch);
     return text != nullptr ? static_cast<unsigned long>(ScanHex(text, std::numeric_limits<unsigned long>::max()))
                            : 0UL;
 }
@@ -598,12 +610,13 @@ void CResourceEntry::SetBool(bool value, unsigned index) {
 // arithmetic is wide so that the last indexes do not wrap around to value 0.
 unsigned long CResourceEntry::GetRgbColor(unsigned index) const {
     SetAccessed();
+    ValueScratch scratch;
     unsigned long color = 0;
     for (unsigned part = 0; part < 3; ++part) {
         const unsigned long long at = static_cast<unsigned long long>(index) + part;
         if (at >= NValues())
             break;
-        const wchar_t* text = EintragText(static_cast<unsigned>(at));
+        const wchar_t* text = EintragText(static_cast<unsigned>(at), scratch);
         if (text != nullptr)
             color |= (static_cast<unsigned long>(static_cast<unsigned>(ScanInt(text))) & 0xFFu) << (8 * part);
     }
@@ -625,6 +638,7 @@ void CResourceEntry::SetRgbColor(unsigned long color, unsigned index) {
 }
 
 unsigned CResourceEntry::GetIntVector(int* out, unsigned max) const {
+    SettleValues();  // all of them are read: copied out once, not looked up one by one
     const unsigned count = max < NValues() ? max : NValues();
     if (out == nullptr && count > 0)
         throw std::invalid_argument("CResourceEntry::GetIntVector: null destination");
@@ -642,6 +656,7 @@ void CResourceEntry::SetIntVector(const int* values, unsigned n) {
 }
 
 unsigned CResourceEntry::GetIntSet(std::set<int>& out) const {
+    SettleValues();  // all of them are read: copied out once, not looked up one by one
     out.clear();
     for (unsigned i = 0; i < NValues(); ++i)
         out.insert(GetInt(i));

@@ -92,6 +92,7 @@ int CResourceEntry::FormatInterpretieren(const wchar_t* element) const {
 void CResourceEntry::GetVarArgP(unsigned start, const wchar_t* format, va_list args) const {
     if (format == nullptr)
         return;
+    SettleValues();
     ArgumentList list(args);
     unsigned index = start;
     for (const wchar_t* element = SkipSpace(format); *element != L'\0'; element = NextElement(element), ++index) {

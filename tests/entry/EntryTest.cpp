@@ -237,7 +237,7 @@ TEST_F(EntryTest, CopyAssignment) {
     TestEntry valueTarget(&m_reservoir, 0, nullptr);
     const unsigned before = m_reservoir.SmallCount();
     valueTarget = valueSource;
-    ASSERT_EQ(valueTarget.NValues(), 3u);
+    ASSERT_EQ(valueTarget.Values().size(), 3u);
     EXPECT_EQ(m_reservoir.SmallCount(), before - 3);
     EXPECT_FALSE(valueTarget.Modified()) << "no list line copied: the status word is the source's";
     EXPECT_EQ(valueTarget.Line(), L"v: a b c");
@@ -275,19 +275,19 @@ TEST_F(EntryTest, ClearingRecyclesOrFreesValueBuffers) {
     CResValueReservoir reservoir(8);
     TestEntry e(&reservoir, 0, nullptr);
     e = L"n: 1 2 3";
-    ASSERT_EQ(e.NValues(), 3u);
+    ASSERT_EQ(e.Values().size(), 3u);
     EXPECT_EQ(reservoir.SmallCount(), 5u);
     e.InhalteLoeschen(false);
     EXPECT_EQ(reservoir.SmallCount(), 8u);
     EXPECT_EQ(e.NValues(), 0u);
     e = L"n: 1 2 3";
-    ASSERT_EQ(e.NValues(), 3u);
+    ASSERT_EQ(e.Values().size(), 3u);
     e.InhalteLoeschen(true);
     EXPECT_EQ(reservoir.SmallCount(), 5u) << "freed, not given back";
     {
         TestEntry gone(&reservoir, 0, nullptr);
         gone = L"n: 1 2";
-        ASSERT_EQ(gone.NValues(), 2u);
+        ASSERT_EQ(gone.Values().size(), 2u);
     }
     EXPECT_EQ(reservoir.SmallCount(), 3u) << "a destroyed entry frees its buffers";
 }

@@ -55,7 +55,7 @@ public:
 
     // Appends value texts straight into the value list, as the parser does.
     void AddValues(std::initializer_list<const wchar_t*> texts) {
-        NValues();  // values still in the line come first
+        SettleValues();  // values still in the line come first
         for (const wchar_t* text : texts) {
             ValueBuffer b = TakeValueBuffer(static_cast<unsigned>(std::wcslen(text)) + 1);
             std::wcscpy(b.first, text);
@@ -63,12 +63,14 @@ public:
         }
     }
     void AddValue(const std::wstring& text) {
-        NValues();
+        SettleValues();
         ValueBuffer b = TakeValueBuffer(static_cast<unsigned>(text.size()) + 1);
         std::wcscpy(b.first, text.c_str());
         m_values.push_back(b);
     }
+    // The value texts as stored (copies them out of the line).
     Texts Values() const {
+        SettleValues();
         Texts out;
         for (unsigned i = 0; i < NValues(); ++i)
             out.emplace_back(m_values[i].first);
@@ -95,9 +97,19 @@ public:
             out.push_back(NextListenZeile(pos));
         return out;
     }
-    const wchar_t* Buffer(unsigned i) const { return m_values[i].first; }
-    unsigned Capacity(unsigned i) const { return m_values[i].second; }
-    void SetCapacity(unsigned i, unsigned capacity) { m_values[i].second = capacity; }
+    // The value buffers themselves (the values are copied out of the line first).
+    const wchar_t* Buffer(unsigned i) const {
+        SettleValues();
+        return m_values[i].first;
+    }
+    unsigned Capacity(unsigned i) const {
+        SettleValues();
+        return m_values[i].second;
+    }
+    void SetCapacity(unsigned i, unsigned capacity) {
+        SettleValues();
+        m_values[i].second = capacity;
+    }
 };
 
 // Values, line text and status of any entry, read through a copy (the copy

@@ -167,11 +167,13 @@ TEST_F(ParseTest, SameTextTwiceWithValuesClearedGivesTheSameValues) {
     EXPECT_EQ(first, (Texts{L"a b", L"c\"", L""}));
 }
 
-TEST_F(ParseTest, ValuesLeaveTheLineOnFirstUse) {
+TEST_F(ParseTest, ValuesStayInTheLineUntilTheyChange) {
     CResValueReservoir reservoir(8);
     TestEntry entry(&reservoir, 0, nullptr);
     entry = L"n: 1 \"two words\" 3";
-    EXPECT_EQ(reservoir.SmallCount(), 8u) << "a line that is only read back takes no value buffer";
+    EXPECT_EQ(entry.GetString(1), L"two words");
+    EXPECT_EQ(entry.GetInt(2), 3);
+    EXPECT_EQ(reservoir.SmallCount(), 8u) << "reading values takes no value buffer";
 
     // A copy of an entry whose values are still in its line has them too,
     // and keeps them when the original takes another line.
@@ -194,6 +196,40 @@ TEST_F(ParseTest, ValuesLeaveTheLineOnFirstUse) {
     TestEntry bad(&reservoir, 0, nullptr);
     EXPECT_EQ(CatchSea([&] { bad = L"q: 1 \"open"; }).m_code, 2u);
     EXPECT_TRUE(bad.SyntaxError());
+}
+
+TEST_F(ParseTest, ValuesReadFromTheLineAreTheTextsTheBuffersWouldHold) {
+    const std::wstring longValue(100, L'v');  // longer than the reader's room on the stack
+    const std::wstring lines[] = {
+        L"n: 1 2 3",
+        L"n: \"two words\" a\u00A7b \"\" \"q\u00A7\" -17",
+        L"n:\t\"ab\"cd  tab\tsep\u3000wide \U0001F600 ",
+        L"n: \"line\nfeed\" \"carriage\rreturn\" x:y ; not a comment",
+        L"n: " + longValue + L" \"" + longValue + L" quoted\" 0x1F",
+        L"n: 3.5 true 0 255,128",
+    };
+    for (const std::wstring& text : lines) {
+        SCOPED_TRACE(testing::PrintToString(text));
+        TestEntry fromLine(&m_reservoir, 0, nullptr);
+        fromLine = text.c_str();
+        TestEntry fromBuffers(&m_reservoir, 0, nullptr);
+        fromBuffers = text.c_str();
+        const Texts stored = fromBuffers.Values();
+        ASSERT_EQ(fromLine.NValues(), stored.size());
+        for (unsigned i = 0; i <= stored.size(); ++i) {
+            EXPECT_EQ(fromLine.GetString(i), fromBuffers.GetString(i)) << i;
+            EXPECT_EQ(fromLine.GetInt(i), fromBuffers.GetInt(i)) << i;
+            EXPECT_EQ(fromLine.GetDouble(i), fromBuffers.GetDouble(i)) << i;
+            EXPECT_EQ(fromLine.GetBool(i), fromBuffers.GetBool(i)) << i;
+            EXPECT_EQ(fromLine.GetHex(i), fromBuffers.GetHex(i)) << i;
+            wchar_t small[8];
+            wchar_t expected[8];
+            EXPECT_EQ(fromLine.GetString(small, 8, i), fromBuffers.GetString(expected, 8, i)) << i;
+            EXPECT_STREQ(small, expected) << i;
+        }
+        EXPECT_EQ(fromLine.GetRgbColor(0), fromBuffers.GetRgbColor(0));
+        EXPECT_TRUE(fromLine == fromBuffers);
+    }
 }
 
 TEST_F(ParseTest, TheNameSurvivesEveryChangeOfTheLine) {

@@ -128,7 +128,7 @@ TEST_F(SelfTestTest, TemporaryFreesItsBuffers) {
     TestEntry e(&reservoir, 0, nullptr);
     e = L"n: 1 2 3";
     EXPECT_EQ(reservoir.SmallCount(), 10u) << "values are taken out of the line on first use";
-    ASSERT_EQ(e.NValues(), 3u);
+    ASSERT_EQ(e.Values().size(), 3u);
     EXPECT_EQ(reservoir.SmallCount(), 7u);
     EXPECT_TRUE(e.Selbsttest(true));
     EXPECT_EQ(reservoir.SmallCount(), 4u) << "the temporary's buffers are freed, not recycled";

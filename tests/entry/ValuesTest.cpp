@@ -40,9 +40,17 @@ public:
     }
     bool LineStale() const { return m_rebuildLine; }
     const wchar_t* LineText() const { return m_line; }
-    const wchar_t* Buffer(unsigned i) const { return m_values[i].first; }
-    unsigned Capacity(unsigned i) const { return m_values[i].second; }
+    // The value buffers (values still in the line are copied out first).
+    const wchar_t* Buffer(unsigned i) const {
+        SettleValues();
+        return m_values[i].first;
+    }
+    unsigned Capacity(unsigned i) const {
+        SettleValues();
+        return m_values[i].second;
+    }
     std::vector<std::wstring> Texts() const {
+        SettleValues();
         std::vector<std::wstring> texts;
         for (unsigned i = 0; i < NValues(); ++i)
             texts.emplace_back(m_values[i].first);
@@ -674,10 +682,10 @@ TEST_F(ValuesTest, SetSeaLineUnchangedTextOfAReadLine) {
 }
 
 TEST_F(ValuesTest, SetSeaLineWithABadTextKeepsTheValues) {
-    CResourceEntry entry(&m_reservoir, 0, nullptr);
+    ValueEntry entry(&m_reservoir, {});
     entry = L"width: 640 480";
     entry.ResetModified();
-    ASSERT_EQ(entry.NValues(), 2u);
+    ASSERT_EQ(entry.Texts().size(), 2u);  // in buffers before the count below
     const unsigned small = m_reservoir.SmallCount();
     try {
         entry.SetSeaLine(L"1 2 \"open");
