@@ -1,5 +1,9 @@
 #include "kelvaro/platform/MapStringToOb.h"
 
+#include <new>
+
+#include "kelvaro/platform/Pages.h"
+
 #include <algorithm>
 #include <functional>
 #include <cstdint>
@@ -9,7 +13,6 @@
 namespace {
 
 constexpr unsigned kMaxBuckets = 1u << 30;
-constexpr int kMaxBlock = 4096;
 
 unsigned RoundUpPowerOfTwo(unsigned n)
 {
@@ -25,7 +28,61 @@ CMapStringToOb::CMapStringToOb(int blockSize) : m_blockSize(blockSize < 1 ? 1 : 
 
 CMapStringToOb::~CMapStringToOb()
 {
-    delete[] m_buckets;
+    RemoveAll();
+}
+
+CMapStringToOb::Block CMapStringToOb::AllocateBlock(std::size_t count)
+{
+    const std::size_t bytes = count * sizeof(CAssoc);
+    void* memory = nullptr;
+    bool inPages = false;
+    if (bytes >= kelvaro::pages::kHugePageSize / 2) {
+        count = kelvaro::pages::kHugePageSize / sizeof(CAssoc);
+        memory = kelvaro::pages::Allocate(kelvaro::pages::kHugePageSize, true);
+        inPages = memory != nullptr;
+    }
+    if (memory == nullptr)
+        memory = ::operator new(count * sizeof(CAssoc));
+    auto* nodes = static_cast<CAssoc*>(memory);
+    for (std::size_t i = 0; i < count; ++i)
+        ::new (&nodes[i]) CAssoc();  // cannot throw
+    return {nodes, count, inPages};
+}
+
+void CMapStringToOb::FreeBlock(const Block& block) noexcept
+{
+    for (std::size_t i = 0; i < block.count; ++i)
+        block.nodes[i].~CAssoc();
+    if (block.inPages)
+        kelvaro::pages::Free(block.nodes, kelvaro::pages::kHugePageSize);
+    else
+        ::operator delete(block.nodes);
+}
+
+CMapStringToOb::CAssoc** CMapStringToOb::AllocateBuckets(unsigned count, bool& inPages)
+{
+    const std::size_t bytes = std::size_t{count} * sizeof(CAssoc*);
+    inPages = false;
+    if (bytes >= kelvaro::pages::kHugePageSize) {
+        const std::size_t whole = (bytes + kelvaro::pages::kHugePageSize - 1) / kelvaro::pages::kHugePageSize *
+                                  kelvaro::pages::kHugePageSize;
+        if (void* memory = kelvaro::pages::Allocate(whole, true)) {
+            inPages = true;
+            return static_cast<CAssoc**>(memory);  // zeroed: every bucket empty
+        }
+    }
+    return new CAssoc*[count]();
+}
+
+void CMapStringToOb::FreeBuckets(CAssoc** buckets, unsigned count, bool inPages) noexcept
+{
+    if (!inPages) {
+        delete[] buckets;
+        return;
+    }
+    const std::size_t bytes = std::size_t{count} * sizeof(CAssoc*);
+    kelvaro::pages::Free(buckets, (bytes + kelvaro::pages::kHugePageSize - 1) / kelvaro::pages::kHugePageSize *
+                                      kelvaro::pages::kHugePageSize);
 }
 
 std::size_t CMapStringToOb::Hash(std::wstring_view key) noexcept
@@ -111,7 +168,8 @@ void CMapStringToOb::InitHashTable(unsigned hashSize, bool allocNow)
 
 void CMapStringToOb::Rehash(unsigned bucketCount)
 {
-    CAssoc** buckets = new CAssoc*[bucketCount](); // zeroed
+    bool inPages = false;
+    CAssoc** buckets = AllocateBuckets(bucketCount, inPages);
     const std::size_t mask = bucketCount - 1;
     for (unsigned b = 0; b < m_bucketCount; ++b) {
         CAssoc* assoc = m_buckets[b];
@@ -123,8 +181,9 @@ void CMapStringToOb::Rehash(unsigned bucketCount)
             assoc = next;
         }
     }
-    delete[] m_buckets;
+    FreeBuckets(m_buckets, m_bucketCount, m_bucketsInPages);
     m_buckets = buckets;
+    m_bucketsInPages = inPages;
     m_bucketCount = bucketCount;
 }
 
@@ -142,12 +201,15 @@ CMapStringToOb::CAssoc* CMapStringToOb::NewAssoc()
 {
     if (m_pFreeList == nullptr) {
         // Blocks grow with the map so that a large map needs few of them.
-        const int size = std::clamp(m_count / 8, m_blockSize, std::max(m_blockSize, kMaxBlock));
-        m_blocks.push_back(std::make_unique<CAssoc[]>(static_cast<std::size_t>(size)));
-        CAssoc* block = m_blocks.back().get();
-        for (int i = size - 1; i >= 0; --i) {
-            block[i].pNext = m_pFreeList;
-            m_pFreeList = &block[i];
+        // Blocks grow with the map up to a huge page's worth of nodes.
+        const int maxBlock = static_cast<int>(kelvaro::pages::kHugePageSize / sizeof(CAssoc));
+        const int size = std::clamp(m_count / 8, m_blockSize, std::max(m_blockSize, maxBlock));
+        m_blocks.reserve(m_blocks.size() + 1);
+        const Block block = AllocateBlock(static_cast<std::size_t>(size));
+        m_blocks.push_back(block);  // room reserved: cannot throw
+        for (std::size_t i = block.count; i-- > 0;) {
+            block.nodes[i].pNext = m_pFreeList;
+            m_pFreeList = &block.nodes[i];
         }
     }
     CAssoc* assoc = m_pFreeList;
@@ -166,6 +228,15 @@ void CMapStringToOb::FreeAssoc(CAssoc* assoc) noexcept
     --m_count;
     if (m_count == 0)
         RemoveAll();
+}
+
+void CMapStringToOb::Prefetch(std::wstring_view key) const noexcept
+{
+    if (m_bucketCount == 0)
+        return;
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(&m_buckets[Hash(key) & (m_bucketCount - 1)]);
+#endif
 }
 
 bool CMapStringToOb::Lookup(std::wstring_view key, CObject*& value) const
@@ -232,11 +303,14 @@ bool CMapStringToOb::RemoveKey(std::wstring_view key)
 
 void CMapStringToOb::RemoveAll()
 {
-    delete[] m_buckets;
+    FreeBuckets(m_buckets, m_bucketCount, m_bucketsInPages);
     m_buckets = nullptr;
+    m_bucketsInPages = false;
     m_bucketCount = 0;
     m_count = 0;
     m_pFreeList = nullptr;
+    for (const Block& block : m_blocks)
+        FreeBlock(block);
     m_blocks.clear();
 }
 
