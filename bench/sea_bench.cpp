@@ -9,7 +9,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <malloc.h>
 #include <filesystem>
 #include <fstream>
@@ -60,13 +59,8 @@ std::size_t StatusBytes(const char* field) {
 
 // Gives freed memory back to the system between runs, so that every run
 // fills fresh pages as a program's first read does; the floor and the sea
-// are measured alike. KELVARO_BENCH_WARM=1 keeps the memory instead (run
-// with GLIBC_TUNABLES=glibc.malloc.trim_threshold=4294967295 so that
-// malloc keeps it too): both then measure a read into memory used before.
-void ReturnFreedMemory() {
-    static const bool warm = std::getenv("KELVARO_BENCH_WARM") != nullptr;
-    if (!warm) malloc_trim(0);
-}
+// are measured alike.
+void ReturnFreedMemory() { malloc_trim(0); }
 
 void SetFileCounters(benchmark::State& state, unsigned entries, std::uintmax_t fileBytes) {
     state.counters["entries"] = entries;

@@ -12,6 +12,7 @@
 #include "kelvaro/platform/Object.h"
 #include "kelvaro/platform/ObList.h"
 #include "kelvaro/platform/MapStringToOb.h"
+#include "kelvaro/platform/Pages.h"
 #include "kelvaro/platform/CodePage.h"
 #include "kelvaro/platform/Utf.h"
 #include "kelvaro/platform/Lock.h"
@@ -27,6 +28,7 @@
 #include "kelvaro/platform/WinApp.h"
 
 #include "kelvaro/entry/ResourceSeaException.h"
+#include "kelvaro/entry/SeaArena.h"
 #include "kelvaro/entry/ResValueReservoir.h"
 #include "kelvaro/entry/ResourceEntry.h"
 #include "kelvaro/entry/ResourceList.h"

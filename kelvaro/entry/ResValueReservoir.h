@@ -1,9 +1,12 @@
 // CResValueReservoir: the per-sea recycler of value buffers. Each sea owns one;
 // its entries take a buffer for every value text and give it back when the
 // value goes, so thousands of short values do not reach the system allocator.
+// It also holds the arena the sea's reader makes its entries in.
 #pragma once
 
 #include <vector>
+
+#include "kelvaro/entry/SeaArena.h"
 
 // A zero-terminated wide buffer (first) and its capacity in wide characters,
 // terminator included (second): the pair an entry keeps per value. A plain
@@ -60,6 +63,10 @@ public:
     // Frees a buffer directly (entries do so when they are destroyed).
     static void FreeBuffer(Buffer buffer) noexcept;
 
+    // Bulk memory for entries and their first lines (see CSeaArena).
+    CSeaArena& Arena() noexcept { return m_arena; }
+    const CSeaArena& Arena() const noexcept { return m_arena; }
+
     // Free-list sizes, for tests and statistics.
     unsigned SmallCount() const { return static_cast<unsigned>(m_small.size()); }
     unsigned LargeCount() const { return static_cast<unsigned>(m_large.size()); }
@@ -73,4 +80,5 @@ private:
 
     std::vector<Buffer> m_small;  // capacity 16 only
     std::vector<Buffer> m_large;  // any other capacity, a multiple of 16
+    CSeaArena m_arena;
 };

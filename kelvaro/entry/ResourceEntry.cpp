@@ -168,6 +168,57 @@ CResourceEntry::~CResourceEntry() {
     ClearContents(true, false);
 }
 
+// ---- memory ----------------------------------------------------------------------
+
+CResourceEntry* CResourceEntry::NewInArena(CResValueReservoir* reservoir, unsigned status) {
+    void* block = reservoir != nullptr ? reservoir->Arena().TakeBlock(sizeof(CResourceEntry)) : nullptr;
+    if (block == nullptr)
+        return new CResourceEntry(reservoir, status, nullptr);
+    CResourceEntry* entry;
+    try {
+        entry = ::new (block) CResourceEntry(reservoir, status, nullptr);
+    } catch (...) {
+        reservoir->Arena().GiveBackBlock(block);
+        throw;
+    }
+    entry->m_storage |= kEntryInArena;
+    return entry;
+}
+
+void CResourceEntry::operator delete(CResourceEntry* entry, std::destroying_delete_t) noexcept {
+    // An arena entry's reservoir is the one it was made with: nothing
+    // reassigns the reservoir of an entry in an arena.
+    CSeaArena* arena = (entry->m_storage & kEntryInArena) != 0 ? &entry->m_reservoir->Arena() : nullptr;
+    entry->~CResourceEntry();
+    if (arena != nullptr)
+        arena->GiveBackBlock(entry);
+    else
+        ::operator delete(entry);
+}
+
+wchar_t* CResourceEntry::NewLineBuffer(unsigned need, bool& inArena) const {
+    inArena = false;
+    if ((m_storage & (kEntryInArena | kArenaLineTaken)) == kEntryInArena) {
+        // Once only: an entry that keeps getting new lines would otherwise
+        // fill its arena with lines nobody uses.
+        m_storage |= kArenaLineTaken;
+        if (need <= CSeaArena::kLargestRequest / sizeof(wchar_t)) {
+            if (void* block = m_reservoir->Arena().Allocate(need * sizeof(wchar_t))) {
+                inArena = true;
+                return static_cast<wchar_t*>(block);
+            }
+        }
+    }
+    return new wchar_t[need];
+}
+
+void CResourceEntry::FreeLineBuffer() const noexcept {
+    if ((m_storage & kLineInArena) != 0)
+        m_storage &= ~static_cast<std::uint8_t>(kLineInArena);
+    else if (OwnsLine())
+        delete[] m_line;
+}
+
 // ---- line assignment ------------------------------------------------------------
 
 CResourceEntry& CResourceEntry::operator=(const wchar_t* line) {
@@ -234,8 +285,7 @@ void CResourceEntry::InhalteLoeschen(bool freeAll) {
 
 void CResourceEntry::ClearContents(bool freeAll, bool keepLineBuffer) {
     if (!keepLineBuffer) {
-        if (OwnsLine())
-            delete[] m_line;
+        FreeLineBuffer();
         m_line = g_leereZeile;
         m_valuePart = g_leereZeile;
         m_lineSize = 0;

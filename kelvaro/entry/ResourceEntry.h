@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <set>
 #include <string>
 #include <string_view>
@@ -67,6 +68,12 @@ public:
     CResourceEntry(CResValueReservoir* reservoir, unsigned status, const wchar_t* name);
     CResourceEntry(const CResourceEntry& other);
     CResourceEntry& operator=(const CResourceEntry& other);
+    // A new entry (as the constructor makes it, without name) in the arena
+    // of `reservoir`, or on the heap when the arena has no room. Deleted
+    // with delete, like any other; it must not outlive the reservoir.
+    static CResourceEntry* NewInArena(CResValueReservoir* reservoir, unsigned status);
+    // Gives an entry's memory back where it came from: its arena or the heap.
+    void operator delete(CResourceEntry* entry, std::destroying_delete_t) noexcept;
     // Makes `line` (null = empty) the line text and parses it. A syntax error
     // throws code 2 and leaves the line kept as a comment with the
     // SyntaxError and Accessed bits.
@@ -396,11 +403,13 @@ private:
             MakeName();
         const unsigned need = length + 1;
         if (need > m_lineSize || !OwnsLine()) {
-            wchar_t* fresh = new wchar_t[need];
+            bool inArena = false;
+            wchar_t* fresh = NewLineBuffer(need, inArena);
             std::memcpy(fresh, text, length * sizeof(wchar_t));
             fresh[length] = L'\0';
-            if (OwnsLine())
-                delete[] m_line;
+            FreeLineBuffer();
+            if (inArena)
+                m_storage |= kLineInArena;
             m_line = fresh;
             m_lineSize = need;
         } else {
@@ -424,6 +433,12 @@ private:
         m_name = name;
     }
     bool OwnsLine() const { return m_line != g_leereZeile; }
+    // A buffer of `need` characters for the line: the first line of an entry
+    // made in an arena comes from there (inArena), any other from the heap.
+    wchar_t* NewLineBuffer(unsigned need, bool& inArena) const;
+    // Frees the line buffer; the shared empty line and an arena line are
+    // only let go (an arena line goes with its arena).
+    void FreeLineBuffer() const noexcept;
     int ReadListLinesImpl(CUnicodeFile& file, bool append, int& count);
 
 protected:
@@ -440,6 +455,10 @@ protected:
     // The name is the m_nameLength characters at m_line + m_nameOffset, not
     // yet in m_name; the same rules as for pending values apply.
     mutable bool m_namePending = false;
+    // Where the entry and its line live (kEntryInArena, kLineInArena), and
+    // whether it has had its one line from the arena (kArenaLineTaken).
+    mutable std::uint8_t m_storage = 0;
+    enum : std::uint8_t { kEntryInArena = 1, kLineInArena = 2, kArenaLineTaken = 4 };
     std::uint16_t m_nameOffset = 0;
     std::uint16_t m_nameLength = 0;
     mutable const wchar_t* m_valuePart;

@@ -163,9 +163,11 @@ void CResourceEntry::SeeZeileErneuern() const {
         MakeName();  // the name's place in the line is about to go
     // The line buffer only grows: it is a capacity, reused by later rebuilds.
     if (need > m_lineSize || !OwnsLine()) {
-        wchar_t* fresh = new wchar_t[need];
-        if (OwnsLine())
-            delete[] m_line;
+        bool inArena = false;
+        wchar_t* fresh = NewLineBuffer(need, inArena);
+        FreeLineBuffer();
+        if (inArena)
+            m_storage |= kLineInArena;
         m_line = fresh;
         m_lineSize = need;
     }

@@ -38,6 +38,9 @@ void CResourceSea::PurgeDataBase() {
     m_index.RemoveAll();
     for (CResourceEntry* entry : m_lines) delete entry;
     m_lines.clear();  // keeps the capacity: a purged sea is usually refilled at once
+    // With every entry gone, the memory they were read into goes too (kept
+    // while an entry of it lives elsewhere, such as one the caller holds).
+    m_reservoir->Arena().ResetIfUnused();
 }
 
 CResourceEntry* CResourceSea::CreateEntry(const wchar_t* name, int status) {

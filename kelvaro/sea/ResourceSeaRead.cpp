@@ -26,6 +26,18 @@ bool IsSectionMarker(const wchar_t* line) {
     return std::wcsncmp(line, kSectionMarker, kSectionMarkerLength) == 0;
 }
 
+// Starts loading the index slot of the name the line probably has, so that
+// the load overlaps the parsing of the line; a wrong guess costs nothing but
+// the load.
+void PrefetchNameSlot(const CMapStringToOb& index, const wchar_t* line) {
+    const wchar_t* name = line;
+    while (*name == L' ' || *name == L'\t') ++name;
+    if (*name == L';' || *name == L'\0') return;
+    const wchar_t* colon = name;
+    while (*colon != L':' && *colon != L'\0') ++colon;
+    if (*colon == L':' && colon != name) index.Prefetch(std::wstring_view(name, static_cast<std::size_t>(colon - name)));
+}
+
 // Removes an index slot that was made for a new name but never filled, so
 // the index never holds a key without its entry.
 class IndexSlotGuard {
@@ -189,10 +201,12 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
                        lineNumber, static_cast<int>(kLineBufferSize));
             if (IsSectionMarker(line)) break;
 
+            PrefetchNameSlot(m_index, line);
+
             // A list that was dropped keeps its closing line and list state in
             // the entry; start the next line with a fresh one instead.
             if (pending && pending->IsListEntry()) pending.reset();
-            if (!pending) pending = std::make_unique<CResourceEntry>(m_reservoir, 0u, nullptr);
+            if (!pending) pending.reset(CResourceEntry::NewInArena(m_reservoir, 0u));
 
             try {
                 *pending = line;

@@ -1,0 +1,105 @@
+#include "kelvaro/entry/SeaArena.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "kelvaro/platform/Pages.h"
+
+namespace {
+
+constexpr std::size_t kAlignment = 16;
+constexpr std::size_t kFirstChunk = 64 * 1024;
+
+std::size_t Aligned(std::size_t bytes) noexcept {
+    return (bytes + kAlignment - 1) & ~(kAlignment - 1);
+}
+
+}  // namespace
+
+CSeaArena::~CSeaArena() {
+    FreeChunks();
+}
+
+void CSeaArena::FreeChunks() noexcept {
+    for (const Chunk& chunk : m_chunks)
+        kelvaro::pages::Free(chunk.base, chunk.size);
+    m_chunks.clear();
+    m_next = m_end = nullptr;
+    m_freeBlocks = nullptr;
+    m_liveBlocks = 0;
+    m_nextChunkSize = kFirstChunk;
+}
+
+bool CSeaArena::Grow(std::size_t atLeast) noexcept {
+    std::size_t size = m_nextChunkSize;
+    while (size < atLeast)
+        size *= 2;
+    const bool huge = size >= kelvaro::pages::kHugePageSize;
+    void* base = kelvaro::pages::Allocate(size, huge);
+    if (base == nullptr)
+        return false;
+    try {
+        m_chunks.push_back({base, size});
+    } catch (...) {
+        kelvaro::pages::Free(base, size);
+        return false;
+    }
+    // The rest of the old chunk is left: it is at most one request.
+    m_next = static_cast<char*>(base);
+    m_end = m_next + size;
+    if (m_nextChunkSize < kelvaro::pages::kHugePageSize)
+        m_nextChunkSize *= 2;
+    return true;
+}
+
+void* CSeaArena::Allocate(std::size_t bytes) noexcept {
+    if (bytes == 0 || bytes > kLargestRequest)
+        return nullptr;
+    const std::size_t need = Aligned(bytes);
+    if (static_cast<std::size_t>(m_end - m_next) < need && !Grow(need))
+        return nullptr;
+    void* block = m_next;
+    m_next += need;
+    return block;
+}
+
+void* CSeaArena::TakeBlock(std::size_t bytes) noexcept {
+    const std::size_t size = Aligned(bytes < sizeof(void*) ? sizeof(void*) : bytes);
+    if (m_blockSize == 0)
+        m_blockSize = size;
+    else if (size != m_blockSize)
+        return nullptr;
+    void* block = m_freeBlocks;
+    if (block != nullptr) {
+        std::memcpy(&m_freeBlocks, block, sizeof m_freeBlocks);
+    } else {
+        block = Allocate(m_blockSize);
+        if (block == nullptr)
+            return nullptr;
+    }
+    ++m_liveBlocks;
+    return block;
+}
+
+void CSeaArena::GiveBackBlock(void* block) noexcept {
+    if (block == nullptr)
+        return;
+    std::memcpy(block, &m_freeBlocks, sizeof m_freeBlocks);
+    m_freeBlocks = block;
+    --m_liveBlocks;
+}
+
+bool CSeaArena::ResetIfUnused() noexcept {
+    if (m_liveBlocks != 0)
+        return false;
+    FreeChunks();
+    m_blockSize = 0;
+    return true;
+}
+
+std::size_t CSeaArena::ReservedBytes() const noexcept {
+    std::size_t total = 0;
+    for (const Chunk& chunk : m_chunks)
+        total += chunk.size;
+    return total;
+}
