@@ -5,6 +5,24 @@
 
 #include "kelvaro/platform/Pages.h"
 
+// Under AddressSanitizer a block given back is poisoned (all but the free
+// list's link), so a deleted entry used again is caught as it is on the heap.
+#if defined(__SANITIZE_ADDRESS__)
+#define KELVARO_ARENA_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KELVARO_ARENA_ASAN 1
+#endif
+#endif
+#ifdef KELVARO_ARENA_ASAN
+#include <sanitizer/asan_interface.h>
+#define KELVARO_POISON(p, n) ASAN_POISON_MEMORY_REGION((p), (n))
+#define KELVARO_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION((p), (n))
+#else
+#define KELVARO_POISON(p, n) ((void)(p), (void)(n))
+#define KELVARO_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
+
 namespace {
 
 constexpr std::size_t kAlignment = 16;
@@ -21,8 +39,10 @@ CSeaArena::~CSeaArena() {
 }
 
 void CSeaArena::FreeChunks() noexcept {
-    for (const Chunk& chunk : m_chunks)
+    for (const Chunk& chunk : m_chunks) {
+        KELVARO_UNPOISON(chunk.base, chunk.size);
         kelvaro::pages::Free(chunk.base, chunk.size);
+    }
     m_chunks.clear();
     m_next = m_end = nullptr;
     m_freeBlocks = nullptr;
@@ -71,6 +91,7 @@ void* CSeaArena::TakeBlock(std::size_t bytes) noexcept {
         return nullptr;
     void* block = m_freeBlocks;
     if (block != nullptr) {
+        KELVARO_UNPOISON(block, m_blockSize);
         std::memcpy(&m_freeBlocks, block, sizeof m_freeBlocks);
     } else {
         block = Allocate(m_blockSize);
@@ -85,6 +106,7 @@ void CSeaArena::GiveBackBlock(void* block) noexcept {
     if (block == nullptr)
         return;
     std::memcpy(block, &m_freeBlocks, sizeof m_freeBlocks);
+    KELVARO_POISON(static_cast<char*>(block) + sizeof m_freeBlocks, m_blockSize - sizeof m_freeBlocks);
     m_freeBlocks = block;
     --m_liveBlocks;
 }

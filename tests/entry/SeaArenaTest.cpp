@@ -100,4 +100,22 @@ TEST(SeaArenaTest, AnEntryTakesOneLineFromItsArenaAndGivesItsBlockBack) {
     EXPECT_EQ(reservoir.Arena().LiveBlocks(), 0u);
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+TEST(SeaArenaDeathTest, ADeletedEntryIsPoisonedUnderAddressSanitizer) {
+    CResValueReservoir reservoir(4);
+    CResourceEntry* entry = CResourceEntry::NewInArena(&reservoir, 0);
+    *entry = L"n: 1";
+    CResourceEntry* const gone = entry;
+    delete entry;
+    // Read as bytes past the free list's link, the way a stale member read
+    // would, without the vptr check that would otherwise come first.
+    EXPECT_DEATH(
+        {
+            volatile unsigned char byte = reinterpret_cast<const volatile unsigned char*>(gone)[40];
+            (void)byte;
+        },
+        "use-after-poison");
+}
+#endif
+
 }  // namespace
