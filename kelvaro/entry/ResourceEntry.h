@@ -7,8 +7,12 @@
 // An assigned line is checked whole at once (a syntax error is thrown
 // there), but its values stay in the line until something changes them:
 // reading a value takes its text straight from the line. Most entries of a
-// large sea are only read, and value buffers would double what it holds. The name, too, stays
-// in the line until it is asked for as a string.
+// large sea are only read, and value buffers would double what it holds.
+// The name, too, stays in the line until it is asked for as a string.
+//
+// An entry is not safe for use from several threads at once, reading
+// included: a read marks it accessed and may make its name string. Guard a
+// shared entry, or the sea that holds it, with a lock.
 #pragma once
 
 #include <cstdarg>

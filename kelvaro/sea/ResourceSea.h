@@ -2,6 +2,9 @@
 // order, an index from entry name to entry, and the file the sea belongs to.
 // The sea registry creates seas; modules read and write values through the
 // lookup family and write a sea back only when they ask for it (UpdateIfPossible).
+// A sea serves one thread at a time, lookups included (they mark entries
+// accessed); guard a sea shared between threads with a lock. Its entries
+// live no longer than the sea: the sea's reader makes them in its own memory.
 #pragma once
 
 #include <cstdarg>
