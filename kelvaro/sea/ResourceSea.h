@@ -229,6 +229,18 @@ protected:
     void ContentTransfer(const CResourceSea* other, int mode, int flags);
 
 private:
+    // The shape every typed lookup shares, with the entry's typed writer and
+    // fallback reader: find or create, then delete (mode 7), write (mode 2)
+    // or read through the fallback reader.
+    template <class T>
+    lookup::result LookupTyped(int mode, const wchar_t* name, T& value, unsigned index,
+                               void (CResourceEntry::*write)(T, unsigned), T (CResourceEntry::*read)(unsigned, T));
+    // A reader that never creates, and a writer that always does.
+    template <class T>
+    T LookupGetTyped(const wchar_t* name, unsigned index, T fallback, T (CResourceEntry::*read)(unsigned, T)) const;
+    template <class T>
+    lookup::result LookupSetTyped(const wchar_t* name, T value, unsigned index,
+                                  void (CResourceEntry::*write)(T, unsigned));
     // SeeInhaltEinlesen, naming `reportName` in its reports: a merged file is
     // reported under its own name, not the sea's.
     bool ReadContent(CUnicodeFile& file, bool merge, bool keepModified, const CString& reportName);

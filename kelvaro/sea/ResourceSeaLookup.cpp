@@ -34,18 +34,41 @@ lookup::result CResourceSea::LookupEntry(CResourceEntry*& entry, int mode, const
 // read through the fallback reader otherwise (so a read of a new entry stores
 // the caller's value as its default).
 
-lookup::result CResourceSea::LookupInt(int mode, const wchar_t* name, int& value, unsigned index) {
+template <class T>
+lookup::result CResourceSea::LookupTyped(int mode, const wchar_t* name, T& value, unsigned index,
+                                         void (CResourceEntry::*write)(T, unsigned),
+                                         T (CResourceEntry::*read)(unsigned, T)) {
     CResourceEntry* entry = nullptr;
     const lookup::result result = LookupEntry(entry, mode, name, 0);
     if (entry == nullptr) return result;
     if (mode == lookup::remove) {
         DeleteSeaLine(entry);
     } else if (mode == lookup::write) {
-        entry->SetInt(value, index);
+        (entry->*write)(value, index);
     } else {
-        value = entry->GetIntFb(index, value);
+        value = (entry->*read)(index, value);
     }
     return result;
+}
+
+template <class T>
+T CResourceSea::LookupGetTyped(const wchar_t* name, unsigned index, T fallback,
+                               T (CResourceEntry::*read)(unsigned, T)) const {
+    CResourceEntry* entry = GetEntry(name);
+    return entry != nullptr ? (entry->*read)(index, fallback) : fallback;
+}
+
+template <class T>
+lookup::result CResourceSea::LookupSetTyped(const wchar_t* name, T value, unsigned index,
+                                            void (CResourceEntry::*write)(T, unsigned)) {
+    CResourceEntry* entry = nullptr;
+    const lookup::result result = LookupEntry(entry, lookup::write, name, 0);
+    (entry->*write)(value, index);
+    return result;
+}
+
+lookup::result CResourceSea::LookupInt(int mode, const wchar_t* name, int& value, unsigned index) {
+    return LookupTyped(mode, name, value, index, &CResourceEntry::SetInt, &CResourceEntry::GetIntFb);
 }
 
 lookup::result CResourceSea::LookupInt(int mode, const wchar_t* name, unsigned int& value,
@@ -58,91 +81,27 @@ lookup::result CResourceSea::LookupInt(int mode, const wchar_t* name, unsigned i
 }
 
 lookup::result CResourceSea::LookupInt(int mode, const wchar_t* name, long& value, unsigned index) {
-    CResourceEntry* entry = nullptr;
-    const lookup::result result = LookupEntry(entry, mode, name, 0);
-    if (entry == nullptr) return result;
-    if (mode == lookup::remove) {
-        DeleteSeaLine(entry);
-    } else if (mode == lookup::write) {
-        entry->SetLong(value, index);
-    } else {
-        value = entry->GetLongFb(index, value);
-    }
-    return result;
+    return LookupTyped(mode, name, value, index, &CResourceEntry::SetLong, &CResourceEntry::GetLongFb);
 }
 
-lookup::result CResourceSea::LookupHex(int mode, const wchar_t* name, std::int64_t& value,
-                                       unsigned index) {
-    CResourceEntry* entry = nullptr;
-    const lookup::result result = LookupEntry(entry, mode, name, 0);
-    if (entry == nullptr) return result;
-    if (mode == lookup::remove) {
-        DeleteSeaLine(entry);
-    } else if (mode == lookup::write) {
-        entry->SetHex(value, index);
-    } else {
-        value = entry->GetHexFb(index, value);
-    }
-    return result;
+lookup::result CResourceSea::LookupHex(int mode, const wchar_t* name, std::int64_t& value, unsigned index) {
+    return LookupTyped(mode, name, value, index, &CResourceEntry::SetHex, &CResourceEntry::GetHexFb);
 }
 
-lookup::result CResourceSea::LookupFloat(int mode, const wchar_t* name, float& value,
-                                         unsigned index) {
-    CResourceEntry* entry = nullptr;
-    const lookup::result result = LookupEntry(entry, mode, name, 0);
-    if (entry == nullptr) return result;
-    if (mode == lookup::remove) {
-        DeleteSeaLine(entry);
-    } else if (mode == lookup::write) {
-        entry->SetFloat(value, index);
-    } else {
-        value = entry->GetFloatFb(index, value);
-    }
-    return result;
+lookup::result CResourceSea::LookupFloat(int mode, const wchar_t* name, float& value, unsigned index) {
+    return LookupTyped(mode, name, value, index, &CResourceEntry::SetFloat, &CResourceEntry::GetFloatFb);
 }
 
-lookup::result CResourceSea::LookupDouble(int mode, const wchar_t* name, double& value,
-                                          unsigned index) {
-    CResourceEntry* entry = nullptr;
-    const lookup::result result = LookupEntry(entry, mode, name, 0);
-    if (entry == nullptr) return result;
-    if (mode == lookup::remove) {
-        DeleteSeaLine(entry);
-    } else if (mode == lookup::write) {
-        entry->SetDouble(value, index);
-    } else {
-        value = entry->GetDoubleFb(index, value);
-    }
-    return result;
+lookup::result CResourceSea::LookupDouble(int mode, const wchar_t* name, double& value, unsigned index) {
+    return LookupTyped(mode, name, value, index, &CResourceEntry::SetDouble, &CResourceEntry::GetDoubleFb);
 }
 
 lookup::result CResourceSea::LookupBool(int mode, const wchar_t* name, bool& value, unsigned index) {
-    CResourceEntry* entry = nullptr;
-    const lookup::result result = LookupEntry(entry, mode, name, 0);
-    if (entry == nullptr) return result;
-    if (mode == lookup::remove) {
-        DeleteSeaLine(entry);
-    } else if (mode == lookup::write) {
-        entry->SetBool(value, index);
-    } else {
-        value = entry->GetBoolFb(index, value);
-    }
-    return result;
+    return LookupTyped(mode, name, value, index, &CResourceEntry::SetBool, &CResourceEntry::GetBoolFb);
 }
 
-lookup::result CResourceSea::LookupRgbColor(int mode, const wchar_t* name, unsigned long& value,
-                                            unsigned index) {
-    CResourceEntry* entry = nullptr;
-    const lookup::result result = LookupEntry(entry, mode, name, 0);
-    if (entry == nullptr) return result;
-    if (mode == lookup::remove) {
-        DeleteSeaLine(entry);
-    } else if (mode == lookup::write) {
-        entry->SetRgbColor(value, index);
-    } else {
-        value = entry->GetRgbColorFb(index, value);
-    }
-    return result;
+lookup::result CResourceSea::LookupRgbColor(int mode, const wchar_t* name, unsigned long& value, unsigned index) {
+    return LookupTyped(mode, name, value, index, &CResourceEntry::SetRgbColor, &CResourceEntry::GetRgbColorFb);
 }
 
 lookup::result CResourceSea::LookupString(int mode, const wchar_t* name, CString& value,
@@ -208,35 +167,27 @@ lookup::result CResourceSea::LookupIntSet(int mode, const wchar_t* name, std::se
 // appends the fallback, so a default that was read once is written back.
 
 int CResourceSea::LookupGetInt(const wchar_t* name, unsigned index, int fallback) const {
-    CResourceEntry* entry = GetEntry(name);
-    return entry != nullptr ? entry->GetIntFb(index, fallback) : fallback;
+    return LookupGetTyped(name, index, fallback, &CResourceEntry::GetIntFb);
 }
 
-std::int64_t CResourceSea::LookupGetHex(const wchar_t* name, unsigned index,
-                                        std::int64_t fallback) const {
-    CResourceEntry* entry = GetEntry(name);
-    return entry != nullptr ? entry->GetHexFb(index, fallback) : fallback;
+std::int64_t CResourceSea::LookupGetHex(const wchar_t* name, unsigned index, std::int64_t fallback) const {
+    return LookupGetTyped(name, index, fallback, &CResourceEntry::GetHexFb);
 }
 
 float CResourceSea::LookupGetFloat(const wchar_t* name, unsigned index, float fallback) const {
-    CResourceEntry* entry = GetEntry(name);
-    return entry != nullptr ? entry->GetFloatFb(index, fallback) : fallback;
+    return LookupGetTyped(name, index, fallback, &CResourceEntry::GetFloatFb);
 }
 
 double CResourceSea::LookupGetDouble(const wchar_t* name, unsigned index, double fallback) const {
-    CResourceEntry* entry = GetEntry(name);
-    return entry != nullptr ? entry->GetDoubleFb(index, fallback) : fallback;
+    return LookupGetTyped(name, index, fallback, &CResourceEntry::GetDoubleFb);
 }
 
 bool CResourceSea::LookupGetBool(const wchar_t* name, unsigned index, bool fallback) const {
-    CResourceEntry* entry = GetEntry(name);
-    return entry != nullptr ? entry->GetBoolFb(index, fallback) : fallback;
+    return LookupGetTyped(name, index, fallback, &CResourceEntry::GetBoolFb);
 }
 
-unsigned long CResourceSea::LookupGetRgbColor(const wchar_t* name, unsigned index,
-                                              unsigned long fallback) const {
-    CResourceEntry* entry = GetEntry(name);
-    return entry != nullptr ? entry->GetRgbColorFb(index, fallback) : fallback;
+unsigned long CResourceSea::LookupGetRgbColor(const wchar_t* name, unsigned index, unsigned long fallback) const {
+    return LookupGetTyped(name, index, fallback, &CResourceEntry::GetRgbColorFb);
 }
 
 CString CResourceSea::LookupGetString(const wchar_t* name, unsigned index,
@@ -258,46 +209,27 @@ CString CResourceSea::LookupGetFilename(const wchar_t* name, const wchar_t* base
 // They create a missing entry; the result tells whether it was there.
 
 lookup::result CResourceSea::LookupSetInt(const wchar_t* name, int value, unsigned index) {
-    CResourceEntry* entry = nullptr;
-    const lookup::result result = LookupEntry(entry, lookup::write, name, 0);
-    entry->SetInt(value, index);
-    return result;
+    return LookupSetTyped(name, value, index, &CResourceEntry::SetInt);
 }
 
 lookup::result CResourceSea::LookupSetHex(const wchar_t* name, std::int64_t value, unsigned index) {
-    CResourceEntry* entry = nullptr;
-    const lookup::result result = LookupEntry(entry, lookup::write, name, 0);
-    entry->SetHex(value, index);
-    return result;
+    return LookupSetTyped(name, value, index, &CResourceEntry::SetHex);
 }
 
 lookup::result CResourceSea::LookupSetFloat(const wchar_t* name, float value, unsigned index) {
-    CResourceEntry* entry = nullptr;
-    const lookup::result result = LookupEntry(entry, lookup::write, name, 0);
-    entry->SetFloat(value, index);
-    return result;
+    return LookupSetTyped(name, value, index, &CResourceEntry::SetFloat);
 }
 
 lookup::result CResourceSea::LookupSetDouble(const wchar_t* name, double value, unsigned index) {
-    CResourceEntry* entry = nullptr;
-    const lookup::result result = LookupEntry(entry, lookup::write, name, 0);
-    entry->SetDouble(value, index);
-    return result;
+    return LookupSetTyped(name, value, index, &CResourceEntry::SetDouble);
 }
 
 lookup::result CResourceSea::LookupSetBool(const wchar_t* name, bool value, unsigned index) {
-    CResourceEntry* entry = nullptr;
-    const lookup::result result = LookupEntry(entry, lookup::write, name, 0);
-    entry->SetBool(value, index);
-    return result;
+    return LookupSetTyped(name, value, index, &CResourceEntry::SetBool);
 }
 
-lookup::result CResourceSea::LookupSetRgbColor(const wchar_t* name, unsigned long value,
-                                               unsigned index) {
-    CResourceEntry* entry = nullptr;
-    const lookup::result result = LookupEntry(entry, lookup::write, name, 0);
-    entry->SetRgbColor(value, index);
-    return result;
+lookup::result CResourceSea::LookupSetRgbColor(const wchar_t* name, unsigned long value, unsigned index) {
+    return LookupSetTyped(name, value, index, &CResourceEntry::SetRgbColor);
 }
 
 lookup::result CResourceSea::LookupSetString(const wchar_t* name, const wchar_t* text,
