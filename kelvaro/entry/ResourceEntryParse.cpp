@@ -60,27 +60,53 @@ inline const wchar_t* SkipWhite(const wchar_t* p) {
     return p;
 }
 
-// The number of values of the value text at p, as SplitValues would make
-// them; false for a quote that is not closed.
-inline bool CountValues(const wchar_t* p, unsigned& count) {
-    count = 0;
+// One value of a value text: its characters (quotes left out), whether
+// they need mapping (quoted, or holding a '§'), and the whole token's length.
+struct ValueToken {
+    const wchar_t* text;
+    std::size_t length;
+    bool mapped;
+    std::size_t tokenLength;
+};
+
+// Hands the values of the value text at p to `visit` in order until it
+// returns false. False when a quote is not closed: the values before it were
+// visited. The one tokenizer of the value grammar: splitting, counting and
+// reading a single value all go through it.
+template <class Visit>
+inline bool ForEachValue(const wchar_t* p, Visit&& visit) {
     while (*p != L'\0') {
         const wchar_t* end;
+        ValueToken token;
         if (*p == kQuote) {
             const wchar_t* close = FindClosingQuote(p);
             if (close == nullptr)
                 return false;
             end = close + 1;
+            token = {p + 1, static_cast<std::size_t>(close - (p + 1)), true, static_cast<std::size_t>(end - p)};
         } else {
             bool mapped = false;
             end = ScanBareToken(p, mapped);
+            token = {p, static_cast<std::size_t>(end - p), mapped, static_cast<std::size_t>(end - p)};
         }
-        ++count;
+        if (!visit(token))
+            return true;
         if (*end == L'\0')
             break;
+        // Exactly one character after the token is skipped, whatever it is:
+        // "ab"cd gives ab and d.
         p = SkipWhite(end + 1);
     }
     return true;
+}
+
+// The number of values of the value text at p; false for a quote that is not closed.
+inline bool CountValues(const wchar_t* p, unsigned& count) {
+    count = 0;
+    return ForEachValue(p, [&count](const ValueToken&) {
+        ++count;
+        return true;
+    });
 }
 
 // A value's text as SplitValues stores it: '§' is the file's double quote,
@@ -147,39 +173,19 @@ unsigned CResourceEntry::ZeileWerteZerlegen() {
 }
 
 inline unsigned CResourceEntry::SplitValues() const {
-    const wchar_t* p = m_valuePart;
-    while (*p != L'\0') {
-        const wchar_t* end;
-        const wchar_t* text;
-        unsigned length;
-        bool mapped = false;
-        if (*p == kQuote) {
-            const wchar_t* close = FindClosingQuote(p);
-            if (close == nullptr)
-                ThrowUnterminated();
-            end = close + 1;
-            text = p + 1;
-            length = static_cast<unsigned>(close - text);
-            mapped = true;  // a quoted value may hold line ends and '§'
-        } else {
-            end = ScanBareToken(p, mapped);
-            text = p;
-            length = static_cast<unsigned>(end - p);
-        }
-        ValueBuffer value = TakeValueBuffer(static_cast<unsigned>(end - p) + 1);
-        CopyMapped(value.first, text, length, mapped);
+    const bool closed = ForEachValue(m_valuePart, [this](const ValueToken& token) {
+        ValueBuffer value = TakeValueBuffer(static_cast<unsigned>(token.tokenLength) + 1);
+        CopyMapped(value.first, token.text, token.length, token.mapped);
         try {
             m_values.push_back(value);
         } catch (...) {
             GiveBackValueBuffer(value);
             throw;
         }
-        if (*end == L'\0')
-            break;
-        // Exactly one character after the token is skipped, whatever it is:
-        // "ab"cd gives ab and d.
-        p = SkipWhite(end + 1);
-    }
+        return true;
+    });
+    if (!closed)
+        ThrowUnterminated();  // the values before the open quote stay
     return m_values.size();
 }
 
@@ -193,32 +199,15 @@ const wchar_t* CResourceEntry::EintragText(unsigned index, ValueScratch& scratch
     if (!m_valuesPending)
         return EintragText(index);
     SetAccessed();
-    // The same tokens SplitValues makes, skipping to the one asked for.
-    const wchar_t* p = m_valuePart;
-    for (unsigned i = 0; *p != L'\0'; ++i) {
-        const wchar_t* end;
-        const wchar_t* text;
-        bool mapped = false;
-        if (*p == kQuote) {
-            const wchar_t* close = FindClosingQuote(p);
-            if (close == nullptr)
-                return nullptr;  // cannot happen: the line was checked
-            end = close + 1;
-            text = p + 1;
-            mapped = true;
-            if (i == index)
-                return CopyValueText(text, static_cast<std::size_t>(close - text), mapped, scratch);
-        } else {
-            end = ScanBareToken(p, mapped);
-            text = p;
-            if (i == index)
-                return CopyValueText(text, static_cast<std::size_t>(end - p), mapped, scratch);
-        }
-        if (*end == L'\0')
-            break;
-        p = SkipWhite(end + 1);
-    }
-    return nullptr;
+    const wchar_t* found = nullptr;
+    unsigned i = 0;
+    ForEachValue(m_valuePart, [&](const ValueToken& token) {
+        if (i++ != index)
+            return true;
+        found = CopyValueText(token.text, token.length, token.mapped, scratch);
+        return false;
+    });
+    return found;
 }
 
 void CResourceEntry::SplitPendingValues() const {
