@@ -35,6 +35,11 @@ protected:
         }
         return out;
     }
+    // Writes `lines` to the list file and opens it for reading with `file`.
+    void OpenWith(CUnicodeFile& file, const std::vector<std::wstring>& lines) {
+        m_file.WriteUtf16(lines);
+        OpenForReading(file, m_file);
+    }
     // The next line the file gives, or "<eof>".
     static std::wstring NextLine(CUnicodeFile& file) {
         wchar_t buffer[8192];
@@ -43,9 +48,8 @@ protected:
 };
 
 TEST_F(ListTest, ReadsLinesUpToTheClosingLine) {
-    m_file.WriteUtf16({L"\tred 1", L"; note", L"\t\"dark blue\" 2", L"} \t;-- colors", L"after: 1"});
     CUnicodeFile file;
-    OpenForReading(file, m_file);
+    OpenWith(file, {L"\tred 1", L"; note", L"\t\"dark blue\" 2", L"} \t;-- colors", L"after: 1"});
     TestEntry list(&m_reservoir, 0, nullptr);
     list = L"colors: {";
     int consumed = -1;
@@ -65,9 +69,8 @@ TEST_F(ListTest, ReadsLinesUpToTheClosingLine) {
 }
 
 TEST_F(ListTest, EmptyList) {
-    m_file.WriteUtf16({L"}"});
     CUnicodeFile file;
-    OpenForReading(file, m_file);
+    OpenWith(file, {L"}"});
     TestEntry list(&m_reservoir, 0, nullptr);
     list = L"empty: {";
     EXPECT_EQ(list.ReadListLines(file, false), 1);
@@ -76,9 +79,8 @@ TEST_F(ListTest, EmptyList) {
 }
 
 TEST_F(ListTest, ReadingReplacesLinesAndTheGeneratedEndLine) {
-    m_file.WriteUtf16({L"new", L"}   end"});
     CUnicodeFile file;
-    OpenForReading(file, m_file);
+    OpenWith(file, {L"new", L"}   end"});
     TestEntry list(&m_reservoir, 8, L"l");
     list.AddListLine(L"old", 14);
     EXPECT_EQ(list.ReadListLines(file, false), 2);
@@ -87,9 +89,8 @@ TEST_F(ListTest, ReadingReplacesLinesAndTheGeneratedEndLine) {
 }
 
 TEST_F(ListTest, AppendingKeepsLinesAndEndLine) {
-    m_file.WriteUtf16({L"c 3", L"}"});
     CUnicodeFile file;
-    OpenForReading(file, m_file);
+    OpenWith(file, {L"c 3", L"}"});
     TestEntry list(&m_reservoir, 8, L"l");
     list.AddListLine(L"a 1", 14);
     list.AddListLine(L"b 2", 14);
@@ -103,9 +104,8 @@ TEST_F(ListTest, AppendingKeepsLinesAndEndLine) {
 TEST_F(ListTest, ReadErrors) {
     {
         SCOPED_TRACE("end of file inside the list");
-        m_file.WriteUtf16({L"a 1", L"b 2"});
         CUnicodeFile file;
-        OpenForReading(file, m_file);
+        OpenWith(file, {L"a 1", L"b 2"});
         TestEntry list(&m_reservoir, 0, nullptr);
         list = L"l: {";
         int consumed = -1;
@@ -117,9 +117,8 @@ TEST_F(ListTest, ReadErrors) {
     }
     {
         SCOPED_TRACE("line longer than the buffer");
-        m_file.WriteUtf16({L"a 1", std::wstring(9000, L'x'), L"b 2", L"}"});
         CUnicodeFile file;
-        OpenForReading(file, m_file);
+        OpenWith(file, {L"a 1", std::wstring(9000, L'x'), L"b 2", L"}"});
         TestEntry list(&m_reservoir, 0, nullptr);
         list = L"l: {";
         int consumed = -1;
@@ -132,9 +131,8 @@ TEST_F(ListTest, ReadErrors) {
     }
     {
         SCOPED_TRACE("no list entry");
-        m_file.WriteUtf16({L"a 1", L"}"});
         CUnicodeFile file;
-        OpenForReading(file, m_file);
+        OpenWith(file, {L"a 1", L"}"});
         TestEntry plain(&m_reservoir, 0, nullptr);
         plain = L"p: 1";
         int consumed = -1;
@@ -148,9 +146,8 @@ TEST_F(ListTest, ReadErrors) {
 }
 
 TEST_F(ListTest, SyntaxErrorRecoversTheRestOfTheList) {
-    m_file.WriteUtf16({L"\ta 1", L": bad", L"\tb 2", L"  ; c", L"\t\"open", L"}  old end", L"next: 1"});
     CUnicodeFile file;
-    OpenForReading(file, m_file);
+    OpenWith(file, {L"\ta 1", L": bad", L"\tb 2", L"  ; c", L"\t\"open", L"}  old end", L"next: 1"});
     TestEntry list(&m_reservoir, 0, nullptr);
     list = L"colors: {";
     int consumed = -1;
@@ -175,9 +172,8 @@ TEST_F(ListTest, SyntaxErrorRecoversTheRestOfTheList) {
 }
 
 TEST_F(ListTest, SyntaxErrorWhileAppendingStopsAtTheClosingLine) {
-    m_file.WriteUtf16({L": bad", L"x y", L"}", L"next: 1", L"more: 2"});
     CUnicodeFile file;
-    OpenForReading(file, m_file);
+    OpenWith(file, {L": bad", L"x y", L"}", L"next: 1", L"more: 2"});
     TestEntry list(&m_reservoir, 8, L"l");
     list.AddListLine(L"a 1", 14);
     list.AddListLine(L"b 2", 14);
@@ -193,9 +189,8 @@ TEST_F(ListTest, SyntaxErrorWhileAppendingStopsAtTheClosingLine) {
 }
 
 TEST_F(ListTest, SyntaxErrorWithoutClosingLineReadsToTheEnd) {
-    m_file.WriteUtf16({L": bad", L"x"});
     CUnicodeFile file;
-    OpenForReading(file, m_file);
+    OpenWith(file, {L": bad", L"x"});
     TestEntry list(&m_reservoir, 0, nullptr);
     list = L"l: {";
     int consumed = -1;
@@ -207,9 +202,8 @@ TEST_F(ListTest, SyntaxErrorWithoutClosingLineReadsToTheEnd) {
 }
 
 TEST_F(ListTest, SyntaxErrorThenOverlongLine) {
-    m_file.WriteUtf16({L": bad", std::wstring(9000, L'x'), L"}"});
     CUnicodeFile file;
-    OpenForReading(file, m_file);
+    OpenWith(file, {L": bad", std::wstring(9000, L'x'), L"}"});
     TestEntry list(&m_reservoir, 0, nullptr);
     list = L"l: {";
     int consumed = -1;
