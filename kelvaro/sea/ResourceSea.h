@@ -69,8 +69,18 @@ public:
     void SetSeaName(const CString& name) { m_name = name; }
     const CString& Filename() const { return m_fileName; }
     bool IsFilebased() const { return m_fileBased; }
-    bool IsUnicodeFile() const { return m_unicodeFile; }
-    void SaveAsUnicode(bool unicode) { m_unicodeFile = unicode; }
+    // The encoding a write-back uses: the one the file was read in (1200
+    // UTF-16LE, 1201 UTF-16BE, 65001 UTF-8 with byte-order mark, 1252), UTF-16LE
+    // for a new sea. SaveAsUnicode(false) asks for 1252; SaveAsUnicode(true)
+    // asks for UTF-16LE unless the sea already writes a Unicode form.
+    bool IsUnicodeFile() const { return m_codePage != 1252; }
+    void SaveAsUnicode(bool unicode);
+    unsigned FileCodePage() const { return m_codePage; }
+    // False (nothing changed) for a code page other than the four above.
+    bool SetFileCodePage(unsigned codePage);
+    // Why the last write-back failed ("line 7 holds ..." or the system's error
+    // text); empty after a write that succeeded.
+    const CString& WriteError() const { return m_writeError; }
     bool IsFileSection() const { return m_fileSection; }
     void SetFileSection(bool section) { m_fileSection = section; }
     // The next write (file or table) drops the sediment: lines nothing used, bad lines.
@@ -260,7 +270,8 @@ private:
     CString m_fileName;
     bool m_sedimentFilter = false;
     bool m_fileSection = false;
-    bool m_unicodeFile = true;
+    unsigned m_codePage = 1200;
+    CString m_writeError;
     bool m_readOnly = false;
     FastVector<CResourceEntry*> m_lines;
     CMapStringToOb m_index;

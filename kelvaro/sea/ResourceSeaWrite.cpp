@@ -34,7 +34,7 @@ bool CResourceSea::UpdateIfPossible() {
     if (!m_fileBased || m_readOnly) return true;
 
     CUnicodeFile file;
-    if (!m_unicodeFile) file.m_codePage = kCodePage1252;
+    file.m_codePage = m_codePage;
 
     if (m_fileSection) {
         if (!FileIO::FileExists(m_fileName)) return false;
@@ -73,6 +73,17 @@ bool CResourceSea::WriteAndCommit(CUnicodeFile& file, bool withBOM) {
         return false;
     }
     return file.Close();  // false when any write or the commit failed
+}
+
+void CResourceSea::SaveAsUnicode(bool unicode) {
+    if (!unicode) m_codePage = kCodePage1252;
+    else if (m_codePage == kCodePage1252) m_codePage = 1200;
+}
+
+bool CResourceSea::SetFileCodePage(unsigned codePage) {
+    if (codePage != 1200 && codePage != 1201 && codePage != 65001 && codePage != kCodePage1252) return false;
+    m_codePage = codePage;
+    return true;
 }
 
 void CResourceSea::UpdateFile() {
