@@ -2,8 +2,10 @@
 // Every command reads the file through the library, so what it reports and
 // writes is what an application would see. A command that changes a file
 // writes it back whole or not at all; on any error the file stays as it was.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <map>
 #include <optional>
@@ -38,18 +40,24 @@ CString Wide(const char* text) { return CString(kelvaro::utf8::Decode(text)); }
 
 void Print(std::wstring_view text) { std::fputs(Utf8(text).c_str(), stdout); }
 
-void PrintLine(std::wstring_view text) {
-    Print(text);
-    std::fputc('\n', stdout);
-}
-
 // Messages go to standard error, so standard output stays clean to pipe.
 int Fail(int code, const std::string& message) {
     std::fprintf(stderr, "sea: %s\n", message.c_str());
     return code;
 }
 
-std::string Quoted(const CString& path) { return "'" + Utf8(path.Str()) + "'"; }
+// A name, path or text between quotes for a message; line ends and tabs
+// show as \n, \r and \t so that the message stays one line.
+std::string Quoted(const CString& text) {
+    std::string out = "'";
+    for (const char c : Utf8(text.Str())) {
+        if (c == '\n') out += "\\n";
+        else if (c == '\r') out += "\\r";
+        else if (c == '\t') out += "\\t";
+        else out += c;
+    }
+    return out + "'";
+}
 
 std::string JsonString(std::wstring_view text) {
     std::string out = "\"";
@@ -80,6 +88,12 @@ struct Arguments {
     std::map<std::string, CString> options;  // --name value
     std::map<std::string, bool> flags;       // --name
     bool help = false;
+
+    const CString* Option(const char* name) const {
+        const auto found = options.find(name);
+        return found == options.end() ? nullptr : &found->second;
+    }
+    bool Flag(const char* name) const { return flags.count(name) != 0; }
 };
 
 // Options that take a value; every other "--x" is a flag.
@@ -99,6 +113,10 @@ std::optional<Arguments> Parse(int argc, char** argv, int first, std::string& er
             onlyPositional = true;
         } else if (arg == "--help" || arg == "-h") {
             args.help = true;
+        } else if (args.options.count(arg) != 0 || args.flags.count(arg) != 0) {
+            // Two values for one option: taking either would drop the other unseen.
+            error = "option " + arg + " is given twice";
+            return std::nullopt;
         } else if (TakesValue(arg)) {
             if (i + 1 >= argc) {
                 error = "option " + arg + " needs a value";
@@ -125,6 +143,95 @@ std::optional<unsigned> ParseIndex(const CString& text) {
         if (value > 0xFFFFFFFul) return std::nullopt;
     }
     return static_cast<unsigned>(value);
+}
+
+// ---- what the tool writes must read back -------------------------------------
+
+bool IsWhite(wchar_t c) { return CResourceEntry::IsWhite(c); }
+
+// Why `name` cannot be the name of an entry written into a sea (it would not
+// read back as that name); empty when it can.
+std::string NameProblem(const CString& name) {
+    const std::wstring& text = name.Str();
+    const std::string shown = Quoted(name);
+    if (text.empty()) return "the name is empty";
+    if (text.find_first_of(L"\r\n") != std::wstring::npos) return shown + " holds a line end";
+    if (text.rfind(L"::::: ", 0) == 0) return shown + " would start a section ('::::: ')";
+    if (text.find(L':') != std::wstring::npos) return shown + " holds ':', which ends a name";
+    if (text[0] == L';') return shown + " starts with ';' and would be a comment";
+    if (text[0] == L'}') return shown + " starts with '}' and would close a list";
+    if (IsWhite(text[0])) return shown + " starts with white space, which reading drops";
+    CResourceEntry probe(nullptr, 0, nullptr);
+    try {
+        probe = (text + L":\tx").c_str();
+    } catch (const CResourceSeaException& e) {
+        return shown + " does not read back: " + Utf8(e.m_message.Str());
+    }
+    if (probe.IsComment() || probe.IsListEntry() || probe.Name() != name)
+        return shown + " does not read back as itself";
+    return {};
+}
+
+// Why `text` cannot be written as one line of a list (the tool indents it
+// with a tab); empty when it reads back as that one line.
+std::string ListLineProblem(const CString& text) {
+    const std::wstring& line = text.Str();
+    if (line.find_first_of(L"\r\n") != std::wstring::npos) return "TEXT holds a line end";
+    std::size_t first = 0;
+    while (first < line.size() && IsWhite(line[first])) ++first;
+    if (first < line.size() && line[first] == L'}') return "TEXT starts with '}' and would close the list";
+    if (line.size() + 1 >= CResourceEntry::MaxReadLineLength)
+        return "TEXT is longer than " + std::to_string(CResourceEntry::MaxReadLineLength - 2) +
+               " characters, which a list line cannot hold";
+    CResourceEntry probe(nullptr, CResourceEntry::StatusListLine, nullptr);
+    try {
+        probe = (L"\t" + line).c_str();
+    } catch (const CResourceSeaException& e) {
+        return "TEXT does not read back as a list line: " + Utf8(e.m_message.Str());
+    }
+    if (probe.IsListEnd()) return "TEXT would close the list";
+    return {};
+}
+
+// A value as the sea keeps it once written: line ends become their stand-ins.
+CString AsStored(CString value) {
+    value.Replace(L'\n', L'\u00B6');
+    value.Replace(L'\r', L'\u00AC');
+    return value;
+}
+
+// Rebuilds the line of entry `name` as it will be written and reads it back;
+// empty when it gives the same name and values, and value i holds given[i]
+// for every index given.
+std::string ReadBackProblem(const CResourceSea& sea, const CString& name,
+                            const std::vector<std::pair<unsigned, CString>>& given) {
+    const CResourceEntry* entry = sea.FindEntry(name);
+    if (entry == nullptr) return Quoted(name) + " was not stored";
+    CString line;
+    try {
+        entry->GetLine(line);
+    } catch (const CResourceSeaException& e) {
+        return "the line of " + Quoted(name) + " cannot be written: " + Utf8(e.m_message.Str());
+    }
+    CResourceEntry probe(nullptr, 0, nullptr);
+    try {
+        probe = line.GetString();
+    } catch (const CResourceSeaException& e) {
+        return "the line of " + Quoted(name) + " would not read back: " + Utf8(e.m_message.Str());
+    }
+    if (probe.IsComment() || probe.IsListEntry() || probe.Name() != name)
+        return Quoted(name) + " would not read back as the same name";
+    if (probe.NValues() != entry->NValues()) return "the values of " + Quoted(name) + " would not read back as given";
+    for (unsigned i = 0; i < probe.NValues(); ++i)
+        if (probe.GetString(i) != entry->GetString(i))
+            return "value " + std::to_string(i) + " of " + Quoted(name) + " would not read back as given";
+    for (const auto& [index, text] : given) {
+        const CString back = probe.GetString(index);
+        if (back != AsStored(text))
+            return "value " + Quoted(text) + " would read back as " + Quoted(back) +
+                   (text.Find(L'\u00A7') >= 0 ? " (a sea reads '\u00A7' as '\"')" : "");
+    }
+    return {};
 }
 
 // ---- reading a sea with its reports ------------------------------------------
@@ -191,11 +298,73 @@ private:
 struct LoadedSea {
     CResourceSea sea;
     std::vector<Problem> problems;
+    CString path;
+    const CString* section = nullptr;
 };
 
-// Reads `path` (one section of it when `section` is given). False, with a
-// message, when the file cannot be read at all.
+// "::::: " and a sea's name start that sea's section in a shared file.
+const std::wstring kSectionMarker = L"::::: ";
+
+// Hands every line of the file to `visit(number, text)` until it returns
+// false. False when the file cannot be opened.
+template <class Visit>
+bool ScanLines(const CString& path, Visit&& visit) {
+    CUnicodeFile file;
+    if (!file.Open(path, CUnicodeFile::modeRead)) return false;
+    file.ReadBOM();
+    std::vector<wchar_t> buffer(CResourceEntry::MaxReadLineLength);
+    for (int number = 1; file.ReadNextLine(buffer.data(), CResourceEntry::MaxReadLineLength); ++number)
+        if (!visit(number, std::wstring_view(buffer.data()))) break;
+    return true;
+}
+
+bool HasSection(const CString& path, const CString& section) {
+    const std::wstring marker = kSectionMarker + section.Str();
+    bool found = false;
+    ScanLines(path, [&](int, std::wstring_view line) { return !(found = line == marker); });
+    return found;
+}
+
+// The line of the file that entry `name` of the loaded sea starts on; 0 when
+// it cannot be told. Only asked when something goes wrong, so the file is
+// read again rather than every line number kept.
+int LineOf(const LoadedSea& loaded, const CString& name) {
+    const std::wstring own = loaded.section != nullptr ? kSectionMarker + loaded.section->Str() : std::wstring();
+    bool inPart = loaded.section == nullptr;
+    bool inList = false;
+    int found = 0;
+    ScanLines(loaded.path, [&](int number, std::wstring_view line) {
+        if (line.substr(0, kSectionMarker.size()) == kSectionMarker) {
+            if (inPart) return false;
+            inPart = line == own;
+            return true;
+        }
+        if (!inPart) return true;
+        std::size_t at = 0;
+        while (at < line.size() && IsWhite(line[at])) ++at;
+        if (inList) {
+            inList = at >= line.size() || line[at] != L'}';
+            return true;
+        }
+        const std::size_t colon = line.find(L':', at);
+        if (at >= line.size() || line[at] == L';' || colon == std::wstring_view::npos) return true;
+        if (line.substr(at, colon - at) == name.Str()) {
+            found = number;
+            return false;
+        }
+        std::size_t value = colon + 1;
+        while (value < line.size() && IsWhite(line[value])) ++value;
+        inList = value < line.size() && line[value] == L'{';
+        return true;
+    });
+    return found;
+}
+
+// Reads `path` (its section `section` when given). False, with a message,
+// when the file cannot be read at all or has no such section.
 bool Load(const CString& path, const CString* section, bool readOnly, LoadedSea& loaded, std::string& error) {
+    loaded.path = path;
+    loaded.section = section;
     if (!FileIO::FileExists(path)) {
         error = "cannot read " + Quoted(path) + ": no such file";
         return false;
@@ -212,11 +381,10 @@ bool Load(const CString& path, const CString* section, bool readOnly, LoadedSea&
         if (!loaded.problems.empty()) error += ": " + Utf8(loaded.problems.front().message);
         return false;
     }
-    // A changed file keeps its encoding: the sea writes UTF-16 unless told otherwise.
-    CUnicodeFile probe;
-    if (probe.Open(path, CUnicodeFile::modeRead) && probe.GetLength() > 0) {
-        probe.ReadBOM();
-        loaded.sea.SaveAsUnicode(probe.m_codePage != 1252);
+    // A missing section reads as an empty sea; an empty one must still be there.
+    if (section != nullptr && loaded.sea.NrLines() == 0 && !HasSection(path, *section)) {
+        error = Quoted(path) + " has no section " + Quoted(*section);
+        return false;
     }
     return true;
 }
@@ -233,44 +401,42 @@ void PrintProblems(const CString& path, const std::vector<Problem>& problems) {
 // Loads a sea that a command is about to change. A file the reader had to
 // repair (a cut over-long line, a damaged list) is refused: writing it back
 // would make the repair permanent.
-bool LoadForChange(const CString& path, LoadedSea& loaded, std::string& error) {
-    if (!Load(path, nullptr, false, loaded, error)) return false;
+bool LoadForChange(const CString& path, const CString* section, LoadedSea& loaded, std::string& error) {
+    if (!Load(path, section, false, loaded, error)) return false;
     if (!loaded.problems.empty()) {
-        error = Quoted(path) + " has problems (see 'sea check " + Utf8(path.Str()) +
-                "'); it was not changed";
+        error = Quoted(path) + " has problems (see 'sea check " + Utf8(path.Str()) + "'); it was not changed";
         return false;
     }
     return true;
 }
 
-bool Save(LoadedSea& loaded, const CString& path, std::string& error) {
-    ReportCollector collector;
-    if (loaded.sea.UpdateIfPossible()) return true;
-    error = "cannot write " + Quoted(path) + "; the file was left as it was";
-    return false;
+int Save(LoadedSea& loaded) {
+    if (loaded.sea.UpdateIfPossible()) return kOk;
+    CString why = loaded.sea.WriteError();
+    if (why.IsEmpty()) why = FileIO::GetLastErrorMessage(FileIO::GetLastError());
+    return Fail(kFailure, "cannot write " + Quoted(loaded.path) + ": " + Utf8(why.Str()) +
+                              "; the file was left as it was");
 }
 
-const wchar_t* KindName(const CResourceEntry& entry) {
-    if (entry.IsListEntry()) return L"list";
-    return L"value";
+// A library message without the ": " it starts with when it names no entry.
+std::wstring Trimmed(const CString& message) {
+    const std::size_t start = message.Str().find_first_not_of(L": ");
+    return start == std::wstring::npos ? std::wstring() : message.Str().substr(start);
 }
 
-// The value texts of an entry as a sea line writes them, for display.
-std::wstring ValueList(const CResourceEntry& entry) {
-    std::wstring out;
-    for (unsigned i = 0; i < entry.NValues(); ++i) {
-        const CString value = entry.GetString(i);
-        const bool quote = value.IsEmpty() || value.Find(L' ') >= 0 || value.Find(L'\t') >= 0;
-        if (i > 0) out += L' ';
-        if (quote) out += L'"';
-        out += value.Str();
-        if (quote) out += L'"';
-    }
-    return out;
+// "FILE:LINE: 'name' cannot be shown: why" on standard error.
+void ReportUnshown(const LoadedSea& loaded, const CString& name, const CResourceSeaException& e) {
+    const int line = LineOf(loaded, name);
+    std::fprintf(stderr, "sea: %s:%s %s cannot be shown: %s\n", Utf8(loaded.path.Str()).c_str(),
+                 line > 0 ? (std::to_string(line) + ":").c_str() : "", Quoted(name).c_str(),
+                 Utf8(Trimmed(e.m_message)).c_str());
 }
+
+const wchar_t* KindName(const CResourceEntry& entry) { return entry.IsListEntry() ? L"list" : L"value"; }
 
 // The list lines of a list entry, as GetLineValuePart hands them out: the head
-// text, each line, then the closing line, separated by line feeds.
+// text, each line, then the closing line, separated by line feeds. Throws
+// when a line cannot be rebuilt.
 std::vector<std::wstring> ListLines(const CResourceEntry& entry) {
     CString text;
     entry.GetLineValuePart(text);
@@ -289,16 +455,17 @@ std::vector<std::wstring> ListLines(const CResourceEntry& entry) {
     return lines;
 }
 
+const CString* Section(const Arguments& args) { return args.Option("--section"); }
+
 // ---- commands ----------------------------------------------------------------
 
 int Check(const Arguments& args) {
     if (args.positional.empty()) return Fail(kFailure, "check: name at least one FILE (see 'sea check --help')");
-    const auto section = args.options.find("--section");
     int result = kOk;
     for (const CString& path : args.positional) {
         LoadedSea loaded;
         std::string error;
-        if (!Load(path, section == args.options.end() ? nullptr : &section->second, true, loaded, error)) {
+        if (!Load(path, Section(args), true, loaded, error)) {
             Fail(kFailure, error);
             result = kFailure;
             continue;
@@ -323,121 +490,143 @@ int Check(const Arguments& args) {
     return result;
 }
 
+// The values as the library writes them when it rebuilds a line, so that a
+// sea lists alike whatever spacing its file has; a line too long to rebuild
+// shows as the file holds it.
+std::wstring ValuePart(const CResourceEntry& entry) {
+    CResourceEntry shown(nullptr, 0, L"v");
+    for (unsigned i = 0; i < entry.NValues(); ++i) shown.SetText(entry.GetString(i), i);
+    CString part;
+    try {
+        shown.GetLineValuePart(part);
+    } catch (const CResourceSeaException&) {
+        entry.GetLineValuePart(part);
+    }
+    return part.Str();
+}
+
+// One entry as a line of `sea list` or an object of `sea list --json`.
+std::string ListItem(const CResourceEntry& entry, bool json) {
+    const std::wstring& name = entry.Name().Str();
+    if (!json) {
+        if (entry.IsListEntry())
+            return Utf8(name + L"\tlist\t" + std::to_wstring(ListLines(entry).size()) + L" lines\n");
+        return Utf8(name + L"\tvalue\t" + ValuePart(entry) + L"\n");
+    }
+    std::string item = "  {\"name\": " + JsonString(name) + ", \"kind\": " + JsonString(KindName(entry));
+    item += entry.IsListEntry() ? ", \"lines\": [" : ", \"values\": [";
+    std::vector<std::wstring> values;
+    if (entry.IsListEntry()) values = ListLines(entry);
+    else
+        for (unsigned v = 0; v < entry.NValues(); ++v) values.push_back(entry.GetString(v).Str());
+    for (std::size_t v = 0; v < values.size(); ++v) item += (v == 0 ? "" : ", ") + JsonString(values[v]);
+    return item + "]}";
+}
+
 int List(const Arguments& args) {
     if (args.positional.size() != 1) return Fail(kFailure, "list: name exactly one FILE (see 'sea list --help')");
     LoadedSea loaded;
     std::string error;
-    if (!Load(args.positional[0], nullptr, true, loaded, error)) return Fail(kFailure, error);
-    const bool json = args.flags.count("--json") != 0;
-    if (json) std::fputs("[", stdout);
+    if (!Load(args.positional[0], Section(args), true, loaded, error)) return Fail(kFailure, error);
+    const bool json = args.Flag("--json");
+    // The whole output is made before any of it is printed: an entry that
+    // cannot be shown leaves out itself, never the end of the listing.
+    std::string out;
+    int result = kOk;
     bool first = true;
     for (unsigned i = 0; i < loaded.sea.NrLines(); ++i) {
         const CResourceEntry& entry = *loaded.sea.LineAt(i);
         if (entry.IsComment() || entry.Name().IsEmpty()) continue;
-        if (json) {
-            std::string item = first ? "\n" : ",\n";
-            item += "  {\"name\": " + JsonString(entry.Name().Str()) + ", \"kind\": " + JsonString(KindName(entry));
-            item += entry.IsListEntry() ? ", \"lines\": [" : ", \"values\": [";
-            if (entry.IsListEntry()) {
-                bool firstLine = true;
-                for (const std::wstring& line : ListLines(entry)) {
-                    item += (firstLine ? "" : ", ") + JsonString(line);
-                    firstLine = false;
-                }
-            } else {
-                for (unsigned v = 0; v < entry.NValues(); ++v)
-                    item += (v == 0 ? "" : ", ") + JsonString(entry.GetString(v).Str());
-            }
-            item += "]}";
-            std::fputs(item.c_str(), stdout);
-        } else if (entry.IsListEntry()) {
-            PrintLine(entry.Name().Str() + L"\tlist\t" + std::to_wstring(ListLines(entry).size()) + L" lines");
-        } else {
-            PrintLine(entry.Name().Str() + L"\tvalue\t" + ValueList(entry));
+        try {
+            const std::string item = ListItem(entry, json);
+            out += json ? (first ? "\n" : ",\n") + item : item;
+            first = false;
+        } catch (const CResourceSeaException& e) {
+            ReportUnshown(loaded, entry.Name(), e);
+            result = kProblems;
         }
-        first = false;
     }
-    if (json) std::fputs(first ? "]\n" : "\n]\n", stdout);
-    return kOk;
+    if (json) out = "[" + out + (first ? "]\n" : "\n]\n");
+    std::fputs(out.c_str(), stdout);
+    return result;
 }
 
 int Get(const Arguments& args) {
-    if (args.positional.size() < 2 || args.positional.size() > 3)
-        return Fail(kFailure, "get: usage is 'sea get FILE NAME [INDEX]'");
+    const CString* indexOption = args.Option("--index");
+    if (args.positional.size() < 2 || args.positional.size() > 3 || (indexOption && args.positional.size() == 3))
+        return Fail(kFailure, "get: usage is 'sea get FILE NAME [INDEX]' or 'sea get FILE NAME --index INDEX'");
     LoadedSea loaded;
     std::string error;
-    if (!Load(args.positional[0], nullptr, true, loaded, error)) return Fail(kFailure, error);
-    const CResourceEntry* entry = loaded.sea.FindEntry(args.positional[1]);
+    if (!Load(args.positional[0], Section(args), true, loaded, error)) return Fail(kFailure, error);
+    const CString& name = args.positional[1];
+    const CResourceEntry* entry = loaded.sea.FindEntry(name);
     if (entry == nullptr || entry->IsComment()) {
-        std::fprintf(stderr, "sea: %s has no entry %s\n", Quoted(args.positional[0]).c_str(),
-                     Quoted(args.positional[1]).c_str());
+        std::fprintf(stderr, "sea: %s has no entry %s\n", Quoted(args.positional[0]).c_str(), Quoted(name).c_str());
         return kProblems;
     }
-    if (args.positional.size() == 3) {
-        const std::optional<unsigned> index = ParseIndex(args.positional[2]);
-        if (!index) return Fail(kFailure, "get: INDEX must be a number from 0 on");
-        if (*index >= entry->NValues()) {
-            std::fprintf(stderr, "sea: %s has %u value(s); there is no value %u\n",
-                         Quoted(args.positional[1]).c_str(), entry->NValues(), *index);
-            return kProblems;
+    std::wstring out;
+    try {
+        if (indexOption != nullptr || args.positional.size() == 3) {
+            const std::optional<unsigned> index = ParseIndex(indexOption ? *indexOption : args.positional[2]);
+            if (!index) return Fail(kFailure, "get: INDEX must be a number from 0 on");
+            if (*index >= entry->NValues()) {
+                std::fprintf(stderr, "sea: %s has %u value(s); there is no value %u\n", Quoted(name).c_str(),
+                             entry->NValues(), *index);
+                return kProblems;
+            }
+            out = entry->GetString(*index).Str() + L"\n";
+        } else if (entry->IsListEntry()) {
+            for (const std::wstring& line : ListLines(*entry)) out += line + L"\n";
+        } else {
+            CString part;
+            entry->GetLineValuePart(part);
+            out = part.Str() + L"\n";
         }
-        PrintLine(entry->GetString(*index).Str());
-        return kOk;
+    } catch (const CResourceSeaException& e) {
+        ReportUnshown(loaded, name, e);
+        return kProblems;
     }
-    if (entry->IsListEntry()) {
-        for (const std::wstring& line : ListLines(*entry)) PrintLine(line);
-    } else {
-        CString part;
-        entry->GetLineValuePart(part);
-        PrintLine(part.Str());
-    }
+    Print(out);
     return kOk;
 }
 
-// The values as the value part of a sea line: quoted when they hold blanks or
-// are empty; a double quote becomes the character that stands for it.
-CString ValuePart(const std::vector<CString>& values) {
-    CString text;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        CString value = values[i];
-        value.Replace(L'"', L'\u00A7');
-        const bool quote = value.IsEmpty() || value.Find(L' ') >= 0 || value.Find(L'\t') >= 0;
-        if (i > 0) text += L' ';
-        text += quote ? CString(L"\"") + value + L"\"" : value;
-    }
-    return text;
-}
-
 int Set(const Arguments& args) {
-    const auto indexOption = args.options.find("--index");
-    if (args.positional.size() < 3 || (indexOption != args.options.end() && args.positional.size() != 3))
+    const CString* indexOption = args.Option("--index");
+    if (args.positional.size() < 3 || (indexOption != nullptr && args.positional.size() != 3))
         return Fail(kFailure, "set: usage is 'sea set FILE NAME VALUE...' or 'sea set FILE NAME VALUE --index N'");
-    const CString& path = args.positional[0];
     const CString& name = args.positional[1];
-    if (name.IsEmpty() || name.Find(L':') >= 0 || name.Find(L'\n') >= 0)
-        return Fail(kFailure, "set: NAME must be non-empty and hold no ':' or line end");
+    if (const std::string problem = NameProblem(name); !problem.empty())
+        return Fail(kFailure, "set: " + problem + "; the file was not changed");
+    std::optional<unsigned> index;
+    if (indexOption != nullptr && !(index = ParseIndex(*indexOption)))
+        return Fail(kFailure, "set: --index must be a number from 0 on");
     LoadedSea loaded;
     std::string error;
-    if (!LoadForChange(path, loaded, error)) return Fail(kFailure, error);
+    if (!LoadForChange(args.positional[0], Section(args), loaded, error)) return Fail(kFailure, error);
     if (loaded.sea.IsListEntry(name)) return Fail(kFailure, "set: " + Quoted(name) + " is a list; use 'sea add-line'");
+    // Every value goes through the library's value setter, which quotes and
+    // maps it when the line is rebuilt: one argument is one value.
+    std::vector<std::pair<unsigned, CString>> given;
     try {
-        if (indexOption != args.options.end()) {
-            const std::optional<unsigned> index = ParseIndex(indexOption->second);
-            if (!index) return Fail(kFailure, "set: --index must be a number from 0 on");
+        if (index) {
             const CResourceEntry* entry = loaded.sea.FindEntry(name);
             const unsigned count = entry == nullptr ? 0 : entry->NValues();
             if (*index > count)
                 return Fail(kFailure, "set: " + Quoted(name) + " has " + std::to_string(count) +
                                           " value(s); --index may be at most " + std::to_string(count));
-            loaded.sea.LookupSetString(name, args.positional[2], *index);
+            given.emplace_back(*index, args.positional[2]);
         } else {
-            std::vector<CString> values(args.positional.begin() + 2, args.positional.end());
-            loaded.sea.SetLine(name, ValuePart(values));
+            loaded.sea.SetLine(name, L"");
+            for (std::size_t i = 2; i < args.positional.size(); ++i)
+                given.emplace_back(static_cast<unsigned>(i - 2), args.positional[i]);
         }
+        for (const auto& [at, text] : given) loaded.sea.LookupSetString(name, text, at);
     } catch (const CResourceSeaException& e) {
         return Fail(kFailure, "set: " + Utf8(e.m_message.Str()) + "; the file was not changed");
     }
-    return Save(loaded, path, error) ? kOk : Fail(kFailure, error);
+    if (const std::string problem = ReadBackProblem(loaded.sea, name, given); !problem.empty())
+        return Fail(kFailure, "set: " + problem + "; the file was not changed");
+    return Save(loaded);
 }
 
 int Delete(const Arguments& args) {
@@ -445,47 +634,54 @@ int Delete(const Arguments& args) {
     const CString& path = args.positional[0];
     LoadedSea loaded;
     std::string error;
-    if (!LoadForChange(path, loaded, error)) return Fail(kFailure, error);
+    if (!LoadForChange(path, Section(args), loaded, error)) return Fail(kFailure, error);
     if (loaded.sea.Delete(args.positional[1]) == 0) {
         std::fprintf(stderr, "sea: %s has no entry %s\n", Quoted(path).c_str(), Quoted(args.positional[1]).c_str());
         return kProblems;
     }
-    return Save(loaded, path, error) ? kOk : Fail(kFailure, error);
+    return Save(loaded);
 }
 
 int AddLine(const Arguments& args) {
     if (args.positional.size() != 3) return Fail(kFailure, "add-line: usage is 'sea add-line FILE LIST TEXT'");
-    const CString& path = args.positional[0];
+    const CString& list = args.positional[1];
     const CString& text = args.positional[2];
-    if (text.Find(L'\n') >= 0 || text.Find(L'\r') >= 0) return Fail(kFailure, "add-line: TEXT must be one line");
+    std::string problem = NameProblem(list);
+    if (problem.empty()) problem = ListLineProblem(text);
+    if (!problem.empty()) return Fail(kFailure, "add-line: " + problem + "; the file was not changed");
     LoadedSea loaded;
     std::string error;
-    if (!LoadForChange(path, loaded, error)) return Fail(kFailure, error);
+    if (!LoadForChange(args.positional[0], Section(args), loaded, error)) return Fail(kFailure, error);
     try {
         // List lines are written indented, as the sea writer itself does.
-        if (!loaded.sea.AddListLine(args.positional[1], CString(L"\t") + text))
-            return Fail(kFailure, "add-line: " + Quoted(args.positional[1]) + " is not a list");
+        if (!loaded.sea.AddListLine(list, CString(L"\t") + text))
+            return Fail(kFailure, "add-line: " + Quoted(list) + " is not a list");
     } catch (const CResourceSeaException& e) {
         return Fail(kFailure, "add-line: " + Utf8(e.m_message.Str()) + "; the file was not changed");
     }
-    return Save(loaded, path, error) ? kOk : Fail(kFailure, error);
+    return Save(loaded);
 }
 
 // Reads every line of a file as text, whatever its encoding. Lines longer
-// than the buffer are an error rather than silently cut.
-bool ReadLines(const CString& path, std::vector<std::wstring>& lines, unsigned& codePage, std::string& error) {
+// than the buffer, and bytes that do not decode, are an error rather than
+// silently cut or replaced.
+bool ReadLines(const CString& path, std::vector<std::wstring>& lines, std::string& error) {
     CUnicodeFile file;
     if (!file.Open(path, CUnicodeFile::modeRead)) {
         error = "cannot read " + Quoted(path) + ": " + Utf8(FileIO::GetLastErrorMessage(FileIO::GetLastError()).Str());
         return false;
     }
     file.ReadBOM();
-    codePage = file.m_codePage;
     constexpr unsigned kCapacity = 1u << 20;
     std::vector<wchar_t> buffer(kCapacity);
     while (file.ReadNextLine(buffer.data(), kCapacity)) {
+        const std::string where = Utf8(path.Str()) + ":" + std::to_string(lines.size() + 1);
         if (file.m_lineTooLong) {
-            error = Quoted(path) + " has a line longer than " + std::to_string(kCapacity - 1) + " characters";
+            error = where + ": the line is longer than " + std::to_string(kCapacity - 1) + " characters";
+            return false;
+        }
+        if (!file.LastLine().exact) {
+            error = where + ": holds bytes that do not decode in the file's encoding";
             return false;
         }
         lines.emplace_back(buffer.data());
@@ -494,32 +690,39 @@ bool ReadLines(const CString& path, std::vector<std::wstring>& lines, unsigned& 
 }
 
 int Cat(const Arguments& args) {
-    if (args.positional.size() != 1) return Fail(kFailure, "cat: usage is 'sea cat FILE'");
+    if (args.positional.size() != 1) return Fail(kFailure, "cat: usage is 'sea cat FILE [--section NAME]'");
+    const CString& path = args.positional[0];
     std::vector<std::wstring> lines;
-    unsigned codePage = 0;
     std::string error;
-    if (!ReadLines(args.positional[0], lines, codePage, error)) return Fail(kFailure, error);
-    for (const std::wstring& line : lines) PrintLine(line);
+    if (!ReadLines(path, lines, error)) return Fail(kFailure, error);
+    std::size_t begin = 0, end = lines.size();
+    if (const CString* section = Section(args)) {
+        const auto marker = std::find(lines.begin(), lines.end(), kSectionMarker + section->Str());
+        if (marker == lines.end()) return Fail(kFailure, Quoted(path) + " has no section " + Quoted(*section));
+        begin = static_cast<std::size_t>(marker - lines.begin()) + 1;
+        for (end = begin; end < lines.size() && lines[end].rfind(kSectionMarker, 0) != 0;) ++end;
+    }
+    std::wstring out;
+    for (std::size_t i = begin; i < end; ++i) out += lines[i] + L"\n";
+    Print(out);
     return kOk;
 }
 
 int Convert(const Arguments& args) {
-    const auto to = args.options.find("--to");
-    if (args.positional.size() != 1 || to == args.options.end())
+    const CString* to = args.Option("--to");
+    if (args.positional.size() != 1 || to == nullptr)
         return Fail(kFailure, "convert: usage is 'sea convert FILE --to utf16|cp1252 [-o OUT] [--lossy]'");
     unsigned target = 0;
-    if (to->second == L"utf16") target = 1200;
-    else if (to->second == L"cp1252") target = 1252;
+    if (*to == L"utf16") target = 1200;
+    else if (*to == L"cp1252") target = 1252;
     else return Fail(kFailure, "convert: --to takes utf16 or cp1252");
     const CString& path = args.positional[0];
-    const auto out = args.options.find("-o");
-    const CString outPath = out == args.options.end() ? path : out->second;
+    const CString outPath = args.Option("-o") ? *args.Option("-o") : path;
 
     std::vector<std::wstring> lines;
-    unsigned codePage = 0;
     std::string error;
-    if (!ReadLines(path, lines, codePage, error)) return Fail(kFailure, error);
-    if (target == 1252 && args.flags.count("--lossy") == 0) {
+    if (!ReadLines(path, lines, error)) return Fail(kFailure, error + "; nothing was written");
+    if (target == 1252 && !args.Flag("--lossy")) {
         for (std::size_t i = 0; i < lines.size(); ++i) {
             bool lossless = true;
             kelvaro::cp1252::Encode(lines[i], &lossless);
@@ -529,60 +732,62 @@ int Convert(const Arguments& args) {
                                           "nothing was written (use --lossy to write them as '?')");
         }
     }
+    const auto why = [] { return Utf8(FileIO::GetLastErrorMessage(FileIO::GetLastError()).Str()); };
     CUnicodeFile file;
     file.m_codePage = target;
     if (!file.Open(outPath, CUnicodeFile::modeCreate | CUnicodeFile::modeWrite))
-        return Fail(kFailure, "cannot write " + Quoted(outPath) + ": " +
-                                  Utf8(FileIO::GetLastErrorMessage(FileIO::GetLastError()).Str()));
+        return Fail(kFailure, "cannot write " + Quoted(outPath) + ": " + why());
     bool written = file.WriteBOM();
     for (const std::wstring& line : lines) written = file.WriteLine(line.c_str()) && written;
     if (!written || !file.Close()) {
+        const std::string reason = why();
         file.Abandon();
-        return Fail(kFailure, "cannot write " + Quoted(outPath) + "; it was left as it was");
+        return Fail(kFailure, "cannot write " + Quoted(outPath) + ": " + reason + "; it was left as it was");
     }
     return kOk;
 }
 
 int Merge(const Arguments& args) {
-    if (args.positional.size() != 2) return Fail(kFailure, "merge: usage is 'sea merge TARGET SOURCE [--keep-existing]'");
-    const CString& target = args.positional[0];
+    if (args.positional.size() != 2)
+        return Fail(kFailure, "merge: usage is 'sea merge TARGET SOURCE [--keep-existing]'");
     const CString& source = args.positional[1];
     LoadedSea loaded;
     std::string error;
-    if (!LoadForChange(target, loaded, error)) return Fail(kFailure, error);
+    if (!LoadForChange(args.positional[0], Section(args), loaded, error)) return Fail(kFailure, error);
+    // The sea reads the same section of SOURCE that it holds of TARGET.
     LoadedSea check;
-    if (!Load(source, nullptr, true, check, error)) return Fail(kFailure, error);
+    if (!Load(source, Section(args), true, check, error)) return Fail(kFailure, error);
     if (!check.problems.empty()) {
         PrintProblems(source, check.problems);
         return Fail(kFailure, Quoted(source) + " has problems; nothing was merged");
     }
     {
         ReportCollector collector;
-        if (!loaded.sea.MergeFile(source, args.flags.count("--keep-existing") == 0))
+        if (!loaded.sea.MergeFile(source, !args.Flag("--keep-existing")))
             return Fail(kFailure, "cannot read " + Quoted(source));
     }
-    return Save(loaded, target, error) ? kOk : Fail(kFailure, error);
+    return Save(loaded);
 }
 
 #if KELVARO_SEA_HAVE_SQLITE
 CString TableName(const Arguments& args) {
-    const auto table = args.options.find("--table");
-    return table == args.options.end() ? CString(L"sea") : table->second;
+    const CString* table = args.Option("--table");
+    return table == nullptr ? CString(L"sea") : *table;
 }
 
 int Export(const Arguments& args) {
-    const auto db = args.options.find("--db");
-    if (args.positional.size() != 1 || db == args.options.end())
+    const CString* db = args.Option("--db");
+    if (args.positional.size() != 1 || db == nullptr)
         return Fail(kFailure, "export: usage is 'sea export FILE --db DB [--table T]'");
     LoadedSea loaded;
     std::string error;
-    if (!Load(args.positional[0], nullptr, true, loaded, error)) return Fail(kFailure, error);
+    if (!Load(args.positional[0], Section(args), true, loaded, error)) return Fail(kFailure, error);
     PrintProblems(args.positional[0], loaded.problems);
     ReportCollector collector;
-    CSqliteSeaTable table(db->second, TableName(args));
+    CSqliteSeaTable table(*db, TableName(args));
     try {
         if (!table.IsOpen() || !loaded.sea.SaveToTable(&table))
-            return Fail(kFailure, "cannot export to " + Quoted(db->second) + ": " + Utf8(table.LastError().Str()));
+            return Fail(kFailure, "cannot export to " + Quoted(*db) + ": " + Utf8(table.LastError().Str()));
     } catch (const CResourceSeaException& e) {
         return Fail(kFailure, "export: " + Utf8(e.m_message.Str()));
     }
@@ -590,23 +795,24 @@ int Export(const Arguments& args) {
 }
 
 int Import(const Arguments& args) {
-    const auto db = args.options.find("--db");
-    if (args.positional.size() != 1 || db == args.options.end())
+    const CString* db = args.Option("--db");
+    if (args.positional.size() != 1 || db == nullptr)
         return Fail(kFailure, "import: usage is 'sea import FILE --db DB [--table T] [--merge]'");
     const CString& path = args.positional[0];
     const bool exists = FileIO::FileExists(path);
     LoadedSea loaded;
     std::string error;
-    // A new file is written only once the whole table has been read.
-    if (exists && !LoadForChange(path, loaded, error)) return Fail(kFailure, error);
-    CSqliteSeaTable table(db->second, TableName(args));
-    if (!table.IsOpen())
-        return Fail(kFailure, "cannot open " + Quoted(db->second) + ": " + Utf8(table.LastError().Str()));
+    // A new file is written only once the whole table has been read; a
+    // section only goes into a file that has it.
+    if ((exists || Section(args) != nullptr) && !LoadForChange(path, Section(args), loaded, error))
+        return Fail(kFailure, error);
+    CSqliteSeaTable table(*db, TableName(args));
+    if (!table.IsOpen()) return Fail(kFailure, "cannot open " + Quoted(*db) + ": " + Utf8(table.LastError().Str()));
     bool read = false;
     {
         ReportCollector collector;
         try {
-            if (args.flags.count("--merge") != 0) {
+            if (args.Flag("--merge")) {
                 CResourceSea imported;
                 read = imported.ReadFromTable(&table, true);
                 if (read) loaded.sea.MergeContent(&imported);
@@ -616,14 +822,19 @@ int Import(const Arguments& args) {
         } catch (const CResourceSeaException& e) {
             return Fail(kFailure, "import: " + Utf8(e.m_message.Str()) + "; the file was not changed");
         }
-        for (const std::wstring& report : collector.Reports()) PrintProblems(db->second, {ToProblem(db->second, report)});
+        for (const std::wstring& report : collector.Reports()) PrintProblems(*db, {ToProblem(*db, report)});
     }
-    if (!read) return Fail(kFailure, "cannot import from " + Quoted(db->second) + "; the file was not changed");
-    if (exists) return Save(loaded, path, error) ? kOk : Fail(kFailure, error);
+    if (!read) return Fail(kFailure, "cannot import from " + Quoted(*db) + "; the file was not changed");
+    if (exists) return Save(loaded);
     ReportCollector collector;
+    loaded.path = path;
     loaded.sea.SaveAs(path);
-    if (!collector.Reports().empty() || !FileIO::FileExists(path))
-        return Fail(kFailure, "cannot write " + Quoted(path));
+    if (!loaded.sea.WriteError().IsEmpty() || !FileIO::FileExists(path))
+        return Fail(kFailure, "cannot write " + Quoted(path) + ": " +
+                                  Utf8((loaded.sea.WriteError().IsEmpty()
+                                            ? FileIO::GetLastErrorMessage(FileIO::GetLastError())
+                                            : loaded.sea.WriteError())
+                                           .Str()));
     return kOk;
 }
 #endif
@@ -633,46 +844,64 @@ int Import(const Arguments& args) {
 struct Command {
     const char* name;
     int (*run)(const Arguments&);
+    const char* options;  // the options it takes, each between blanks
     const char* usage;
     const char* help;
 };
 
 const Command kCommands[] = {
-    {"check", Check, "sea check FILE... [--section NAME]",
+    {"check", Check, " --section ", "sea check FILE... [--section NAME]",
      "Reads each sea and prints every problem as FILE:LINE: message (syntax errors,\n"
      "duplicates, over-long lines, unterminated lists), then runs the self-test of\n"
-     "every line. --section NAME checks the section NAME of a shared file.\n"
-     "Exit status: 0 clean, 1 problems found, 2 a file could not be read."},
-    {"list", List, "sea list FILE [--json]",
+     "every line. Exit status: 0 clean, 1 problems found, 2 a file (or its\n"
+     "section) could not be read."},
+    {"list", List, " --section --json ", "sea list FILE [--json] [--section NAME]",
      "Prints the named entries in line order: name, kind (value or list) and the\n"
-     "values (for a list, its number of lines), separated by tabs. --json prints\n"
-     "an array of {name, kind, values|lines} objects."},
-    {"get", Get, "sea get FILE NAME [INDEX]",
+     "value part (for a list, its number of lines), separated by tabs. --json\n"
+     "prints an array of {name, kind, values|lines} objects. An entry that cannot\n"
+     "be shown is reported as FILE:LINE on standard error and left out; every\n"
+     "other entry is listed, and the exit status is 1."},
+    {"get", Get, " --section --index ", "sea get FILE NAME [INDEX | --index INDEX] [--section NAME]",
      "Prints value INDEX of entry NAME, or its whole value part (a list prints its\n"
-     "lines, one per line). Exit status 1 when NAME or the value is missing."},
-    {"set", Set, "sea set FILE NAME VALUE... | sea set FILE NAME VALUE --index N",
+     "lines, one per line). Exit status 1 when NAME or the value is missing or\n"
+     "cannot be shown."},
+    {"set", Set, " --section --index ", "sea set FILE NAME VALUE... | sea set FILE NAME VALUE --index N",
      "Makes the VALUEs the values of entry NAME (created at the end when missing),\n"
-     "or sets value N only. Every other line keeps its text; on any error the\n"
-     "file is not changed."},
-    {"delete", Delete, "sea delete FILE NAME",
+     "or sets value N only. Each VALUE stays one value, blanks and quotes\n"
+     "included; a line end in it is kept as its stand-in (line feed '\u00B6',\n"
+     "carriage return '\u00AC'). Refused: a NAME that is empty, holds ':' or a\n"
+     "line end, starts with ';', '}', '::::: ', a blank or a tab, or otherwise\n"
+     "would not read back as itself; a VALUE that would not read back as given\n"
+     "(one holding '\u00A7', which a sea reads as '\"'). Every other line keeps\n"
+     "its text; on any error the file is not changed."},
+    {"delete", Delete, " --section ", "sea delete FILE NAME [--section NAME]",
      "Removes entry NAME (a list with its lines). Exit status 1 when it is missing."},
-    {"add-line", AddLine, "sea add-line FILE LIST TEXT",
-     "Appends TEXT as a line of list LIST (created when missing)."},
-    {"cat", Cat, "sea cat FILE", "Prints the file as UTF-8 text, whatever its encoding."},
-    {"convert", Convert, "sea convert FILE --to utf16|cp1252 [-o OUT] [--lossy]",
+    {"add-line", AddLine, " --section ", "sea add-line FILE LIST TEXT [--section NAME]",
+     "Appends TEXT as a line of list LIST (created when missing; LIST follows the\n"
+     "rules of a NAME of 'sea set'). Refused: a TEXT with a line end, whose first\n"
+     "character other than white space is '}' (it would close the list), or that\n"
+     "otherwise would not read back as that one list line."},
+    {"cat", Cat, " --section ", "sea cat FILE [--section NAME]",
+     "Prints the file (or the lines of section NAME) as UTF-8 text, whatever its\n"
+     "encoding."},
+    {"convert", Convert, " --to -o --lossy ", "sea convert FILE --to utf16|cp1252 [-o OUT] [--lossy]",
      "Re-encodes FILE (in place, or into OUT) as UTF-16LE with a byte-order mark or\n"
      "as code page 1252. Characters that code page 1252 cannot hold make the\n"
-     "conversion fail unless --lossy is given (they are then written as '?')."},
-    {"merge", Merge, "sea merge TARGET SOURCE [--keep-existing]",
+     "conversion fail unless --lossy is given (they are then written as '?').\n"
+     "A file has one encoding for all its sections: --section is refused."},
+    {"merge", Merge, " --section --keep-existing ", "sea merge TARGET SOURCE [--keep-existing] [--section NAME]",
      "Merges the entries of SOURCE into TARGET: values of SOURCE win, missing\n"
-     "entries are added at the end. --keep-existing only adds missing entries."},
+     "entries are added at the end. --keep-existing only adds missing entries.\n"
+     "With --section, section NAME of SOURCE goes into section NAME of TARGET."},
 #if KELVARO_SEA_HAVE_SQLITE
-    {"export", Export, "sea export FILE --db DB [--table T]",
+    {"export", Export, " --section --db --table ", "sea export FILE --db DB [--table T] [--section NAME]",
      "Writes the sea into table T (default 'sea') of the SQLite database DB,\n"
      "replacing the table's rows."},
-    {"import", Import, "sea import FILE --db DB [--table T] [--merge]",
+    {"import", Import, " --section --db --table --merge ",
+     "sea import FILE --db DB [--table T] [--merge] [--section NAME]",
      "Reads table T of DB into FILE: replaces its content, or with --merge merges\n"
-     "the table's entries into it."},
+     "the table's entries into it. A section is only imported into a file that\n"
+     "has it."},
 #endif
 };
 
@@ -680,7 +909,32 @@ void PrintUsage(std::FILE* out) {
     std::fputs("usage: sea COMMAND [ARGS]   (sea COMMAND --help for details)\n\n"
                "Checks, inspects and edits sea files.\n\ncommands:\n", out);
     for (const Command& command : kCommands) std::fprintf(out, "  %s\n", command.usage);
-    std::fputs("\noptions: --help, --version\n", out);
+    std::fputs("\n--section NAME: every command but convert works inside the section NAME of a\n"
+               "shared file (the lines after '::::: NAME'); a change replaces only that\n"
+               "section. A section that is missing is an error: none is created.\n"
+               "set and add-line refuse names and texts that would not read back as given\n"
+               "(see 'sea set --help'). An option a command does not take is refused.\n"
+               "Exit status: 0 done, 1 problems found, missing or not shown (see each\n"
+               "command), 2 the command could not run; the file is then left as it was.\n"
+               "\noptions: --help, --version\n", out);
+}
+
+// Refuses an option the command does not take, and a section name no file can hold.
+bool CheckOptions(const Command& command, const Arguments& args, std::string& error) {
+    std::vector<std::string> given;
+    for (const auto& option : args.options) given.push_back(option.first);
+    for (const auto& flag : args.flags) given.push_back(flag.first);
+    for (const std::string& name : given)
+        if (std::strstr(command.options, (" " + name + " ").c_str()) == nullptr) {
+            error = "option " + name + " is not taken by '" + command.name + "'";
+            return false;
+        }
+    const CString* section = Section(args);
+    if (section != nullptr && (section->IsEmpty() || section->FindOneOf(L"\r\n") >= 0)) {
+        error = "--section needs a name that is not empty and holds no line end";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -702,7 +956,8 @@ int main(int argc, char** argv) {
     for (const Command& command : kCommands) {
         if (commandName != command.name) continue;
         std::string error;
-        const std::optional<Arguments> args = Parse(argc, argv, 2, error);
+        std::optional<Arguments> args = Parse(argc, argv, 2, error);
+        if (args && !args->help && !CheckOptions(command, *args, error)) args.reset();
         if (!args) return Fail(kFailure, commandName + ": " + error + " (see 'sea " + commandName + " --help')");
         if (args->help) {
             std::printf("usage: %s\n\n%s\n", command.usage, command.help);
