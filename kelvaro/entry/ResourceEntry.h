@@ -197,14 +197,17 @@ public:
 
     // ---- several values through a format string ("%s %d %lf ...") ---------------
     // `args` stands at the first argument after the format string. Elements:
-    // %s wchar_t buffer (it must hold the whole value text), %c/%lc wchar_t,
-    // %d int, %ld long, %f float, %lf double, %x/%lx unsigned long. A bad
-    // element throws code 5; what came before it stays read or written.
+    // %Ns (also %Nls, N from 1) wchar_t buffer of N + 1 characters, %s wchar_t
+    // buffer that must hold the whole value text, %c/%lc wchar_t, %d int, %ld
+    // long, %f float, %lf double, %x/%lx unsigned long. A bad element (a width
+    // on anything but a string, too) throws code 5; what came before it stays
+    // read or written.
     // Reads values start, start+1, ... through pointers; stops quietly at the
-    // first missing value, leaving the remaining targets untouched.
+    // first missing value, leaving the remaining targets untouched. %Ns copies
+    // at most N characters and always terminates: a longer value arrives cut.
     void GetVarArgP(unsigned start, const wchar_t* format, va_list args) const;
-    // Writes values 0, 1, ... from pointers (for %s the string itself); later
-    // values stay.
+    // Writes values 0, 1, ... from pointers (for %s the string itself, of
+    // which %Ns reads at most N characters); later values stay.
     void SetVarArgP(const wchar_t* format, va_list args);
     // As SetVarArgP with the values themselves as arguments; %c is refused (code 5).
     void SetVarArg(const wchar_t* format, va_list args);

@@ -159,11 +159,15 @@ public:
     lookup::result LookupSetFilename(const wchar_t* name, const wchar_t* path, const wchar_t* base,
                                      unsigned index = 0);
 
-    // Format-string access: the variadic arguments are pointers to the variables.
+    // Format-string access (elements as CResourceEntry::GetVarArgP takes them):
+    // the variadic arguments are pointers to the variables. Give a string its
+    // buffer's size, "%255s" for wchar_t[256]: a plain "%s" buffer must hold
+    // the whole value, whatever the file says.
     int Lookup(int mode, const wchar_t* name, const wchar_t* format, ...);
     // Reads the values of a present entry into the pointed-to variables; 0 when missing.
     int Get(const wchar_t* name, const wchar_t* format, ...) const;
-    // Creates the entry when missing and writes the values (passed by value).
+    // Creates the entry when missing and writes the values (passed by value;
+    // "%Ns" reads at most N characters of its string).
     void Set(const wchar_t* name, const wchar_t* format, ...);
 
     // Whole lines, list lines, comments and small queries.

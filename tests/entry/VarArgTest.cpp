@@ -2,9 +2,11 @@
 // into pointers, writing from pointers and from values, and the errors.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdarg>
 #include <initializer_list>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -94,7 +96,7 @@ TEST_F(VarArgTest, ElementTypes) {
     } cases[] = {
         {L"%s", 0},  {L"%ls", 0}, {L"%c", 1},     {L"%lc", 1},   {L"%d", 2},  {L"%ld", 3},
         {L"%f", 4},  {L"%lf", 5}, {L"%x", 6},     {L"%lx", 6},   {L"%dxyz", 2}, {L"%lfoo bar", 5},
-        {L"%s %d", 0},
+        {L"%s %d", 0},  {L"%1s", 0},  {L"%255s", 0}, {L"%3ls", 0},
     };
     FormatEntry entry(&m_reservoir, {});
     for (const auto& c : cases) {
@@ -109,6 +111,11 @@ TEST_F(VarArgTest, BadElements) {
         const wchar_t* message;
     } cases[] = {
         {L"%5d", L"Resource entry key:\nUnknown Lookup() format type (>>'%5d')"},
+        {L"%3c", L"Resource entry key:\nUnknown Lookup() format type (>>'%3c')"},
+        {L"%0s", L"Resource entry key:\nInvalid Lookup() string width, 1 to 2147483647 (>>'%0s')"},
+        {L"%2147483648s", L"Resource entry key:\nInvalid Lookup() string width, 1 to 2147483647 (>>'%2147483648s')"},
+        {L"%99999999999999999999999s",
+         L"Resource entry key:\nInvalid Lookup() string width, 1 to 2147483647 (>>'%99999999999999999999999s')"},
         {L"%lld %d", L"Resource entry key:\nUnknown Lookup() format type (>>'%lld %d')"},
         {L"%q", L"Resource entry key:\nUnknown Lookup() format type (>>'%q')"},
         {L"%S", L"Resource entry key:\nUnknown Lookup() format type (>>'%S')"},
@@ -149,6 +156,43 @@ TEST_F(VarArgTest, ReadsValuesIntoPointers) {
     int second = 0;
     entry.Get(1, L"%d", &second);  // from a start value on
     EXPECT_EQ(second, 2);
+}
+
+TEST_F(VarArgTest, AStringWidthBoundsTheCopyAndTerminates) {
+    const std::wstring longValue(5000, L'v');
+    const struct {
+        const wchar_t* value;
+        const wchar_t* format;
+        std::wstring expected;
+        std::size_t written;  // characters the element may touch, terminator included
+    } cases[] = {
+        {L"abcd", L"%4s", L"abcd", 5},          // exact fit
+        {L"abcde", L"%4s", L"abcd", 5},         // one short: cut, still terminated
+        {L"", L"%4s", L"", 1},                  // empty value
+        {longValue.c_str(), L"%4ls", L"vvvv", 5},
+        {L"ab", L"%1s", L"a", 2},
+        {L"abc", L"%s", L"abc", 4},             // unbounded as before
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::wstring(c.format) << " of " << std::wstring(c.value).size());
+        FormatEntry entry(&m_reservoir, {c.value, L"7"});
+        wchar_t buffer[16];
+        std::fill(std::begin(buffer), std::end(buffer), L'#');
+        int after = 0;
+        entry.Get(0, (std::wstring(c.format) + L" %d").c_str(), buffer, &after);
+        EXPECT_EQ(std::wstring(buffer), c.expected);
+        EXPECT_EQ(std::count(std::begin(buffer), std::end(buffer), L'#'), static_cast<long>(16 - c.written));
+        EXPECT_EQ(after, 7) << "the next element still reads its own value";
+    }
+}
+
+TEST_F(VarArgTest, AStringWidthBoundsWhatIsWritten) {
+    FormatEntry entry(&m_reservoir, {});
+    const wchar_t unterminated[3] = {L'x', L'y', L'z'};
+    entry.SetP(L"%3s %2s %5s", unterminated, L"abc", L"de");
+    EXPECT_EQ(entry.Texts(), (Texts{L"xyz", L"ab", L"de"}));
+    entry.Set(L"%1s %d", L"long", 4);
+    EXPECT_EQ(entry.Texts(), (Texts{L"l", L"4", L"de"}));
 }
 
 TEST_F(VarArgTest, MissingValueEndsReadingQuietly) {
