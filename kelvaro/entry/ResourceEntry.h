@@ -56,6 +56,10 @@ public:
         StatusListContinued = 64,
         StatusSyntaxError = 128,
     };
+    // How the line ended when it was read, kept in bits above the status bits: 0 when the
+    // line was not read from a file, else 1 + CUnicodeFile::LineEnd.
+    static constexpr unsigned kLineEndShift = 8;
+    static constexpr unsigned kLineEndBits = 3u << kLineEndShift;
 
     // Limits that callers can observe.
     static constexpr unsigned ConvertBufferSize = 8192;   // conversion buffers, 8-bit line assignment
@@ -103,7 +107,7 @@ public:
         return m_namePending ? std::wstring_view(m_line + m_nameOffset, m_nameLength) : std::wstring_view(m_name.Str());
     }
     unsigned NValues() const { return m_valuesPending ? PendingValueCount() : m_values.size(); }
-    unsigned Status() const { return m_status; }
+    unsigned Status() const { return m_status & ~kLineEndBits; }
     bool Accessed() const { return (m_status & StatusAccessed) != 0; }
     bool Modified() const { return (m_status & StatusModified) != 0; }
     bool IsComment() const { return (m_status & StatusComment) != 0; }
@@ -113,7 +117,7 @@ public:
     bool IsListContinued() const { return (m_status & StatusListContinued) != 0; }
     bool SyntaxError() const { return (m_status & StatusSyntaxError) != 0; }
     // No bit other than Accessed and Modified.
-    bool IsNormalEntry() const { return m_status < 4; }
+    bool IsNormalEntry() const { return (m_status & ~kLineEndBits) < 4; }
     void SetAccessed() const { m_status |= StatusAccessed; }
     void SetModified() { m_status |= StatusAccessed | StatusModified; }
     void ResetModified() { m_status &= ~static_cast<unsigned>(StatusModified); }
@@ -358,14 +362,33 @@ protected:
     int FormatInterpretieren(const wchar_t* element) const;
 
     // ---- list reading and writing ------------------------------------------------------
+    // Told of every line the list reader takes from the file, so that a sea can keep what
+    // it needs to give each line's bytes back as they were.
+    class ListLineSink {
+    public:
+        virtual ~ListLineSink() = default;
+        // `line` is what the line read last became; `consumed` counts it.
+        virtual void LinePlaced(CResourceEntry& line, int consumed) = 0;
+        // The closing line of a block appended to a list read before: the list keeps its
+        // own, so the sink takes this one.
+        virtual void ContinuationEnd(std::unique_ptr<CResourceEntry> end) = 0;
+    };
+    // Makes `line` the line text of a comment as it is: not parsed, never rebuilt.
+    void KeepAsComment(const wchar_t* line);
+    // The line end read with the line (1 + CUnicodeFile::LineEnd), 0 for a line not read.
+    unsigned ReadLineEnd() const { return (m_status & kLineEndBits) >> kLineEndShift; }
+    void SetReadLineEnd(unsigned end) const {
+        m_status = (m_status & ~kLineEndBits) | ((end << kLineEndShift) & kLineEndBits);
+    }
     // Reads the lines of this list from `file` (positioned after the head
     // line); returns the physical lines consumed, closing line included.
     // *linesConsumed (when given) receives that count on every exit, also when
     // an exception is thrown, so the caller keeps exact line numbers.
     // Throws code 4 (no list entry), 2 (end of file before "}"), 1 (line over
-    // 8192 characters), or a line's syntax error after recovering the rest of
-    // the list up to its "}" line.
-    int ReadListLines(CUnicodeFile& file, bool append, int* linesConsumed = nullptr);
+    // 8192 characters; with a sink such a line is kept as a comment and reading
+    // goes on), or a line's syntax error after recovering the rest of the list
+    // up to its "}" line. Recovered lines keep their text as comment lines.
+    int ReadListLines(CUnicodeFile& file, bool append, int* linesConsumed = nullptr, ListLineSink* sink = nullptr);
     // Modes: 14 end, 15 front, 16 after pos (end when null), 18 before pos
     // (front when null); other modes throw code 4. Null when no list entry.
     CResourceEntry* AddListLine(int mode, POSITION pos);
@@ -446,7 +469,7 @@ private:
     // Frees the line buffer; the shared empty line and an arena line are
     // only let go (an arena line goes with its arena).
     void FreeLineBuffer() const noexcept;
-    int ReadListLinesImpl(CUnicodeFile& file, bool append, int& count);
+    int ReadListLinesImpl(CUnicodeFile& file, bool append, int& count, ListLineSink* sink);
 
 protected:
     mutable CString m_name;         // made from the line on demand (m_namePending)

@@ -2,6 +2,7 @@
 // writing a list back and appending one list to another.
 #include "kelvaro/entry/ResourceEntry.h"
 
+#include <cwchar>
 #include <memory>
 #include <string>
 
@@ -13,10 +14,10 @@ enum ListLineMode : int { kAppend = 14, kPrepend = 15, kInsertAfter = 16, kInser
 
 }  // namespace
 
-int CResourceEntry::ReadListLines(CUnicodeFile& file, bool append, int* linesConsumed) {
+int CResourceEntry::ReadListLines(CUnicodeFile& file, bool append, int* linesConsumed, ListLineSink* sink) {
     int count = 0;
     try {
-        ReadListLinesImpl(file, append, count);
+        ReadListLinesImpl(file, append, count, sink);
     } catch (...) {
         if (linesConsumed != nullptr)
             *linesConsumed = count;
@@ -27,7 +28,7 @@ int CResourceEntry::ReadListLines(CUnicodeFile& file, bool append, int* linesCon
     return count;
 }
 
-int CResourceEntry::ReadListLinesImpl(CUnicodeFile& file, bool append, int& count) {
+int CResourceEntry::ReadListLinesImpl(CUnicodeFile& file, bool append, int& count, ListLineSink* sink) {
     if (!IsListEntry())
         throw CResourceSeaException(L"trying to read list lines from non-list entry!", 4);
     if (!append)
@@ -38,48 +39,77 @@ int CResourceEntry::ReadListLinesImpl(CUnicodeFile& file, bool append, int& coun
         if (!file.ReadNextLine(buffer.get(), MaxReadLineLength))
             return false;
         ++count;
-        if (file.m_lineTooLong)
+        if (file.m_lineTooLong && sink == nullptr)
             throw CResourceSeaException::Formatted(1, L"Max. line length %d exceeded",
                                                    static_cast<int>(MaxReadLineLength));
         return true;
+    };
+    auto placed = [&](CResourceEntry& line) {
+        if (sink != nullptr)
+            sink->LinePlaced(line, count);
+    };
+    auto addLine = [&](std::unique_ptr<CResourceEntry> line) {
+        m_listLines.AddTail(line.get());
+        placed(*line.release());
     };
 
     for (;;) {
         if (!readLine())
             throw CResourceSeaException(L"List not terminated ('}' missing)", 2);
         auto line = std::make_unique<CResourceEntry>(m_reservoir, StatusListLine, nullptr);
+        if (file.m_lineTooLong) {
+            // Only its first part was read: kept as it is, the sink gives the whole line back.
+            line->KeepAsComment(buffer.get());
+            addLine(std::move(line));
+            continue;
+        }
         try {
             *line = buffer.get();
         } catch (const CResourceSeaException&) {
             // Keep the faulty line (a comment now, its text intact) and
             // recover the rest of the list as comment lines up to its "}"
             // line, so that nothing of the file is lost and reading goes on
-            // after the list.
-            m_listLines.AddTail(line.get());
-            line.release();
+            // after the list. Every line keeps its text, so the file is
+            // written back as it was read.
+            addLine(std::move(line));
             while (readLine()) {
-                if (*NextNonSpace(buffer.get()) == L'}')
-                    break;  // the generated end line below takes its place
                 auto kept = std::make_unique<CResourceEntry>(m_reservoir, StatusListLine, nullptr);
-                if (*NextNonSpace(buffer.get()) == L';')
-                    *kept = buffer.get();
-                else
-                    kept->SetToComment(buffer.get());
-                m_listLines.AddTail(kept.get());
-                kept.release();
+                if (*NextNonSpace(buffer.get()) == L'}' && !file.m_lineTooLong) {
+                    kept->KeepAsComment(buffer.get());
+                    kept->m_status = (kept->m_status & kLineEndBits) | StatusListLine | StatusListEnd | StatusAccessed;
+                    kept->SetName(Name());
+                    placed(*kept);
+                    if (append) {
+                        if (sink != nullptr)
+                            sink->ContinuationEnd(std::move(kept));
+                    } else {
+                        delete m_listEnd;
+                        m_listEnd = kept.release();
+                    }
+                    throw;
+                }
+                kept->KeepAsComment(buffer.get());
+                addLine(std::move(kept));
             }
-            ListenendeErzeugen();
+            if (!append)
+                ListenendeErzeugen();
             throw;
         }
         if (line->IsListEnd()) {
-            if (append)
-                return count;  // the list keeps its own end line
+            if (append) {
+                // The list keeps its own end line.
+                if (sink != nullptr) {
+                    placed(*line);
+                    sink->ContinuationEnd(std::move(line));
+                }
+                return count;
+            }
             delete m_listEnd;
             m_listEnd = line.release();
+            placed(*m_listEnd);
             return count;
         }
-        m_listLines.AddTail(line.get());
-        line.release();
+        addLine(std::move(line));
     }
 }
 
@@ -170,4 +200,14 @@ CResourceEntry& CResourceEntry::operator+=(const CResourceEntry& other) {
     }
     SetAccessed();
     return *this;
+}
+
+void CResourceEntry::KeepAsComment(const wchar_t* line) {
+    if (line == nullptr)
+        line = L"";
+    m_valuesPending = false;
+    StoreLine(line, static_cast<unsigned>(std::wcslen(line)));
+    ClearContents(false, true);
+    m_rebuildLine = false;
+    m_status = (m_status & (kLineEndBits | StatusListLine)) | StatusComment | StatusAccessed;
 }

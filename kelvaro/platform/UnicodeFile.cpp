@@ -7,6 +7,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <cwchar>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -65,6 +66,38 @@ const std::array<wchar_t, 256>& Cp1252Table()
     return table;
 }
 
+// Appends one character in codePage; false when the code page lacks it (strict) or the code
+// page is unknown. Without strict, a missing character becomes '?' (1252) or U+FFFD.
+bool AppendChar(std::string& out, wchar_t w, unsigned codePage, bool strict)
+{
+    switch (codePage) {
+    case 1200:
+    case 1201:
+    case 65001:
+        if (strict && kelvaro::ScalarOrReplacement(w) != static_cast<char32_t>(w))
+            return false;
+        if (codePage == 1200)
+            kelvaro::utf16::AppendOne<false>(out, w);
+        else if (codePage == 1201)
+            kelvaro::utf16::AppendOne<true>(out, w);
+        else
+            kelvaro::utf8::AppendOne(out, w);
+        return true;
+    case 1252: {
+        char c;
+        if (!kelvaro::cp1252::FromWide(w, c)) {
+            if (strict)
+                return false;
+            c = '?';
+        }
+        out.push_back(c);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 CUnicodeFile::CUnicodeFile() = default;
@@ -108,6 +141,8 @@ int CUnicodeFile::Open(const wchar_t* path, unsigned flags)
             m_buffer = std::make_unique<unsigned char[]>(kReadBufferSize);
         m_fd = fd;
         m_pos = m_end = 0;
+        m_bufferOffset = 0;
+        m_lastLine = LineInfo{};
         m_eof = false;
         m_mode = Mode::read;
     } else {
@@ -155,6 +190,7 @@ std::uint64_t CUnicodeFile::SeekToEnd()
             Fail(errno);
             return 0;
         }
+        m_bufferOffset = static_cast<std::uint64_t>(end);
         return static_cast<std::uint64_t>(end);
     }
     if (m_mode == Mode::write) {
@@ -171,6 +207,7 @@ void CUnicodeFile::SeekToBegin()
         if (::lseek(m_fd, 0, SEEK_SET) < 0)
             Fail(errno);
         m_pos = m_end = 0;
+        m_bufferOffset = 0;
         m_eof = false;
     } else if (m_mode == Mode::write) {
         FlushWrites();
@@ -215,6 +252,7 @@ void CUnicodeFile::Abandon()
 bool CUnicodeFile::Refill()
 {
     const std::size_t rest = m_end - m_pos;
+    m_bufferOffset += m_pos;
     if (rest > 0 && m_pos > 0)
         std::memmove(m_buffer.get(), m_buffer.get() + m_pos, rest);
     m_pos = 0;
@@ -269,15 +307,25 @@ bool CUnicodeFile::ReadLineWith(Decoder decode, wchar_t* buffer, unsigned capaci
     unsigned n = 0;
     bool any = false;
     bool pendingCR = false;
+    // A replacement character or a zero may stand for bytes that did not decode; such a
+    // line is compared with its bytes once it is complete.
+    bool suspect = false;
+    std::uint64_t crOffset = 0;
     const auto put = [&](wchar_t w) {
         if (n < limit)
             buffer[n++] = w;
         else
             m_lineTooLong = true;
     };
-    const auto finish = [&](bool result) {
+    m_lastLine = LineInfo{};
+    m_lastLine.offset = m_bufferOffset + m_pos;
+    const auto finish = [&](bool result, LineEnd end, std::uint64_t textEnd) {
         if (buffer != nullptr && capacity > 0)
             buffer[n] = L'\0';
+        m_lastLine.end = end;
+        m_lastLine.length = textEnd - m_lastLine.offset;
+        m_lastLine.cut = m_lineTooLong;
+        m_lastLine.exact = !m_lineTooLong && (!suspect || LineReencodes(buffer, n));
         return result;
     };
 
@@ -294,15 +342,19 @@ bool CUnicodeFile::ReadLineWith(Decoder decode, wchar_t* buffer, unsigned capaci
         // no refill check; this loop is where the time of reading a large sea goes.
         const unsigned char* const safe = m_eof ? end : end - (kMaxSequence - 1);
         while (p < safe) {
+            const unsigned char* const start = p;
             wchar_t w;
             p += decode(p, end, w);
             if (w > L'\r' && !pendingCR) {
+                if (w == kelvaro::kReplacementChar)
+                    suspect = true;
                 put(w);
                 continue;
             }
             if (w == L'\n') {
                 m_pos = static_cast<std::size_t>(p - base);
-                return finish(true);
+                const std::uint64_t at = m_bufferOffset + static_cast<std::uint64_t>(start - base);
+                return finish(true, pendingCR ? LineEnd::crlf : LineEnd::lf, pendingCR ? crOffset : at);
             }
             if (pendingCR) {
                 put(L'\r');
@@ -311,16 +363,55 @@ bool CUnicodeFile::ReadLineWith(Decoder decode, wchar_t* buffer, unsigned capaci
             if (w == L'\r') {
                 // Only CR LF ends a line; whether this CR does is known with the next character.
                 pendingCR = true;
+                crOffset = m_bufferOffset + static_cast<std::uint64_t>(start - base);
                 continue;
             }
             // A zero would cut the line short for every caller that reads it as a C string.
-            put(w == L'\0' ? kelvaro::kReplacementChar : w);
+            if (w == L'\0' || w == kelvaro::kReplacementChar) {
+                suspect = true;
+                w = kelvaro::kReplacementChar;
+            }
+            put(w);
         }
         m_pos = static_cast<std::size_t>(p - base);
     }
     if (pendingCR)
         put(L'\r');
-    return finish(any);
+    return finish(any, LineEnd::none, m_bufferOffset + m_pos);
+}
+
+bool CUnicodeFile::LineReencodes(const wchar_t* text, std::size_t length) const
+{
+    if (text == nullptr || length != std::wcslen(text))
+        return false;
+    std::string bytes;
+    if (!ReadRawBytes(m_lastLine.offset, static_cast<std::size_t>(m_lastLine.length), bytes))
+        return false;
+    std::string encoded;
+    for (std::size_t i = 0; i < length; ++i)
+        if (!AppendChar(encoded, text[i], m_codePage, true))
+            return false;
+    return encoded == bytes;
+}
+
+bool CUnicodeFile::ReadRawBytes(std::uint64_t offset, std::size_t length, std::string& out) const
+{
+    out.clear();
+    if (m_mode != Mode::read)
+        return false;
+    out.resize(length);
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t got = ::pread(m_fd, out.data() + done, length - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            out.clear();
+            return false;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
 }
 
 bool CUnicodeFile::ReadNextLine(wchar_t* buffer, unsigned capacity)
@@ -358,35 +449,41 @@ bool CUnicodeFile::FlushWrites()
     return ok;
 }
 
-bool CUnicodeFile::AppendEncoded(const wchar_t* text)
+bool CUnicodeFile::AppendEncoded(const wchar_t* text, LineEnd end)
 {
     const wchar_t* p = text != nullptr ? text : L"";
-    switch (m_codePage) {
-    case 1200:
-        for (; *p != L'\0'; ++p)
-            kelvaro::utf16::AppendOne<false>(m_out, *p);
-        m_out.append("\r\0\n\0", 4);
-        return true;
-    case 1201:
-        for (; *p != L'\0'; ++p)
-            kelvaro::utf16::AppendOne<true>(m_out, *p);
-        m_out.append("\0\r\0\n", 4);
-        return true;
-    case 65001:
-        for (; *p != L'\0'; ++p)
-            kelvaro::utf8::AppendOne(m_out, *p);
-        m_out.append("\r\n", 2);
-        return true;
-    case 1252:
-        for (; *p != L'\0'; ++p) {
-            char c;
-            m_out.push_back(kelvaro::cp1252::FromWide(*p, c) ? c : '?');
+    const std::size_t mark = m_out.size();
+    for (; *p != L'\0'; ++p) {
+        if (!AppendChar(m_out, *p, m_codePage, m_strictEncoding)) {
+            m_out.resize(mark);
+            return false;
         }
-        m_out.append("\r\n", 2);
-        return true;
-    default:
-        return false;
     }
+    const bool wide = m_codePage == 1200 || m_codePage == 1201;
+    const bool big = m_codePage == 1201;
+    const auto unit = [&](char c) {
+        if (wide && big)
+            m_out.push_back('\0');
+        m_out.push_back(c);
+        if (wide && !big)
+            m_out.push_back('\0');
+    };
+    if (end == LineEnd::crlf)
+        unit('\r');
+    if (end != LineEnd::none)
+        unit('\n');
+    return true;
+}
+
+bool CUnicodeFile::CanEncode(std::wstring_view text) const
+{
+    std::string scratch;
+    for (const wchar_t w : text) {
+        scratch.clear();
+        if (!AppendChar(scratch, w, m_codePage, true))
+            return false;
+    }
+    return true;
 }
 
 bool CUnicodeFile::WriteBOM()
@@ -417,15 +514,69 @@ bool CUnicodeFile::WriteBOM()
 
 bool CUnicodeFile::WriteLine(const wchar_t* text)
 {
+    return WriteLine(text, m_lineEnd);
+}
+
+bool CUnicodeFile::WriteLine(const wchar_t* text, LineEnd end)
+{
     if (m_mode != Mode::write)
         return Fail(EBADF);
     if (m_writeError != 0)
         return false;
-    if (!AppendEncoded(text)) {
-        m_writeError = EINVAL;
-        return Fail(EINVAL);
+    if (!AppendEncoded(text, end)) {
+        m_writeError = (m_codePage == 1200 || m_codePage == 1201 || m_codePage == 65001 || m_codePage == 1252)
+                           ? EILSEQ
+                           : EINVAL;
+        return Fail(m_writeError);
     }
     if (m_out.size() >= kWriteChunk)
         return FlushWrites();
+    return true;
+}
+
+bool CUnicodeFile::WriteRaw(std::string_view bytes)
+{
+    if (m_mode != Mode::write)
+        return Fail(EBADF);
+    if (m_writeError != 0)
+        return false;
+    m_out.append(bytes);
+    if (m_out.size() >= kWriteChunk)
+        return FlushWrites();
+    return true;
+}
+
+std::string CUnicodeFile::Encode(std::wstring_view text, unsigned codePage)
+{
+    std::string out;
+    for (const wchar_t w : text)
+        AppendChar(out, w, codePage, false);
+    return out;
+}
+
+bool CUnicodeFile::Transcode(std::string_view bytes, unsigned from, unsigned to, std::string& out)
+{
+    out.clear();
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const unsigned char* const end = p + bytes.size();
+    std::string again;
+    while (p < end) {
+        wchar_t w;
+        std::size_t used;
+        switch (from) {
+        case 1200: used = kelvaro::utf16::DecodeOne<false>(p, end, w); break;
+        case 1201: used = kelvaro::utf16::DecodeOne<true>(p, end, w); break;
+        case 65001: used = kelvaro::utf8::DecodeOne(p, end, w); break;
+        case 1252: w = kelvaro::cp1252::ToWide(*p); used = 1; break;
+        default: return false;
+        }
+        again.clear();
+        if (used == 0 || !AppendChar(again, w, from, true) || again.size() != used ||
+            std::memcmp(again.data(), p, used) != 0)
+            return false;
+        if (!AppendChar(out, w, to, true))
+            return false;
+        p += used;
+    }
     return true;
 }

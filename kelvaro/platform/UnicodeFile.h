@@ -10,10 +10,25 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 class CUnicodeFile {
 public:
     enum : unsigned { modeRead = 0x0000, modeWrite = 0x0001, modeCreate = 0x1000, modeNoTruncate = 0x2000 };
+
+    // How a line ended in the file: the last line of a file may have no line end.
+    enum class LineEnd : std::uint8_t { none, lf, crlf };
+
+    // Where the text of the line ReadNextLine returned last lies in the file, how it ended,
+    // and whether the text it gave encodes back to exactly those bytes (false after a
+    // replacement character stood in for bytes that do not decode, or a cut line).
+    struct LineInfo {
+        std::uint64_t offset = 0;
+        std::uint64_t length = 0;  // bytes of the text, the line end excluded
+        LineEnd end = LineEnd::none;
+        bool exact = true;
+        bool cut = false;  // longer than the buffer: only its first part was given
+    };
 
     CUnicodeFile();
     ~CUnicodeFile();  // a reader is closed, a writer that was not Close()d is abandoned
@@ -54,6 +69,10 @@ public:
     // Undecodable input (unpaired surrogates, an odd final byte, bad UTF-8, U+0000) reads as
     // U+FFFD. A read error ends the file early; GetLastError() then tells it.
     bool ReadNextLine(wchar_t* buffer, unsigned capacity);
+    const LineInfo& LastLine() const { return m_lastLine; }
+    // The bytes at [offset, offset + length) of a file open for reading, without moving the
+    // reading position; false (out empty) on a read error or a short read.
+    bool ReadRawBytes(std::uint64_t offset, std::size_t length, std::string& out) const;
 
     // The byte-order mark of m_codePage (none for 1252). Writes are buffered, so false only
     // once an earlier write has already failed or when not open for writing.
@@ -61,12 +80,29 @@ public:
     // text (null: nothing) and CR LF in m_codePage; UTF-16 writes characters above U+FFFF as
     // surrogate pairs, 1252 writes '?' for characters it lacks.
     bool WriteLine(const wchar_t* text);
+    // text and the given line end (LineEnd::none: none).
+    bool WriteLine(const wchar_t* text, LineEnd end);
+    // Bytes as they are, already in the file's encoding.
+    bool WriteRaw(std::string_view bytes);
+    // True when every character of text has a form in m_codePage (UTF-16 and UTF-8 lack
+    // only surrogates and values above U+10FFFF).
+    bool CanEncode(std::wstring_view text) const;
+
+    // text in codePage, without line end; characters it lacks become '?' or U+FFFD.
+    static std::string Encode(std::wstring_view text, unsigned codePage);
+    // Bytes of one encoding in another. False when they do not decode exactly (bytes that
+    // stand for no character) or the target lacks a character.
+    static bool Transcode(std::string_view bytes, unsigned from, unsigned to, std::string& out);
 
     // errno of the last failure of this object, 0 when none.
     int GetLastError() const { return m_lastError; }
 
     unsigned m_codePage = 1200;  // 1200 UTF-16LE, 1201 UTF-16BE, 65001 UTF-8, 1252
     bool m_lineTooLong = false;
+    LineEnd m_lineEnd = LineEnd::crlf;  // what WriteLine(text) ends a line with
+    // A character the encoding lacks fails the write (EILSEQ) instead of becoming '?' or
+    // U+FFFD: a sea must not save what does not read back.
+    bool m_strictEncoding = false;
 
 private:
     enum class Mode { closed, read, write };
@@ -74,7 +110,9 @@ private:
     bool Fail(int error);
     bool Refill();
     bool FlushWrites();
-    bool AppendEncoded(const wchar_t* text);
+    bool AppendEncoded(const wchar_t* text, LineEnd end);
+    // Whether the text of the line just read re-encodes to its bytes in the file.
+    bool LineReencodes(const wchar_t* text, std::size_t length) const;
     template <class Decoder>
     bool ReadLineWith(Decoder decode, wchar_t* buffer, unsigned capacity);
 
@@ -88,6 +126,8 @@ private:
     std::size_t m_pos = 0;
     std::size_t m_end = 0;
     bool m_eof = false;
+    std::uint64_t m_bufferOffset = 0;  // file offset of m_buffer[0]
+    LineInfo m_lastLine;
 
     // writing
     FileIO::CStagedFile m_stage;

@@ -34,7 +34,13 @@ bool CResourceSea::Create() {
     return true;
 }
 
+void CResourceSea::ForgetFile() {
+    m_keptBytes.clear();
+    m_continuations.clear();
+}
+
 void CResourceSea::PurgeDataBase() {
+    ForgetFile();
     m_index.RemoveAll();
     for (CResourceEntry* entry : m_lines) delete entry;
     m_lines.clear();  // keeps the capacity: a purged sea is usually refilled at once
@@ -79,6 +85,12 @@ void CResourceSea::DeleteSeaLine(CResourceEntry* entry) {
     const unsigned count = m_lines.size();
     for (unsigned i = 0; i < count; ++i) {
         if (m_lines[i] == entry) {
+            // Nothing kept for its lines may outlive them.
+            m_keptBytes.erase(entry);
+            for (POSITION pos = entry->m_listLines.GetHeadPosition(); pos != nullptr;)
+                m_keptBytes.erase(static_cast<const CResourceEntry*>(entry->m_listLines.GetNext(pos)));
+            if (entry->m_listEnd != nullptr) m_keptBytes.erase(entry->m_listEnd);
+            std::erase_if(m_continuations, [entry](const ListContinuation& block) { return block.list == entry; });
             m_lines.erase(i);
             delete entry;
             return;

@@ -9,17 +9,21 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <memory>
 #include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "kelvaro/platform/CString.h"
 #include "kelvaro/platform/FastVector.h"
 #include "kelvaro/platform/MapStringToOb.h"
 #include "kelvaro/platform/Types.h"
+#include "kelvaro/platform/UnicodeFile.h"
 #include "kelvaro/sea/Lookup.h"
 
 class CResourceEntry;
 class CResValueReservoir;
-class CUnicodeFile;
 class CResSeaTableInterface;
 class CResourceList;
 class CSeaBase;
@@ -262,12 +266,47 @@ private:
     void AppendIndexed(CResourceEntry* entry);
     // Appends a line that is not indexed (comments, duplicates turned into comments).
     void AppendLine(CResourceEntry* entry);
-    // Writes the sea into a file opened for writing and commits it; abandons
-    // the staged file on any failure. False when nothing was committed.
-    bool WriteAndCommit(CUnicodeFile& file, bool withBOM);
     // Makes an entry copied from another sea (with its list lines) take its
     // value buffers from this sea's reservoir.
     void AdoptEntry(CResourceEntry* entry) const;
+
+    // ---- what the file held, so that a write gives it back ----
+    class LineKeeper;
+    class LineWriter;
+    // Notes how a line just read ended and keeps its bytes when its text does
+    // not encode back to them (bytes that do not decode, a line cut at the limit).
+    void NoteLineRead(CResourceEntry& entry, const CUnicodeFile::LineInfo& info, const CUnicodeFile& file,
+                      int lineNumber, const CString& reportName);
+    // A second list of a name read before: its lines become comment lines.
+    void KeepDuplicateList(std::unique_ptr<CResourceEntry> list);
+    // Writes the whole file: what lies before and after this sea's part stays as it is.
+    bool WriteFile();
+    // Fails a write with the reason WriteError() gives.
+    bool RefuseWrite(const CString& why);
+    // Writes the marker line of a section and every line.
+    void WriteContent(LineWriter& writer, bool endLastLine, bool withMarker);
+    static POSITION ListPosition(const CResourceEntry& list, unsigned index);
+    // Drops what was kept of the lines read (the lines go, or a new reading comes).
+    void ForgetFile();
+
+    // The bytes of a line whose text does not encode back to them. The text
+    // is the line as read: the bytes stand for the line only while it is unchanged.
+    struct KeptBytes {
+        std::wstring text;
+        std::string bytes;
+        int lineNumber = 0;
+    };
+    // A "name: { +" block that continued a list read before it. While that
+    // list is unchanged the block is written back at its place with its lines.
+    struct ListContinuation {
+        CResourceEntry* list = nullptr;
+        const CResourceEntry* after = nullptr;  // the line of the sea it follows
+        std::unique_ptr<CResourceEntry> head;
+        std::unique_ptr<CResourceEntry> end;
+        unsigned first = 0;                     // its first line's place in the list
+        const CResourceEntry* firstLine = nullptr;
+        unsigned count = 0;
+    };
 
     CString m_name;
     bool m_fileBased = false;
@@ -275,7 +314,12 @@ private:
     bool m_sedimentFilter = false;
     bool m_fileSection = false;
     unsigned m_codePage = 1200;
+    unsigned m_readCodePage = 1200;  // the encoding the kept bytes are in
+    unsigned m_lfLines = 0, m_crlfLines = 0;
+    unsigned m_lineEnd = 0;          // line end of added and rebuilt lines: 1 + CUnicodeFile::LineEnd, 0 CR LF
     CString m_writeError;
+    std::unordered_map<const CResourceEntry*, KeptBytes> m_keptBytes;
+    std::vector<ListContinuation> m_continuations;
     bool m_readOnly = false;
     FastVector<CResourceEntry*> m_lines;
     CMapStringToOb m_index;

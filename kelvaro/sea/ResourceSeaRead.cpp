@@ -2,6 +2,7 @@
 // one reader they share (sections, duplicates, lists, line numbers).
 #include <cwchar>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "kelvaro/entry/ResourceEntry.h"
@@ -155,15 +156,80 @@ bool CResourceSea::SeeInhaltEinlesen(CUnicodeFile& file, bool merge, bool keepMo
     return ReadContent(file, merge, keepModified, m_fileName);
 }
 
+// Tells the sea of every list line read, with its number in the file, and
+// takes the closing lines of continued blocks.
+class CResourceSea::LineKeeper : public CResourceEntry::ListLineSink {
+public:
+    LineKeeper(CResourceSea& sea, CUnicodeFile& file, const CString& reportName, bool plain)
+        : m_sea(sea), m_file(file), m_reportName(reportName), m_plain(plain) {}
+    void Start(int lineNumber) { m_base = lineNumber; }
+    void LinePlaced(CResourceEntry& line, int consumed) override {
+        if (!m_plain) return;
+        const CUnicodeFile::LineInfo& info = m_file.LastLine();
+        if (info.cut)
+            Report(kStyleReading, L"%s\nInput file error in line %d: Max. line length %d exceeded.\n",
+                   m_reportName.GetString(), m_base + consumed, static_cast<int>(kLineBufferSize));
+        m_sea.NoteLineRead(line, info, m_file, m_base + consumed, m_reportName);
+    }
+    void ContinuationEnd(std::unique_ptr<CResourceEntry> end) override { m_end = std::move(end); }
+    std::unique_ptr<CResourceEntry> TakeEnd() { return std::move(m_end); }
+
+private:
+    CResourceSea& m_sea;
+    CUnicodeFile& m_file;
+    const CString& m_reportName;
+    bool m_plain;
+    int m_base = 0;
+    std::unique_ptr<CResourceEntry> m_end;
+};
+
+void CResourceSea::NoteLineRead(CResourceEntry& entry, const CUnicodeFile::LineInfo& info, const CUnicodeFile& file,
+                                int lineNumber, const CString& reportName) {
+    entry.SetReadLineEnd(1u + static_cast<unsigned>(info.end));
+    if (info.end == CUnicodeFile::LineEnd::lf) ++m_lfLines;
+    else if (info.end == CUnicodeFile::LineEnd::crlf) ++m_crlfLines;
+    if (info.exact) return;
+    KeptBytes kept;
+    if (!file.ReadRawBytes(info.offset, static_cast<std::size_t>(info.length), kept.bytes)) {
+        // Without its bytes the line cannot be given back: the save will refuse it.
+        kept.bytes.clear();
+        kept.lineNumber = -lineNumber;
+    } else {
+        kept.lineNumber = lineNumber;
+    }
+    kept.text = entry.m_line;
+    if (!info.cut)
+        Report(kStyleReading, L"%s\nInput file error in line %d: bytes that do not decode; the line is kept as it was.\n",
+               reportName.GetString(), lineNumber);
+    m_keptBytes[&entry] = std::move(kept);
+}
+
 bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified, const CString& reportName) {
-    if (file.GetLength() < 4) return true;
+    // Only a plain reading fills the sea from its own file; a merge adds
+    // another file's values, whose bytes and encoding are not the sea's.
+    const bool plain = !merge;
+    if (file.GetLength() == 0) return true;
     file.ReadBOM();
+    if (plain) {
+        ForgetFile();
+        m_codePage = m_readCodePage = file.m_codePage;
+        m_lfLines = m_crlfLines = 0;
+    }
 
     const wchar_t* const fileName = reportName.GetString();
     const auto buffer = std::make_unique<wchar_t[]>(kLineBufferSize);
     wchar_t* const line = buffer.get();
     line[0] = L'\0';
     int lineNumber = 0;
+    LineKeeper keeper(*this, file, reportName, plain);
+    // The usual line end of the lines read, for the lines added and rebuilt.
+    struct LineEndVote {
+        CResourceSea& sea;
+        bool plain;
+        ~LineEndVote() {
+            if (plain) sea.m_lineEnd = sea.m_lfLines > sea.m_crlfLines ? 1u + static_cast<unsigned>(CUnicodeFile::LineEnd::lf) : 0u;
+        }
+    } vote{*this, plain};
 
     if (m_fileSection) {
         const std::wstring_view seaName(m_name.Str());
@@ -176,18 +242,22 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
 
     // Reads the lines of a list; the lines consumed count also when the list
     // reader gives up half-way, so later reports name the right lines. A list
-    // read anew that failed gets a generated closing line, so it can be
-    // written back as a whole list whatever stopped its reading.
+    // read anew that failed before its closing line gets a generated one, so
+    // it can be written back as a whole list whatever stopped its reading.
     auto readList = [&](CResourceEntry& list, bool append) {
         int consumed = 0;
+        keeper.Start(lineNumber);
         try {
-            list.ReadListLines(file, append, &consumed);
+            list.ReadListLines(file, append, &consumed, &keeper);
         } catch (const CResourceSeaException&) {
             lineNumber += consumed;
-            if (!append && list.IsListEntry()) list.ListenendeErzeugen();
+            if (!append && list.IsListEntry() && list.m_listEnd == nullptr) list.ListenendeErzeugen();
             throw;
         }
         lineNumber += consumed;
+    };
+    auto noteHead = [&](CResourceEntry& entry, const CUnicodeFile::LineInfo& info, int number) {
+        if (plain) NoteLineRead(entry, info, file, number, reportName);
     };
 
     // The entry that takes the next line; lines that are not kept leave it to
@@ -196,7 +266,8 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
     try {
         while (file.ReadNextLine(line, kLineBufferSize)) {
             ++lineNumber;
-            if (file.m_lineTooLong)
+            const CUnicodeFile::LineInfo lineInfo = file.LastLine();
+            if (lineInfo.cut)
                 Report(kStyleReading, L"%s\nInput file error in line %d: Max. line length %d exceeded.\n", fileName,
                        lineNumber, static_cast<int>(kLineBufferSize));
             if (IsSectionMarker(line)) break;
@@ -217,7 +288,10 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
             }
 
             if (pending->IsComment()) {
-                if (!merge) AppendLine(pending.release());
+                if (!merge) {
+                    noteHead(*pending, lineInfo, lineNumber);
+                    AppendLine(pending.release());
+                }
                 continue;
             }
 
@@ -253,10 +327,16 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
                 }
                 Report(kStyleReading, L"%s\nDuplicate identifier in line %d (second will be ignored):\n%s\n%s\n",
                        fileName, openingLine, existing->m_line, line);
-                if (pending->IsListEntry()) continue;  // dropped with its list lines
+                if (pending->IsListEntry()) {
+                    // Its lines stay in the file as comment lines at their place.
+                    noteHead(*pending, lineInfo, openingLine);
+                    KeepDuplicateList(std::move(pending));
+                    continue;
+                }
                 // Kept as a comment at its place, so the user's line is not lost.
                 pending->m_status |= CResourceEntry::StatusComment | CResourceEntry::StatusAccessed;
                 pending->m_rebuildLine = true;
+                noteHead(*pending, lineInfo, openingLine);
                 AppendLine(pending.release());
                 continue;
             }
@@ -264,11 +344,27 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
             if (pending->IsListEntry()) {
                 if (existing != nullptr) {
                     // A continuation ("name: {+") adds its lines to the list read before.
+                    ListContinuation block;
+                    block.list = existing;
+                    block.after = m_lines.empty() ? nullptr : m_lines.back();
+                    block.first = static_cast<unsigned>(existing->m_listLines.GetCount());
                     try {
                         readList(*existing, true);
                     } catch (const CResourceSeaException& e) {
                         Report(kStyleReading, L"%s\nSyntax error in resource list starting at line %d: %s\n%s\n",
                                fileName, openingLine, pending->Name().GetString(), e.m_message.GetString());
+                    }
+                    if (plain) {
+                        block.end = keeper.TakeEnd();
+                        block.count = static_cast<unsigned>(existing->m_listLines.GetCount()) - block.first;
+                        if (block.count > 0) {
+                            POSITION pos = existing->m_listLines.GetTailPosition();
+                            for (unsigned i = 1; i < block.count; ++i) existing->m_listLines.GetPrev(pos);
+                            block.firstLine = static_cast<CResourceEntry*>(existing->m_listLines.GetAt(pos));
+                        }
+                        noteHead(*pending, lineInfo, openingLine);
+                        block.head = std::move(pending);
+                        if (block.end) m_continuations.push_back(std::move(block));
                     }
                     continue;
                 }
@@ -279,6 +375,7 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
                            fileName, openingLine, pending->Name().GetString(), e.m_message.GetString());
                 }
             }
+            noteHead(*pending, lineInfo, openingLine);
             m_lines.push_back(pending.get());
             slot = pending.release();
         }
@@ -289,4 +386,25 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
                e.m_message.GetString(), line);
     }
     return true;
+}
+
+void CResourceSea::KeepDuplicateList(std::unique_ptr<CResourceEntry> list) {
+    // Every line of the list becomes a comment line that shows its text, in
+    // file order, so the next reading sees no second list of that name.
+    auto keep = [this](CResourceEntry& line) {
+        auto comment = std::make_unique<CResourceEntry>(m_reservoir, 0u, nullptr);
+        const std::wstring text = std::wstring(L"; ") + line.m_line;
+        comment->KeepAsComment(text.c_str());
+        comment->SetReadLineEnd(line.ReadLineEnd());
+        AppendLine(comment.release());
+    };
+    if (list->m_rebuildLine) list->SeeZeileErneuern();
+    keep(*list);
+    for (POSITION pos = list->m_listLines.GetHeadPosition(); pos != nullptr;)
+        keep(*static_cast<CResourceEntry*>(list->m_listLines.GetNext(pos)));
+    if (list->m_listEnd != nullptr) keep(*list->m_listEnd);
+    m_keptBytes.erase(list.get());
+    for (POSITION pos = list->m_listLines.GetHeadPosition(); pos != nullptr;)
+        m_keptBytes.erase(static_cast<CResourceEntry*>(list->m_listLines.GetNext(pos)));
+    if (list->m_listEnd != nullptr) m_keptBytes.erase(list->m_listEnd);
 }

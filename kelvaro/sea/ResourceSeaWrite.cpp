@@ -1,10 +1,18 @@
 // Kelvaro: writing a sea back to its file. A write replaces the file whole or
 // leaves it exactly as it was: the file object stages everything and commits
-// only on Close(), and any failure abandons the staged file.
+// only on Close(), and any failure abandons the staged file. What the sea did
+// not change goes back byte for byte: the other sections of a shared file,
+// every untouched line with its own line end, and the bytes of lines whose
+// text could not hold them.
+#include <cwchar>
 #include <exception>
+#include <string>
+#include <string_view>
+#include <unordered_set>
 
 #include "kelvaro/entry/ResourceEntry.h"
 #include "kelvaro/platform/FileIO.h"
+#include "kelvaro/platform/Format.h"
 #include "kelvaro/platform/UnicodeFile.h"
 #include "kelvaro/sea/ResourceSea.h"
 #include "kelvaro/sea/SeaReport.h"
@@ -15,6 +23,32 @@ using kelvaro::seareport::Report;
 namespace {
 
 constexpr unsigned kCodePage1252 = 1252;
+constexpr wchar_t kSectionMarker[] = L"::::: ";
+
+using LineEnd = CUnicodeFile::LineEnd;
+
+// Entries keep 1 + LineEnd for a line read from a file, 0 for any other.
+constexpr unsigned kEndNone = 1 + static_cast<unsigned>(LineEnd::none);
+constexpr unsigned kEndLf = 1 + static_cast<unsigned>(LineEnd::lf);
+constexpr unsigned kEndCrLf = 1 + static_cast<unsigned>(LineEnd::crlf);
+
+const wchar_t* EncodingName(unsigned codePage) {
+    switch (codePage) {
+    case 1200: return L"UTF-16LE";
+    case 1201: return L"UTF-16BE";
+    case 65001: return L"UTF-8";
+    default: return L"code page 1252";
+    }
+}
+
+// Thrown by the line writer; WriteError() then gives the message.
+struct WriteRefused {
+    CString why;
+};
+
+[[noreturn]] void Refuse(int line, const wchar_t* format, const wchar_t* detail) {
+    throw WriteRefused{CString(kelvaro::FormatText(L"line %d %s", line, kelvaro::FormatText(format, detail).c_str()))};
+}
 
 // Clears the sediment filter however a write ends: it acts on one write only.
 class FilterReset {
@@ -28,51 +62,259 @@ private:
     bool& m_filter;
 };
 
-}  // namespace
-
-bool CResourceSea::UpdateIfPossible() {
-    if (!m_fileBased || m_readOnly) return true;
-
-    CUnicodeFile file;
-    file.m_codePage = m_codePage;
-
-    if (m_fileSection) {
-        if (!FileIO::FileExists(m_fileName)) return false;
-        // A section goes into the file in the encoding the file already has;
-        // a section of another encoding would make the whole file unreadable.
-        // Only an empty file gets the sea's own encoding and its byte-order mark.
-        bool emptyFile;
-        {
-            CUnicodeFile probe;
-            if (!probe.Open(m_fileName, CUnicodeFile::modeRead)) return false;
-            emptyFile = probe.GetLength() == 0;
-            if (!emptyFile) {
-                probe.ReadBOM();
-                file.m_codePage = probe.m_codePage;
-            }
-        }
-        if (!file.Open(m_fileName, CUnicodeFile::modeWrite | CUnicodeFile::modeNoTruncate)) return false;
-        file.SeekToEnd();
-        return WriteAndCommit(file, emptyFile);
-    }
-
-    if (!file.Open(m_fileName, CUnicodeFile::modeCreate | CUnicodeFile::modeWrite)) return false;
-    return WriteAndCommit(file, true);
+// Whether bytes (after a byte-order mark of `bom` bytes) end with a line end.
+bool EndsLine(std::string_view bytes, unsigned codePage, std::size_t bom) {
+    if (bytes.size() <= bom) return true;
+    const std::size_t n = bytes.size();
+    if (codePage == 1200) return n >= 2 && bytes[n - 2] == '\n' && bytes[n - 1] == '\0';
+    if (codePage == 1201) return n >= 2 && bytes[n - 2] == '\0' && bytes[n - 1] == '\n';
+    return bytes[n - 1] == '\n';
 }
 
-bool CResourceSea::WriteAndCommit(CUnicodeFile& file, bool withBOM) {
-    try {
-        if (withBOM) file.WriteBOM();
-        SeeInhaltSpeichern(file);
-    } catch (const CResourceSeaException&) {
-        // A line that cannot be rebuilt: the old file stays as it was.
-        file.Abandon();
-        return false;
-    } catch (const std::exception&) {
-        file.Abandon();
-        return false;
+// How many lines end in bytes of the given encoding (a byte-order mark keeps units aligned).
+int CountLines(std::string_view bytes, unsigned codePage) {
+    int lines = 0;
+    if (codePage == 1200 || codePage == 1201) {
+        const char first = codePage == 1200 ? '\n' : '\0', second = codePage == 1200 ? '\0' : '\n';
+        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) lines += bytes[i] == first && bytes[i + 1] == second;
+        return lines;
     }
-    return file.Close();  // false when any write or the commit failed
+    for (char c : bytes) lines += c == '\n';
+    return lines;
+}
+
+// The file on disk split around this sea's part: what comes before it and
+// after it stays as it is.
+struct FileParts {
+    unsigned codePage = 1200;
+    std::size_t bom = 0;
+    std::size_t ownStart = 0, ownEnd = 0;
+    bool others = false;  // the file holds more than this sea's part
+    bool markerKept = false;  // this section's marker line is part of what comes before
+};
+
+FileParts SplitFile(const std::string& bytes, const CString* section) {
+    FileParts parts;
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t size = bytes.size();
+    if (size >= 2 && b[0] == 0xFF && b[1] == 0xFE) parts = {1200, 2};
+    else if (size >= 2 && b[0] == 0xFE && b[1] == 0xFF) parts = {1201, 2};
+    else if (size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) parts = {65001, 3};
+    else parts = {kCodePage1252, 0};
+
+    const std::string marker = CUnicodeFile::Encode(kSectionMarker, parts.codePage);
+    const std::string own = section != nullptr ? CUnicodeFile::Encode(CString(kSectionMarker) + *section, parts.codePage)
+                                               : std::string();
+    const std::size_t unit = parts.codePage == 1200 || parts.codePage == 1201 ? 2 : 1;
+    const bool big = parts.codePage == 1201;
+    auto isUnit = [&](std::size_t at, char c) {
+        if (unit == 1) return bytes[at] == c;
+        return big ? bytes[at] == '\0' && bytes[at + 1] == c : bytes[at] == c && bytes[at + 1] == '\0';
+    };
+
+    bool inOwn = section == nullptr;
+    bool found = section == nullptr;
+    parts.ownStart = parts.bom;
+    parts.ownEnd = size;
+    for (std::size_t start = parts.bom; start < size;) {
+        std::size_t lf = start;
+        while (lf + unit <= size && !isUnit(lf, '\n')) lf += unit;
+        std::size_t textEnd = lf + unit <= size ? lf : size;
+        const std::size_t next = lf + unit <= size ? lf + unit : size;
+        if (textEnd >= start + unit && textEnd + unit <= size && isUnit(textEnd - unit, '\r')) textEnd -= unit;
+        const bool isMarker = bytes.compare(start, marker.size(), marker) == 0 && start + marker.size() <= size;
+        if (isMarker) {
+            if (inOwn) {
+                parts.ownEnd = start;
+                break;
+            }
+            if (!found && bytes.compare(start, textEnd - start, own) == 0) {
+                found = inOwn = parts.markerKept = true;
+                parts.ownStart = next;  // the marker line stays as it is, line end included
+            }
+        }
+        start = next;
+    }
+    if (!found) parts.ownStart = parts.ownEnd = size;  // a new section goes at the end
+    parts.others = parts.ownStart > parts.bom || parts.ownEnd < size;
+    return parts;
+}
+
+}  // namespace
+
+POSITION CResourceSea::ListPosition(const CResourceEntry& list, unsigned index) {
+    POSITION pos = list.m_listLines.GetHeadPosition();
+    for (unsigned i = 0; i < index && pos != nullptr; ++i) list.m_listLines.GetNext(pos);
+    return pos;
+}
+
+// Writes the lines of a sea one by one, each with the line end it had when
+// read (the file's usual one for added and rebuilt lines); a line end is
+// written when the next line comes, so a last line without one stays so.
+class CResourceSea::LineWriter {
+public:
+    LineWriter(const CResourceSea& sea, CUnicodeFile& file) : m_sea(sea), m_file(file) {
+        m_usual = sea.m_lineEnd != 0 ? sea.m_lineEnd : kEndCrLf;
+    }
+
+    void Raw(std::string_view bytes, bool endsLine) {
+        Put(m_file.WriteRaw(bytes));
+        m_number += CountLines(bytes, m_file.m_codePage);
+        m_pending = endsLine || bytes.empty() ? 0 : m_usual;
+    }
+
+    void Text(const wchar_t* text, unsigned end) {
+        ++m_number;
+        if (end == 0) end = m_usual;
+        Check(text, end);
+        FlushEnd();
+        if (!m_file.WriteLine(text, LineEnd::none)) Failed(text);
+        m_pending = end;
+    }
+
+    void Line(const CResourceEntry& entry) {
+        const bool rebuilt = entry.m_rebuildLine;
+        if (rebuilt) {
+            try {
+                entry.SeeZeileErneuern();
+            } catch (const CResourceSeaException& e) {
+                Refuse(m_number + 1, L"cannot be rebuilt: %s", e.m_message.GetString());
+            }
+        }
+        unsigned end = rebuilt ? 0 : entry.ReadLineEnd();
+        if (end == 0) end = m_usual;
+        if (!m_sea.m_keptBytes.empty()) {
+            const auto kept = m_sea.m_keptBytes.find(&entry);
+            if (kept != m_sea.m_keptBytes.end() && kept->second.text == entry.m_line) {
+                ++m_number;
+                if (kept->second.lineNumber < 0)
+                    Refuse(m_number, L"could not be read back from %s; nothing was written", L"the file");
+                FlushEnd();
+                if (m_sea.m_readCodePage == m_file.m_codePage) {
+                    Put(m_file.WriteRaw(kept->second.bytes));
+                } else {
+                    std::string bytes;
+                    if (!CUnicodeFile::Transcode(kept->second.bytes, m_sea.m_readCodePage, m_file.m_codePage, bytes))
+                        Refuse(m_number, L"holds bytes that cannot be written in another encoding (%s)",
+                               EncodingName(m_file.m_codePage));
+                    Put(m_file.WriteRaw(bytes));
+                }
+                m_pending = end;
+                return;
+            }
+        }
+        Text(entry.m_line, end);
+    }
+
+    // A line with its list lines and closing line; `lines` of them (all when negative).
+    void Entry(CResourceEntry& entry, long lines = -1) {
+        Line(entry);
+        if (!entry.IsListEntry()) return;
+        for (POSITION pos = entry.m_listLines.GetHeadPosition(); pos != nullptr && lines != 0; --lines)
+            Line(*entry.NextListenZeile(pos));
+        if (entry.m_listEnd == nullptr) entry.ListenendeErzeugen();
+        Line(*entry.m_listEnd);
+    }
+
+    // The continued block: its head, its lines of the list and its closing line.
+    void Block(const ListContinuation& block) {
+        Line(*block.head);
+        POSITION pos = ListPosition(*block.list, block.first);
+        for (unsigned i = 0; i < block.count && pos != nullptr; ++i) Line(*block.list->NextListenZeile(pos));
+        Line(*block.end);
+    }
+
+    void Finish(bool endLastLine) {
+        if (m_pending == kEndNone && !endLastLine) return;  // the last line had no end and keeps none
+        FlushEnd();
+    }
+
+private:
+    void Check(const wchar_t* text, unsigned& end) {
+        if (std::wcschr(text, L'\n') != nullptr) Refuse(m_number, L"holds a line end%s", L"");
+        if (m_number > 1 && std::wcsncmp(text, kSectionMarker, 6) == 0 && !m_marker)
+            Refuse(m_number, L"would start a new section (\"%s\")", kSectionMarker);
+        m_marker = false;
+        // A carriage return at the end of the text only reads back before CR LF.
+        const std::size_t length = std::wcslen(text);
+        if (length > 0 && text[length - 1] == L'\r' && end == kEndLf) end = kEndCrLf;
+    }
+    void FlushEnd() {
+        if (m_pending == kEndNone) m_pending = m_usual;  // no longer the last line
+        if (m_pending == kEndLf) Put(m_file.WriteLine(L"", LineEnd::lf));
+        else if (m_pending == kEndCrLf) Put(m_file.WriteLine(L"", LineEnd::crlf));
+        m_pending = 0;
+    }
+    void Put(bool ok) {
+        if (!ok) throw WriteRefused{FileIO::GetLastErrorMessage(static_cast<DWORD>(m_file.GetLastError()))};
+    }
+    void Failed(const wchar_t*) {
+        if (m_file.GetLastError() == EILSEQ)
+            Refuse(m_number, L"holds a character that %s cannot hold", EncodingName(m_file.m_codePage));
+        Put(false);
+    }
+
+public:
+    bool m_marker = false;  // the next line is this sea's own section marker
+
+private:
+    const CResourceSea& m_sea;
+    CUnicodeFile& m_file;
+    unsigned m_usual;
+    unsigned m_pending = 0;
+    int m_number = 0;
+};
+
+bool CResourceSea::RefuseWrite(const CString& why) {
+    m_writeError = why;
+    return false;
+}
+
+bool CResourceSea::UpdateIfPossible() {
+    m_writeError.Empty();
+    if (!m_fileBased || m_readOnly) return true;
+    return WriteFile();
+}
+
+bool CResourceSea::WriteFile() {
+    const bool exists = FileIO::FileExists(m_fileName);
+    // A section is written into the file that holds the others, never a new one.
+    if (m_fileSection && !exists) return RefuseWrite(L"the file does not exist; a section is only written into an existing file");
+
+    std::string present;
+    if (exists) {
+        CUnicodeFile reader;
+        if (!reader.Open(m_fileName, CUnicodeFile::modeRead) ||
+            !reader.ReadRawBytes(0, static_cast<std::size_t>(reader.GetLength()), present))
+            return RefuseWrite(FileIO::GetLastErrorMessage(static_cast<DWORD>(reader.GetLastError())));
+    }
+    const FileParts parts = SplitFile(present, m_fileSection ? &m_name : nullptr);
+
+    CUnicodeFile file;
+    // The other sections stay readable only in the encoding they are in.
+    file.m_codePage = parts.others ? parts.codePage : m_codePage;
+    file.m_strictEncoding = true;
+    if (!file.Open(m_fileName, CUnicodeFile::modeCreate | CUnicodeFile::modeWrite))
+        return RefuseWrite(FileIO::GetLastErrorMessage(static_cast<DWORD>(file.GetLastError())));
+    try {
+        LineWriter writer(*this, file);
+        if (parts.ownStart > 0) {
+            const std::string_view before(present.data(), parts.ownStart);
+            writer.Raw(before, EndsLine(before, parts.codePage, parts.bom));
+        } else {
+            file.WriteBOM();
+        }
+        WriteContent(writer, parts.ownEnd < present.size(), !parts.markerKept);
+        if (parts.ownEnd < present.size()) writer.Raw(std::string_view(present).substr(parts.ownEnd), true);
+    } catch (const WriteRefused& refused) {
+        file.Abandon();
+        return RefuseWrite(refused.why);
+    } catch (const std::exception& e) {
+        file.Abandon();
+        return RefuseWrite(CString(kelvaro::FormatText(L"%hs", e.what())));
+    }
+    if (!file.Close()) return RefuseWrite(FileIO::GetLastErrorMessage(static_cast<DWORD>(file.GetLastError())));
+    return true;
 }
 
 void CResourceSea::SaveAsUnicode(bool unicode) {
@@ -87,7 +329,12 @@ bool CResourceSea::SetFileCodePage(unsigned codePage) {
 }
 
 void CResourceSea::UpdateFile() {
-    if (!UpdateIfPossible()) Report(kStyleWriteBack, L"Unable to write back sea file %s\n", m_fileName.GetString());
+    if (UpdateIfPossible()) return;
+    if (m_writeError.IsEmpty())
+        Report(kStyleWriteBack, L"Unable to write back sea file %s\n", m_fileName.GetString());
+    else
+        Report(kStyleWriteBack, L"Unable to write back sea file %s\n%s\n", m_fileName.GetString(),
+               m_writeError.GetString());
 }
 
 void CResourceSea::UpdateFile(CUnicodeFile* file) {
@@ -110,20 +357,56 @@ bool CResourceSea::ChangeFileBase(const wchar_t* fileName, bool writeBack) {
 }
 
 void CResourceSea::SeeInhaltSpeichern(CUnicodeFile& file) {
+    file.m_strictEncoding = true;
+    LineWriter writer(*this, file);
+    try {
+        WriteContent(writer, false, true);
+    } catch (const WriteRefused& refused) {
+        m_writeError = refused.why;
+        throw CResourceSeaException(refused.why, 3);
+    }
+}
+
+void CResourceSea::WriteContent(LineWriter& writer, bool endLastLine, bool withMarker) {
     FilterReset reset(m_sedimentFilter);
     const bool dropSediment = m_sedimentFilter;
 
-    if (m_fileSection) {
-        CString marker(L"::::: ");
-        marker += m_name;
-        if (!file.WriteLine(marker)) return;
+    if (m_fileSection && withMarker) {
+        writer.m_marker = true;
+        writer.Text((CString(kSectionMarker) + m_name).GetString(), 0);
     }
+    // Continued list blocks keep their place while their list is as it was read.
+    std::unordered_map<const CResourceEntry*, long> intact;  // list -> lines of its first block
+    if (!m_continuations.empty() && !dropSediment) {
+        const std::unordered_set<const CResourceEntry*> lines(m_lines.begin(), m_lines.end());
+        std::unordered_map<const CResourceEntry*, unsigned> next;  // where the next block must start
+        std::unordered_set<const CResourceEntry*> broken;
+        for (const ListContinuation& block : m_continuations) {
+            const CResourceEntry* list = block.list;
+            const auto seen = next.find(list);
+            bool ok = lines.count(list) != 0 && block.after != nullptr && lines.count(block.after) != 0 &&
+                      (seen == next.end() || seen->second == block.first);
+            if (ok && block.count > 0) {
+                const POSITION pos = ListPosition(*list, block.first);
+                ok = pos != nullptr && list->m_listLines.GetAt(pos) == block.firstLine;
+            }
+            if (!ok) broken.insert(list);
+            if (seen == next.end()) intact[list] = static_cast<long>(block.first);
+            next[list] = block.first + block.count;
+        }
+        for (const auto& [list, end] : next)
+            if (end != static_cast<unsigned>(list->m_listLines.GetCount())) broken.insert(list);
+        for (const CResourceEntry* list : broken) intact.erase(list);
+    }
+    auto blocksAfter = [&](const CResourceEntry* line) {
+        for (const ListContinuation& block : m_continuations)
+            if (block.after == line && intact.count(block.list) != 0) writer.Block(block);
+    };
     for (CResourceEntry* entry : m_lines) {
         if (dropSediment && (!entry->Accessed() || entry->SyntaxError())) continue;
-        // A list whose closing line never came (the file ended inside it) is
-        // written with a generated one, so the next reading finds its end.
-        if (entry->IsListEntry() && entry->m_listEnd == nullptr) entry->ListenendeErzeugen();
-        // The file keeps the first failure and Close() reports it.
-        if (!entry->WriteToSeaFile(file)) return;
+        const auto blocks = intact.find(entry);
+        writer.Entry(*entry, blocks != intact.end() ? blocks->second : -1);
+        if (!intact.empty()) blocksAfter(entry);
     }
+    writer.Finish(endLastLine);
 }

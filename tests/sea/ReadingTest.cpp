@@ -31,15 +31,19 @@ void ExpectReadingReports(const CaptureOutput& capture, const Lines& texts) {
 
 std::wstring Name(const ScratchDir& dir, const std::string& leaf) { return dir.Wide(leaf).Str(); }
 
-TEST(SeaReading, ShortFilesAreEmptySeas) {
+TEST(SeaReading, ShortFilesAreReadLikeAnyOther) {
     struct Case {
         const char* what;
         std::string bytes;
+        unsigned lines;
+        bool reported;
     };
     const Case cases[] = {
-        {"empty file", ""},
-        {"byte-order mark only", "\xFF\xFE"},
-        {"three bytes", "\xFF\xFE" "a"},
+        {"empty file", "", 0, false},
+        {"byte-order mark only", "\xFF\xFE", 0, false},
+        {"code page 1252, three bytes", "a:1", 1, false},
+        {"one character", "a", 1, true},
+        {"byte-order mark and an odd byte", "\xFF\xFE" "a", 1, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -49,8 +53,8 @@ TEST(SeaReading, ShortFilesAreEmptySeas) {
         TestSea sea;
         EXPECT_TRUE(sea.Create(dir.Wide("s.sea"), false));
         EXPECT_TRUE(sea.IsFilebased());
-        EXPECT_EQ(sea.NrLines(), 0u);
-        EXPECT_TRUE(capture.Reports().empty());
+        EXPECT_EQ(sea.NrLines(), c.lines);
+        EXPECT_EQ(capture.Reports().empty(), !c.reported);
     }
 }
 
@@ -171,7 +175,7 @@ TEST(SeaReading, DuplicateReportShowsTheCurrentTextOfAChangedEntry) {
     EXPECT_EQ(sea.Value(L"a"), L"5");
 }
 
-TEST(SeaReading, DuplicateListIsDroppedAndLaterLineNumbersStillCount) {
+TEST(SeaReading, DuplicateListIsKeptAsCommentsAndLaterLineNumbersStillCount) {
     ScratchDir dir;
     seatest::WriteBytes(dir.Path("l.sea"), SeaUtf16({L"l: {", L"\tone", L"}", L"x: 1", L"l: {", L"\ttwo", L"\tthree",
                                                      L"}", L"x: 2"}));
@@ -182,7 +186,7 @@ TEST(SeaReading, DuplicateListIsDroppedAndLaterLineNumbersStillCount) {
     ExpectReadingReports(capture,
                          {file + L"\nDuplicate identifier in line 5 (second will be ignored):\nl: {\nl: {\n",
                           file + L"\nDuplicate identifier in line 9 (second will be ignored):\nx: 1\nx: 2\n"});
-    EXPECT_EQ(sea.NrLines(), 3u) << "list, x and the duplicate x as a comment";
+    EXPECT_EQ(sea.NrLines(), 7u) << "list, x, the four lines of the duplicate list and the duplicate x as comments";
     CString all;
     sea.GetEntry(L"l")->GetLine(all);
     EXPECT_EQ(all.Str(), L"l: {\none\n}");
@@ -277,9 +281,9 @@ TEST(SeaReading, LineNumbersCountAnOverLongLineInsideAList) {
     ASSERT_TRUE(sea.Create(dir.Wide("n.sea"), false));
     const std::wstring file = Name(dir, "n.sea");
     ASSERT_EQ(capture.Texts().size(), 2u);
-    EXPECT_EQ(capture.Texts()[0],
-              file + L"\nSyntax error in resource list starting at line 2: l\nMax. line length 8192 exceeded\n");
-    EXPECT_EQ(capture.Texts()[1], file + L"\nDuplicate identifier in line 5 (second will be ignored):\nx: 1\nx: 2\n");
+    EXPECT_EQ(capture.Texts()[0], file + L"\nInput file error in line 4: Max. line length 8192 exceeded.\n");
+    EXPECT_EQ(capture.Texts()[1],
+              file + L"\nSyntax error in resource list starting at line 2: l\nList not terminated ('}' missing)\n");
 }
 
 TEST(SeaReading, ContinuedListAddsItsLinesToTheFirst) {

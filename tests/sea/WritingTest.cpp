@@ -28,8 +28,8 @@ void MakeReadOnly(const std::filesystem::path& path) {
     ASSERT_TRUE(CFile::SetStatus(path.wstring().c_str(), status));
 }
 
-std::wstring WriteBackFailure(const ScratchDir& dir, const std::string& leaf) {
-    return L"Unable to write back sea file " + dir.Wide(leaf).Str() + L"\n";
+std::wstring WriteBackFailure(const ScratchDir& dir, const std::string& leaf, const std::wstring& why) {
+    return L"Unable to write back sea file " + dir.Wide(leaf).Str() + L"\n" + why + L"\n";
 }
 
 void ExpectWriteBackReport(const CaptureOutput& capture, const std::wstring& text) {
@@ -97,7 +97,7 @@ TEST(SeaWriting, ReadOnlyFileIsRefusedAndKept) {
     EXPECT_FALSE(sea.UpdateIfPossible());
     EXPECT_TRUE(capture.Reports().empty()) << "UpdateIfPossible itself reports nothing";
     sea.UpdateFile();
-    ExpectWriteBackReport(capture, WriteBackFailure(dir, "p.sea"));
+    ExpectWriteBackReport(capture, WriteBackFailure(dir, "p.sea", L"Permission denied"));
     EXPECT_EQ(seatest::ReadBytes(dir.Path("p.sea")), before);
 }
 
@@ -112,7 +112,7 @@ TEST(SeaWriting, ReadOnlySectionFileIsRefusedAndKept) {
     sea.CreateEntry(L"s", 0)->SetInt(1, 0);
     CaptureOutput capture;
     sea.SaveAs(dir.Wide("p.sea"));
-    ExpectWriteBackReport(capture, WriteBackFailure(dir, "p.sea"));
+    ExpectWriteBackReport(capture, WriteBackFailure(dir, "p.sea", L"Permission denied"));
     EXPECT_EQ(seatest::ReadBytes(dir.Path("p.sea")), before);
 }
 
@@ -126,7 +126,7 @@ TEST(SeaWriting, LineThatCannotBeRebuiltFailsTheWriteAndKeepsTheFile) {
     sea.MitSedimentfilter(true);
     CaptureOutput capture;
     sea.UpdateFile();
-    ExpectWriteBackReport(capture, WriteBackFailure(dir, "l.sea"));
+    ExpectWriteBackReport(capture, WriteBackFailure(dir, "l.sea", L"line 1 cannot be rebuilt: b: maximum resource line lenght (4096) exceeded."));
     EXPECT_EQ(seatest::ReadBytes(dir.Path("l.sea")), original);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Root()), std::filesystem::directory_iterator()),
               1) << "no staged file is left behind";
@@ -150,7 +150,7 @@ TEST(SeaWriting, FailedSectionAppendLeavesTheSharedFileAsItWas) {
     pref.CreateEntry(L"huge", 0)->SetText(std::wstring(4100, L'h').c_str(), 0);
     CaptureOutput capture;
     pref.SaveAs(dir.Wide("s.sea"));
-    ExpectWriteBackReport(capture, WriteBackFailure(dir, "s.sea"));
+    ExpectWriteBackReport(capture, WriteBackFailure(dir, "s.sea", L"line 4 cannot be rebuilt: huge: maximum resource line lenght (4096) exceeded."));
     EXPECT_EQ(seatest::ReadBytes(dir.Path("s.sea")), original) << "no marker, no half section";
 }
 
@@ -159,9 +159,15 @@ TEST(SeaWriting, SeaInCodePage1252) {
     TestSea sea;
     sea.SaveAsUnicode(false);
     sea.CreateEntry(L"name", 0)->SetText(L"caf\u00E9\u20AC", 0);
+    sea.SaveAs(dir.Wide("w.sea"));
+    EXPECT_EQ(seatest::ReadBytes(dir.Path("w.sea")), std::string("name:\tcaf\xE9\x80 \r\n"));
+
+    // A character the code page cannot hold is refused, never written as '?'.
+    CaptureOutput capture;
     sea.CreateEntry(L"wide", 0)->SetText(L"\u65E5", 0);
     sea.SaveAs(dir.Wide("w.sea"));
-    EXPECT_EQ(seatest::ReadBytes(dir.Path("w.sea")), std::string("name:\tcaf\xE9\x80 \r\nwide:\t? \r\n"));
+    ExpectWriteBackReport(capture, WriteBackFailure(dir, "w.sea", L"line 2 holds a character that code page 1252 cannot hold"));
+    EXPECT_EQ(seatest::ReadBytes(dir.Path("w.sea")), std::string("name:\tcaf\xE9\x80 \r\n"));
 }
 
 TEST(SeaWriting, SeaInUtf16StartsWithItsByteOrderMark) {
@@ -235,7 +241,7 @@ TEST(SeaWriting, SectionWithoutItsFileFails) {
     sea.SetFileSection(true);
     CaptureOutput capture;
     sea.SaveAs(dir.Wide("missing.sea"));
-    ExpectWriteBackReport(capture, WriteBackFailure(dir, "missing.sea"));
+    ExpectWriteBackReport(capture, WriteBackFailure(dir, "missing.sea", L"the file does not exist; a section is only written into an existing file"));
     EXPECT_FALSE(std::filesystem::exists(dir.Path("missing.sea")));
     EXPECT_FALSE(sea.UpdateIfPossible());
 }
@@ -279,7 +285,7 @@ TEST(SeaWriting, ChangeFileBaseGoesOnWhenTheWriteBackFails) {
     MakeReadOnly(dir.Path("one.sea"));
     CaptureOutput capture;
     EXPECT_TRUE(sea.ChangeFileBase(sea.Filename(), true)) << "own name as argument";
-    ExpectWriteBackReport(capture, WriteBackFailure(dir, "one.sea"));
+    ExpectWriteBackReport(capture, WriteBackFailure(dir, "one.sea", L"Permission denied"));
     capture.Clear();
     EXPECT_FALSE(sea.ChangeFileBase(dir.Wide("none.sea"), false));
     ASSERT_EQ(capture.Texts().size(), 1u);
