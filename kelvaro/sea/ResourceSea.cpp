@@ -91,6 +91,9 @@ void CResourceSea::DeleteSeaLine(CResourceEntry* entry) {
                 m_keptBytes.erase(static_cast<const CResourceEntry*>(entry->m_listLines.GetNext(pos)));
             if (entry->m_listEnd != nullptr) m_keptBytes.erase(entry->m_listEnd);
             std::erase_if(m_continuations, [entry](const ListContinuation& block) { return block.list == entry; });
+            // A block that came after this line now comes after the line before it.
+            for (ListContinuation& block : m_continuations)
+                if (block.after == entry) block.after = i > 0 ? m_lines[i - 1] : nullptr;
             m_lines.erase(i);
             delete entry;
             return;
