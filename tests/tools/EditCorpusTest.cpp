@@ -149,7 +149,9 @@ Targets FindTargets(const RawFile& file, const fs::path& path, const Part& part)
 void ExpectOnlyChanged(const std::string& beforeBytes, const std::string& afterBytes, std::size_t first,
                        std::size_t last) {
     const RawFile before = Split(beforeBytes), after = Split(afterBytes);
-    if (!beforeBytes.empty()) EXPECT_EQ(after.bom, before.bom) << "an empty file has no encoding to keep";
+    if (!beforeBytes.empty()) {
+        EXPECT_EQ(after.bom, before.bom) << "an empty file has no encoding to keep";
+    }
     const std::size_t n = before.lines.size(), m = after.lines.size();
     std::size_t head = 0, tail = 0;
     while (head < n && head < m && before.lines[head] == after.lines[head]) ++head;
