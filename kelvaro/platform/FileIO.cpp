@@ -5,6 +5,11 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <map>
+#include <set>
+#include <mutex>
+#include <thread>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -13,6 +18,7 @@
 #include <system_error>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -22,6 +28,43 @@ namespace FileIO {
 namespace {
 
 thread_local DWORD t_lastError = 0;
+
+std::atomic<FaultHook> g_faultHook{nullptr};
+
+// Asks the test hook whether `call` is to fail; sets errno and says so.
+bool Injected(const char* call)
+{
+    const FaultHook hook = g_faultHook.load(std::memory_order_relaxed);
+    if (hook == nullptr)
+        return false;
+    const int error = hook(call);
+    if (error == 0)
+        return false;
+    errno = error;
+    return true;
+}
+
+// The system calls of a save, each one a place where a fault can be injected.
+int SysOpen(const char* path, int flags, mode_t mode) { return Injected("open") ? -1 : ::open(path, flags, mode); }
+ssize_t SysPwrite(int fd, const void* data, std::size_t size, off_t offset)
+{
+    return Injected("write") ? -1 : ::pwrite(fd, data, size, offset);
+}
+int SysFsync(int fd) { return Injected("fsync") ? -1 : ::fsync(fd); }
+int SysFchown(int fd, uid_t uid, gid_t gid) { return Injected("fchown") ? -1 : ::fchown(fd, uid, gid); }
+int SysFchmod(int fd, mode_t mode) { return Injected("fchmod") ? -1 : ::fchmod(fd, mode); }
+int SysFutimens(int fd, const struct timespec times[2]) { return Injected("futimens") ? -1 : ::futimens(fd, times); }
+int SysClose(int fd)
+{
+    if (Injected("close")) {
+        ::close(fd);  // the descriptor is gone either way, as after a real failed close
+        return -1;
+    }
+    return ::close(fd);
+}
+int SysRename(const char* from, const char* to) { return Injected("rename") ? -1 : ::rename(from, to); }
+int SysLink(const char* from, const char* to) { return Injected("link") ? -1 : ::link(from, to); }
+int SysUnlink(const char* path) { return Injected("unlink") ? -1 : ::unlink(path); }
 
 bool Failed(int error)
 {
@@ -98,7 +141,7 @@ bool StatNative(const std::string& native, struct stat& st)
 int WriteFully(int fd, std::uint64_t offset, const char* data, std::size_t size)
 {
     while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, size, static_cast<off_t>(offset));
+        const ssize_t n = SysPwrite(fd, data, size, static_cast<off_t>(offset));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -136,7 +179,200 @@ void SyncFolder(const std::string& folder)
 
 std::atomic<unsigned> g_stageCounter{0};
 
+// Stages this process is writing now: a stage of our own process id that is not among them was
+// left by a failed removal, and is stale like one of a process that is gone.
+std::mutex g_stageMutex;
+std::set<std::string> g_activeStages;
+
+void StageStarted(const std::string& path)
+{
+    std::lock_guard<std::mutex> guard(g_stageMutex);
+    g_activeStages.insert(path);
+}
+
+void StageEnded(const std::string& path)
+{
+    std::lock_guard<std::mutex> guard(g_stageMutex);
+    g_activeStages.erase(path);
+}
+
+bool StageIsActive(const std::string& path)
+{
+    std::lock_guard<std::mutex> guard(g_stageMutex);
+    return g_activeStages.count(path) != 0;
+}
+
+// Why an existing target may not be replaced by this process (0 when it may).
+int RefuseTarget(const struct stat& st, const std::string& native)
+{
+    if (S_ISDIR(st.st_mode))
+        return EISDIR;
+    if (!S_ISREG(st.st_mode))
+        return static_cast<int>(kErrorNotRegularFile);
+    // No owner write bit: read-only for everyone, root included. Otherwise the process's real
+    // rights decide, not the owner's bit.
+    if ((st.st_mode & S_IWUSR) == 0 || ::access(native.c_str(), W_OK) != 0)
+        return EACCES;
+    if (st.st_nlink > 1)
+        return static_cast<int>(kErrorHardLinks);
+    return 0;
+}
+
+// Removes stages of this file whose writer is gone (killed during a save); a stage of a live
+// process, or one not ours, stays.
+void RemoveStaleStages(const std::string& folder, const std::string& stem)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return;
+    const std::string base = folder.back() == '/' ? folder : folder + "/";
+    while (const dirent* item = ::readdir(dir)) {
+        const std::string leaf = item->d_name;
+        if (leaf.size() <= stem.size() || leaf.compare(0, stem.size(), stem) != 0)
+            continue;
+        const std::size_t dash = leaf.find('-', stem.size());
+        if (dash == std::string::npos)
+            continue;
+        char* end = nullptr;
+        const unsigned long pid = std::strtoul(leaf.c_str() + stem.size(), &end, 16);
+        if (end != leaf.c_str() + dash || pid == 0 || pid > static_cast<unsigned long>(INT_MAX))
+            continue;
+        const std::string path = base + leaf;
+        const bool ours = static_cast<pid_t>(pid) == ::getpid();
+        if (ours ? StageIsActive(path) : ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
+            SysUnlink(path.c_str());
+    }
+    ::closedir(dir);
+}
+
 } // namespace
+
+void SetFaultHook(FaultHook hook)
+{
+    g_faultHook.store(hook);
+}
+
+int OpenRegularForReading(const std::string& native)
+{
+    // Non-blocking, so that a FIFO without a writer cannot hang the open.
+    const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        Failed(errno);
+        return -1;
+    }
+    struct stat st {};
+    const int error = ::fstat(fd, &st) != 0 ? errno
+                      : S_ISDIR(st.st_mode) ? EISDIR
+                      : !S_ISREG(st.st_mode) ? static_cast<int>(kErrorNotRegularFile)
+                                             : 0;
+    if (error != 0) {
+        ::close(fd);
+        Failed(error);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+namespace {
+
+std::mutex g_lockMutex;
+std::map<std::string, unsigned> g_heldLocks;  // lock file -> nesting depth in this process
+
+// The lock file's path for a target: beside the file a symbolic link names.
+std::string LockPathOf(const std::string& native)
+{
+    std::string target = native;
+    if (char* resolved = ::realpath(native.c_str(), nullptr)) {
+        target = resolved;
+        std::free(resolved);
+    }
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    return folder + "." + name.substr(0, 180) + ".~lock";
+}
+
+// True when the lock file names a process that no longer runs.
+bool LockIsStale(const std::string& lockPath)
+{
+    const int fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    char text[32] = {};
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0)
+        return false;  // being written just now, or not ours to judge
+    char* end = nullptr;
+    const long pid = std::strtol(text, &end, 10);
+    if (end == text || pid <= 0)
+        return false;
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+} // namespace
+
+bool CFileLock::Acquire(const wchar_t* path, unsigned timeoutMilliseconds)
+{
+    if (IsHeld())
+        return true;
+    if (path == nullptr || *path == L'\0')
+        return Failed(EINVAL);
+    const std::string lockPath = LockPathOf(ToNativePath(path));
+    {
+        std::lock_guard<std::mutex> guard(g_lockMutex);
+        const auto held = g_heldLocks.find(lockPath);
+        if (held != g_heldLocks.end()) {
+            ++held->second;
+            m_lockPath = lockPath;
+            return true;
+        }
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
+    for (;;) {
+        const int fd = ::open(lockPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd >= 0) {
+            const std::string pid = std::to_string(::getpid()) + "\n";
+            const bool written = ::write(fd, pid.data(), pid.size()) == static_cast<ssize_t>(pid.size());
+            ::close(fd);
+            if (!written) {
+                const int error = errno;
+                ::unlink(lockPath.c_str());
+                return Failed(error);
+            }
+            std::lock_guard<std::mutex> guard(g_lockMutex);
+            g_heldLocks[lockPath] = 1;
+            m_lockPath = lockPath;
+            return true;
+        }
+        if (errno != EEXIST)
+            return Failed(errno);
+        if (LockIsStale(lockPath)) {
+            ::unlink(lockPath.c_str());
+            continue;
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            return Failed(static_cast<int>(kErrorLocked));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+void CFileLock::Release()
+{
+    if (!IsHeld())
+        return;
+    std::lock_guard<std::mutex> guard(g_lockMutex);
+    const auto held = g_heldLocks.find(m_lockPath);
+    if (held != g_heldLocks.end() && --held->second == 0) {
+        g_heldLocks.erase(held);
+        ::unlink(m_lockPath.c_str());
+    }
+    m_lockPath.clear();
+}
 
 bool isAbsolutePath(const wchar_t* path)
 {
@@ -383,6 +619,21 @@ void SetLastError(DWORD code)
 
 CString GetLastErrorMessage(DWORD code)
 {
+    switch (code) {
+    case kErrorNotRegularFile:
+        return CString(L"not a regular file (a device, FIFO or socket); only regular files are read and saved");
+    case kErrorDanglingLink:
+        return CString(L"a symbolic link that names no file; it is not replaced");
+    case kErrorHardLinks:
+        return CString(L"the file has other hard links, which a save would split; nothing was written");
+    case kErrorLocked:
+        return CString(L"another save of this file holds its lock; try again later");
+    case kErrorChangedOnDisk:
+        return CString(L"the file changed on disk since it was read; nothing was written (reload keeping your "
+                       L"changes, then save)");
+    default:
+        break;
+    }
     return CString(kelvaro::utf8::Decode(std::system_category().message(static_cast<int>(code))));
 }
 
@@ -428,10 +679,11 @@ bool CStagedFile::Begin(const wchar_t* path, bool keepContent, bool mustExist)
     struct stat link {};
     if (::lstat(m_nativeTarget.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
         // Renaming over the link would replace the link itself; write where it points instead.
-        if (char* resolved = ::realpath(m_nativeTarget.c_str(), nullptr)) {
-            m_nativeTarget = resolved;
-            std::free(resolved);
-        }
+        char* resolved = ::realpath(m_nativeTarget.c_str(), nullptr);
+        if (resolved == nullptr)
+            return Fail(errno == ENOENT ? static_cast<int>(kErrorDanglingLink) : errno);
+        m_nativeTarget = resolved;
+        std::free(resolved);
     }
     const std::size_t slash = m_nativeTarget.rfind('/');
     const std::string name = slash == std::string::npos ? m_nativeTarget : m_nativeTarget.substr(slash + 1);
@@ -442,27 +694,33 @@ bool CStagedFile::Begin(const wchar_t* path, bool keepContent, bool mustExist)
     m_targetExisted = StatNative(m_nativeTarget, st);
     if (!m_targetExisted && errno != ENOENT)
         return Fail(errno);
-    if (m_targetExisted && S_ISDIR(st.st_mode))
-        return Fail(EISDIR);
     if (!m_targetExisted && mustExist)
         return Fail(ENOENT);
-    if (m_targetExisted && CFile::IsReadOnly(FromNativePath(m_nativeTarget)))
-        return Fail(EACCES);
+    if (m_targetExisted) {
+        if (const int refused = RefuseTarget(st, m_nativeTarget))
+            return Fail(refused);
+    }
 
     // A hidden name beside the target, so the rename stays inside one file system; the name is
-    // cut so that the suffix never pushes it past the file-name limit.
+    // cut so that the suffix never pushes it past the file-name limit. The process id leads the
+    // suffix, so that a later save can tell a stage whose writer is gone.
     const std::string prefix = slash == std::string::npos ? std::string() : m_nativeTarget.substr(0, slash + 1);
     std::string stem = ".";  // built by appends: GCC 12 at -O3 misreads "." + string as overlapping
     stem.append(name, 0, 180).append(".~");
+    RemoveStaleStages(prefix.empty() ? std::string(".") : prefix, stem);
     for (int attempt = 0;; ++attempt) {
         const auto tick = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
         char suffix[64];
-        std::snprintf(suffix, sizeof suffix, "%lx%x%llx", static_cast<unsigned long>(::getpid()),
+        std::snprintf(suffix, sizeof suffix, "%lx-%x%llx", static_cast<unsigned long>(::getpid()),
                       g_stageCounter.fetch_add(1), tick & 0xFFFFFFull);
         m_nativeStage = prefix + stem + suffix;
-        m_fd = ::open(m_nativeStage.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (m_fd >= 0)
+        // Private until Commit gives it the target's mode: a stage left by a kill shows nothing
+        // to others. A new file may be as open as the umask allows, as any new file is.
+        m_fd = SysOpen(m_nativeStage.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, m_targetExisted ? 0600 : 0666);
+        if (m_fd >= 0) {
+            StageStarted(m_nativeStage);
             break;
+        }
         if (errno != EEXIST || attempt >= 100)
             return Fail(errno);
     }
@@ -541,22 +799,21 @@ bool CStagedFile::Commit(bool replace)
 
     struct stat old {};
     const bool exists = StatNative(m_nativeTarget, old);
-    if (exists && S_ISDIR(old.st_mode))
-        return abandonWith(EISDIR);
-    // The attribute may have been set since Begin; it is honoured up to the last moment.
-    if (exists && replace && CFile::IsReadOnly(FromNativePath(m_nativeTarget)))
-        return abandonWith(EACCES);
-    if (m_hasPermissions) {
-        if (::fchmod(m_fd, m_permissions) != 0)
-            return abandonWith(errno);
-    } else if (exists) {
-        if (::fchmod(m_fd, old.st_mode & 07777) != 0)
-            return abandonWith(errno);
-        // Only root can give the file back to another owner.
+    // The target may have changed since Begin; it is judged again up to the last moment.
+    if (exists) {
+        if (const int refused = RefuseTarget(old, m_nativeTarget))
+            return abandonWith(refused);
+    }
+    if (exists) {
+        // Owner first: a change of owner clears set-id bits that the mode then restores. Only
+        // root can give the file back to another owner.
         if ((old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
-            ::fchown(m_fd, old.st_uid, old.st_gid) != 0) {
-            // not ours to give away: the file stays with us, as any rewrite would leave it
-        }
+            SysFchown(m_fd, old.st_uid, old.st_gid) != 0 && errno != EPERM)
+            return abandonWith(errno);
+    }
+    if (m_hasPermissions || exists) {
+        if (SysFchmod(m_fd, m_hasPermissions ? m_permissions : old.st_mode & 07777) != 0)
+            return abandonWith(errno);
     }
     if (m_hasTime) {
         struct timespec times[2];
@@ -564,34 +821,43 @@ bool CStagedFile::Commit(bool replace)
         times[0].tv_nsec = UTIME_OMIT;
         times[1].tv_sec = static_cast<time_t>(m_mtimeSeconds);
         times[1].tv_nsec = m_mtimeNanoseconds;
-        if (::futimens(m_fd, times) != 0)
+        if (SysFutimens(m_fd, times) != 0)
             return abandonWith(errno);
     }
-    if (::fsync(m_fd) != 0)
+    if (SysFsync(m_fd) != 0)
         return abandonWith(errno);
     const int fd = m_fd;
     m_fd = -1;
-    if (::close(fd) != 0) {
+    if (SysClose(fd) != 0) {
         const int error = errno;
-        ::unlink(m_nativeStage.c_str());
+        RemoveStage();
         return Fail(error);
     }
     if (replace) {
-        if (::rename(m_nativeStage.c_str(), m_nativeTarget.c_str()) != 0) {
+        if (SysRename(m_nativeStage.c_str(), m_nativeTarget.c_str()) != 0) {
             const int error = errno;
-            ::unlink(m_nativeStage.c_str());
+            RemoveStage();
             return Fail(error);
         }
     } else {
         // link() refuses an existing name, so no check-then-rename race can clobber a file.
-        const int linked = ::link(m_nativeStage.c_str(), m_nativeTarget.c_str());
+        const int linked = SysLink(m_nativeStage.c_str(), m_nativeTarget.c_str());
         const int error = errno;
-        ::unlink(m_nativeStage.c_str());
+        RemoveStage();
         if (linked != 0)
             return Fail(error);
     }
+    StageEnded(m_nativeStage);
     SyncFolder(FolderOf(m_nativeTarget));
     return true;
+}
+
+// Removes the stage file; when that fails, the next save of the file finds it (its writer is
+// gone by then) and removes it.
+void CStagedFile::RemoveStage()
+{
+    SysUnlink(m_nativeStage.c_str());
+    StageEnded(m_nativeStage);
 }
 
 void CStagedFile::Abandon()
@@ -600,7 +866,7 @@ void CStagedFile::Abandon()
         return;
     ::close(m_fd);
     m_fd = -1;
-    ::unlink(m_nativeStage.c_str());
+    RemoveStage();
 }
 
 } // namespace FileIO

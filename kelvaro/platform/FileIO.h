@@ -73,8 +73,47 @@ CString GetHomeConfigDirectory();
 DWORD GetLastError();
 void SetLastError(DWORD code);
 
+// Failures that have no errno of their own; GetLastErrorMessage gives their texts.
+enum : DWORD {
+    kErrorNotRegularFile = 0x4B560001,  // a device, FIFO, socket: only regular files are edited
+    kErrorDanglingLink = 0x4B560002,    // a symbolic link that names no file is never replaced
+    kErrorHardLinks = 0x4B560003,       // a save would split the file's hard links
+    kErrorLocked = 0x4B560004,          // another save of the file held its lock too long
+    kErrorChangedOnDisk = 0x4B560005,   // the file changed since the sea read it
+};
+
 // The system's text for an error code, e.g. "No such file or directory".
 CString GetLastErrorMessage(DWORD code);
+
+// Fault injection for tests: when a hook is set, every system call of a staged save asks it
+// first ("open", "write", "fsync", "fchown", "fchmod", "futimens", "close", "rename", "link",
+// "unlink"); a non-zero answer is the errno that call fails with. Null removes the hook.
+using FaultHook = int (*)(const char* call);
+void SetFaultHook(FaultHook hook);
+
+// Opens an existing regular file for reading without blocking on a FIFO or device: anything
+// else fails (EISDIR for a folder, kErrorNotRegularFile otherwise). -1 on failure, with the
+// error in GetLastError().
+int OpenRegularForReading(const std::string& native);
+
+// An exclusive lock on a file for a whole read-change-write: a lock file created exclusively
+// beside it (".NAME.~lock", holding the process id). A lock left by a process that is gone is
+// taken over; a live one is waited for up to the timeout, then Acquire fails (kErrorLocked).
+// Locks of one process nest: a second Acquire of the same file in the process succeeds at once.
+class CFileLock {
+public:
+    CFileLock() = default;
+    ~CFileLock() { Release(); }
+    CFileLock(const CFileLock&) = delete;
+    CFileLock& operator=(const CFileLock&) = delete;
+
+    bool Acquire(const wchar_t* path, unsigned timeoutMilliseconds = 10000);
+    void Release();
+    bool IsHeld() const { return !m_lockPath.empty(); }
+
+private:
+    std::string m_lockPath;
+};
 
 // The file-system form of a path: UTF-8 bytes. Characters that have none become U+FFFD.
 std::string ToNativePath(std::wstring_view path);
@@ -82,7 +121,11 @@ std::string ToNativePath(std::wstring_view path);
 CString FromNativePath(std::string_view path);
 
 // Stages a new version of a file in a hidden temporary file in the same folder and puts it in
-// place with one rename, so readers see the old or the new file and never a mixture.
+// place with one rename, so readers see the old or the new file and never a mixture. The stage
+// is private (0600) until it takes the target's mode; a stage left by a killed process is
+// removed by the next save of the same file. Only regular files are replaced: a device, FIFO
+// or socket, a dangling symbolic link, a file the process may not write (its real rights
+// decide) and a file with other hard links are refused.
 // Errors are remembered: after the first one every write fails and Commit abandons.
 class CStagedFile {
 public:
@@ -119,6 +162,7 @@ public:
 
 private:
     bool Fail(int error);
+    void RemoveStage();
 
     int m_fd = -1;
     int m_error = 0;

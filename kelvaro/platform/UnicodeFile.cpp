@@ -128,15 +128,9 @@ int CUnicodeFile::Open(const wchar_t* path, unsigned flags)
     FileIO::makePathAbsolute(full, nullptr);
 
     if ((flags & modeWrite) == 0) {
-        const int fd = ::open(FileIO::ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = FileIO::OpenRegularForReading(FileIO::ToNativePath(path));
         if (fd < 0)
-            return Fail(errno);
-        struct stat st {};
-        if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-            const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
-            ::close(fd);
-            return Fail(error);
-        }
+            return Fail(static_cast<int>(FileIO::GetLastError()));
         if (!m_buffer)
             m_buffer = std::make_unique<unsigned char[]>(kReadBufferSize);
         m_fd = fd;
@@ -392,6 +386,17 @@ bool CUnicodeFile::LineReencodes(const wchar_t* text, std::size_t length) const
         if (!AppendChar(encoded, text[i], m_codePage, true))
             return false;
     return encoded == bytes;
+}
+
+unsigned CUnicodeFile::BomLength(unsigned codePage)
+{
+    return codePage == 1200 || codePage == 1201 ? 2 : codePage == 65001 ? 3 : 0;
+}
+
+unsigned CUnicodeFile::LineEndLength(LineEnd end, unsigned codePage)
+{
+    const unsigned unit = codePage == 1200 || codePage == 1201 ? 2 : 1;
+    return end == LineEnd::crlf ? 2 * unit : end == LineEnd::lf ? unit : 0;
 }
 
 bool CUnicodeFile::ReadRawBytes(std::uint64_t offset, std::size_t length, std::string& out) const

@@ -30,6 +30,10 @@ public:
         bool cut = false;  // longer than the buffer: only its first part was given
     };
 
+    // Bytes of the byte-order mark of an encoding / of a line end in it.
+    static unsigned BomLength(unsigned codePage);
+    static unsigned LineEndLength(LineEnd end, unsigned codePage);
+
     CUnicodeFile();
     ~CUnicodeFile();  // a reader is closed, a writer that was not Close()d is abandoned
     CUnicodeFile(const CUnicodeFile&) = delete;
