@@ -107,12 +107,19 @@ public:
     bool MergeFile(const wchar_t* fileName, bool overwrite);
     // Reads the sea's own file again: with `purge` from scratch, without it
     // keeping the values the program changed. True at once for a memory-only sea.
+    // After a save refused because the file changed on disk since it was read
+    // (another process saved it), ReloadFileBase(false) then UpdateIfPossible()
+    // saves the program's changes over what the other process wrote.
     bool ReloadFileBase(bool purge);
 
     // ---- Sea file writing ----
 
-    // Writes the whole sea to Filename(); the file is replaced whole or left as
-    // it was. True also when there is nothing to do (memory-only or read-only sea).
+    // Writes the sea's part of Filename() (the head, or its section) and keeps
+    // the rest of the file; the file is replaced whole or left as it was. The
+    // file is locked for the write (other saves of it wait), and a part that
+    // changed on disk since the sea read it is not overwritten: the save fails
+    // and WriteError() says so (see ReloadFileBase). True also when there is
+    // nothing to do (memory-only or read-only sea).
     bool UpdateIfPossible();
     // UpdateIfPossible, reporting a failure.
     void UpdateFile();
@@ -288,6 +295,16 @@ private:
     static POSITION ListPosition(const CResourceEntry& list, unsigned index);
     // Drops what was kept of the lines read (the lines go, or a new reading comes).
     void ForgetFile();
+    // Notes what bytes [start, end) of the sea's own file held, to tell a change
+    // on disk at the next write.
+    void RecordDisk(const CUnicodeFile& file, std::uint64_t start, std::uint64_t end);
+    void RecordWritten();
+    // What the sea's part of its file held when it was last read or written.
+    struct DiskRecord {
+        CString file;
+        std::uint64_t hash = 0;
+        bool valid = false;
+    };
 
     // The bytes of a line whose text does not encode back to them. The text
     // is the line as read: the bytes stand for the line only while it is unchanged.
@@ -318,6 +335,7 @@ private:
     unsigned m_lfLines = 0, m_crlfLines = 0;
     unsigned m_lineEnd = 0;          // line end of added and rebuilt lines: 1 + CUnicodeFile::LineEnd, 0 CR LF
     CString m_writeError;
+    DiskRecord m_disk;
     std::unordered_map<const CResourceEntry*, KeptBytes> m_keptBytes;
     std::vector<ListContinuation> m_continuations;
     bool m_readOnly = false;

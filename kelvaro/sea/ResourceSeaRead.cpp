@@ -216,6 +216,18 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
         m_lfLines = m_crlfLines = 0;
     }
 
+    // Reading the sea's own file records what its part held, so that a save
+    // can tell whether someone else changed it meanwhile.
+    struct DiskRecorder {
+        CResourceSea& sea;
+        const CUnicodeFile& file;
+        bool active;
+        std::uint64_t start, end = ~std::uint64_t{0};
+        ~DiskRecorder() {
+            if (active) sea.RecordDisk(file, start, end == ~std::uint64_t{0} ? file.GetLength() : end);
+        }
+    } recorder{*this, file, plain || reportName == m_fileName, CUnicodeFile::BomLength(file.m_codePage)};
+
     const wchar_t* const fileName = reportName.GetString();
     const auto buffer = std::make_unique<wchar_t[]>(kLineBufferSize);
     wchar_t* const line = buffer.get();
@@ -236,7 +248,11 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
         for (;;) {
             if (!file.ReadNextLine(line, kLineBufferSize)) return true;
             ++lineNumber;
-            if (IsSectionMarker(line) && seaName == std::wstring_view(line + kSectionMarkerLength)) break;
+            if (IsSectionMarker(line) && seaName == std::wstring_view(line + kSectionMarkerLength)) {
+                recorder.start = file.LastLine().offset + file.LastLine().length +
+                                 CUnicodeFile::LineEndLength(file.LastLine().end, file.m_codePage);
+                break;
+            }
         }
     }
 
@@ -270,7 +286,10 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
             if (lineInfo.cut)
                 Report(kStyleReading, L"%s\nInput file error in line %d: Max. line length %d exceeded.\n", fileName,
                        lineNumber, static_cast<int>(kLineBufferSize));
-            if (IsSectionMarker(line)) break;
+            if (IsSectionMarker(line)) {
+                recorder.end = lineInfo.offset;
+                break;
+            }
 
             PrefetchNameSlot(m_index, line);
 

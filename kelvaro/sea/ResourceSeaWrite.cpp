@@ -4,8 +4,10 @@
 // not change goes back byte for byte: the other sections of a shared file,
 // every untouched line with its own line end, and the bytes of lines whose
 // text could not hold them.
+#include <cstring>
 #include <cwchar>
 #include <exception>
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -82,6 +84,29 @@ int CountLines(std::string_view bytes, unsigned codePage) {
     for (char c : bytes) lines += c == '\n';
     return lines;
 }
+
+// A hash of bytes, eight at a time; fed in pieces, every piece but the last
+// must hold a multiple of eight bytes for the hash to equal that of the whole.
+class PartHash {
+public:
+    void Add(std::string_view bytes) {
+        std::size_t i = 0;
+        for (; i + 8 <= bytes.size(); i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes.data() + i, 8);
+            Mix(word);
+        }
+        for (; i < bytes.size(); ++i) Mix(static_cast<unsigned char>(bytes[i]) | 0x100u);
+    }
+    std::uint64_t Value() const { return m_hash; }
+
+private:
+    void Mix(std::uint64_t word) {
+        m_hash = (m_hash ^ word) * 0x9E3779B97F4A7C15ull;
+        m_hash ^= m_hash >> 29;
+    }
+    std::uint64_t m_hash = 0xCBF29CE484222325ull;
+};
 
 // The file on disk split around this sea's part: what comes before it and
 // after it stays as it is.
@@ -276,7 +301,24 @@ bool CResourceSea::UpdateIfPossible() {
     return WriteFile();
 }
 
+void CResourceSea::RecordDisk(const CUnicodeFile& file, std::uint64_t start, std::uint64_t end) {
+    m_disk = DiskRecord{};
+    PartHash hash;
+    std::string piece;
+    for (std::uint64_t at = start; at < end;) {
+        const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(end - at, 1u << 20));
+        if (!file.ReadRawBytes(at, length, piece)) return;  // nothing recorded: no check
+        hash.Add(piece);
+        at += length;
+    }
+    m_disk = DiskRecord{m_fileName, hash.Value(), true};
+}
+
 bool CResourceSea::WriteFile() {
+    // Other saves of this file (another sea of it, another process) wait until
+    // this one has read, changed and replaced it.
+    FileIO::CFileLock lock;
+    if (!lock.Acquire(m_fileName)) return RefuseWrite(FileIO::GetLastErrorMessage(FileIO::GetLastError()));
     const bool exists = FileIO::FileExists(m_fileName);
     // A section is written into the file that holds the others, never a new one.
     if (m_fileSection && !exists) return RefuseWrite(L"the file does not exist; a section is only written into an existing file");
@@ -289,6 +331,12 @@ bool CResourceSea::WriteFile() {
             return RefuseWrite(FileIO::GetLastErrorMessage(static_cast<DWORD>(reader.GetLastError())));
     }
     const FileParts parts = SplitFile(present, m_fileSection ? &m_name : nullptr);
+    if (exists && m_disk.valid && m_disk.file == m_fileName) {
+        PartHash now;
+        now.Add(std::string_view(present).substr(parts.ownStart, parts.ownEnd - parts.ownStart));
+        if (now.Value() != m_disk.hash)
+            return RefuseWrite(FileIO::GetLastErrorMessage(FileIO::kErrorChangedOnDisk));
+    }
 
     CUnicodeFile file;
     // The other sections stay readable only in the encoding they are in.
@@ -314,7 +362,22 @@ bool CResourceSea::WriteFile() {
         return RefuseWrite(CString(kelvaro::FormatText(L"%hs", e.what())));
     }
     if (!file.Close()) return RefuseWrite(FileIO::GetLastErrorMessage(static_cast<DWORD>(file.GetLastError())));
+    RecordWritten();
     return true;
+}
+
+// What the save just wrote becomes what the sea's part is known to hold.
+void CResourceSea::RecordWritten() {
+    m_disk = DiskRecord{};
+    CUnicodeFile reader;
+    std::string written;
+    if (!reader.Open(m_fileName, CUnicodeFile::modeRead) ||
+        !reader.ReadRawBytes(0, static_cast<std::size_t>(reader.GetLength()), written))
+        return;
+    const FileParts parts = SplitFile(written, m_fileSection ? &m_name : nullptr);
+    PartHash hash;
+    hash.Add(std::string_view(written).substr(parts.ownStart, parts.ownEnd - parts.ownStart));
+    m_disk = DiskRecord{m_fileName, hash.Value(), true};
 }
 
 void CResourceSea::SaveAsUnicode(bool unicode) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -149,28 +150,38 @@ TEST(SeaRoundTrip, KilledWriterLeavesTheOldOrTheNewFile) {
     const fs::path target = dir.Path("big.sea");
 
     // The new content: every named line rebuilt, so the bytes differ throughout.
-    // The children inherit this sea and only write it.
-    TestSea sea;
+    // Each child reads the old file, changes it so and saves it.
+    auto rewrite = [](const CString& path) {
+        TestSea sea;
+        if (!sea.Create(path, false)) return false;
+        POSITION pos = sea.GetEntriesStartPosition();
+        CString name;
+        while (pos != nullptr) {
+            CResourceEntry* entry = sea.GetNextEntry(name, pos);
+            if (!entry->IsListEntry()) entry->SetInt(7, 0);
+        }
+        return sea.UpdateIfPossible();
+    };
     seatest::WriteBytes(dir.Path("new.sea"), oldBytes);
-    ASSERT_TRUE(sea.Create(dir.Wide("new.sea"), false));
-    POSITION pos = sea.GetEntriesStartPosition();
-    CString name;
-    while (pos != nullptr) {
-        CResourceEntry* entry = sea.GetNextEntry(name, pos);
-        if (!entry->IsListEntry()) entry->SetInt(7, 0);
-    }
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_TRUE(sea.UpdateIfPossible());
+    ASSERT_TRUE(rewrite(dir.Wide("new.sea")));
     const auto writeTime = std::chrono::steady_clock::now() - start;
     const std::string newBytes = seatest::ReadBytes(dir.Path("new.sea"));
     ASSERT_NE(newBytes, oldBytes);
-    sea.SaveAs(CString(target.wstring()));
 
-    const int rounds = 8;
+    // A private file: a stage a kill leaves behind must not show it to others.
+    auto stages = [&] {
+        std::vector<fs::path> found;
+        for (const auto& item : fs::directory_iterator(dir.Path("")))
+            if (item.path().filename().string().rfind(".big.sea.~", 0) == 0) found.push_back(item.path());
+        return found;
+    };
+    const int rounds = std::getenv("KELVARO_LONG_TESTS") != nullptr ? 100 : 8;
     int sawOld = 0, sawNew = 0;
     for (int round = 0; round < rounds; ++round) {
         SCOPED_TRACE(round);
         seatest::WriteBytes(target, oldBytes);
+        fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
         int ready[2];
         ASSERT_EQ(pipe(ready), 0);
         const pid_t child = fork();
@@ -179,7 +190,7 @@ TEST(SeaRoundTrip, KilledWriterLeavesTheOldOrTheNewFile) {
             close(ready[0]);
             char byte = 1;
             if (write(ready[1], &byte, 1) != 1) _exit(3);
-            _exit(sea.UpdateIfPossible() ? 0 : 1);
+            _exit(rewrite(CString(target.wstring())) ? 0 : 1);
         }
         close(ready[1]);
         char byte = 0;
@@ -187,7 +198,7 @@ TEST(SeaRoundTrip, KilledWriterLeavesTheOldOrTheNewFile) {
         close(ready[0]);
         // Kill points spread from the start of the write to well past its end
         // (a forked writer runs slower than the measured one: its pages are copied).
-        std::this_thread::sleep_for(writeTime * 3 * round / (rounds - 1));
+        std::this_thread::sleep_for(writeTime * 2 * (round % 8) / 7 + std::chrono::microseconds(std::rand() % 2000));
         kill(child, SIGKILL);
         int status = 0;
         waitpid(child, &status, 0);
@@ -200,9 +211,16 @@ TEST(SeaRoundTrip, KilledWriterLeavesTheOldOrTheNewFile) {
             EXPECT_EQ(WEXITSTATUS(status), 0);
             EXPECT_TRUE(isNew) << "a finished write leaves the new file";
         }
+        EXPECT_EQ(fs::status(target).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+        for (const fs::path& stage : stages())
+            EXPECT_EQ(fs::status(stage).permissions() & (fs::perms::group_all | fs::perms::others_all), fs::perms::none)
+                << stage << " shows a private file to others";
         sawOld += isOld;
         sawNew += isNew;
     }
+    // The next save removes what killed saves left.
+    ASSERT_TRUE(rewrite(CString(target.wstring())));
+    EXPECT_TRUE(stages().empty());
     std::printf("killed writer: %d times the old file, %d times the new one\n", sawOld, sawNew);
 }
 
