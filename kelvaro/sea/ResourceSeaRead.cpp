@@ -7,6 +7,7 @@
 
 #include "kelvaro/entry/ResourceEntry.h"
 #include "kelvaro/platform/File.h"
+#include "kelvaro/platform/FileIO.h"
 #include "kelvaro/platform/UnicodeFile.h"
 #include "kelvaro/sea/ResourceSea.h"
 #include "kelvaro/sea/SeaReport.h"
@@ -81,7 +82,8 @@ bool CResourceSea::OpenFileBase(const wchar_t* fileName, bool create) {
     CUnicodeFile file;
     if (CFile::GetStatus(fileName, status)) {
         if (!file.Open(fileName, CUnicodeFile::modeRead)) {
-            Report(kStyleReading, L"Could not open '%s' for reading sea file\n", fileName);
+            Report(kStyleReading, L"Could not open '%s' for reading sea file\n%s\n", fileName,
+                   FileIO::GetLastErrorMessage(static_cast<DWORD>(file.GetLastError())).GetString());
             return false;
         }
     } else if (!create) {

@@ -89,7 +89,7 @@ TEST(SeaReading, FailuresToOpenAreReportedAndLeaveTheSeaAlone) {
         {"open without create", [&](TestSea& s) { return s.OpenFileBase(missing.c_str(), false); },
          L"Could not find sea file: \n" + missing + L"\n", 1},
         {"existing path that is no file", [&](TestSea& s) { return s.OpenFileBase(folder.c_str(), false); },
-         L"Could not open '" + folder + L"' for reading sea file\n", 1},
+         L"Could not open '" + folder + L"' for reading sea file\nIs a directory\n", 1},
         {"file that cannot be created", [&](TestSea& s) { return s.Create(unreachable.c_str(), false); },
          L"Could not create sea file: \n" + unreachable + L"\n", 0},
         {"merge of a missing file", [&](TestSea& s) { return s.MergeFile(missing.c_str(), true); },

@@ -2,6 +2,7 @@
 // temporary folder, checking output, exit status and the bytes left on disk.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -365,3 +366,15 @@ TEST_F(SeaToolTest, HelpAndVersion) {
 }
 
 }  // namespace
+
+TEST_F(SeaToolTest, ConcurrentSetsLoseNothing) {
+    Write("c.sea", "a: 1\r\n");
+    const std::string tool = "'" KELVARO_SEA_TOOL "'";
+    const ToolRun run = Sea("--help >/dev/null; for w in 1 2 3; do (for i in $(seq 25); do " + tool +
+                            " set c.sea w${w}r$i $i || echo failed; done) & done; wait");
+    EXPECT_EQ(run.out, "") << run.err;
+    EXPECT_EQ(Sea("check c.sea").status, 0);
+    const std::string text = Read("c.sea");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 3 * 25) << "every writer's every name is there";
+    EXPECT_FALSE(fs::exists(m_dir / ".c.sea.~lock"));
+}

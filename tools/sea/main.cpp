@@ -296,6 +296,7 @@ private:
 
 // A sea read from an existing file, with what the reader reported.
 struct LoadedSea {
+    FileIO::CFileLock lock;  // held from reading to writing, when the sea is to be changed
     CResourceSea sea;
     std::vector<Problem> problems;
     CString path;
@@ -402,6 +403,11 @@ void PrintProblems(const CString& path, const std::vector<Problem>& problems) {
 // repair (a cut over-long line, a damaged list) is refused: writing it back
 // would make the repair permanent.
 bool LoadForChange(const CString& path, const CString* section, LoadedSea& loaded, std::string& error) {
+    // Other writers of the file wait until this change is written, so none is lost.
+    if (!loaded.lock.Acquire(path)) {
+        error = "cannot change " + Quoted(path) + ": " + Utf8(FileIO::GetLastErrorMessage(FileIO::GetLastError()).Str());
+        return false;
+    }
     if (!Load(path, section, false, loaded, error)) return false;
     if (!loaded.problems.empty()) {
         error = Quoted(path) + " has problems (see 'sea check " + Utf8(path.Str()) + "'); it was not changed";
