@@ -36,6 +36,7 @@ public:
 
     using CResourceEntry::AddListLine;
     using CResourceEntry::EintragText;
+    using CResourceEntry::FormatInterpretieren;
     using CResourceEntry::GetListenZeile;
     using CResourceEntry::InhalteLoeschen;
     using CResourceEntry::ListenendeErzeugen;
@@ -86,6 +87,11 @@ public:
     void MarkStale() { m_rebuildLine = true; }
     void SetStatus(unsigned status) { m_status = status; }
     void ClearBits(unsigned bits) { m_status &= ~bits; }
+    // Accessed and Modified cleared, the line taken as rebuilt.
+    void ClearFlags() {
+        m_status &= ~static_cast<unsigned>(StatusAccessed | StatusModified);
+        m_rebuildLine = false;
+    }
     CResValueReservoir* Reservoir() const { return m_reservoir; }
     CResourceEntry* ListEnd() const { return m_listEnd; }
     int ListCount() const { return m_listLines.GetCount(); }
@@ -111,6 +117,18 @@ public:
         m_values[i].second = capacity;
     }
 };
+
+// An entry named `name` holding `values` as a program sets them, with no
+// status bit and no rebuild pending.
+inline TestEntry Valued(CResValueReservoir* reservoir, std::initializer_list<const wchar_t*> values,
+                        const wchar_t* name = L"key") {
+    TestEntry e(reservoir, 0, name);
+    unsigned i = 0;
+    for (const wchar_t* v : values)
+        e.WertNeuSetzen(v, i++);
+    e.ClearFlags();
+    return e;
+}
 
 // Values, line text and status of any entry, read through a copy (the copy
 // constructor takes values, line and status as they are).
