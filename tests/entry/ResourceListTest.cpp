@@ -12,20 +12,23 @@
 
 namespace {
 
+using Lines = std::vector<std::wstring>;
+
 class ListSea : public CResourceSea {
 public:
     using CResourceSea::GetEntry;
 };
 
-// A sea holding the list "cfg" with the lines: a comment, a 1, a comment, b 2.
-void LoadList(CResourceSea& sea, const seatest::ScratchDir& dir,
-              const std::vector<std::wstring>& listLines = {L"\t; c1", L"\ta 1", L"\t; c2", L"\tb 2"}) {
-    std::vector<std::wstring> lines{L"before: 1", L"cfg: {"};
+// A sea holding the list "cfg" (by default: a comment, a 1, a comment, b 2), not modified.
+void LoadList(ListSea& sea, const seatest::ScratchDir& dir,
+              const Lines& listLines = {L"\t; c1", L"\ta 1", L"\t; c2", L"\tb 2"}) {
+    Lines lines{L"before: 1", L"cfg: {"};
     lines.insert(lines.end(), listLines.begin(), listLines.end());
     lines.push_back(L"}");
     lines.push_back(L"plain: 5");
     seatest::WriteBytes(dir.Path("list.sea"), seatest::SeaUtf16(lines));
     ASSERT_TRUE(sea.Create(dir.Wide("list.sea"), false));
+    sea.GetEntry(L"cfg")->ResetModified();
 }
 
 // The current line as its trimmed text; "-" when there is none.
@@ -38,35 +41,29 @@ std::wstring Current(const CResourceList& list) {
 }
 
 // The list lines of "cfg" in order, as GetLine gives them (head and closing line left out).
-std::vector<std::wstring> ListLines(const CResourceSea& sea) {
+Lines ListLines(const CResourceSea& sea) {
     CString text;
     sea.GetLine(L"cfg", text);
-    std::vector<std::wstring> lines;
+    Lines lines;
     std::wstring current;
     for (wchar_t ch : std::wstring(text.GetString())) {
-        if (ch == L'\n') {
-            lines.push_back(current);
-            current.clear();
-        } else {
+        if (ch != L'\n') {
             current.push_back(ch);
+            continue;
         }
+        lines.push_back(current);
+        current.clear();
     }
     if (!lines.empty()) lines.erase(lines.begin());  // the head; `current` holds the closing line
     return lines;
 }
 
-// One step of a cursor script and what it must give.
 struct Step {
     enum Op { Head, Tail, Next, Prev, Line, Key, IntKey } op;
     int arg;
     const wchar_t* key;
     bool result;
     const wchar_t* current;  // "-" for no current line
-};
-
-struct Script {
-    const char* what;
-    std::vector<Step> steps;
 };
 
 bool RunStep(CResourceList& list, const Step& step) {
@@ -83,45 +80,33 @@ bool RunStep(CResourceList& list, const Step& step) {
 }
 
 TEST(ResourceList, MovesSkipCommentsAndStopAtBothEnds) {
-    const Script scripts[] = {
+    using S = Step;
+    const struct { const char* what; std::vector<Step> steps; } scripts[] = {
         {"forward to the end and beyond",
-         {{Step::Head, 0, nullptr, true, L"a 1"},
-          {Step::Next, 0, nullptr, true, L"b 2"},
-          {Step::Next, 0, nullptr, false, L"-"},
-          {Step::Next, 0, nullptr, false, L"-"},
-          {Step::Prev, 0, nullptr, false, L"-"}}},
+         {{S::Head, 0, nullptr, true, L"a 1"}, {S::Next, 0, nullptr, true, L"b 2"}, {S::Next, 0, nullptr, false, L"-"},
+          {S::Next, 0, nullptr, false, L"-"}, {S::Prev, 0, nullptr, false, L"-"}}},
         {"backward to the front and beyond",
-         {{Step::Tail, 0, nullptr, true, L"b 2"},
-          {Step::Prev, 0, nullptr, true, L"a 1"},
-          {Step::Prev, 0, nullptr, false, L"-"},
-          {Step::Prev, 0, nullptr, false, L"-"},
-          {Step::Next, 0, nullptr, false, L"-"}}},
-        {"no move before the first",
-         {{Step::Next, 0, nullptr, false, L"-"}, {Step::Prev, 0, nullptr, false, L"-"}}},
+         {{S::Tail, 0, nullptr, true, L"b 2"}, {S::Prev, 0, nullptr, true, L"a 1"}, {S::Prev, 0, nullptr, false, L"-"},
+          {S::Prev, 0, nullptr, false, L"-"}, {S::Next, 0, nullptr, false, L"-"}}},
+        {"no move before the first", {{S::Next, 0, nullptr, false, L"-"}, {S::Prev, 0, nullptr, false, L"-"}}},
         {"line numbers count non-comment lines",
-         {{Step::Line, 1, nullptr, true, L"b 2"},
-          {Step::Line, 0, nullptr, true, L"a 1"},
-          {Step::Line, 4, nullptr, false, L"a 1"},   // not below the line count: current stays
-          {Step::Line, 99, nullptr, false, L"a 1"},
-          {Step::Line, 2, nullptr, false, L"-"},     // below the count, but only two elements
-          {Step::Line, 1, nullptr, true, L"b 2"},
-          {Step::Line, 3, nullptr, false, L"-"}}},
-        {"keys",
-         {{Step::Key, 0, L"b", true, L"b 2"},
-          {Step::Key, 0, L"B", false, L"-"},  // case matters
-          {Step::Key, 0, L"a", true, L"a 1"},
-          {Step::Key, 0, L"1", false, L"-"},  // only value 0 is the key
-          {Step::Key, 0, L"", false, L"-"},
-          {Step::Key, 0, nullptr, false, L"-"},
-          {Step::IntKey, 7, nullptr, false, L"-"}}},
+         {{S::Line, 1, nullptr, true, L"b 2"}, {S::Line, 0, nullptr, true, L"a 1"},
+          {S::Line, 4, nullptr, false, L"a 1"},  // not below the line count: current stays
+          {S::Line, 99, nullptr, false, L"a 1"},
+          {S::Line, 2, nullptr, false, L"-"},  // below the count, but only two elements
+          {S::Line, 1, nullptr, true, L"b 2"}, {S::Line, 3, nullptr, false, L"-"}}},
+        {"keys: value 0, case matters",
+         {{S::Key, 0, L"b", true, L"b 2"}, {S::Key, 0, L"B", false, L"-"}, {S::Key, 0, L"a", true, L"a 1"},
+          {S::Key, 0, L"1", false, L"-"}, {S::Key, 0, L"", false, L"-"}, {S::Key, 0, nullptr, false, L"-"},
+          {S::IntKey, 7, nullptr, false, L"-"}}},
     };
-    for (const Script& script : scripts) {
+    for (const auto& script : scripts) {
         SCOPED_TRACE(script.what);
         seatest::ScratchDir dir;
-        CResourceSea sea;
+        ListSea sea;
         LoadList(sea, dir);
         CResourceList list(&sea, L"cfg");
-        EXPECT_EQ(Current(list), L"-");  // a new cursor has no current line
+        EXPECT_EQ(Current(list), L"-");
         int n = 0;
         for (const Step& step : script.steps) {
             SCOPED_TRACE("step " + std::to_string(n++));
@@ -133,39 +118,31 @@ TEST(ResourceList, MovesSkipCommentsAndStopAtBothEnds) {
 }
 
 TEST(ResourceList, CountsAndEdgeShapes) {
-    struct Row {
+    const struct {
         const char* what;
-        std::vector<std::wstring> lines;
+        Lines lines;
         bool empty;
         unsigned elements;
         const wchar_t* head;
         const wchar_t* tail;
-    };
-    const Row rows[] = {
-        {"mixed", {L"\t; c1", L"\ta 1", L"\t; c2", L"\tb 2"}, false, 2, L"a 1", L"b 2"},
+    } rows[] = {
         {"no lines", {}, true, 0, L"-", L"-"},
         {"comments only", {L"\t; x", L"", L"\t;y"}, false, 0, L"-", L"-"},
         {"one line", {L"\tonly"}, false, 1, L"only", L"only"},
         {"comments at both ends", {L"; x", L"\tm 1", L"; y"}, false, 1, L"m 1", L"m 1"},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         seatest::ScratchDir dir;
-        CResourceSea sea;
+        ListSea sea;
         LoadList(sea, dir, row.lines);
         CResourceList list(&sea, L"cfg");
-        EXPECT_EQ(list.Status(), 1);
         EXPECT_EQ(list.IsEmpty(), row.empty);
         EXPECT_EQ(list.NrElements(), row.elements);
         EXPECT_EQ(list.GotoHead(), std::wstring(row.head) != L"-");
         EXPECT_EQ(Current(list), row.head);
         EXPECT_EQ(list.GotoTail(), std::wstring(row.tail) != L"-");
         EXPECT_EQ(Current(list), row.tail);
-        // Walking from the head visits exactly the elements.
-        unsigned visited = 0;
-        for (bool ok = list.GotoHead(); ok; ok = list.GotoNext()) ++visited;
-        EXPECT_EQ(visited, row.elements);
-        EXPECT_EQ(Current(list), L"-");
     }
 }
 
@@ -178,29 +155,22 @@ TEST(ResourceList, KeySearchLooksAtEveryLineAndMarksIt) {
     ASSERT_TRUE(list.GotoLine(1u));
     list.GetCurrentLine()->SetToComment(nullptr);
     EXPECT_EQ(list.NrElements(), 3u);
-
     EXPECT_EQ(list.GetLineByKey(7), list.GetLineByIndex(0));
-    EXPECT_EQ(Current(list), L"7 seven");
     ASSERT_NE(list.GetLineByKey(L"c"), nullptr);
-    EXPECT_TRUE(list.GetCurrentLine()->IsComment());
     EXPECT_EQ(Current(list), L";\tc 3");
-    ASSERT_NE(list.GetLineByKey(L"b"), nullptr);  // the first match wins
-    EXPECT_EQ(Current(list), L"b 2");
+    ASSERT_NE(list.GetLineByKey(L"b"), nullptr);
+    EXPECT_EQ(Current(list), L"b 2") << "the first match wins";
 
     // A failed search has looked at, and marked, every line.
     seatest::ScratchDir dir2;
     ListSea fresh;
     LoadList(fresh, dir2, {L"\tx 1", L"\t; note", L"\ty 2"});
-    CResourceList walk(&fresh, L"cfg");
-    for (bool ok = walk.GotoHead(); ok; ok = walk.GotoNext()) EXPECT_FALSE(walk.GetCurrentLine()->Accessed());
     CResourceList search(&fresh, L"cfg");
     EXPECT_EQ(search.GetLineByKey(L"none"), nullptr);
     EXPECT_FALSE(search.IsValid());
     unsigned marked = 0;
-    for (bool ok = walk.GotoHead(); ok; ok = walk.GotoNext()) {
-        EXPECT_TRUE(walk.GetCurrentLine()->Accessed());
-        ++marked;
-    }
+    for (bool ok = search.GotoHead(); ok; ok = search.GotoNext())
+        marked += search.GetCurrentLine()->Accessed() ? 1 : 0;
     EXPECT_EQ(marked, 2u);
 }
 
@@ -208,25 +178,16 @@ TEST(ResourceList, RemoveCurrentStepsBackWhateverTheLineIs) {
     seatest::ScratchDir dir;
     ListSea sea;
     LoadList(sea, dir);
-    sea.GetEntry(L"cfg")->ResetModified();
     CResourceList list(&sea, L"cfg");
     list.RemoveCurrent();  // no current line: nothing happens
     EXPECT_EQ(list.NrElements(), 2u);
-
     ASSERT_TRUE(list.GotoTail());
-    list.RemoveCurrent();
-    EXPECT_EQ(Current(list), L"; c2");  // the comment before it becomes current
-    EXPECT_TRUE(list.GetCurrentLine()->IsComment());
-    list.RemoveCurrent();
-    EXPECT_EQ(Current(list), L"a 1");
-    list.RemoveCurrent();
-    EXPECT_EQ(Current(list), L"; c1");
-    list.RemoveCurrent();  // the first line: no current line afterwards
-    EXPECT_EQ(Current(list), L"-");
+    for (const wchar_t* expected : {L"; c2", L"a 1", L"; c1", L"-"}) {
+        list.RemoveCurrent();
+        EXPECT_EQ(Current(list), expected) << "the line before becomes current";
+    }
     EXPECT_TRUE(list.IsEmpty());
-    EXPECT_FALSE(list.GotoHead());
-    // Removing does not mark the list modified.
-    EXPECT_FALSE(sea.GetEntry(L"cfg")->Modified());
+    EXPECT_FALSE(sea.GetEntry(L"cfg")->Modified()) << "removing does not mark the list";
 }
 
 TEST(ResourceList, AddAndInsertKeepTheCurrentLine) {
@@ -234,7 +195,7 @@ TEST(ResourceList, AddAndInsertKeepTheCurrentLine) {
         const char* what;
         int currentLine;  // -1: none
         enum { Head, Tail, Insert } op;
-        std::vector<std::wstring> lines;  // a new empty line shows as ""
+        Lines lines;  // a new empty line shows as ""
     };
     const Row rows[] = {
         {"insert without current line goes in front", -1, Row::Insert, {L"", L"; c1", L"a 1", L"; c2", L"b 2"}},
@@ -243,12 +204,11 @@ TEST(ResourceList, AddAndInsertKeepTheCurrentLine) {
         {"head", 1, Row::Head, {L"", L"; c1", L"a 1", L"; c2", L"b 2"}},
         {"tail", 0, Row::Tail, {L"; c1", L"a 1", L"; c2", L"b 2", L""}},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         seatest::ScratchDir dir;
         ListSea sea;
         LoadList(sea, dir);
-        sea.GetEntry(L"cfg")->ResetModified();
         CResourceList list(&sea, L"cfg");
         if (row.currentLine >= 0) {
             ASSERT_TRUE(list.GotoLine(static_cast<unsigned>(row.currentLine)));
@@ -259,7 +219,6 @@ TEST(ResourceList, AddAndInsertKeepTheCurrentLine) {
                                                       : list.InsertLine();
         ASSERT_NE(added, nullptr);
         EXPECT_TRUE(added->IsListLine());
-        EXPECT_EQ(added->NValues(), 0u);
         EXPECT_EQ(Current(list), before);
         EXPECT_EQ(list.NrElements(), 3u);
         EXPECT_TRUE(sea.GetEntry(L"cfg")->Modified());
@@ -267,21 +226,17 @@ TEST(ResourceList, AddAndInsertKeepTheCurrentLine) {
     }
 }
 
-TEST(ResourceList, RemoveAllEmptiesTheList) {
+TEST(ResourceList, RemoveAllEmptiesTheListOnDisk) {
     seatest::ScratchDir dir;
     ListSea sea;
     LoadList(sea, dir);
-    sea.GetEntry(L"cfg")->ResetModified();
     CResourceList list(&sea, L"cfg");
     ASSERT_TRUE(list.GotoHead());
     list.RemoveAll();
     EXPECT_FALSE(list.IsValid());
-    EXPECT_TRUE(list.IsEmpty());
     EXPECT_EQ(list.NrElements(), 0u);
-    EXPECT_FALSE(sea.GetEntry(L"cfg")->Modified());
     EXPECT_TRUE(sea.UpdateIfPossible());
-    const std::string bytes = seatest::ReadBytes(dir.Path("list.sea"));
-    EXPECT_EQ(bytes, seatest::SeaUtf16({L"before: 1", L"cfg: {", L"}", L"plain: 5"}));
+    EXPECT_EQ(seatest::ReadBytes(dir.Path("list.sea")), seatest::SeaUtf16({L"before: 1", L"cfg: {", L"}", L"plain: 5"}));
 }
 
 TEST(ResourceList, BindingMarksAndCreates) {
@@ -291,90 +246,54 @@ TEST(ResourceList, BindingMarksAndCreates) {
     EXPECT_FALSE(sea.GetEntry(L"cfg")->Accessed());
     const CResourceSea& constSea = sea;
     CResourceList readOnly(&constSea, L"cfg");
-    EXPECT_TRUE(sea.GetEntry(L"cfg")->Accessed());  // also through a const sea
-    EXPECT_EQ(readOnly.Status(), 1);
+    EXPECT_TRUE(sea.GetEntry(L"cfg")->Accessed()) << "also through a const sea";
 
     const unsigned entries = sea.NrEntries();
-    const unsigned lines = sea.NrLines();
     CResourceList created(&sea, L"newlist");
     EXPECT_EQ(created.Status(), 1);
-    EXPECT_TRUE(created.IsEmpty());
     EXPECT_TRUE(sea.IsListEntry(L"newlist"));
     EXPECT_EQ(sea.NrEntries(), entries + 1);
-    EXPECT_EQ(sea.NrLines(), lines + 1);
     EXPECT_TRUE(sea.GetEntry(L"newlist")->Accessed());
     ASSERT_NE(created.AddLineTail(), nullptr);
     EXPECT_EQ(created.NrElements(), 1u);
 }
 
-TEST(ResourceList, UnboundAndReadOnlyCursorsChangeNothing) {
+TEST(ResourceList, UnboundReadOnlyAndNonListCursorsChangeNothing) {
     seatest::ScratchDir dir;
     ListSea sea;
     LoadList(sea, dir);
     const CResourceSea& constSea = sea;
-    struct Row {
-        const char* what;
-        CResourceList list;
-        int status;
+    struct Row { const char* what; CResourceList list; int status; unsigned elements; } rows[] = {
+        {"const sea, missing name", CResourceList(&constSea, L"missing"), -1, 0},
+        {"null sea", CResourceList(static_cast<CResourceSea*>(nullptr), L"cfg"), -1, 0},
+        {"null name", CResourceList(&sea, static_cast<const wchar_t*>(nullptr)), -1, 0},
+        {"const sea, existing list", CResourceList(&constSea, L"cfg"), 1, 2},
+        {"entry that is no list", CResourceList(&sea, L"plain"), 1, 0},
     };
-    Row rows[] = {
-        {"const sea, missing name", CResourceList(&constSea, L"missing"), -1},
-        {"null sea", CResourceList(static_cast<CResourceSea*>(nullptr), L"cfg"), -1},
-        {"null name", CResourceList(&sea, static_cast<const wchar_t*>(nullptr)), -1},
-        {"const sea, existing list", CResourceList(&constSea, L"cfg"), 1},
-    };
-    const std::vector<std::wstring> listBefore = ListLines(sea);
+    const Lines listBefore = ListLines(sea);
     for (Row& row : rows) {
         SCOPED_TRACE(row.what);
         CResourceList& list = row.list;
         EXPECT_EQ(list.Status(), row.status);
+        EXPECT_EQ(list.NrElements(), row.elements);
         EXPECT_EQ(list.AddLineHead(), nullptr);
         EXPECT_EQ(list.AddLineTail(), nullptr);
         EXPECT_EQ(list.InsertLine(), nullptr);
-        if (row.status == -1) {
-            EXPECT_TRUE(list.IsEmpty());
-            EXPECT_EQ(list.NrElements(), 0u);
-            EXPECT_FALSE(list.GotoHead());
-            EXPECT_FALSE(list.GotoTail());
-            EXPECT_FALSE(list.GotoNext());
-            EXPECT_FALSE(list.GotoPrev());
-            EXPECT_FALSE(list.GotoLine(0));
-            EXPECT_FALSE(list.GotoLine(L"a"));
-            EXPECT_EQ(list.GetLineByIndex(0), nullptr);
-            EXPECT_EQ(list.GetLineByKey(L"a"), nullptr);
-            EXPECT_EQ(list.GetLineByKey(1), nullptr);
-            EXPECT_EQ(list.GetCurrentLine(), nullptr);
-        } else {
-            // Reading works; changing is refused silently.
-            EXPECT_EQ(list.NrElements(), 2u);
-            ASSERT_TRUE(list.GotoTail());
-            list.RemoveCurrent();
-            EXPECT_EQ(Current(list), L"b 2");
-        }
+        EXPECT_EQ(list.GotoTail(), row.elements > 0);
+        EXPECT_EQ(list.GetLineByKey(L"a") != nullptr, row.elements > 0);
+        EXPECT_EQ(list.GetLineByIndex(0) != nullptr, row.elements > 0);
         list.RemoveCurrent();
         list.RemoveAll();
+        EXPECT_EQ(list.NrElements(), row.elements);
         EXPECT_EQ(ListLines(sea), listBefore);
     }
     EXPECT_FALSE(sea.HasEntry(L"missing"));
-}
-
-TEST(ResourceList, NonListEntryHasNoLinesAndTakesNone) {
-    seatest::ScratchDir dir;
-    CResourceSea sea;
-    LoadList(sea, dir);
-    CResourceList list(&sea, L"plain");
-    EXPECT_EQ(list.Status(), 1);
-    EXPECT_TRUE(list.IsEmpty());
-    EXPECT_FALSE(list.GotoHead());
-    EXPECT_EQ(list.AddLineHead(), nullptr);
-    EXPECT_EQ(list.AddLineTail(), nullptr);
-    EXPECT_EQ(list.InsertLine(), nullptr);
     EXPECT_FALSE(sea.IsListEntry(L"plain"));
 }
 
 TEST(ResourceList, AssignmentCopiesEntryPositionAndReadOnlyFlag) {
     seatest::ScratchDir dir;
-    CResourceSea sea;
+    ListSea sea;
     LoadList(sea, dir);
     const CResourceSea& constSea = sea;
     CResourceList readOnly(&constSea, L"cfg");
@@ -382,10 +301,9 @@ TEST(ResourceList, AssignmentCopiesEntryPositionAndReadOnlyFlag) {
     CResourceList writable(&sea, L"plain");
     writable = readOnly;
     EXPECT_EQ(Current(writable), L"b 2");
-    EXPECT_EQ(writable.AddLineTail(), nullptr);  // the flag came along
+    EXPECT_EQ(writable.AddLineTail(), nullptr) << "the flag came along";
     EXPECT_TRUE(writable.GotoPrev());
-    EXPECT_EQ(Current(writable), L"a 1");
-    EXPECT_EQ(Current(readOnly), L"b 2");  // each cursor moves on its own
+    EXPECT_EQ(Current(readOnly), L"b 2") << "each cursor moves on its own";
 }
 
 }  // namespace
