@@ -235,6 +235,11 @@ public:
                                                  (1ull << 13) | (1ull << 32);
     static bool IsWhiteWide(wchar_t c);
 
+    // Why `name` cannot be the name of an entry written into a sea (it would
+    // not read back as that name): a short English reason without the name,
+    // or an empty string when it can. Null counts as empty.
+    static CString NameProblem(const wchar_t* name);
+
     // ---- process-wide 8-bit/wide conversion -------------------------------------
     // Each takes the conversion lock and leaves it taken (also on failure);
     // the caller reads the result buffer and then calls KonversionFreigeben.

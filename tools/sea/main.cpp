@@ -150,26 +150,12 @@ std::optional<unsigned> ParseIndex(const CString& text) {
 bool IsWhite(wchar_t c) { return CResourceEntry::IsWhite(c); }
 
 // Why `name` cannot be the name of an entry written into a sea (it would not
-// read back as that name); empty when it can.
+// read back as that name); empty when it can. The rule is the library's, so
+// that the tool and table imports accept the same names.
 std::string NameProblem(const CString& name) {
-    const std::wstring& text = name.Str();
-    const std::string shown = Quoted(name);
-    if (text.empty()) return "the name is empty";
-    if (text.find_first_of(L"\r\n") != std::wstring::npos) return shown + " holds a line end";
-    if (text.rfind(L"::::: ", 0) == 0) return shown + " would start a section ('::::: ')";
-    if (text.find(L':') != std::wstring::npos) return shown + " holds ':', which ends a name";
-    if (text[0] == L';') return shown + " starts with ';' and would be a comment";
-    if (text[0] == L'}') return shown + " starts with '}' and would close a list";
-    if (IsWhite(text[0])) return shown + " starts with white space, which reading drops";
-    CResourceEntry probe(nullptr, 0, nullptr);
-    try {
-        probe = (text + L":\tx").c_str();
-    } catch (const CResourceSeaException& e) {
-        return shown + " does not read back: " + Utf8(e.m_message.Str());
-    }
-    if (probe.IsComment() || probe.IsListEntry() || probe.Name() != name)
-        return shown + " does not read back as itself";
-    return {};
+    if (name.IsEmpty()) return "the name is empty";
+    const CString problem = CResourceEntry::NameProblem(name.GetString());
+    return problem.IsEmpty() ? std::string() : Quoted(name) + " " + Utf8(problem.Str());
 }
 
 // Why `text` cannot be written as one line of a list (the tool indents it
