@@ -2,6 +2,7 @@
 // line. The table itself is the module's (CResSeaTableInterface); this side
 // only decides which rows a sea makes and what rows make of a sea.
 #include <memory>
+#include <string>
 
 #include "kelvaro/entry/ResourceEntry.h"
 #include "kelvaro/entry/ResourceSeaException.h"
@@ -11,6 +12,64 @@
 
 using kelvaro::seareport::kStyleReading;
 using kelvaro::seareport::Report;
+
+namespace {
+
+// The rows of an import, counted as they go by, so that a report can say
+// which row it is about: the rows of a list are taken by the entry, out of
+// the sea's sight.
+class CountedRows final : public CResSeaTableInterface {
+public:
+    explicit CountedRows(CResSeaTableInterface& rows) : m_rows(rows) {}
+    unsigned Row() const { return m_row; }
+
+    bool BeginWrite() override { return false; }
+    void WriteTableLine(const wchar_t*, const wchar_t*, unsigned) override {}
+    bool EndWrite() override { return false; }
+
+    bool BeginRead() override {
+        m_row = 0;
+        return m_rows.BeginRead() && Take();
+    }
+    // Every call goes through, also after the end: the table answers them.
+    bool NextTableLine() override { return m_rows.NextTableLine() && Take(); }
+    bool EndRead() override { return m_rows.EndRead(); }
+
+private:
+    bool Take() {
+        SetCurrentLine(m_rows.CurrentLineName(), m_rows.CurrentLineVals(), m_rows.CurrentLineListCounter());
+        ++m_row;
+        return true;
+    }
+
+    CResSeaTableInterface& m_rows;
+    unsigned m_row = 0;
+};
+
+// A comment row has no name of its own: the export writes ";", and a row
+// without any name is read as a comment too, which keeps its text.
+bool IsCommentRow(const wchar_t* name) {
+    CString trimmed(name);
+    trimmed.Trim();
+    return trimmed.IsEmpty() || trimmed == L";";
+}
+
+// A name for a report: its line ends shown as \n and \r, so that the report
+// cannot seem to hold lines the row did not have.
+std::wstring Shown(const wchar_t* name) {
+    std::wstring out;
+    for (; *name != L'\0'; ++name) {
+        if (*name == L'\n')
+            out += L"\\n";
+        else if (*name == L'\r')
+            out += L"\\r";
+        else
+            out += *name;
+    }
+    return out;
+}
+
+}  // namespace
 
 bool CResourceSea::SaveToTable(CResSeaTableInterface* table) {
     if (table == nullptr || !table->BeginWrite()) return false;
@@ -34,10 +93,25 @@ bool CResourceSea::SaveToTable(CResSeaTableInterface* table) {
     return written;
 }
 
-bool CResourceSea::ReadFromTable(CResSeaTableInterface* table, bool merge) {
+bool CResourceSea::ReadFromTable(CResSeaTableInterface* source, bool merge) {
     PurgeDataBase();
-    if (table == nullptr || !table->BeginRead()) return false;
+    if (source == nullptr) return false;
+    CountedRows rows(*source);
+    CResSeaTableInterface* const table = &rows;
+    if (!table->BeginRead()) return false;
     do {
+        // A name the sea could not write back as itself would come back as
+        // other lines (a section marker, a comment, a list end, a line of its
+        // own): the row is not placed, and the report keeps what it held.
+        if (!IsCommentRow(table->CurrentLineName())) {
+            const CString problem = CResourceEntry::NameProblem(table->CurrentLineName());
+            if (!problem.IsEmpty()) {
+                Report(kStyleReading, L"%s Sea\nName refused in table row %u: '%s' %s\n%s\n", m_name.GetString(),
+                       rows.Row(), Shown(table->CurrentLineName()).c_str(), problem.GetString(),
+                       table->CurrentLineVals());
+                continue;
+            }
+        }
         auto entry = std::make_unique<CResourceEntry>(m_reservoir, 0u, nullptr);
         try {
             entry->ReadFromTable(table);
