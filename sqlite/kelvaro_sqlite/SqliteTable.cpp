@@ -1,9 +1,14 @@
 // Kelvaro SQLite companion: a sea table in an SQLite database.
 #include "kelvaro_sqlite/SqliteTable.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 
 #include "kelvaro/output/PrWin.h"
 #include "kelvaro/platform/Utf.h"
@@ -37,21 +42,23 @@ std::wstring ColumnText(sqlite3_stmt* statement, int column) {
     return kelvaro::utf8::Decode(std::string_view(text, static_cast<std::size_t>(bytes)));
 }
 
+// Nothing is at `path` yet, and the folder it would be in is there: a file
+// an export may create.
+bool Creatable(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path file(path);
+    if (path.empty() || fs::symlink_status(file, error).type() != fs::file_type::not_found) return false;
+    return fs::is_directory(file.has_parent_path() ? file.parent_path() : fs::path("."), error);
+}
+
 }  // namespace
 
 CSqliteSeaTable::CSqliteSeaTable(const wchar_t* databasePath, const wchar_t* tableName)
     : m_path(databasePath), m_tableName(tableName) {
     m_quotedTable = QuoteIdentifier(kelvaro::utf8::Encode(m_tableName.Str()));
-    const std::string path = kelvaro::utf8::Encode(m_path.Str());
-    if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
-        m_lastError = CString(L"open: ") + CString(m_db != nullptr ? kelvaro::utf8::Decode(sqlite3_errmsg(m_db))
-                                                                   : std::wstring(L"out of memory"));
-        sqlite3_close(m_db);  // a handle is returned even when opening fails
-        m_db = nullptr;
-        return;
-    }
-    // Another process may hold the database for a moment.
-    sqlite3_busy_timeout(m_db, 5000);
+    m_nativePath = kelvaro::utf8::Encode(m_path.Str());
+    Connect();
 }
 
 CSqliteSeaTable::~CSqliteSeaTable() {
@@ -60,7 +67,52 @@ CSqliteSeaTable::~CSqliteSeaTable() {
     sqlite3_close(m_db);
 }
 
+bool CSqliteSeaTable::Connect() {
+    // Never with SQLITE_OPEN_CREATE: an import, or a table that is only
+    // looked at, must not leave a new database file behind.
+    if (sqlite3_open_v2(m_nativePath.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+        m_missing = false;
+        sqlite3_busy_timeout(m_db, m_busyTimeout);
+        return true;
+    }
+    const std::wstring message =
+        m_db != nullptr ? kelvaro::utf8::Decode(sqlite3_errmsg(m_db)) : std::wstring(L"out of memory");
+    sqlite3_close(m_db);  // a handle is returned even when opening fails
+    m_db = nullptr;
+    m_missing = Creatable(m_nativePath);
+    if (!m_missing) m_lastError = CString(L"open: ") + CString(message);
+    return false;
+}
+
+bool CSqliteSeaTable::CreateAndConnect() {
+    // Created here, exclusively, so that the table knows the file is its own
+    // and may remove it again when the export fails.
+    const int fd = ::open(m_nativePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const int createError = fd >= 0 ? 0 : errno;
+    if (fd >= 0) ::close(fd);
+    if (!Connect()) {
+        if (fd >= 0) RemoveIfEmpty();
+        if (m_missing)
+            m_lastError = CString(L"create: ") +
+                          CString(kelvaro::utf8::Decode(std::generic_category().message(createError)));
+        return false;
+    }
+    m_created = fd >= 0;
+    return true;
+}
+
+void CSqliteSeaTable::RemoveIfEmpty() {
+    // Only an empty file goes: had another program written into it meanwhile,
+    // its rows would go with it.
+    std::error_code error;
+    const std::filesystem::path file(m_nativePath);
+    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(file, error)) &&
+        std::filesystem::file_size(file, error) == 0 && !error)
+        std::filesystem::remove(file, error);
+}
+
 void CSqliteSeaTable::SetBusyTimeout(int milliseconds) {
+    m_busyTimeout = milliseconds;
     if (m_db != nullptr) sqlite3_busy_timeout(m_db, milliseconds);
 }
 
@@ -86,12 +138,13 @@ bool CSqliteSeaTable::EnsureTable() {
 // ---- export -------------------------------------------------------------------------
 
 bool CSqliteSeaTable::BeginWrite() {
-    if (m_db == nullptr) {
+    if (m_writing) FinishWrite(false);  // an export never ended gives way
+    if (m_reading) FinishRead();
+    // The file may have come or gone since the table was made.
+    if (m_db == nullptr && !Connect() && !(m_missing && CreateAndConnect())) {
         Fail("open", kStyleWrite);
         return false;
     }
-    if (m_writing) FinishWrite(false);  // an export never ended gives way
-    if (m_reading) FinishRead();
     m_lastError.Empty();
     // The writer's lock is taken at once, so that a busy database refuses
     // here rather than half-way through the rows.
@@ -141,6 +194,7 @@ bool CSqliteSeaTable::EndWrite() {
         return false;
     }
     m_writing = false;
+    m_created = false;  // the file holds the export now
     return true;
 }
 
@@ -149,29 +203,53 @@ void CSqliteSeaTable::FinishWrite(bool commit) {
     m_insert = nullptr;
     // A failed COMMIT may have ended the transaction already; ROLLBACK then
     // fails harmlessly.
-    if (!(commit && Execute("COMMIT"))) Execute("ROLLBACK");
+    const bool committed = commit && Execute("COMMIT");
+    if (!committed) Execute("ROLLBACK");
     m_writing = false;
+    if (committed || !m_created) {
+        m_created = false;
+        return;
+    }
+    // The export made the file and stored nothing in it: the file goes, so
+    // that a failed export leaves no empty database behind.
+    m_created = false;
+    sqlite3_close(m_db);
+    m_db = nullptr;
+    RemoveIfEmpty();
+    const CString error = m_lastError;
+    Connect();  // the file, if it stayed, is opened again; else it is missing again
+    m_lastError = error;
 }
 
 // ---- import -------------------------------------------------------------------------
 
 bool CSqliteSeaTable::BeginRead() {
-    if (m_db == nullptr) {
+    if (m_writing) FinishWrite(false);
+    if (m_reading) FinishRead();
+    if (m_db == nullptr && !Connect()) {
+        // An import has nothing to read from a file that is not there, and
+        // does not create one.
+        if (m_missing) m_lastError = L"the database does not exist";
         Fail("open", kStyleRead);
         return false;
     }
-    if (m_writing) FinishWrite(false);
-    if (m_reading) FinishRead();
     m_lastError.Empty();
     m_readDone = false;
     m_readFailed = false;
-    const std::string select = "SELECT name, vals, listcounter FROM " + m_quotedTable + " ORDER BY line";
     // The whole import reads one state of the table, even if a writer comes by.
-    if (!EnsureTable() || !Execute("BEGIN")) {
+    if (!Execute("BEGIN")) {
         Fail("begin import", kStyleRead);
         return false;
     }
     m_reading = true;
+    // A table that is not there is an empty one; an import does not create it.
+    const int exists = TableExists();
+    if (exists <= 0) {
+        if (exists < 0) Fail("begin import", kStyleRead);
+        FinishRead();
+        return false;
+    }
+    const std::string select = "SELECT name, vals, listcounter FROM " + m_quotedTable + " ORDER BY line";
     if (sqlite3_prepare_v3(m_db, select.c_str(), -1, 0, &m_select, nullptr) != SQLITE_OK) {
         Fail("prepare import", kStyleRead);
         FinishRead();
@@ -183,6 +261,20 @@ bool CSqliteSeaTable::BeginRead() {
         return false;
     }
     return true;
+}
+
+int CSqliteSeaTable::TableExists() {
+    // Table names compare as SQLite compares them: ASCII letters in either case.
+    static const char kQuery[] = "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE";
+    sqlite3_stmt* query = nullptr;
+    int answer = -1;
+    if (sqlite3_prepare_v2(m_db, kQuery, -1, &query, nullptr) == SQLITE_OK &&
+        BindText(query, 1, m_tableName.GetString())) {
+        const int step = sqlite3_step(query);
+        answer = step == SQLITE_ROW ? 1 : step == SQLITE_DONE ? 0 : -1;
+    }
+    sqlite3_finalize(query);
+    return answer;
 }
 
 bool CSqliteSeaTable::NextTableLine() {

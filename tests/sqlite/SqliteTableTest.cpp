@@ -1,14 +1,17 @@
 // Seas exported to and imported from a real SQLite database file: the whole
 // sea comes back, odd texts survive, an export replaces the rows whole or not
-// at all, and a damaged table is reported without losing the rows read.
+// at all (and leaves no file it made when it fails), an import creates
+// nothing, and a damaged table is reported without losing the rows read.
 #ifdef KELVARO_HAVE_SQLITE
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "kelvaro/entry/ResourceEntry.h"
+#include "kelvaro/entry/ResourceSeaException.h"
 #include "kelvaro/platform/Utf.h"
 #include "kelvaro/sea/ResourceSea.h"
 #include "kelvaro_sqlite/SqliteTable.h"
@@ -227,15 +230,93 @@ TEST(SqliteTable, TablesOfAnyNameShareOneFile) {
     }
 }
 
-TEST(SqliteTable, AMissingOrEmptyTableImportsNothing) {
+TEST(SqliteTable, AnImportCreatesNeitherTheDatabaseNorTheTable) {
     ScratchDir dir;
     TestSea sea;
     sea.LookupSetInt(L"old", 1);
-    CSqliteSeaTable table(dir.Wide("new.db"));
-    ASSERT_TRUE(table.IsOpen());
-    EXPECT_FALSE(sea.ReadFromTable(&table, false));
+    CaptureOutput capture;
+    {
+        CSqliteSeaTable table(dir.Wide("new.db"));
+        EXPECT_TRUE(table.IsOpen()) << "an export could still create it";
+        EXPECT_FALSE(sea.ReadFromTable(&table, false));
+        EXPECT_EQ(table.LastError().Str(), L"the database does not exist");
+    }
     EXPECT_EQ(sea.NrLines(), 0u);
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("new.db")));
+    ASSERT_EQ(capture.Reports().size(), 1u);
+    EXPECT_EQ(capture.Reports()[0].style, PrWin::ReadProblem);
+    EXPECT_NE(capture.Reports()[0].text.find(L"new.db: the database does not exist"), std::wstring::npos);
+
+    // A database without the table: nothing to import, and the file stays as it was.
+    const CString db = dir.Wide("other.db");
+    WriteRows(db, {{L"a", L"1", 0}});
+    const std::string before = seatest::ReadBytes(dir.Path("other.db"));
+    capture.Clear();
+    CSqliteSeaTable table(db, L"missing");
+    EXPECT_FALSE(sea.ReadFromTable(&table, false));
     EXPECT_TRUE(table.LastError().IsEmpty());
+    EXPECT_TRUE(capture.Reports().empty());
+    EXPECT_EQ(seatest::ReadBytes(dir.Path("other.db")), before);
+}
+
+TEST(SqliteTable, AFailedExportLeavesTheFileAsItWas) {
+    TestSea bad;
+    bad.LookupSetInt(L"new", 1);
+    bad.LookupSetString(L"long", std::wstring(5000, L'x').c_str());  // too long to rebuild
+    struct Case {
+        const char* what;
+        std::vector<Row> rows;  // the file's rows before; none: there is no file
+        bool emptyFile;         // a file there, but without any bytes
+    };
+    const Case cases[] = {
+        {"no file", {}, false},
+        {"an empty file", {}, true},
+        {"a database with rows", {{L"old", L"1", 0}, {L"older", L"2", 0}}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir dir;
+        const CString db = dir.Wide("t.db");
+        if (c.emptyFile) seatest::WriteBytes(dir.Path("t.db"), "");
+        if (!c.rows.empty()) WriteRows(db, c.rows);
+        const bool existed = std::filesystem::exists(dir.Path("t.db"));
+        const std::string before = existed ? seatest::ReadBytes(dir.Path("t.db")) : std::string();
+        {
+            CSqliteSeaTable table(db);
+            EXPECT_THROW(bad.SaveToTable(&table), CResourceSeaException);
+        }
+        ASSERT_EQ(std::filesystem::exists(dir.Path("t.db")), existed);
+        if (existed) {
+            EXPECT_EQ(seatest::ReadBytes(dir.Path("t.db")), before);
+        }
+        EXPECT_FALSE(std::filesystem::exists(dir.Path("t.db-journal")));
+
+        // The same table takes the next export whole, creating the file again.
+        CSqliteSeaTable table(db);
+        EXPECT_THROW(bad.SaveToTable(&table), CResourceSeaException);
+        TestSea good;
+        good.LookupSetInt(L"good", 2);
+        EXPECT_TRUE(good.SaveToTable(&table));
+        EXPECT_EQ(ReadRows(db), (std::vector<Row>{{L"good", L"2 ", 0}}));
+    }
+}
+
+TEST(SqliteTable, AFailedExportKeepsAFileItDidNotCreate) {
+    // Both tables find no file; the first export creates it and holds it, so
+    // that the second fails on a file that is not its own.
+    ScratchDir dir;
+    const CString db = dir.Wide("shared.db");
+    CSqliteSeaTable first(db), second(db);
+    second.SetBusyTimeout(50);
+    ASSERT_TRUE(first.BeginWrite());
+    first.WriteTableLine(L"a", L"1", 0);
+    TestSea sea;
+    sea.LookupSetInt(L"b", 2);
+    CaptureOutput capture;
+    EXPECT_FALSE(sea.SaveToTable(&second));
+    EXPECT_TRUE(std::filesystem::exists(dir.Path("shared.db")));
+    ASSERT_TRUE(first.EndWrite());
+    EXPECT_EQ(ReadRows(db), (std::vector<Row>{{L"a", L"1", 0}}));
 }
 
 TEST(SqliteTable, ADatabaseThatCannotBeOpenedRefusesBoth) {
