@@ -20,6 +20,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -280,7 +281,11 @@ int OpenRegularForReading(const std::string& native)
 namespace {
 
 std::mutex g_lockMutex;
-std::map<std::string, unsigned> g_heldLocks;  // lock file -> nesting depth in this process
+struct HeldLock {
+    unsigned depth;
+    int fd;
+};
+std::map<std::string, HeldLock> g_heldLocks;  // lock file -> nesting depth and descriptor in this process
 
 // The lock file's path for a target: beside the file a symbolic link names.
 std::string LockPathOf(const std::string& native)
@@ -296,24 +301,6 @@ std::string LockPathOf(const std::string& native)
     return folder + "." + name.substr(0, 180) + ".~lock";
 }
 
-// True when the lock file names a process that no longer runs.
-bool LockIsStale(const std::string& lockPath)
-{
-    const int fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    char text[32] = {};
-    const ssize_t n = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
-    if (n <= 0)
-        return false;  // being written just now, or not ours to judge
-    char* end = nullptr;
-    const long pid = std::strtol(text, &end, 10);
-    if (end == text || pid <= 0)
-        return false;
-    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
-}
-
 } // namespace
 
 bool CFileLock::Acquire(const wchar_t* path, unsigned timeoutMilliseconds)
@@ -327,37 +314,39 @@ bool CFileLock::Acquire(const wchar_t* path, unsigned timeoutMilliseconds)
         std::lock_guard<std::mutex> guard(g_lockMutex);
         const auto held = g_heldLocks.find(lockPath);
         if (held != g_heldLocks.end()) {
-            ++held->second;
+            ++held->second.depth;
             m_lockPath = lockPath;
             return true;
         }
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
     for (;;) {
-        const int fd = ::open(lockPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd >= 0) {
-            const std::string pid = std::to_string(::getpid()) + "\n";
-            const bool written = ::write(fd, pid.data(), pid.size()) == static_cast<ssize_t>(pid.size());
-            ::close(fd);
-            if (!written) {
+        const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0)
+            return Failed(errno);
+        while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR) {
                 const int error = errno;
-                ::unlink(lockPath.c_str());
+                ::close(fd);
                 return Failed(error);
             }
+            if (std::chrono::steady_clock::now() >= deadline) {
+                ::close(fd);
+                return Failed(static_cast<int>(kErrorLocked));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        // The holder before us removes the file before it lets go: a lock on a file that is no
+        // longer the one at the path locks nothing, so start again.
+        struct stat locked {}, named {};
+        if (::fstat(fd, &locked) == 0 && ::lstat(lockPath.c_str(), &named) == 0 && locked.st_dev == named.st_dev &&
+            locked.st_ino == named.st_ino) {
             std::lock_guard<std::mutex> guard(g_lockMutex);
-            g_heldLocks[lockPath] = 1;
+            g_heldLocks[lockPath] = HeldLock{1, fd};
             m_lockPath = lockPath;
             return true;
         }
-        if (errno != EEXIST)
-            return Failed(errno);
-        if (LockIsStale(lockPath)) {
-            ::unlink(lockPath.c_str());
-            continue;
-        }
-        if (std::chrono::steady_clock::now() >= deadline)
-            return Failed(static_cast<int>(kErrorLocked));
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ::close(fd);
     }
 }
 
@@ -367,9 +356,10 @@ void CFileLock::Release()
         return;
     std::lock_guard<std::mutex> guard(g_lockMutex);
     const auto held = g_heldLocks.find(m_lockPath);
-    if (held != g_heldLocks.end() && --held->second == 0) {
+    if (held != g_heldLocks.end() && --held->second.depth == 0) {
+        ::unlink(m_lockPath.c_str());  // while still holding it, see Acquire
+        ::close(held->second.fd);
         g_heldLocks.erase(held);
-        ::unlink(m_lockPath.c_str());
     }
     m_lockPath.clear();
 }

@@ -96,10 +96,11 @@ void SetFaultHook(FaultHook hook);
 // error in GetLastError().
 int OpenRegularForReading(const std::string& native);
 
-// An exclusive lock on a file for a whole read-change-write: a lock file created exclusively
-// beside it (".NAME.~lock", holding the process id). A lock left by a process that is gone is
-// taken over; a live one is waited for up to the timeout, then Acquire fails (kErrorLocked).
-// Locks of one process nest: a second Acquire of the same file in the process succeeds at once.
+// An exclusive lock on a file for a whole read-change-write: an flock on a lock file beside it
+// (".NAME.~lock"), removed by its holder on release. The system drops the lock of a process that
+// dies, so a lock file a kill leaves behind holds nobody up. A held lock is waited for up to the
+// timeout, then Acquire fails (kErrorLocked). Locks of one process nest: a second Acquire of the
+// same file in the process succeeds at once.
 class CFileLock {
 public:
     CFileLock() = default;
