@@ -366,7 +366,7 @@ CResourceEntry* CResourceEntry::GetListenZeile(POSITION pos) const {
 }
 
 bool CResourceEntry::IsWhiteWide(wchar_t c) {
-    return std::iswspace(static_cast<wint_t>(c)) != 0;
+    return kelvaro::grammar::IsWhiteWide(c);
 }
 
 // ---- conversion buffers --------------------------------------------------------------

@@ -28,6 +28,7 @@
 #include <utility>
 
 #include "kelvaro/entry/ResValueReservoir.h"
+#include "kelvaro/entry/ValueGrammar.h"
 #include "kelvaro/entry/ResourceSeaException.h"
 #include "kelvaro/platform/CString.h"
 #include "kelvaro/platform/FastVector.h"
@@ -224,15 +225,8 @@ public:
 
     // White space of the line grammar: what iswspace counts, with a quick
     // answer for ASCII, since the parser asks for every character of every line.
-    static bool IsWhite(wchar_t c) {
-        const auto u = static_cast<std::uint32_t>(c);
-        if (u <= 32)
-            return ((kAsciiWhite >> u) & 1u) != 0;
-        return u >= 128 && IsWhiteWide(c);
-    }
-    // Tab, line feed, vertical tab, form feed, carriage return, blank.
-    static constexpr std::uint64_t kAsciiWhite = (1ull << 9) | (1ull << 10) | (1ull << 11) | (1ull << 12) |
-                                                 (1ull << 13) | (1ull << 32);
+    static bool IsWhite(wchar_t c) { return kelvaro::grammar::IsWhite(c); }
+    static constexpr std::uint64_t kAsciiWhite = kelvaro::grammar::kAsciiWhite;
     static bool IsWhiteWide(wchar_t c);
 
     // Why `name` cannot be the name of an entry written into a sea (it would

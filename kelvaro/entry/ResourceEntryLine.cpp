@@ -1,6 +1,7 @@
 // Rebuilding a changed entry's line from its parsed parts, and handing the
 // line text out. The writer produces exactly what the parser reads back.
 #include "kelvaro/entry/ResourceEntry.h"
+#include "kelvaro/entry/ValueGrammar.h"
 
 #include <cstdint>
 #include <cwchar>
@@ -8,10 +9,11 @@
 
 namespace {
 
-constexpr wchar_t kQuote = L'"';
-constexpr wchar_t kQuoteStandIn = L'\u00A7';      // '§'
-constexpr wchar_t kLineFeedStandIn = L'\u00B6';   // '¶'
-constexpr wchar_t kCarriageStandIn = L'\u00AC';   // '¬'
+using kelvaro::grammar::kCarriageStandIn;
+using kelvaro::grammar::kLineFeedStandIn;
+using kelvaro::grammar::kQuote;
+using kelvaro::grammar::kQuoteStandIn;
+using kelvaro::grammar::NeedsQuotes;
 
 // Up to four pieces make a head; the name is one of them.
 struct Head {
@@ -25,25 +27,6 @@ struct Head {
         return n;
     }
 };
-
-// A value is quoted when written bare it would not read back as itself:
-// when it is empty or holds white space (line ends excepted: they are
-// written as stand-ins), and, as the first value, when its first character
-// would change the kind of the line ('{' makes a named line a list head;
-// '}', ';' and ':' make a list line a list end, a comment or an error).
-bool NeedsQuotes(const wchar_t* text, bool firstValue, bool listLine) {
-    if (*text == L'\0')
-        return true;
-    if (firstValue) {
-        const wchar_t c = *text;
-        if (listLine ? (c == L'}' || c == L';' || c == L':') : c == L'{')
-            return true;
-    }
-    for (; *text != L'\0'; ++text)
-        if (*text != L'\n' && *text != L'\r' && CResourceEntry::IsWhite(*text))
-            return true;
-    return false;
-}
 
 }  // namespace
 

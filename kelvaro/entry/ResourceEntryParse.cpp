@@ -3,6 +3,7 @@
 // the name reuses its string's capacity and the values go straight from the
 // line into buffers of the sea's reservoir.
 #include "kelvaro/entry/ResourceEntry.h"
+#include "kelvaro/entry/ValueGrammar.h"
 
 #include <cstdint>
 #include <cstring>
@@ -19,10 +20,11 @@ constexpr unsigned kParsedBits = CResourceEntry::StatusComment | CResourceEntry:
                                  CResourceEntry::StatusListEnd | CResourceEntry::StatusListContinued |
                                  CResourceEntry::StatusSyntaxError;
 
-constexpr wchar_t kQuote = L'"';
-constexpr wchar_t kQuoteStandIn = L'\u00A7';      // '§'
-constexpr wchar_t kLineFeedStandIn = L'\u00B6';   // '¶'
-constexpr wchar_t kCarriageStandIn = L'\u00AC';   // '¬'
+using kelvaro::grammar::kCarriageStandIn;
+using kelvaro::grammar::kLineFeedStandIn;
+using kelvaro::grammar::kQuote;
+using kelvaro::grammar::kQuoteStandIn;
+using kelvaro::grammar::SkipWhite;
 
 // End of a bare token: the first white space or the terminator. Tells
 // whether the token holds a '§', the only character of a bare token that
@@ -32,12 +34,12 @@ inline const wchar_t* ScanBareToken(const wchar_t* p, bool& hasStandIn) {
         const wchar_t c = *p;
         const auto u = static_cast<std::uint32_t>(c);
         if (u <= 32) {
-            if (u == 0 || ((CResourceEntry::kAsciiWhite >> u) & 1u) != 0)
+            if (u == 0 || ((kelvaro::grammar::kAsciiWhite >> u) & 1u) != 0)
                 return p;
         } else if (u >= 128) {
             if (c == kQuoteStandIn)
                 hasStandIn = true;
-            else if (CResourceEntry::IsWhiteWide(c))
+            else if (kelvaro::grammar::IsWhiteWide(c))
                 return p;
         }
     }
@@ -51,14 +53,6 @@ inline const wchar_t* FindClosingQuote(const wchar_t* p) {
     return nullptr;
 }
 
-// The hot paths below call these file-local helpers rather than the
-// exported members: calls between exported functions of a shared library
-// may not be inlined.
-inline const wchar_t* SkipWhite(const wchar_t* p) {
-    while (*p != L'\0' && CResourceEntry::IsWhite(*p))
-        ++p;
-    return p;
-}
 
 // One value of a value text: its characters (quotes left out), whether
 // they need mapping (quoted, or holding a '§'), and the whole token's length.

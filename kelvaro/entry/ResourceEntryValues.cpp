@@ -22,15 +22,7 @@ namespace {
 
 constexpr unsigned kValueWriteCode = 3;
 
-bool IsSpace(wchar_t c) {
-    return std::iswspace(static_cast<wint_t>(c)) != 0;
-}
-
-const wchar_t* SkipSpace(const wchar_t* p) {
-    while (*p != L'\0' && IsSpace(*p))
-        ++p;
-    return p;
-}
+const wchar_t* SkipSpace(const wchar_t* p) { return kelvaro::grammar::SkipWhite(p); }
 
 bool IsDigit(wchar_t c) {
     return c >= L'0' && c <= L'9';

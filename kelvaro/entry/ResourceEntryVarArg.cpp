@@ -68,11 +68,7 @@ std::wstring BoundedText(const wchar_t* text, unsigned width) {
     return width == 0 ? std::wstring(text) : std::wstring(text, wcsnlen(text, width));
 }
 
-const wchar_t* SkipSpace(const wchar_t* p) {
-    while (*p != L'\0' && std::iswspace(static_cast<wint_t>(*p)))
-        ++p;
-    return p;
-}
+const wchar_t* SkipSpace(const wchar_t* p) { return kelvaro::grammar::SkipWhite(p); }
 
 // Past the rest of the element and the white space after it.
 const wchar_t* NextElement(const wchar_t* p) {

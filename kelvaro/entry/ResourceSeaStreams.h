@@ -9,13 +9,15 @@
 #include <ostream>
 #include <string>
 
+#include "kelvaro/entry/ValueGrammar.h"
 #include "kelvaro/platform/CString.h"
 
 namespace ResourceSea {
 
 namespace detail {
 
-inline bool IsStreamSpace(wchar_t ch) { return std::iswspace(static_cast<wint_t>(ch)) != 0; }
+// The line grammar's white space, so a token ends where a value in a line would.
+inline bool IsStreamSpace(wchar_t ch) { return kelvaro::grammar::IsWhite(ch); }
 
 }  // namespace detail
 

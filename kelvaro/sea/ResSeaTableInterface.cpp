@@ -14,10 +14,7 @@ constexpr unsigned kInitialValsSize = 8192;
 constexpr unsigned kNameMargin = 10;
 constexpr unsigned kValsMargin = 20;
 
-const wchar_t* SkipWhite(const wchar_t* p) {
-    while (*p != L'\0' && CResourceEntry::IsWhite(*p)) ++p;
-    return p;
-}
+using kelvaro::grammar::SkipWhite;
 
 // What a text needs with every single quote doubled: a text of quotes only
 // doubles, so the margin alone would not do.
