@@ -8,24 +8,15 @@
 #include <string_view>
 
 #include "kelvaro/entry/ResourceEntry.h"
+#include "kelvaro/entry/ValueGrammar.h"
 #include "kelvaro/sea/ResSeaTableInterface.h"
 
 namespace {
 
-constexpr wchar_t kLineFeedStandIn = L'\u00B6';  // '¶'
-constexpr wchar_t kCarriageStandIn = L'\u00AC';  // '¬'
-
 // A row's text may hold line ends, which would split the line in a sea file;
 // they get the stand-ins that value texts carry for them anyway.
 std::wstring WithoutLineEnds(std::wstring_view text) {
-    std::wstring out(text);
-    for (wchar_t& c : out) {
-        if (c == L'\n')
-            c = kLineFeedStandIn;
-        else if (c == L'\r')
-            c = kCarriageStandIn;
-    }
-    return out;
+    return kelvaro::grammar::LineEndsAsStandIns(std::wstring(text));
 }
 
 }  // namespace

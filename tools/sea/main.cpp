@@ -15,6 +15,7 @@
 
 #include "kelvaro/Kelvaro.h"
 #include "kelvaro/platform/CodePage.h"
+#include "kelvaro/entry/ValueGrammar.h"
 #include "kelvaro/platform/FileIO.h"
 #include "kelvaro/platform/UnicodeFile.h"
 #include "kelvaro/platform/Utf.h"
@@ -180,11 +181,7 @@ std::string ListLineProblem(const CString& text) {
 }
 
 // A value as the sea keeps it once written: line ends become their stand-ins.
-CString AsStored(CString value) {
-    value.Replace(L'\n', L'\u00B6');
-    value.Replace(L'\r', L'\u00AC');
-    return value;
-}
+CString AsStored(const CString& value) { return CString(kelvaro::grammar::LineEndsAsStandIns(value.Str())); }
 
 // Rebuilds the line of entry `name` as it will be written and reads it back;
 // empty when it gives the same name and values, and value i holds given[i]
@@ -215,7 +212,7 @@ std::string ReadBackProblem(const CResourceSea& sea, const CString& name,
         const CString back = probe.GetString(index);
         if (back != AsStored(text))
             return "value " + Quoted(text) + " would read back as " + Quoted(back) +
-                   (text.Find(L'\u00A7') >= 0 ? " (a sea reads '\u00A7' as '\"')" : "");
+                   (text.Find(kelvaro::grammar::kQuoteStandIn) >= 0 ? " (a sea reads '\u00A7' as '\"')" : "");
     }
     return {};
 }
