@@ -11,10 +11,7 @@ namespace {
 
 TEST(CodePageTest, HighTable)
 {
-    const struct {
-        unsigned char byte;
-        wchar_t wide;
-    } cases[] = {
+    const struct { unsigned char byte; wchar_t wide; } cases[] = {
         {0x80, L'\u20AC'}, {0x82, L'\u201A'}, {0x83, L'\u0192'}, {0x84, L'\u201E'}, {0x85, L'\u2026'},
         {0x86, L'\u2020'}, {0x87, L'\u2021'}, {0x88, L'\u02C6'}, {0x89, L'\u2030'}, {0x8A, L'\u0160'},
         {0x8B, L'\u2039'}, {0x8C, L'\u0152'}, {0x8E, L'\u017D'}, {0x91, L'\u2018'}, {0x92, L'\u2019'},
@@ -38,6 +35,7 @@ TEST(CodePageTest, HighTable)
 
 TEST(CodePageTest, EveryByteRoundTrips)
 {
+    // Lossless both ways also means that no two bytes decode to the same character.
     std::string all;
     for (int b = 0; b < 256; ++b)
         all += static_cast<char>(b);
@@ -48,26 +46,10 @@ TEST(CodePageTest, EveryByteRoundTrips)
     EXPECT_TRUE(lossless);
 }
 
-TEST(CodePageTest, DecodedCharactersAreDistinct)
-{
-    std::wstring seen;
-    for (int b = 0; b < 256; ++b) {
-        const wchar_t w = cp::ToWide(static_cast<unsigned char>(b));
-        EXPECT_EQ(seen.find(w), std::wstring::npos) << "byte " << b;
-        seen += w;
-    }
-}
-
 TEST(CodePageTest, UnmappableCharactersBecomeQuestionMarks)
 {
-    const struct {
-        const char* what;
-        std::wstring text;
-        std::string bytes;
-        bool lossless;
-    } cases[] = {
+    const struct { const char* what; std::wstring text; std::string bytes; bool lossless; } cases[] = {
         {"plain", L"abc \u00E4\u20AC", "abc \xE4\x80", true},
-        {"empty", L"", "", true},
         {"Cyrillic", L"a\u0416b", "a?b", false},
         {"C1 control without a byte", L"\u0080\u0082", "??", false},
         {"outside the BMP", L"x\U0001F600y", "x?y", false},

@@ -7,16 +7,11 @@
 
 namespace {
 
-TEST(CoreLib, SkipNonWhiteSpaceStopsAtWhiteSpaceOrTerminator)
+TEST(CoreLib, SkipNonWhiteSpaceStopsAtWhiteSpaceOrTerminatorAndKeepsNull)
 {
-    struct Case {
-        const wchar_t* text;
-        int expected;  // offset of the result
-    };
-    const Case cases[] = {
-        {L"", 0},          {L"abc", 3},      {L"abc def", 3},   {L" abc", 0},
-        {L"%d\t%s", 2},    {L"x\ny", 1},     {L"x\ry", 1},      {L"x\vy", 1},
-        {L"x\fy", 1},      {L"%lf  %d", 3},  {L"\u00A7\u00B6 ", 2},
+    const struct { const wchar_t* text; int expected; } cases[] = {  // expected: offset of the result
+        {L"", 0}, {L"abc", 3}, {L"abc def", 3}, {L" abc", 0}, {L"%d\t%s", 2}, {L"x\ny", 1}, {L"x\ry", 1},
+        {L"x\vy", 1}, {L"x\fy", 1}, {L"%lf  %d", 3}, {L"\u00A7\u00B6 ", 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "text length " << std::wcslen(c.text) << " expected " << c.expected);
@@ -25,10 +20,6 @@ TEST(CoreLib, SkipNonWhiteSpaceStopsAtWhiteSpaceOrTerminator)
         wchar_t* mutableText = copy.data();
         EXPECT_EQ(skip_non_white_space(mutableText) - mutableText, c.expected);
     }
-}
-
-TEST(CoreLib, SkipNonWhiteSpaceOfNullIsNull)
-{
     EXPECT_EQ(skip_non_white_space(static_cast<const wchar_t*>(nullptr)), nullptr);
     EXPECT_EQ(skip_non_white_space(static_cast<wchar_t*>(nullptr)), nullptr);
 }

@@ -28,18 +28,6 @@ void Check(const std::vector<FormatCase>& cases)
     }
 }
 
-TEST(FormatTest, LibraryMessagesAsWritten)
-{
-    Check({
-        {"set value", FormatText(L"%s: tried to set value %u of %u.", L"Colours", 5u, 3u),
-         L"Colours: tried to set value 5 of 3."},
-        {"syntax error", FormatText(L"%s\nSyntax error in line %d: %s\n%s\n", L"/p/app.sea", 17, L"missing ':'", L"abc def"),
-         L"/p/app.sea\nSyntax error in line 17: missing ':'\nabc def\n"},
-        {"line lenght", FormatText(L"%s: maximum resource line lenght (%d) exceeded.", L"big.sea", 8192),
-         L"big.sea: maximum resource line lenght (8192) exceeded."},
-    });
-}
-
 TEST(FormatTest, WindowsSizePrefixes)
 {
     Check({
@@ -48,17 +36,12 @@ TEST(FormatTest, WindowsSizePrefixes)
         {"I64d negative", FormatText(L"%I64d", static_cast<std::int64_t>(-9000000000LL)), L"-9000000000"},
         {"I64u max", FormatText(L"%I64u", UINT64_MAX), L"18446744073709551615"},
         {"Ix", FormatText(L"%Ix", static_cast<std::size_t>(0xDEADBEEFCAFEull)), L"deadbeefcafe"},
-        {"IX", FormatText(L"%IX", static_cast<std::size_t>(0xABCull)), L"ABC"},
         {"Iu", FormatText(L"%Iu", SIZE_MAX), std::to_wstring(SIZE_MAX)},
         {"Id", FormatText(L"%Id", static_cast<std::ptrdiff_t>(-5)), L"-5"},
         {"I32d", FormatText(L"%I32d", -7), L"-7"},
         {"08lX", FormatText(L"%08lX", 0xABCUL), L"00000ABC"},
-        {"lx", FormatText(L"%lx", 0xFFFFFFFFFFUL), L"ffffffffff"},
         {"ld", FormatText(L"%ld", -123456789012L), L"-123456789012"},
-        {"lu", FormatText(L"%lu", 4000000000UL), L"4000000000"},
-        {"lld", FormatText(L"%lld", -1LL), L"-1"},
         {"hd wraps", FormatText(L"%hd", 65537), L"1"},
-        {"zu", FormatText(L"%zu", static_cast<std::size_t>(42)), L"42"},
         {"mixed", FormatText(L"%I64x-%d-%Ix", 0xFFull, 3, static_cast<std::size_t>(16)), L"ff-3-10"},
     });
 }
@@ -67,22 +50,17 @@ TEST(FormatTest, FlagsWidthPrecision)
 {
     Check({
         {".3f", FormatText(L"%.3f", 3.14159), L"3.142"},
-        {"f", FormatText(L"%f", 2.5), L"2.500000"},
         {"lf", FormatText(L"%lf", -0.125), L"-0.125000"},
         {"e", FormatText(L"%e", 12345.678), L"1.234568e+04"},
-        {"g", FormatText(L"%g", 0.0001), L"0.0001"},
         {"G", FormatText(L"%G", 1e-10), L"1E-10"},
         {"-5s", FormatText(L"%-5s|", L"ab"), L"ab   |"},
-        {"5s", FormatText(L"%5s|", L"ab"), L"   ab|"},
         {".2s", FormatText(L"%.2s|", L"abcdef"), L"ab|"},
         {"widths", FormatText(L"%5d|%-5d|%05d|%+d|% d", 42, 42, 42, 42, 42), L"   42|42   |00042|+42| 42"},
         {"hash", FormatText(L"%#x %#o %o", 255u, 8u, 8u), L"0xff 010 10"},
-        {"star width", FormatText(L"%*d|", 5, 42), L"   42|"},
         {"negative star width", FormatText(L"%*d|", -5, 42), L"42   |"},
         {"star precision", FormatText(L"%.*s|", 2, L"abcdef"), L"ab|"},
         {"negative star precision", FormatText(L"%.*s|", -1, L"abc"), L"abc|"},
         {"star both", FormatText(L"%*.*f|", 8, 2, 3.14159), L"    3.14|"},
-        {"percent", FormatText(L"%%"), L"%"},
         {"percent in text", FormatText(L"100%% of %d", 7), L"100% of 7"},
         {"hash on d is dropped", FormatText(L"%#d", 5), L"5"},
     });
@@ -96,9 +74,7 @@ TEST(FormatTest, Strings)
         {"null %s", FormatText(L"[%s]", nothing), L"[(null)]"},
         {"null %hs", FormatText(L"[%hs]", nothingNarrow), L"[(null)]"},
         {"null %.3s", FormatText(L"[%.3s]", nothing), L"[(nu]"},
-        {"%ls", FormatText(L"%ls", L"wide"), L"wide"},
         {"%ws", FormatText(L"%ws", L"wide"), L"wide"},
-        {"%S narrow", FormatText(L"%S", "narrow"), L"narrow"},
         {"%hs narrow", FormatText(L"%hs", "narrow"), L"narrow"},
         {"%S UTF-8", FormatText(L"%S", "Gr\xC3\xBC\xC3\x9F"), L"Gr\u00FC\u00DF"},
         {"%hs 4-byte UTF-8", FormatText(L"%hs", "\xF0\x9F\x98\x80"), L"\U0001F600"},
@@ -108,49 +84,29 @@ TEST(FormatTest, Strings)
         {"%.2hs counts bytes", FormatText(L"%.2hs|", "abc"), L"ab|"},
         {"non-BMP %s", FormatText(L"<%s>", L"\U0001F600x"), L"<\U0001F600x>"},
         {"non-BMP width", FormatText(L"%3s|", L"\U0001F600"), L"  \U0001F600|"},
-        {"%s of a CString", FormatText(L"%s", CString(L"abc").GetString()), L"abc"},
     });
 }
 
-TEST(FormatTest, Characters)
+TEST(FormatTest, CharactersPointersAndStringObjects)
 {
+    const CString name = L"Colours";
+    const std::string narrow = "n\xC3\xA4";
+    const wchar_t odd[] = {0xD800, 0x110000, L'x', 0};
     Check({
-        {"%c", FormatText(L"%c", L'x'), L"x"},
-        {"%c accented", FormatText(L"%c", L'\u00E9'), L"\u00E9"},
         {"%c non-BMP", FormatText(L"%c", static_cast<wchar_t>(0x1F600)), L"\U0001F600"},
-        {"%lc", FormatText(L"%lc", L'y'), L"y"},
         {"%hc", FormatText(L"%hc", 'A'), L"A"},
         {"%C 1252", FormatText(L"%C", static_cast<char>(0x80)), L"\u20AC"},
         {"%3c", FormatText(L"%3c|%-3c|", L'a', L'b'), L"  a|b  |"},
-    });
-}
-
-TEST(FormatTest, StringObjectsArePassedAsTheirText)
-{
-    const CString name = L"Colours";
-    const std::wstring wide = L"wide";
-    const std::string narrow = "n\xC3\xA4";
-    Check({
+        {"odd character values are kept",
+         FormatText(L"%s%c%c", odd, static_cast<wchar_t>(0xDC00), static_cast<wchar_t>(-1)),
+         std::wstring{0xD800, 0x110000, L'x', 0xDC00, static_cast<wchar_t>(-1)}},
+        {"%p has the digits of a pointer", FormatText(L"%p", reinterpret_cast<void*>(std::uintptr_t{0x1A2B})),
+         std::wstring(2 * sizeof(void*) - 4, L'0') + L"1A2B"},
         {"CString", FormatText(L"%s=%d", name, 5), L"Colours=5"},
         {"temporary CString", FormatText(L"%s", name.Mid(3)), L"ours"},
-        {"std::wstring", FormatText(L"[%-6s]", wide), L"[wide  ]"},
+        {"std::wstring", FormatText(L"[%-6s]", std::wstring(L"wide")), L"[wide  ]"},
         {"std::string as %S", FormatText(L"%S", narrow), L"n\u00E4"},
     });
-}
-
-TEST(FormatTest, OddCharacterValuesAreKept)
-{
-    const wchar_t odd[] = {0xD800, 0x110000, L'x', 0};
-    const std::wstring got = FormatText(L"%s%c%c", odd, static_cast<wchar_t>(0xDC00), static_cast<wchar_t>(-1));
-    EXPECT_EQ(got, (std::wstring{0xD800, 0x110000, L'x', 0xDC00, static_cast<wchar_t>(-1)}));
-}
-
-TEST(FormatTest, PointerAsHexDigitsOfPointerWidth)
-{
-    const std::wstring got = FormatText(L"%p", reinterpret_cast<void*>(static_cast<std::uintptr_t>(0x1A2B)));
-    std::wstring expected(2 * sizeof(void*) - 4, L'0');
-    expected += L"1A2B";
-    EXPECT_EQ(got, expected);
 }
 
 TEST(FormatTest, UnknownConversionsAreCopiedAndReadNoArgument)
@@ -166,7 +122,7 @@ TEST(FormatTest, UnknownConversionsAreCopiedAndReadNoArgument)
     });
 }
 
-TEST(FormatTest, LongTextIsNeverCut)
+TEST(FormatTest, LongTextIsNeverCutAndHugeWidthIsClamped)
 {
     const std::wstring longText(100000, L'q');
     EXPECT_EQ(FormatText(L"<%s>", longText.c_str()), L"<" + longText + L">");
@@ -177,19 +133,8 @@ TEST(FormatTest, LongTextIsNeverCut)
     EXPECT_EQ(FormatText(L"%f", 1e300).size(), 308u);
     const std::wstring plain(50000, L'z');
     EXPECT_EQ(FormatText(plain.c_str()), plain);
-}
-
-TEST(FormatTest, HugeWidthIsClamped)
-{
     EXPECT_EQ(FormatText(L"%999999999d", 1).size(), 65536u);
     EXPECT_EQ(FormatText(L"%*d", 2000000000, 1).size(), 65536u);
-}
-
-TEST(FormatTest, NullFormatGivesNothing)
-{
-    EXPECT_EQ(FormatText(nullptr), L"");
-    std::wstring out = L"keep";
-    EXPECT_EQ(kelvaro::FormatText(L"%s", out.c_str()), L"keep");
 }
 
 std::wstring Appended(std::wstring start, const wchar_t* fmt, ...)
@@ -201,10 +146,11 @@ std::wstring Appended(std::wstring start, const wchar_t* fmt, ...)
     return start;
 }
 
-TEST(FormatTest, AppendKeepsWhatIsThere)
+TEST(FormatTest, AppendKeepsWhatIsThereAndANullFormatGivesNothing)
 {
     EXPECT_EQ(Appended(L"abc", L"-%d-", 5), L"abc-5-");
     EXPECT_EQ(Appended(L"abc", nullptr), L"abc");
+    EXPECT_EQ(FormatText(nullptr), L"");
 }
 
 TEST(FormatTest, NumbersIgnoreTheApplicationLocale)
