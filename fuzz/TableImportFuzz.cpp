@@ -7,7 +7,7 @@
 #include "FuzzSupport.h"
 #include "kelvaro/entry/ResourceEntry.h"
 #include "kelvaro/platform/Utf.h"
-#include "kelvaro/sea/ResSeaTableInterface.h"
+#include "kelvaro/entry/ResSeaTableInterface.h"
 
 namespace {
 

@@ -27,20 +27,21 @@
 #include "kelvaro/platform/ExtensionModule.h"
 #include "kelvaro/platform/WinApp.h"
 
+#include "kelvaro/output/PrWin.h"
+#include "kelvaro/output/PrWinHelper.h"
+
 #include "kelvaro/entry/ResourceSeaException.h"
 #include "kelvaro/entry/SeaArena.h"
 #include "kelvaro/entry/ResValueReservoir.h"
 #include "kelvaro/entry/ResourceEntry.h"
-#include "kelvaro/entry/ResourceList.h"
 #include "kelvaro/entry/ResourceSeaStreams.h"
+#include "kelvaro/entry/ResSeaTableInterface.h"
 
 #include "kelvaro/sea/Lookup.h"
 #include "kelvaro/sea/ResourceSea.h"
-#include "kelvaro/sea/ResSeaTableInterface.h"
+#include "kelvaro/sea/ResourceList.h"
 
 #include "kelvaro/seabase/SeaBase.h"
 
-#include "kelvaro/output/PrWin.h"
-#include "kelvaro/output/PrWinHelper.h"
-#include "kelvaro/output/StatusBarInfo.h"
-#include "kelvaro/output/ModuleLoader.h"
+#include "kelvaro/app/StatusBarInfo.h"
+#include "kelvaro/app/ModuleLoader.h"

@@ -1,12 +1,12 @@
 // Module loading from the Configuration sea, and the library's own place in the
 // extension-module chain.
-#include "kelvaro/output/ModuleLoader.h"
+#include "kelvaro/app/ModuleLoader.h"
 
 #include <memory>
 #include <string_view>
 
 #include "kelvaro/entry/ResourceEntry.h"
-#include "kelvaro/entry/ResourceList.h"
+#include "kelvaro/sea/ResourceList.h"
 #include "kelvaro/output/PrWin.h"
 #include "kelvaro/platform/FileIO.h"
 #include "kelvaro/sea/ResourceSea.h"

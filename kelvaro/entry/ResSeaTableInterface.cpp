@@ -1,5 +1,5 @@
 // Kelvaro: the row buffers of the table interface.
-#include "kelvaro/sea/ResSeaTableInterface.h"
+#include "kelvaro/entry/ResSeaTableInterface.h"
 
 #include <cwchar>
 #include <new>

@@ -9,7 +9,7 @@
 
 #include "kelvaro/entry/ResourceEntry.h"
 #include "kelvaro/entry/ValueGrammar.h"
-#include "kelvaro/sea/ResSeaTableInterface.h"
+#include "kelvaro/entry/ResSeaTableInterface.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Kelvaro: the list cursor. Comment lines stay in a list (they are written
 // back) but do not count as elements: moves, numbers and counts skip them,
 // while the key search and the removal step back look at every line.
-#include "kelvaro/entry/ResourceList.h"
+#include "kelvaro/sea/ResourceList.h"
 
 #include <cwchar>
 #include <memory>

@@ -6,7 +6,7 @@
 
 #include "kelvaro/entry/ResourceEntry.h"
 #include "kelvaro/entry/ResourceSeaException.h"
-#include "kelvaro/sea/ResSeaTableInterface.h"
+#include "kelvaro/entry/ResSeaTableInterface.h"
 #include "kelvaro/sea/ResourceSea.h"
 #include "kelvaro/sea/SeaReport.h"
 

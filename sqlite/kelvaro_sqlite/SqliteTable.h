@@ -17,7 +17,7 @@
 #include <string>
 
 #include "kelvaro/platform/CString.h"
-#include "kelvaro/sea/ResSeaTableInterface.h"
+#include "kelvaro/entry/ResSeaTableInterface.h"
 
 struct sqlite3;
 struct sqlite3_stmt;

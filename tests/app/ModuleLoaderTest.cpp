@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "kelvaro/output/ModuleLoader.h"
+#include "kelvaro/app/ModuleLoader.h"
 #include "kelvaro/platform/FileIO.h"
 #include "kelvaro/platform/Utf.h"
 #include "seabase/SeaBaseTestSupport.h"

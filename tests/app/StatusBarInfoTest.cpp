@@ -1,4 +1,4 @@
-#include "kelvaro/output/StatusBarInfo.h"
+#include "kelvaro/app/StatusBarInfo.h"
 #include "kelvaro/platform/Thread.h"
 #include "kelvaro/platform/Window.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "kelvaro/entry/ResourceEntry.h"
-#include "kelvaro/entry/ResourceList.h"
+#include "kelvaro/sea/ResourceList.h"
 #include "kelvaro/sea/ResourceSea.h"
 #include "sea/SeaTestSupport.h"
 
@@ -236,7 +236,8 @@ TEST(ResourceList, RemoveAllEmptiesTheListOnDisk) {
     EXPECT_FALSE(list.IsValid());
     EXPECT_EQ(list.NrElements(), 0u);
     EXPECT_TRUE(sea.UpdateIfPossible());
-    EXPECT_EQ(seatest::ReadBytes(dir.Path("list.sea")), seatest::SeaUtf16({L"before: 1", L"cfg: {", L"}", L"plain: 5"}));
+    EXPECT_EQ(seatest::ReadBytes(dir.Path("list.sea")),
+              seatest::SeaUtf16({L"before: 1", L"cfg: {", L"}", L"plain: 5"}));
 }
 
 TEST(ResourceList, BindingMarksAndCreates) {

@@ -9,7 +9,7 @@
 #include "kelvaro/entry/ResourceEntry.h"
 #include "kelvaro/entry/ResourceSeaException.h"
 #include "kelvaro/platform/Utf.h"
-#include "kelvaro/sea/ResSeaTableInterface.h"
+#include "kelvaro/entry/ResSeaTableInterface.h"
 #include "kelvaro/sea/ResourceSea.h"
 #include "sea/SeaTestSupport.h"
 
