@@ -10,6 +10,19 @@
 
 namespace {
 
+// Whether another thread can take the section now (it gives it back at once).
+bool FreeForOthers(CCriticalSection& section)
+{
+    bool free = false;
+    std::thread other([&] {
+        free = section.TryLock();
+        if (free)
+            section.Unlock();
+    });
+    other.join();
+    return free;
+}
+
 TEST(LockTest, RecursiveForItsOwner)
 {
     CCriticalSection section;
@@ -18,24 +31,15 @@ TEST(LockTest, RecursiveForItsOwner)
     section.Lock();
     section.Unlock();
     section.Unlock();
-    bool otherGotIt = true;
-    std::thread other([&] { otherGotIt = section.TryLock(); });
-    other.join();
-    EXPECT_FALSE(otherGotIt); // still held once
+    EXPECT_FALSE(FreeForOthers(section)) << "still held once";
     section.Unlock();
-    std::thread again([&] {
-        otherGotIt = section.TryLock();
-        if (otherGotIt)
-            section.Unlock();
-    });
-    again.join();
-    EXPECT_TRUE(otherGotIt);
+    EXPECT_TRUE(FreeForOthers(section));
 }
 
 TEST(LockTest, ThreadsExcludeEachOther)
 {
     CCriticalSection section;
-    long counter = 0; // deliberately not atomic: the lock must protect it
+    long counter = 0;  // deliberately not atomic: the lock must protect it
     std::atomic<int> inside{0};
     std::atomic<bool> overlap{false};
     std::vector<std::thread> threads;
@@ -63,21 +67,14 @@ TEST(LockTest, SingleLockScope)
         CSingleLock lock(&section, false);
         EXPECT_FALSE(lock.IsLocked());
         EXPECT_TRUE(lock.Lock());
-        EXPECT_TRUE(lock.Lock()); // second Lock is a no-op, not a second hold
-        EXPECT_TRUE(lock.IsLocked());
+        EXPECT_TRUE(lock.Lock());  // a no-op, not a second hold
         EXPECT_TRUE(lock.Unlock());
         EXPECT_FALSE(lock.IsLocked());
-        EXPECT_TRUE(lock.Unlock()); // harmless
+        EXPECT_TRUE(FreeForOthers(section)) << "one Unlock undid both Locks";
+        EXPECT_TRUE(lock.Unlock());  // harmless
         lock.Lock();
-    } // released here
-    bool free = false;
-    std::thread other([&] {
-        free = section.TryLock();
-        if (free)
-            section.Unlock();
-    });
-    other.join();
-    EXPECT_TRUE(free);
+    }
+    EXPECT_TRUE(FreeForOthers(section)) << "released with the scope";
     EXPECT_THROW(CSingleLock(nullptr), std::invalid_argument);
 }
 

@@ -1,3 +1,4 @@
+// Loading and freeing shared libraries, and the reason a load failed.
 #include "kelvaro/platform/SharedLibrary.h"
 
 #include <gtest/gtest.h>
@@ -6,25 +7,16 @@
 
 TEST(SharedLibraryTest, MissingLibraryGivesTheSystemsReason)
 {
-    const wchar_t* path = L"/nonexistent-kelvaro-folder/Reports.dll";
-    EXPECT_EQ(AfxLoadLibrary(path), nullptr);
-    const CString error = GetLastLoadError();
-    EXPECT_NE(error.Find(path), -1) << error.GetString();
-    EXPECT_NE(error.Find(L"No such file"), -1) << error.GetString();
-}
-
-TEST(SharedLibraryTest, NonAsciiPathReachesTheSystemAsUtf8)
-{
-    const wchar_t* path = L"/nonexistent-kelvaro-folder/R\u00e9ports.dll";
-    EXPECT_EQ(AfxLoadLibrary(path), nullptr);
-    EXPECT_NE(GetLastLoadError().Find(path), -1) << GetLastLoadError().GetString();
-}
-
-TEST(SharedLibraryTest, NoNameLoadsNothing)
-{
+    // A name that is not ASCII reaches the system as UTF-8 and comes back in the reason.
+    for (const wchar_t* path :
+         {L"/nonexistent-kelvaro-folder/Reports.dll", L"/nonexistent-kelvaro-folder/R\u00e9ports.dll"}) {
+        EXPECT_EQ(AfxLoadLibrary(path), nullptr);
+        const CString error = GetLastLoadError();
+        EXPECT_NE(error.Find(path), -1) << error.GetString();
+        EXPECT_NE(error.Find(L"No such file"), -1) << error.GetString();
+    }
     // The system would hand out the program itself for a null name.
     for (const wchar_t* path : {static_cast<const wchar_t*>(nullptr), L""}) {
-        SCOPED_TRACE(path == nullptr ? "null" : "empty");
         EXPECT_EQ(AfxLoadLibrary(path), nullptr);
         EXPECT_FALSE(GetLastLoadError().IsEmpty());
     }

@@ -1,5 +1,5 @@
+// The thread object of a thread: attached, detached and forgotten with its thread.
 #include "kelvaro/platform/Thread.h"
-#include "kelvaro/platform/Window.h"
 
 #include <gtest/gtest.h>
 
@@ -44,17 +44,11 @@ TEST(ThreadTest, AttachedObjectBelongsToItsThreadOnly)
         EXPECT_EQ(AfxGetThread(), &other);
         other.DetachFromCurrentThread();
         EXPECT_EQ(AfxGetThread(), nullptr);
-    });
-}
-
-TEST(ThreadTest, DestroyedObjectIsNoLongerTheThreadObject)
-{
-    OnNewThread([] {
         {
-            CWinThread thread;
-            thread.AttachToCurrentThread();
+            CWinThread gone;
+            gone.AttachToCurrentThread();
         }
-        EXPECT_EQ(AfxGetThread(), nullptr);
+        EXPECT_EQ(AfxGetThread(), nullptr) << "a destroyed object is no longer the thread object";
     });
 }
 
@@ -77,15 +71,6 @@ TEST(ThreadTest, ObjectDestroyedOnAnotherThreadLeavesNoDanglingPointer)
     step = 2;
     worker.join();
     EXPECT_EQ(seen, nullptr);
-}
-
-TEST(ThreadTest, MainWindowIsTheMember)
-{
-    CWinThread thread;
-    EXPECT_EQ(thread.GetMainWnd(), nullptr);
-    CWnd wnd;
-    thread.m_pMainWnd = &wnd;
-    EXPECT_EQ(thread.GetMainWnd(), &wnd);
 }
 
 TEST(ThreadTest, EndingThreadForgetsItsObject)
