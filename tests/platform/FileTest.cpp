@@ -1,3 +1,4 @@
+// CFile status: size, time, attributes and the read-only rule, read and applied.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -25,7 +26,7 @@ std::int64_t MtimeSeconds(const fs::path& path)
     return std::chrono::duration_cast<std::chrono::seconds>(sys.time_since_epoch()).count();
 }
 
-TEST(File, GetStatusOfMissingFileFails)
+TEST(File, GetStatusReportsSizeTimeAttributeAndFullName)
 {
     ScratchDir dir;
     CFileStatus status;
@@ -34,15 +35,9 @@ TEST(File, GetStatusOfMissingFileFails)
     EXPECT_EQ(status.m_size, 77u) << "status must stay untouched";
     EXPECT_FALSE(CFile::GetStatus(L"", status));
     EXPECT_FALSE(CFile::GetStatus(nullptr, status));
-}
 
-TEST(File, GetStatusReportsSizeTimeAttributeAndFullName)
-{
-    ScratchDir dir;
     filestest::WriteBytes(dir.Path("a.sea"), "12345");
     fs::create_directory(dir.Path("sub"));
-
-    CFileStatus status;
     // A path with "." and ".." segments still names the file; the full name is normalised.
     const CString roundabout = dir.Wide("sub/.././a.sea");
     ASSERT_TRUE(CFile::GetStatus(roundabout, status));
@@ -57,12 +52,7 @@ TEST(File, GetStatusReportsSizeTimeAttributeAndFullName)
 
 TEST(File, ReadOnlyFollowsTheOwnerWriteBitEvenForRoot)
 {
-    struct Case {
-        const char* what;
-        perms mode;
-        bool readOnly;
-    };
-    const Case cases[] = {
+    const struct { const char* what; perms mode; bool readOnly; } cases[] = {
         {"rw-r--r--", perms::owner_read | perms::owner_write | perms::group_read | perms::others_read, false},
         {"r--r--r--", perms::owner_read | perms::group_read | perms::others_read, true},
         {"r--rw-rw- (others may write, the owner may not)",
@@ -88,16 +78,10 @@ TEST(File, ReadOnlyFollowsTheOwnerWriteBitEvenForRoot)
 
 TEST(File, SetStatusAppliesTheReadOnlyAttribute)
 {
-    struct Case {
-        const char* what;
-        perms before;
-        unsigned attribute;
-        perms after;
-    };
     const perms rw_rw_r = perms::owner_read | perms::owner_write | perms::group_read | perms::group_write |
                           perms::others_read;
     const perms r_r_r = perms::owner_read | perms::group_read | perms::others_read;
-    const Case cases[] = {
+    const struct { const char* what; perms before; unsigned attribute; perms after; } cases[] = {
         {"protect clears every write bit", rw_rw_r, CFile::readOnly, r_r_r},
         {"unprotect gives the owner write bit back", r_r_r, 0, r_r_r | perms::owner_write},
         {"unprotect of a writable file changes nothing", rw_rw_r, 0, rw_rw_r},
@@ -129,8 +113,13 @@ TEST(File, SetStatusAppliesTheReadOnlyAttribute)
 TEST(File, SetStatusAppliesTheModificationTime)
 {
     ScratchDir dir;
-    filestest::WriteBytes(dir.Path("f.sea"), "x");
     CFileStatus status;
+    status.m_attribute = CFile::readOnly;
+    EXPECT_FALSE(CFile::SetStatus(dir.Wide("f.sea"), status));
+    EXPECT_FALSE(fs::exists(dir.Path("f.sea"))) << "a missing file is not made";
+    EXPECT_EQ(FileIO::GetLastError(), static_cast<DWORD>(ENOENT));
+
+    filestest::WriteBytes(dir.Path("f.sea"), "x");
     ASSERT_TRUE(CFile::GetStatus(dir.Wide("f.sea"), status));
     status.m_mtime = 1'000'000'000;  // 2001-09-09
     status.m_attribute = CFile::readOnly;
@@ -142,16 +131,6 @@ TEST(File, SetStatusAppliesTheModificationTime)
     status.m_mtime = 1'100'000'000;
     ASSERT_TRUE(CFile::SetStatus(dir.Wide("f.sea"), status));
     EXPECT_EQ(MtimeSeconds(dir.Path("f.sea")), 1'100'000'000);
-}
-
-TEST(File, SetStatusOfMissingFileFails)
-{
-    ScratchDir dir;
-    CFileStatus status;
-    status.m_attribute = CFile::readOnly;
-    EXPECT_FALSE(CFile::SetStatus(dir.Wide("missing.sea"), status));
-    EXPECT_FALSE(fs::exists(dir.Path("missing.sea")));
-    EXPECT_EQ(FileIO::GetLastError(), static_cast<DWORD>(ENOENT));
 }
 
 } // namespace
