@@ -67,8 +67,9 @@ TEST_F(ListTest, ReadingListLines) {
         const wchar_t* end;  // the closing line afterwards; null: not checked
         const wchar_t* next;
     } cases[] = {
-        {"up to the closing line", {}, false, {L"\tred 1", L"; note", L"\t\"dark blue\" 2", L"} \t;-- colors", L"after: 1"},
-         nullptr, 4, {L"\tred 1", L"; note", L"\t\"dark blue\" 2"}, L"} \t;-- colors", L"after: 1"},
+        {"up to the closing line", {}, false,
+         {L"\tred 1", L"; note", L"\t\"dark blue\" 2", L"} \t;-- colors", L"after: 1"}, nullptr, 4,
+         {L"\tred 1", L"; note", L"\t\"dark blue\" 2"}, L"} \t;-- colors", L"after: 1"},
         {"empty list", {}, false, {L"}"}, nullptr, 1, {}, L"}", L"<eof>"},
         {"lines and generated end replaced", {L"old"}, false, {L"new", L"}   end"}, nullptr, 2, {L"new"},
          L"}   end", L"<eof>"},
@@ -221,7 +222,8 @@ TEST_F(ListTest, Writing) {
     list.AddListLine(L"; note", 14);
     CResourceEntry* changed = list.AddListLine(L"green 2", 14);
     changed->SetText(L"3", 1);
-    EXPECT_EQ(Written(list), seatest::SeaUtf16({L"colors:   {", L"  red  1", L"; note", L"\tgreen 3 ", L"} \t;-- colors"}))
+    EXPECT_EQ(Written(list),
+              seatest::SeaUtf16({L"colors:   {", L"  red  1", L"; note", L"\tgreen 3 ", L"} \t;-- colors"}))
         << "unchanged lines as read, a closing line made for the list";
 
     TestEntry e(&m_reservoir, 0, nullptr);

@@ -1,3 +1,5 @@
+// The application object and its settings store: a text file a person can edit,
+// kept whole through damage, concurrent writers and failed writes.
 #include "kelvaro/platform/WinApp.h"
 
 #include <gtest/gtest.h>
@@ -5,33 +7,22 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "platform/FilesTestSupport.h"
+
 namespace fs = std::filesystem;
+using filestest::ReadBytes;
+using filestest::WriteBytes;
 
 namespace {
 
 class WinAppTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        std::random_device random;
-        m_dir = fs::temp_directory_path() / ("kelvaro-winapp-" + std::to_string(random()) + std::to_string(random()));
-        fs::create_directories(m_dir);
-        m_file = m_dir / "settings";
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::permissions(m_file, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(m_dir, ignored);
-    }
-
-    CString File() const { return CString(m_file.wstring()); }
+    CString File() const { return m_dir.Wide("settings"); }
 
     // An application object whose settings live in this test's file.
     std::unique_ptr<CWinApp> App() const
@@ -39,17 +30,6 @@ protected:
         auto app = std::make_unique<CWinApp>(L"KelvaroTest");
         app->SetProfileFile(File());
         return app;
-    }
-
-    static std::string ReadBytes(const fs::path& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    static void WriteBytes(const fs::path& path, const std::string& bytes)
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << bytes;
     }
 
     static std::vector<CProfileValue> Enumerate(CWinApp& app, const wchar_t* section)
@@ -73,8 +53,8 @@ protected:
         return names;
     }
 
-    fs::path m_dir;
-    fs::path m_file;
+    filestest::ScratchDir m_dir;
+    fs::path m_file = m_dir.Path("settings");
 };
 
 // Texts that a careless text form would break: quotes, escapes, line breaks, list syntax,
@@ -121,26 +101,16 @@ TEST_F(WinAppTest, ApplicationObjectIsAfxGetAppAndTheThreadObject)
     EXPECT_FALSE(unnamed.GetAppName().IsEmpty()) << "the program's name stands in";
 }
 
-TEST_F(WinAppTest, MissingFileIsAnEmptyStore)
+TEST_F(WinAppTest, MissingFileIsAnEmptyStoreAndAnEmptySectionNameIsRefused)
 {
     auto app = App();
     EXPECT_TRUE(app->LoadProfile());
     EXPECT_TRUE(app->GetProfileError().IsEmpty());
-    CProfileSection key = app->GetSectionKey(L"Locals");
-    EXPECT_TRUE(key.IsOpen());
-    EXPECT_EQ(key.GetValueCount(), 0u);
+    EXPECT_EQ(app->GetSectionKey(L"Locals").GetValueCount(), 0u);
     EXPECT_EQ(app->GetProfileString(L"Locals", L"Width", L"fallback"), L"fallback");
-    EXPECT_EQ(app->GetProfileString(L"Locals", L"Width"), L"");
-
     // Deleting what is not there changes nothing and writes nothing.
     EXPECT_TRUE(app->WriteProfileString(L"Locals", L"Width", nullptr));
     EXPECT_TRUE(app->WriteProfileString(L"Locals", nullptr, nullptr));
-    EXPECT_FALSE(fs::exists(m_file));
-}
-
-TEST_F(WinAppTest, EmptySectionNameIsRefused)
-{
-    auto app = App();
     for (const wchar_t* section : {static_cast<const wchar_t*>(nullptr), L""}) {
         SCOPED_TRACE(section == nullptr ? "null" : "empty");
         EXPECT_FALSE(app->GetSectionKey(section).IsOpen());
@@ -248,7 +218,7 @@ TEST_F(WinAppTest, NullEntryDeletesTheSection)
     EXPECT_EQ(ReadBytes(m_file).find("Gone"), std::string::npos);
 }
 
-TEST_F(WinAppTest, SectionNamesAndEntryNamesAreCaseSensitive)
+TEST_F(WinAppTest, NamesAreCaseSensitiveAndEnumerationPastTheEndSaysSo)
 {
     auto app = App();
     ASSERT_TRUE(app->WriteProfileString(L"S", L"Width", L"1"));
@@ -257,17 +227,9 @@ TEST_F(WinAppTest, SectionNamesAndEntryNamesAreCaseSensitive)
     EXPECT_EQ(app->GetProfileString(L"S", L"Width"), L"1");
     EXPECT_EQ(app->GetProfileString(L"S", L"width"), L"2");
     EXPECT_EQ(app->GetProfileString(L"s", L"Width"), L"3");
-}
-
-TEST_F(WinAppTest, EnumerationPastTheEndSaysSo)
-{
-    auto app = App();
-    ASSERT_TRUE(app->WriteProfileString(L"S", L"a", L"1"));
     CProfileSection key = app->GetSectionKey(L"S");
     CProfileValue value;
-    EXPECT_EQ(key.EnumValue(0, value), 0u);
-    EXPECT_EQ(key.EnumValue(1, value), static_cast<DWORD>(ENODATA));
-    EXPECT_EQ(key.GetName(), L"S");
+    EXPECT_EQ(key.EnumValue(2, value), static_cast<DWORD>(ENODATA));
 }
 
 TEST_F(WinAppTest, WritesLeaveOnlyTheFinishedFile)
@@ -275,10 +237,7 @@ TEST_F(WinAppTest, WritesLeaveOnlyTheFinishedFile)
     auto app = App();
     for (int i = 0; i < 20; ++i)
         ASSERT_TRUE(app->WriteProfileString(L"S", std::to_wstring(i).c_str(), L"value"));
-    std::vector<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(m_dir))
-        names.push_back(entry.path().filename().string());
-    EXPECT_EQ(names, std::vector<std::string>{"settings"}) << "no staged file is left behind";
+    EXPECT_EQ(m_dir.Names(), std::vector<std::string>{"settings"}) << "no staged file is left behind";
     EXPECT_EQ(fs::status(m_file).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 }
 
@@ -320,13 +279,7 @@ TEST_F(WinAppTest, HandEditedFileIsRead)
 
 TEST_F(WinAppTest, DamagedValueLineIsReportedAndTheRestKept)
 {
-    struct Case
-    {
-        std::string line;
-        const wchar_t* reason;
-        std::wstring damagedName;
-    };
-    const Case cases[] = {
+    const struct { std::string line; const wchar_t* reason; std::wstring damagedName; } cases[] = {
         {"\"c\" = \"unterminated", L"missing closing quote", L"c"},
         {"\"c\" = \"bad \\q escape\"", L"unknown escape sequence", L"c"},
         {"\"c\" = \"\\u12\"", L"incomplete \\u escape", L"c"},
@@ -339,7 +292,7 @@ TEST_F(WinAppTest, DamagedValueLineIsReportedAndTheRestKept)
         {std::string("\"c\"\0= \"x\"", 9), L"'=' expected after the name", L"c"},
         {"\"c\" = \"\xFF\xFE\"", L"the line is not UTF-8 text", L"\"c\" = \"\uFFFD\uFFFD\""},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
         WriteBytes(m_file, "[\"S\"]\n\"a\" = \"1\"\n" + c.line + "\n\"b\" = \"2\"\n");
         auto app = App();
@@ -364,19 +317,15 @@ TEST_F(WinAppTest, DamagedValueLineIsReportedAndTheRestKept)
 
 TEST_F(WinAppTest, DamagedSectionLinesAreReported)
 {
-    struct Case
-    {
-        std::string text;
-        const wchar_t* expected;
-    };
-    const Case cases[] = {
+    const struct { std::string text; const wchar_t* expected; } cases[] = {
         {"\"a\" = \"1\"\n", L"line 1: value outside a section"},
-        {"[\"S\"\n\"a\" = \"1\"\n\"b\" = \"2\"\n", L"line 1: ']' expected after the section name (3 damaged lines in all)"},
+        {"[\"S\"\n\"a\" = \"1\"\n\"b\" = \"2\"\n",
+         L"line 1: ']' expected after the section name (3 damaged lines in all)"},
         {"[S]\n", L"line 1: a quoted section name expected after '['"},
         {"[\"\"]\n", L"line 1: empty section name"},
         {"[\"S\"] x\n", L"line 1: unexpected text after the section name"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         WriteBytes(m_file, c.text + "[\"T\"]\n\"t\" = \"kept\"\n");
         auto app = App();
@@ -398,7 +347,7 @@ TEST_F(WinAppTest, GarbageNeverCrashesAndIsKeptAside)
     EXPECT_FALSE(app->LoadProfile());
     EXPECT_FALSE(app->GetProfileError().IsEmpty());
     ASSERT_TRUE(app->WriteProfileString(L"S", L"a", L"1"));
-    EXPECT_EQ(ReadBytes(m_dir / "settings.damaged"), garbage) << "nothing of the damaged file is lost";
+    EXPECT_EQ(ReadBytes(m_dir.Path("settings.damaged")), garbage) << "nothing of the damaged file is lost";
     EXPECT_NE(app->GetProfileError().Find(L"settings.damaged"), -1) << app->GetProfileError().GetString();
 
     auto reader = App();
@@ -414,7 +363,7 @@ TEST_F(WinAppTest, WritingADamagedFileKeepsEachDamagedVersion)
         WriteBytes(m_file, damaged);
         auto app = App();
         ASSERT_TRUE(app->WriteProfileString(L"S", L"c", L"3"));
-        EXPECT_EQ(ReadBytes(m_dir / copy), damaged);
+        EXPECT_EQ(ReadBytes(m_dir.Path(copy)), damaged);
         auto reader = App();
         EXPECT_TRUE(reader->LoadProfile()) << reader->GetProfileError().GetString();
         EXPECT_EQ(Names(*reader, L"S"), (std::vector<std::wstring>{L"a", L"c"})) << "the damaged line is not carried on";
@@ -432,7 +381,7 @@ TEST_F(WinAppTest, UnreadableStoreRefusesWrites)
     EXPECT_TRUE(fs::is_directory(m_file));
 }
 
-TEST_F(WinAppTest, FailedWriteLeavesStoreAndFileAsTheyWere)
+TEST_F(WinAppTest, FailedWritesLeaveStoreAndFileAsTheyWere)
 {
     auto app = App();
     ASSERT_TRUE(app->WriteProfileString(L"S", L"a", L"1"));
@@ -441,6 +390,10 @@ TEST_F(WinAppTest, FailedWriteLeavesStoreAndFileAsTheyWere)
     EXPECT_FALSE(app->WriteProfileString(L"S", L"a", L"2"));
     EXPECT_FALSE(app->GetProfileError().IsEmpty());
     EXPECT_EQ(app->GetProfileString(L"S", L"a"), L"1");
+    app->BeginProfileBatch();
+    EXPECT_TRUE(app->WriteProfileString(L"S", L"a", L"3"));
+    EXPECT_FALSE(app->EndProfileBatch());
+    EXPECT_EQ(app->GetProfileString(L"S", L"a"), L"1") << "a failed batch leaves the store as the file is";
     EXPECT_EQ(ReadBytes(m_file), before);
 }
 
@@ -448,20 +401,16 @@ TEST_F(WinAppTest, DefaultFileLivesInTheConfigurationFolder)
 {
     const char* saved = std::getenv("XDG_CONFIG_HOME");
     const std::string savedValue = saved != nullptr ? saved : "";
-    ::setenv("XDG_CONFIG_HOME", m_dir.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", m_dir.Root().c_str(), 1);
 
-    struct Case
-    {
-        const wchar_t* appName;
-        const wchar_t* folder;
-    };
-    for (const Case& c : {Case{L"Kelvaro Demo", L"Kelvaro Demo"}, Case{L"../escape/attempt", L".._escape_attempt"},
-                          Case{L"..", L"_"}}) {
+    const struct { const wchar_t* appName; const wchar_t* folder; } cases[] = {
+        {L"Kelvaro Demo", L"Kelvaro Demo"}, {L"../escape/attempt", L".._escape_attempt"}, {L"..", L"_"}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(std::wstring(c.appName)));
         CWinApp app(c.appName);
-        EXPECT_EQ(app.GetProfileFile(), CString(m_dir.wstring()) + L"/" + c.folder + L"/settings");
+        EXPECT_EQ(app.GetProfileFile(), CString(m_dir.Root().wstring()) + L"/" + c.folder + L"/settings");
         EXPECT_TRUE(app.WriteProfileString(L"S", L"a", L"1")) << app.GetProfileError().GetString();
-        EXPECT_TRUE(fs::is_regular_file(m_dir / c.folder / "settings"));
+        EXPECT_TRUE(fs::is_regular_file(m_dir.Root() / c.folder / "settings"));
     }
 
     if (saved != nullptr)
@@ -495,29 +444,12 @@ TEST_F(WinAppTest, BatchWritesTheFileOnceAtTheEnd)
     EXPECT_TRUE(app->EndProfileBatch());
     EXPECT_TRUE(app->EndProfileBatch()) << "an end without a batch does nothing";
 
-    auto reader = App();
-    EXPECT_EQ(reader->GetSectionKey(L"Locals").GetValueCount(), 101u);
-}
+    EXPECT_EQ(App()->GetSectionKey(L"Locals").GetValueCount(), 101u);
 
-TEST_F(WinAppTest, FailedBatchLeavesTheStoreAsTheFileIs)
-{
-    auto app = App();
-    ASSERT_TRUE(app->WriteProfileString(L"S", L"a", L"1"));
-    fs::permissions(m_file, fs::perms::owner_read);
-    app->BeginProfileBatch();
-    EXPECT_TRUE(app->WriteProfileString(L"S", L"a", L"2"));
-    EXPECT_FALSE(app->EndProfileBatch());
-    EXPECT_FALSE(app->GetProfileError().IsEmpty());
-    EXPECT_EQ(app->GetProfileString(L"S", L"a"), L"1");
-}
-
-TEST_F(WinAppTest, OpenBatchIsWrittenWhenTheApplicationEnds)
-{
     {
-        auto app = App();
-        app->BeginProfileBatch();
-        ASSERT_TRUE(app->WriteProfileString(L"S", L"a", L"1"));
+        auto open = App();
+        open->BeginProfileBatch();
+        ASSERT_TRUE(open->WriteProfileString(L"S", L"a", L"1"));
     }
-    auto reader = App();
-    EXPECT_EQ(reader->GetProfileString(L"S", L"a"), L"1");
+    EXPECT_EQ(App()->GetProfileString(L"S", L"a"), L"1") << "an open batch is written when the application ends";
 }
