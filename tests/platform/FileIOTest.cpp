@@ -239,10 +239,12 @@ TEST(FileIO, NonAsciiNamesAreUtf8OnDisk)
 
 TEST(FileIO, HomeConfigDirectory)
 {
-    const char* savedXdg = std::getenv("XDG_CONFIG_HOME");
-    const char* savedHome = std::getenv("HOME");
-    const std::string xdg = savedXdg ? savedXdg : "";
-    const std::string home = savedHome ? savedHome : "";
+    const auto saved = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+    };
+    const std::optional<std::string> xdg = saved("XDG_CONFIG_HOME");
+    const std::optional<std::string> home = saved("HOME");
 
     const struct { const char* xdg; const char* home; const char* expected; } cases[] = {  // xdg null: unset
         {"/cfg", "/home/u", "/cfg"},
@@ -260,14 +262,8 @@ TEST(FileIO, HomeConfigDirectory)
         ::setenv("HOME", c.home, 1);
         EXPECT_EQ(Narrow(FileIO::GetHomeConfigDirectory()), c.expected);
     }
-    if (savedXdg)
-        ::setenv("XDG_CONFIG_HOME", xdg.c_str(), 1);
-    else
-        ::unsetenv("XDG_CONFIG_HOME");
-    if (savedHome)
-        ::setenv("HOME", home.c_str(), 1);
-    else
-        ::unsetenv("HOME");
+    for (const auto& [name, value] : {std::pair{"XDG_CONFIG_HOME", xdg}, std::pair{"HOME", home}})
+        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
 }
 
 TEST(FileIO, ErrorTexts)

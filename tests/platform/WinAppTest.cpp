@@ -62,20 +62,12 @@ protected:
 const std::vector<std::wstring>& TrickyTexts()
 {
     static const std::vector<std::wstring> texts = {
-        L"",
-        L"800",
-        L"  blanks around\tand a tab  ",
-        L"quote \" backslash \\ and \\n as text",
-        L"line\nfeed\r\nand\rreturn",
-        L"{ head\n\tline 1\n\tline 2\n}",
-        L"$$<<<<<$$",
-        L"[\"not\", \"a list\"] = \"x\"",
-        L"# not a comment",
-        L"Z\u00fcrich \u20ac \U0001F600 \u00a7\u00b6\u00ac",
+        L"", L"800", L"  blanks around\tand a tab  ", L"quote \" backslash \\ and \\n as text",
+        L"line\nfeed\r\nand\rreturn", L"{ head\n\tline 1\n\tline 2\n}", L"$$<<<<<$$", L"[\"not\", \"a list\"] = \"x\"",
+        L"# not a comment", L"Z\u00fcrich \u20ac \U0001F600 \u00a7\u00b6\u00ac",
         std::wstring(1, static_cast<wchar_t>(0xD800)) + L" lone surrogate",
         std::wstring(1, static_cast<wchar_t>(0x110000)) + std::wstring(1, static_cast<wchar_t>(0x7FFFFFFF)),
-        L"\uFFFD replacement and \uFEFF mark",
-        L"\u0001\u001F\u007F\u0085 controls",
+        L"\uFFFD replacement and \uFEFF mark", L"\u0001\u001F\u007F\u0085 controls",
     };
     return texts;
 }
