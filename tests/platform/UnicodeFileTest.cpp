@@ -6,7 +6,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -228,32 +227,6 @@ TEST(UnicodeFile, TruncatedFilesReadAsAPrefixOfTheirText)
             while (!joined.empty() && joined.back() == R)
                 joined.pop_back();
             EXPECT_EQ(text.compare(0, joined.size(), joined), 0);
-        }
-    }
-}
-
-TEST(UnicodeFile, GarbageNeverCrashesTheReader)
-{
-    std::mt19937 random(20240607);
-    ScratchDir dir;
-    const unsigned capacities[] = {1, 2, 7, 8192};
-    for (int round = 0; round < 60; ++round) {
-        std::string bytes(random() % 5000, '\0');
-        for (auto& b : bytes)
-            b = static_cast<char>(random() % 4 == 0 ? "\r\n\xD8\xDC"[random() % 4] : random());
-        const std::string boms[] = {"", Bytes({0xFF, 0xFE}), Bytes({0xFE, 0xFF}), Bytes({0xEF, 0xBB, 0xBF})};
-        bytes.insert(0, boms[round % 4]);
-        filestest::WriteBytes(dir.Path("g.bin"), bytes);
-        for (const unsigned capacity : capacities) {
-            SCOPED_TRACE(testing::Message() << "round " << round << " capacity " << capacity);
-            const auto read = ReadAllLines(dir.Wide("g.bin"), capacity);
-            ASSERT_TRUE(read.opened);
-            std::size_t characters = 0;
-            for (const auto& line : read.lines) {
-                EXPECT_LT(line.size(), capacity);
-                characters += line.size();
-            }
-            EXPECT_LE(characters + read.lines.size(), bytes.size() + 1);
         }
     }
 }
