@@ -9,12 +9,20 @@
 // never writes outside its directory; Restore puts such a file back at its own
 // place only when that lies inside the target directory. After a direct or a
 // memory-only start the base sea has no file, and a backup leaves it out.
+//
+// Links: the backup directory and the target directory may themselves be
+// symbolic links, as the caller names them, and so may the project's own sea
+// files that a backup reads. Below the backup directory and below the target
+// directory nothing is followed: a link met there, the backup's base sea
+// included, is refused with a report naming it, and so is a FIFO, device or
+// socket, which a read could block on.
 #include "kelvaro/seabase/SeaBase.h"
 
 #include "kelvaro/entry/ResourceSeaException.h"
 #include "kelvaro/output/PrWin.h"
 #include "kelvaro/platform/File.h"
 #include "kelvaro/platform/FileIO.h"
+#include "kelvaro/platform/SafePath.h"
 #include "kelvaro/sea/ResourceSea.h"
 
 #include <initializer_list>
@@ -68,32 +76,33 @@ CString BackupPlace(const CString& file, const CString& project, const CString& 
     return PlaceBelow(root, CString(ExternalFolder) + file);
 }
 
-// Copies `source` over `destination`, creating its directory. A destination
-// that an earlier backup or restore left read-only is replaced all the same:
-// otherwise a second run would stop half-way and leave a mixture of two
-// states; it keeps its protection when the copy fails. A file is never copied
-// onto itself, which would strip its protection for nothing.
-bool ReplaceFile(const CString& source, const CString& destination)
+// A link or a special file on the way to `file` below `root`: a copy must never go through
+// one, or it would read or write outside the folder, or block on a FIFO. Ok otherwise, also
+// when nothing is there yet.
+SafePath::Result Obstacle(const CString& file, const CString& root)
+{
+    SafePath::Result found = SafePath::Inspect(file, root);
+    if (found.status != SafePath::Status::Link && found.status != SafePath::Status::Special)
+        return SafePath::Result();
+    return found;
+}
+
+// Copies `source` over `destination`, which lies below `destinationRoot`, creating its folders;
+// `source` lies below `sourceRoot`, or is one of the project's own files when that is empty.
+// Nothing below either root is reached through a link. The destination is replaced by a rename,
+// so a failed copy leaves the old file, and one that an earlier backup or restore left read-only
+// is replaced all the same: otherwise a second run would stop half-way and leave a mixture of
+// two states. A file is never copied onto itself, which would strip its protection for nothing.
+bool ReplaceFile(const CString& source, const CString& sourceRoot, const CString& destination,
+                 const CString& destinationRoot)
 {
     if (source == destination)
-        return FileIO::FileExists(source);
-    if (!FileIO::CreateFolder(FileIO::getFilePath(destination)))
-        return false;
-    CFileStatus status;
-    const bool wasReadOnly = CFile::IsReadOnly(destination) && CFile::GetStatus(destination, status);
-    if (wasReadOnly) {
-        status.m_attribute &= ~static_cast<unsigned>(CFile::readOnly);
-        status.m_mtime = 0;
-        if (!CFile::SetStatus(destination, status))
-            return false;
-    }
-    if (FileIO::CopyFile(source, destination, false))
-        return true;
-    if (wasReadOnly) {
-        status.m_attribute |= CFile::readOnly;
-        CFile::SetStatus(destination, status);
-    }
-    return false;
+        return sourceRoot.IsEmpty() ? FileIO::FileExists(source) : SafePath::Inspect(source, sourceRoot).Ok();
+    const SafePath::Result copied = SafePath::CopyBelow(source, sourceRoot, destination, destinationRoot);
+    if (!copied.Ok())
+        PrWin::Output(PrWin::LibraryMessage, PrWin::WriteProblem, L"Unable to copy %s to %s: %s\n",
+                      source.GetString(), destination.GetString(), copied.Describe().GetString());
+    return copied.Ok();
 }
 
 // The copies of one backup or restore. Each destination is written from one
@@ -101,12 +110,13 @@ bool ReplaceFile(const CString& source, const CString& destination)
 // below "external/" and one from outside) cannot overwrite each other.
 class CopyRun {
 public:
-    bool Copy(const CString& source, const CString& destination)
+    bool Copy(const CString& source, const CString& sourceRoot, const CString& destination,
+              const CString& destinationRoot)
     {
         const auto [known, inserted] = m_sources.emplace(destination.Str(), source.Str());
         if (!inserted)
             return known->second == source.Str();  // a file shared by two seas, copied already
-        return ReplaceFile(source, destination);
+        return ReplaceFile(source, sourceRoot, destination, destinationRoot);
     }
 
 private:
@@ -228,9 +238,20 @@ bool CSeaBase::Backup(const wchar_t* backupDirectory)
 
     const CString project = Absolute(g_defaultPath);
     const CString backup = Absolute(CString(backupDirectory));
+    const std::vector<CString> files = SeaFiles({g_baseSea, g_localsSea, g_sea[0], g_sea[1], g_sea[2], g_sea[3], g_sea[4]});
+    // Every place is looked at before anything is written, so a refused backup changes nothing.
+    for (const CString& file : files) {
+        const CString place = BackupPlace(file, project, backup);
+        const SafePath::Result obstacle = place == file ? SafePath::Result() : Obstacle(place, backup);
+        if (!obstacle.Ok()) {
+            PrWin::Output(PrWin::LibraryMessage, PrWin::WriteProblem, L"Backup into %s: %s: nothing backed up\n",
+                          backup.GetString(), obstacle.Describe().GetString());
+            return false;
+        }
+    }
     CopyRun run;
-    for (const CString& file : SeaFiles({g_baseSea, g_localsSea, g_sea[0], g_sea[1], g_sea[2], g_sea[3], g_sea[4]})) {
-        if (!run.Copy(file, BackupPlace(file, project, backup)))
+    for (const CString& file : files) {
+        if (!run.Copy(file, CString(), BackupPlace(file, project, backup), backup))
             return false;
     }
     return true;
@@ -255,7 +276,35 @@ bool CSeaBase::Restore(const wchar_t* backupBaseFile, const wchar_t* targetDirec
     // target directory; for the start on the backup, inside the backup's own
     // directory will do as well. Otherwise a base sea naming "../x.sea" or an
     // absolute path could make the restore create or overwrite files anywhere.
+    // Nor may a link or a special file stand on the way to one below either
+    // directory: the starts open sea files by name and would follow it. A file
+    // is read here only once it has passed, so a refusal has read nothing outside.
     {
+        const auto refuse = [&backupBase](const SafePath::Result& obstacle) {
+            PrWin::Output(PrWin::LibraryMessage, PrWin::ReadProblem, L"Backup %s: %s: nothing restored\n",
+                          backupBase.GetString(), obstacle.Describe().GetString());
+            return false;
+        };
+        // Checked against each directory it lies in: one may lie inside the other.
+        const auto admitted = [&](const CString& file, bool onBackup) {
+            if (file.IsEmpty())
+                return true;
+            if (!IsBelow(file, target) && !(onBackup && IsBelow(file, backupRoot))) {
+                PrWin::Output(PrWin::LibraryMessage, PrWin::ReadProblem,
+                              L"Backup %s names the sea file %s outside the target directory %s: nothing restored\n",
+                              backupBase.GetString(), file.GetString(), target.GetString());
+                return false;
+            }
+            for (const CString& root : {target, backupRoot}) {
+                const SafePath::Result obstacle = IsBelow(file, root) ? Obstacle(file, root) : SafePath::Result();
+                if (!obstacle.Ok())
+                    return refuse(obstacle);
+            }
+            return true;
+        };
+
+        if (!admitted(backupBase, true) || !admitted(restoredBase, false))
+            return false;
         CResourceSea base(107);
         if (!FileIO::FileExists(backupBase) || !base.Create(backupBase, true))
             return false;
@@ -309,6 +358,8 @@ bool CSeaBase::Restore(const wchar_t* backupBaseFile, const wchar_t* targetDirec
             return file.IsEmpty() ? file : BackupPlace(file, backupDefault, backupRoot);
         };
 
+        // The files the base sea names first, and the backup's copies of those
+        // that give the Preference sea: they are read to find it.
         const bool configurationFromBase = !base.LookupGetString(L"ConfigurationFile", 0, CString()).IsEmpty();
         for (const bool onBackup : {true, false}) {
             const CString directory = onBackup ? backupDefault : defaultDirectory(target);
@@ -316,24 +367,26 @@ bool CSeaBase::Restore(const wchar_t* backupBaseFile, const wchar_t* targetDirec
                 seaFile(base, L"Application", directory),
                 configurationFromBase ? seaFile(base, L"Configuration", directory) : fileIn(L"ConfigFile", directory),
                 fileIn(L"LocalsFile", directory),
-                preferenceFile(applicationFile, localsFile, directory),
-                preferenceFile(backupCopy(applicationFile), backupCopy(localsFile), directory),
             };
             for (const CString& file : files) {
-                if (file.IsEmpty() || IsBelow(file, target) || (onBackup && IsBelow(file, backupRoot)))
-                    continue;
-                PrWin::Output(PrWin::LibraryMessage, PrWin::ReadProblem,
-                              L"Backup %s names the sea file %s outside the target directory %s: nothing restored\n",
-                              backupBase.GetString(), file.GetString(), target.GetString());
-                return false;
+                if (!admitted(file, onBackup))
+                    return false;
             }
+        }
+        if (!admitted(backupCopy(applicationFile), true) || !admitted(backupCopy(localsFile), true))
+            return false;
+        for (const bool onBackup : {true, false}) {
+            const CString directory = onBackup ? backupDefault : defaultDirectory(target);
+            if (!admitted(preferenceFile(applicationFile, localsFile, directory), onBackup) ||
+                !admitted(preferenceFile(backupCopy(applicationFile), backupCopy(localsFile), directory), onBackup))
+                return false;
         }
     }
 
     if (!FileIO::CreateFolder(target))
         return false;
     CopyRun run;
-    if (!run.Copy(backupBase, restoredBase))
+    if (!run.Copy(backupBase, backupRoot, restoredBase, target))
         return false;
 
     Cleanup();
@@ -367,7 +420,7 @@ bool CSeaBase::Restore(const wchar_t* backupBaseFile, const wchar_t* targetDirec
                           file.GetString(), target.GetString());
             continue;
         }
-        if (!run.Copy(BackupPlace(file, backupDefault, backupRoot), destination)) {
+        if (!run.Copy(BackupPlace(file, backupDefault, backupRoot), backupRoot, destination, target)) {
             stopOnBackup();
             return false;
         }

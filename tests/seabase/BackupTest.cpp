@@ -1,13 +1,21 @@
 // Backing a project's sea files up and restoring a project from a backup:
 // the directory layout, byte-exact copies, protected files, files from outside
-// the default directory, hostile backups and the registry after a restore.
+// the default directory, hostile backups, links and special files, and the
+// registry after a restore.
 #include "seabase/SeaBaseTestSupport.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <ctime>
+#include <future>
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 
 namespace seabasetest {
 namespace {
@@ -66,6 +74,22 @@ protected:
     {
         CFileStatus status;
         return CFile::GetStatus(Wide(file), status) ? status.m_mtime : -1;
+    }
+    // Bytes, access and modification time of every file below a folder. Each access time is
+    // set back to 2001 after the look, so that a later read, by anyone, moves it again.
+    using Seen = std::map<std::string, std::tuple<std::string, std::int64_t, std::int64_t>>;
+    Seen Look(const std::string& folder) const
+    {
+        Seen seen;
+        for (const std::string& file : FilesBelow(folder)) {
+            const std::string path = Path(folder + "/" + file).string();
+            struct stat st {};
+            EXPECT_EQ(::stat(path.c_str(), &st), 0);
+            seen[file] = {ReadBytes(folder + "/" + file), st.st_atime, st.st_mtime};
+            const struct timespec times[2] = {{1000000000, 0}, {0, UTIME_OMIT}};
+            EXPECT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+        }
+        return seen;
     }
 };
 
@@ -320,6 +344,103 @@ TEST_F(BackupTest, HostileBackupCannotWriteOutside)
         EXPECT_FALSE(fs::exists(Path("target")));
         ExpectStartedOn("proj");
     }
+}
+
+// Links and special files below the backup directory or the target directory:
+// refused before anything changes, with a report that names them; nothing
+// outside is read or written, a FIFO blocks nothing, the entry itself stays,
+// and once it is gone the same backup or restore goes through.
+TEST_F(BackupTest, LinksAndSpecialFilesBelowTheDirectoriesAreRefused)
+{
+    struct Case {
+        const char* name;
+        bool backup;        // the operation: Backup into "backup", else Restore of it into "target"
+        std::string place;  // made after a first backup
+        std::string link;   // where the link at `place` points; empty: a FIFO
+        bool refused;
+    };
+    const std::string outside = Path("outside").string();
+    const Case cases[] = {
+        {"file in the backup links outside", false, "backup/app.sea", outside + "/secret.sea", true},
+        {"folder in the backup links outside", false, "backup/prefs", outside + "/prefs", true},
+        {"base sea of the backup is a link", false, "backup/base.sea", outside + "/base.sea", true},
+        {"FIFO read while the backup is checked", false, "backup/local/locals.sea", "", true},
+        {"FIFO the start on the backup opens", false, "backup/prefs/pref.sea", "", true},
+        {"file in the target links outside", false, "target/prefs/pref.sea", outside + "/secret.sea", true},
+        {"dangling link in the target", false, "target/app.sea", outside + "/new.sea", true},
+        {"folder in the target links outside", false, "target/conf", outside + "/prefs", true},
+        {"link that no sea names", false, "backup/notes.sea", outside + "/secret.sea", false},
+        {"file in the backup directory links outside", true, "backup/app.sea", outside + "/secret.sea", true},
+        {"folder in the backup directory links outside", true, "backup/prefs", outside + "/prefs", true},
+        {"dangling link in the backup directory", true, "backup/conf/config.sea", outside + "/new.sea", true},
+    };
+    WriteProject("proj");
+    WriteFile("outside/secret.sea", "Title: secret\nColor: secret\n");
+    WriteFile("outside/prefs/pref.sea", "Color: secret\n");
+    WriteFile("outside/base.sea", m_project.at("base.sea"));
+    // A run that blocks on a FIFO is freed by opening its other end, and fails.
+    const auto run = [this](const Case& c) {
+        auto done = std::async(std::launch::async, [this, &c] {
+            return c.backup ? m_registry.Backup(Wide("backup"))
+                            : m_registry.Restore(Wide("backup/base.sea"), Wide("target"));
+        });
+        if (done.wait_for(std::chrono::seconds(20)) == std::future_status::timeout) {
+            ADD_FAILURE() << "blocked on " << c.place;
+            const int fd = ::open(Path(c.place).c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+        }
+        return done.get();
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_registry.Cleanup();
+        fs::remove_all(Path("backup"));
+        fs::remove_all(Path("target"));
+        ASSERT_TRUE(m_registry.Init(Wide("proj/base.sea")));
+        ASSERT_TRUE(m_registry.Backup(Wide("backup")));
+        fs::remove_all(Path(c.place));
+        fs::create_directories(Path(c.place).parent_path());
+        if (c.link.empty())
+            ASSERT_EQ(::mkfifo(Path(c.place).c_str(), 0644), 0);
+        else if (fs::is_directory(c.link))
+            fs::create_directory_symlink(c.link, Path(c.place));
+        else
+            fs::create_symlink(c.link, Path(c.place));
+        Look("outside");
+        const Seen outsideBefore = Look("outside");
+        m_reports.clear();
+
+        EXPECT_EQ(run(c), !c.refused);
+        EXPECT_EQ(Look("outside"), outsideBefore);
+        EXPECT_EQ(fs::symlink_status(Path(c.place)).type(), c.link.empty() ? fs::file_type::fifo : fs::file_type::symlink);
+        if (c.refused) {
+            EXPECT_TRUE(Reported(Path(c.place).wstring() + (c.link.empty() ? L" is not a regular file" : L" is a symbolic link")));
+            ExpectStartedOn("proj");
+            EXPECT_FALSE(fs::exists(Path("target/base.sea")));
+            fs::remove(Path(c.place));
+            if (!c.backup && c.place.rfind("backup/", 0) == 0)
+                fs::copy(Path("proj/" + c.place.substr(7)), Path(c.place), fs::copy_options::recursive);
+            EXPECT_TRUE(run(c));
+            EXPECT_EQ(Look("outside"), outsideBefore);
+        }
+        ExpectSameFiles("proj", c.backup ? "backup" : "target");
+    }
+}
+
+// The directories as the caller names them may be links: those are followed.
+TEST_F(BackupTest, DirectoriesNamedThroughLinksAreFollowed)
+{
+    StartProject();
+    fs::create_directories(Path("real/backup"));
+    fs::create_directories(Path("real/target"));
+    fs::create_directory_symlink(Path("real/backup"), Path("backup"));
+    fs::create_directory_symlink(Path("real/target"), Path("target"));
+    ASSERT_TRUE(m_registry.Backup(Wide("backup")));
+    ExpectSameFiles("proj", "real/backup");
+    ASSERT_TRUE(m_registry.Restore(Wide("backup/base.sea"), Wide("target")));
+    ExpectSameFiles("proj", "real/target");
+    ExpectStartedOn("target");
 }
 
 } // namespace
