@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (preset "fuzz") and runs each for SECONDS seconds
 # (default 60) from its seed corpus. Fails when any target finds a crash;
-# prints one summary line per target.
+# prints one summary line per target. `run.sh long` runs every target for
+# 300 seconds, the run to make before trusting a change to the readers or the
+# save; what it stops on is to be added to fuzz/corpus/<target>/.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
+[ "$seconds" = long ] && seconds=300
 
 cmake --preset fuzz >/dev/null || exit 1
 cmake --build build/fuzz --target fuzz -j2 >/dev/null || { echo "fuzz build failed" >&2; exit 1; }
