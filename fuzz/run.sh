@@ -12,7 +12,7 @@ seconds="${1:-60}"
 cmake --preset fuzz >/dev/null || exit 1
 cmake --build build/fuzz --target fuzz -j2 >/dev/null || { echo "fuzz build failed" >&2; exit 1; }
 
-targets=(entry_line sea_read list_block table_import lookup_format decode)
+targets=(entry_line sea_read list_block table_import lookup_format decode sea_edit)
 work="build/fuzz/runs"
 mkdir -p "$work"
 status=0
