@@ -170,6 +170,7 @@ int CPostgresSeaTable::CheckTable(unsigned style) {
     if (!Run("check table", kColumns, {m_quotedTable}, PGRES_TUPLES_OK, style, &result)) return -1;
     const int rows = PQntuples(result);
     std::string found;
+    bool table = true;
     bool fits = rows == 4;
     for (int i = 0; i < rows; ++i) {
         const std::string_view kind = PQgetvalue(result, i, 0);
@@ -178,14 +179,17 @@ int CPostgresSeaTable::CheckTable(unsigned style) {
         found += (i == 0 ? "" : ", ") + name + " " + type;
         const bool number = type == "bigint" || type == "integer";
         const bool text = type == "text" || type.starts_with("character varying");
-        fits = fits && (kind == "r" || kind == "p") &&
-               (((name == "line" || name == "listcounter") && number) || ((name == "name" || name == "vals") && text));
+        table = table && (kind == "r" || kind == "p");
+        fits = fits && (((name == "line" || name == "listcounter") && number) ||
+                        ((name == "name" || name == "vals") && text));
     }
     PQclear(result);
     if (rows == 0) return 0;
-    if (fits) return 1;
-    m_lastError = L"the table has other columns than line, name, vals and listcounter (" + Wide(found) +
-                  L"); it was left as it is";
+    if (table && fits) return 1;
+    m_lastError = table ? L"the table has other columns than line, name, vals and listcounter (" + Wide(found) +
+                              L"); it was left as it is"
+                        : CString(L"the name is taken by a view or another kind of relation, not a table; it was left"
+                                  L" as it is");
     Fail(nullptr, style);
     return -1;
 }

@@ -296,16 +296,18 @@ TEST_F(PostgresTable, ATableOfAnotherShapeIsRefusedAndKept) {
     Sql("CREATE TABLE people (id integer, name text, vals text, listcounter bigint)");
     Sql("INSERT INTO people VALUES (1, 'Ann', 'x', 0)");
     Sql("CREATE VIEW seaview AS SELECT 1::bigint AS line, 'a'::text AS name, 'b'::text AS vals, 0::bigint AS listcounter");
-    for (const wchar_t* name : {L"people", L"seaview"}) {
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {{L"people", L"other columns"},
+                                                                 {L"seaview", L"not a table"}};
+    for (const auto& [name, says] : cases) {
         SCOPED_TRACE(kelvaro::utf8::Encode(name));
         CaptureOutput capture;
         CPostgresSeaTable table(Uri(), name);
         TestSea sea;
         sea.LookupSetInt(L"a", 1);
         EXPECT_FALSE(sea.SaveToTable(&table));
-        EXPECT_TRUE(Has(table.LastError(), L"other columns")) << kelvaro::utf8::Encode(table.LastError().Str());
+        EXPECT_TRUE(Has(table.LastError(), says)) << kelvaro::utf8::Encode(table.LastError().Str());
         EXPECT_FALSE(sea.ReadFromTable(&table, false));
-        EXPECT_TRUE(Has(table.LastError(), L"other columns"));
+        EXPECT_TRUE(Has(table.LastError(), says));
         EXPECT_EQ(capture.Reports().size(), 2u);
     }
     EXPECT_EQ(Sql("SELECT name FROM people"), std::vector<std::string>{"Ann"});
