@@ -2,9 +2,11 @@
 #include "postgres/PostgresServer.h"
 
 #include <pwd.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -43,6 +45,20 @@ bool Shell(const std::string& command, const std::string& log) {
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Servers of earlier runs that were killed before they could stop them: a
+// folder whose owner process is gone.
+void StopAbandoned(const std::string& bin, const std::string& asUser) {
+    std::error_code error;
+    for (const auto& item : fs::directory_iterator("/tmp", error)) {
+        const std::string folder = item.path().string();
+        if (item.path().filename().string().rfind("kelvaro-pg-", 0) != 0) continue;
+        const int owner = std::atoi(ReadAll(folder + "/owner").c_str());
+        if (owner <= 0 || kill(owner, 0) == 0 || errno != ESRCH) continue;
+        Shell(asUser + "'" + bin + "/pg_ctl' -D '" + folder + "/data' -m immediate -w stop", "/dev/null");
+        fs::remove_all(folder, error);
+    }
 }
 
 Server* g_started = nullptr;  // set once a test has asked for the server
@@ -104,6 +120,7 @@ void Server::Start() {
     const std::string log = m_dir + "/setup.log";
     {
         std::ofstream(m_dir + "/password") << kPassword << "\n";
+        std::ofstream(m_dir + "/owner") << getpid() << "\n";
     }
     if (geteuid() == 0) {
         // initdb refuses root; the server runs as nobody, who must own its folder.
@@ -132,6 +149,7 @@ void Server::Start() {
         return;
     }
     m_running = true;
+    StopAbandoned(m_bin, m_asUser);
 }
 
 void Server::Stop() {
