@@ -215,7 +215,6 @@ bool CPostgresSeaTable::BeginWrite() {
         return false;
     }
     m_writing = true;
-    m_writeFailed = false;
     return true;
 }
 

@@ -38,6 +38,7 @@ public:
     explicit CPostgresSeaTable(const wchar_t* connection, const wchar_t* tableName = L"sea");
     ~CPostgresSeaTable() override;
 
+    // True while the connection to the server is up.
     bool IsOpen() const;
     // How long an export waits for another export of the table (10000 ms
     // to begin with); then it fails and leaves the table alone.
@@ -94,7 +95,6 @@ private:
     int m_lockTimeout = 10000;
     std::vector<Row> m_rows;
     bool m_writing = false;
-    bool m_writeFailed = false;
     pg_result* m_result = nullptr;  // the rows of a running import
     int m_nextRow = 0;
     bool m_readFailed = false;
