@@ -20,8 +20,13 @@
 #include "kelvaro/platform/UnicodeFile.h"
 #include "kelvaro/platform/Utf.h"
 
+#include <memory>
+
 #if KELVARO_SEA_HAVE_SQLITE
 #include "kelvaro_sqlite/SqliteTable.h"
+#endif
+#if KELVARO_SEA_HAVE_POSTGRES
+#include "kelvaro_postgres/PostgresTable.h"
 #endif
 
 namespace {
@@ -758,25 +763,70 @@ int Merge(const Arguments& args) {
     return Save(loaded);
 }
 
-#if KELVARO_SEA_HAVE_SQLITE
+#if KELVARO_SEA_HAVE_SQLITE || KELVARO_SEA_HAVE_POSTGRES
 CString TableName(const Arguments& args) {
     const CString* table = args.Option("--table");
     return table == nullptr ? CString(L"sea") : *table;
 }
 
+// The table behind --db: a PostgreSQL database for a postgresql:// or
+// postgres:// URI, else an SQLite file. `shown` names it in messages, without
+// a password.
+struct Database {
+    std::unique_ptr<CResSeaTableInterface> table;
+    bool open = false;
+    CString shown;
+    CString (*lastError)(const CResSeaTableInterface&) = nullptr;
+    std::string Error() const { return table ? Utf8(lastError(*table).Str()) : std::string(); }
+};
+
+bool IsPostgresUri(const CString& db) {
+    return db.Str().starts_with(L"postgresql://") || db.Str().starts_with(L"postgres://");
+}
+
+bool OpenDatabase(const CString& db, const CString& tableName, Database& out, [[maybe_unused]] std::string& error) {
+    if (IsPostgresUri(db)) {
+#if KELVARO_SEA_HAVE_POSTGRES
+        auto table = std::make_unique<CPostgresSeaTable>(db, tableName);
+        out.open = table->IsOpen();
+        out.shown = table->Shown();
+        out.lastError = [](const CResSeaTableInterface& t) {
+            return static_cast<const CPostgresSeaTable&>(t).LastError();
+        };
+        out.table = std::move(table);
+        return true;
+#else
+        error = "this sea tool was built without PostgreSQL support";
+        return false;
+#endif
+    }
+#if KELVARO_SEA_HAVE_SQLITE
+    auto table = std::make_unique<CSqliteSeaTable>(db, tableName);
+    out.open = table->IsOpen();
+    out.shown = db;
+    out.lastError = [](const CResSeaTableInterface& t) { return static_cast<const CSqliteSeaTable&>(t).LastError(); };
+    out.table = std::move(table);
+    return true;
+#else
+    error = "this sea tool was built without SQLite support; --db takes a postgresql:// URI";
+    return false;
+#endif
+}
+
 int Export(const Arguments& args) {
     const CString* db = args.Option("--db");
     if (args.positional.size() != 1 || db == nullptr)
-        return Fail(kFailure, "export: usage is 'sea export FILE --db DB [--table T]'");
+        return Fail(kFailure, "export: usage is 'sea export FILE --db DB|URL [--table T]'");
     LoadedSea loaded;
     std::string error;
     if (!Load(args.positional[0], Section(args), true, loaded, error)) return Fail(kFailure, error);
     PrintProblems(args.positional[0], loaded.problems);
     ReportCollector collector;
-    CSqliteSeaTable table(*db, TableName(args));
+    Database database;
+    if (!OpenDatabase(*db, TableName(args), database, error)) return Fail(kFailure, error);
     try {
-        if (!table.IsOpen() || !loaded.sea.SaveToTable(&table))
-            return Fail(kFailure, "cannot export to " + Quoted(*db) + ": " + Utf8(table.LastError().Str()));
+        if (!database.open || !loaded.sea.SaveToTable(database.table.get()))
+            return Fail(kFailure, "cannot export to " + Quoted(database.shown) + ": " + database.Error());
     } catch (const CResourceSeaException& e) {
         return Fail(kFailure, "export: " + Utf8(e.m_message.Str()));
     }
@@ -786,7 +836,7 @@ int Export(const Arguments& args) {
 int Import(const Arguments& args) {
     const CString* db = args.Option("--db");
     if (args.positional.size() != 1 || db == nullptr)
-        return Fail(kFailure, "import: usage is 'sea import FILE --db DB [--table T] [--merge]'");
+        return Fail(kFailure, "import: usage is 'sea import FILE --db DB|URL [--table T] [--merge]'");
     const CString& path = args.positional[0];
     const bool exists = FileIO::FileExists(path);
     LoadedSea loaded;
@@ -795,25 +845,31 @@ int Import(const Arguments& args) {
     // section only goes into a file that has it.
     if ((exists || Section(args) != nullptr) && !LoadForChange(path, Section(args), loaded, error))
         return Fail(kFailure, error);
-    CSqliteSeaTable table(*db, TableName(args));
-    if (!table.IsOpen()) return Fail(kFailure, "cannot open " + Quoted(*db) + ": " + Utf8(table.LastError().Str()));
+    Database database;
+    if (!OpenDatabase(*db, TableName(args), database, error)) return Fail(kFailure, error);
+    const CString& shown = database.shown;
+    if (!database.open) return Fail(kFailure, "cannot open " + Quoted(shown) + ": " + database.Error());
     bool read = false;
     {
         ReportCollector collector;
         try {
             if (args.Flag("--merge")) {
                 CResourceSea imported;
-                read = imported.ReadFromTable(&table, true);
+                read = imported.ReadFromTable(database.table.get(), true);
                 if (read) loaded.sea.MergeContent(&imported);
             } else {
-                read = loaded.sea.ReadFromTable(&table, false);
+                read = loaded.sea.ReadFromTable(database.table.get(), false);
             }
         } catch (const CResourceSeaException& e) {
             return Fail(kFailure, "import: " + Utf8(e.m_message.Str()) + "; the file was not changed");
         }
-        for (const std::wstring& report : collector.Reports()) PrintProblems(*db, {ToProblem(*db, report)});
+        for (const std::wstring& report : collector.Reports()) PrintProblems(shown, {ToProblem(shown, report)});
     }
-    if (!read) return Fail(kFailure, "cannot import from " + Quoted(*db) + "; the file was not changed");
+    if (!read) {
+        const std::string reason = database.Error();
+        return Fail(kFailure, "cannot import from " + Quoted(shown) + (reason.empty() ? "" : ": " + reason) +
+                                  "; the file was not changed");
+    }
     if (exists) return Save(loaded);
     ReportCollector collector;
     loaded.path = path;
@@ -882,15 +938,17 @@ const Command kCommands[] = {
      "Merges the entries of SOURCE into TARGET: values of SOURCE win, missing\n"
      "entries are added at the end. --keep-existing only adds missing entries.\n"
      "With --section, section NAME of SOURCE goes into section NAME of TARGET."},
-#if KELVARO_SEA_HAVE_SQLITE
-    {"export", Export, " --section --db --table ", "sea export FILE --db DB [--table T] [--section NAME]",
-     "Writes the sea into table T (default 'sea') of the SQLite database DB,\n"
-     "replacing the table's rows."},
+#if KELVARO_SEA_HAVE_SQLITE || KELVARO_SEA_HAVE_POSTGRES
+    {"export", Export, " --section --db --table ", "sea export FILE --db DB|URL [--table T] [--section NAME]",
+     "Writes the sea into table T (default 'sea') of the SQLite database file DB,\n"
+     "or of the PostgreSQL database a postgresql:// URL names (a Unix-socket\n"
+     "host too: postgresql:///DBNAME?host=/run/postgresql), replacing the\n"
+     "table's rows in one transaction."},
     {"import", Import, " --section --db --table --merge ",
-     "sea import FILE --db DB [--table T] [--merge] [--section NAME]",
-     "Reads table T of DB into FILE: replaces its content, or with --merge merges\n"
-     "the table's entries into it. A section is only imported into a file that\n"
-     "has it."},
+     "sea import FILE --db DB|URL [--table T] [--merge] [--section NAME]",
+     "Reads table T of DB (or URL) into FILE: replaces its content, or with\n"
+     "--merge merges the table's entries into it. A section is only imported\n"
+     "into a file that has it."},
 #endif
 };
 

@@ -1,0 +1,411 @@
+// Seas in a real PostgreSQL server (one per test run, see PostgresServer.h):
+// the corpus comes back as it does through SQLite, hostile texts survive,
+// concurrent exports never mix, a lost connection or a table of another shape
+// leaves the table as it was, and every failure says what went wrong.
+#ifdef KELVARO_HAVE_POSTGRES
+
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "kelvaro/entry/ResourceSeaException.h"
+#include "kelvaro/platform/Utf.h"
+#include "kelvaro/sea/ResourceSea.h"
+#include "kelvaro_postgres/PostgresTable.h"
+#include "postgres/PostgresServer.h"
+#include "sea/SeaTestSupport.h"
+#ifdef KELVARO_HAVE_SQLITE
+#include "kelvaro_sqlite/SqliteTable.h"
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using pgtest::Server;
+using seatest::CaptureOutput;
+using seatest::ScratchDir;
+using seatest::TestSea;
+
+struct Row {
+    std::wstring name;
+    std::wstring values;
+    unsigned counter;
+    bool operator==(const Row& other) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Row& row) {
+    return out << "(" << kelvaro::utf8::Encode(row.name) << " | " << kelvaro::utf8::Encode(row.values) << " | "
+               << row.counter << ")";
+}
+
+CString Wide(const std::string& text) { return CString(kelvaro::utf8::Decode(text)); }
+CString Uri() { return Wide(Server::Get().Uri()); }
+
+// The rows an export of `sea` makes, kept in memory.
+class MemoryTable final : public CResSeaTableInterface {
+public:
+    std::vector<Row> rows;
+    bool BeginWrite() override { return true; }
+    void WriteTableLine(const wchar_t* name, const wchar_t* values, unsigned counter) override {
+        rows.push_back({name, values, counter});
+    }
+    bool EndWrite() override { return true; }
+    bool BeginRead() override { return false; }
+    bool NextTableLine() override { return false; }
+    bool EndRead() override { return false; }
+};
+
+// 1 exported, 0 refused, -1 thrown (a line that cannot be rebuilt).
+int Export(CResourceSea& sea, CResSeaTableInterface& table) {
+    try {
+        return sea.SaveToTable(&table) ? 1 : 0;
+    } catch (const CResourceSeaException&) {
+        return -1;
+    }
+}
+
+std::vector<Row> RowsOf(CResourceSea& sea) {
+    MemoryTable table;
+    EXPECT_TRUE(sea.SaveToTable(&table));
+    return table.rows;
+}
+
+// Every row of a table, read through its own connection.
+template <class Table>
+std::vector<Row> ReadRows(Table& table) {
+    std::vector<Row> rows;
+    if (!table.BeginRead()) return rows;
+    do {
+        rows.push_back({table.CurrentLineName(), table.CurrentLineVals(), table.CurrentLineListCounter()});
+    } while (table.NextTableLine());
+    EXPECT_TRUE(table.EndRead());
+    return rows;
+}
+
+std::vector<Row> ReadRows(const wchar_t* tableName) {
+    CPostgresSeaTable table(Uri(), tableName);
+    return ReadRows(table);
+}
+
+// SQL straight to the server, as another program would send it; the values
+// of `params` as parameters. Returns the first column of the rows.
+std::vector<std::string> Sql(const std::string& sql, const std::vector<std::string>& params = {}) {
+    PGconn* conn = PQconnectdb(Server::Get().Uri().c_str());
+    std::vector<const char*> values;
+    for (const std::string& p : params) values.push_back(p.c_str());
+    PGresult* result =
+        PQexecParams(conn, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr, 0);
+    const ExecStatusType status = PQresultStatus(result);
+    EXPECT_TRUE(status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) << sql << ": " << PQerrorMessage(conn);
+    std::vector<std::string> column;
+    for (int i = 0; status == PGRES_TUPLES_OK && i < PQntuples(result); ++i) column.push_back(PQgetvalue(result, i, 0));
+    PQclear(result);
+    PQfinish(conn);
+    return column;
+}
+
+bool Has(const CString& text, const wchar_t* part) { return text.Str().find(part) != std::wstring::npos; }
+
+class PostgresTable : public ::testing::Test {
+protected:
+    void SetUp() override { PG_REQUIRE_SERVER(); }
+};
+
+TEST_F(PostgresTable, TheCorpusComesBackAsThroughSqlite) {
+    std::vector<fs::path> files;
+    for (const fs::path& folder : {fs::path(KELVARO_TEST_DATA) / "valid", fs::path(KELVARO_TEST_DATA) / "../../examples"})
+        for (const auto& item : fs::directory_iterator(folder))
+            if (item.path().extension() == ".sea") files.push_back(item.path());
+    ASSERT_GT(files.size(), 20u);
+    ScratchDir dir;
+    CaptureOutput quiet;
+    for (const fs::path& file : files) {
+        SCOPED_TRACE(file.filename().string());
+        TestSea sea;
+        ASSERT_TRUE(sea.Create(CString(file.wstring()), true));
+        MemoryTable memory;
+        CPostgresSeaTable pg(Uri(), L"corpus");
+        // A line that cannot be rebuilt stops every export alike.
+        const int exported = Export(sea, memory);
+        EXPECT_EQ(Export(sea, pg), exported) << kelvaro::utf8::Encode(pg.LastError().Str());
+        if (exported < 0) continue;
+        const std::vector<Row> pgRows = ReadRows(pg);
+        EXPECT_EQ(pgRows, memory.rows);
+        TestSea fromPg;
+        fromPg.ReadFromTable(&pg, false);
+        EXPECT_EQ(fromPg.NrLines(), sea.NrLines());
+        EXPECT_EQ(fromPg.NrEntries(), sea.NrEntries());
+#ifdef KELVARO_HAVE_SQLITE
+        CSqliteSeaTable lite(dir.Wide(file.filename().string() + ".db"));
+        EXPECT_EQ(Export(sea, lite), exported);
+        EXPECT_EQ(pgRows, ReadRows(lite));
+        TestSea fromLite;
+        fromLite.ReadFromTable(&lite, false);
+        MemoryTable again, againLite;
+        EXPECT_EQ(Export(fromPg, again), Export(fromLite, againLite));
+        EXPECT_EQ(again.rows, againLite.rows);
+#endif
+    }
+}
+
+TEST_F(PostgresTable, HostileNamesAndValuesSurvive) {
+    const std::wstring longText(3000, L'\u00E9');
+    const std::vector<std::pair<std::wstring, std::wstring>> cases = {
+        {L"quote's", L"it's O'Neil's ''"},
+        {L"double \"quoted\"", L"say \"hi\" \"\""},
+        {L"back\\slash", L"C:\\data\\ \\' \\\" \\x00 \\\\"},
+        {L"stand-ins \u00B6\u00AC", L"a\u00B6b \u00ACc"},
+        {L"injection", L"'); DROP TABLE sea; -- $1 $$x$$"},
+        {L"long", longText},
+        {L"emoji \U0001F600", L"\U0001F600 \u4E2D \t tab"},
+    };
+    TestSea sea;
+    for (const auto& [name, value] : cases) sea.LookupSetString(name.c_str(), value.c_str());
+    sea.AppendCommentLine(L"comment ' \" \\ \u00A7\u00B6\u00AC");
+    const wchar_t* const tables[] = {L"sea", L"with \"quote\" and space", L"drop table x; --", L"\u00A7\u00B6\u00AC\\",
+                                     L"Mixed.Case", L"x23456789012345678901234567890123456789012345678901234567890123"};
+    for (const wchar_t* tableName : tables) {
+        SCOPED_TRACE(kelvaro::utf8::Encode(tableName));
+        CPostgresSeaTable table(Uri(), tableName);
+        ASSERT_TRUE(sea.SaveToTable(&table)) << kelvaro::utf8::Encode(table.LastError().Str());
+        EXPECT_EQ(ReadRows(tableName), RowsOf(sea));
+        TestSea back;
+        CaptureOutput capture;
+        ASSERT_TRUE(back.ReadFromTable(&table, false));
+        EXPECT_TRUE(capture.Texts().empty());
+        for (const auto& [name, value] : cases) {
+            ASSERT_NE(back.GetEntry(name.c_str()), nullptr) << kelvaro::utf8::Encode(name);
+            EXPECT_TRUE(*back.GetEntry(name.c_str()) == *sea.GetEntry(name.c_str())) << kelvaro::utf8::Encode(name);
+        }
+    }
+    EXPECT_EQ(Sql("SELECT count(*) FROM pg_tables WHERE tablename = 'x'"), std::vector<std::string>{"0"});
+
+    // 64 bytes: PostgreSQL would cut the name short, so it is refused.
+    CaptureOutput capture;
+    CPostgresSeaTable tooLong(Uri(), (std::wstring(tables[5]) + L"4").c_str());
+    EXPECT_FALSE(sea.SaveToTable(&tooLong));
+    EXPECT_TRUE(Has(tooLong.LastError(), L"63 bytes"));
+}
+
+TEST_F(PostgresTable, RowNamesThatWouldBeOtherLinesAreRefused) {
+    Sql("CREATE TABLE refused (line bigint PRIMARY KEY, name text NOT NULL, vals text NOT NULL,"
+        " listcounter bigint NOT NULL)");
+    const std::vector<std::string> names = {"good", "two\nlines", "::::: section", "}", "a:b", " blank", "last"};
+    for (std::size_t i = 0; i < names.size(); ++i)
+        Sql("INSERT INTO refused VALUES ($1, $2, 'v', 0)", {std::to_string(i + 1), names[i]});
+    TestSea sea;
+    CaptureOutput capture;
+    CPostgresSeaTable table(Uri(), L"refused");
+    ASSERT_TRUE(sea.ReadFromTable(&table, false));
+    EXPECT_EQ(sea.NrLines(), 2u);
+    EXPECT_EQ(sea.Value(L"good"), L"v");
+    EXPECT_EQ(sea.Value(L"last"), L"v");
+    ASSERT_EQ(capture.Texts().size(), names.size() - 2);
+    EXPECT_TRUE(capture.Texts()[0].find(L"Name refused in table row 2: 'two\\nlines' holds a line end") !=
+                std::wstring::npos);
+}
+
+TEST_F(PostgresTable, ConcurrentExportsAndImportsNeverMix) {
+    // Each writer exports its own sea, of its own size; every import must be
+    // exactly one of them.
+    constexpr int kWriters = 4, kReaders = 2, kRounds = 6;
+    auto seaOf = [](int writer, TestSea& sea) {
+        for (int i = 0; i < 150 + 61 * writer; ++i)
+            sea.LookupSetString((L"w" + std::to_wstring(writer) + L"_" + std::to_wstring(i)).c_str(), L"v 'x'");
+    };
+    std::vector<std::vector<Row>> exports(kWriters);
+    for (int w = 0; w < kWriters; ++w) {
+        TestSea sea;
+        seaOf(w, sea);
+        exports[w] = RowsOf(sea);
+    }
+    auto isAnExport = [&](const std::vector<Row>& rows) {
+        for (const auto& e : exports)
+            if (rows == e) return true;
+        return false;
+    };
+    std::vector<pid_t> children;
+    for (int k = 0; k < kWriters + kReaders; ++k) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid != 0) {
+            children.push_back(pid);
+            continue;
+        }
+        // A child reports by its exit status only: 0 all well.
+        int status = 0;
+        CaptureOutput quiet;
+        for (int round = 0; round < kRounds && status == 0; ++round) {
+            CPostgresSeaTable table(Uri(), L"shared");
+            table.SetLockTimeout(60000);
+            if (k < kWriters) {
+                TestSea sea;
+                seaOf(k, sea);
+                status = sea.SaveToTable(&table) ? 0 : 10;
+            } else {
+                const std::vector<Row> rows = ReadRows(table);
+                status = rows.empty() || isAnExport(rows) ? 0 : 20;
+            }
+        }
+        _exit(status);
+    }
+    for (const pid_t pid : children) {
+        int status = -1;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+    }
+    EXPECT_TRUE(isAnExport(ReadRows(L"shared")));
+}
+
+TEST_F(PostgresTable, ALostConnectionLeavesTheTableAsItWas) {
+    TestSea old;
+    old.LookupSetInt(L"old", 1);
+    old.LookupSetInt(L"older", 2);
+    CPostgresSeaTable table(Uri(), L"lost");
+    ASSERT_TRUE(old.SaveToTable(&table));
+    const std::vector<Row> before = ReadRows(L"lost");
+    // The server drops the connection half-way: after the old rows are
+    // deleted, at the row named "boom".
+    Sql("CREATE FUNCTION boom() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
+        " IF NEW.name = 'boom' THEN PERFORM pg_terminate_backend(pg_backend_pid()); PERFORM pg_sleep(5); END IF;"
+        " RETURN NEW; END $$");
+    Sql("CREATE TRIGGER boom BEFORE INSERT ON lost FOR EACH ROW EXECUTE FUNCTION boom()");
+    TestSea next;
+    next.LookupSetInt(L"new", 3);
+    next.LookupSetInt(L"boom", 4);
+    {
+        CaptureOutput capture;
+        EXPECT_FALSE(next.SaveToTable(&table));
+        EXPECT_TRUE(Has(table.LastError(), L"the connection was lost; the table was left as it was"))
+            << kelvaro::utf8::Encode(table.LastError().Str());
+        EXPECT_EQ(capture.Reports().size(), 1u);
+    }
+    EXPECT_EQ(ReadRows(L"lost"), before);
+    // The same table connects again for the next export.
+    Sql("DROP TRIGGER boom ON lost");
+    EXPECT_TRUE(next.SaveToTable(&table)) << kelvaro::utf8::Encode(table.LastError().Str());
+    EXPECT_EQ(ReadRows(L"lost"), RowsOf(next));
+}
+
+TEST_F(PostgresTable, ATableOfAnotherShapeIsRefusedAndKept) {
+    Sql("CREATE TABLE people (id integer, name text, vals text, listcounter bigint)");
+    Sql("INSERT INTO people VALUES (1, 'Ann', 'x', 0)");
+    Sql("CREATE VIEW seaview AS SELECT 1::bigint AS line, 'a'::text AS name, 'b'::text AS vals, 0::bigint AS listcounter");
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {{L"people", L"other columns"},
+                                                                 {L"seaview", L"not a table"}};
+    for (const auto& [name, says] : cases) {
+        SCOPED_TRACE(kelvaro::utf8::Encode(name));
+        CaptureOutput capture;
+        CPostgresSeaTable table(Uri(), name);
+        TestSea sea;
+        sea.LookupSetInt(L"a", 1);
+        EXPECT_FALSE(sea.SaveToTable(&table));
+        EXPECT_TRUE(Has(table.LastError(), says)) << kelvaro::utf8::Encode(table.LastError().Str());
+        EXPECT_FALSE(sea.ReadFromTable(&table, false));
+        EXPECT_TRUE(Has(table.LastError(), says));
+        EXPECT_EQ(capture.Reports().size(), 2u);
+    }
+    EXPECT_EQ(Sql("SELECT name FROM people"), std::vector<std::string>{"Ann"});
+}
+
+TEST_F(PostgresTable, ASecondExportWaitsForTheFirst) {
+    TestSea sea;
+    sea.LookupSetInt(L"a", 1);
+    CPostgresSeaTable table(Uri(), L"waits");
+    ASSERT_TRUE(sea.SaveToTable(&table));
+    // Another session holds the table; the export gives up after its lock
+    // timeout and changes nothing.
+    PGconn* holder = PQconnectdb(Server::Get().Uri().c_str());
+    PQclear(PQexec(holder, "BEGIN; LOCK TABLE waits IN EXCLUSIVE MODE"));
+    TestSea other;
+    other.LookupSetInt(L"b", 2);
+    table.SetLockTimeout(200);
+    CaptureOutput capture;
+    EXPECT_FALSE(other.SaveToTable(&table));
+    EXPECT_TRUE(Has(table.LastError(), L"another export of this table holds its lock"));
+    // A reader is not held up.
+    EXPECT_EQ(ReadRows(L"waits"), RowsOf(sea));
+    PQfinish(holder);
+    EXPECT_TRUE(other.SaveToTable(&table));
+    EXPECT_EQ(ReadRows(L"waits"), RowsOf(other));
+}
+
+TEST_F(PostgresTable, ConnectionFailuresAreClear) {
+    ScratchDir empty;
+    const std::string dir = pgtest::UriEncode(Server::Get().SocketDir());
+    const std::string secret = "s3cr3t-word";
+    struct Case {
+        std::string uri;
+        const wchar_t* says;
+    };
+    const Case cases[] = {
+        {"postgresql://kelvaro@" + pgtest::UriEncode(empty.Root().string()) + "/postgres",
+         L"Is the server running"},
+        {"postgresql://kelvaro:" + secret + "@" + dir + "/postgres", L"password authentication failed"},
+        {"postgresql:///postgres?host=" + dir + "&user=nobody_here&password=" + secret,
+         L"password authentication failed"},
+        {Server::Get().Uri("no_such_db"), L"database \"no_such_db\" does not exist"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.uri);
+        CaptureOutput capture;
+        CPostgresSeaTable table(Wide(c.uri));
+        EXPECT_FALSE(table.IsOpen());
+        EXPECT_TRUE(Has(table.LastError(), L"cannot connect: ")) << kelvaro::utf8::Encode(table.LastError().Str());
+        EXPECT_TRUE(Has(table.LastError(), c.says)) << kelvaro::utf8::Encode(table.LastError().Str());
+        TestSea sea;
+        sea.LookupSetInt(L"a", 1);
+        EXPECT_FALSE(sea.SaveToTable(&table));
+        EXPECT_FALSE(sea.ReadFromTable(&table, false));
+        ASSERT_EQ(capture.Reports().size(), 2u);
+        for (const auto& report : capture.Reports())
+            EXPECT_EQ(report.text.find(kelvaro::utf8::Decode(secret)), std::wstring::npos) << "password shown";
+        EXPECT_EQ(table.Shown().Str().find(kelvaro::utf8::Decode(secret)), std::wstring::npos);
+    }
+}
+
+#ifdef KELVARO_SEA_TOOL
+// `sea export` and `sea import` with both URI forms of a socket host.
+TEST_F(PostgresTable, TheSeaToolTakesUrls) {
+    ScratchDir dir;
+    const Server& server = Server::Get();
+    const std::string forms[] = {
+        server.Uri(),
+        "postgres:///postgres?host=" + server.SocketDir() + "&user=kelvaro&password=" +
+            pgtest::UriEncode(Server::kPassword),
+    };
+    auto sea = [&](const std::string& args) {
+        const std::string command = "'" KELVARO_SEA_TOOL "' " + args + " >'" + dir.Path("out").string() + "' 2>&1";
+        return WEXITSTATUS(std::system(command.c_str()));
+    };
+    const std::string example = std::string(KELVARO_TEST_DATA) + "/../../examples/Configuration.sea";
+    for (const std::string& uri : forms) {
+        SCOPED_TRACE(uri);
+        const std::string copy = dir.Path("copy.sea").string();
+        fs::remove(copy);
+        ASSERT_EQ(sea("export '" + example + "' --db '" + uri + "' --table tool"), 0)
+            << seatest::ReadBytes(dir.Path("out"));
+        ASSERT_EQ(sea("import '" + copy + "' --db '" + uri + "' --table tool"), 0) << seatest::ReadBytes(dir.Path("out"));
+        ASSERT_EQ(sea("list '" + example + "'"), 0);
+        const std::string original = seatest::ReadBytes(dir.Path("out"));
+        ASSERT_EQ(sea("list '" + copy + "'"), 0);
+        EXPECT_EQ(seatest::ReadBytes(dir.Path("out")), original);
+    }
+    EXPECT_EQ(sea("import '" + dir.Path("none.sea").string() + "' --db 'postgresql://kelvaro:wrong-pw@" +
+                  pgtest::UriEncode(server.SocketDir()) + "/postgres'"),
+              2);
+    const std::string said = seatest::ReadBytes(dir.Path("out"));
+    EXPECT_NE(said.find("password authentication failed"), std::string::npos) << said;
+    EXPECT_EQ(said.find("wrong-pw"), std::string::npos) << said;
+    EXPECT_FALSE(fs::exists(dir.Path("none.sea")));
+}
+#endif
+
+}  // namespace
+
+#endif  // KELVARO_HAVE_POSTGRES
