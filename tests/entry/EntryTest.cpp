@@ -26,14 +26,6 @@ protected:
     }
 };
 
-TEST_F(EntryTest, RunTimeClass) {
-    const TestEntry plain(&m_reservoir, 0, nullptr);
-    const CObject& asObject = plain;
-    EXPECT_TRUE(asObject.IsKindOf(&CResourceEntry::classCResourceEntry));
-    EXPECT_STREQ(plain.GetRuntimeClass()->m_lpszClassName, "CResourceEntry");
-    EXPECT_EQ(plain.GetRuntimeClass()->m_pBaseClass, &CObject::classCObject);
-}
-
 TEST_F(EntryTest, SelfAssignmentChangesNothing) {
     TestEntry e(&m_reservoir, 0, nullptr);
     e = L"n: 1 \"a b\"";

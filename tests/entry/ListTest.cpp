@@ -7,7 +7,7 @@
 
 #include "entry/EntryTestSupport.h"
 #include "kelvaro/platform/UnicodeFile.h"
-#include "sea/SeaTestSupport.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ using Lines = std::vector<std::wstring>;
 class ListTest : public ::testing::Test {
 protected:
     CResValueReservoir m_reservoir{16};
-    seatest::ScratchDir m_dir;
+    testsupport::ScratchDir m_dir;
 
     // The line texts of the list's lines, as kept (trimmed: as GetLine gives them).
     static Lines LinesOf(const TestEntry& list, bool trimmed = false) {
@@ -32,7 +32,7 @@ protected:
     }
     // Writes `lines` as a sea file and opens it for reading after the byte-order mark.
     void OpenWith(CUnicodeFile& file, const Lines& lines) {
-        seatest::WriteBytes(m_dir.Path("list.sea"), seatest::SeaUtf16(lines));
+        testsupport::WriteBytes(m_dir.Path("list.sea"), testsupport::SeaUtf16(lines));
         ASSERT_NE(file.Open(m_dir.Wide("list.sea"), CUnicodeFile::modeRead), 0);
         file.ReadBOM();
     }
@@ -47,7 +47,7 @@ protected:
         file.WriteBOM();
         EXPECT_TRUE(list.WriteToSeaFile(file));
         EXPECT_TRUE(file.Close());
-        return seatest::ReadBytes(m_dir.Path("out.sea"));
+        return testsupport::ReadBytes(m_dir.Path("out.sea"));
     }
 };
 
@@ -223,7 +223,7 @@ TEST_F(ListTest, Writing) {
     CResourceEntry* changed = list.AddListLine(L"green 2", 14);
     changed->SetText(L"3", 1);
     EXPECT_EQ(Written(list),
-              seatest::SeaUtf16({L"colors:   {", L"  red  1", L"; note", L"\tgreen 3 ", L"} \t;-- colors"}))
+              testsupport::SeaUtf16({L"colors:   {", L"  red  1", L"; note", L"\tgreen 3 ", L"} \t;-- colors"}))
         << "unchanged lines as read, a closing line made for the list";
 
     TestEntry e(&m_reservoir, 0, nullptr);

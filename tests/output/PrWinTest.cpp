@@ -32,20 +32,6 @@ protected:
 
 } // namespace
 
-TEST_F(PrWinTest, CategoriesAndStylesHaveTheirNumbers)
-{
-    EXPECT_EQ(PrWin::WindowCommand, 1u);
-    EXPECT_EQ(PrWin::LibraryMessage, 16u);
-    EXPECT_EQ(PrWin::Normal, 1u);
-    EXPECT_EQ(PrWin::ReadProblem, 3u);
-    EXPECT_EQ(PrWin::WriteProblem, 4u);
-    EXPECT_EQ(PrWin::ApplicationSeaProblem, 5u);
-    EXPECT_EQ(PrWin::ShowWindow, 64u);
-    EXPECT_EQ(PrWin::HideWindow, 128u);
-    EXPECT_EQ(sizeof(PrWin::Category), 4u);
-    EXPECT_EQ(sizeof(PrWin::Style), 4u);
-}
-
 TEST_F(PrWinTest, WithoutHandlerOutputHasNoEffect)
 {
     EXPECT_FALSE(PrWin::g_outputHandler);

@@ -27,19 +27,6 @@ KELVARO_IMPLEMENT_DYNAMIC(CPlantForTest, CObject, 0xFFFF)
 
 namespace {
 
-TEST(ObjectTest, ClassRecordsAndTheDynamicType)
-{
-    const CRuntimeClass* dog = RUNTIME_CLASS(CDogForTest);
-    EXPECT_STREQ(dog->m_lpszClassName, "CDogForTest");
-    EXPECT_EQ(dog->m_nObjectSize, static_cast<int>(sizeof(CDogForTest)));
-    EXPECT_EQ(dog->m_wSchema, 2u);
-    EXPECT_EQ(dog->m_pBaseClass, RUNTIME_CLASS(CAnimalForTest));
-    EXPECT_EQ(RUNTIME_CLASS(CObject)->m_pBaseClass, nullptr);
-    EXPECT_EQ(CDogForTest::GetThisClass(), &CDogForTest::classCDogForTest);
-    std::unique_ptr<CObject> object = std::make_unique<CDogForTest>();
-    EXPECT_EQ(object->GetRuntimeClass(), dog);
-}
-
 TEST(ObjectTest, IsKindOfFollowsTheBaseChain)
 {
     const CDogForTest dog;

@@ -34,25 +34,6 @@ public:
     }
 };
 
-// The lines of a UTF-16LE sea file with byte-order mark, without their line ends.
-std::vector<std::wstring> FileLines(const std::filesystem::path& path) {
-    const std::string bytes = seatest::ReadBytes(path);
-    std::vector<std::wstring> lines;
-    std::wstring current;
-    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-        const auto ch = static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
-                                             (static_cast<unsigned char>(bytes[i + 1]) << 8));
-        if (ch == L'\n') {
-            if (!current.empty() && current.back() == L'\r') current.pop_back();
-            lines.push_back(current);
-            current.clear();
-        } else {
-            current.push_back(ch);
-        }
-    }
-    return lines;
-}
-
 // A sea read from a file of `lines`, tied to that file so that a write shows its lines.
 void LoadSea(CResourceSea& sea, const seatest::ScratchDir& dir, const std::vector<std::wstring>& lines) {
     seatest::WriteBytes(dir.Path("lookup.sea"), seatest::SeaUtf16(lines));
@@ -61,7 +42,7 @@ void LoadSea(CResourceSea& sea, const seatest::ScratchDir& dir, const std::vecto
 
 std::vector<std::wstring> Written(CResourceSea& sea, const seatest::ScratchDir& dir) {
     EXPECT_TRUE(sea.UpdateIfPossible());
-    return FileLines(dir.Path("lookup.sea"));
+    return seatest::LinesOfFile(dir.Path("lookup.sea"));
 }
 
 std::wstring ValuePart(const CResourceSea& sea, const wchar_t* name) {
@@ -94,105 +75,55 @@ struct TypedCase {
     std::wstring seaRead;      // the variable after reading seaText
 };
 
+// A lookup run on a caller's variable that starts at `initial`, handed back through `show`.
+template <class T, class Call, class Show>
+std::function<lookup::result(CResourceSea&, int, std::wstring&)> Typed(T initial, Call call, Show show) {
+    return [=](CResourceSea& sea, int mode, std::wstring& out) {
+        T v = initial;
+        const auto r = call(sea, mode, v);
+        out = show(v);
+        return r;
+    };
+}
+
 std::vector<TypedCase> TypedCases(const std::wstring& base) {
-    std::vector<TypedCase> cases;
-    cases.push_back({"int", L"i",
-                     [](CResourceSea& sea, int mode, std::wstring& out) {
-                         int v = 7;
-                         const auto r = sea.LookupInt(mode, L"i", v);
-                         out = std::to_wstring(v);
-                         return r;
-                     },
-                     L"7", L"7", L"42", L"42"});
-    cases.push_back({"unsigned int", L"u",
-                     [](CResourceSea& sea, int mode, std::wstring& out) {
-                         unsigned v = 3000000000u;
-                         const auto r = sea.LookupInt(mode, L"u", v);
-                         out = std::to_wstring(v);
-                         return r;
-                     },
-                     L"3000000000", L"-1294967296", L"-1", L"4294967295"});
-    cases.push_back({"long", L"l",
-                     [](CResourceSea& sea, int mode, std::wstring& out) {
-                         long v = -5;
-                         const auto r = sea.LookupInt(mode, L"l", v);
-                         out = std::to_wstring(v);
-                         return r;
-                     },
-                     L"-5", L"-5", L"123456", L"123456"});
-    cases.push_back({"hex", L"h",
-                     [](CResourceSea& sea, int mode, std::wstring& out) {
-                         std::int64_t v = 255;
-                         const auto r = sea.LookupHex(mode, L"h", v);
-                         out = std::to_wstring(v);
-                         return r;
-                     },
-                     L"255", L"ff", L"0x1F", L"31"});
-    cases.push_back({"float", L"f",
-                     [](CResourceSea& sea, int mode, std::wstring& out) {
-                         float v = 1.5f;
-                         const auto r = sea.LookupFloat(mode, L"f", v);
-                         out = std::to_wstring(v);
-                         return r;
-                     },
-                     L"1.500000", L"1.500000", L"2.25", L"2.250000"});
-    cases.push_back({"double", L"d",
-                     [](CResourceSea& sea, int mode, std::wstring& out) {
-                         double v = -0.25;
-                         const auto r = sea.LookupDouble(mode, L"d", v);
-                         out = std::to_wstring(v);
-                         return r;
-                     },
-                     L"-0.250000", L"-0.250000", L"3.5", L"3.500000"});
-    cases.push_back({"bool", L"b",
-                     [](CResourceSea& sea, int mode, std::wstring& out) {
-                         bool v = true;
-                         const auto r = sea.LookupBool(mode, L"b", v);
-                         out = v ? L"true" : L"false";
-                         return r;
-                     },
-                     L"true", L"1", L"0", L"false"});
-    cases.push_back({"rgb colour", L"c",
-                     [](CResourceSea& sea, int mode, std::wstring& out) {
-                         unsigned long v = 0x00336699;
-                         const auto r = sea.LookupRgbColor(mode, L"c", v);
-                         out = std::to_wstring(v);
-                         return r;
-                     },
-                     std::to_wstring(0x00336699), L"153 102 51", L"1 2 3", std::to_wstring(0x030201)});
-    cases.push_back({"string", L"s",
-                     [](CResourceSea& sea, int mode, std::wstring& out) {
-                         CString v(L"a b");
-                         const auto r = sea.LookupString(mode, L"s", v);
-                         out = v.GetString();
-                         return r;
-                     },
-                     L"a b", L"\"a b\"", L"hello", L"hello"});
-    cases.push_back({"file name", L"p",
-                     [base](CResourceSea& sea, int mode, std::wstring& out) {
-                         CString v((base + L"/sub/f.sea").c_str());
-                         const auto r = sea.LookupFilename(mode, L"p", v, base.c_str());
-                         out = v.GetString();
-                         return r;
-                     },
-                     base + L"/sub/f.sea", L"sub/f.sea", L"sub/g.sea", base + L"/sub/g.sea"});
-    cases.push_back({"int vector", L"v",
-                     [](CResourceSea& sea, int mode, std::wstring& out) {
-                         std::vector<int> v{4, 5, 6};
-                         const auto r = sea.LookupIntVector(mode, L"v", v.data(), 3);
-                         out = Joined(v);
-                         return r;
-                     },
-                     L"4 5 6", L"4 5 6", L"1 2", L"1 2 6"});
-    cases.push_back({"int set", L"t",
-                     [](CResourceSea& sea, int mode, std::wstring& out) {
-                         std::set<int> v{3, 1};
-                         const auto r = sea.LookupIntSet(mode, L"t", v);
-                         out = Joined(std::vector<int>(v.begin(), v.end()));
-                         return r;
-                     },
-                     L"1 3", L"1 3", L"5 5 2", L"2 5"});
-    return cases;
+    const auto num = [](auto v) { return std::to_wstring(v); };
+    const auto str = [](const CString& v) { return std::wstring(v.GetString()); };
+    using S = CResourceSea;
+    return {
+        {"int", L"i", Typed(7, [](S& s, int m, int& v) { return s.LookupInt(m, L"i", v); }, num), L"7", L"7", L"42",
+         L"42"},
+        {"unsigned int", L"u", Typed(3000000000u, [](S& s, int m, unsigned& v) { return s.LookupInt(m, L"u", v); }, num),
+         L"3000000000", L"-1294967296", L"-1", L"4294967295"},
+        {"long", L"l", Typed(-5L, [](S& s, int m, long& v) { return s.LookupInt(m, L"l", v); }, num), L"-5", L"-5",
+         L"123456", L"123456"},
+        {"hex", L"h", Typed(std::int64_t{255}, [](S& s, int m, std::int64_t& v) { return s.LookupHex(m, L"h", v); }, num),
+         L"255", L"ff", L"0x1F", L"31"},
+        {"float", L"f", Typed(1.5f, [](S& s, int m, float& v) { return s.LookupFloat(m, L"f", v); }, num), L"1.500000",
+         L"1.500000", L"2.25", L"2.250000"},
+        {"double", L"d", Typed(-0.25, [](S& s, int m, double& v) { return s.LookupDouble(m, L"d", v); }, num),
+         L"-0.250000", L"-0.250000", L"3.5", L"3.500000"},
+        {"bool", L"b",
+         Typed(true, [](S& s, int m, bool& v) { return s.LookupBool(m, L"b", v); },
+               [](bool v) { return std::wstring(v ? L"true" : L"false"); }),
+         L"true", L"1", L"0", L"false"},
+        {"rgb colour", L"c",
+         Typed(0x00336699ul, [](S& s, int m, unsigned long& v) { return s.LookupRgbColor(m, L"c", v); }, num),
+         std::to_wstring(0x00336699), L"153 102 51", L"1 2 3", std::to_wstring(0x030201)},
+        {"string", L"s", Typed(CString(L"a b"), [](S& s, int m, CString& v) { return s.LookupString(m, L"s", v); }, str),
+         L"a b", L"\"a b\"", L"hello", L"hello"},
+        {"file name", L"p",
+         Typed(CString((base + L"/sub/f.sea").c_str()),
+               [base](S& s, int m, CString& v) { return s.LookupFilename(m, L"p", v, base.c_str()); }, str),
+         base + L"/sub/f.sea", L"sub/f.sea", L"sub/g.sea", base + L"/sub/g.sea"},
+        {"int vector", L"v",
+         Typed(std::vector<int>{4, 5, 6},
+               [](S& s, int m, std::vector<int>& v) { return s.LookupIntVector(m, L"v", v.data(), 3); }, Joined),
+         L"4 5 6", L"4 5 6", L"1 2", L"1 2 6"},
+        {"int set", L"t", Typed(std::set<int>{3, 1}, [](S& s, int m, std::set<int>& v) { return s.LookupIntSet(m, L"t", v); },
+                               [](const std::set<int>& v) { return Joined(std::vector<int>(v.begin(), v.end())); }),
+         L"1 3", L"1 3", L"5 5 2", L"2 5"},
+    };
 }
 
 struct ModeRow {

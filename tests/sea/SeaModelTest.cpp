@@ -32,16 +32,6 @@ TEST(SeaModel, NewSeaIsEmptyAndMemoryOnly) {
     EXPECT_TRUE(sea.Filename().IsEmpty());
 }
 
-TEST(SeaModel, AccessorsKeepWhatTheyAreGiven) {
-    CResourceSea sea(107);
-    sea.SetSeaName(L"Preference");
-    sea.SetFileSection(true);
-    sea.SaveAsUnicode(false);
-    EXPECT_EQ(sea.SeaName(), L"Preference");
-    EXPECT_TRUE(sea.IsFileSection());
-    EXPECT_FALSE(sea.IsUnicodeFile());
-}
-
 TEST(SeaModel, CreateEntryTwiceGivesTheSameEntryAndOneLine) {
     CResourceSea sea;
     CResourceEntry* first = sea.CreateEntry(L"width", 0);
@@ -196,11 +186,6 @@ TEST(SeaModel, EntriesOfASeaWithoutReadyBuffersStillGetValues) {
     CResourceEntry* entry = sea.CreateEntry(L"v", 0);
     entry->SetInt(42, 0);
     EXPECT_EQ(entry->GetInt(0), 42);
-}
-
-TEST(SeaModel, AnArrayOfSeasCanBeBuiltByDefault) {
-    CResourceSea seas[3];
-    for (auto& sea : seas) EXPECT_TRUE(sea.IsEmpty());
 }
 
 }  // namespace

@@ -43,22 +43,6 @@ protected:
     }
 };
 
-TEST_F(SaveLoadTest, DirectStartSplitsApplicationAndPreference)
-{
-    WriteFile("app.sea", "Title: Hello\nSize: 3\n::::: Preference\nColor: blue\nSize: 9\n");
-    ASSERT_TRUE(m_registry.InitAppDirect(Wide("app.sea")));
-    const CResourceSea* application = CSeaBase::ApplicationSea();
-    const CResourceSea* preference = CSeaBase::PreferenceSea();
-    EXPECT_EQ(Value(application, L"Title"), L"Hello");
-    EXPECT_EQ(Value(application, L"Size"), L"3");
-    EXPECT_EQ(Value(application, L"Color"), L"<missing>");
-    EXPECT_EQ(Value(preference, L"Color"), L"blue");
-    EXPECT_EQ(Value(preference, L"Size"), L"9");
-    EXPECT_EQ(Value(preference, L"Title"), L"<missing>");
-    EXPECT_TRUE(preference->IsFileSection());
-    EXPECT_EQ(preference->Filename(), Wide("app.sea"));
-}
-
 TEST_F(SaveLoadTest, SaveWithoutPreferenceFileRoundTripsBothSeas)
 {
     StartProject();
