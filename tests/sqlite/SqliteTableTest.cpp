@@ -365,12 +365,17 @@ TEST(SqliteTable, AnExportThatCannotCommitLeavesTheOldRows) {
 
 TEST(SqliteTable, ALargeSeaRoundTrips) {
     ScratchDir dir;
-    seagen::Options options;
-    options.entries = 5000;
-    options.listEvery = 50;
-    options.odd = true;
+    // 5000 entries with a list every 50th, quoted values and stand-ins among them.
     std::vector<std::wstring> lines;
-    seagen::GenerateLines(options, [&](const std::wstring& line) { lines.push_back(line); });
+    for (int i = 0; i < 5000; ++i) {
+        if (i % 50 == 0) {
+            lines.push_back(L"list" + std::to_wstring(i) + L": {");
+            lines.push_back(L"\t" + std::to_wstring(i) + L" \"two words\" \u00A7q\u00A7");
+            lines.push_back(L"}");
+        } else {
+            lines.push_back(L"entry" + std::to_wstring(i) + L":\t" + std::to_wstring(i) + L" \"\u00E9 t\u00B6\" x");
+        }
+    }
     seatest::WriteBytes(dir.Path("large.sea"), seatest::SeaUtf16(lines));
     TestSea sea;
     CaptureOutput quiet;
