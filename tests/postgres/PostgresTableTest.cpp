@@ -31,17 +31,7 @@ using seatest::CaptureOutput;
 using seatest::ScratchDir;
 using seatest::TestSea;
 
-struct Row {
-    std::wstring name;
-    std::wstring values;
-    unsigned counter;
-    bool operator==(const Row& other) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Row& row) {
-    return out << "(" << kelvaro::utf8::Encode(row.name) << " | " << kelvaro::utf8::Encode(row.values) << " | "
-               << row.counter << ")";
-}
+using seatest::Row;
 
 CString Wide(const std::string& text) { return CString(kelvaro::utf8::Decode(text)); }
 CString Uri() { return Wide(Server::Get().Uri()); }

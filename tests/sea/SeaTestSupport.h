@@ -2,9 +2,11 @@
 // protected operations to the tests.
 #pragma once
 
+#include <ostream>
 #include <string>
 
 #include "kelvaro/entry/ResourceEntry.h"
+#include "kelvaro/platform/Utf.h"
 #include "kelvaro/sea/ResourceSea.h"
 #include "support/TestSupport.h"
 
@@ -37,5 +39,18 @@ public:
         return entry->GetString(index).Str();
     }
 };
+
+// One table row as the table tests compare them.
+struct Row {
+    std::wstring name;
+    std::wstring values;
+    unsigned counter;
+    bool operator==(const Row& other) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const Row& row) {
+    return out << "(" << kelvaro::utf8::Encode(row.name) << " | " << kelvaro::utf8::Encode(row.values) << " | "
+               << row.counter << ")";
+}
 
 }  // namespace seatest

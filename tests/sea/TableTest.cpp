@@ -19,17 +19,7 @@ using seatest::CaptureOutput;
 using seatest::ScratchDir;
 using seatest::TestSea;
 
-struct Row {
-    std::wstring name;
-    std::wstring values;
-    unsigned counter;
-    bool operator==(const Row& other) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Row& row) {
-    return out << "(" << kelvaro::utf8::Encode(row.name) << " | " << kelvaro::utf8::Encode(row.values) << " | "
-               << row.counter << ")";
-}
+using seatest::Row;
 
 // The rows with trailing white space cut from the values: a rebuilt line
 // ends every value with a blank, a line as read does not.

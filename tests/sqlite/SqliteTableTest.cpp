@@ -23,17 +23,7 @@ using seatest::CaptureOutput;
 using seatest::ScratchDir;
 using seatest::TestSea;
 
-struct Row {
-    std::wstring name;
-    std::wstring values;
-    unsigned counter;
-    bool operator==(const Row& other) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Row& row) {
-    return out << "(" << kelvaro::utf8::Encode(row.name) << " | " << kelvaro::utf8::Encode(row.values) << " | "
-               << row.counter << ")";
-}
+using seatest::Row;
 
 // Every row of the table, read through a connection of its own.
 std::vector<Row> ReadRows(const CString& path, const wchar_t* tableName = L"sea") {
