@@ -269,7 +269,7 @@ bool CUnicodeFile::Refill()
 
 int CUnicodeFile::ReadBOM()
 {
-    if (m_mode != Mode::read)
+    if (m_mode != Mode::read || m_bufferOffset + m_pos != 0)
         return 0;
     if (m_end - m_pos < kMaxSequence && !m_eof)
         Refill();

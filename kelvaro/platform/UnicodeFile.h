@@ -63,8 +63,10 @@ public:
     // Drops a writer's staged file (the target stays as it was); closes a reader.
     void Abandon();
 
-    // Reads a byte-order mark at the current position: FF FE sets m_codePage 1200, FE FF 1201,
+    // Reads a byte-order mark at the start of the file: FF FE sets m_codePage 1200, FE FF 1201,
     // EF BB BF 65001; anything else sets 1252 and consumes nothing. Returns the bytes consumed.
+    // Past the start it consumes nothing and keeps m_codePage: asked twice, the second
+    // call must not take a U+FEFF of the text (or an FF FE of a 1252 file) for a mark.
     int ReadBOM();
 
     // Reads one line without its line end (CR LF or LF; a CR elsewhere stays in the line) into
