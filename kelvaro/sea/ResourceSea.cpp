@@ -2,6 +2,7 @@
 #include "kelvaro/sea/ResourceSea.h"
 
 #include <memory>
+#include <utility>
 
 #include "kelvaro/entry/ResValueReservoir.h"
 #include "kelvaro/entry/ResourceEntry.h"
@@ -9,7 +10,8 @@
 #include "kelvaro/platform/Format.h"
 #include "kelvaro/sea/SeaReport.h"
 
-void kelvaro::seareport::Report(unsigned style, const wchar_t* format, ...) {
+void kelvaro::seareport::Report(SeaProblems* sink, SeaProblem problem, unsigned style, const wchar_t* format, ...) {
+    if (sink != nullptr) sink->push_back(std::move(problem));
     va_list args;
     va_start(args, format);
     const std::wstring text = kelvaro::FormatTextV(format, args);

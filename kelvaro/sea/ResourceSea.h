@@ -21,6 +21,7 @@
 #include "kelvaro/platform/Types.h"
 #include "kelvaro/platform/UnicodeFile.h"
 #include "kelvaro/sea/Lookup.h"
+#include "kelvaro/sea/SeaReport.h"
 
 class CResourceEntry;
 class CResValueReservoir;
@@ -85,6 +86,11 @@ public:
     // Why the last write-back failed ("line 7 holds ..." or the system's error
     // text); empty after a write that succeeded.
     const CString& WriteError() const { return m_writeError; }
+    // What the last reading or saving operation met (the reading operations
+    // below, ReadFromTable, UpdateIfPossible and what calls it), in the order
+    // met; each was also reported to the output handler, a refused save by
+    // UpdateFile. Empty after a clean one.
+    const kelvaro::SeaProblems& Problems() const { return m_problems; }
     bool IsFileSection() const { return m_fileSection; }
     void SetFileSection(bool section) { m_fileSection = section; }
     // The next write (file or table) drops the sediment: lines nothing used, bad lines.
@@ -121,10 +127,10 @@ public:
     // and WriteError() says so (see ReloadFileBase). True also when there is
     // nothing to do (memory-only or read-only sea).
     bool UpdateIfPossible();
-    // UpdateIfPossible, reporting a failure.
-    void UpdateFile();
+    // UpdateIfPossible, reporting a failure; its result.
+    bool UpdateFile();
     // Ties the sea to `fileName` (kept even when the write fails), then UpdateFile().
-    void SaveAs(const wchar_t* fileName);
+    bool SaveAs(const wchar_t* fileName);
     // Optionally writes back to the present file, then purges and opens `fileName`.
     bool ChangeFileBase(const wchar_t* fileName, bool writeBack);
 
@@ -284,6 +290,7 @@ private:
     // not encode back to them (bytes that do not decode, a line cut at the limit).
     void NoteLineRead(CResourceEntry& entry, const CUnicodeFile::LineInfo& info, const CUnicodeFile& file,
                       int lineNumber, const CString& reportName);
+    void ReportLongLine(const CString& reportName, int lineNumber);
     // A second list of a name read before: its lines become comment lines.
     void KeepDuplicateList(std::unique_ptr<CResourceEntry> list);
     // Writes the whole file: what lies before and after this sea's part stays as it is.
@@ -335,6 +342,7 @@ private:
     unsigned m_lfLines = 0, m_crlfLines = 0;
     unsigned m_lineEnd = 0;          // line end of added and rebuilt lines: 1 + CUnicodeFile::LineEnd, 0 CR LF
     CString m_writeError;
+    kelvaro::SeaProblems m_problems;
     DiskRecord m_disk;
     std::unordered_map<const CResourceEntry*, KeptBytes> m_keptBytes;
     std::vector<ListContinuation> m_continuations;

@@ -14,6 +14,7 @@
 
 using kelvaro::seareport::kStyleReading;
 using kelvaro::seareport::Report;
+using Kind = kelvaro::SeaProblem::Kind;
 
 namespace {
 
@@ -69,6 +70,7 @@ bool CResourceSea::Create(const wchar_t* fileName, bool readOnly) {
 
 bool CResourceSea::Create(CUnicodeFile* file, bool readOnly) {
     PurgeDataBase();
+    m_problems.clear();
     m_readOnly = readOnly;
     if (file == nullptr || !file->IsOpen()) return false;
     m_fileName = file->GetFilePath();
@@ -78,22 +80,26 @@ bool CResourceSea::Create(CUnicodeFile* file, bool readOnly) {
 }
 
 bool CResourceSea::OpenFileBase(const wchar_t* fileName, bool create) {
+    m_problems.clear();
     CFileStatus status;
     CUnicodeFile file;
     if (CFile::GetStatus(fileName, status)) {
         if (!file.Open(fileName, CUnicodeFile::modeRead)) {
-            Report(kStyleReading, L"Could not open '%s' for reading sea file\n%s\n", fileName,
-                   FileIO::GetLastErrorMessage(static_cast<DWORD>(file.GetLastError())).GetString());
+            const CString why = FileIO::GetLastErrorMessage(static_cast<DWORD>(file.GetLastError()));
+            Report(&m_problems, {Kind::NotOpened, fileName, 0, why.Str(), {}}, kStyleReading,
+                   L"Could not open '%s' for reading sea file\n%s\n", fileName, why.GetString());
             return false;
         }
     } else if (!create) {
-        Report(kStyleReading, L"Could not find sea file: \n%s\n", fileName);
+        Report(&m_problems, {Kind::NotFound, fileName, 0, L"no such file", {}}, kStyleReading,
+               L"Could not find sea file: \n%s\n", fileName);
         return false;
     } else {
         // The new file is empty, so there is nothing to read from it.
         CUnicodeFile created;
         if (!created.Open(fileName, CUnicodeFile::modeCreate | CUnicodeFile::modeWrite) || !created.Close()) {
-            Report(kStyleReading, L"Could not create sea file: \n%s\n", fileName);
+            Report(&m_problems, {Kind::NotOpened, fileName, 0, L"the file cannot be created", {}}, kStyleReading,
+                   L"Could not create sea file: \n%s\n", fileName);
             return false;
         }
         m_fileBased = true;
@@ -108,9 +114,11 @@ bool CResourceSea::OpenFileBase(const wchar_t* fileName, bool create) {
 }
 
 bool CResourceSea::MergeFile(const wchar_t* fileName, bool overwrite) {
+    m_problems.clear();
     CUnicodeFile file;
     if (!file.Open(fileName, CUnicodeFile::modeRead)) {
-        Report(kStyleReading, L"Could not open '%s' for reading (merge) sea file\n", fileName);
+        Report(&m_problems, {Kind::NotOpened, fileName, 0, L"the file cannot be opened", {}}, kStyleReading,
+               L"Could not open '%s' for reading (merge) sea file\n", fileName);
         return false;
     }
     const CString name(fileName);
@@ -144,9 +152,11 @@ bool CResourceSea::ReloadFileBase(bool purge) {
         PurgeDataBase();
         return OpenFileBase(name, false);
     }
+    m_problems.clear();
     CUnicodeFile file;
     if (!file.Open(name, CUnicodeFile::modeRead)) {
-        Report(kStyleReading, L"Could not open '%s' for reloding sea file.\n", name.GetString());
+        Report(&m_problems, {Kind::NotOpened, name.Str(), 0, L"the file cannot be opened", {}}, kStyleReading,
+               L"Could not open '%s' for reloding sea file.\n", name.GetString());
         return false;
     }
     const bool result = ReadContent(file, true, true, name);
@@ -169,8 +179,7 @@ public:
         if (!m_plain) return;
         const CUnicodeFile::LineInfo& info = m_file.LastLine();
         if (info.cut)
-            Report(kStyleReading, L"%s\nInput file error in line %d: Max. line length %d exceeded.\n",
-                   m_reportName.GetString(), m_base + consumed, static_cast<int>(kLineBufferSize));
+            m_sea.ReportLongLine(m_reportName, m_base + consumed);
         m_sea.NoteLineRead(line, info, m_file, m_base + consumed, m_reportName);
     }
     void ContinuationEnd(std::unique_ptr<CResourceEntry> end) override { m_end = std::move(end); }
@@ -184,6 +193,12 @@ private:
     int m_base = 0;
     std::unique_ptr<CResourceEntry> m_end;
 };
+
+void CResourceSea::ReportLongLine(const CString& reportName, int lineNumber) {
+    Report(&m_problems, {Kind::LineTooLong, reportName.Str(), lineNumber, L"Max. line length exceeded", {}}, kStyleReading,
+           L"%s\nInput file error in line %d: Max. line length %d exceeded.\n", reportName.GetString(), lineNumber,
+           static_cast<int>(kLineBufferSize));
+}
 
 void CResourceSea::NoteLineRead(CResourceEntry& entry, const CUnicodeFile::LineInfo& info, const CUnicodeFile& file,
                                 int lineNumber, const CString& reportName) {
@@ -201,7 +216,8 @@ void CResourceSea::NoteLineRead(CResourceEntry& entry, const CUnicodeFile::LineI
     }
     kept.text = entry.m_line;
     if (!info.cut)
-        Report(kStyleReading, L"%s\nInput file error in line %d: bytes that do not decode; the line is kept as it was.\n",
+        Report(&m_problems, {Kind::Undecodable, reportName.Str(), lineNumber, L"bytes that do not decode; the line is kept as it was", {}},
+               kStyleReading, L"%s\nInput file error in line %d: bytes that do not decode; the line is kept as it was.\n",
                reportName.GetString(), lineNumber);
     m_keptBytes[&entry] = std::move(kept);
 }
@@ -274,6 +290,16 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
         }
         lineNumber += consumed;
     };
+    auto syntaxError = [&](int number, const CResourceSeaException& e) {
+        Report(&m_problems, {Kind::Syntax, fileName, number, L"Syntax error: " + e.m_message.Str(), line}, kStyleReading,
+               L"%s\nSyntax error in line %d: %s\n%s\n", fileName, number, e.m_message.GetString(), line);
+    };
+    auto listError = [&](int number, const CResourceEntry& list, const CResourceSeaException& e) {
+        Report(&m_problems,
+               {Kind::ListSyntax, fileName, number, L"Syntax error in resource list " + list.Name().Str() + L": " + e.m_message.Str(), {}},
+               kStyleReading, L"%s\nSyntax error in resource list starting at line %d: %s\n%s\n", fileName, number,
+               list.Name().GetString(), e.m_message.GetString());
+    };
     auto noteHead = [&](CResourceEntry& entry, const CUnicodeFile::LineInfo& info, int number) {
         if (plain) NoteLineRead(entry, info, file, number, reportName);
     };
@@ -286,8 +312,7 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
             ++lineNumber;
             const CUnicodeFile::LineInfo lineInfo = file.LastLine();
             if (lineInfo.cut)
-                Report(kStyleReading, L"%s\nInput file error in line %d: Max. line length %d exceeded.\n", fileName,
-                       lineNumber, static_cast<int>(kLineBufferSize));
+                ReportLongLine(reportName, lineNumber);
             if (IsSectionMarker(line)) {
                 recorder.end = lineInfo.offset;
                 break;
@@ -304,8 +329,7 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
                 *pending = line;
             } catch (const CResourceSeaException& e) {
                 // The parser left the line as a comment that keeps its text.
-                Report(kStyleReading, L"%s\nSyntax error in line %d: %s\n%s\n", fileName, lineNumber,
-                       e.m_message.GetString(), line);
+                syntaxError(lineNumber, e);
             }
 
             if (pending->IsComment()) {
@@ -330,8 +354,7 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
                     try {
                         readList(*pending, false);
                     } catch (const CResourceSeaException& e) {
-                        Report(kStyleReading, L"%s\nSyntax error in line %d: %s\n%s\n", fileName, openingLine,
-                               e.m_message.GetString(), line);
+                        syntaxError(openingLine, e);
                     }
                 }
                 if (merge) {
@@ -346,7 +369,8 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
                     } catch (const CResourceSeaException&) {
                     }
                 }
-                Report(kStyleReading, L"%s\nDuplicate identifier in line %d (second will be ignored):\n%s\n%s\n",
+                Report(&m_problems, {Kind::Duplicate, fileName, openingLine, L"Duplicate identifier (second will be ignored)", line},
+                       kStyleReading, L"%s\nDuplicate identifier in line %d (second will be ignored):\n%s\n%s\n",
                        fileName, openingLine, existing->m_line, line);
                 if (pending->IsListEntry()) {
                     // Its lines stay in the file as comment lines at their place.
@@ -372,8 +396,7 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
                     try {
                         readList(*existing, true);
                     } catch (const CResourceSeaException& e) {
-                        Report(kStyleReading, L"%s\nSyntax error in resource list starting at line %d: %s\n%s\n",
-                               fileName, openingLine, pending->Name().GetString(), e.m_message.GetString());
+                        listError(openingLine, *pending, e);
                     }
                     if (plain) {
                         block.end = keeper.TakeEnd();
@@ -392,8 +415,7 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
                 try {
                     readList(*pending, false);
                 } catch (const CResourceSeaException& e) {
-                    Report(kStyleReading, L"%s\nSyntax error in resource list starting at line %d: %s\n%s\n",
-                           fileName, openingLine, pending->Name().GetString(), e.m_message.GetString());
+                    listError(openingLine, *pending, e);
                 }
             }
             noteHead(*pending, lineInfo, openingLine);
@@ -403,7 +425,8 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
     } catch (const CResourceSeaException& e) {
         // An entry that cannot take the content of a line ends the reading;
         // what was read before stays.
-        Report(kStyleReading, L"%s\nInput data error in line %d: %s\n%s\n", fileName, lineNumber,
+        Report(&m_problems, {Kind::InputData, fileName, lineNumber, L"Input data error: " + e.m_message.Str(), line},
+               kStyleReading, L"%s\nInput data error in line %d: %s\n%s\n", fileName, lineNumber,
                e.m_message.GetString(), line);
     }
     return true;

@@ -12,6 +12,7 @@
 
 using kelvaro::seareport::kStyleReading;
 using kelvaro::seareport::Report;
+using Kind = kelvaro::SeaProblem::Kind;
 
 namespace {
 
@@ -95,7 +96,9 @@ bool CResourceSea::SaveToTable(CResSeaTableInterface* table) {
 
 bool CResourceSea::ReadFromTable(CResSeaTableInterface* source, bool merge) {
     PurgeDataBase();
+    m_problems.clear();
     if (source == nullptr) return false;
+    const std::wstring origin = m_name.Str() + L" Sea";
     CountedRows rows(*source);
     CResSeaTableInterface* const table = &rows;
     if (!table->BeginRead()) return false;
@@ -106,9 +109,12 @@ bool CResourceSea::ReadFromTable(CResSeaTableInterface* source, bool merge) {
         if (!IsCommentRow(table->CurrentLineName())) {
             const CString problem = CResourceEntry::NameProblem(table->CurrentLineName());
             if (!problem.IsEmpty()) {
-                Report(kStyleReading, L"%s Sea\nName refused in table row %u: '%s' %s\n%s\n", m_name.GetString(),
-                       rows.Row(), Shown(table->CurrentLineName()).c_str(), problem.GetString(),
-                       table->CurrentLineVals());
+                const std::wstring shown = Shown(table->CurrentLineName());
+                Report(&m_problems,
+                       {Kind::NameRefused, origin, static_cast<int>(rows.Row()),
+                        L"Name refused: '" + shown + L"' " + problem.Str(), table->CurrentLineVals()},
+                       kStyleReading, L"%s Sea\nName refused in table row %u: '%s' %s\n%s\n", m_name.GetString(),
+                       rows.Row(), shown.c_str(), problem.GetString(), table->CurrentLineVals());
                 continue;
             }
         }
@@ -116,12 +122,15 @@ bool CResourceSea::ReadFromTable(CResSeaTableInterface* source, bool merge) {
         try {
             entry->ReadFromTable(table);
         } catch (const CResourceSeaException& error) {
+            m_problems.push_back({Kind::Syntax, origin, static_cast<int>(rows.Row()),
+                                  L"Syntax error: " + error.m_message.Str(),
+                                  std::wstring(table->CurrentLineName()) + L": " + table->CurrentLineVals()});
             if (table->CurrentLineListCounter() != 0)
-                Report(kStyleReading, L"%s Sea\nSyntax error in table line %s [%d]: %s\n%s\n", m_name.GetString(),
+                Report(nullptr, {}, kStyleReading, L"%s Sea\nSyntax error in table line %s [%d]: %s\n%s\n", m_name.GetString(),
                        table->CurrentLineName(), static_cast<int>(table->CurrentLineListCounter()),
                        table->CurrentLineVals(), error.m_message.GetString());
             else
-                Report(kStyleReading, L"%s Sea\nSyntax error in table line %s: %s\n%s\n", m_name.GetString(),
+                Report(nullptr, {}, kStyleReading, L"%s Sea\nSyntax error in table line %s: %s\n%s\n", m_name.GetString(),
                        table->CurrentLineName(), table->CurrentLineVals(), error.m_message.GetString());
         }
 
@@ -137,7 +146,10 @@ bool CResourceSea::ReadFromTable(CResSeaTableInterface* source, bool merge) {
                 try {
                     *present += *entry;
                 } catch (const CResourceSeaException& error) {
-                    Report(kStyleReading, L"%s Sea\nSyntax error in table line %s / %s:\n%s\n", m_name.GetString(),
+                    Report(&m_problems,
+                           {Kind::ListSyntax, origin, static_cast<int>(rows.Row()),
+                            L"Syntax error in resource list " + entry->Name().Str() + L": " + error.m_message.Str(), {}},
+                           kStyleReading, L"%s Sea\nSyntax error in table line %s / %s:\n%s\n", m_name.GetString(),
                            entry->Name().GetString(), present->Name().GetString(), error.m_message.GetString());
                 }
             } else {
@@ -151,7 +163,10 @@ bool CResourceSea::ReadFromTable(CResSeaTableInterface* source, bool merge) {
                 // Too long to rebuild: the report shows the line as it stands.
             }
             line = present->m_line;
-            Report(kStyleReading, L"%s Sea\nDuplicate identifier in line '%s' (second will be ignored):\n%s\n%s\n",
+            Report(&m_problems,
+                   {Kind::Duplicate, origin, static_cast<int>(rows.Row()), L"Duplicate identifier (second will be ignored)",
+                    std::wstring(table->CurrentLineName()) + L": " + table->CurrentLineVals()},
+                   kStyleReading, L"%s Sea\nDuplicate identifier in line '%s' (second will be ignored):\n%s\n%s\n",
                    m_name.GetString(), table->CurrentLineName(), line.GetString(), table->CurrentLineVals());
         }
     } while (table->NextTableLine());

@@ -292,11 +292,13 @@ private:
 
 bool CResourceSea::RefuseWrite(const CString& why) {
     m_writeError = why;
+    m_problems.push_back({kelvaro::SeaProblem::Kind::WriteBack, m_fileName.Str(), 0, why.Str(), {}});
     return false;
 }
 
 bool CResourceSea::UpdateIfPossible() {
     m_writeError.Empty();
+    m_problems.clear();
     if (!m_fileBased || m_readOnly) return true;
     return WriteFile();
 }
@@ -391,13 +393,15 @@ bool CResourceSea::SetFileCodePage(unsigned codePage) {
     return true;
 }
 
-void CResourceSea::UpdateFile() {
-    if (UpdateIfPossible()) return;
+bool CResourceSea::UpdateFile() {
+    if (UpdateIfPossible()) return true;
+    // RefuseWrite recorded the problem; only the text goes out here.
     if (m_writeError.IsEmpty())
-        Report(kStyleWriteBack, L"Unable to write back sea file %s\n", m_fileName.GetString());
+        Report(nullptr, {}, kStyleWriteBack, L"Unable to write back sea file %s\n", m_fileName.GetString());
     else
-        Report(kStyleWriteBack, L"Unable to write back sea file %s\n%s\n", m_fileName.GetString(),
+        Report(nullptr, {}, kStyleWriteBack, L"Unable to write back sea file %s\n%s\n", m_fileName.GetString(),
                m_writeError.GetString());
+    return false;
 }
 
 void CResourceSea::UpdateFile(CUnicodeFile* file) {
@@ -406,10 +410,10 @@ void CResourceSea::UpdateFile(CUnicodeFile* file) {
     SeeInhaltSpeichern(*file);
 }
 
-void CResourceSea::SaveAs(const wchar_t* fileName) {
+bool CResourceSea::SaveAs(const wchar_t* fileName) {
     m_fileName = CString(fileName);  // a copy first: fileName may be our own file name
     m_fileBased = true;
-    UpdateFile();
+    return UpdateFile();
 }
 
 bool CResourceSea::ChangeFileBase(const wchar_t* fileName, bool writeBack) {

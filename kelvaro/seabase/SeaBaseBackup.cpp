@@ -162,13 +162,7 @@ bool CSeaBase::SaveApplicationAs(const wchar_t* applicationFile, const wchar_t* 
 
     auto writeTo = [](CResourceSea* sea, const CString& file, bool section) {
         sea->SetFileSection(section);
-        sea->m_fileName = file;
-        sea->m_fileBased = true;
-        if (sea->UpdateIfPossible())
-            return true;
-        PrWin::Output(PrWin::LibraryMessage, PrWin::WriteProblem, L"Unable to write back sea file %s\n",
-                      file.GetString());
-        return false;
+        return sea->SaveAs(file);
     };
 
     const bool applicationSaved = writeTo(application, appFile, false);

@@ -220,6 +220,48 @@ TEST(SeaReading, SyntaxErrorsAreReportedAndKeptAsComments) {
     }
 }
 
+// Each report is also data: what kind, which file, which line, what text.
+TEST(SeaReading, ProblemsAreKeptAsDataWithFileAndLine) {
+    using Kind = kelvaro::SeaProblem::Kind;
+    ScratchDir dir;
+    seatest::WriteBytes(dir.Path("p.sea"), SeaUtf16({L"a: 1", L": 5", L";" + std::wstring(9000, L'x'),
+                                                     L"a: 2", L"l: {", L"\tone"}));
+    CaptureOutput capture;
+    TestSea sea;
+    ASSERT_TRUE(sea.Create(dir.Wide("p.sea"), false));
+    struct Seen {
+        Kind kind;
+        int line;
+        std::wstring message, text;
+        bool operator==(const Seen&) const = default;
+    };
+    std::vector<Seen> seen;
+    for (const kelvaro::SeaProblem& p : sea.Problems()) {
+        EXPECT_EQ(p.source, Name(dir, "p.sea"));
+        seen.push_back({p.kind, p.line, p.message, p.text});
+    }
+    const std::vector<Seen> expected = {
+        {Kind::Syntax, 2, L"Syntax error: Empty identifier (name before ':' missing)", L": 5"},
+        {Kind::LineTooLong, 3, L"Max. line length exceeded", L""},
+        {Kind::Duplicate, 4, L"Duplicate identifier (second will be ignored)", L"a: 2"},
+        {Kind::ListSyntax, 5, L"Syntax error in resource list l: List not terminated ('}' missing)", L""},
+    };
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(capture.Texts().size(), expected.size()) << "every problem is reported as text too";
+
+    // A clean reading starts afresh; a refused save is a problem of its own.
+    seatest::WriteBytes(dir.Path("p.sea"), SeaUtf16({L"a: 1"}));
+    ASSERT_TRUE(sea.Create(dir.Wide("p.sea"), false));
+    EXPECT_TRUE(sea.Problems().empty());
+    std::filesystem::create_directory(dir.Path("folder"));
+    EXPECT_FALSE(sea.SaveAs(dir.Wide("folder")));
+    ASSERT_EQ(sea.Problems().size(), 1u);
+    EXPECT_EQ(sea.Problems()[0].kind, Kind::WriteBack);
+    EXPECT_FALSE(sea.Problems()[0].message.empty());
+    EXPECT_TRUE(sea.SaveAs(dir.Wide("p.sea")));
+    EXPECT_TRUE(sea.Problems().empty());
+}
+
 TEST(SeaReading, OverLongLineIsReportedAndTakenAsRead) {
     ScratchDir dir;
     std::wstring longLine = L"long: " + std::wstring(9000, L'x');
@@ -427,6 +469,21 @@ TEST(SeaReading, CreateFromAnOpenFile) {
     EXPECT_EQ(sea.Filename(), dir.Wide("f.sea"));
     EXPECT_EQ(sea.NrEntries(), 2u);
     EXPECT_FALSE(sea.Create(static_cast<CUnicodeFile*>(nullptr), true));
+
+    // The caller has read the mark already: a U+FEFF that starts the text is
+    // text, not a second mark, and the file keeps its encoding.
+    for (const std::wstring& first : {std::wstring(L"\uFEFFa: 1"), std::wstring(L"\u3AFF: 1")}) {
+        const std::string bytes = SeaUtf16({first, L"b: 2"});
+        seatest::WriteBytes(dir.Path("m.sea"), bytes);
+        CUnicodeFile opened;
+        ASSERT_TRUE(opened.Open(dir.Wide("m.sea"), CUnicodeFile::modeRead));
+        EXPECT_EQ(opened.ReadBOM(), 2);
+        TestSea again;
+        ASSERT_TRUE(again.Create(&opened, false));
+        opened.Close();
+        EXPECT_TRUE(again.SaveAs(dir.Wide("m.sea")));
+        EXPECT_EQ(seatest::ReadBytes(dir.Path("m.sea")), bytes);
+    }
 }
 
 TEST(SeaReading, TheReaderStopsAtTheFirstMarkerOfAPlainSea) {
