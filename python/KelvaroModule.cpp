@@ -7,6 +7,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -414,6 +415,18 @@ PYBIND11_MODULE(kelvaro, m) {
         "kelvaro.SeaError", "A sea file that cannot be read, changed or saved; has file, line (or None) and message.",
         PyExc_Exception, nullptr));
     m.attr("SeaError") = g_seaError;
+    // A library exception no method turned into a located error still arrives as a SeaError.
+    py::register_exception_translator([](std::exception_ptr thrown) {
+        try {
+            if (thrown) std::rethrow_exception(thrown);
+        } catch (const CResourceSeaException& e) {
+            py::object error = g_seaError(e.m_message.Str());
+            error.attr("file") = py::none();
+            error.attr("line") = py::none();
+            error.attr("message") = e.m_message.Str();
+            PyErr_SetObject(g_seaError.ptr(), error.ptr());
+        }
+    });
 
     py::class_<Problem>(m, "Problem", "A problem the reader reported: file, line (0 when none) and message.")
         .def_readonly("file", &Problem::file)
