@@ -178,10 +178,7 @@ public:
             m_sea.SetFileSection(true);
         }
         const bool opened = m_sea.Create(m_path.c_str(), false);
-        for (const std::wstring& text : reports.Texts()) {
-            const Located located = FromReport(m_path, text);
-            m_problems.push_back({m_path, located.line, located.message});
-        }
+        TakeProblems(reports);
         if (!opened)
             Raise(m_path, 0, m_problems.empty() ? L"cannot be read" : L"cannot be read: " + m_problems.front().message);
         if (m_section && m_sea.NrLines() == 0 && !HasSection())
@@ -318,6 +315,17 @@ public:
         Raise(m_path, located.line, L"not saved: " + located.message + L"; the file was left as it was");
     }
 
+    // Reads the file again, keeping what the program changed unless
+    // `keepChanges` is false: after a save refused because another writer
+    // saved the file meanwhile, reload() then save() keeps both.
+    void Reload(bool keepChanges) {
+        Reports reports;
+        const bool read = m_sea.ReloadFileBase(!keepChanges);
+        m_problems.clear();
+        TakeProblems(reports);
+        if (!read) Raise(m_path, 0, L"cannot be read again");
+    }
+
 private:
     const CResourceEntry* Find(const std::wstring& name) const {
         const CResourceEntry* entry = m_sea.FindEntry(name.c_str());
@@ -327,6 +335,13 @@ private:
         const CResourceEntry* entry = Find(name);
         if (entry == nullptr) RaiseMissing(name);
         return *entry;
+    }
+
+    void TakeProblems(const Reports& reports) {
+        for (const std::wstring& text : reports.Texts()) {
+            const Located located = FromReport(m_path, text);
+            m_problems.push_back({m_path, located.line, located.message});
+        }
     }
 
     void CheckName(const std::wstring& name) const {
@@ -482,5 +497,7 @@ PYBIND11_MODULE(kelvaro, m) {
             "set(name, value, index=N): value N only.")
         .def("add_line", &Sea::AddLine, py::arg("name"), py::arg("text"), "Appends a line to a list.")
         .def("delete", &Sea::Delete, py::arg("name"), "Removes an entry (a list with its lines); KeyError when missing.")
+        .def("reload", &Sea::Reload, py::arg("keep_changes") = true,
+             "Reads the file again, keeping the program's changes unless keep_changes=False.")
         .def("save", &Sea::Save, "Writes the changes; the file is replaced whole or left as it was.");
 }

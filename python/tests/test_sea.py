@@ -173,6 +173,21 @@ def test_a_save_that_cannot_keep_its_promise_is_refused(tmp_path):
     assert path.read_bytes() == FILES["cp1252"]
 
 
+def test_a_save_over_another_writers_change_is_refused(tmp_path):
+    path = write(tmp_path, UTF8_BOM + HEAD)
+    first, second = kelvaro.Sea(path), kelvaro.Sea(path)
+    first.set("width", "1")
+    first.save()
+    saved = path.read_bytes()
+    second.set("last", "2")
+    with pytest.raises(kelvaro.SeaError, match="changed on disk"):
+        second.save()
+    assert path.read_bytes() == saved
+    second.reload()                     # keeps its own change
+    second.save()
+    assert kelvaro.Sea(path).values("width") == ["1"] and kelvaro.Sea(path).values("last") == ["2"]
+
+
 def test_a_file_with_problems_reads_but_is_not_saved(tmp_path):
     data = b"good: 1\nbad line without colon\nother: 2\n"
     path = write(tmp_path, data)
