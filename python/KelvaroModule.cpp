@@ -22,8 +22,9 @@ namespace {
 
 // ---- errors ------------------------------------------------------------------
 
-// kelvaro.SeaError, made when the module is imported.
-py::object g_seaError;
+// kelvaro.SeaError, made when the module is imported. A handle, never
+// released: an object would be released after the interpreter is gone.
+py::handle g_seaError;
 
 // Raises kelvaro.SeaError with `file`, `line` (None when the problem has no
 // line) and `message` as attributes; str() gives "file:line: message".
@@ -426,9 +427,10 @@ std::wstring PathText(const py::object& path) {
 
 PYBIND11_MODULE(kelvaro, m) {
     m.doc() = "Sea files read, changed and saved byte for byte through the Kelvaro library.";
-    g_seaError = py::reinterpret_borrow<py::object>(PyErr_NewExceptionWithDoc(
+    g_seaError = py::handle(PyErr_NewExceptionWithDoc(
         "kelvaro.SeaError", "A sea file that cannot be read, changed or saved; has file, line (or None) and message.",
         PyExc_Exception, nullptr));
+    if (!g_seaError) throw py::error_already_set();
     m.attr("SeaError") = g_seaError;
     // A library exception no method turned into a located error still arrives as a SeaError.
     py::register_exception_translator([](std::exception_ptr thrown) {
@@ -459,7 +461,8 @@ PYBIND11_MODULE(kelvaro, m) {
                  return std::make_unique<Sea>(PathText(path), std::move(section), create);
              }),
              py::arg("path"), py::arg("section") = py::none(), py::arg("create") = false,
-             "Reads the file (its section `section`). A missing file is an error unless create=True "
+             "Reads the file (its section `section`). A missing file is an error unless create=True, "
+             "which makes it at once, empty "
              "(never for a section); a missing section is an error.")
         .def_property_readonly("path", &Sea::Path)
         .def_property_readonly("section", &Sea::Section)
