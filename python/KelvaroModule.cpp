@@ -46,64 +46,17 @@ py::handle g_seaError;
     throw py::error_already_set();
 }
 
-// The library's messages say "line N ..." or "... in line N: ..."; the number
-// becomes the error's line and leaves the text.
-struct Located {
-    int line = 0;
-    std::wstring message;
-};
-
-Located Locate(std::wstring text) {
-    for (const std::wstring_view phrase : {std::wstring_view(L" starting at line "), std::wstring_view(L" in line "),
-                                           std::wstring_view(L"line ")}) {
-        const std::size_t at = text.find(phrase);
-        if (at == std::wstring::npos || (phrase == L"line " && at != 0)) continue;
-        std::size_t stop = at + phrase.size();
-        while (stop < text.size() && text[stop] >= L'0' && text[stop] <= L'9') ++stop;
-        if (stop == at + phrase.size() || stop - at - phrase.size() > 9) continue;
-        const int line = std::stoi(text.substr(at + phrase.size(), stop - at - phrase.size()));
-        // "line 7 holds ..." keeps its sense as "holds ..." after the line moved out.
-        text.erase(at, stop - at);
-        while (!text.empty() && (text.front() == L' ' || text.front() == L':')) text.erase(0, 1);
-        return {line, text};
-    }
-    return {0, text};
-}
-
-// A reading report ("FILE\nSyntax error in line 3: why\ntext\n") as one line
-// number and a one-line message.
-Located FromReport(const std::wstring& file, const std::wstring& report) {
-    std::vector<std::wstring> parts;
-    for (std::size_t start = 0; start <= report.size();) {
-        std::size_t end = report.find(L'\n', start);
-        if (end == std::wstring::npos) end = report.size();
-        if (end > start) parts.push_back(report.substr(start, end - start));
-        start = end + 1;
-    }
-    if (!parts.empty() && parts.front() == file) parts.erase(parts.begin());
-    if (parts.empty()) return {};
-    Located located = Locate(parts.front());
-    while (!located.message.empty() && (located.message.back() == L':' || located.message.back() == L' '))
-        located.message.pop_back();
-    for (std::size_t i = 1; i < parts.size(); ++i) located.message += (i == 1 ? L": " : L" | ") + parts[i];
-    return located;
-}
-
-// Collects the library's reports while it lives.
-class Reports {
+// Keeps the library's report texts off the terminal while it lives: Python
+// callers get them as data (the sea's problems) and as exceptions.
+class Quiet {
 public:
-    Reports() {
-        m_previous = PrWin::InstallOutputHandler(
-            [this](PrWin::Category, PrWin::Style, const wchar_t* text) { m_texts.emplace_back(text); });
-    }
-    ~Reports() { PrWin::InstallOutputHandler(m_previous); }
-    Reports(const Reports&) = delete;
-    Reports& operator=(const Reports&) = delete;
-    const std::vector<std::wstring>& Texts() const { return m_texts; }
+    Quiet() { m_previous = PrWin::InstallOutputHandler([](PrWin::Category, PrWin::Style, const wchar_t*) {}); }
+    ~Quiet() { PrWin::InstallOutputHandler(m_previous); }
+    Quiet(const Quiet&) = delete;
+    Quiet& operator=(const Quiet&) = delete;
 
 private:
     PrWin::OutputHandler m_previous;
-    std::vector<std::wstring> m_texts;
 };
 
 // One problem the reader reported.
@@ -173,13 +126,13 @@ public:
         const bool exists = FileIO::FileExists(m_path.c_str());
         // A section lives in a file that holds it; none is made.
         if (!exists && (!create || m_section)) Raise(m_path, 0, L"no such file");
-        Reports reports;
+        Quiet quiet;
         if (m_section) {
             m_sea.SetSeaName(CString(*m_section));
             m_sea.SetFileSection(true);
         }
         const bool opened = m_sea.Create(m_path.c_str(), false);
-        TakeProblems(reports);
+        TakeProblems();
         if (!opened)
             Raise(m_path, 0, m_problems.empty() ? L"cannot be read" : L"cannot be read: " + m_problems.front().message);
         if (m_section && m_sea.NrLines() == 0 && !HasSection())
@@ -308,22 +261,26 @@ public:
         if (!m_problems.empty())
             Raise(m_path, m_problems.front().line,
                   L"not saved: reading reported problems (" + m_problems.front().message + L"); the file was left as it was");
-        Reports reports;
+        Quiet quiet;
         if (m_sea.UpdateIfPossible()) return;
-        CString why = m_sea.WriteError();
-        if (why.IsEmpty()) why = FileIO::GetLastErrorMessage(FileIO::GetLastError());
-        const Located located = Locate(why.Str());
-        Raise(m_path, located.line, L"not saved: " + located.message + L"; the file was left as it was");
+        const kelvaro::SeaProblems& refused = m_sea.Problems();
+        const int line = refused.empty() ? 0 : refused.front().line;
+        std::wstring why = refused.empty() ? m_sea.WriteError().Str() : refused.front().message;
+        if (why.empty()) why = FileIO::GetLastErrorMessage(FileIO::GetLastError()).Str();
+        // "line 7 holds ..." reads "holds ..." once the line is the error's own.
+        const std::wstring own = L"line " + std::to_wstring(line) + L" ";
+        if (line > 0 && why.starts_with(own)) why.erase(0, own.size());
+        Raise(m_path, line, L"not saved: " + why + L"; the file was left as it was");
     }
 
     // Reads the file again, keeping what the program changed unless
     // `keepChanges` is false: after a save refused because another writer
     // saved the file meanwhile, reload() then save() keeps both.
     void Reload(bool keepChanges) {
-        Reports reports;
+        Quiet quiet;
         const bool read = m_sea.ReloadFileBase(!keepChanges);
         m_problems.clear();
-        TakeProblems(reports);
+        TakeProblems();
         if (!read) Raise(m_path, 0, L"cannot be read again");
     }
 
@@ -338,11 +295,10 @@ private:
         return *entry;
     }
 
-    void TakeProblems(const Reports& reports) {
-        for (const std::wstring& text : reports.Texts()) {
-            const Located located = FromReport(m_path, text);
-            m_problems.push_back({m_path, located.line, located.message});
-        }
+    void TakeProblems() {
+        for (const kelvaro::SeaProblem& problem : m_sea.Problems())
+            m_problems.push_back({problem.source, problem.line,
+                                  problem.text.empty() ? problem.message : problem.message + L": " + problem.text});
     }
 
     void CheckName(const std::wstring& name) const {

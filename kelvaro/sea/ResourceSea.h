@@ -295,8 +295,8 @@ private:
     void KeepDuplicateList(std::unique_ptr<CResourceEntry> list);
     // Writes the whole file: what lies before and after this sea's part stays as it is.
     bool WriteFile();
-    // Fails a write with the reason WriteError() gives.
-    bool RefuseWrite(const CString& why);
+    // Fails a write with the reason WriteError() gives, about `line` of the file when not 0.
+    bool RefuseWrite(const CString& why, int line = 0);
     // Writes the marker line of a section and every line.
     void WriteContent(LineWriter& writer, bool endLastLine, bool withMarker);
     static POSITION ListPosition(const CResourceEntry& list, unsigned index);

@@ -46,10 +46,12 @@ const wchar_t* EncodingName(unsigned codePage) {
 // Thrown by the line writer; WriteError() then gives the message.
 struct WriteRefused {
     CString why;
+    int line = 0;  // the line of the file it concerns, when one
 };
 
 [[noreturn]] void Refuse(int line, const wchar_t* format, const wchar_t* detail) {
-    throw WriteRefused{CString(kelvaro::FormatText(L"line %d %s", line, kelvaro::FormatText(format, detail).c_str()))};
+    throw WriteRefused{CString(kelvaro::FormatText(L"line %d %s", line, kelvaro::FormatText(format, detail).c_str())),
+                       line};
 }
 
 // Clears the sediment filter however a write ends: it acts on one write only.
@@ -290,9 +292,9 @@ private:
     int m_number = 0;
 };
 
-bool CResourceSea::RefuseWrite(const CString& why) {
+bool CResourceSea::RefuseWrite(const CString& why, int line) {
     m_writeError = why;
-    m_problems.push_back({kelvaro::SeaProblem::Kind::WriteBack, m_fileName.Str(), 0, why.Str(), {}});
+    m_problems.push_back({kelvaro::SeaProblem::Kind::WriteBack, m_fileName.Str(), line, why.Str(), {}});
     return false;
 }
 
@@ -358,7 +360,7 @@ bool CResourceSea::WriteFile() {
         if (parts.ownEnd < present.size()) writer.Raw(std::string_view(present).substr(parts.ownEnd), true);
     } catch (const WriteRefused& refused) {
         file.Abandon();
-        return RefuseWrite(refused.why);
+        return RefuseWrite(refused.why, refused.line);
     } catch (const std::exception& e) {
         file.Abandon();
         return RefuseWrite(CString(kelvaro::FormatText(L"%hs", e.what())));
