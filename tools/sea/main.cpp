@@ -574,6 +574,14 @@ std::wstring ValuePart(const CResourceEntry& entry) {
     return part.Str();
 }
 
+// A list line's text as the reader parses it (a comment, or values); throws
+// for a line that does not parse.
+CResourceEntry ParsedListLine(const std::wstring& text) {
+    CResourceEntry line(nullptr, CResourceEntry::StatusListLine, nullptr);
+    line = text.c_str();
+    return line;
+}
+
 std::string JsonValues(const CResourceEntry& entry) {
     std::string out = "[";
     for (unsigned v = 0; v < entry.NValues(); ++v) out += (v == 0 ? "" : ", ") + JsonString(entry.GetString(v).Str());
@@ -594,8 +602,7 @@ std::string ListItem(const CResourceEntry& entry, bool json) {
     item += ", \"lines\": [";
     const std::vector<std::wstring> lines = ListLines(entry);
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        CResourceEntry line(nullptr, CResourceEntry::StatusListLine, nullptr);
-        line = lines[i].c_str();
+        const CResourceEntry line = ParsedListLine(lines[i]);
         item += (i == 0 ? "" : ", ") +
                 (line.IsComment() ? "{\"comment\": " + JsonString(lines[i]) + "}" : JsonValues(line));
     }
@@ -1158,8 +1165,7 @@ std::vector<std::wstring> DiffLines(const CResourceEntry& entry) {
     if (!entry.IsListEntry()) return {name + L": " + ValuePart(entry)};
     std::vector<std::wstring> lines{name + L": {"};
     for (const std::wstring& text : ListLines(entry)) {
-        CResourceEntry line(nullptr, CResourceEntry::StatusListLine, nullptr);
-        line = text.c_str();
+        const CResourceEntry line = ParsedListLine(text);
         if (!line.IsComment()) lines.push_back(L"\t" + ValuePart(line));
     }
     lines.push_back(L"}");
