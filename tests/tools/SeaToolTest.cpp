@@ -271,6 +271,10 @@ TEST_F(SeaToolTest, CatAndConvertKeepTheText) {
     EXPECT_EQ(Sea("cat u.sea").out, "greeting: \"Grüße €\"\n");
     ASSERT_EQ(Sea("convert u.sea --to cp1252 -o back.sea").status, 0);
     EXPECT_EQ(Read("back.sea"), Read("cp.sea"));
+    // Line ends stay as they were, a missing last one too.
+    Write("lf.sea", "a: 1\nb: 2\r\nc: 3");
+    ASSERT_EQ(Sea("convert lf.sea --to utf8 -o lf8.sea").status, 0);
+    EXPECT_EQ(Read("lf8.sea"), "\xEF\xBB\xBF" "a: 1\nb: 2\r\nc: 3");
 
     // A character code page 1252 cannot hold stops the conversion unless --lossy.
     static const char kWide[] = "\xFF\xFEx\0:\0 \0\x3A\x26\r\0\n\0";  // "x: ☺" in UTF-16LE

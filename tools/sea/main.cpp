@@ -851,8 +851,10 @@ int AddLine(const Arguments& args) {
 // than the buffer, and bytes that do not decode, are an error rather than
 // silently cut or replaced. `withoutMark` (when not 0) is the encoding of a
 // file without byte-order mark, code page 1252 otherwise; a file whose mark
-// names another encoding is then refused.
-bool ReadLines(const CString& path, std::vector<std::wstring>& lines, std::string& error, unsigned withoutMark = 0) {
+// names another encoding is then refused. `ends` (when given) gets how each
+// line ended.
+bool ReadLines(const CString& path, std::vector<std::wstring>& lines, std::string& error, unsigned withoutMark = 0,
+               std::vector<CUnicodeFile::LineEnd>* ends = nullptr) {
     CUnicodeFile file;
     if (!file.Open(path, CUnicodeFile::modeRead)) {
         error = "cannot read " + Quoted(path) + ": " + Utf8(FileIO::GetLastErrorMessage(FileIO::GetLastError()).Str());
@@ -876,6 +878,7 @@ bool ReadLines(const CString& path, std::vector<std::wstring>& lines, std::strin
             return false;
         }
         lines.emplace_back(buffer.data());
+        if (ends != nullptr) ends->push_back(file.LastLine().end);
     }
     return true;
 }
@@ -915,8 +918,10 @@ int Convert(const Arguments& args) {
     const CString outPath = args.Option("-o") ? *args.Option("-o") : path;
 
     std::vector<std::wstring> lines;
+    std::vector<CUnicodeFile::LineEnd> ends;  // kept: a new encoding is no reason for new line ends
     std::string error;
-    if (!ReadLines(path, lines, error, from != nullptr ? 65001 : 0)) return Fail(kFailure, error + "; nothing was written");
+    if (!ReadLines(path, lines, error, from != nullptr ? 65001 : 0, &ends))
+        return Fail(kFailure, error + "; nothing was written");
     if (target == 1252 && !args.Flag("--lossy")) {
         for (std::size_t i = 0; i < lines.size(); ++i) {
             bool lossless = true;
@@ -933,7 +938,7 @@ int Convert(const Arguments& args) {
     if (!file.Open(outPath, CUnicodeFile::modeCreate | CUnicodeFile::modeWrite))
         return Fail(kFailure, "cannot write " + Quoted(outPath) + ": " + why());
     bool written = file.WriteBOM();
-    for (const std::wstring& line : lines) written = file.WriteLine(line.c_str()) && written;
+    for (std::size_t i = 0; i < lines.size(); ++i) written = file.WriteLine(lines[i].c_str(), ends[i]) && written;
     if (!written || !file.Close()) {
         const std::string reason = why();
         file.Abandon();
