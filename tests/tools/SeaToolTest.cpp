@@ -1,66 +1,23 @@
-// Drives the built `sea` binary as a user would: command lines on files in a
-// temporary folder, checking output, exit status and the bytes left on disk.
+// The `sea` tool's commands on files in a temporary folder: output, exit
+// status and the bytes left on disk.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <random>
+#include <iterator>
+#include <regex>
 #include <string>
-#include <sys/wait.h>
+
+#include "tools/SeaTool.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct ToolRun {
-    int status = -1;
-    std::string out, err;
-};
-
-class SeaToolTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::random_device random;
-        m_dir = fs::temp_directory_path() / ("kelvaro-seatool-" + std::to_string(random()));
-        ASSERT_TRUE(fs::create_directory(m_dir));
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
-    }
-
-    // Runs `sea ARGS` in the test folder.
-    ToolRun Sea(const std::string& args) const {
-        const std::string command = "cd '" + m_dir.string() + "' && '" KELVARO_SEA_TOOL "' " + args + " 2>.err";
-        ToolRun run;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (pipe == nullptr) return run;
-        char buffer[4096];
-        std::size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
-        const int raw = pclose(pipe);
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        run.err = Read(".err");
-        return run;
-    }
-    void Write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(m_dir / name, std::ios::binary) << bytes;
-    }
-    std::string Read(const std::string& name) const {
-        std::ifstream in(m_dir / name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
-    fs::path m_dir;
-};
-
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-    return text.replace(text.find(from), from.size(), to);
-}
+using seatool::Has;
+using seatool::Replaced;
+using seatool::SeaToolTest;
+using seatool::ToolRun;
 
 const std::string kSea =
     "; settings\r\n"
@@ -75,18 +32,20 @@ const std::string kSea =
 TEST_F(SeaToolTest, CheckReportsProblemsWithFileAndLine) {
     Write("good.sea", kSea);
     Write("bad.sea", "a: 1\r\n: 5\r\nb: \"open\r\na: 2\r\nlist: {\r\n\tx\r\n");
-    ToolRun run = Sea("check good.sea");
+    ToolRun run = Sea("check good.sea good.sea good.sea");
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.out, "3 files, no problems\n");
 
     run = Sea("check bad.sea");
     EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Has(run.out, "\n1 file, 4 problems\n")) << run.out;
     EXPECT_TRUE(Has(run.out, "bad.sea:2: Syntax error: Empty identifier (name before ':' missing)")) << run.out;
     EXPECT_TRUE(Has(run.out, "bad.sea:3: Syntax error: String value not terminated ('\"' missing)"));
     EXPECT_TRUE(Has(run.out, "bad.sea:4: Duplicate identifier"));
     EXPECT_TRUE(Has(run.out, "bad.sea:5: Syntax error in resource list"));
     EXPECT_TRUE(Has(run.out, "List not terminated ('}' missing)"));
 
+    EXPECT_EQ(Sea("check missing.sea good.sea").out, "2 files, 1 problem\n");
     EXPECT_EQ(Sea("check missing.sea").status, 2);
     EXPECT_EQ(Sea("check").status, 2);
     EXPECT_EQ(Sea("frobnicate").status, 2);
@@ -99,6 +58,7 @@ TEST_F(SeaToolTest, ListAndGet) {
     EXPECT_EQ(run.out, "width\tvalue\t640 480\ntitle\tvalue\t\"Main window\" x\ncolors\tlist\t3 lines\n");
     EXPECT_TRUE(Has(Sea("list --json a.sea").out,
                     "{\"name\": \"title\", \"kind\": \"value\", \"values\": [\"Main window\", \"x\"]}"));
+    EXPECT_TRUE(Has(Sea("list --json a.sea").out, "\"lines\": [[\"red\", \"1\"], {\"comment\": \"; inside\"}, [\"green\", \"2\"]]"));
     EXPECT_EQ(Sea("get a.sea width 1").out, "480\n");
     EXPECT_EQ(Sea("get a.sea width --index 1").out, "480\n");
     EXPECT_EQ(Sea("get a.sea width").out, "640 480\n");
@@ -167,7 +127,6 @@ TEST_F(SeaToolTest, RefusedChangesLeaveTheFileByteForByte) {
         {"set a.sea \"$(printf 'a\\rb')\" 1", "'a\\rb' holds a line end"},
         {"set a.sea w 'p§q'", "would read back as 'p\"q'"},
         {"set a.sea w " + std::string(5000, 'x'), "cannot be written"},
-        {"set a.sea width 1 --index 7", "--index may be at most 2"},
         {"set a.sea colors 1", "is a list"},
         {"add-line a.sea colors ' } x'", "would close the list"},
         {"add-line a.sea colors \"$(printf 'a\\nb')\"", "holds a line end"},
@@ -253,7 +212,7 @@ TEST_F(SeaToolTest, CommandsWorkInsideASection) {
         {"get s.sea a --section Extra", 1, ""},
         {"get s.sea b", 1, ""},
         {"cat s.sea --section Extra", 0, "b: 2\nl: {\n\tx\n}\n"},
-        {"check s.sea --section Last", 0, ""},
+        {"check s.sea --section Last", 0, "1 file, no problems\n"},
     };
     for (const auto& c : reads) {
         SCOPED_TRACE(c.args);
@@ -312,6 +271,10 @@ TEST_F(SeaToolTest, CatAndConvertKeepTheText) {
     EXPECT_EQ(Sea("cat u.sea").out, "greeting: \"Grüße €\"\n");
     ASSERT_EQ(Sea("convert u.sea --to cp1252 -o back.sea").status, 0);
     EXPECT_EQ(Read("back.sea"), Read("cp.sea"));
+    // Line ends stay as they were, a missing last one too.
+    Write("lf.sea", "a: 1\nb: 2\r\nc: 3");
+    ASSERT_EQ(Sea("convert lf.sea --to utf8 -o lf8.sea").status, 0);
+    EXPECT_EQ(Read("lf8.sea"), "\xEF\xBB\xBF" "a: 1\nb: 2\r\nc: 3");
 
     // A character code page 1252 cannot hold stops the conversion unless --lossy.
     static const char kWide[] = "\xFF\xFEx\0:\0 \0\x3A\x26\r\0\n\0";  // "x: ☺" in UTF-16LE
@@ -363,9 +326,166 @@ TEST_F(SeaToolTest, HelpAndVersion) {
     const ToolRun setHelp = Sea("set --help");
     EXPECT_EQ(setHelp.status, 0);
     EXPECT_TRUE(Has(setHelp.out, "usage: sea set") && Has(setHelp.out, "Refused: a NAME that is empty"));
+    EXPECT_EQ(Sea("help set").out, setHelp.out);
+    EXPECT_EQ(Sea("help").out, help.out);
+    EXPECT_EQ(Sea("help nope").status, 2);
 }
 
-}  // namespace
+// get --type reads through the library's typed readers and says when the
+// text is not of that type's form, where the reader would give 0 silently.
+TEST_F(SeaToolTest, TypedGet) {
+    Write("t.sea", "n: 42 -7 x 99999999999 1.5e3 0x1F zz 255 128 0 300 rel/p.txt \"\"\r\nl: {\r\n\t1\r\n}\r\n");
+    const struct { const char* args; int status; std::string out; } cases[] = {
+        {"n --type int", 0, "42\n"},
+        {"n 1 --type int", 0, "-7\n"},
+        {"n --index 2 --type int", 1, ""},
+        {"n --index 3 --type int", 1, ""},  // would saturate
+        {"n --index 4 --type float", 0, "1500\n"},
+        {"n --index 2 --type float", 1, ""},
+        {"n --index 5 --type hex", 0, "31\n"},
+        {"n --index 6 --type hex", 1, ""},
+        {"n --index 0 --type bool", 0, "true\n"},
+        {"n --index 9 --type bool", 0, "false\n"},
+        {"n --index 2 --type bool", 1, ""},
+        {"n --index 7 --type color", 0, "#ff8000\n"},
+        {"n --index 8 --type color", 1, ""},  // 300 is no colour part
+        {"n --index 11 --type color", 1, ""},  // three values needed
+        {"n --index 11 --type path", 0, m_dir.string() + "/rel/p.txt\n"},
+        {"n --index 12 --type path", 1, ""},
+        {"n --index 13 --type int", 1, ""},
+        {"l --type int", 1, ""},
+        {"missing --type int", 1, ""},
+        {"n --type text", 2, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const ToolRun run = Sea(std::string("get t.sea ") + c.args);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err.empty(), c.status == 0) << run.err;
+    }
+    EXPECT_TRUE(Has(Sea("get t.sea n --index 2 --type int").err, "value 2 of 'n' is not of type int: 'x'"));
+}
+
+// get and set address a value alike: a value beyond the end is missing (exit 1).
+TEST_F(SeaToolTest, GetAndSetAddressValuesAlike) {
+    Write("a.sea", kSea);
+    const struct { const char* args; int status; } cases[] = {
+        {"get a.sea width --index 2", 1}, {"get a.sea width 2", 1}, {"set a.sea width 1 --index 3", 1},
+        {"get a.sea width --index x", 2}, {"set a.sea width 1 --index x", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        EXPECT_EQ(Sea(c.args).status, c.status);
+        EXPECT_EQ(Read("a.sea"), kSea);
+    }
+    EXPECT_TRUE(Has(Sea("set a.sea width 1 --index 3").err, "there is no value 3 (--index may be at most 2)"));
+    ASSERT_EQ(Sea("set a.sea width 9 --index 2").status, 0);
+    EXPECT_EQ(Sea("get a.sea width --index 2").out, "9\n");
+}
+
+TEST_F(SeaToolTest, SetCreatesAMissingFile) {
+    const ToolRun run = Sea("set new.sea a 1");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "sea: created 'new.sea' (UTF-16LE)\n");
+    EXPECT_EQ(Read("new.sea").substr(0, 2), "\xFF\xFE");
+    EXPECT_EQ(Sea("get new.sea a").out, "1\n");
+    EXPECT_EQ(Sea("set new.sea b 2").err, "") << "only a new file is reported";
+    // No section, no folder, no invalid name is created.
+    for (const char* args : {"set other.sea a 1 --section S", "set no/such/dir.sea a 1", "set other.sea a:b 1"}) {
+        SCOPED_TRACE(args);
+        EXPECT_EQ(Sea(args).status, 2);
+        EXPECT_FALSE(fs::exists(m_dir / "other.sea"));
+    }
+}
+
+// A file without byte-order mark is read as code page 1252; UTF-8 text in
+// it is a problem check reports, and convert --from utf8 mends.
+TEST_F(SeaToolTest, Utf8WithoutMarkIsReportedAndConverted) {
+    Write("u8.sea", "greeting: \"Gr\xC3\xBC\xC3\x9F" "e\"\r\n");
+    Write("cp.sea", "greeting: \"Gr\xFC\xDF" "e\"\r\n");
+    const ToolRun run = Sea("check u8.sea cp.sea");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "u8.sea: warning: no byte-order mark, but the text looks like UTF-8; it is read as code page "
+                       "1252 (if it is UTF-8: 'sea convert FILE --from utf8 --to utf8')\n2 files, 1 problem\n");
+    ASSERT_EQ(Sea("convert u8.sea --from utf8 --to utf8").status, 0);
+    EXPECT_EQ(Read("u8.sea"), "\xEF\xBB\xBF" "greeting: \"Gr\xC3\xBC\xC3\x9F" "e\"\r\n");
+    EXPECT_EQ(Sea("check u8.sea").status, 0);
+    ASSERT_EQ(Sea("convert cp.sea --to utf8 -o cp8.sea").status, 0);
+    EXPECT_EQ(Read("cp8.sea"), Read("u8.sea"));
+    EXPECT_EQ(Sea("get cp8.sea greeting 0").out, "Grüße\n");
+    Write("u16.sea", std::string("\xFF\xFE" "a\0:\0 \0" "1\0", 10));
+    EXPECT_EQ(Sea("convert u16.sea --from utf8 --to utf8").status, 2) << "its mark names another encoding";
+    EXPECT_EQ(Sea("convert cp.sea --from utf16 --to utf8").status, 2);
+}
+
+TEST_F(SeaToolTest, DiffComparesEntriesBySection) {
+    Write("a.sea", "a: 1\r\nb: 2 3\r\nl: {\r\n\tx 1\r\n}\r\n::::: S\r\nc: 1\r\n");
+    Write("b.sea", "; note\nb:   2 4\na:\t1\nl: {\n\tx   1\n; c\n}\nn: 5\n::::: S\nc: 2\n::::: T\nd: 1\n");
+    Write("bad.sea", "a: \"open\r\n");
+    const struct { const char* args; int status; const char* out; } cases[] = {
+        {"diff a.sea b.sea", 1,
+         "--- a.sea\n+++ b.sea\n-b: 2 3\n+b: 2 4\n+n: 5\n@@ ::::: S @@\n-c: 1\n+c: 2\n@@ ::::: T @@\n+d: 1\n"},
+        {"diff b.sea a.sea --section T", 1, "--- b.sea\n+++ a.sea\n@@ ::::: T @@\n-d: 1\n"},
+        {"diff a.sea b.sea --section Nope", 2, ""},
+        {"diff a.sea a.sea", 0, ""},
+        {"diff a.sea missing.sea", 2, ""},
+        {"diff a.sea bad.sea", 2, ""},
+        {"diff a.sea", 2, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const ToolRun run = Sea(c.args);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.out, c.out);
+    }
+    Write("c.sea", "l: {\r\n\tx 1\r\n\ty\r\n}\r\n");
+    EXPECT_EQ(Sea("diff a.sea c.sea").out, "--- a.sea\n+++ c.sea\n-a: 1\n-b: 2 3\n-l: {\n-\tx 1\n-}\n+l: {\n+\tx 1\n+\ty\n+}\n"
+                                           "@@ ::::: S @@\n-c: 1\n");
+}
+
+// The README's command table names every command and option the tool takes,
+// and each one appears in a test of the tool.
+TEST_F(SeaToolTest, ReadmeListsAndTestsEveryCommandAndOption) {
+    const fs::path source = fs::path(KELVARO_TEST_DATA).parent_path().parent_path();
+    std::ifstream in(source / "README.md");
+    std::string readme((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t table = readme.find("| Command | What it does |");
+    ASSERT_NE(table, std::string::npos);
+    readme = readme.substr(table, readme.find("\n\n", table) - table);
+    std::string tests;
+    for (const char* file : {"SeaToolTest.cpp", "InterchangeTest.cpp", "EditCorpusTest.cpp"}) {
+        std::ifstream test(source / "tests" / "tools" / file);
+        tests += std::string((std::istreambuf_iterator<char>(test)), std::istreambuf_iterator<char>());
+    }
+    const std::string usage = Sea("--help").out;
+    const std::regex commandLine(R"(\n  sea ([a-z-]+) ([^\n]*))"), optionWord(R"([ \[](--?[a-z-]+))");
+    unsigned commands = 0;
+    for (auto line = std::sregex_iterator(usage.begin(), usage.end(), commandLine); line != std::sregex_iterator();
+         ++line) {
+        const std::string command = (*line)[1], forms = (*line)[2];
+        SCOPED_TRACE(command);
+        ++commands;
+        std::string rows;  // the README's rows of the command
+        for (std::size_t at = readme.find("| `sea " + command + " "); at != std::string::npos;
+             at = readme.find("| `sea " + command + " ", at + 1))
+            rows += readme.substr(at, readme.find('\n', at) - at);
+        EXPECT_FALSE(rows.empty()) << "the README has no row for " << command;
+        EXPECT_TRUE(Has(tests, "\"" + command + " ")) << "no test runs " << command;
+        for (auto word = std::sregex_iterator(forms.begin(), forms.end(), optionWord); word != std::sregex_iterator();
+             ++word) {
+            const std::string option = (*word)[1];
+            // --section is one option of every command, told of below the table.
+            EXPECT_TRUE(option == "--section" || Has(rows, option)) << "the README's row lacks " << option;
+            bool tested = false;  // a line of a test that runs the command with the option
+            for (std::size_t t = tests.find(command + " "); t != std::string::npos && !tested;
+                 t = tests.find(command + " ", t + 1))
+                tested = Has(tests.substr(t, tests.find('\n', t) - t), option);
+            EXPECT_TRUE(tested) << "no test runs " << command << " " << option;
+        }
+    }
+    EXPECT_GE(commands, 12u);
+}
 
 TEST_F(SeaToolTest, ConcurrentSetsLoseNothing) {
     Write("c.sea", "a: 1\r\n");
@@ -378,3 +498,5 @@ TEST_F(SeaToolTest, ConcurrentSetsLoseNothing) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 3 * 25) << "every writer's every name is there";
     EXPECT_FALSE(fs::exists(m_dir / ".c.sea.~lock"));
 }
+
+}  // namespace
