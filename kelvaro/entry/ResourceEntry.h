@@ -24,6 +24,8 @@
 #include <new>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 #include <string_view>
 #include <utility>
 
@@ -233,6 +235,15 @@ public:
     // not read back as that name): a short English reason without the name,
     // or an empty string when it can. Null counts as empty.
     static CString NameProblem(const wchar_t* name);
+    // Why `text`, written as one line of a list (indented with a tab), would
+    // not read back as that one line: a short reason without the text, or an
+    // empty string when it would.
+    static CString ListLineProblem(const wchar_t* text);
+    // Why this entry's line, rebuilt as a save writes it, would not read back
+    // as the same name with the same values; empty when it would. Each
+    // (index, text) in `given` must also read back as that text, its line
+    // ends as the stand-ins the entry keeps.
+    CString ReadBackProblem(const std::vector<std::pair<unsigned, std::wstring>>& given = {}) const;
 
     // ---- process-wide 8-bit/wide conversion -------------------------------------
     // Each takes the conversion lock and leaves it taken (also on failure);

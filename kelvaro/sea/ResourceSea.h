@@ -117,6 +117,13 @@ public:
     // (another process saved it), ReloadFileBase(false) then UpdateIfPossible()
     // saves the program's changes over what the other process wrote.
     bool ReloadFileBase(bool purge);
+    // The line of the sea's file that entry `name` of the sea's part (its
+    // section, or the head) starts on; 0 when it is not there. The file is
+    // read again: asked only to show where something is, so no line number
+    // is kept for every entry.
+    int LineOf(const wchar_t* name) const;
+    // Whether the file at `path` holds the line that starts sea `section`'s part.
+    static bool FileHasSection(const wchar_t* path, const wchar_t* section);
 
     // ---- Sea file writing ----
 

@@ -8,6 +8,7 @@
 #include "kelvaro/entry/ResourceEntry.h"
 #include "kelvaro/platform/File.h"
 #include "kelvaro/platform/FileIO.h"
+#include "kelvaro/platform/Format.h"
 #include "kelvaro/platform/UnicodeFile.h"
 #include "kelvaro/sea/ResourceSea.h"
 #include "kelvaro/sea/SeaReport.h"
@@ -164,6 +165,62 @@ bool CResourceSea::ReloadFileBase(bool purge) {
     return result;
 }
 
+namespace {
+
+// Hands every line of the file to `visit(number, text)` until it returns
+// false; nothing when the file cannot be opened.
+template <class Visit>
+void ScanFileLines(const wchar_t* path, Visit&& visit) {
+    CUnicodeFile file;
+    if (!file.Open(path, CUnicodeFile::modeRead)) return;
+    file.ReadBOM();
+    const auto buffer = std::make_unique<wchar_t[]>(kLineBufferSize);
+    for (int number = 1; file.ReadNextLine(buffer.get(), kLineBufferSize); ++number)
+        if (!visit(number, std::wstring_view(buffer.get()))) break;
+}
+
+}  // namespace
+
+bool CResourceSea::FileHasSection(const wchar_t* path, const wchar_t* section) {
+    const std::wstring marker = std::wstring(kSectionMarker) + section;
+    bool found = false;
+    ScanFileLines(path, [&](int, std::wstring_view line) { return !(found = line == marker); });
+    return found;
+}
+
+int CResourceSea::LineOf(const wchar_t* name) const {
+    if (!m_fileBased) return 0;
+    const std::wstring_view wanted(name);
+    bool inPart = !m_fileSection;
+    bool inList = false;
+    int found = 0;
+    ScanFileLines(m_fileName.GetString(), [&](int number, std::wstring_view line) {
+        if (line.starts_with(kSectionMarker)) {
+            if (inPart) return false;
+            inPart = line.substr(kSectionMarkerLength) == m_name.Str();
+            return true;
+        }
+        if (!inPart) return true;
+        std::size_t at = 0;
+        while (at < line.size() && CResourceEntry::IsWhite(line[at])) ++at;
+        if (inList) {
+            inList = at >= line.size() || line[at] != L'}';
+            return true;
+        }
+        const std::size_t colon = line.find(L':', at);
+        if (at >= line.size() || line[at] == L';' || colon == std::wstring_view::npos) return true;
+        if (line.substr(at, colon - at) == wanted) {
+            found = number;
+            return false;
+        }
+        std::size_t value = colon + 1;
+        while (value < line.size() && CResourceEntry::IsWhite(line[value])) ++value;
+        inList = value < line.size() && line[value] == L'{';
+        return true;
+    });
+    return found;
+}
+
 bool CResourceSea::SeeInhaltEinlesen(CUnicodeFile& file, bool merge, bool keepModified) {
     return ReadContent(file, merge, keepModified, m_fileName);
 }
@@ -195,7 +252,8 @@ private:
 };
 
 void CResourceSea::ReportLongLine(const CString& reportName, int lineNumber) {
-    Report(&m_problems, {Kind::LineTooLong, reportName.Str(), lineNumber, L"Max. line length exceeded", {}}, kStyleReading,
+    Report(&m_problems, {Kind::LineTooLong, reportName.Str(), lineNumber,
+                         kelvaro::FormatText(L"Input file error: Max. line length %d exceeded.", static_cast<int>(kLineBufferSize)), {}}, kStyleReading,
            L"%s\nInput file error in line %d: Max. line length %d exceeded.\n", reportName.GetString(), lineNumber,
            static_cast<int>(kLineBufferSize));
 }
@@ -216,7 +274,8 @@ void CResourceSea::NoteLineRead(CResourceEntry& entry, const CUnicodeFile::LineI
     }
     kept.text = entry.m_line;
     if (!info.cut)
-        Report(&m_problems, {Kind::Undecodable, reportName.Str(), lineNumber, L"bytes that do not decode; the line is kept as it was", {}},
+        Report(&m_problems, {Kind::Undecodable, reportName.Str(), lineNumber,
+                             L"Input file error: bytes that do not decode; the line is kept as it was.", {}},
                kStyleReading, L"%s\nInput file error in line %d: bytes that do not decode; the line is kept as it was.\n",
                reportName.GetString(), lineNumber);
     m_keptBytes[&entry] = std::move(kept);
@@ -296,7 +355,7 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
     };
     auto listError = [&](int number, const CResourceEntry& list, const CResourceSeaException& e) {
         Report(&m_problems,
-               {Kind::ListSyntax, fileName, number, L"Syntax error in resource list " + list.Name().Str() + L": " + e.m_message.Str(), {}},
+               {Kind::ListSyntax, fileName, number, L"Syntax error in resource list: " + list.Name().Str() + L": " + e.m_message.Str(), {}},
                kStyleReading, L"%s\nSyntax error in resource list starting at line %d: %s\n%s\n", fileName, number,
                list.Name().GetString(), e.m_message.GetString());
     };

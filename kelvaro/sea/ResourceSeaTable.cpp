@@ -148,7 +148,7 @@ bool CResourceSea::ReadFromTable(CResSeaTableInterface* source, bool merge) {
                 } catch (const CResourceSeaException& error) {
                     Report(&m_problems,
                            {Kind::ListSyntax, origin, static_cast<int>(rows.Row()),
-                            L"Syntax error in resource list " + entry->Name().Str() + L": " + error.m_message.Str(), {}},
+                            L"Syntax error in resource list: " + entry->Name().Str() + L": " + error.m_message.Str(), {}},
                            kStyleReading, L"%s Sea\nSyntax error in table line %s / %s:\n%s\n", m_name.GetString(),
                            entry->Name().GetString(), present->Name().GetString(), error.m_message.GetString());
                 }

@@ -242,9 +242,9 @@ TEST(SeaReading, ProblemsAreKeptAsDataWithFileAndLine) {
     }
     const std::vector<Seen> expected = {
         {Kind::Syntax, 2, L"Syntax error: Empty identifier (name before ':' missing)", L": 5"},
-        {Kind::LineTooLong, 3, L"Max. line length exceeded", L""},
+        {Kind::LineTooLong, 3, L"Input file error: Max. line length 8192 exceeded.", L""},
         {Kind::Duplicate, 4, L"Duplicate identifier (second will be ignored)", L"a: 2"},
-        {Kind::ListSyntax, 5, L"Syntax error in resource list l: List not terminated ('}' missing)", L""},
+        {Kind::ListSyntax, 5, L"Syntax error in resource list: l: List not terminated ('}' missing)", L""},
     };
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(capture.Texts().size(), expected.size()) << "every problem is reported as text too";
