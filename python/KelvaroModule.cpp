@@ -68,51 +68,16 @@ struct Problem {
 
 // ---- what is written must read back ---------------------------------------
 
-const std::wstring kSectionMarker = L"::::: ";
-
 // Why `entry`, rebuilt as a save writes it, would not read back as the same
-// name with the same values; empty when it would. `given` values read back
-// with their line ends as the sea keeps them (as stand-ins).
+// name with the same values; empty when it would.
 std::wstring ReadBackProblem(const CResourceEntry& entry, const std::vector<std::pair<unsigned, std::wstring>>& given) {
-    CString line;
-    CResourceEntry probe(nullptr, 0, nullptr);
-    try {
-        entry.GetLine(line);
-        probe = line.GetString();
-    } catch (const CResourceSeaException& e) {
-        return L"the line would not read back: " + e.m_message.Str();
-    }
-    if (probe.IsComment() || probe.IsListEntry() || probe.Name() != entry.Name())
-        return L"the name would not read back as itself";
-    if (probe.NValues() != entry.NValues()) return L"the values would not read back as given";
-    for (unsigned i = 0; i < probe.NValues(); ++i)
-        if (probe.GetString(i) != entry.GetString(i)) return L"the values would not read back as given";
-    for (const auto& [index, text] : given) {
-        const std::wstring back = probe.GetString(index).Str();
-        if (back != kelvaro::grammar::LineEndsAsStandIns(text))
-            return L"value '" + text + L"' would read back as '" + back + L"'" +
-                   (text.find(kelvaro::grammar::kQuoteStandIn) != std::wstring::npos
-                        ? L" (a sea reads '\u00A7' as '\"')"
-                        : L"");
-    }
-    return {};
+    return entry.ReadBackProblem(given).Str();
 }
 
 // Why `text` cannot be written as one list line (indented with a tab).
 std::wstring ListLineProblem(const std::wstring& text) {
-    if (text.find_first_of(L"\r\n") != std::wstring::npos) return L"the text holds a line end";
-    std::size_t first = 0;
-    while (first < text.size() && CResourceEntry::IsWhite(text[first])) ++first;
-    if (first < text.size() && text[first] == L'}') return L"the text starts with '}' and would close the list";
-    if (text.size() + 1 >= CResourceEntry::MaxReadLineLength) return L"the text is too long for a list line";
-    CResourceEntry probe(nullptr, CResourceEntry::StatusListLine, nullptr);
-    try {
-        probe = (L"\t" + text).c_str();
-    } catch (const CResourceSeaException& e) {
-        return L"the text does not read back as a list line: " + e.m_message.Str();
-    }
-    if (probe.IsListEnd()) return L"the text would close the list";
-    return {};
+    const CString problem = CResourceEntry::ListLineProblem(text.c_str());
+    return problem.IsEmpty() ? std::wstring() : L"the text " + problem.Str();
 }
 
 // ---- the sea ------------------------------------------------------------------
@@ -318,56 +283,8 @@ private:
         }
     }
 
-    // Hands each line of the file to `visit(number, text)` until it returns false.
-    template <class Visit>
-    void ScanLines(Visit&& visit) const {
-        CUnicodeFile file;
-        if (!file.Open(m_path.c_str(), CUnicodeFile::modeRead)) return;
-        file.ReadBOM();
-        std::vector<wchar_t> buffer(CResourceEntry::MaxReadLineLength);
-        for (int number = 1; file.ReadNextLine(buffer.data(), CResourceEntry::MaxReadLineLength); ++number)
-            if (!visit(number, std::wstring_view(buffer.data()))) break;
-    }
-
-    bool HasSection() const {
-        bool found = false;
-        ScanLines([&](int, std::wstring_view line) { return !(found = line == kSectionMarker + *m_section); });
-        return found;
-    }
-
-    // The line of the file that entry `name` starts on; 0 when it is not
-    // there. Only asked for a message, so the file is read again rather than
-    // a line number kept for every entry.
-    int LineOf(const std::wstring& name) const {
-        bool inPart = !m_section;
-        bool inList = false;
-        int found = 0;
-        ScanLines([&](int number, std::wstring_view line) {
-            if (line.starts_with(kSectionMarker)) {
-                if (inPart) return false;
-                inPart = line.substr(kSectionMarker.size()) == *m_section;
-                return true;
-            }
-            if (!inPart) return true;
-            std::size_t at = 0;
-            while (at < line.size() && CResourceEntry::IsWhite(line[at])) ++at;
-            if (inList) {
-                inList = at >= line.size() || line[at] != L'}';
-                return true;
-            }
-            const std::size_t colon = line.find(L':', at);
-            if (at >= line.size() || line[at] == L';' || colon == std::wstring_view::npos) return true;
-            if (line.substr(at, colon - at) == name) {
-                found = number;
-                return false;
-            }
-            std::size_t value = colon + 1;
-            while (value < line.size() && CResourceEntry::IsWhite(line[value])) ++value;
-            inList = value < line.size() && line[value] == L'{';
-            return true;
-        });
-        return found;
-    }
+    bool HasSection() const { return CResourceSea::FileHasSection(m_path.c_str(), m_section->c_str()); }
+    int LineOf(const std::wstring& name) const { return m_sea.LineOf(name.c_str()); }
 
     std::wstring m_path;
     std::optional<std::wstring> m_section;

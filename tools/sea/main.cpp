@@ -161,8 +161,6 @@ std::optional<unsigned> ParseIndex(const CString& text) {
 
 // ---- what the tool writes must read back -------------------------------------
 
-bool IsWhite(wchar_t c) { return CResourceEntry::IsWhite(c); }
-
 // Why `name` cannot be the name of an entry written into a sea (it would not
 // read back as that name); empty when it can. The rule is the library's, so
 // that the tool and table imports accept the same names.
@@ -175,26 +173,9 @@ std::string NameProblem(const CString& name) {
 // Why `text` cannot be written as one line of a list (the tool indents it
 // with a tab); empty when it reads back as that one line.
 std::string ListLineProblem(const CString& text) {
-    const std::wstring& line = text.Str();
-    if (line.find_first_of(L"\r\n") != std::wstring::npos) return "TEXT holds a line end";
-    std::size_t first = 0;
-    while (first < line.size() && IsWhite(line[first])) ++first;
-    if (first < line.size() && line[first] == L'}') return "TEXT starts with '}' and would close the list";
-    if (line.size() + 1 >= CResourceEntry::MaxReadLineLength)
-        return "TEXT is longer than " + std::to_string(CResourceEntry::MaxReadLineLength - 2) +
-               " characters, which a list line cannot hold";
-    CResourceEntry probe(nullptr, CResourceEntry::StatusListLine, nullptr);
-    try {
-        probe = (L"\t" + line).c_str();
-    } catch (const CResourceSeaException& e) {
-        return "TEXT does not read back as a list line: " + Utf8(e.m_message.Str());
-    }
-    if (probe.IsListEnd()) return "TEXT would close the list";
-    return {};
+    const CString problem = CResourceEntry::ListLineProblem(text.GetString());
+    return problem.IsEmpty() ? std::string() : "TEXT " + Utf8(problem.Str());
 }
-
-// A value as the sea keeps it once written: line ends become their stand-ins.
-CString AsStored(const CString& value) { return CString(kelvaro::grammar::LineEndsAsStandIns(value.Str())); }
 
 // Rebuilds the line of entry `name` as it will be written and reads it back;
 // empty when it gives the same name and values, and value i holds given[i]
@@ -203,91 +184,41 @@ std::string ReadBackProblem(const CResourceSea& sea, const CString& name,
                             const std::vector<std::pair<unsigned, CString>>& given) {
     const CResourceEntry* entry = sea.FindEntry(name);
     if (entry == nullptr) return Quoted(name) + " was not stored";
-    CString line;
-    try {
-        entry->GetLine(line);
-    } catch (const CResourceSeaException& e) {
-        return "the line of " + Quoted(name) + " cannot be written: " + Utf8(e.m_message.Str());
-    }
-    CResourceEntry probe(nullptr, 0, nullptr);
-    try {
-        probe = line.GetString();
-    } catch (const CResourceSeaException& e) {
-        return "the line of " + Quoted(name) + " would not read back: " + Utf8(e.m_message.Str());
-    }
-    if (probe.IsComment() || probe.IsListEntry() || probe.Name() != name)
-        return Quoted(name) + " would not read back as the same name";
-    if (probe.NValues() != entry->NValues()) return "the values of " + Quoted(name) + " would not read back as given";
-    for (unsigned i = 0; i < probe.NValues(); ++i)
-        if (probe.GetString(i) != entry->GetString(i))
-            return "value " + std::to_string(i) + " of " + Quoted(name) + " would not read back as given";
-    for (const auto& [index, text] : given) {
-        const CString back = probe.GetString(index);
-        if (back != AsStored(text))
-            return "value " + Quoted(text) + " would read back as " + Quoted(back) +
-                   (text.Find(kelvaro::grammar::kQuoteStandIn) >= 0 ? " (a sea reads '\u00A7' as '\"')" : "");
-    }
-    return {};
+    std::vector<std::pair<unsigned, std::wstring>> texts;
+    for (const auto& [index, text] : given) texts.emplace_back(index, text.Str());
+    const CString problem = entry->ReadBackProblem(texts);
+    return problem.IsEmpty() ? std::string() : Quoted(name) + ": " + Utf8(problem.Str());
 }
 
 // ---- reading a sea with its reports ------------------------------------------
 
-// One problem the library reported while reading, as "line: message".
+// One problem the library reported, as "line: message".
 struct Problem {
-    int line = 0;  // 0 when the report names no line
+    int line = 0;  // 0 when it concerns no line
     std::wstring message;
 };
 
-// Turns a library report ("file\nSyntax error in line 3: ...\ntext\n") into a
-// line number and a one-line message.
-Problem ToProblem(const CString& fileName, std::wstring text) {
-    std::vector<std::wstring> parts;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t end = text.find(L'\n', start);
-        std::wstring part = text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-        if (!part.empty()) parts.push_back(part);
-        if (end == std::wstring::npos) break;
-        start = end + 1;
-    }
-    if (!parts.empty() && parts.front() == fileName.Str()) parts.erase(parts.begin());
-    Problem problem;
-    if (parts.empty()) return problem;
-
-    std::wstring head = parts.front();
-    for (const std::wstring_view phrase : {std::wstring_view(L" starting at line "), std::wstring_view(L" in line ")}) {
-        const std::size_t at = head.find(phrase);
-        if (at == std::wstring::npos) continue;
-        std::size_t digits = at + phrase.size();
-        std::size_t stop = digits;
-        while (stop < head.size() && head[stop] >= L'0' && head[stop] <= L'9') ++stop;
-        if (stop == digits) continue;
-        problem.line = std::stoi(head.substr(digits, stop - digits));
-        head.erase(at, stop - at);
-        break;
-    }
-    while (!head.empty() && (head.back() == L':' || head.back() == L' ')) head.pop_back();
-    problem.message = head;
-    for (std::size_t i = 1; i < parts.size(); ++i) problem.message += (i == 1 ? L": " : L" | ") + parts[i];
-    return problem;
+Problem ToProblem(const kelvaro::SeaProblem& problem) {
+    return {problem.line, problem.text.empty() ? problem.message : problem.message + L": " + problem.text};
 }
 
-// Installs a handler that collects the library's reports while it lives.
-class ReportCollector {
-public:
-    ReportCollector() {
-        m_previous = PrWin::InstallOutputHandler(
-            [this](PrWin::Category, PrWin::Style, const wchar_t* text) { m_reports.emplace_back(text); });
-    }
-    ~ReportCollector() { PrWin::InstallOutputHandler(m_previous); }
-    ReportCollector(const ReportCollector&) = delete;
-    ReportCollector& operator=(const ReportCollector&) = delete;
+std::vector<Problem> ToProblems(const kelvaro::SeaProblems& problems) {
+    std::vector<Problem> shown;
+    for (const kelvaro::SeaProblem& problem : problems) shown.push_back(ToProblem(problem));
+    return shown;
+}
 
-    const std::vector<std::wstring>& Reports() const { return m_reports; }
+// Keeps the library's report texts off the terminal while it lives: the tool
+// prints the problems from the sea's data, in its own form.
+class Quiet {
+public:
+    Quiet() { m_previous = PrWin::InstallOutputHandler([](PrWin::Category, PrWin::Style, const wchar_t*) {}); }
+    ~Quiet() { PrWin::InstallOutputHandler(m_previous); }
+    Quiet(const Quiet&) = delete;
+    Quiet& operator=(const Quiet&) = delete;
 
 private:
     PrWin::OutputHandler m_previous;
-    std::vector<std::wstring> m_reports;
 };
 
 // A sea read from an existing file, with what the reader reported.
@@ -316,46 +247,12 @@ bool ScanLines(const CString& path, Visit&& visit) {
 }
 
 bool HasSection(const CString& path, const CString& section) {
-    const std::wstring marker = kSectionMarker + section.Str();
-    bool found = false;
-    ScanLines(path, [&](int, std::wstring_view line) { return !(found = line == marker); });
-    return found;
+    return CResourceSea::FileHasSection(path.GetString(), section.GetString());
 }
 
 // The line of the file that entry `name` of the loaded sea starts on; 0 when
-// it cannot be told. Only asked when something goes wrong, so the file is
-// read again rather than every line number kept.
-int LineOf(const LoadedSea& loaded, const CString& name) {
-    const std::wstring own = loaded.section != nullptr ? kSectionMarker + loaded.section->Str() : std::wstring();
-    bool inPart = loaded.section == nullptr;
-    bool inList = false;
-    int found = 0;
-    ScanLines(loaded.path, [&](int number, std::wstring_view line) {
-        if (line.substr(0, kSectionMarker.size()) == kSectionMarker) {
-            if (inPart) return false;
-            inPart = line == own;
-            return true;
-        }
-        if (!inPart) return true;
-        std::size_t at = 0;
-        while (at < line.size() && IsWhite(line[at])) ++at;
-        if (inList) {
-            inList = at >= line.size() || line[at] != L'}';
-            return true;
-        }
-        const std::size_t colon = line.find(L':', at);
-        if (at >= line.size() || line[at] == L';' || colon == std::wstring_view::npos) return true;
-        if (line.substr(at, colon - at) == name.Str()) {
-            found = number;
-            return false;
-        }
-        std::size_t value = colon + 1;
-        while (value < line.size() && IsWhite(line[value])) ++value;
-        inList = value < line.size() && line[value] == L'{';
-        return true;
-    });
-    return found;
-}
+// it cannot be told.
+int LineOf(const LoadedSea& loaded, const CString& name) { return loaded.sea.LineOf(name.GetString()); }
 
 // Reads `path` (its section `section` when given). False, with a message,
 // when the file cannot be read at all or has no such section.
@@ -366,13 +263,13 @@ bool Load(const CString& path, const CString* section, bool readOnly, LoadedSea&
         error = "cannot read " + Quoted(path) + ": no such file";
         return false;
     }
-    ReportCollector collector;
+    Quiet quiet;
     if (section != nullptr) {
         loaded.sea.SetSeaName(*section);
         loaded.sea.SetFileSection(true);
     }
     const bool opened = loaded.sea.Create(path, readOnly);
-    for (const std::wstring& report : collector.Reports()) loaded.problems.push_back(ToProblem(path, report));
+    loaded.problems = ToProblems(loaded.sea.Problems());
     if (!opened) {
         error = "cannot read " + Quoted(path);
         if (!loaded.problems.empty()) error += ": " + Utf8(loaded.problems.front().message);
@@ -429,9 +326,8 @@ int Save(LoadedSea& loaded) {
 
 // Writes a sea that has no file yet, as a new sea is written (UTF-16LE).
 int SaveNew(LoadedSea& loaded) {
-    ReportCollector collector;
-    loaded.sea.SaveAs(loaded.path);
-    if (loaded.sea.WriteError().IsEmpty() && FileIO::FileExists(loaded.path)) return kOk;
+    Quiet quiet;
+    if (loaded.sea.SaveAs(loaded.path) && FileIO::FileExists(loaded.path)) return kOk;
     const CString why = loaded.sea.WriteError().IsEmpty() ? FileIO::GetLastErrorMessage(FileIO::GetLastError())
                                                           : loaded.sea.WriteError();
     return Fail(kFailure, "cannot write " + Quoted(loaded.path) + ": " + Utf8(why.Str()));
@@ -962,7 +858,7 @@ int Merge(const Arguments& args) {
         return Fail(kFailure, Quoted(source) + " has problems; nothing was merged");
     }
     {
-        ReportCollector collector;
+        Quiet quiet;
         if (!loaded.sea.MergeFile(source, !args.Flag("--keep-existing")))
             return Fail(kFailure, "cannot read " + Quoted(source));
     }
@@ -1056,7 +952,7 @@ int Export(const Arguments& args) {
     if (json) return ExportJson(args, loaded);
 #if KELVARO_SEA_HAVE_SQLITE || KELVARO_SEA_HAVE_POSTGRES
     PrintProblems(args.positional[0], loaded.problems);
-    ReportCollector collector;
+    Quiet quiet;
     Database database;
     if (!OpenDatabase(*db, TableName(args), database, error)) return Fail(kFailure, error);
     try {
@@ -1108,16 +1004,13 @@ bool ImportTable([[maybe_unused]] const Arguments& args, [[maybe_unused]] Loaded
         error = "cannot open " + Quoted(shown) + ": " + database.Error();
         return false;
     }
-    bool read = false;
-    ReportCollector collector;
-    if (args.Flag("--merge")) {
-        CResourceSea imported;
-        read = imported.ReadFromTable(database.table.get(), true);
-        if (read) loaded.sea.MergeContent(&imported);
-    } else {
-        read = loaded.sea.ReadFromTable(database.table.get(), false);
-    }
-    for (const std::wstring& report : collector.Reports()) PrintProblems(shown, {ToProblem(shown, report)});
+    Quiet quiet;
+    const bool merge = args.Flag("--merge");
+    CResourceSea imported;
+    CResourceSea& reader = merge ? imported : loaded.sea;
+    const bool read = reader.ReadFromTable(database.table.get(), merge);
+    if (read && merge) loaded.sea.MergeContent(&imported);
+    PrintProblems(shown, ToProblems(reader.Problems()));
     if (!read) {
         const std::string reason = database.Error();
         error = "cannot import from " + Quoted(shown) + (reason.empty() ? "" : ": " + reason);
