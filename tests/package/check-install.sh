@@ -60,6 +60,28 @@ CPP
     "$cxx" -std=c++20 -Wall -Wextra -Werror -o "$work/sqlite" "$work/sqlite.cpp" $(pkg-config --cflags --libs kelvaro_sqlite)
     (cd "$work" && "$work/sqlite")
 fi
+if [ -f "$prefix/lib/pkgconfig/kelvaro_json.pc" ]; then
+    cat > "$work/json.cpp" <<'CPP'
+#include <string>
+
+#include "kelvaro/Kelvaro.h"
+#include "kelvaro_json/SeaJson.h"
+
+int main() {
+    CResourceSea sea, back;
+    sea.Create();
+    back.Create();
+    sea.LookupSetInt(L"width", 640);
+    std::string json, again;
+    CString error;
+    if (!SeaToJson(sea, json, error) || !SeaFromJson(json, back, error) || !SeaToJson(back, again, error)) return 1;
+    return json == again && back.LookupGetInt(L"width", 0, 0) == 640 ? 0 : 1;
+}
+CPP
+    # shellcheck disable=SC2046
+    "$cxx" -std=c++20 -Wall -Wextra -Werror -o "$work/json" "$work/json.cpp" $(pkg-config --cflags --libs kelvaro_json)
+    "$work/json"
+fi
 if [ -f "$prefix/lib/pkgconfig/kelvaro_postgres.pc" ]; then
     pkg-config --print-errors --exists kelvaro_postgres
 fi
