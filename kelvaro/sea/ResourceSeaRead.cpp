@@ -35,7 +35,7 @@ bool IsSectionMarker(const wchar_t* line) {
 // the load.
 void PrefetchNameSlot(const CMapStringToOb& index, const wchar_t* line) {
     const wchar_t* name = line;
-    while (*name == L' ' || *name == L'\t') ++name;
+    while (CResourceEntry::IsWhite(*name)) ++name;
     if (*name == L';' || *name == L'\0') return;
     const wchar_t* colon = name;
     while (*colon != L':' && *colon != L'\0') ++colon;
