@@ -298,6 +298,8 @@ private:
     void NoteLineRead(CResourceEntry& entry, const CUnicodeFile::LineInfo& info, const CUnicodeFile& file,
                       int lineNumber, const CString& reportName);
     void ReportLongLine(const CString& reportName, int lineNumber);
+    // The text a report shows of an entry read before: its present line.
+    static const wchar_t* PresentText(CResourceEntry& entry);
     // A second list of a name read before: its lines become comment lines.
     void KeepDuplicateList(std::unique_ptr<CResourceEntry> list);
     // Writes the whole file: what lies before and after this sea's part stays as it is.

@@ -420,17 +420,9 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
                     if (!keepModified || !existing->Modified()) *existing = *pending;
                     continue;
                 }
-                if (existing->m_rebuildLine) {
-                    // An entry the program changed shows its present text;
-                    // one that cannot be rebuilt shows the text it has.
-                    try {
-                        existing->SeeZeileErneuern();
-                    } catch (const CResourceSeaException&) {
-                    }
-                }
                 Report(&m_problems, {Kind::Duplicate, fileName, openingLine, L"Duplicate identifier (second will be ignored)", line},
                        kStyleReading, L"%s\nDuplicate identifier in line %d (second will be ignored):\n%s\n%s\n",
-                       fileName, openingLine, existing->m_line, line);
+                       fileName, openingLine, PresentText(*existing), line);
                 if (pending->IsListEntry()) {
                     // Its lines stay in the file as comment lines at their place.
                     noteHead(*pending, lineInfo, openingLine);
@@ -489,6 +481,16 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
                e.m_message.GetString(), line);
     }
     return true;
+}
+
+const wchar_t* CResourceSea::PresentText(CResourceEntry& entry) {
+    // An entry the program changed shows its present text; one that cannot
+    // be rebuilt (too long) shows the text it has.
+    try {
+        if (entry.m_rebuildLine) entry.SeeZeileErneuern();
+    } catch (const CResourceSeaException&) {
+    }
+    return entry.m_line;
 }
 
 void CResourceSea::KeepDuplicateList(std::unique_ptr<CResourceEntry> list) {

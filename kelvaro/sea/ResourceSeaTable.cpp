@@ -156,18 +156,11 @@ bool CResourceSea::ReadFromTable(CResSeaTableInterface* source, bool merge) {
                 *present = *entry;
             }
         } else {
-            CString line;
-            try {
-                if (present->m_rebuildLine) present->SeeZeileErneuern();
-            } catch (const CResourceSeaException&) {
-                // Too long to rebuild: the report shows the line as it stands.
-            }
-            line = present->m_line;
             Report(&m_problems,
                    {Kind::Duplicate, origin, static_cast<int>(rows.Row()), L"Duplicate identifier (second will be ignored)",
                     std::wstring(table->CurrentLineName()) + L": " + table->CurrentLineVals()},
                    kStyleReading, L"%s Sea\nDuplicate identifier in line '%s' (second will be ignored):\n%s\n%s\n",
-                   m_name.GetString(), table->CurrentLineName(), line.GetString(), table->CurrentLineVals());
+                   m_name.GetString(), table->CurrentLineName(), PresentText(*present), table->CurrentLineVals());
         }
     } while (table->NextTableLine());
     // The table's answer counts: an import that stopped at a read error is incomplete.
