@@ -290,7 +290,6 @@ public:
 protected:
     friend class CResourceSea;
     friend class CResourceList;
-    friend class CResSeaTableInterface;
 
     // ---- clearing --------------------------------------------------------------------
     // Frees the line, gives the values back (freeAll: frees them), deletes the
