@@ -174,17 +174,14 @@ TEST_F(StatusBarInfoTest, WithoutAMainWindowNothingIsPosted)
     EXPECT_EQ(StatusBarInfo::TakeStatusBarText(Next().lParam), L"now");
 }
 
-TEST_F(StatusBarInfoTest, ProgressIsPostedUnchanged)
+TEST_F(StatusBarInfoTest, ProgressIsPostedUnchangedAndUnknownAddressesGiveNoText)
 {
     StatusBarInfo::PostStatusBarProgress(42, 0xFFFFFFFFu);
     const MSG msg = Next();
     EXPECT_EQ(msg.message, 0x8003u);
     EXPECT_EQ(msg.wParam, 42u);
     EXPECT_EQ(msg.lParam, static_cast<LPARAM>(0xFFFFFFFFu));
-}
-
-TEST_F(StatusBarInfoTest, UnknownAddressGivesNoText)
-{
+    // Progress is no slot text: taking it, or any unknown address, gives nothing.
     const wchar_t other[] = L"not a slot";
     EXPECT_EQ(StatusBarInfo::TakeStatusBarText(reinterpret_cast<LPARAM>(other)), L"");
     EXPECT_EQ(StatusBarInfo::TakeStatusBarText(0), L"");

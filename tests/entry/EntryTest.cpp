@@ -116,16 +116,6 @@ TEST_F(EntryTest, CopyAssignment) {
     EXPECT_EQ(LineOf(*keptEnd), L"} \t;-- colors");
     ASSERT_EQ(target.ListCount(), 2);
     EXPECT_EQ(ValuesOf(*target.ListLines()[1]), (Texts{L"blue", L"2"}));
-
-    // Values come from the target's reservoir.
-    TestEntry valueSource(&other, 0, nullptr);
-    valueSource = L"v: a b c";
-    TestEntry valueTarget(&m_reservoir, 0, nullptr);
-    const unsigned before = m_reservoir.SmallCount();
-    valueTarget = valueSource;
-    ASSERT_EQ(valueTarget.Values().size(), 3u);
-    EXPECT_EQ(m_reservoir.SmallCount(), before - 3);
-    EXPECT_FALSE(valueTarget.Modified()) << "no list line copied: the status word is the source's";
 }
 
 TEST_F(EntryTest, Clearing) {
@@ -152,26 +142,6 @@ TEST_F(EntryTest, Clearing) {
     EXPECT_EQ(LineOf(*end), L"} \t;-- shades");
     list.InhalteLoeschen(true);
     EXPECT_EQ(list.ListEnd(), nullptr);
-}
-
-TEST_F(EntryTest, ClearingRecyclesOrFreesValueBuffers) {
-    CResValueReservoir reservoir(8);
-    TestEntry e(&reservoir, 0, nullptr);
-    e = L"n: 1 2 3";
-    ASSERT_EQ(e.Values().size(), 3u);
-    EXPECT_EQ(reservoir.SmallCount(), 5u);
-    e.InhalteLoeschen(false);
-    EXPECT_EQ(reservoir.SmallCount(), 8u);
-    e = L"n: 1 2 3";
-    ASSERT_EQ(e.Values().size(), 3u);
-    e.InhalteLoeschen(true);
-    EXPECT_EQ(reservoir.SmallCount(), 5u) << "freed, not given back";
-    {
-        TestEntry gone(&reservoir, 0, nullptr);
-        gone = L"n: 1 2";
-        ASSERT_EQ(gone.Values().size(), 2u);
-    }
-    EXPECT_EQ(reservoir.SmallCount(), 3u) << "a destroyed entry frees its buffers";
 }
 
 TEST_F(EntryTest, ListNavigation) {
@@ -282,12 +252,6 @@ TEST_F(EntryTest, ConcurrentConversionsStayIntact) {
     a.join();
     b.join();
     EXPECT_EQ(broken.load(), 0);
-}
-
-TEST_F(EntryTest, FormattedException) {
-    const CResourceSeaException formatted = CResourceSeaException::Formatted(4, L"%s: %d.", L"n", 5);
-    EXPECT_EQ(Msg(formatted), L"n: 5.");
-    EXPECT_EQ(formatted.m_code, 4u);
 }
 
 }  // namespace

@@ -208,21 +208,6 @@ TEST_F(ParseTest, TheNameSurvivesEveryChangeOfTheLine) {
     EXPECT_EQ(entry.NameView(), L"k");
 }
 
-TEST_F(ParseTest, ValuesAreCopiesInReservoirBuffers) {
-    CResValueReservoir reservoir(0);
-    TestEntry entry(&reservoir, 0, nullptr);
-    entry = L"n: short \"exactly 15 chars\" a-value-of-twenty-two";
-    ASSERT_EQ(entry.NValues(), 3u);
-    EXPECT_EQ(entry.Capacity(0), 16u);
-    EXPECT_EQ(entry.Capacity(1), 32u);  // token with its quotes: 17 + 1 rounded up
-    EXPECT_EQ(entry.Capacity(2), 32u);
-    const std::wstring line = entry.Line();
-    for (unsigned i = 0; i < 3; ++i) {
-        const wchar_t* b = entry.Buffer(i);
-        EXPECT_TRUE(b < entry.LinePtr() || b >= entry.LinePtr() + line.size() + 1) << i;
-    }
-}
-
 TEST_F(ParseTest, EightBitAndNullLines) {
     TestEntry entry(&m_reservoir, 0, nullptr);
     entry = "caf\xE9: \x80 \"a b\"";

@@ -99,14 +99,4 @@ TEST_F(SelfTestTest, ListLines) {
     EXPECT_EQ(Msg(ex), L"Selbsttest colors: Listen-Eintrag defekt:\nSelbsttest : Zeile l\u00e4nger als 1000 Zeichen.");
 }
 
-TEST_F(SelfTestTest, TemporaryFreesItsBuffers) {
-    CResValueReservoir reservoir(10);
-    TestEntry e(&reservoir, 0, nullptr);
-    e = L"n: 1 2 3";
-    ASSERT_EQ(e.Values().size(), 3u);
-    EXPECT_EQ(reservoir.SmallCount(), 7u);
-    EXPECT_TRUE(e.Selbsttest(true));
-    EXPECT_EQ(reservoir.SmallCount(), 4u) << "the temporary's buffers are freed, not recycled";
-}
-
 }  // namespace

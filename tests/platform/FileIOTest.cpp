@@ -226,17 +226,6 @@ TEST(FileIO, DeleteFile)
     EXPECT_TRUE(fs::exists(dir.Path("folder")));
 }
 
-TEST(FileIO, NonAsciiNamesAreUtf8OnDisk)
-{
-    ScratchDir dir;
-    const CString name = FileIO::FromNativePath((dir.Root() / "Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x98\x80.sea").string());
-    EXPECT_TRUE(name.Find(L"Gr\u00FC\u00DFe \U0001F600.sea") > 0);
-    filestest::WriteBytes(dir.Path("src.sea"), "x");
-    ASSERT_TRUE(FileIO::CopyFile(dir.Wide("src.sea"), name, false));
-    EXPECT_TRUE(fs::exists(dir.Root() / "Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x98\x80.sea"));
-    EXPECT_TRUE(FileIO::FileExists(name));
-}
-
 TEST(FileIO, HomeConfigDirectory)
 {
     const auto saved = [](const char* name) {
@@ -264,12 +253,6 @@ TEST(FileIO, HomeConfigDirectory)
     }
     for (const auto& [name, value] : {std::pair{"XDG_CONFIG_HOME", xdg}, std::pair{"HOME", home}})
         value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
-}
-
-TEST(FileIO, ErrorTexts)
-{
-    EXPECT_EQ(Narrow(FileIO::GetLastErrorMessage(ENOENT)), "No such file or directory");
-    EXPECT_EQ(Narrow(FileIO::GetLastErrorMessage(EACCES)), "Permission denied");
 }
 
 } // namespace

@@ -79,18 +79,15 @@ TEST_F(WinAppTest, ApplicationObjectIsAfxGetAppAndTheThreadObject)
     CWinApp* before = AfxGetApp();
     {
         CWinApp app(L"Outer");
-        EXPECT_EQ(AfxGetApp(), &app);
         EXPECT_EQ(AfxGetThread(), &app);
-        EXPECT_EQ(app.GetAppName(), L"Outer");
         {
             CWinApp inner(L"Inner");
             EXPECT_EQ(AfxGetApp(), &inner);
         }
-        EXPECT_EQ(AfxGetApp(), &app);
+        EXPECT_EQ(AfxGetApp(), &app) << "the outer object comes back";
     }
     EXPECT_EQ(AfxGetApp(), before);
-    CWinApp unnamed;
-    EXPECT_FALSE(unnamed.GetAppName().IsEmpty()) << "the program's name stands in";
+    EXPECT_FALSE(CWinApp().GetAppName().IsEmpty()) << "the program's name stands in";
 }
 
 TEST_F(WinAppTest, MissingFileIsAnEmptyStoreAndAnEmptySectionNameIsRefused)
@@ -123,6 +120,8 @@ TEST_F(WinAppTest, FileIsReadableTextThatAPersonCanEdit)
     EXPECT_NE(text.find("[\"Locals\"]\n\"Width\" = \"800\"\n\"Recent\" = [\"a.sea\", \"b.sea\"]\n"), std::string::npos)
         << text;
     EXPECT_NE(text.find("\"Say\" = \"\\\"hi\\\"\\n\"\n"), std::string::npos) << text;
+    EXPECT_EQ(m_dir.Names(), std::vector<std::string>{"settings"}) << "no staged file is left behind";
+    EXPECT_EQ(fs::status(m_file).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(WinAppTest, EveryTextRoundTripsThroughTheFile)
@@ -183,34 +182,7 @@ TEST_F(WinAppTest, OrderIsStableAcrossChanges)
     EXPECT_EQ(reader->GetProfileString(L"S", L"a"), L"2");
 }
 
-TEST_F(WinAppTest, TypesAreKeptApart)
-{
-    auto app = App();
-    ASSERT_TRUE(app->WriteProfileMultiString(L"S", L"list", {L"a", L"b"}));
-    ASSERT_TRUE(app->WriteProfileString(L"S", L"text", L"t"));
-    std::vector<CString> strings{L"stale"};
-    EXPECT_FALSE(app->GetProfileMultiString(L"S", L"text", strings));
-    EXPECT_TRUE(strings.empty());
-    EXPECT_EQ(app->GetProfileString(L"S", L"list", L"default"), L"default");
-
-    ASSERT_TRUE(app->WriteProfileString(L"S", L"list", L"now text"));
-    EXPECT_EQ(app->GetProfileString(L"S", L"list"), L"now text");
-    EXPECT_FALSE(app->GetProfileMultiString(L"S", L"list", strings));
-}
-
-TEST_F(WinAppTest, NullEntryDeletesTheSection)
-{
-    auto app = App();
-    ASSERT_TRUE(app->WriteProfileString(L"Gone", L"a", L"1"));
-    ASSERT_TRUE(app->WriteProfileString(L"Kept", L"a", L"1"));
-    ASSERT_TRUE(app->WriteProfileString(L"Gone", nullptr, nullptr));
-    auto reader = App();
-    EXPECT_EQ(reader->GetSectionKey(L"Gone").GetValueCount(), 0u);
-    EXPECT_EQ(reader->GetProfileString(L"Kept", L"a"), L"1");
-    EXPECT_EQ(ReadBytes(m_file).find("Gone"), std::string::npos);
-}
-
-TEST_F(WinAppTest, NamesAreCaseSensitiveAndEnumerationPastTheEndSaysSo)
+TEST_F(WinAppTest, NamesTypesAndSectionsAreKeptApart)
 {
     auto app = App();
     ASSERT_TRUE(app->WriteProfileString(L"S", L"Width", L"1"));
@@ -219,18 +191,24 @@ TEST_F(WinAppTest, NamesAreCaseSensitiveAndEnumerationPastTheEndSaysSo)
     EXPECT_EQ(app->GetProfileString(L"S", L"Width"), L"1");
     EXPECT_EQ(app->GetProfileString(L"S", L"width"), L"2");
     EXPECT_EQ(app->GetProfileString(L"s", L"Width"), L"3");
-    CProfileSection key = app->GetSectionKey(L"S");
     CProfileValue value;
-    EXPECT_EQ(key.EnumValue(2, value), static_cast<DWORD>(ENODATA));
-}
+    EXPECT_EQ(app->GetSectionKey(L"S").EnumValue(2, value), static_cast<DWORD>(ENODATA));
 
-TEST_F(WinAppTest, WritesLeaveOnlyTheFinishedFile)
-{
-    auto app = App();
-    for (int i = 0; i < 20; ++i)
-        ASSERT_TRUE(app->WriteProfileString(L"S", std::to_wstring(i).c_str(), L"value"));
-    EXPECT_EQ(m_dir.Names(), std::vector<std::string>{"settings"}) << "no staged file is left behind";
-    EXPECT_EQ(fs::status(m_file).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_TRUE(app->WriteProfileMultiString(L"S", L"list", {L"a", L"b"}));
+    std::vector<CString> strings{L"stale"};
+    EXPECT_FALSE(app->GetProfileMultiString(L"S", L"Width", strings));
+    EXPECT_TRUE(strings.empty());
+    EXPECT_EQ(app->GetProfileString(L"S", L"list", L"default"), L"default");
+    ASSERT_TRUE(app->WriteProfileString(L"S", L"list", L"now text"));
+    EXPECT_EQ(app->GetProfileString(L"S", L"list"), L"now text");
+    EXPECT_FALSE(app->GetProfileMultiString(L"S", L"list", strings));
+
+    // A null entry deletes the whole section.
+    ASSERT_TRUE(app->WriteProfileString(L"Gone", L"a", L"1"));
+    ASSERT_TRUE(app->WriteProfileString(L"Gone", nullptr, nullptr));
+    EXPECT_EQ(App()->GetSectionKey(L"Gone").GetValueCount(), 0u);
+    EXPECT_EQ(App()->GetProfileString(L"s", L"Width"), L"3");
+    EXPECT_EQ(ReadBytes(m_file).find("Gone"), std::string::npos);
 }
 
 TEST_F(WinAppTest, ChangesOfAnotherWriterAreSeenAndKept)
@@ -327,38 +305,29 @@ TEST_F(WinAppTest, DamagedSectionLinesAreReported)
     }
 }
 
-TEST_F(WinAppTest, GarbageNeverCrashesAndIsKeptAside)
+// Writing over a damaged file first keeps each damaged version aside.
+TEST_F(WinAppTest, DamagedFilesAreKeptAsideWhenWritten)
 {
     std::mt19937 random(12345);
     std::string garbage;
     for (int i = 0; i < 8192; ++i)
         garbage.push_back(static_cast<char>(random() & 0xFF));
-    WriteBytes(m_file, garbage);
-
-    auto app = App();
-    EXPECT_FALSE(app->LoadProfile());
-    EXPECT_FALSE(app->GetProfileError().IsEmpty());
-    ASSERT_TRUE(app->WriteProfileString(L"S", L"a", L"1"));
-    EXPECT_EQ(ReadBytes(m_dir.Path("settings.damaged")), garbage) << "nothing of the damaged file is lost";
-    EXPECT_NE(app->GetProfileError().Find(L"settings.damaged"), -1) << app->GetProfileError().GetString();
-
-    auto reader = App();
-    EXPECT_TRUE(reader->LoadProfile()) << reader->GetProfileError().GetString();
-    EXPECT_EQ(Names(*reader, L"S"), std::vector<std::wstring>{L"a"});
-}
-
-TEST_F(WinAppTest, WritingADamagedFileKeepsEachDamagedVersion)
-{
     const std::string damaged = "[\"S\"]\n\"a\" = \"1\"\n\"b\" = oops\n";
-    for (const char* copy : {"settings.damaged", "settings.damaged.2"}) {
-        SCOPED_TRACE(copy);
-        WriteBytes(m_file, damaged);
+    const struct { const std::string& bytes; const char* copy; std::vector<std::wstring> names; } cases[] = {
+        {garbage, "settings.damaged", {L"c"}},
+        {damaged, "settings.damaged.2", {L"a", L"c"}},  // the damaged line is not carried on
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.copy);
+        WriteBytes(m_file, c.bytes);
         auto app = App();
+        EXPECT_FALSE(app->LoadProfile());
         ASSERT_TRUE(app->WriteProfileString(L"S", L"c", L"3"));
-        EXPECT_EQ(ReadBytes(m_dir.Path(copy)), damaged);
+        EXPECT_EQ(ReadBytes(m_dir.Path(c.copy)), c.bytes) << "nothing of the damaged file is lost";
+        EXPECT_NE(app->GetProfileError().Find(L"settings.damaged"), -1) << app->GetProfileError().GetString();
         auto reader = App();
         EXPECT_TRUE(reader->LoadProfile()) << reader->GetProfileError().GetString();
-        EXPECT_EQ(Names(*reader, L"S"), (std::vector<std::wstring>{L"a", L"c"})) << "the damaged line is not carried on";
+        EXPECT_EQ(Names(*reader, L"S"), c.names);
     }
 }
 
@@ -405,21 +374,17 @@ TEST_F(WinAppTest, DefaultFileLivesInTheConfigurationFolder)
         EXPECT_TRUE(fs::is_regular_file(m_dir.Root() / c.folder / "settings"));
     }
 
+    CWinApp app(L"KelvaroTest");
+    const CString defaultFile = app.GetProfileFile();
+    app.SetProfileFile(L"relative/settings");
+    EXPECT_EQ(app.GetProfileFile(), FileIO::GetCurrentDirectory() + L"/relative/settings");
+    app.SetProfileFile(nullptr);
+    EXPECT_EQ(app.GetProfileFile(), defaultFile);
+
     if (saved != nullptr)
         ::setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1);
     else
         ::unsetenv("XDG_CONFIG_HOME");
-}
-
-TEST_F(WinAppTest, ChosenFileCanBeRelativeAndReset)
-{
-    CWinApp app(L"KelvaroTest");
-    const CString defaultFile = app.GetProfileFile();
-    app.SetProfileFile(L"relative/settings");
-    EXPECT_EQ(app.GetProfileFile().Left(1), L"/");
-    EXPECT_EQ(app.GetProfileFile().Right(18), L"/relative/settings");
-    app.SetProfileFile(nullptr);
-    EXPECT_EQ(app.GetProfileFile(), defaultFile);
 }
 
 TEST_F(WinAppTest, BatchWritesTheFileOnceAtTheEnd)

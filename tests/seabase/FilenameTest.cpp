@@ -21,16 +21,12 @@ protected:
 
 TEST_F(FilenameTest, LookupStoresThePathOnlyWhenItDiffersFromTheDefault)
 {
-    struct Case {
-        const char* what;
-        CString given;
-        const wchar_t* storedPath;  // null: no Path entry
-    };
-    const Case cases[] = {
+    // storedPath: null: no Path entry
+    const struct { const char* what; CString given; const wchar_t* storedPath; } cases[] = {
         {"default directory", m_proj + L"out.txt", nullptr},
         {"another directory", CString(L"/Other/out.txt"), L"/Other/"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         App()->Delete(L"ReportFile");
         App()->Delete(L"ReportPath");
@@ -53,15 +49,8 @@ TEST_F(FilenameTest, ReadingByMode)
     App()->LookupSetString(L"AbsPath", L"/Ignored/");
     App()->LookupSetString(L"SharedDir", L"/Shared/");
     App()->LookupSetString(L"DataFile", L"data.bin");
-    struct Case {
-        const char* what;
-        int mode;
-        const wchar_t* name;
-        const wchar_t* altKey;
-        bool result;
-        CString expected;  // the buffer afterwards; it starts as "untouched"
-    };
-    const Case cases[] = {
+    // expected: the buffer afterwards; it starts as "untouched"
+    const struct { const char* what; int mode; const wchar_t* name, *altKey; bool result; CString expected; } cases[] = {
         {"own Path entry", lookup::readExisting, L"Doc", nullptr, true, L"/Docs/doc.txt"},
         {"absolute File entry", lookup::readExisting, L"Abs", nullptr, true, L"/Fixed/abs.txt"},
         {"second key", lookup::readExisting, L"Data", L"SharedDir", true, L"/Shared/data.bin"},
@@ -69,7 +58,7 @@ TEST_F(FilenameTest, ReadingByMode)
         {"no File entry", lookup::readExisting, L"Unknown", nullptr, false, L"untouched"},
         {"no File entry, mode 0", 0, L"Unknown0", nullptr, true, L"untouched"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         CString buffer = L"untouched";
         EXPECT_EQ(m_registry.LookupFilename(c.mode, c.name, c.altKey, buffer), c.result);
@@ -81,18 +70,13 @@ TEST_F(FilenameTest, ReadingByMode)
 
 TEST_F(FilenameTest, WritingMovesThePathEntryButNeverRemovesIt)
 {
-    struct Case {
-        const char* what;
-        CString path;
-        const wchar_t* storedPath;
-    };
-    const Case cases[] = {
+    const struct { const char* what; CString path; const wchar_t* storedPath; } cases[] = {
         {"new directory", CString(L"/A/one.txt"), L"/A/"},
         {"same directory: unchanged", CString(L"/A/two.txt"), L"/A/"},
         {"default directory replaces it", m_proj + L"three.txt", nullptr},
         {"relative name: no directory", CString(L"four.txt"), nullptr},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         CString buffer = c.path;
         EXPECT_TRUE(m_registry.LookupFilename(lookup::write, L"Out", nullptr, buffer));

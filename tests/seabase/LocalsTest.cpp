@@ -34,12 +34,8 @@ TEST_F(LocalsTest, SectionValuesBecomeEntries)
     ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
 
     const CResourceSea* locals = CSeaBase::LocalsSea();
-    struct Case {
-        const wchar_t* name;
-        const wchar_t* value;  // ordinary entry: value 0; null: a list
-        Lines lines;
-    };
-    const Case cases[] = {
+    // value: ordinary entry: value 0; null: a list
+    const struct { const wchar_t* name; const wchar_t* value; Lines lines; } cases[] = {
         {L"Width", L"800", {}},
         {L"Title", L"two words", {}},
         {L"Recent", nullptr, {L"a.sea", L"b.sea"}},
@@ -47,7 +43,7 @@ TEST_F(LocalsTest, SectionValuesBecomeEntries)
         {L"Text", nullptr, {L"first", L"second"}},
         {L"Closed", nullptr, {L"one"}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.name);
         for (const CResourceSea* sea : {locals, static_cast<const CResourceSea*>(CSeaBase::ApplicationSea())}) {
             if (c.value != nullptr) {
@@ -109,18 +105,12 @@ TEST_F(LocalsTest, DamagedValueShowsTheMessageBoxAndEndsReading)
 
 TEST_F(LocalsTest, LocalsFileWinsOverTheSectionAndSetsTheSyncSwitch)
 {
-    struct Case {
-        const char* what;
-        const char* localsEntry;
-        bool sync;
-        const wchar_t* storedSecondValue;
-    };
-    const Case cases[] = {
+    const struct { const char* what; const char* localsEntry; bool sync; const wchar_t* storedSecondValue; } cases[] = {
         {"one value", "LocalsFile: loc/locals.sea\n", false, L"0"},
         {"sync off", "LocalsFile: loc/locals.sea 0\n", false, L"0"},
         {"sync on", "LocalsFile: loc/locals.sea 1\n", true, L"1"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         m_app->WriteProfileString(L"Locals", L"Width", L"800");
         m_app->WriteProfileString(L"Locals", L"Height", L"600");
@@ -200,16 +190,12 @@ TEST_F(LocalsTest, WrittenValuesComeBackFromTheSection)
     const CResourceSea* locals = CSeaBase::LocalsSea();
     EXPECT_EQ(Value(locals, L"Width"), L"1");
     EXPECT_EQ(Value(locals, L"Title"), L"two words");
-    struct Case {
-        const wchar_t* name;
-        Lines lines;
-    };
-    const Case cases[] = {
+    const struct { const wchar_t* name; Lines lines; } cases[] = {
         {L"FromFile", {L"one", L"two"}},
         {L"Rebuilt", {L"old", L"new"}},
         {L"Gapped", {L"first", L"second"}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.name);
         EXPECT_TRUE(locals->IsListEntry(c.name));
         EXPECT_EQ(ListLines(locals, c.name), c.lines);

@@ -32,15 +32,11 @@ TEST_F(ProtectionTest, LevelMakesTheStartFileFollow)
 {
     StartOn("base.sea");
     const std::int64_t longAgo = 1000000000;  // 2001
-    struct Case {
-        int level;
-        bool readOnly;
-        bool changes;  // the attribute changes, so the time becomes now
-    };
-    const Case cases[] = {
+    // changes: the attribute changes, so the time becomes now
+    const struct { int level; bool readOnly; bool changes; } cases[] = {
         {2, true, true}, {2, true, false}, {7, true, false}, {1, false, true}, {0, false, false}, {3, true, true},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "level " << c.level);
         SetModificationTime("base.sea", longAgo);
         const std::int64_t before = static_cast<std::int64_t>(std::time(nullptr));
@@ -68,13 +64,10 @@ TEST_F(ProtectionTest, CheckRaisesTheLevelForAReadOnlyStartFile)
 
 TEST_F(ProtectionTest, WithoutAStartFileOnlyTheLevelIsStored)
 {
-    struct Case {
-        const char* what;
-        int start;  // 0: none, 1: memory-only, 2: start file deleted afterwards
-        bool result;
-    };
-    const Case cases[] = {{"no start", 0, false}, {"memory-only", 1, false}, {"start file gone", 2, true}};
-    for (const Case& c : cases) {
+    // start: 0: none, 1: memory-only, 2: start file deleted afterwards
+    const struct { const char* what; int start; bool result; } cases[] = {
+        {"no start", 0, false}, {"memory-only", 1, false}, {"start file gone", 2, true}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         if (c.start == 1) {
             ASSERT_TRUE(m_registry.InitMemoryOnly());

@@ -33,16 +33,12 @@ TEST_F(RegistryTest, BeforeAStartEverythingIsEmpty)
 TEST_F(RegistryTest, NamesAreFoundExactly)
 {
     ASSERT_TRUE(m_registry.InitMemoryOnly());
-    struct Case {
-        const wchar_t* name;
-        unsigned index;
-    };
-    const Case cases[] = {
+    const struct { const wchar_t* name; unsigned index; } cases[] = {
         {L"Application", 0},          {L"Preference", 1}, {L"Messages", 2}, {L"Configuration", 3}, {L"Status", 4},
         {L"application", CSeaBase::NoneIndex}, {L"Application ", CSeaBase::NoneIndex},
         {L"Locals", CSeaBase::NoneIndex},      {L"Base", CSeaBase::NoneIndex},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.name);
         EXPECT_EQ(Registry::SeaIndex(c.name), c.index);
         EXPECT_EQ(CSeaBase::SeaExists(c.name), c.index != CSeaBase::NoneIndex);
@@ -153,16 +149,12 @@ TEST_F(RegistryTest, SeaFileNameFollowsTheBaseSea)
     WriteFile("base.sea", text);
     ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
 
-    struct Case {
-        unsigned index;
-        CString expected;
-    };
-    const Case cases[] = {
+    const struct { unsigned index; CString expected; } cases[] = {
         {0, DirWithSlash() + L"Application.sea"},
         {2, DirWithSlash("elsewhere") + L"texts/messages.sea"},
         {4, DirWithSlash() + L"Status.sea"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "slot " << c.index);
         EXPECT_EQ(m_registry.SeaFileName(c.index), c.expected);
     }

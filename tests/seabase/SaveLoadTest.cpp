@@ -79,15 +79,10 @@ TEST_F(SaveLoadTest, SaveWithoutPreferenceFileRoundTripsBothSeas)
 
 TEST_F(SaveLoadTest, DefaultDirectoryAndPreferencePlace)
 {
-    struct Case {
-        const char* application;  // below the scratch folder, or below "cwd" when given as a relative name
-        bool relative;
-        const wchar_t* preference;
-        bool changeDefaultPath;
-        const char* defaultPath;
-        const char* preferenceAt;  // where the Preference sea is written
-    };
-    const Case cases[] = {
+    // application: below the scratch folder, or below "cwd" when given as a relative name
+    // preferenceAt: where the Preference sea is written
+    const struct { const char* application; bool relative; const wchar_t* preference; bool changeDefaultPath;
+                   const char* defaultPath, *preferenceAt; } cases[] = {
         {"other/a.sea", false, L"p.sea", false, "proj", "proj/p.sea"},
         {"other/a.sea", false, L"p.sea", true, "other", "other/p.sea"},
         {"r.sea", true, L"p.sea", true, "proj", "proj/p.sea"},
@@ -95,7 +90,7 @@ TEST_F(SaveLoadTest, DefaultDirectoryAndPreferencePlace)
         // The application file named again is shared as a section, not overwritten.
         {"other/a.sea", false, L"a.sea", true, "other", "other/a.sea"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.application << " changeDefaultPath " << c.changeDefaultPath);
         fs::remove_all(Path("other"));
         fs::create_directories(Path("other"));
@@ -122,14 +117,9 @@ TEST_F(SaveLoadTest, DefaultDirectoryAndPreferencePlace)
 
 TEST_F(SaveLoadTest, ReadOnlyFileWritesNothing)
 {
-    struct Case {
-        const char* application;
-        const wchar_t* preference;
-        const char* readOnly;
-    };
-    const Case cases[] = {{"proj/old.sea", nullptr, "proj/old.sea"},
-                          {"proj/new.sea", L"oldpref.sea", "proj/oldpref.sea"}};
-    for (const Case& c : cases) {
+    const struct { const char* application; const wchar_t* preference; const char* readOnly; } cases[] = {
+        {"proj/old.sea", nullptr, "proj/old.sea"}, {"proj/new.sea", L"oldpref.sea", "proj/oldpref.sea"}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.readOnly);
         StartProject();
         WriteFile(c.readOnly, "Kept: 1\n");
@@ -174,13 +164,9 @@ TEST_F(SaveLoadTest, LoadOfAMissingFileChangesNothing)
     StartProject();
     fs::create_directories(Path("proj/folder.sea"));
     const unsigned applicationEntries = CSeaBase::ApplicationSea()->NrEntries();
-    struct Case {
-        const char* file;
-        const wchar_t* report;
-    };
-    const Case cases[] = {{"proj/none.sea", L"Could not find sea file: \n"},
-                          {"proj/folder.sea", L"Could not open '"}};
-    for (const Case& c : cases) {
+    const struct { const char* file; const wchar_t* report; } cases[] = {
+        {"proj/none.sea", L"Could not find sea file: \n"}, {"proj/folder.sea", L"Could not open '"}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
         m_reports.clear();
         EXPECT_FALSE(m_registry.LoadApplicationAs(Wide(c.file), nullptr));
@@ -261,18 +247,14 @@ TEST_F(SaveLoadTest, DumpPrintsBannerAndEntries)
 TEST_F(SaveLoadTest, OperationsBeforeAStartFail)
 {
     WriteFile("base.sea", "ApplicationFile: app.sea\n");
-    struct Case {
-        const char* name;
-        std::function<bool()> run;
-    };
-    const Case cases[] = {
+    const struct { const char* name; std::function<bool()> run; } cases[] = {
         {"save", [&] { return m_registry.SaveApplicationAs(Wide("s.sea"), nullptr, true); }},
         {"load", [&] { return m_registry.LoadApplicationAs(Wide("base.sea"), nullptr); }},
         {"backup", [&] { return m_registry.Backup(Wide("backup")); }},
         {"restore into the default directory", [&] { return m_registry.Restore(Wide("base.sea"), nullptr); }},
         {"dump", [] { return CSeaBase::PrWinDump(0); }},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_FALSE(c.run());
         EXPECT_EQ(CSeaBase::ApplicationSea(), nullptr);

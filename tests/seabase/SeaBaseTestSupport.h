@@ -6,9 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -19,6 +17,7 @@
 #include "kelvaro/platform/WinApp.h"
 #include "kelvaro/sea/ResourceSea.h"
 #include "kelvaro/seabase/SeaBase.h"
+#include "support/TestSupport.h"
 
 namespace seabasetest {
 
@@ -43,12 +42,6 @@ class SeaBaseTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::random_device random;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            m_dir = fs::temp_directory_path() / ("kelvaro-seabase-" + std::to_string(random()));
-            if (fs::create_directory(m_dir))
-                break;
-        }
         m_cwd = fs::current_path();
         m_app = std::make_unique<CWinApp>(L"kelvaro-seabase-tests");
         m_app->SetProfileFile(Wide("settings.txt"));
@@ -74,10 +67,6 @@ protected:
         kelvaro::SetMessageBoxHandler(m_previousBox);
         PrWin::InstallOutputHandler(m_previousOutput);
         m_app.reset();
-        std::error_code ignored;
-        for (const auto& item : fs::recursive_directory_iterator(m_dir, ignored))
-            fs::permissions(item.path(), fs::perms::owner_write, fs::perm_options::add, ignored);
-        fs::remove_all(m_dir, ignored);
     }
 
     fs::path Path(const std::string& relative) const { return m_dir / relative; }
@@ -95,14 +84,9 @@ protected:
     void WriteFile(const std::string& relative, const std::string& text) const
     {
         fs::create_directories(Path(relative).parent_path());
-        std::ofstream out(Path(relative), std::ios::binary);
-        out << text;
+        testsupport::WriteBytes(Path(relative), text);
     }
-    std::string ReadBytes(const std::string& relative) const
-    {
-        std::ifstream in(Path(relative), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    std::string ReadBytes(const std::string& relative) const { return testsupport::ReadBytes(Path(relative)); }
     void MakeReadOnly(const std::string& relative) const
     {
         CFileStatus status;
@@ -155,7 +139,8 @@ protected:
         return false;
     }
 
-    fs::path m_dir;
+    testsupport::ScratchDir m_scratch;  // removed after TearDown has left it
+    fs::path m_dir = m_scratch.Root();
     fs::path m_cwd;
     std::unique_ptr<CWinApp> m_app;
     Registry m_registry;

@@ -42,21 +42,15 @@ TEST_F(StartupTest, InitReadsTheStandardSeasInOrder)
     EXPECT_EQ(CSeaBase::GlobalWriteProtectionStatus(), 1);
     EXPECT_FALSE(CSeaBase::InMemoryOnly());
 
-    struct Slot {
-        unsigned index;
-        const wchar_t* name;
-        const wchar_t* file;  // null: memory-only
-        const wchar_t* key;
-        const wchar_t* value;
-    };
-    const Slot slots[] = {
+    // file: null: memory-only
+    const struct { unsigned index; const wchar_t* name, *file, *key, *value; } slots[] = {
         {0, L"Application", L"app.sea", L"Title", L"Hello"},
         {1, L"Preference", L"pref.sea", L"Color", L"blue"},
         {2, L"Messages", nullptr, nullptr, nullptr},
         {3, L"Configuration", L"config.sea", L"LoadDll", L"none"},
         {4, L"Status", nullptr, nullptr, nullptr},
     };
-    for (const Slot& slot : slots) {
+    for (const auto& slot : slots) {
         SCOPED_TRACE(testing::Message() << "slot " << slot.index);
         const CResourceSea* sea = m_registry[slot.index];
         ASSERT_NE(sea, nullptr);
@@ -152,19 +146,13 @@ TEST_F(StartupTest, RelativeStartFileTakesItsDirectoryBelowTheCurrentOne)
 
 TEST_F(StartupTest, ReadOnlyStartFileRaisesButNeverLowersTheLevel)
 {
-    struct Case {
-        const char* what;
-        int levelBefore;
-        bool direct;
-        int expected;
-    };
-    const Case cases[] = {
+    const struct { const char* what; int levelBefore; bool direct; int expected; } cases[] = {
         {"base sea, level 1", 1, false, 2},
         {"base sea, level 5", 5, false, 5},
         {"application file, level 0", 0, true, 2},
         {"application file, level 3", 3, true, 3},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         WriteFile("ro/start.sea", "ApplicationFile: app.sea\n");
         MakeReadOnly("ro/start.sea");
@@ -184,18 +172,14 @@ TEST_F(StartupTest, SecondStartFailsUntilCleanup)
     WriteFile("base.sea", "ApplicationFile: app.sea\n");
     WriteFile("app.sea", "Title: first\n");
     using Start = bool (*)(CSeaBase&, const CString&);
-    struct Kind {
-        const char* what;
-        Start start;
-    };
-    const Kind kinds[] = {
+    const struct { const char* what; Start start; } kinds[] = {
         {"Init", [](CSeaBase& r, const CString& dir) { return r.Init(dir + L"base.sea"); }},
         {"InitAppDirect", [](CSeaBase& r, const CString& dir) { return r.InitAppDirect(dir + L"app.sea"); }},
         {"InitMemoryOnly", [](CSeaBase& r, const CString&) { return r.InitMemoryOnly(); }},
     };
     const CString dir = DirWithSlash();
-    for (const Kind& first : kinds) {
-        for (const Kind& second : kinds) {
+    for (const auto& first : kinds) {
+        for (const auto& second : kinds) {
             SCOPED_TRACE(std::string(first.what) + " then " + second.what);
             ASSERT_TRUE(first.start(m_registry, dir));
             const CResourceSea* application = CSeaBase::ApplicationSea();
@@ -246,12 +230,9 @@ TEST_F(StartupTest, CleanupKeepsWhatMustSurvive)
 
 TEST_F(StartupTest, StandardSeaNamedByTheWordNoneStaysInMemory)
 {
-    struct Case {
-        const char* word;
-        bool memoryOnly;
-    };
-    const Case cases[] = {{"$None", true}, {"$Nil", true}, {"$none", false}, {"$NIL", false}};
-    for (const Case& c : cases) {
+    const struct { const char* word; bool memoryOnly; } cases[] = {
+        {"$None", true}, {"$Nil", true}, {"$none", false}, {"$NIL", false}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.word);
         fs::remove_all(Path("w"));
         WriteFile("w/base.sea", std::string("ConfigurationFile: ") + c.word + "\n");
@@ -265,21 +246,14 @@ TEST_F(StartupTest, StandardSeaNamedByTheWordNoneStaysInMemory)
 
 TEST_F(StartupTest, FailedStandardSeaStopsTheStartWithItsMessage)
 {
-    struct Case {
-        const char* what;
-        std::string base;
-        std::string app;
-        unsigned style;
-        const wchar_t* message;
-    };
-    const Case cases[] = {
+    const struct { const char* what; std::string base, app; unsigned style; const wchar_t* message; } cases[] = {
         {"Application", "ApplicationPath: @/missing/\n", "", 5, L"Fatal Error:\nCould not create Application sea"},
         {"Configuration", "ConfigurationFile: missing/config.sea\n", "", 4,
          L"Fatal Error:\nCould not create Configuration sea!"},
         {"Preference", "ApplicationFile: app.sea\n", "PreferencePath: @/missing/\n", 4,
          L"Fatal Error:\nCould not create Preference sea!"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         auto fill = [this](std::string text) {
             if (auto at = text.find('@'); at != std::string::npos)
@@ -384,18 +358,14 @@ TEST_F(StartupTest, DirectStartTakesTheProjectNameFromTheApplicationSea)
 
 TEST_F(StartupTest, CheckBaseSeaWantsAnApplicationFileAndWritesNothing)
 {
-    struct Case {
-        const char* what;
-        const char* text;  // null: no file
-        bool expected;
-    };
-    const Case cases[] = {
+    // text: null: no file
+    const struct { const char* what; const char* text; bool expected; } cases[] = {
         {"names an application file", "ApplicationFile: app.sea\n", true},
         {"names none", "Other: 1\n", false},
         {"empty value", "ApplicationFile: \"\"\n", false},
         {"missing file", nullptr, false},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove(Path("check.sea"));
         if (c.text != nullptr)
