@@ -117,8 +117,9 @@ void CSqliteSeaTable::SetBusyTimeout(int milliseconds) {
 }
 
 void CSqliteSeaTable::Fail(const char* what, unsigned style) {
-    // Without a database the message of the failed open stays.
-    if (m_db != nullptr)
+    // Without a database the message of the failed open stays; without
+    // `what` the reason given already.
+    if (m_db != nullptr && what != nullptr)
         m_lastError = CString(kelvaro::utf8::Decode(what)) + L": " + CString(kelvaro::utf8::Decode(sqlite3_errmsg(m_db)));
     PrWin::Output(PrWin::LibraryMessage, static_cast<PrWin::Style>(style), L"Sea table %s in %s: %s\n",
                   m_tableName.GetString(), m_path.GetString(), m_lastError.GetString());
@@ -133,6 +134,38 @@ bool CSqliteSeaTable::EnsureTable() {
                             " (line INTEGER PRIMARY KEY, name TEXT NOT NULL, vals TEXT NOT NULL,"
                             " listcounter INTEGER NOT NULL)";
     return Execute(sql.c_str());
+}
+
+// An export replaces the table's rows: a table of that name that another
+// program made for something else (other columns, a view) is not emptied.
+bool CSqliteSeaTable::HasSeaShape() {
+    sqlite3_stmt* query = nullptr;
+    std::string found;
+    int columns = 0;
+    bool fits = true;
+    const char* const kColumns = "SELECT name FROM pragma_table_info(?1)";
+    if (sqlite3_prepare_v2(m_db, kColumns, -1, &query, nullptr) != SQLITE_OK ||
+        !BindText(query, 1, m_tableName.GetString())) {
+        sqlite3_finalize(query);
+        return false;
+    }
+    while (sqlite3_step(query) == SQLITE_ROW) {
+        const std::string name = reinterpret_cast<const char*>(sqlite3_column_text(query, 0));
+        found += (columns++ == 0 ? "" : ", ") + name;
+        fits = fits && (name == "line" || name == "name" || name == "vals" || name == "listcounter");
+    }
+    sqlite3_finalize(query);
+    sqlite3_stmt* kind = nullptr;
+    bool table = false;
+    if (sqlite3_prepare_v2(m_db, "SELECT type FROM sqlite_schema WHERE name = ?1", -1, &kind, nullptr) == SQLITE_OK &&
+        BindText(kind, 1, m_tableName.GetString()) && sqlite3_step(kind) == SQLITE_ROW)
+        table = std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(kind, 0))) == "table";
+    sqlite3_finalize(kind);
+    if (table && fits && columns == 4) return true;
+    m_lastError = table ? CString(L"the table has other columns than line, name, vals and listcounter (") +
+                              CString(kelvaro::utf8::Decode(found)) + L"); it was left as it is"
+                        : CString(L"the name is taken by a view or another kind of object, not a table; it was left as it is");
+    return false;
 }
 
 // ---- export -------------------------------------------------------------------------
@@ -157,7 +190,12 @@ bool CSqliteSeaTable::BeginWrite() {
     m_rowNumber = 0;
     const std::string remove = "DELETE FROM " + m_quotedTable;
     const std::string insert = "INSERT INTO " + m_quotedTable + " (line, name, vals, listcounter) VALUES (?, ?, ?, ?)";
-    if (!EnsureTable() || !Execute(remove.c_str()) ||
+    if (!EnsureTable() || !HasSeaShape()) {
+        Fail(m_lastError.IsEmpty() ? "check table" : nullptr, kStyleWrite);
+        FinishWrite(false);
+        return false;
+    }
+    if (!Execute(remove.c_str()) ||
         sqlite3_prepare_v3(m_db, insert.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &m_insert, nullptr) != SQLITE_OK) {
         Fail("prepare export", kStyleWrite);
         FinishWrite(false);

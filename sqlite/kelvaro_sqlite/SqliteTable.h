@@ -71,6 +71,7 @@ private:
     // Removes the database file when it is empty.
     void RemoveIfEmpty();
     bool EnsureTable();
+    bool HasSeaShape();
     // 1 when the table is in the database, 0 when not, -1 on a failure.
     int TableExists();
     // Takes the current row of the read statement into the row buffers.
