@@ -317,7 +317,10 @@ bool CPostgresSeaTable::BeginRead() {
                          PGRES_TUPLES_OK, kStyleRead, &rows);
     Rollback();  // nothing to keep: the transaction only read
     // A table that is not there is an empty one; an import does not create it.
-    if (table == 0) m_readFailed = false;
+    if (table == 0) {
+        m_readFailed = false;
+        m_lastError = L"there is no table " + CString(m_tableName) + L" in the database";
+    }
     if (!read) return false;
     m_readFailed = false;
     m_result = rows;
