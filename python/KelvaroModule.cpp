@@ -48,16 +48,7 @@ py::handle g_seaError;
 
 // Keeps the library's report texts off the terminal while it lives: Python
 // callers get them as data (the sea's problems) and as exceptions.
-class Quiet {
-public:
-    Quiet() { m_previous = PrWin::InstallOutputHandler([](PrWin::Category, PrWin::Style, const wchar_t*) {}); }
-    ~Quiet() { PrWin::InstallOutputHandler(m_previous); }
-    Quiet(const Quiet&) = delete;
-    Quiet& operator=(const Quiet&) = delete;
-
-private:
-    PrWin::OutputHandler m_previous;
-};
+using Quiet = PrWin::ScopedOutputHandler;
 
 // One problem the reader reported.
 struct Problem {

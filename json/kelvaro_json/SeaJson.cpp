@@ -28,21 +28,7 @@ std::wstring Wide(const std::string& text) { return kelvaro::utf8::Decode(text);
 // A list's lines as the list holds them, each rebuilt if it was changed: the
 // head's and the closing line's text are left out. Throws when a line cannot
 // be rebuilt.
-std::vector<std::wstring> ListLineTexts(const CResourceEntry& list) {
-    CString text;
-    list.GetLine(text);
-    std::vector<std::wstring> lines;
-    const std::wstring& all = text.Str();
-    for (std::size_t start = 0;;) {
-        const std::size_t end = all.find(L'\n', start);
-        lines.push_back(all.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
-        if (end == std::wstring::npos) break;
-        start = end + 1;
-    }
-    if (!lines.empty()) lines.erase(lines.begin());
-    if (!lines.empty()) lines.pop_back();
-    return lines;
-}
+std::vector<std::wstring> ListLineTexts(const CResourceEntry& list) { return list.ListLineTexts(); }
 
 // A line as the reader parses it: the one parser decides what a text means.
 CResourceEntry Parsed(const std::wstring& text, unsigned status) {

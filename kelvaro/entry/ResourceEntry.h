@@ -132,6 +132,9 @@ public:
     void GetLine(CString& out) const;
     // As GetLine, from the value part on.
     void GetLineValuePart(CString& out) const;
+    // A list entry's lines as GetLine gives them, without the head and the
+    // closing line; empty for an entry that is no list. Throws as GetLine.
+    std::vector<std::wstring> ListLineTexts() const;
     // GetLineValuePart copied like wcsncpy: at most n characters, zero-padded;
     // a text of n or more characters leaves dst without a terminator.
     void GetLineValuePartC(wchar_t* dst, unsigned n) const;

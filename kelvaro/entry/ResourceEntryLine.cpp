@@ -189,6 +189,21 @@ void CResourceEntry::GetLineValuePart(CString& out) const {
     SeeZeileKopieren(out, false);
 }
 
+std::vector<std::wstring> CResourceEntry::ListLineTexts() const {
+    std::vector<std::wstring> lines;
+    if (!IsListEntry()) return lines;
+    CString text;
+    GetLine(text);
+    const std::wstring& all = text.Str();
+    for (std::size_t start = all.find(L'\n'); start != std::wstring::npos;) {
+        const std::size_t end = all.find(L'\n', start + 1);
+        if (end == std::wstring::npos) break;  // the closing line
+        lines.push_back(all.substr(start + 1, end - start - 1));
+        start = end;
+    }
+    return lines;
+}
+
 void CResourceEntry::GetLineValuePartC(wchar_t* dst, unsigned n) const {
     CString text;
     GetLineValuePart(text);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <utility>
 
 namespace PrWin {
 
@@ -36,6 +37,19 @@ extern OutputHandler g_outputHandler;
 // Installing an empty function leaves no handler.
 OutputHandler InstallOutputHandler(OutputHandler handler);
 void UninstallOutputHandler();
+
+// Installs `handler` while it lives and puts the one before back when it goes;
+// an empty handler keeps the reports off every output for that while.
+class ScopedOutputHandler {
+public:
+    explicit ScopedOutputHandler(OutputHandler handler = {}) : m_previous(InstallOutputHandler(std::move(handler))) {}
+    ~ScopedOutputHandler() { InstallOutputHandler(std::move(m_previous)); }
+    ScopedOutputHandler(const ScopedOutputHandler&) = delete;
+    ScopedOutputHandler& operator=(const ScopedOutputHandler&) = delete;
+
+private:
+    OutputHandler m_previous;
+};
 
 // Hands `text` to the handler on the calling thread; without a handler nothing happens.
 // A null text reaches the handler as "".

@@ -210,16 +210,7 @@ std::vector<Problem> ToProblems(const kelvaro::SeaProblems& problems) {
 
 // Keeps the library's report texts off the terminal while it lives: the tool
 // prints the problems from the sea's data, in its own form.
-class Quiet {
-public:
-    Quiet() { m_previous = PrWin::InstallOutputHandler([](PrWin::Category, PrWin::Style, const wchar_t*) {}); }
-    ~Quiet() { PrWin::InstallOutputHandler(m_previous); }
-    Quiet(const Quiet&) = delete;
-    Quiet& operator=(const Quiet&) = delete;
-
-private:
-    PrWin::OutputHandler m_previous;
-};
+using Quiet = PrWin::ScopedOutputHandler;
 
 // A sea read from an existing file, with what the reader reported.
 struct LoadedSea {
@@ -370,26 +361,9 @@ void ReportUnshown(const LoadedSea& loaded, const CString& name, const CResource
 
 const wchar_t* KindName(const CResourceEntry& entry) { return entry.IsListEntry() ? L"list" : L"value"; }
 
-// The list lines of a list entry, as GetLineValuePart hands them out: the head
-// text, each line, then the closing line, separated by line feeds. Throws
-// when a line cannot be rebuilt.
-std::vector<std::wstring> ListLines(const CResourceEntry& entry) {
-    CString text;
-    entry.GetLineValuePart(text);
-    std::vector<std::wstring> lines;
-    std::size_t start = 0;
-    const std::wstring& all = text.Str();
-    while (start <= all.size()) {
-        const std::size_t end = all.find(L'\n', start);
-        lines.push_back(all.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
-        if (end == std::wstring::npos) break;
-        start = end + 1;
-    }
-    // Drop the head's own text and the closing line: callers want the content.
-    if (!lines.empty()) lines.erase(lines.begin());
-    if (!lines.empty()) lines.pop_back();
-    return lines;
-}
+// The lines of a list entry without its head and closing line. Throws when a
+// line cannot be rebuilt.
+std::vector<std::wstring> ListLines(const CResourceEntry& entry) { return entry.ListLineTexts(); }
 
 const CString* Section(const Arguments& args) { return args.Option("--section"); }
 
