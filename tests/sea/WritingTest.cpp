@@ -255,18 +255,12 @@ TEST(SeaWriting, ChangeFileBaseWritesBackThenReadsTheNewFile) {
     EXPECT_EQ(sea.Filename(), dir.Wide("two.sea"));
     EXPECT_EQ(sea.GetEntry(L"a"), nullptr);
     EXPECT_EQ(sea.Value(L"b"), L"2");
-}
 
-TEST(SeaWriting, ChangeFileBaseGoesOnWhenTheWriteBackFails) {
-    ScratchDir dir;
-    seatest::WriteBytes(dir.Path("one.sea"), SeaUtf16({L"a: 1"}));
-    seatest::WriteBytes(dir.Path("two.sea"), SeaUtf16({L"b: 2"}));
-    TestSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("one.sea"), false));
-    MakeReadOnly(dir.Path("one.sea"));
+    // A write-back that fails is reported and the change goes on.
+    MakeReadOnly(dir.Path("two.sea"));
     CaptureOutput capture;
     EXPECT_TRUE(sea.ChangeFileBase(sea.Filename(), true)) << "own name as argument";
-    ExpectWriteBackReport(capture, WriteBackFailure(dir, "one.sea", L"Permission denied"));
+    ExpectWriteBackReport(capture, WriteBackFailure(dir, "two.sea", L"Permission denied"));
     capture.Clear();
     EXPECT_FALSE(sea.ChangeFileBase(dir.Wide("none.sea"), false));
     ASSERT_EQ(capture.Texts().size(), 1u);
