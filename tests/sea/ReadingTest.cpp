@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,14 +32,16 @@ void ExpectReadingReports(const CaptureOutput& capture, const Lines& texts) {
 
 std::wstring Name(const ScratchDir& dir, const std::string& leaf) { return dir.Wide(leaf).Str(); }
 
-TEST(SeaReading, ShortFilesAreReadLikeAnyOther) {
+// A missing file is created empty; a short one is read as it is and left so.
+TEST(SeaReading, ShortAndMissingFilesAreReadLikeAnyOther) {
     struct Case {
         const char* what;
-        std::string bytes;
+        std::optional<std::string> bytes;  // none: there is no file
         unsigned lines;
         bool reported;
     };
     const Case cases[] = {
+        {"no file", std::nullopt, 0, false},
         {"empty file", "", 0, false},
         {"byte-order mark only", "\xFF\xFE", 0, false},
         {"code page 1252, three bytes", "a:1", 1, false},
@@ -48,27 +51,17 @@ TEST(SeaReading, ShortFilesAreReadLikeAnyOther) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ScratchDir dir;
-        seatest::WriteBytes(dir.Path("s.sea"), c.bytes);
+        if (c.bytes) seatest::WriteBytes(dir.Path("s.sea"), *c.bytes);
         CaptureOutput capture;
         TestSea sea;
         EXPECT_TRUE(sea.Create(dir.Wide("s.sea"), false));
         EXPECT_TRUE(sea.IsFilebased());
+        EXPECT_EQ(sea.Filename(), dir.Wide("s.sea"));
         EXPECT_EQ(sea.NrLines(), c.lines);
         EXPECT_EQ(capture.Reports().empty(), !c.reported);
+        ASSERT_TRUE(std::filesystem::exists(dir.Path("s.sea")));
+        EXPECT_EQ(seatest::ReadBytes(dir.Path("s.sea")), c.bytes.value_or(""));
     }
-}
-
-TEST(SeaReading, CreateMakesAMissingFileEmpty) {
-    ScratchDir dir;
-    CaptureOutput capture;
-    TestSea sea;
-    EXPECT_TRUE(sea.Create(dir.Wide("new.sea"), false));
-    EXPECT_TRUE(sea.IsFilebased());
-    EXPECT_EQ(sea.Filename(), dir.Wide("new.sea"));
-    EXPECT_EQ(sea.NrLines(), 0u);
-    ASSERT_TRUE(std::filesystem::exists(dir.Path("new.sea")));
-    EXPECT_EQ(std::filesystem::file_size(dir.Path("new.sea")), 0u);
-    EXPECT_TRUE(capture.Reports().empty());
 }
 
 TEST(SeaReading, FailuresToOpenAreReportedAndLeaveTheSeaAlone) {
@@ -107,15 +100,14 @@ TEST(SeaReading, FailuresToOpenAreReportedAndLeaveTheSeaAlone) {
     }
 }
 
-TEST(SeaReading, ReloadOfAMemorySeaIsTrueAtOnce) {
-    CaptureOutput capture;
-    TestSea sea;
-    EXPECT_TRUE(sea.ReloadFileBase(false));
-    EXPECT_TRUE(sea.ReloadFileBase(true));
-    EXPECT_TRUE(capture.Reports().empty());
-}
-
 TEST(SeaReading, ReloadOfAVanishedFileIsReported) {
+    {
+        CaptureOutput capture;
+        TestSea memory;
+        EXPECT_TRUE(memory.ReloadFileBase(false)) << "a memory sea has nothing to reload";
+        EXPECT_TRUE(memory.ReloadFileBase(true));
+        EXPECT_TRUE(capture.Reports().empty());
+    }
     ScratchDir dir;
     seatest::WriteBytes(dir.Path("r.sea"), SeaUtf16({L"a: 1"}));
     TestSea sea;
@@ -148,20 +140,106 @@ TEST(SeaReading, LinesBecomeEntriesCommentsAndLists) {
     EXPECT_EQ(all.Str(), L"colors: {\nred 1\n; inner\ngreen 2\n}");
 }
 
-TEST(SeaReading, DuplicateInPlainModeBecomesACommentAtItsPlace) {
-    ScratchDir dir;
-    seatest::WriteBytes(dir.Path("d.sea"), SeaUtf16({L"a: 1", L"a: 2", L"b: 3"}));
-    CaptureOutput capture;
-    TestSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("d.sea"), false));
-    ExpectReadingReports(capture, {Name(dir, "d.sea") +
-                                   L"\nDuplicate identifier in line 2 (second will be ignored):\na: 1\na: 2\n"});
-    EXPECT_EQ(sea.Value(L"a"), L"1");
-    EXPECT_EQ(sea.NrLines(), 3u);
-    EXPECT_EQ(sea.NrEntries(), 2u);
-    sea.UpdateFile();
-    EXPECT_EQ(seatest::LinesOfFile(dir.Path("d.sea")), (Lines{L"a: 1", L"; a:\t2 ", L"b: 3"}));
+// Each case: a file, the reports its reading makes (after the file's name),
+// the lines the sea holds, and optionally the file as written back and a
+// check of its own.
+TEST(SeaReading, ProblemsAreReportedWithTheirRealLineNumbers) {
+    const std::wstring open = L"Syntax error in resource list starting at line 2: l\n";
+    const std::wstring tooLong = L"Max. line length 8192 exceeded.\n";
+    auto duplicate = [](int line, const std::wstring& first, const std::wstring& second) {
+        return L"Duplicate identifier in line " + std::to_wstring(line) + L" (second will be ignored):\n" + first +
+               L"\n" + second + L"\n";
+    };
+    auto syntax = [](const std::wstring& line, const std::wstring& message) {
+        return L"Syntax error in line 2: " + message + L"\n" + line + L"\n";
+    };
+    struct Case {
+        const char* what;
+        Lines lines;
+        Lines reports;
+        unsigned nrLines;
+        Lines written = {};  // empty: not written
+        std::function<void(TestSea&, const ScratchDir&)> check = nullptr;
+        const wchar_t* section = nullptr;
+    };
+    const Case cases[] = {
+        {"a duplicate becomes a comment at its place", {L"a: 1", L"a: 2", L"b: 3"},
+         {duplicate(2, L"a: 1", L"a: 2")}, 3, {L"a: 1", L"; a:\t2 ", L"b: 3"},
+         [](TestSea& s, const ScratchDir&) { EXPECT_EQ(s.Value(L"a"), L"1"); }},
+        {"a duplicate list is kept as comments and later lines still count",
+         {L"l: {", L"\tone", L"}", L"x: 1", L"l: {", L"\ttwo", L"\tthree", L"}", L"x: 2"},
+         {duplicate(5, L"l: {", L"l: {"), duplicate(9, L"x: 1", L"x: 2")}, 7, {},
+         [](TestSea& s, const ScratchDir&) {
+             CString all;
+             s.GetEntry(L"l")->GetLine(all);
+             EXPECT_EQ(all.Str(), L"l: {\none\n}");
+         }},
+        {"empty name", {L"; first", L": 5", L"z: 1"}, {syntax(L": 5", L"Empty identifier (name before ':' missing)")}, 3,
+         {L"; first", L": 5", L"z: 1"}},
+        {"no colon", {L"; first", L"C:\\data: 1", L"z: 1"}, {syntax(L"C:\\data: 1", L"No identifier (':' missing)")}, 3,
+         {L"; first", L"C:\\data: 1", L"z: 1"}},
+        {"orphan list end", {L"; first", L"} x: 1", L"z: 1"},
+         {syntax(L"} x: 1", L"Orphan list end ('}' with no matching '{')")}, 3, {L"; first", L"} x: 1", L"z: 1"}},
+        {"open string", {L"; first", L"a: \"open", L"z: 1"},
+         {syntax(L"a: \"open", L"String value not terminated ('\"' missing)")}, 3, {L"; first", L"a: \"open", L"z: 1"},
+         [](TestSea& s, const ScratchDir&) { EXPECT_EQ(s.GetEntry(L"a"), nullptr) << "a bad line is not indexed"; }},
+        {"an over-long line is taken as read", {L"a: 1", L"long: " + std::wstring(9000, L'x'), L"b: 2"},
+         {L"Input file error in line 2: " + tooLong}, 3, {},
+         [](TestSea& s, const ScratchDir&) {
+             EXPECT_EQ(s.Value(L"long").size(), 8191u - 6u);
+             EXPECT_EQ(s.Value(L"b"), L"2");
+         }},
+        {"an unterminated list gets a closing line", {L"a: 1", L"l: {", L"\tone", L"\ttwo"},
+         {open + L"List not terminated ('}' missing)\n"}, 2, {L"a: 1", L"l: {", L"\tone", L"\ttwo", L"} \t;-- l"},
+         [](TestSea& s, const ScratchDir& dir) {
+             // A program-added entry after it is no longer swallowed by the list.
+             s.CreateEntry(L"later", 0)->SetInt(5, 0);
+             s.UpdateFile();
+             TestSea again;
+             CaptureOutput quiet;
+             ASSERT_TRUE(again.Create(dir.Wide("s.sea"), false));
+             EXPECT_TRUE(quiet.Reports().empty());
+             EXPECT_EQ(again.Value(L"later"), L"5");
+         }},
+        // The list fails at its bad line and recovers up to its "}"; every line
+        // it consumed counts, so the duplicate after it is named by its real line.
+        {"the lines of a failed list count", {L"x: 1", L"l: {", L"\tgood", L"\t: bad", L"\tmore", L"}", L"x: 2"},
+         {open + L"Empty identifier (name before ':' missing)\n", duplicate(7, L"x: 1", L"x: 2")}, 3},
+        {"an over-long line inside a list counts", {L"x: 1", L"l: {", L"\tgood", L"\t" + std::wstring(9000, L'y'), L"x: 2"},
+         {L"Input file error in line 4: " + tooLong, open + L"List not terminated ('}' missing)\n"}, 2},
+        {"a continued list adds its lines to the first",
+         {L"l: {", L"\ta", L"}", L"m: 1", L"l: {+", L"\tb", L"}", L"m: 2"}, {duplicate(8, L"m: 1", L"m: 2")}, 3, {},
+         [](TestSea& s, const ScratchDir&) {
+             CString all;
+             s.GetEntry(L"l")->GetLine(all);
+             EXPECT_EQ(all.Str(), L"l: {\na\nb\n}");
+         }},
+        {"a section counts the lines before it", {L"x: 1", L"x: 1", L"::::: P", L"a: 1", L"a: 2"},
+         {duplicate(5, L"a: 1", L"a: 2")}, 2, {}, nullptr, L"P"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir dir;
+        seatest::WriteBytes(dir.Path("s.sea"), SeaUtf16(c.lines));
+        CaptureOutput capture;
+        TestSea sea;
+        if (c.section != nullptr) {
+            sea.SetSeaName(c.section);
+            sea.SetFileSection(true);
+        }
+        ASSERT_TRUE(sea.Create(dir.Wide("s.sea"), false));
+        Lines reports;
+        for (const auto& r : c.reports) reports.push_back(Name(dir, "s.sea") + L"\n" + r);
+        ExpectReadingReports(capture, reports);
+        EXPECT_EQ(sea.NrLines(), c.nrLines);
+        if (!c.written.empty()) {
+            sea.UpdateFile();
+            EXPECT_EQ(seatest::LinesOfFile(dir.Path("s.sea")), c.written);
+        }
+        if (c.check) c.check(sea, dir);
+    }
 }
+
 
 TEST(SeaReading, DuplicateReportShowsTheCurrentTextOfAChangedEntry) {
     ScratchDir dir;
@@ -175,52 +253,6 @@ TEST(SeaReading, DuplicateReportShowsTheCurrentTextOfAChangedEntry) {
     EXPECT_EQ(sea.Value(L"a"), L"5");
 }
 
-TEST(SeaReading, DuplicateListIsKeptAsCommentsAndLaterLineNumbersStillCount) {
-    ScratchDir dir;
-    seatest::WriteBytes(dir.Path("l.sea"), SeaUtf16({L"l: {", L"\tone", L"}", L"x: 1", L"l: {", L"\ttwo", L"\tthree",
-                                                     L"}", L"x: 2"}));
-    CaptureOutput capture;
-    TestSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("l.sea"), false));
-    const std::wstring file = Name(dir, "l.sea");
-    ExpectReadingReports(capture,
-                         {file + L"\nDuplicate identifier in line 5 (second will be ignored):\nl: {\nl: {\n",
-                          file + L"\nDuplicate identifier in line 9 (second will be ignored):\nx: 1\nx: 2\n"});
-    EXPECT_EQ(sea.NrLines(), 7u) << "list, x, the four lines of the duplicate list and the duplicate x as comments";
-    CString all;
-    sea.GetEntry(L"l")->GetLine(all);
-    EXPECT_EQ(all.Str(), L"l: {\none\n}");
-}
-
-TEST(SeaReading, SyntaxErrorsAreReportedAndKeptAsComments) {
-    struct Case {
-        std::wstring line;
-        std::wstring message;
-    };
-    const Case cases[] = {
-        {L": 5", L"Empty identifier (name before ':' missing)"},
-        {L"C:\\data: 1", L"No identifier (':' missing)"},
-        {L"} x: 1", L"Orphan list end ('}' with no matching '{')"},
-        {L"a: \"open", L"String value not terminated ('\"' missing)"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.line);
-        ScratchDir dir;
-        seatest::WriteBytes(dir.Path("e.sea"), SeaUtf16({L"; first", c.line, L"z: 1"}));
-        CaptureOutput capture;
-        TestSea sea;
-        ASSERT_TRUE(sea.Create(dir.Wide("e.sea"), false));
-        ExpectReadingReports(capture,
-                             {Name(dir, "e.sea") + L"\nSyntax error in line 2: " + c.message + L"\n" + c.line + L"\n"});
-        EXPECT_EQ(sea.NrLines(), 3u);
-        EXPECT_EQ(sea.NrEntries(), 1u);
-        EXPECT_EQ(sea.GetEntry(L"a"), nullptr) << "a bad line is not indexed";
-        sea.UpdateFile();
-        EXPECT_EQ(seatest::LinesOfFile(dir.Path("e.sea")), (Lines{L"; first", c.line, L"z: 1"}));
-    }
-}
-
-// Each report is also data: what kind, which file, which line, what text.
 TEST(SeaReading, ProblemsAreKeptAsDataWithFileAndLine) {
     using Kind = kelvaro::SeaProblem::Kind;
     ScratchDir dir;
@@ -262,86 +294,6 @@ TEST(SeaReading, ProblemsAreKeptAsDataWithFileAndLine) {
     EXPECT_TRUE(sea.Problems().empty());
 }
 
-TEST(SeaReading, OverLongLineIsReportedAndTakenAsRead) {
-    ScratchDir dir;
-    std::wstring longLine = L"long: " + std::wstring(9000, L'x');
-    seatest::WriteBytes(dir.Path("o.sea"), SeaUtf16({L"a: 1", longLine, L"b: 2"}));
-    CaptureOutput capture;
-    TestSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("o.sea"), false));
-    ExpectReadingReports(capture,
-                         {Name(dir, "o.sea") + L"\nInput file error in line 2: Max. line length 8192 exceeded.\n"});
-    ASSERT_NE(sea.GetEntry(L"long"), nullptr);
-    EXPECT_EQ(sea.Value(L"long").size(), 8191u - 6u);
-    EXPECT_EQ(sea.Value(L"b"), L"2");
-}
-
-TEST(SeaReading, UnterminatedListIsKeptAndGetsAClosingLine) {
-    ScratchDir dir;
-    seatest::WriteBytes(dir.Path("u.sea"), SeaUtf16({L"a: 1", L"l: {", L"\tone", L"\ttwo"}));
-    CaptureOutput capture;
-    TestSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("u.sea"), false));
-    ExpectReadingReports(capture, {Name(dir, "u.sea") +
-                                   L"\nSyntax error in resource list starting at line 2: l\n"
-                                   L"List not terminated ('}' missing)\n"});
-    ASSERT_NE(sea.GetEntry(L"l"), nullptr);
-    sea.UpdateFile();
-    EXPECT_EQ(seatest::LinesOfFile(dir.Path("u.sea")), (Lines{L"a: 1", L"l: {", L"\tone", L"\ttwo", L"} \t;-- l"}));
-    // A program-added entry after it is no longer swallowed by the list.
-    sea.CreateEntry(L"later", 0)->SetInt(5, 0);
-    sea.UpdateFile();
-    TestSea again;
-    CaptureOutput quiet;
-    ASSERT_TRUE(again.Create(dir.Wide("u.sea"), false));
-    EXPECT_TRUE(quiet.Reports().empty());
-    EXPECT_EQ(again.Value(L"later"), L"5");
-}
-
-TEST(SeaReading, LineNumbersCountTheLinesOfAFailedList) {
-    // The list fails at its bad line and recovers up to its "}"; every line it
-    // consumed counts, so the duplicate after it is named by its real line.
-    ScratchDir dir;
-    seatest::WriteBytes(dir.Path("n.sea"), SeaUtf16({L"x: 1", L"l: {", L"\tgood", L"\t: bad", L"\tmore", L"}",
-                                                     L"x: 2"}));
-    CaptureOutput capture;
-    TestSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("n.sea"), false));
-    const std::wstring file = Name(dir, "n.sea");
-    ExpectReadingReports(capture,
-                         {file + L"\nSyntax error in resource list starting at line 2: l\n"
-                                 L"Empty identifier (name before ':' missing)\n",
-                          file + L"\nDuplicate identifier in line 7 (second will be ignored):\nx: 1\nx: 2\n"});
-}
-
-TEST(SeaReading, LineNumbersCountAnOverLongLineInsideAList) {
-    ScratchDir dir;
-    seatest::WriteBytes(dir.Path("n.sea"), SeaUtf16({L"x: 1", L"l: {", L"\tgood", L"\t" + std::wstring(9000, L'y'),
-                                                     L"x: 2"}));
-    CaptureOutput capture;
-    TestSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("n.sea"), false));
-    const std::wstring file = Name(dir, "n.sea");
-    ASSERT_EQ(capture.Texts().size(), 2u);
-    EXPECT_EQ(capture.Texts()[0], file + L"\nInput file error in line 4: Max. line length 8192 exceeded.\n");
-    EXPECT_EQ(capture.Texts()[1],
-              file + L"\nSyntax error in resource list starting at line 2: l\nList not terminated ('}' missing)\n");
-}
-
-TEST(SeaReading, ContinuedListAddsItsLinesToTheFirst) {
-    ScratchDir dir;
-    seatest::WriteBytes(dir.Path("c.sea"), SeaUtf16({L"l: {", L"\ta", L"}", L"m: 1", L"l: {+", L"\tb", L"}", L"m: 2"}));
-    CaptureOutput capture;
-    TestSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("c.sea"), false));
-    ExpectReadingReports(capture, {Name(dir, "c.sea") +
-                                   L"\nDuplicate identifier in line 8 (second will be ignored):\nm: 1\nm: 2\n"});
-    CString all;
-    sea.GetEntry(L"l")->GetLine(all);
-    EXPECT_EQ(all.Str(), L"l: {\na\nb\n}");
-    EXPECT_EQ(sea.NrLines(), 3u);
-}
-
 TEST(SeaReading, SectionsOfASharedFile) {
     ScratchDir dir;
     seatest::WriteBytes(dir.Path("s.sea"), SeaUtf16({L"x: 1", L"::::: Preference", L"y: 2", L"::::: Other", L"z: 3",
@@ -370,18 +322,6 @@ TEST(SeaReading, SectionsOfASharedFile) {
         EXPECT_EQ(sea.NrEntries(), c.present.size());
         for (const auto& name : c.present) EXPECT_NE(sea.GetEntry(name.c_str()), nullptr);
     }
-}
-
-TEST(SeaReading, LineNumbersOfASectionCountTheLinesBeforeIt) {
-    ScratchDir dir;
-    seatest::WriteBytes(dir.Path("s.sea"), SeaUtf16({L"x: 1", L"x: 1", L"::::: P", L"a: 1", L"a: 2"}));
-    CaptureOutput capture;
-    TestSea sea;
-    sea.SetSeaName(L"P");
-    sea.SetFileSection(true);
-    ASSERT_TRUE(sea.Create(dir.Wide("s.sea"), false));
-    ExpectReadingReports(capture, {Name(dir, "s.sea") +
-                                   L"\nDuplicate identifier in line 5 (second will be ignored):\na: 1\na: 2\n"});
 }
 
 TEST(SeaReading, MergeModes) {
@@ -434,17 +374,13 @@ TEST(SeaReading, KeepModifiedReload) {
     EXPECT_EQ(sea.NrLines(), 3u);
     sea.UpdateFile();
     EXPECT_EQ(seatest::LinesOfFile(dir.Path("k.sea")), (Lines{L"changed:\t7 ", L"untouched: 2", L"fresh: 3"}));
-}
 
-TEST(SeaReading, ReloadWithPurgeStartsAfresh) {
-    ScratchDir dir;
-    seatest::WriteBytes(dir.Path("k.sea"), SeaUtf16({L"a: 1"}));
-    TestSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("k.sea"), false));
-    sea.GetEntry(L"a")->SetInt(7, 0);
+    // A reload with purge starts afresh: changes and added entries are gone.
+    seatest::WriteBytes(dir.Path("k.sea"), SeaUtf16({L"changed: 1"}));
+    sea.GetEntry(L"changed")->SetInt(8, 0);
     sea.CreateEntry(L"extra", 0);
     ASSERT_TRUE(sea.ReloadFileBase(true));
-    EXPECT_EQ(sea.Value(L"a"), L"1");
+    EXPECT_EQ(sea.Value(L"changed"), L"1");
     EXPECT_EQ(sea.GetEntry(L"extra"), nullptr);
 }
 

@@ -22,14 +22,9 @@ std::vector<std::wstring> LineTexts(CResourceSea& sea, const seatest::ScratchDir
 TEST(SeaModel, NewSeaIsEmptyAndMemoryOnly) {
     CResourceSea sea;
     EXPECT_TRUE(sea.IsEmpty());
-    EXPECT_EQ(sea.NrEntries(), 0u);
-    EXPECT_EQ(sea.NrLines(), 0u);
     EXPECT_TRUE(sea.IsUnicodeFile());
     EXPECT_FALSE(sea.IsFilebased());
-    EXPECT_FALSE(sea.IsFileSection());
     EXPECT_EQ(sea.GetEntriesStartPosition(), nullptr);
-    EXPECT_TRUE(sea.SeaName().IsEmpty());
-    EXPECT_TRUE(sea.Filename().IsEmpty());
 }
 
 TEST(SeaModel, CreateEntryTwiceGivesTheSameEntryAndOneLine) {
@@ -56,32 +51,20 @@ TEST(SeaModel, NamesAreCaseSensitive) {
     EXPECT_EQ(sea.NrEntries(), 2u);
 }
 
-TEST(SeaModel, ListEntryIsCreatedWithItsClosingLine) {
+// Comments are lines but no entries; a new entry follows every line there
+// is, a new list comes with its closing line.
+TEST(SeaModel, LinesCommentsAndNewEntries) {
     seatest::ScratchDir dir;
-    CResourceSea sea;
-    CResourceEntry* list = sea.CreateEntry(L"colors", 8);
-    ASSERT_TRUE(list->IsListEntry());
-    EXPECT_EQ(LineTexts(sea, dir), (std::vector<std::wstring>{L"colors: {", L"} \t;-- colors"}));
-}
-
-TEST(SeaModel, NewEntriesFollowAllExistingLines) {
-    seatest::ScratchDir dir;
-    seatest::WriteBytes(dir.Path("a.sea"), seatest::SeaUtf16({L"; head", L"a: 1", L"", L"b: 2"}));
+    seatest::WriteBytes(dir.Path("a.sea"), seatest::SeaUtf16({L"; head", L"", L"   ; three"}));
     CResourceSea sea;
     ASSERT_TRUE(sea.Create(dir.Wide("a.sea"), false));
-    sea.CreateEntry(L"c", 0)->SetInt(3, 0);
-    EXPECT_EQ(LineTexts(sea, dir), (std::vector<std::wstring>{L"; head", L"a: 1", L"", L"b: 2", L"c:\t3 "}));
-}
-
-TEST(SeaModel, CommentLinesCountAsLinesButNotAsEntries) {
-    seatest::ScratchDir dir;
-    seatest::WriteBytes(dir.Path("c.sea"), seatest::SeaUtf16({L"; one", L"", L"   ; three"}));
-    CResourceSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("c.sea"), false));
     EXPECT_TRUE(sea.IsEmpty());
-    EXPECT_EQ(sea.NrEntries(), 0u);
     EXPECT_EQ(sea.NrLines(), 3u);
     EXPECT_EQ(sea.GetEntriesStartPosition(), nullptr);
+    sea.CreateEntry(L"c", 0)->SetInt(3, 0);
+    ASSERT_TRUE(sea.CreateEntry(L"colors", 8)->IsListEntry());
+    EXPECT_EQ(LineTexts(sea, dir),
+              (std::vector<std::wstring>{L"; head", L"", L"   ; three", L"c:\t3 ", L"colors: {", L"} \t;-- colors"}));
 }
 
 TEST(SeaModel, IterationVisitsEveryNamedEntryOnceAndNoComment) {
@@ -103,32 +86,23 @@ TEST(SeaModel, IterationVisitsEveryNamedEntryOnceAndNoComment) {
     EXPECT_EQ(seen, (std::set<std::wstring>{L"a", L"b", L"l", L"c"}));
 }
 
-TEST(SeaModel, DeleteSeaLineKeepsTheOrderOfTheRest) {
+TEST(SeaModel, DeleteSeaLine) {
     seatest::ScratchDir dir;
     ModelSea sea;
     for (const wchar_t* name : {L"a", L"b", L"c", L"d"}) sea.CreateEntry(name, 0)->SetInt(1, 0);
     sea.DeleteSeaLine(sea.GetEntry(L"b"));
+    sea.DeleteSeaLine(nullptr);
+    // An entry of the same name that is no line of the sea: the key maps to
+    // the sea's own entry and must stay, and the foreign entry stays alive.
+    CResourceEntry* own = sea.GetEntry(L"a");
+    CResourceEntry foreign(nullptr, 0, L"a");
+    sea.DeleteSeaLine(&foreign);
+    EXPECT_EQ(foreign.Name(), L"a");
+    EXPECT_EQ(sea.GetEntry(L"a"), own);
     EXPECT_EQ(sea.NrLines(), 3u);
     EXPECT_EQ(sea.NrEntries(), 3u);
     EXPECT_EQ(sea.GetEntry(L"b"), nullptr);
     EXPECT_EQ(LineTexts(sea, dir), (std::vector<std::wstring>{L"a:\t1 ", L"c:\t1 ", L"d:\t1 "}));
-}
-
-TEST(SeaModel, DeleteSeaLineOfAForeignEntryLeavesTheKeyOfTheSeasOwnEntry) {
-    ModelSea sea;
-    CResourceEntry* own = sea.CreateEntry(L"a", 0);
-    CResourceEntry foreign(nullptr, 0, L"a");
-    sea.DeleteSeaLine(&foreign);
-    EXPECT_EQ(sea.GetEntry(L"a"), own) << "the key maps to another entry and must stay";
-    EXPECT_EQ(sea.NrLines(), 1u);
-    EXPECT_EQ(foreign.Name(), L"a") << "an entry that is no line of the sea stays alive";
-}
-
-TEST(SeaModel, DeleteSeaLineWithNullDoesNothing) {
-    ModelSea sea;
-    sea.CreateEntry(L"a", 0);
-    sea.DeleteSeaLine(nullptr);
-    EXPECT_EQ(sea.NrLines(), 1u);
 }
 
 TEST(SeaModel, PurgeKeepsNameFileAndFlags) {
@@ -173,19 +147,14 @@ TEST(SeaModel, HashSizeIsOnlyTheStartOfTheIndex) {
         ModelSea sea(c.hashSize);
         for (unsigned i = 0; i < c.entries; ++i) sea.CreateEntry((L"k" + std::to_wstring(i)).c_str(), 0);
         EXPECT_EQ(sea.NrEntries(), c.entries);
+        sea.GetEntry(L"k0")->SetInt(42, 0);  // values even where the buffers were not made ready
+        EXPECT_EQ(sea.GetEntry(L"k0")->GetInt(0), 42);
         for (unsigned i = 0; i < c.entries; i += 97) {
             CResourceEntry* entry = sea.GetEntry((L"k" + std::to_wstring(i)).c_str());
             ASSERT_NE(entry, nullptr);
             EXPECT_EQ(entry->Name().Str(), L"k" + std::to_wstring(i));
         }
     }
-}
-
-TEST(SeaModel, EntriesOfASeaWithoutReadyBuffersStillGetValues) {
-    CResourceSea sea(1);
-    CResourceEntry* entry = sea.CreateEntry(L"v", 0);
-    entry->SetInt(42, 0);
-    EXPECT_EQ(entry->GetInt(0), 42);
 }
 
 }  // namespace

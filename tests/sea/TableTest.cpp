@@ -3,6 +3,7 @@
 // import, and the row buffers of the table interface.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ using seatest::ScratchDir;
 using seatest::TestSea;
 
 using seatest::Row;
+using Lines = std::vector<std::wstring>;
 
 // The rows with trailing white space cut from the values: a rebuilt line
 // ends every value with a blank, a line as read does not.
@@ -92,36 +94,24 @@ std::vector<std::wstring> WrittenLines(CResourceSea& sea, const ScratchDir& dir,
     return seatest::LinesOfFile(dir.Path(leaf));
 }
 
+// Lines as read go out as they are, changed lines rebuilt, an empty list as
+// its closing row alone.
 TEST(TableExport, RowsFollowTheLinesInOrder) {
     ScratchDir dir;
     TestSea sea;
     Load(sea, dir, {L"; a comment", L"name: 1 \"two words\"", L"list: {", L"\tfirst line", L"\tsecond 2", L"}"});
-    MemoryTable table;
-    ASSERT_TRUE(sea.SaveToTable(&table));
-    const std::vector<Row> expected = {
-        {L";", L"a comment", 0},       {L"name", L"1 \"two words\"", 0}, {L"list", L"first line", 1},
-        {L"list", L"second 2", 2},     {L"list", L"}", 3},
-    };
-    EXPECT_EQ(table.rows, expected);
-    EXPECT_EQ(table.endWriteCalls, 1);
-}
-
-TEST(TableExport, ChangedLinesAreRebuiltFirst) {
-    TestSea sea;
     sea.LookupSetString(L"a", L"say \"hi\"");
     sea.LookupSetInt(L"a", 7, 1);
-    MemoryTable table;
-    ASSERT_TRUE(sea.SaveToTable(&table));
-    ASSERT_EQ(table.rows.size(), 1u);
-    EXPECT_EQ(table.rows[0], (Row{L"a", L"\"say \u00A7hi\u00A7\" 7 ", 0}));
-}
-
-TEST(TableExport, AnEmptyListIsOneClosingRow) {
-    TestSea sea;
     sea.CreateEntry(L"empty", CResourceEntry::StatusListEntry);
     MemoryTable table;
     ASSERT_TRUE(sea.SaveToTable(&table));
-    EXPECT_EQ(table.rows, (std::vector<Row>{{L"empty", L"}", 1}}));
+    const std::vector<Row> expected = {
+        {L";", L"a comment", 0},   {L"name", L"1 \"two words\"", 0}, {L"list", L"first line", 1},
+        {L"list", L"second 2", 2}, {L"list", L"}", 3},               {L"a", L"\"say \u00A7hi\u00A7\" 7 ", 0},
+        {L"empty", L"}", 1},
+    };
+    EXPECT_EQ(table.rows, expected);
+    EXPECT_EQ(table.endWriteCalls, 1);
 
     TestSea back;
     ASSERT_TRUE(back.ReadFromTable(&table, false));
@@ -131,26 +121,39 @@ TEST(TableExport, AnEmptyListIsOneClosingRow) {
     EXPECT_EQ(text.Str(), L"empty: {\n} \t;-- empty") << "the closing line is there";
 }
 
-TEST(TableExport, ARefusedExportWritesNothing) {
-    TestSea sea;
-    sea.LookupSetInt(L"a", 1);
-    sea.MitSedimentfilter(true);
-    MemoryTable table;
-    table.refuseWrite = true;
-    EXPECT_FALSE(sea.SaveToTable(&table));
-    EXPECT_TRUE(table.rows.empty());
-    EXPECT_EQ(table.endWriteCalls, 0);
-}
-
-TEST(TableExport, AFailedEndWriteIsAFailedExport) {
-    // A table that could not store its rows says so when the export ends;
-    // that must not come back as success.
-    TestSea sea;
-    sea.LookupSetInt(L"a", 1);
-    MemoryTable table;
-    table.failEndWrite = true;
-    EXPECT_FALSE(sea.SaveToTable(&table));
-    EXPECT_EQ(table.endWriteCalls, 1);
+TEST(TableExport, AFailedExportIsNeverSuccess) {
+    // A table that refuses to begin writes nothing; one that could not store
+    // its rows says so when the export ends; a line that cannot be rebuilt
+    // throws before the export ends.
+    struct Case {
+        const char* what;
+        bool refuseWrite, failEndWrite, tooLong;
+        int endWriteCalls;
+    };
+    const Case cases[] = {
+        {"refused", true, false, false, 0},
+        {"failed end", false, true, false, 1},
+        {"line too long", false, false, true, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestSea sea;
+        sea.LookupSetInt(L"a", 1);
+        if (c.tooLong) sea.LookupSetString(L"long", std::wstring(5000, L'x').c_str());
+        sea.MitSedimentfilter(true);
+        MemoryTable table;
+        table.refuseWrite = c.refuseWrite;
+        table.failEndWrite = c.failEndWrite;
+        if (c.tooLong) {
+            EXPECT_THROW(sea.SaveToTable(&table), CResourceSeaException);
+        } else {
+            EXPECT_FALSE(sea.SaveToTable(&table));
+        }
+        if (c.refuseWrite) {
+            EXPECT_TRUE(table.rows.empty());
+        }
+        EXPECT_EQ(table.endWriteCalls, c.endWriteCalls);
+    }
 }
 
 TEST(TableExport, SedimentFilterSkipsUnusedLinesButKeepsUsedBadOnes) {
@@ -170,15 +173,6 @@ TEST(TableExport, SedimentFilterSkipsUnusedLinesButKeepsUsedBadOnes) {
     EXPECT_EQ(table.rows.size(), 4u) << "the filter acts on one export only";
 }
 
-TEST(TableExport, ALineTooLongToRebuildThrowsWithoutEndingTheExport) {
-    TestSea sea;
-    sea.LookupSetString(L"long", std::wstring(5000, L'x').c_str());
-    sea.MitSedimentfilter(true);
-    MemoryTable table;
-    EXPECT_THROW(sea.SaveToTable(&table), CResourceSeaException);
-    EXPECT_EQ(table.endWriteCalls, 0);
-}
-
 TEST(TableImport, RoundTripGivesTheSameSea) {
     ScratchDir dir;
     TestSea sea;
@@ -192,6 +186,8 @@ TEST(TableImport, RoundTripGivesTheSameSea) {
 
     TestSea back;
     ASSERT_TRUE(back.ReadFromTable(&table, false));
+    EXPECT_FALSE(back.Modified()) << "an imported sea is unchanged";
+    EXPECT_TRUE(back.Orphans()) << "and unused";
     EXPECT_EQ(back.NrLines(), sea.NrLines());
     EXPECT_EQ(back.NrEntries(), sea.NrEntries());
     for (const wchar_t* name : {L"a", L"b", L"list", L"c"}) {
@@ -278,15 +274,6 @@ TEST(TableImport, RowKinds) {
     }
 }
 
-TEST(TableImport, AnImportedSeaIsUnchangedAndUnused) {
-    MemoryTable table;
-    table.rows = {{L"a", L"1", 0}, {L"list", L"x", 1}, {L"list", L"}", 2}};
-    TestSea sea;
-    ASSERT_TRUE(sea.ReadFromTable(&table, false));
-    EXPECT_FALSE(sea.Modified());
-    EXPECT_TRUE(sea.Orphans());
-}
-
 TEST(TableImport, TheSeaIsEmptiedFirstInEitherMode) {
     for (bool merge : {false, true}) {
         SCOPED_TRACE(merge ? "merge" : "no merge");
@@ -318,83 +305,100 @@ TEST(TableImport, AFailedEndReadIsAFailedImport) {
     EXPECT_EQ(sea.Value(L"a"), L"1") << "what was read stays";
 }
 
-TEST(TableImport, AListWithoutItsClosingRowKeepsTheLinesRead) {
-    ScratchDir dir;
-    MemoryTable table;
-    table.rows = {{L"a", L"1", 0}, {L"list", L"one", 1}, {L"list", L"two", 2}};
-    TestSea sea;
-    sea.SetSeaName(L"Test");
-    CaptureOutput capture;
-    ASSERT_TRUE(sea.ReadFromTable(&table, false));
-    ASSERT_EQ(capture.Texts().size(), 1u);
-    EXPECT_EQ(capture.Texts()[0], L"Test Sea\nSyntax error in table line list [2]: two\nList not terminated ('}' missing)\n");
-    EXPECT_EQ(capture.Reports()[0].style, PrWin::ReadProblem);
-    EXPECT_EQ(table.nextCallsAfterEnd, 2) << "the list asks once, the sea once more";
-    ASSERT_TRUE(sea.IsListEntry(L"list"));
-    // The list is closed, so the file written from it reads back whole.
-    const auto lines = WrittenLines(sea, dir, "closed.sea");
-    EXPECT_EQ(lines, (std::vector<std::wstring>{L"a:\t1 ", L"list: {", L"\tone ", L"\ttwo ", L"} \t;-- list"}));
-    TestSea reread;
-    capture.Clear();
-    ASSERT_TRUE(reread.Create(dir.Wide("closed.sea"), true));
-    EXPECT_TRUE(capture.Texts().empty());
-}
-
-TEST(TableImport, ABadValueTextIsReportedAndKeptAsABadLine) {
-    ScratchDir dir;
-    MemoryTable table;
-    table.rows = {{L"bad", L"1 \"open", 0}, {L"good", L"2", 0}};
-    TestSea sea;
-    sea.SetSeaName(L"Test");
-    CaptureOutput capture;
-    ASSERT_TRUE(sea.ReadFromTable(&table, false));
-    ASSERT_EQ(capture.Texts().size(), 1u);
-    EXPECT_EQ(capture.Texts()[0],
-              L"Test Sea\nSyntax error in table line bad: 1 \"open\nString value not terminated ('\"' missing)\n");
-    EXPECT_FALSE(sea.HasEntry(L"bad"));
-    EXPECT_EQ(sea.Value(L"good"), L"2");
-    EXPECT_EQ(WrittenLines(sea, dir, "bad.sea"), (std::vector<std::wstring>{L"bad:\t1 \"open", L"good:\t2 "}));
-
-    // With merge a bad line is dropped like every comment.
-    TestSea merged;
-    capture.Clear();
-    ASSERT_TRUE(merged.ReadFromTable(&table, true));
-    EXPECT_EQ(capture.Texts().size(), 1u);
-    EXPECT_EQ(merged.NrLines(), 1u);
-}
-
-TEST(TableImport, ABadListLineIsKeptAndTheListReadToItsEnd) {
-    MemoryTable table;
-    table.rows = {{L"list", L"ok", 1}, {L"list", L"\"open", 2}, {L"list", L"after", 3}, {L"list", L"}", 4}};
-    TestSea sea;
-    sea.SetSeaName(L"Test");
-    CaptureOutput capture;
-    ASSERT_TRUE(sea.ReadFromTable(&table, false));
-    ASSERT_EQ(capture.Texts().size(), 1u);
-    EXPECT_EQ(capture.Texts()[0],
-              L"Test Sea\nSyntax error in table line list [4]: }\nString value not terminated ('\"' missing)\n");
-    EXPECT_EQ(sea.NrLines(), 1u) << "one list, not a second one from the rows after the bad line";
-    CString text;
-    sea.GetEntry(L"list")->GetLine(text);
-    EXPECT_EQ(text.Str(), L"list: {\nok\n\"open\nafter\n} \t;-- list");
-}
-
-TEST(TableImport, LineEndsInRowsDoNotSplitFileLines) {
-    ScratchDir dir;
-    MemoryTable table;
-    table.rows = {{L";", L"two\nlines", 0},
-                  {L"list", L"\"a\nb\"", 1},
-                  {L"list", L"\"bad\r\n", 2},
-                  {L"list", L"}", 3},
-                  {L"a", L"1\n::::: X \"q\r\n::::: Y\"", 0}};
-    TestSea sea;
-    CaptureOutput quiet;
-    ASSERT_TRUE(sea.ReadFromTable(&table, false));
-    const auto lines = WrittenLines(sea, dir, "ends.sea");
-    // Outside quotes a line end parts two values, inside them it gets its stand-in.
-    EXPECT_EQ(lines, (std::vector<std::wstring>{L"; two\u00B6lines ", L"list: {", L"\ta\u00B6b ",
-                                                L"\"bad\u00AC\u00B6", L"} \t;-- list",
-                                                L"a:\t1 ::::: X \"q\u00AC\u00B6::::: Y\" "}));
+// Rows another program left: what the import reports, how many lines the sea
+// gets, the file written from it, and checks of each case's own.
+TEST(TableImport, BadAndRepeatedRowsAreReportedAndKept) {
+    auto listText = [](const wchar_t* name, const std::wstring& expected) {
+        return [=](TestSea& s, const MemoryTable&) {
+            ASSERT_TRUE(s.IsListEntry(name));
+            CString text;
+            s.GetEntry(name)->GetLine(text);
+            EXPECT_EQ(text.Str(), expected);
+        };
+    };
+    const std::wstring open = L"String value not terminated ('\"' missing)\n";
+    const std::vector<Row> badValue = {{L"bad", L"1 \"open", 0}, {L"good", L"2", 0}};
+    const std::vector<Row> repeated = {{L"a", L"first", 0}, {L";", L"note", 0}, {L"a", L"second", 0},
+                                       {L"list", L"x", 1},  {L"list", L"}", 2}, {L"list", L"y", 1},
+                                       {L"list", L"}", 2}};
+    struct Case {
+        const char* what;
+        std::vector<Row> rows;
+        bool merge;
+        Lines reports;  // each after "Test Sea\n"
+        unsigned nrLines;
+        Lines written = {};  // empty: not written
+        std::function<void(TestSea&, const MemoryTable&)> check = nullptr;
+        bool rereadsCleanly = false;
+    };
+    const Case cases[] = {
+        {"a list without its closing row", {{L"a", L"1", 0}, {L"list", L"one", 1}, {L"list", L"two", 2}}, false,
+         {L"Syntax error in table line list [2]: two\nList not terminated ('}' missing)\n"}, 2,
+         // The list is closed, so the file written from it reads back whole.
+         {L"a:\t1 ", L"list: {", L"\tone ", L"\ttwo ", L"} \t;-- list"},
+         [](TestSea&, const MemoryTable& t) { EXPECT_EQ(t.nextCallsAfterEnd, 2) << "the list once, the sea once"; },
+         true},
+        {"a bad value text is kept as a bad line", badValue, false,
+         {L"Syntax error in table line bad: 1 \"open\n" + open}, 2, {L"bad:\t1 \"open", L"good:\t2 "},
+         [](TestSea& s, const MemoryTable&) { EXPECT_FALSE(s.HasEntry(L"bad")); }},
+        {"merging drops a bad line like every comment", badValue, true,
+         {L"Syntax error in table line bad: 1 \"open\n" + open}, 1, {}},
+        {"a bad list line is kept and the list read to its end",
+         {{L"list", L"ok", 1}, {L"list", L"\"open", 2}, {L"list", L"after", 3}, {L"list", L"}", 4}}, false,
+         {L"Syntax error in table line list [4]: }\n" + open}, 1, {},
+         listText(L"list", L"list: {\nok\n\"open\nafter\n} \t;-- list")},
+        {"repeated names without merge", repeated, false,
+         {L"Duplicate identifier in line 'a' (second will be ignored):\na:\tfirst \nsecond\n",
+          L"Duplicate identifier in line 'list' (second will be ignored):\nlist: {\n}\n"},
+         3, {},
+         [&](TestSea& s, const MemoryTable& t) {
+             EXPECT_EQ(s.Value(L"a"), L"first");
+             listText(L"list", L"list: {\nx\n} \t;-- list")(s, t);
+         }},
+        {"repeated names with merge", repeated, true, {}, 2, {},
+         [&](TestSea& s, const MemoryTable& t) {
+             EXPECT_EQ(s.Value(L"a"), L"second");
+             listText(L"list", L"list: {\nx\ny\n} \t;-- list")(s, t);
+         }},
+        {"a list onto a plain entry when merging", {{L"a", L"1", 0}, {L"a", L"x", 1}, {L"a", L"}", 2}}, true,
+         {L"Syntax error in table line a / a:\nIllegal list concatenation\n"}, 1, {},
+         [](TestSea& s, const MemoryTable&) {
+             EXPECT_EQ(s.Value(L"a"), L"1");
+             EXPECT_FALSE(s.IsListEntry(L"a"));
+         }},
+        // Outside quotes a line end parts two values, inside them it gets its stand-in.
+        {"line ends in rows do not split file lines",
+         {{L";", L"two\nlines", 0}, {L"list", L"\"a\nb\"", 1}, {L"list", L"\"bad\r\n", 2}, {L"list", L"}", 3},
+          {L"a", L"1\n::::: X \"q\r\n::::: Y\"", 0}},
+         false, {L"Syntax error in table line list [3]: }\n" + open}, 3,
+         {L"; two\u00B6lines ", L"list: {", L"\ta\u00B6b ", L"\"bad\u00AC\u00B6", L"} \t;-- list",
+          L"a:\t1 ::::: X \"q\u00AC\u00B6::::: Y\" "}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir dir;
+        MemoryTable table;
+        table.rows = c.rows;
+        TestSea sea;
+        sea.SetSeaName(L"Test");
+        CaptureOutput capture;
+        ASSERT_TRUE(sea.ReadFromTable(&table, c.merge));
+        Lines reports;
+        for (const auto& r : c.reports) reports.push_back(L"Test Sea\n" + r);
+        EXPECT_EQ(capture.Texts(), reports);
+        for (const auto& report : capture.Reports()) EXPECT_EQ(report.style, PrWin::ReadProblem);
+        EXPECT_EQ(sea.NrLines(), c.nrLines);
+        if (c.check) c.check(sea, table);
+        if (!c.written.empty()) {
+            EXPECT_EQ(WrittenLines(sea, dir, "t.sea"), c.written);
+        }
+        if (c.rereadsCleanly) {
+            TestSea reread;
+            capture.Clear();
+            ASSERT_TRUE(reread.Create(dir.Wide("t.sea"), true));
+            EXPECT_TRUE(capture.Texts().empty()) << "the written file reads back cleanly";
+        }
+    }
 }
 
 TEST(TableImport, NamesThatWouldNotReadBackAreRefused) {
@@ -437,58 +441,6 @@ TEST(TableImport, NamesThatWouldNotReadBackAreRefused) {
         EXPECT_EQ(WrittenLines(sea, dir, "refused.sea"),
                   (std::vector<std::wstring>{L"list: {", L"\tx ", L"} \t;-- list", L"after:\t2 "}));
     }
-}
-
-TEST(TableImport, RepeatedNames) {
-    const std::vector<Row> rows = {{L"a", L"first", 0}, {L";", L"note", 0},  {L"a", L"second", 0},
-                                   {L"list", L"x", 1},  {L"list", L"}", 2},    {L"list", L"y", 1},
-                                   {L"list", L"}", 2}};
-    {
-        SCOPED_TRACE("without merge");
-        MemoryTable table;
-        table.rows = rows;
-        TestSea sea;
-        sea.SetSeaName(L"Test");
-        CaptureOutput capture;
-        ASSERT_TRUE(sea.ReadFromTable(&table, false));
-        EXPECT_EQ(sea.Value(L"a"), L"first");
-        EXPECT_EQ(sea.NrLines(), 3u);  // a, the comment, list
-        ASSERT_EQ(capture.Texts().size(), 2u);
-        EXPECT_EQ(capture.Texts()[0],
-                  L"Test Sea\nDuplicate identifier in line 'a' (second will be ignored):\na:\tfirst \nsecond\n");
-        EXPECT_EQ(capture.Texts()[1],
-                  L"Test Sea\nDuplicate identifier in line 'list' (second will be ignored):\nlist: {\n}\n");
-        CString text;
-        sea.GetEntry(L"list")->GetLine(text);
-        EXPECT_EQ(text.Str(), L"list: {\nx\n} \t;-- list");
-    }
-    {
-        SCOPED_TRACE("with merge");
-        MemoryTable table;
-        table.rows = rows;
-        TestSea sea;
-        CaptureOutput capture;
-        ASSERT_TRUE(sea.ReadFromTable(&table, true));
-        EXPECT_TRUE(capture.Texts().empty());
-        EXPECT_EQ(sea.Value(L"a"), L"second");
-        EXPECT_EQ(sea.NrLines(), 2u) << "comments are dropped when merging";
-        CString text;
-        sea.GetEntry(L"list")->GetLine(text);
-        EXPECT_EQ(text.Str(), L"list: {\nx\ny\n} \t;-- list");
-    }
-}
-
-TEST(TableImport, AListOntoAPlainEntryIsRefusedWhenMerging) {
-    MemoryTable table;
-    table.rows = {{L"a", L"1", 0}, {L"a", L"x", 1}, {L"a", L"}", 2}};
-    TestSea sea;
-    sea.SetSeaName(L"Test");
-    CaptureOutput capture;
-    ASSERT_TRUE(sea.ReadFromTable(&table, true));
-    ASSERT_EQ(capture.Texts().size(), 1u);
-    EXPECT_EQ(capture.Texts()[0], L"Test Sea\nSyntax error in table line a / a:\nIllegal list concatenation\n");
-    EXPECT_EQ(sea.Value(L"a"), L"1");
-    EXPECT_FALSE(sea.IsListEntry(L"a"));
 }
 
 TEST(TableInterface, PrepareLineValues) {
@@ -534,10 +486,6 @@ TEST(TableInterface, BuffersGrowForEscapedTexts) {
         EXPECT_GE(table.ValsSize(), length + 20);
     }
     MemoryTable table;
-    EXPECT_EQ(table.NameSize(), 512u);
-    EXPECT_EQ(table.ValsSize(), 8192u);
-    EXPECT_EQ(table.CurrentLineListCounter(), 0u);
-    EXPECT_STREQ(table.CurrentLineName(), L"");
     ASSERT_TRUE(table.Prepare(std::wstring(300, L'n').c_str(), L"v"));
     EXPECT_EQ(table.NameSize(), 1024u) << "doubled until twice the length fits";
 }

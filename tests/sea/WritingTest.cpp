@@ -59,6 +59,7 @@ TEST(SeaWriting, ChangedLinesAreRebuiltOthersKept) {
     sea.CreateEntry(L"c", 0)->SetInt(3, 0);
     EXPECT_TRUE(sea.UpdateIfPossible());
     EXPECT_EQ(seatest::LinesOfFile(dir.Path("s.sea")), (Lines{L"a:   1", L"b:\t\"two words\" ", L"c:\t3 "}));
+    EXPECT_TRUE(sea.GetEntry(L"c")->Modified()) << "a write does not reset the Modified bits";
 }
 
 TEST(SeaWriting, NothingToDoCountsAsWritten) {
@@ -86,34 +87,32 @@ TEST(SeaWriting, NothingToDoCountsAsWritten) {
 }
 
 TEST(SeaWriting, ReadOnlyFileIsRefusedAndKept) {
-    ScratchDir dir;
-    seatest::WriteBytes(dir.Path("p.sea"), SeaUtf16({L"a: 1"}));
-    TestSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("p.sea"), false));
-    MakeReadOnly(dir.Path("p.sea"));
-    const std::string before = seatest::ReadBytes(dir.Path("p.sea"));
-    sea.GetEntry(L"a")->SetInt(2, 0);
-    CaptureOutput capture;
-    EXPECT_FALSE(sea.UpdateIfPossible());
-    EXPECT_TRUE(capture.Reports().empty()) << "UpdateIfPossible itself reports nothing";
-    sea.UpdateFile();
-    ExpectWriteBackReport(capture, WriteBackFailure(dir, "p.sea", L"Permission denied"));
-    EXPECT_EQ(seatest::ReadBytes(dir.Path("p.sea")), before);
-}
-
-TEST(SeaWriting, ReadOnlySectionFileIsRefusedAndKept) {
-    ScratchDir dir;
-    seatest::WriteBytes(dir.Path("p.sea"), SeaUtf16({L"a: 1"}));
-    MakeReadOnly(dir.Path("p.sea"));
-    const std::string before = seatest::ReadBytes(dir.Path("p.sea"));
-    TestSea sea;
-    sea.SetSeaName(L"S");
-    sea.SetFileSection(true);
-    sea.CreateEntry(L"s", 0)->SetInt(1, 0);
-    CaptureOutput capture;
-    sea.SaveAs(dir.Wide("p.sea"));
-    ExpectWriteBackReport(capture, WriteBackFailure(dir, "p.sea", L"Permission denied"));
-    EXPECT_EQ(seatest::ReadBytes(dir.Path("p.sea")), before);
+    for (bool section : {false, true}) {
+        SCOPED_TRACE(section ? "a section" : "the whole file");
+        ScratchDir dir;
+        seatest::WriteBytes(dir.Path("p.sea"), SeaUtf16({L"a: 1"}));
+        TestSea sea;
+        sea.SetSeaName(L"S");
+        sea.SetFileSection(section);
+        if (!section) {
+            ASSERT_TRUE(sea.Create(dir.Wide("p.sea"), false));
+        }
+        MakeReadOnly(dir.Path("p.sea"));
+        const std::string before = seatest::ReadBytes(dir.Path("p.sea"));
+        sea.CreateEntry(L"a", 0)->SetInt(2, 0);
+        CaptureOutput capture;
+        if (!section) {
+            EXPECT_FALSE(sea.UpdateIfPossible());
+            EXPECT_TRUE(capture.Reports().empty()) << "UpdateIfPossible itself reports nothing";
+        }
+        if (section) {
+            sea.SaveAs(dir.Wide("p.sea"));
+        } else {
+            sea.UpdateFile();
+        }
+        ExpectWriteBackReport(capture, WriteBackFailure(dir, "p.sea", L"Permission denied"));
+        EXPECT_EQ(seatest::ReadBytes(dir.Path("p.sea")), before);
+    }
 }
 
 TEST(SeaWriting, LineThatCannotBeRebuiltFailsTheWriteAndKeepsTheFile) {
@@ -181,17 +180,29 @@ TEST(SeaWriting, SeaInUtf16StartsWithItsByteOrderMark) {
 
 TEST(SeaWriting, SharedFileIsBuiltSectionBySection) {
     ScratchDir dir;
+    // An empty file takes a section with a byte-order mark.
+    seatest::WriteBytes(dir.Path("e.sea"), "");
+    TestSea first;
+    first.SetSeaName(L"P");
+    first.SetFileSection(true);
+    first.CreateEntry(L"p", 0)->SetInt(1, 0);
+    first.SaveAs(dir.Wide("e.sea"));
+    EXPECT_EQ(seatest::LinesOfFile(dir.Path("e.sea")), (Lines{L"::::: P", L"p:\t1 "}));
+
     TestSea app;
     app.CreateEntry(L"a", 0)->SetInt(1, 0);
     app.SaveAs(dir.Wide("shared.sea"));
     TestSea pref;
     pref.SetSeaName(L"Preference");
     pref.SetFileSection(true);
-    pref.CreateEntry(L"p", 0)->SetInt(2, 0);
+    // A 1252 section appended to a UTF-16 file would make the file unreadable:
+    // the section takes the encoding of the file it joins.
+    pref.SaveAsUnicode(false);
+    pref.CreateEntry(L"p", 0)->SetText(L"\u00E9", 0);
     CaptureOutput capture;
     pref.SaveAs(dir.Wide("shared.sea"));
     EXPECT_TRUE(capture.Reports().empty());
-    EXPECT_EQ(seatest::LinesOfFile(dir.Path("shared.sea")), (Lines{L"a:\t1 ", L"::::: Preference", L"p:\t2 "}));
+    EXPECT_EQ(seatest::LinesOfFile(dir.Path("shared.sea")), (Lines{L"a:\t1 ", L"::::: Preference", L"p:\t\u00E9 "}));
 
     TestSea readApp;
     ASSERT_TRUE(readApp.Create(dir.Wide("shared.sea"), false));
@@ -200,38 +211,8 @@ TEST(SeaWriting, SharedFileIsBuiltSectionBySection) {
     readPref.SetSeaName(L"Preference");
     readPref.SetFileSection(true);
     ASSERT_TRUE(readPref.Create(dir.Wide("shared.sea"), false));
-    EXPECT_EQ(readPref.Value(L"p"), L"2");
+    EXPECT_EQ(readPref.Value(L"p"), L"\u00E9");
     EXPECT_EQ(readPref.NrEntries(), 1u);
-}
-
-TEST(SeaWriting, SectionTakesTheEncodingOfTheFileItJoins) {
-    // A 1252 section appended to a UTF-16 file would make the file unreadable.
-    ScratchDir dir;
-    TestSea app;
-    app.CreateEntry(L"a", 0)->SetInt(1, 0);
-    app.SaveAs(dir.Wide("shared.sea"));
-    TestSea pref;
-    pref.SetSeaName(L"P");
-    pref.SetFileSection(true);
-    pref.SaveAsUnicode(false);
-    pref.CreateEntry(L"p", 0)->SetText(L"\u00E9", 0);
-    pref.SaveAs(dir.Wide("shared.sea"));
-    EXPECT_EQ(seatest::LinesOfFile(dir.Path("shared.sea")), (Lines{L"a:\t1 ", L"::::: P", L"p:\t\u00E9 "}));
-}
-
-TEST(SeaWriting, SectionInAnEmptyFileGetsAByteOrderMark) {
-    ScratchDir dir;
-    seatest::WriteBytes(dir.Path("e.sea"), "");
-    TestSea pref;
-    pref.SetSeaName(L"P");
-    pref.SetFileSection(true);
-    pref.CreateEntry(L"p", 0)->SetInt(1, 0);
-    pref.SaveAs(dir.Wide("e.sea"));
-    TestSea back;
-    back.SetSeaName(L"P");
-    back.SetFileSection(true);
-    ASSERT_TRUE(back.Create(dir.Wide("e.sea"), false));
-    EXPECT_EQ(back.Value(L"p"), L"1");
 }
 
 TEST(SeaWriting, SectionWithoutItsFileFails) {
@@ -274,18 +255,12 @@ TEST(SeaWriting, ChangeFileBaseWritesBackThenReadsTheNewFile) {
     EXPECT_EQ(sea.Filename(), dir.Wide("two.sea"));
     EXPECT_EQ(sea.GetEntry(L"a"), nullptr);
     EXPECT_EQ(sea.Value(L"b"), L"2");
-}
 
-TEST(SeaWriting, ChangeFileBaseGoesOnWhenTheWriteBackFails) {
-    ScratchDir dir;
-    seatest::WriteBytes(dir.Path("one.sea"), SeaUtf16({L"a: 1"}));
-    seatest::WriteBytes(dir.Path("two.sea"), SeaUtf16({L"b: 2"}));
-    TestSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("one.sea"), false));
-    MakeReadOnly(dir.Path("one.sea"));
+    // A write-back that fails is reported and the change goes on.
+    MakeReadOnly(dir.Path("two.sea"));
     CaptureOutput capture;
     EXPECT_TRUE(sea.ChangeFileBase(sea.Filename(), true)) << "own name as argument";
-    ExpectWriteBackReport(capture, WriteBackFailure(dir, "one.sea", L"Permission denied"));
+    ExpectWriteBackReport(capture, WriteBackFailure(dir, "two.sea", L"Permission denied"));
     capture.Clear();
     EXPECT_FALSE(sea.ChangeFileBase(dir.Wide("none.sea"), false));
     ASSERT_EQ(capture.Texts().size(), 1u);
@@ -304,14 +279,6 @@ TEST(SeaWriting, UpdateFileIntoAnOpenFile) {
     sea.UpdateFile(&file);
     ASSERT_TRUE(file.Close());
     EXPECT_EQ(seatest::LinesOfFile(dir.Path("o.sea")), (Lines{L"::::: S", L"a:\t1 "}));
-}
-
-TEST(SeaWriting, WriteDoesNotResetModifiedBits) {
-    ScratchDir dir;
-    TestSea sea;
-    sea.CreateEntry(L"a", 0)->SetInt(1, 0);
-    sea.SaveAs(dir.Wide("m.sea"));
-    EXPECT_TRUE(sea.GetEntry(L"a")->Modified());
 }
 
 }  // namespace
