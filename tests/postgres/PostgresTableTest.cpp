@@ -301,6 +301,14 @@ TEST_F(PostgresTable, ATableOfAnotherShapeIsRefusedAndKept) {
         EXPECT_EQ(capture.Reports().size(), 2u);
     }
     EXPECT_EQ(Sql("SELECT name FROM people"), std::vector<std::string>{"Ann"});
+
+    // An import from a table that is not there says so, and creates nothing.
+    CaptureOutput capture;
+    CPostgresSeaTable missing(Uri(), L"nosuchtable");
+    TestSea sea;
+    EXPECT_FALSE(sea.ReadFromTable(&missing, false));
+    EXPECT_TRUE(Has(missing.LastError(), L"there is no table nosuchtable")) << kelvaro::utf8::Encode(missing.LastError().Str());
+    EXPECT_TRUE(Sql("SELECT 1 FROM pg_class WHERE relname = 'nosuchtable'").empty());
 }
 
 TEST_F(PostgresTable, ASecondExportWaitsForTheFirst) {

@@ -5,6 +5,7 @@
 #ifdef KELVARO_HAVE_SQLITE
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <filesystem>
 #include <string>
@@ -264,6 +265,32 @@ TEST(SqliteTable, AFailedExportLeavesTheFileAsItWas) {
         good.LookupSetInt(L"good", 2);
         EXPECT_TRUE(good.SaveToTable(&table));
         EXPECT_EQ(ReadRows(db), (std::vector<Row>{{L"good", L"2 ", 0}}));
+    }
+}
+
+// A table of that name that another program made for something else is not
+// emptied by an export: the export is refused and the file keeps its bytes.
+TEST(SqliteTable, AnExportLeavesATableOfAnotherShapeAlone) {
+    const char* const schemas[] = {
+        "CREATE TABLE sea (line INTEGER, name TEXT, vals TEXT, listcounter INTEGER, note TEXT DEFAULT 'x');"
+        "INSERT INTO sea VALUES (1, 'theirs', 'v', 0, 'keep');",
+        "CREATE TABLE other (a); INSERT INTO other VALUES (1); CREATE VIEW sea AS SELECT * FROM other;",
+    };
+    for (const char* schema : schemas) {
+        SCOPED_TRACE(schema);
+        ScratchDir dir;
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(dir.Path("t.db").c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, schema, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        const std::string before = seatest::ReadBytes(dir.Path("t.db"));
+        TestSea sea;
+        sea.LookupSetInt(L"mine", 1);
+        CaptureOutput capture;
+        CSqliteSeaTable table(dir.Wide("t.db"));
+        EXPECT_FALSE(sea.SaveToTable(&table));
+        EXPECT_NE(table.LastError().Find(L"it was left as it is"), -1) << kelvaro::utf8::Encode(table.LastError().Str());
+        EXPECT_EQ(seatest::ReadBytes(dir.Path("t.db")), before);
     }
 }
 
