@@ -124,6 +124,8 @@ public:
     int LineOf(const wchar_t* name) const;
     // Whether the file at `path` holds the line that starts sea `section`'s part.
     static bool FileHasSection(const wchar_t* path, const wchar_t* section);
+    // The names of the sections the file at `path` holds, in file order.
+    static std::vector<std::wstring> FileSections(const wchar_t* path);
 
     // ---- Sea file writing ----
 

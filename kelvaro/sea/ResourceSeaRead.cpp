@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "kelvaro/entry/ResourceEntry.h"
 #include "kelvaro/platform/File.h"
@@ -186,6 +187,15 @@ bool CResourceSea::FileHasSection(const wchar_t* path, const wchar_t* section) {
     bool found = false;
     ScanFileLines(path, [&](int, std::wstring_view line) { return !(found = line == marker); });
     return found;
+}
+
+std::vector<std::wstring> CResourceSea::FileSections(const wchar_t* path) {
+    std::vector<std::wstring> names;
+    ScanFileLines(path, [&](int, std::wstring_view line) {
+        if (line.starts_with(kSectionMarker)) names.emplace_back(line.substr(kSectionMarkerLength));
+        return true;
+    });
+    return names;
 }
 
 int CResourceSea::LineOf(const wchar_t* name) const {

@@ -224,19 +224,6 @@ struct LoadedSea {
 // "::::: " and a sea's name start that sea's section in a shared file.
 const std::wstring kSectionMarker = L"::::: ";
 
-// Hands every line of the file to `visit(number, text)` until it returns
-// false. False when the file cannot be opened.
-template <class Visit>
-bool ScanLines(const CString& path, Visit&& visit) {
-    CUnicodeFile file;
-    if (!file.Open(path, CUnicodeFile::modeRead)) return false;
-    file.ReadBOM();
-    std::vector<wchar_t> buffer(CResourceEntry::MaxReadLineLength);
-    for (int number = 1; file.ReadNextLine(buffer.data(), CResourceEntry::MaxReadLineLength); ++number)
-        if (!visit(number, std::wstring_view(buffer.data()))) break;
-    return true;
-}
-
 bool HasSection(const CString& path, const CString& section) {
     return CResourceSea::FileHasSection(path.GetString(), section.GetString());
 }
@@ -1022,10 +1009,7 @@ int Import(const Arguments& args) {
 // The names of the sections of a file, in their order ("" first: the head).
 std::vector<std::wstring> SectionsOf(const CString& path) {
     std::vector<std::wstring> names{L""};
-    ScanLines(path, [&](int, std::wstring_view line) {
-        if (line.starts_with(kSectionMarker)) names.emplace_back(line.substr(kSectionMarker.size()));
-        return true;
-    });
+    for (std::wstring& name : CResourceSea::FileSections(path.GetString())) names.push_back(std::move(name));
     return names;
 }
 
