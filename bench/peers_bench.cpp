@@ -20,7 +20,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <string>
 #include <string_view>

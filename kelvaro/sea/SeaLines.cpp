@@ -1,3 +1,4 @@
+// The sea's line list: deletes noted, gaps closed in one pass when the lines are next walked.
 #include "kelvaro/sea/SeaLines.h"
 
 #include "kelvaro/entry/ResourceEntry.h"
