@@ -1,8 +1,14 @@
 // Measures the library against other configuration readers on the same
 // content: a sea file (UTF-16) and the same entries as an INI file and a TOML
-// file (UTF-8). Each measurement runs in a child process so that its peak
-// memory is its own; all figures of a table come from one run.
-// Usage: kelvaro_peers_bench [ENTRIES...]   (default 100000 1000000)
+// file (UTF-8), and a file of empty lines in each form. Every measurement is
+// a process of its own, started afresh (spawned, not forked, so that no
+// memory of the driver is inherited), run kRuns times; the table gives
+// medians, the spread of the load time over the runs (max/min), and each
+// figure as a ratio to the library's.
+//
+// Usage: kelvaro_peers_bench [--runs N] [--markdown] [ENTRIES...]   (default 100000 1000000)
+//        kelvaro_peers_bench --child READER KIND DIR ENTRIES        (one measurement; internal)
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,12 +20,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <string>
-#include <type_traits>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
+
+extern char** environ;  // what the children inherit
 
 #include "SeaGenerator.h"
 #include "kelvaro/output/PrWin.h"
@@ -46,14 +53,62 @@ using Clock = std::chrono::steady_clock;
 
 struct Result {
     double loadMs = -1, lookupMs = -1, saveMs = -1;
-    long peakKb = -1;
+    double peakKb = -1;  // the process's peak resident size
+    double heldKb = -1;  // resident size grown by the load: what the loaded content holds
+    double loadCpuMs = -1;     // processor time of the load, user and system: steadier on a busy machine
+    double loadFaults = -1;    // page faults taken by the load
     unsigned long long checksum = 0;  // keeps the lookups from being optimised away
+};
+
+// Resident (VmRSS) or peak resident (VmHWM) size of this process in KB. The
+// peak of the process image itself: getrusage would count what the process
+// held before it was exec'd.
+double StatusKb(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string key = std::string(field) + ":";
+    while (std::getline(status, line))
+        if (line.compare(0, key.size(), key) == 0) return std::stod(line.substr(key.size()));
+    return -1;
+}
+
+// Times the load and notes what it holds.
+class LoadMeter {
+public:
+    LoadMeter() : m_rss(StatusKb("VmRSS")), m_cpu(CpuMs()), m_faults(Faults()), m_start(std::chrono::steady_clock::now()) {}
+    void Done(Result& r) const {
+        r.loadMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - m_start).count();
+        r.loadCpuMs = CpuMs() - m_cpu;
+        r.loadFaults = Faults() - m_faults;
+        r.heldKb = StatusKb("VmRSS") - m_rss;
+    }
+
+private:
+    static double CpuMs() {
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        auto ms = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3; };
+        return ms(usage.ru_utime) + ms(usage.ru_stime);
+    }
+    static double Faults() {
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        return static_cast<double>(usage.ru_minflt + usage.ru_majflt);
+    }
+    double m_rss, m_cpu, m_faults;
+    std::chrono::steady_clock::time_point m_start;
 };
 
 struct Files {
     fs::path sea, ini, toml;
-    unsigned entries;
+    unsigned entries;  // named entries, or empty lines for the empty files
+    bool empty;        // only empty lines: what a blank line costs; no lookups, no save
 };
+
+Files MakeFiles(const fs::path& dir, unsigned entries, bool empty) {
+    const std::string stem = empty ? "empty" : "bench";
+    return {dir / (stem + ".sea"), dir / (stem + ".ini"), dir / (stem + ".toml"), entries, empty};
+}
 
 double Ms(Clock::time_point from) {
     return std::chrono::duration<double, std::milli>(Clock::now() - from).count();
@@ -66,6 +121,15 @@ void NarrowKey(char* out, unsigned index) { std::snprintf(out, 16, "key%07u", in
 
 // Writes the three files from one generated sea (no lists: INI and TOML have none).
 void WriteFiles(const Files& files) {
+    if (files.empty) {
+        std::string sea = "\xFF\xFE";
+        for (unsigned i = 0; i < files.entries; ++i) sea.append("\r\0\n\0", 4);
+        const std::string lines(files.entries, '\n');
+        std::ofstream(files.sea, std::ios::binary) << sea;
+        std::ofstream(files.ini, std::ios::binary) << "[sea]\n" << lines;
+        std::ofstream(files.toml, std::ios::binary) << "[sea]\n" << lines;
+        return;
+    }
     seagen::Options options;
     options.entries = files.entries;
     options.listEvery = 0;
@@ -95,39 +159,79 @@ void WriteFiles(const Files& files) {
     std::ofstream(files.toml, std::ios::binary) << toml;
 }
 
-// Runs `body` in a child and returns its figures with the child's peak memory.
-Result InChild(const std::function<Result()>& body) {
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0)
-        return {};
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(pipeFds[0]);
-        const Result r = body();
-        (void)!::write(pipeFds[1], &r, sizeof r);
-        ::_exit(0);
-    }
-    ::close(pipeFds[1]);
-    Result r;
-    if (::read(pipeFds[0], &r, sizeof r) != static_cast<ssize_t>(sizeof r))
-        r = Result{};
-    ::close(pipeFds[0]);
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    r.peakKb = usage.ru_maxrss;
-    return r;
-}
-
 // The floor: read the sea file and decode it, nothing else.
 Result Floor(const Files& files) {
     Result r;
-    const auto t0 = Clock::now();
+    const LoadMeter meter;
     std::ifstream in(files.sea, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const std::wstring text = kelvaro::utf16::DecodeLE(std::string_view(bytes).substr(2));
-    r.loadMs = Ms(t0);
+    meter.Done(r);
     r.checksum = text.size();
+    return r;
+}
+
+// What a program would write with the standard library alone: decode the
+// file, keep one string per line, hash the names; a change rebuilds its
+// line, a save encodes every line again. No comments in lists, quoting,
+// encodings or safe saving: a lower bound for the same job, not a peer.
+Result Sketch(const Files& files, const fs::path& work) {
+    Result r;
+    const LoadMeter meter;
+    std::vector<std::wstring> lines;
+    std::unordered_map<std::wstring_view, std::size_t> names;
+    {
+        std::ifstream in(files.sea, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::wstring text = kelvaro::utf16::DecodeLE(std::string_view(bytes).substr(2));
+        for (std::size_t from = 0; from < text.size();) {
+            std::size_t to = text.find(L'\n', from);
+            if (to == std::wstring::npos) to = text.size();
+            std::size_t stop = to;
+            if (stop > from && text[stop - 1] == L'\r') --stop;
+            lines.emplace_back(text, from, stop - from);
+            from = to + 1;
+        }
+    }
+    names.reserve(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::wstring& line = lines[i];
+        const std::size_t colon = line.find(L':');
+        if (!line.empty() && line[0] != L';' && colon != std::wstring::npos)
+            names.emplace(std::wstring_view(line).substr(0, colon), i);
+    }
+    meter.Done(r);
+    if (files.empty)
+        return r;
+    wchar_t key[16];
+    auto t0 = Clock::now();
+    for (unsigned i = 0; i < kLookups; ++i) {
+        WideKey(key, KeyIndex(i, files.entries));
+        const auto it = names.find(key);
+        if (it != names.end()) {
+            const std::wstring& line = lines[it->second];
+            r.checksum += line.size() - line.find(L':');
+        }
+    }
+    r.lookupMs = Ms(t0);
+    t0 = Clock::now();
+    for (unsigned i = 0; i < files.entries; i += 100) {
+        WideKey(key, i);
+        const auto it = names.find(key);
+        if (it == names.end())
+            continue;
+        const std::size_t index = it->second;
+        names.erase(it);  // its key views the line that changes now
+        lines[index] = std::wstring(key) + L":\tchanged ";
+        names.emplace(std::wstring_view(lines[index]).substr(0, lines[index].find(L':')), index);
+    }
+    std::string out = "\xFF\xFE";
+    for (const std::wstring& line : lines) {
+        out += kelvaro::utf16::EncodeLE(line);
+        out.append("\r\0\n\0", 4);
+    }
+    std::ofstream(work / "sketch-copy.sea", std::ios::binary) << out;
+    r.saveMs = Ms(t0);
     return r;
 }
 
@@ -137,12 +241,14 @@ Result Kelvaro(const Files& files, const fs::path& work) {
     const fs::path copy = work / "kelvaro-copy.sea";
     fs::copy_file(files.sea, copy, fs::copy_options::overwrite_existing);
     CResourceSea sea;
-    auto t0 = Clock::now();
+    const LoadMeter meter;
     sea.Create(copy.wstring().c_str(), false);
-    r.loadMs = Ms(t0);
+    meter.Done(r);
+    if (files.empty)
+        return r;
     wchar_t key[16];
+    auto t0 = Clock::now();
     const CString fallback;
-    t0 = Clock::now();
     for (unsigned i = 0; i < kLookups; ++i) {
         WideKey(key, KeyIndex(i, files.entries));
         r.checksum += static_cast<unsigned>(sea.LookupGetString(key, 0, fallback).GetLength());
@@ -163,9 +269,11 @@ Result SimpleIni(const Files& files, const fs::path& work) {
     Result r;
     CSimpleIniW ini;
     ini.SetUnicode();
-    auto t0 = Clock::now();
+    const LoadMeter meter;
     ini.LoadFile(files.ini.c_str());
-    r.loadMs = Ms(t0);
+    meter.Done(r);
+    if (files.empty)
+        return r;
     char narrow[16];
     UChar key[16];
     const auto makeKey = [&](unsigned index) {
@@ -175,7 +283,7 @@ Result SimpleIni(const Files& files, const fs::path& work) {
             key[n] = static_cast<UChar>(narrow[n]);
         key[n] = 0;
     };
-    t0 = Clock::now();
+    auto t0 = Clock::now();
     for (unsigned i = 0; i < kLookups; ++i) {
         makeKey(KeyIndex(i, files.entries));
         const UChar* value = ini.GetValue(u"sea", key, u"");
@@ -198,7 +306,7 @@ Result SimpleIni(const Files& files, const fs::path& work) {
 Result Inih(const Files& files) {
     Result r;
     std::unordered_map<std::string, std::string> values;
-    auto t0 = Clock::now();
+    const LoadMeter meter;
     ini_parse(
         files.ini.c_str(),
         [](void* user, const char*, const char* name, const char* value) -> int {
@@ -206,9 +314,11 @@ Result Inih(const Files& files) {
             return 1;
         },
         &values);
-    r.loadMs = Ms(t0);
+    meter.Done(r);
+    if (files.empty)
+        return r;
     char key[16];
-    t0 = Clock::now();
+    const auto t0 = Clock::now();
     for (unsigned i = 0; i < kLookups; ++i) {
         NarrowKey(key, KeyIndex(i, files.entries));
         const auto it = values.find(key);
@@ -222,12 +332,14 @@ Result Inih(const Files& files) {
 #ifdef KELVARO_PEER_TOMLPP
 Result TomlPlusPlus(const Files& files, const fs::path& work) {
     Result r;
-    auto t0 = Clock::now();
+    const LoadMeter meter;
     toml::table table = toml::parse_file(files.toml.string());
-    r.loadMs = Ms(t0);
+    meter.Done(r);
+    if (files.empty)
+        return r;
     toml::table& sea = *table["sea"].as_table();
     char key[16];
-    t0 = Clock::now();
+    auto t0 = Clock::now();
     for (unsigned i = 0; i < kLookups; ++i) {
         NarrowKey(key, KeyIndex(i, files.entries));
         r.checksum += sea[key].value_or(std::string_view{}).size();
@@ -244,78 +356,243 @@ Result TomlPlusPlus(const Files& files, const fs::path& work) {
 }
 #endif
 
-// Runs `body` kRuns times, each in a fresh child, and keeps each figure's
-// median: single runs of a read vary with what the system has free.
-constexpr int kRuns = 3;
-Result Median(const std::function<Result()>& body) {
-    std::vector<Result> runs;
-    for (int i = 0; i < kRuns; ++i)
-        runs.push_back(InChild(body));
-    auto median = [&runs](auto field) {
-        std::vector<std::remove_cvref_t<decltype(runs[0].*field)>> values;
-        for (const Result& r : runs)
-            values.push_back(r.*field);
-        std::sort(values.begin(), values.end());
-        return values[values.size() / 2];
+// ---- the child: one measurement, printed as one line ----------------------
+
+using Reader = Result (*)(const Files&, const fs::path&);
+struct ReaderInfo {
+    const char* name;   // on the command line and in the table
+    const char* label;  // in the Markdown table
+    Reader run;
+};
+
+const std::vector<ReaderInfo>& Readers() {
+    static const std::vector<ReaderInfo> readers = {
+        {"kelvaro", "Kelvaro (UTF-16 sea)", Kelvaro},
+        {"sketch", "std-only sketch: decode, split lines, hash the names", Sketch},
+        {"floor", "floor: read and decode the sea file", [](const Files& f, const fs::path&) { return Floor(f); }},
+#ifdef KELVARO_PEER_SIMPLEINI
+        {"SimpleIni", "SimpleIni, wide (UTF-8 INI)", SimpleIni},
+#endif
+#ifdef KELVARO_PEER_INIH
+        {"inih", "inih into a `std::unordered_map`", [](const Files& f, const fs::path&) { return Inih(f); }},
+#endif
+#ifdef KELVARO_PEER_TOMLPP
+        {"toml++", "toml++ (TOML)", TomlPlusPlus},
+#endif
     };
-    Result r = runs[0];
-    r.loadMs = median(&Result::loadMs);
-    r.lookupMs = median(&Result::lookupMs);
-    r.saveMs = median(&Result::saveMs);
-    r.peakKb = median(&Result::peakKb);
+    return readers;
+}
+
+int Child(const std::string& reader, const std::string& kind, const fs::path& dir, unsigned entries) {
+    for (const ReaderInfo& info : Readers()) {
+        if (reader != info.name)
+            continue;
+        Result r = info.run(MakeFiles(dir, entries, kind == "empty"), dir);
+        r.peakKb = StatusKb("VmHWM");
+        std::printf("%.3f %.3f %.3f %.0f %.0f %.3f %.0f %llu\n", r.loadMs, r.lookupMs, r.saveMs, r.peakKb,
+                    r.heldKb, r.loadCpuMs, r.loadFaults, r.checksum);
+        return 0;
+    }
+    std::fprintf(stderr, "no reader %s\n", reader.c_str());
+    return 2;
+}
+
+// ---- the driver --------------------------------------------------------------
+
+// Runs one measurement in a new process of this program; a failed run gives
+// a Result of -1s.
+Result Spawn(const std::string& self, const std::string& reader, const char* kind, const fs::path& dir,
+             unsigned entries) {
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return {};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    const std::string count = std::to_string(entries), where = dir.string();
+    std::vector<char*> argv = {const_cast<char*>(self.c_str()), const_cast<char*>("--child"),
+                               const_cast<char*>(reader.c_str()), const_cast<char*>(kind),
+                               const_cast<char*>(where.c_str()), const_cast<char*>(count.c_str()), nullptr};
+    pid_t pid = 0;
+    const int spawned = ::posix_spawn(&pid, self.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    std::string out;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        out.append(buffer, static_cast<std::size_t>(n));
+    ::close(fds[0]);
+    Result r;
+    if (spawned != 0)
+        return r;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
+        std::sscanf(out.c_str(), "%lf %lf %lf %lf %lf %lf %lf %llu", &r.loadMs, &r.lookupMs, &r.saveMs,
+                    &r.peakKb, &r.heldKb, &r.loadCpuMs, &r.loadFaults, &r.checksum) != 8)
+        return Result{};
     return r;
+}
+
+struct Figures {
+    Result median;
+    double loadSpread = -1;  // max/min of the load time over the runs
+    double cpuSpread = -1;   // the same for its processor time
+    double lo[3] = {-1, -1, -1}, hi[3] = {-1, -1, -1};  // load, lookups, save: fastest and slowest run
+    double emptyHeldKb = -1;
+};
+
+double MedianOf(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? -1 : values[values.size() / 2];
+}
+
+// The figures of one reader from its runs of the full file and of the empty one.
+Figures Summarise(const std::vector<Result>& full, const std::vector<Result>& empty) {
+    Figures f;
+    auto field = [](const std::vector<Result>& rs, double Result::*member) {
+        std::vector<double> values;
+        for (const Result& r : rs)
+            values.push_back(r.*member);
+        return values;
+    };
+    f.median = full[0];
+    f.median.loadMs = MedianOf(field(full, &Result::loadMs));
+    f.median.lookupMs = MedianOf(field(full, &Result::lookupMs));
+    f.median.saveMs = MedianOf(field(full, &Result::saveMs));
+    f.median.peakKb = MedianOf(field(full, &Result::peakKb));
+    f.median.heldKb = MedianOf(field(full, &Result::heldKb));
+    f.median.loadCpuMs = MedianOf(field(full, &Result::loadCpuMs));
+    f.median.loadFaults = MedianOf(field(full, &Result::loadFaults));
+    f.emptyHeldKb = MedianOf(field(empty, &Result::heldKb));
+    const std::vector<double> cpu = field(full, &Result::loadCpuMs);
+    const auto [cpuLo, cpuHi] = std::minmax_element(cpu.begin(), cpu.end());
+    if (*cpuLo > 0)
+        f.cpuSpread = *cpuHi / *cpuLo;
+    double Result::*timed[3] = {&Result::loadMs, &Result::lookupMs, &Result::saveMs};
+    for (int k = 0; k < 3; ++k) {
+        const std::vector<double> values = field(full, timed[k]);
+        const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
+        f.lo[k] = *lo;
+        f.hi[k] = *hi;
+    }
+    if (f.lo[0] > 0)
+        f.loadSpread = f.hi[0] / f.lo[0];
+    return f;
 }
 
 void Cell(double value, double base) {
     if (value < 0)
-        std::printf(" %18s", "n/a");
+        std::printf(" %17s", "n/a");
     else if (base > 0)
-        std::printf(" %9.1f (%5.2fx)", value, value / base);
+        std::printf(" %9.1f %6.2fx", value, value / base);
     else
-        std::printf(" %18.1f", value);
+        std::printf(" %17.1f", value);
 }
 
-void Row(const char* name, const Result& r, const Result& base) {
+void Row(const char* name, const Figures& f, const Figures& base, unsigned entries) {
+    const Result& r = f.median;
+    const Result& b = base.median;
     std::printf("  %-10s", name);
-    Cell(r.loadMs, base.loadMs);
-    Cell(r.lookupMs, base.lookupMs);
-    Cell(r.saveMs, base.saveMs);
-    Cell(r.peakKb / 1024.0, base.peakKb / 1024.0);
-    std::printf("\n");
+    Cell(r.loadMs, b.loadMs);
+    std::printf(" %5.2f", f.loadSpread);
+    Cell(r.lookupMs, b.lookupMs);
+    Cell(r.saveMs, b.saveMs);
+    Cell(r.peakKb / 1024.0, b.peakKb / 1024.0);
+    Cell(r.heldKb * 1024.0 / entries, b.heldKb * 1024.0 / entries);
+    Cell(f.emptyHeldKb * 1024.0 / entries, base.emptyHeldKb * 1024.0 / entries);
+    std::printf(" %9.1f %5.2f %8.0f\n", r.loadCpuMs, f.cpuSpread, r.loadFaults);
+}
+
+// "a-b" as the README shows ranges of runs, in seconds or ms.
+std::string Range(double lo, double hi) {
+    if (lo < 0)
+        return "";
+    char text[64];
+    if (hi >= 100)
+        std::snprintf(text, sizeof text, "%.2f-%.2f s", lo / 1000, hi / 1000);
+    else
+        std::snprintf(text, sizeof text, "%.0f-%.0f ms", lo, hi);
+    return text;
+}
+
+void MarkdownRow(const char* label, const Figures& f, const Figures& base, unsigned entries) {
+    const Result& r = f.median;
+    auto ratio = [](double value, double of) {
+        char text[32];
+        if (value < 0 || of <= 0)
+            return std::string();
+        std::snprintf(text, sizeof text, " (%.2f×)", value / of);
+        return std::string(text);
+    };
+    const bool self = &f == &base;
+    std::printf("| %s | %s%s | %.2f | %s%s | %s%s | %.0f MB | %.0f B | %.0f B |\n", label,
+                Range(f.lo[0], f.hi[0]).c_str(), self ? "" : ratio(r.loadMs, base.median.loadMs).c_str(),
+                f.loadSpread, Range(f.lo[1], f.hi[1]).c_str(),
+                self ? "" : ratio(r.lookupMs, base.median.lookupMs).c_str(),
+                r.saveMs < 0 ? "(no writer)" : Range(f.lo[2], f.hi[2]).c_str(),
+                self || r.saveMs < 0 ? "" : ratio(r.saveMs, base.median.saveMs).c_str(), r.peakKb / 1024.0,
+                r.heldKb * 1024.0 / entries, f.emptyHeldKb * 1024.0 / entries);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 6 && std::strcmp(argv[1], "--child") == 0) {
+        PrWin::InstallOutputHandler([](PrWin::Category, PrWin::Style, const wchar_t*) {});
+        return Child(argv[2], argv[3], argv[4], static_cast<unsigned>(std::strtoul(argv[5], nullptr, 10)));
+    }
+    int runs = 7;
+    bool markdown = false;
     std::vector<unsigned> sizes;
-    for (int i = 1; i < argc; ++i)
-        sizes.push_back(static_cast<unsigned>(std::strtoul(argv[i], nullptr, 10)));
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
+            runs = std::max(1, std::atoi(argv[++i]));
+        else if (std::strcmp(argv[i], "--markdown") == 0)
+            markdown = true;
+        else
+            sizes.push_back(static_cast<unsigned>(std::strtoul(argv[i], nullptr, 10)));
+    }
     if (sizes.empty())
         sizes = {100000, 1000000};
+    const std::string self = fs::canonical("/proc/self/exe").string();
     const fs::path work = fs::temp_directory_path() / ("kelvaro-peers-" + std::to_string(::getpid()));
     fs::create_directories(work);
     for (unsigned entries : sizes) {
-        Files files{work / "bench.sea", work / "bench.ini", work / "bench.toml", entries};
-        InChild([&] {
-            WriteFiles(files);
-            return Result{};
-        });
+        const Files files = MakeFiles(work, entries, false);
+        WriteFiles(files);
+        WriteFiles(MakeFiles(work, entries, true));
         std::printf("\n%u entries (sea %.1f MB UTF-16, ini %.1f MB UTF-8); %u lookups; 1%% changed, then saved\n",
                     entries, fs::file_size(files.sea) / 1048576.0, fs::file_size(files.ini) / 1048576.0, kLookups);
-        std::printf("  %-10s %18s %18s %18s %18s\n", "", "load ms", "lookups ms", "change+save ms", "peak MB");
-        const Result kelvaro = Median([&] { return Kelvaro(files, work); });
-        Row("kelvaro", kelvaro, Result{});
-        Row("floor", Median([&] { return Floor(files); }), kelvaro);
-#ifdef KELVARO_PEER_SIMPLEINI
-        Row("SimpleIni", Median([&] { return SimpleIni(files, work); }), kelvaro);
-#endif
-#ifdef KELVARO_PEER_INIH
-        Row("inih", Median([&] { return Inih(files); }), kelvaro);
-#endif
-#ifdef KELVARO_PEER_TOMLPP
-        Row("toml++", Median([&] { return TomlPlusPlus(files, work); }), kelvaro);
-#endif
-        std::printf("  (median of %d runs; ratios: figure / kelvaro's figure; lower is faster or smaller)\n", kRuns);
+        std::printf("  %-10s %17s %5s %17s %17s %17s %17s %17s %9s %5s %8s\n", "", "load ms", "max/m", "lookups ms",
+                    "change+save ms", "peak MB", "B/entry", "B/empty line", "load cpu", "max/m", "faults");
+        // Round by round, every reader once a round: a busy spell of the
+        // machine then falls on all of them alike.
+        const std::size_t readers = Readers().size();
+        std::vector<std::vector<Result>> full(readers), empty(readers);
+        for (int run = 0; run < runs; ++run) {
+            for (std::size_t i = 0; i < readers; ++i) {
+                full[i].push_back(Spawn(self, Readers()[i].name, "full", work, entries));
+                empty[i].push_back(Spawn(self, Readers()[i].name, "empty", work, entries));
+            }
+        }
+        std::vector<Figures> figures;
+        for (std::size_t i = 0; i < readers; ++i) {
+            figures.push_back(Summarise(full[i], empty[i]));
+            Row(Readers()[i].name, figures.back(), figures.front(), entries);
+        }
+        std::printf("  (median of %d fresh processes each; max/m: slowest/fastest load; ratios: figure / kelvaro's;\n"
+                    "   B/entry and B/empty line: resident memory the load adds, per line of each file;\n"
+                    "   load cpu: processor ms of the load, user and system; faults: page faults of the load)\n",
+                    runs);
+        if (markdown) {
+            std::printf("\n| %u entries | load | load max/min | %u lookups | change 1%% and save | peak memory | "
+                        "bytes per entry | bytes per empty line |\n|---|---|---|---|---|---|---|---|\n",
+                        entries, kLookups);
+            for (std::size_t i = 0; i < figures.size(); ++i)
+                MarkdownRow(Readers()[i].label, figures[i], figures.front(), entries);
+        }
     }
     std::error_code ignored;
     fs::remove_all(work, ignored);

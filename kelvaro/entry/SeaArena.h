@@ -4,7 +4,7 @@
 // allocation each. Entry blocks are all of one size and go back to a free
 // list when their entry is deleted; line texts are only given up whole, when
 // the arena is reset. The chunks grow with the sea (64 KB doubling up to
-// 2 MB, which are asked for in huge pages), so a small sea stays small.
+// 2 MB, in small pages made at once), so a small sea stays small.
 //
 // Not thread-safe: it belongs to a sea, which is not either.
 #pragma once

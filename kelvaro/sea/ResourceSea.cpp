@@ -82,25 +82,42 @@ void CResourceSea::DeleteSeaLine(CResourceEntry* entry) {
     // the reader turned into a comment, or an entry of another sea): only a
     // key that maps to this very entry goes.
     CObject* indexed = nullptr;
-    if (m_index.Lookup(entry->NameView(), indexed) && indexed == entry) m_index.RemoveKey(entry->NameView());
-
-    const unsigned count = m_lines.size();
-    for (unsigned i = 0; i < count; ++i) {
-        if (m_lines[i] == entry) {
-            // Nothing kept for its lines may outlive them.
-            m_keptBytes.erase(entry);
-            for (POSITION pos = entry->m_listLines.GetHeadPosition(); pos != nullptr;)
-                m_keptBytes.erase(static_cast<const CResourceEntry*>(entry->m_listLines.GetNext(pos)));
-            if (entry->m_listEnd != nullptr) m_keptBytes.erase(entry->m_listEnd);
-            std::erase_if(m_continuations, [entry](const ListContinuation& block) { return block.list == entry; });
-            // A block that came after this line now comes after the line before it.
-            for (ListContinuation& block : m_continuations)
-                if (block.after == entry) block.after = i > 0 ? m_lines[i - 1] : nullptr;
-            m_lines.erase(i);
-            delete entry;
+    const bool ownKey = m_index.Lookup(entry->NameView(), indexed) && indexed == entry;
+    // A block placed after this line moves to the line before it, which takes
+    // a search; so does an entry that is not indexed (it may be no line of
+    // this sea at all). Every other delete is noted, and the gaps are closed
+    // when the lines are next walked.
+    bool placesBlock = false;
+    for (const ListContinuation& block : m_continuations)
+        if (block.after == entry && block.list != entry) placesBlock = true;
+    long long at = -1;
+    if (!ownKey || placesBlock) {
+        at = m_lines.IndexOf(entry);
+        if (at < 0) {
+            if (ownKey) m_index.RemoveKey(entry->NameView());
             return;
         }
     }
+    const auto forget = [this, entry] {
+        // Nothing kept for its lines may outlive them.
+        m_keptBytes.erase(entry);
+        for (POSITION pos = entry->m_listLines.GetHeadPosition(); pos != nullptr;)
+            m_keptBytes.erase(static_cast<const CResourceEntry*>(entry->m_listLines.GetNext(pos)));
+        if (entry->m_listEnd != nullptr) m_keptBytes.erase(entry->m_listEnd);
+        std::erase_if(m_continuations, [entry](const ListContinuation& block) { return block.list == entry; });
+    };
+    if (at < 0) {
+        m_lines.Remove(entry);  // may throw: nothing has changed yet
+        m_index.RemoveKey(entry->NameView());
+        forget();
+        return;
+    }
+    if (ownKey) m_index.RemoveKey(entry->NameView());
+    forget();
+    const auto index = static_cast<unsigned>(at);
+    for (ListContinuation& block : m_continuations)
+        if (block.after == entry) block.after = index > 0 ? m_lines[index - 1] : nullptr;
+    m_lines.EraseAt(index);
 }
 
 POSITION CResourceSea::GetEntriesStartPosition() const {

@@ -21,6 +21,7 @@
 #include "kelvaro/platform/Types.h"
 #include "kelvaro/platform/UnicodeFile.h"
 #include "kelvaro/sea/Lookup.h"
+#include "kelvaro/sea/SeaLines.h"
 #include "kelvaro/sea/SeaReport.h"
 
 class CResourceEntry;
@@ -249,6 +250,9 @@ protected:
     // Removes the entry's line and deletes it. An entry that is not a line of
     // this sea stays alive, and its name's key goes only if it maps to it.
     void DeleteSeaLine(CResourceEntry* entry);
+    // Lines looked at or moved to keep the line list in order: a test checks
+    // that deleting one entry does not cost a pass over the sea.
+    std::uint64_t LineSteps() const { return m_lines.Steps(); }
 
     // The reader shared by every way of filling a sea from a file. Always true.
     bool SeeInhaltEinlesen(CUnicodeFile& file, bool merge, bool keepModified);
@@ -358,7 +362,7 @@ private:
     std::unordered_map<const CResourceEntry*, KeptBytes> m_keptBytes;
     std::vector<ListContinuation> m_continuations;
     bool m_readOnly = false;
-    FastVector<CResourceEntry*> m_lines;
+    CSeaLines m_lines;
     CMapStringToOb m_index;
     CResValueReservoir* m_reservoir = nullptr;
 };

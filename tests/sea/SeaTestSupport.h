@@ -28,6 +28,7 @@ public:
     using CResourceSea::CResourceSea;
     using CResourceSea::DeleteSeaLine;
     using CResourceSea::GetEntry;
+    using CResourceSea::LineSteps;
     using CResourceSea::SeeInhaltEinlesen;
     using CResourceSea::SeeInhaltSpeichern;
     using CResourceSea::UpdateFile;
