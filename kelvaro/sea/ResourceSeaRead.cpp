@@ -1,5 +1,6 @@
 // Kelvaro: filling a sea from its file - opening, merging, reloading, and the
 // one reader they share (sections, duplicates, lists, line numbers).
+#include <algorithm>
 #include <cwchar>
 #include <memory>
 #include <string>
@@ -301,6 +302,15 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
         ForgetFile();
         m_codePage = m_readCodePage = file.m_codePage;
         m_lfLines = m_crlfLines = 0;
+    }
+    if (plain && m_index.GetCount() == 0) {
+        // An index sized for the names the file may hold does not grow step
+        // by step, each step moving every name read so far. One slot per 32
+        // characters of file: the table takes at most a quarter of the
+        // file's bytes, whatever the file holds.
+        const unsigned charBytes = file.m_codePage == 1200 || file.m_codePage == 1201 ? 2u : 1u;
+        const std::uint64_t guess = std::min<std::uint64_t>(file.GetLength() / (32u * charBytes), 1u << 26);
+        if (guess > m_index.GetHashTableSize()) m_index.InitHashTable(static_cast<unsigned>(guess));
     }
 
     // Reading the sea's own file records what its part held, so that a save
