@@ -65,17 +65,7 @@ std::vector<Row> RowsOf(CResourceSea& sea) {
     return table.rows;
 }
 
-// Every row of a table, read through its own connection.
-template <class Table>
-std::vector<Row> ReadRows(Table& table) {
-    std::vector<Row> rows;
-    if (!table.BeginRead()) return rows;
-    do {
-        rows.push_back({table.CurrentLineName(), table.CurrentLineVals(), table.CurrentLineListCounter()});
-    } while (table.NextTableLine());
-    EXPECT_TRUE(table.EndRead());
-    return rows;
-}
+using seatest::ReadRows;
 
 std::vector<Row> ReadRows(const wchar_t* tableName) {
     CPostgresSeaTable table(Uri(), tableName);

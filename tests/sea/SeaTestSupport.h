@@ -4,6 +4,9 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 #include "kelvaro/entry/ResourceEntry.h"
 #include "kelvaro/platform/Utf.h"
@@ -52,6 +55,19 @@ struct Row {
 inline std::ostream& operator<<(std::ostream& out, const Row& row) {
     return out << "(" << kelvaro::utf8::Encode(row.name) << " | " << kelvaro::utf8::Encode(row.values) << " | "
                << row.counter << ")";
+}
+
+// Every row of a table through the table interface; an import that ends
+// badly fails the test.
+template <class Table>
+std::vector<Row> ReadRows(Table& table) {
+    std::vector<Row> rows;
+    if (!table.BeginRead()) return rows;
+    do {
+        rows.push_back({table.CurrentLineName(), table.CurrentLineVals(), table.CurrentLineListCounter()});
+    } while (table.NextTableLine());
+    EXPECT_TRUE(table.EndRead());
+    return rows;
 }
 
 }  // namespace seatest

@@ -29,13 +29,7 @@ using seatest::Row;
 // Every row of the table, read through a connection of its own.
 std::vector<Row> ReadRows(const CString& path, const wchar_t* tableName = L"sea") {
     CSqliteSeaTable table(path, tableName);
-    std::vector<Row> rows;
-    if (!table.BeginRead()) return rows;
-    do {
-        rows.push_back({table.CurrentLineName(), table.CurrentLineVals(), table.CurrentLineListCounter()});
-    } while (table.NextTableLine());
-    EXPECT_TRUE(table.EndRead());
-    return rows;
+    return seatest::ReadRows(table);
 }
 
 // Rows straight into the table, as another program might have left them.
