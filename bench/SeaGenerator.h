@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "kelvaro/platform/Utf.h"
+
 namespace seagen {
 
 struct Options {
@@ -162,22 +164,8 @@ inline std::vector<std::wstring> GenerateLines(const Options& options) {
 
 // Appends one line in UTF-16LE (characters above U+FFFF as surrogate pairs) and CR LF.
 inline void AppendUtf16Line(std::string& bytes, std::wstring_view line) {
-    auto unit = [&bytes](unsigned u) {
-        bytes.push_back(static_cast<char>(u & 0xFF));
-        bytes.push_back(static_cast<char>(u >> 8));
-    };
-    for (wchar_t ch : line) {
-        unsigned cp = static_cast<unsigned>(ch);
-        if (cp > 0xFFFF) {
-            cp -= 0x10000;
-            unit(0xD800 + (cp >> 10));
-            unit(0xDC00 + (cp & 0x3FF));
-        } else {
-            unit(cp);
-        }
-    }
-    unit(L'\r');
-    unit(L'\n');
+    bytes += kelvaro::utf16::EncodeLE(line);
+    bytes += kelvaro::utf16::EncodeLE(L"\r\n");
 }
 
 // UTF-16LE with byte-order mark, CR LF after every line.
