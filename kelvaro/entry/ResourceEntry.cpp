@@ -57,7 +57,7 @@ CResourceEntry::CResourceEntry(CResValueReservoir* reservoir, unsigned status, c
 
 CResourceEntry::CResourceEntry(const CResourceEntry& other)
     : CObject(),
-      m_name(other.m_namePending ? CString() : other.m_name),
+      m_name(other.m_namePending ? EntryName() : other.m_name),
       m_line(g_leereZeile),
       m_lineSize(0),
       m_status(other.m_status),
@@ -87,7 +87,7 @@ CResourceEntry& CResourceEntry::operator=(const CResourceEntry& other) {
     ClearContents(false, false);
     m_status = other.m_status;
     if (!other.m_namePending)
-        SetName(other.m_name);
+        SetName(other.m_name.Get());
     m_rebuildLine = other.m_rebuildLine;
     CopyLineFrom(other);
     CopyPendingName(other);
@@ -140,7 +140,7 @@ void CResourceEntry::CopyPendingName(const CResourceEntry& other) {
 }
 
 void CResourceEntry::MakeName() const {
-    m_name.Str().assign(m_line + m_nameOffset, m_nameLength);
+    m_name.Assign(m_line + m_nameOffset, m_nameLength);
     m_namePending = false;
 }
 
@@ -311,7 +311,7 @@ void CResourceEntry::ClearContents(bool freeAll, bool keepLineBuffer) {
         }
     }
     m_namePending = false;
-    m_name.Str().clear();  // keeps the capacity for the next name
+    m_name.Clear();
     m_status &= ~static_cast<unsigned>(StatusAccessed | StatusModified | StatusSyntaxError);
     m_rebuildLine = true;
 }

@@ -103,11 +103,11 @@ public:
     const CString& Name() const {
         if (m_namePending)
             MakeName();
-        return m_name;
+        return m_name.Get();
     }
     // The name without making a string of it; valid until the entry changes.
     std::wstring_view NameView() const {
-        return m_namePending ? std::wstring_view(m_line + m_nameOffset, m_nameLength) : std::wstring_view(m_name.Str());
+        return m_namePending ? std::wstring_view(m_line + m_nameOffset, m_nameLength) : m_name.View();
     }
     unsigned NValues() const { return m_valuesPending ? PendingValueCount() : m_values.size(); }
     unsigned Status() const { return m_status & ~kLineEndBits; }
@@ -484,7 +484,36 @@ private:
     int ReadListLinesImpl(CUnicodeFile& file, bool append, int& count, ListLineSink* sink);
 
 protected:
-    mutable CString m_name;         // made from the line on demand (m_namePending)
+    // The name once it is no longer only in the line. Most entries of a sea
+    // read from a file never need it as a string: until then it is one
+    // pointer, not a whole string object.
+    class EntryName {
+    public:
+        EntryName() = default;
+        explicit EntryName(const wchar_t* name) {
+            if (name != nullptr && *name != L'\0') m_text = std::make_unique<CString>(name);
+        }
+        EntryName(const EntryName& other) : m_text(other.m_text ? std::make_unique<CString>(*other.m_text) : nullptr) {}
+        EntryName& operator=(const EntryName&) = delete;
+        void operator=(const CString& name) { Text() = name; }
+        const CString& Get() const { return Text(); }
+        std::wstring_view View() const noexcept {
+            return m_text ? std::wstring_view(m_text->Str()) : std::wstring_view();
+        }
+        void Assign(const wchar_t* text, std::size_t length) const { Text().Str().assign(text, length); }
+        // Keeps the string's capacity for the next name.
+        void Clear() const noexcept {
+            if (m_text) m_text->Str().clear();
+        }
+
+    private:
+        CString& Text() const {
+            if (!m_text) m_text = std::make_unique<CString>();
+            return *m_text;
+        }
+        mutable std::unique_ptr<CString> m_text;
+    };
+    mutable EntryName m_name;       // made from the line on demand (m_namePending)
     mutable wchar_t* m_line;
     mutable unsigned m_lineSize;     // capacity of m_line; 0 for the shared empty line
     mutable unsigned m_status;

@@ -222,7 +222,7 @@ unsigned CResourceEntry::ZeileZerlegen() {
     // Values present stay, and the new ones follow them.
     SettleValues();
     m_namePending = false;
-    m_name.Str().clear();
+    m_name.Clear();
     m_status &= ~kParsedBits;
 
     const wchar_t* c = SkipWhite(m_line);
@@ -265,7 +265,7 @@ unsigned CResourceEntry::ZeileZerlegen() {
             m_nameOffset = static_cast<std::uint16_t>(offset);
             m_nameLength = static_cast<std::uint16_t>(length);
         } else {
-            m_name.Str().assign(c, length);
+            m_name.Assign(c, length);
         }
         m_valuePart = SkipWhite(colon + 1);
         if (*m_valuePart == L'{') {

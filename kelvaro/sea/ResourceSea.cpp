@@ -44,7 +44,7 @@ void CResourceSea::ForgetFile() {
 void CResourceSea::PurgeDataBase() {
     ForgetFile();
     m_index.RemoveAll();
-    for (CResourceEntry* entry : m_lines) delete entry;
+    for (const CSeaLine& line : m_lines) delete line.Entry();
     m_lines.clear();  // keeps the capacity: a purged sea is usually refilled at once
     // With every entry gone, the memory they were read into goes too (kept
     // while an entry of it lives elsewhere, such as one the caller holds).
@@ -116,7 +116,7 @@ void CResourceSea::DeleteSeaLine(CResourceEntry* entry) {
     forget();
     const auto index = static_cast<unsigned>(at);
     for (ListContinuation& block : m_continuations)
-        if (block.after == entry) block.after = index > 0 ? m_lines[index - 1] : nullptr;
+        if (block.after == entry) block.after = index > 0 ? EntryAt(index - 1) : nullptr;
     m_lines.EraseAt(index);
 }
 

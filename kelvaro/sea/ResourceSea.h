@@ -9,6 +9,7 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -295,6 +296,13 @@ private:
     // Makes an entry copied from another sea (with its list lines) take its
     // value buffers from this sea's reservoir.
     void AdoptEntry(CResourceEntry* entry) const;
+    // The entry of line `index`; a compact line gets its entry made first.
+    CResourceEntry* EntryAt(unsigned index) const;
+    // Calls `visit` with every line as an entry, a compact line parsed into
+    // a scratch entry for the call (for walks that only look).
+    void VisitLines(const std::function<void(const CResourceEntry&)>& visit) const;
+    // A compact line's text parsed into `entry`, as the reader would have.
+    static void ParseCompact(CResourceEntry& entry, const CSeaLine& line);
 
     // ---- what the file held, so that a write gives it back ----
     class LineKeeper;
@@ -304,6 +312,8 @@ private:
     void NoteLineRead(CResourceEntry& entry, const CUnicodeFile::LineInfo& info, const CUnicodeFile& file,
                       int lineNumber, const CString& reportName);
     void ReportLongLine(const CString& reportName, int lineNumber);
+    // Counts a line end read towards the sea's usual one; the end as an entry keeps it.
+    unsigned CountLineEnd(CUnicodeFile::LineEnd end);
     // The text a report shows of an entry read before: its present line.
     static const wchar_t* PresentText(CResourceEntry& entry);
     // A second list of a name read before: its lines become comment lines.
@@ -362,7 +372,8 @@ private:
     std::unordered_map<const CResourceEntry*, KeptBytes> m_keptBytes;
     std::vector<ListContinuation> m_continuations;
     bool m_readOnly = false;
-    CSeaLines m_lines;
+    // Mutable: asking for a compact line's entry puts it in the line's place.
+    mutable CSeaLines m_lines;
     CMapStringToOb m_index;
     CResValueReservoir* m_reservoir = nullptr;
 };

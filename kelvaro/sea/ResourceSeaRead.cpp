@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "kelvaro/entry/ResourceEntry.h"
+#include "kelvaro/entry/ValueGrammar.h"
 #include "kelvaro/platform/File.h"
 #include "kelvaro/platform/FileIO.h"
 #include "kelvaro/platform/Format.h"
@@ -269,11 +270,15 @@ void CResourceSea::ReportLongLine(const CString& reportName, int lineNumber) {
            static_cast<int>(kLineBufferSize));
 }
 
+unsigned CResourceSea::CountLineEnd(CUnicodeFile::LineEnd end) {
+    if (end == CUnicodeFile::LineEnd::lf) ++m_lfLines;
+    else if (end == CUnicodeFile::LineEnd::crlf) ++m_crlfLines;
+    return 1u + static_cast<unsigned>(end);
+}
+
 void CResourceSea::NoteLineRead(CResourceEntry& entry, const CUnicodeFile::LineInfo& info, const CUnicodeFile& file,
                                 int lineNumber, const CString& reportName) {
-    entry.SetReadLineEnd(1u + static_cast<unsigned>(info.end));
-    if (info.end == CUnicodeFile::LineEnd::lf) ++m_lfLines;
-    else if (info.end == CUnicodeFile::LineEnd::crlf) ++m_crlfLines;
+    entry.SetReadLineEnd(CountLineEnd(info.end));
     if (info.exact) return;
     KeptBytes kept;
     if (!file.ReadRawBytes(info.offset, static_cast<std::size_t>(info.length), kept.bytes)) {
@@ -397,6 +402,16 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
                 break;
             }
 
+            // A clean blank or comment line of the sea's own file needs no
+            // entry until someone asks for it: it is kept in a few bytes.
+            if (plain && lineInfo.exact && !lineInfo.cut) {
+                const wchar_t* start = kelvaro::grammar::SkipWhite(line);
+                if (*start == L'\0' || *start == L';') {
+                    m_lines.PushCompact(line, static_cast<unsigned>(std::wcslen(line)), CountLineEnd(lineInfo.end));
+                    continue;
+                }
+            }
+
             PrefetchNameSlot(m_index, line);
 
             // A list that was dropped keeps its closing line and list state in
@@ -462,7 +477,7 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
                     // A continuation ("name: {+") adds its lines to the list read before.
                     ListContinuation block;
                     block.list = existing;
-                    block.after = m_lines.empty() ? nullptr : m_lines.back();
+                    block.after = m_lines.empty() ? nullptr : EntryAt(m_lines.size() - 1);
                     block.first = static_cast<unsigned>(existing->m_listLines.GetCount());
                     try {
                         readList(*existing, true);

@@ -75,12 +75,11 @@ std::wstring Shown(const wchar_t* name) {
 bool CResourceSea::SaveToTable(CResSeaTableInterface* table) {
     if (table == nullptr || !table->BeginWrite()) return false;
     try {
-        for (const CResourceEntry* entry : m_lines) {
+        VisitLines([this, table](const CResourceEntry& entry) {
             // Unlike the file writer, bad lines are kept: a table is not read
             // back by the line parser, so they do no harm there.
-            if (m_sedimentFilter && !entry->Accessed()) continue;
-            entry->WriteToTable(table);
-        }
+            if (!m_sedimentFilter || entry.Accessed()) entry.WriteToTable(table);
+        });
     } catch (...) {
         // A line that cannot be rebuilt ends the export without EndWrite: the
         // table never sees a partial export as finished.

@@ -55,13 +55,17 @@ void CResourceSea::ContentTransfer(const CResourceSea* other, int mode, int flag
     // Every line that is no comment is normally the indexed entry of its
     // name; only when the counts say otherwise is each line checked against
     // the index (a lookup per line that large seas feel in their caches).
-    unsigned named = 0;
+    auto named = [other](unsigned i) -> const CResourceEntry* {
+        const CResourceEntry* line = other->m_lines[i].Entry();
+        return line != nullptr && !line->IsComment() ? line : nullptr;
+    };
+    unsigned namedCount = 0;
     for (unsigned i = 0; i < count; ++i)
-        if (!other->m_lines[i]->IsComment()) ++named;
-    const bool checkIndex = named != other->NrEntries();
+        if (named(i) != nullptr) ++namedCount;
+    const bool checkIndex = namedCount != other->NrEntries();
     for (unsigned i = 0; i < count; ++i) {
-        const CResourceEntry* source = other->m_lines[i];
-        if (source->IsComment()) continue;
+        const CResourceEntry* source = named(i);
+        if (source == nullptr) continue;
         if (checkIndex && other->m_index.Find(source->NameView()) != source) continue;
 
         // Always rebuilt, so that the marker is recognised however the line
@@ -83,25 +87,28 @@ void CResourceSea::ContentTransfer(const CResourceSea* other, int mode, int flag
     }
 }
 
+// A compact line is a comment as read: never modified, always accessed.
 bool CResourceSea::Modified() const {
-    for (const CResourceEntry* entry : m_lines)
-        if (entry->Modified()) return true;
+    for (const CSeaLine& line : m_lines)
+        if (line.Entry() != nullptr && line.Entry()->Modified()) return true;
     return false;
 }
 
 void CResourceSea::ResetModified() {
-    for (CResourceEntry* entry : m_lines) entry->ResetModified();
+    for (const CSeaLine& line : m_lines)
+        if (line.Entry() != nullptr) line.Entry()->ResetModified();
 }
 
 bool CResourceSea::Orphans() const {
-    for (const CResourceEntry* entry : m_lines)
-        if (!entry->Accessed()) return true;
+    for (const CSeaLine& line : m_lines)
+        if (line.Entry() != nullptr && !line.Entry()->Accessed()) return true;
     return false;
 }
 
 bool CResourceSea::SelfTest() const {
     bool passed = true;
-    for (const CResourceEntry* entry : m_lines) {
+    VisitLines([&passed](const CResourceEntry& line) {
+        const CResourceEntry* entry = &line;
         // A comment made by the program keeps its text as a value, but reads
         // back with its text in the line only: comparing the two would fail
         // every sound comment, so comments are checked without reading back.
@@ -113,19 +120,19 @@ bool CResourceSea::SelfTest() const {
         } catch (const CResourceSeaException&) {
             passed = false;
         }
-    }
+    });
     return passed;
 }
 
 void CResourceSea::PrintEntries() const {
     CString text;
-    for (const CResourceEntry* entry : m_lines) {
+    VisitLines([&text](const CResourceEntry& entry) {
         try {
-            entry->SeeZeileKopieren(text, true);
+            entry.SeeZeileKopieren(text, true);
         } catch (const CResourceSeaException& error) {
             // A line too long to rebuild: the listing names the fault and goes on.
             text = error.m_message;
         }
         PrWin::Output(PrWin::LibraryMessage, PrWin::Normal, L"%s\n", text.GetString());
-    }
+    });
 }

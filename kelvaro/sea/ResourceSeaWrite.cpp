@@ -447,7 +447,9 @@ void CResourceSea::WriteContent(LineWriter& writer, bool endLastLine, bool withM
     // Continued list blocks keep their place while their list is as it was read.
     std::unordered_map<const CResourceEntry*, long> intact;  // list -> lines of its first block
     if (!m_continuations.empty() && !dropSediment) {
-        const std::unordered_set<const CResourceEntry*> lines(m_lines.begin(), m_lines.end());
+        std::unordered_set<const CResourceEntry*> lines;
+        for (const CSeaLine& line : m_lines)
+            if (line.Entry() != nullptr) lines.insert(line.Entry());
         std::unordered_map<const CResourceEntry*, unsigned> next;  // where the next block must start
         std::unordered_set<const CResourceEntry*> broken;
         for (const ListContinuation& block : m_continuations) {
@@ -471,7 +473,14 @@ void CResourceSea::WriteContent(LineWriter& writer, bool endLastLine, bool withM
         for (const ListContinuation& block : m_continuations)
             if (block.after == line && intact.count(block.list) != 0) writer.Block(block);
     };
-    for (CResourceEntry* entry : m_lines) {
+    std::wstring scratch;
+    for (const CSeaLine& line : m_lines) {
+        CResourceEntry* entry = line.Entry();
+        if (entry == nullptr) {
+            // A blank or comment line as read: always kept, written as it was.
+            writer.Text(line.Text(scratch), line.ReadLineEnd());
+            continue;
+        }
         if (dropSediment && (!entry->Accessed() || entry->SyntaxError())) continue;
         const auto blocks = intact.find(entry);
         writer.Entry(*entry, blocks != intact.end() ? blocks->second : -1);
