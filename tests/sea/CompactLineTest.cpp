@@ -1,0 +1,153 @@
+// Blank and comment lines read from a file are kept compact until asked for:
+// they must come back byte for byte, turn into the same entries when a
+// caller asks for them, and cost a few bytes, not an entry each.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+
+#include "sea/SeaTestSupport.h"
+
+namespace {
+
+using seatest::ReadBytes;
+using seatest::ScratchDir;
+using seatest::TestSea;
+using seatest::WriteBytes;
+
+// UTF-16LE bytes of `text` (below U+10000 or as a surrogate pair), a mark first.
+std::string Utf16(const std::wstring& text) {
+    std::string bytes = "\xFF\xFE";
+    auto unit = [&bytes](unsigned u) {
+        bytes.push_back(static_cast<char>(u & 0xFF));
+        bytes.push_back(static_cast<char>(u >> 8));
+    };
+    for (wchar_t ch : text) {
+        auto cp = static_cast<unsigned>(ch);
+        if (cp > 0xFFFF) {
+            unit(0xD800 + ((cp - 0x10000) >> 10));
+            unit(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            unit(cp);
+        }
+    }
+    return bytes;
+}
+
+std::string Latin(const std::wstring& text) {
+    std::string bytes;
+    for (wchar_t ch : text) bytes.push_back(static_cast<char>(ch));
+    return bytes;
+}
+
+struct Case {
+    const char* what;
+    std::wstring before;  // the file's text; "a: 1" is changed to 2
+    bool utf16;
+};
+
+const Case kCases[] = {
+    {"blank lines of every end", L"\n\r\n\na: 1\r\n\r\n", true},
+    {"white space only", L"  \t\n\t\r\na: 1\n   ", true},
+    {"comments narrow and wide", L"; caf\u00e9\r\n;\u20ac \u4e2d\r\n  ; \U0001F600\na: 1\r\n", true},
+    {"last line a comment without end", L"a: 1\n; last", true},
+    {"code page 1252", L"; caf\u00e9\r\n\r\n\t; x\na: 1\r\n;", false},
+};
+
+TEST(CompactLines, ComeBackByteForByteAndAsTheSameEntries) {
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir dir;
+        const auto encode = [&c](const std::wstring& text) { return c.utf16 ? Utf16(text) : Latin(text); };
+        WriteBytes(dir.Path("s.sea"), encode(c.before));
+        TestSea sea;
+        ASSERT_TRUE(sea.Create(dir.Wide("s.sea"), false));
+        sea.Set(L"a", L"%d", 2);
+        ASSERT_TRUE(sea.UpdateIfPossible());
+        std::wstring after = c.before;
+        after.replace(after.find(L"a: 1"), 4, L"a:\t2 ");  // as a changed line is rebuilt
+        EXPECT_EQ(ReadBytes(dir.Path("s.sea")), encode(after));
+
+        // Asking for a line makes its entry: the line as read, a comment
+        // unless it has a name.
+        std::size_t start = 0;
+        for (unsigned i = 0; i < sea.NrLines(); ++i) {
+            std::size_t end = std::min(after.find(L'\n', start), after.size());
+            std::wstring line = after.substr(start, end - start);
+            start = end + 1;
+            if (!line.empty() && line.back() == L'\r') line.pop_back();
+            line.erase(0, line.find_first_not_of(L" \t"));
+            line.erase(line.find_last_not_of(L" \t") + 1);
+            const CResourceEntry* entry = sea.LineAt(i);
+            CString text;
+            entry->GetLine(text);
+            EXPECT_EQ(text.Str(), line) << i;
+            EXPECT_EQ(entry->IsComment(), line.find(L':') == std::wstring::npos) << i;
+            EXPECT_EQ(entry->IsComment(), entry->Name().IsEmpty()) << i;
+        }
+        ASSERT_TRUE(sea.UpdateIfPossible());
+        EXPECT_EQ(ReadBytes(dir.Path("s.sea")), encode(after)) << "asking for the lines changed nothing";
+    }
+}
+
+TEST(CompactLines, ContinuedListStaysAfterTheCommentItFollowed) {
+    // The block follows "b", then, with "b" gone, the comment before it,
+    // which has no entry until then.
+    ScratchDir dir;
+    const std::wstring text = L"a: {\n x\n}\n; c\nb: 1\na: {+\n y\n}\n";
+    WriteBytes(dir.Path("s.sea"), Utf16(text));
+    TestSea sea;
+    ASSERT_TRUE(sea.Create(dir.Wide("s.sea"), false));
+    sea.DeleteSeaLine(sea.GetEntry(L"b"));
+    ASSERT_TRUE(sea.UpdateIfPossible());
+    EXPECT_EQ(ReadBytes(dir.Path("s.sea")), Utf16(L"a: {\n x\n}\n; c\na: {+\n y\n}\n"));
+}
+
+TEST(CompactLines, WalksSeeTheComments) {
+    ScratchDir dir;
+    WriteBytes(dir.Path("s.sea"), Utf16(L"; one\n\na: 1\n; " + std::wstring(1200, L'x') + L"\n"));
+    TestSea sea;
+    ASSERT_TRUE(sea.Create(dir.Wide("s.sea"), false));
+    EXPECT_FALSE(sea.Modified());
+    sea.Set(L"a", L"%d", 1);
+    EXPECT_FALSE(sea.Orphans()) << "comments count as used";
+    // The self-test looks at comment lines too: one beyond its limit fails it,
+    // as it does once the line has its entry.
+    const bool compact = sea.SelfTest();
+    for (unsigned i = 0; i < sea.NrLines(); ++i) sea.LineAt(i);
+    EXPECT_EQ(compact, sea.SelfTest());
+
+    // A merge carries named entries only.
+    TestSea other;
+    other += sea;
+    EXPECT_EQ(other.NrLines(), 1u);
+    EXPECT_EQ(other.NrEntries(), 1u);
+}
+
+// Resident memory of this process in bytes.
+long ResidentBytes() {
+    std::ifstream status("/proc/self/statm");
+    long pages = 0, resident = 0;
+    status >> pages >> resident;
+    return resident * 4096;
+}
+
+TEST(CompactLines, CostAFewBytesEach) {
+    constexpr int kLines = 400000;
+    ScratchDir dir;
+    {
+        std::wstring text;
+        for (int i = 0; i < kLines; ++i) text += i % 2 == 0 ? L"\r\n" : L"; a comment\r\n";
+        text += L"a: 1\r\n";
+        WriteBytes(dir.Path("s.sea"), Utf16(text));
+    }
+    const long before = ResidentBytes();
+    TestSea sea;
+    ASSERT_TRUE(sea.Create(dir.Wide("s.sea"), true));
+    const long grown = ResidentBytes() - before;
+    ASSERT_EQ(sea.NrLines(), static_cast<unsigned>(kLines + 1));
+    EXPECT_LT(grown / kLines, 48) << "bytes a line";
+}
+
+}  // namespace
