@@ -36,19 +36,8 @@ using seatest::Row;
 CString Wide(const std::string& text) { return CString(kelvaro::utf8::Decode(text)); }
 CString Uri() { return Wide(Server::Get().Uri()); }
 
-// The rows an export of `sea` makes, kept in memory.
-class MemoryTable final : public CResSeaTableInterface {
-public:
-    std::vector<Row> rows;
-    bool BeginWrite() override { return true; }
-    void WriteTableLine(const wchar_t* name, const wchar_t* values, unsigned counter) override {
-        rows.push_back({name, values, counter});
-    }
-    bool EndWrite() override { return true; }
-    bool BeginRead() override { return false; }
-    bool NextTableLine() override { return false; }
-    bool EndRead() override { return false; }
-};
+using seatest::MemoryTable;
+using seatest::RowsOf;
 
 // 1 exported, 0 refused, -1 thrown (a line that cannot be rebuilt).
 int Export(CResourceSea& sea, CResSeaTableInterface& table) {
@@ -57,12 +46,6 @@ int Export(CResourceSea& sea, CResSeaTableInterface& table) {
     } catch (const CResourceSeaException&) {
         return -1;
     }
-}
-
-std::vector<Row> RowsOf(CResourceSea& sea) {
-    MemoryTable table;
-    EXPECT_TRUE(sea.SaveToTable(&table));
-    return table.rows;
 }
 
 using seatest::ReadRows;

@@ -19,40 +19,24 @@ namespace {
 using seatest::CaptureOutput;
 using seatest::ScratchDir;
 
-// Opens the protected parts of a sea to these tests.
-class TransferSea : public seatest::TestSea {
-public:
-    using seatest::TestSea::TestSea;
-    using CResourceSea::ContentTransfer;
-};
+using TransferSea = seatest::TestSea;
 
-// The sea read from a UTF-16 file of `lines` (each test gets its own folder).
+// The sea read from a UTF-16 file `leaf` of `lines`.
 void Load(CResourceSea& sea, const ScratchDir& dir, const std::string& leaf, const std::vector<std::wstring>& lines) {
-    seatest::WriteBytes(dir.Path(leaf), seatest::SeaUtf16(lines));
-    ASSERT_TRUE(sea.Create(dir.Wide(leaf), false));
+    seatest::Load(sea, dir, lines, leaf);
 }
 
-// The list lines of a list entry, each as its whole line text (without the
-// head and the closing line, which a copy makes anew).
-std::vector<std::wstring> ListLines(TransferSea& sea, const wchar_t* name) {
-    CString text;
-    const CResourceEntry* entry = sea.GetEntry(name);
-    if (entry == nullptr) return {L"<missing>"};
-    entry->GetLine(text);
-    std::vector<std::wstring> lines;
-    std::wstring current;
-    for (wchar_t c : text.Str()) {
-        if (c == L'\n') {
-            lines.push_back(current);
-            current.clear();
-        } else {
-            current.push_back(c);
-        }
-    }
-    lines.push_back(current);
-    lines.erase(lines.begin());
-    lines.pop_back();
-    return lines;
+// The list lines of entry `name`, one line end after each (without the head
+// and the closing line, which a copy makes anew).
+std::wstring ListLines(const TransferSea& sea, const wchar_t* name) {
+    const std::wstring text = sea.Text(name);
+    const std::size_t head = text.find(L'\n');
+    if (head == std::wstring::npos) return text;
+    return text.substr(head + 1, text.rfind(L'\n') - head);
+}
+
+unsigned Count(const std::wstring& lines) {
+    return static_cast<unsigned>(std::count(lines.begin(), lines.end(), L'\n'));
 }
 
 const std::vector<std::wstring> kSource = {
@@ -90,7 +74,7 @@ TEST(Transfer, MergeIntoAnEmptySeaCopiesEveryNamedEntryAndNoComment) {
     EXPECT_EQ(target.Value(L"beta"), L"two words");
     EXPECT_TRUE(target.IsListEntry(L"colors"));
     EXPECT_EQ(ListLines(target, L"colors"), ListLines(source, L"colors"));
-    EXPECT_EQ(ListLines(target, L"colors").size(), 3u);
+    EXPECT_EQ(Count(ListLines(target, L"colors")), 3u);
 }
 
 TEST(Transfer, MergeOverwritesInPlaceAndAppendsInSourceOrder) {
@@ -249,7 +233,7 @@ TEST(Transfer, CopiesOutliveTheSeaTheyCameFrom) {
     ASSERT_NE(colors, nullptr);
     EXPECT_EQ(target.Value(L"alpha"), std::wstring(80, L'a'));
     EXPECT_EQ(target.Value(L"gamma", 1), L"2");
-    EXPECT_EQ(ListLines(target, L"colors").size(), 4u);  // blue, three more
+    EXPECT_EQ(Count(ListLines(target, L"colors")), 4u);  // blue, three more
     target.PurgeDataBase();
 }
 

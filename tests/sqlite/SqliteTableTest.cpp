@@ -40,12 +40,7 @@ void WriteRows(const CString& path, const std::vector<Row>& rows) {
     ASSERT_TRUE(table.EndWrite());
 }
 
-// A rebuilt line ends every value with a blank, a line as read does not.
-std::vector<Row> Trimmed(std::vector<Row> rows) {
-    for (Row& row : rows)
-        while (!row.values.empty() && (row.values.back() == L' ' || row.values.back() == L'\t')) row.values.pop_back();
-    return rows;
-}
+using seatest::Trimmed;
 
 std::vector<Row> ExportRows(CResourceSea& sea, const CString& path) {
     EXPECT_TRUE([&] {
