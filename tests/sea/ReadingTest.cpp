@@ -100,25 +100,6 @@ TEST(SeaReading, FailuresToOpenAreReportedAndLeaveTheSeaAlone) {
     }
 }
 
-TEST(SeaReading, ReloadOfAVanishedFileIsReported) {
-    {
-        CaptureOutput capture;
-        TestSea memory;
-        EXPECT_TRUE(memory.ReloadFileBase(false)) << "a memory sea has nothing to reload";
-        EXPECT_TRUE(memory.ReloadFileBase(true));
-        EXPECT_TRUE(capture.Reports().empty());
-    }
-    ScratchDir dir;
-    seatest::WriteBytes(dir.Path("r.sea"), SeaUtf16({L"a: 1"}));
-    TestSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("r.sea"), false));
-    std::filesystem::remove(dir.Path("r.sea"));
-    CaptureOutput capture;
-    EXPECT_FALSE(sea.ReloadFileBase(false));
-    ExpectReadingReports(capture, {L"Could not open '" + Name(dir, "r.sea") + L"' for reloding sea file.\n"});
-    EXPECT_EQ(sea.Value(L"a"), L"1");
-}
-
 TEST(SeaReading, LinesBecomeEntriesCommentsAndLists) {
     ScratchDir dir;
     seatest::WriteBytes(dir.Path("k.sea"), SeaUtf16({L"; head", L"width: 640 480", L"", L"title:\t\"Main window\" x",
@@ -292,7 +273,7 @@ TEST(SeaReading, MergeWithoutOverwriteLeavesTheSeaModified) {
     EXPECT_EQ(sea.Filename(), dir.Wide("own.sea")) << "a file-based sea keeps its file";
 }
 
-TEST(SeaReading, KeepModifiedReload) {
+TEST(SeaReading, ReloadKeepsChangesOrPurges) {
     ScratchDir dir;
     seatest::WriteBytes(dir.Path("k.sea"), SeaUtf16({L"changed: 1", L"untouched: 1"}));
     TestSea sea;
@@ -314,6 +295,19 @@ TEST(SeaReading, KeepModifiedReload) {
     ASSERT_TRUE(sea.ReloadFileBase(true));
     EXPECT_EQ(sea.Value(L"changed"), L"1");
     EXPECT_EQ(sea.GetEntry(L"extra"), nullptr);
+
+    // A file that vanished is reported, and the sea keeps what it holds; a
+    // memory sea has nothing to reload.
+    std::filesystem::remove(dir.Path("k.sea"));
+    CaptureOutput capture;
+    EXPECT_FALSE(sea.ReloadFileBase(false));
+    ExpectReadingReports(capture, {L"Could not open '" + Name(dir, "k.sea") + L"' for reloding sea file.\n"});
+    EXPECT_EQ(sea.Value(L"changed"), L"1");
+    capture.Clear();
+    TestSea memory;
+    EXPECT_TRUE(memory.ReloadFileBase(false));
+    EXPECT_TRUE(memory.ReloadFileBase(true));
+    EXPECT_TRUE(capture.Reports().empty());
 }
 
 TEST(SeaReading, CodePage1252File) {
