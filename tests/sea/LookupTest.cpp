@@ -260,8 +260,8 @@ TEST(Lookup, ReadersWithFallbackNeverCreate) {
         {"beyond the count", [&](CResourceSea& s) { return num(s.LookupGetRgbColor(L"e", 5, 4)); }, L"4"},
         {"a string at the count never appends", [](CResourceSea& s) { return s.LookupGetString(L"e", 2, L"fb").Str(); },
          L"fb"},
-        {"file name made absolute", [&](CResourceSea& s) { return s.LookupGetFilename(L"e", base.c_str(), 0, L"").Str(); },
-         base + L"/12"},
+        {"file name made absolute",
+         [&](CResourceSea& s) { return s.LookupGetFilename(L"e", base.c_str(), 0, L"").Str(); }, base + L"/12"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);

@@ -34,7 +34,8 @@ void MakeReadOnly(const std::filesystem::path& path) {
 void ExpectWriteBackReport(const CaptureOutput& capture, const ScratchDir& dir, const std::string& leaf,
                            const std::wstring& why) {
     ASSERT_EQ(capture.Reports().size(), 1u);
-    EXPECT_EQ(capture.Reports()[0].text, L"Unable to write back sea file " + dir.Wide(leaf).Str() + L"\n" + why + L"\n");
+    const std::wstring file = dir.Wide(leaf).Str();
+    EXPECT_EQ(capture.Reports()[0].text, L"Unable to write back sea file " + file + L"\n" + why + L"\n");
     EXPECT_EQ(capture.Reports()[0].category, 16u);
     EXPECT_EQ(capture.Reports()[0].style, 4u);
 }
@@ -176,7 +177,8 @@ TEST(SeaWriting, BothEncodingsAreWrittenExactly) {
     TestSea wide;
     wide.CreateEntry(L"k", 0)->SetText(L"\U0001F600", 0);
     wide.SaveAs(dir.Wide("u.sea"));
-    EXPECT_EQ(seatest::ReadBytes(dir.Path("u.sea")), std::string("\xFF\xFE" "k\0:\0\t\0\x3D\xD8\x00\xDE \0\r\0\n\0", 18));
+    EXPECT_EQ(seatest::ReadBytes(dir.Path("u.sea")),
+              std::string("\xFF\xFE" "k\0:\0\t\0\x3D\xD8\x00\xDE \0\r\0\n\0", 18));
 }
 
 TEST(SeaWriting, SharedFileIsBuiltSectionBySection) {

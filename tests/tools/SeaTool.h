@@ -116,7 +116,8 @@ inline std::vector<ToolCase> ReadTranscript(const fs::path& path) {
             cases.back().absent.push_back(rest);
         } else if (tag == "=") {
             const std::size_t space = rest.find(' ');
-            cases.back().after.emplace_back(rest.substr(0, space), space == std::string::npos ? "" : rest.substr(space + 1));
+            const std::string golden = space == std::string::npos ? "" : rest.substr(space + 1);
+            cases.back().after.emplace_back(rest.substr(0, space), golden);
         } else {
             ADD_FAILURE() << path << ":" << n << ": no case takes this line";
         }
