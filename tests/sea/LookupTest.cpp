@@ -3,6 +3,7 @@
 // mode, format strings, whole lines, list lines, comments and small queries.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cwchar>
 #include <functional>
@@ -17,24 +18,10 @@
 
 namespace {
 
-// Opens the protected operations of the sea to the tests.
-class LookupSea : public CResourceSea {
-public:
-    using CResourceSea::CResourceSea;
-    using CResourceSea::GetEntry;
-    using CResourceSea::LookupEntry;
-};
-
-// A sea read from a file of `lines`, tied to that file so that a write shows its lines.
-void LoadSea(CResourceSea& sea, const seatest::ScratchDir& dir, const std::vector<std::wstring>& lines) {
-    seatest::WriteBytes(dir.Path("lookup.sea"), seatest::SeaUtf16(lines));
-    ASSERT_TRUE(sea.Create(dir.Wide("lookup.sea"), false));
-}
-
-std::vector<std::wstring> Written(CResourceSea& sea, const seatest::ScratchDir& dir) {
-    EXPECT_TRUE(sea.UpdateIfPossible());
-    return seatest::LinesOfFile(dir.Path("lookup.sea"));
-}
+using LookupSea = seatest::TestSea;
+using seatest::Lines;
+using seatest::Load;
+using seatest::Written;
 
 std::wstring ValuePart(const CResourceSea& sea, const wchar_t* name) {
     CString line;
@@ -148,50 +135,29 @@ TEST(Lookup, TypedModeTable) {
             LookupSea sea;
             const std::wstring seaLine = std::wstring(c.name) + L": " + c.seaText;
             if (row.present)
-                LoadSea(sea, dir, {L"; head", seaLine, L"other: 1"});
+                Load(sea, dir, {L"; head", seaLine, L"other: 1"});
             else
-                LoadSea(sea, dir, {L"; head", L"other: 1"});
-            const unsigned entriesBefore = sea.NrEntries();
-
+                Load(sea, dir, {L"; head", L"other: 1"});
             std::wstring variable;
             EXPECT_EQ(c.run(sea, row.mode, variable), row.expected);
-
+            // Only a read of the entry changes the variable, only a write changes the entry;
+            // a created entry holds the caller's value and goes to the end of the file.
+            EXPECT_EQ(variable, row.effect == ModeRow::kReadSea ? c.seaRead : c.callerValue);
             const std::wstring rebuilt = std::wstring(c.name) + L":\t" + c.callerLine + L" ";
-            switch (row.effect) {
-            case ModeRow::kUntouched:
-                EXPECT_EQ(variable, c.callerValue);
-                EXPECT_EQ(sea.NrEntries(), entriesBefore);
-                EXPECT_EQ(sea.GetEntry(c.name), nullptr);
-                EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{L"; head", L"other: 1"}));
-                break;
-            case ModeRow::kCreatedWithCaller:
-                // The caller's value is the new entry's content and goes to the end of the file.
-                EXPECT_EQ(variable, c.callerValue);
-                EXPECT_EQ(sea.NrEntries(), entriesBefore + 1);
-                EXPECT_EQ(ValuePart(sea, c.name), c.callerLine);
-                EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{L"; head", L"other: 1", rebuilt}));
-                break;
-            case ModeRow::kReadSea:
-                EXPECT_EQ(variable, c.seaRead);
-                ASSERT_NE(sea.GetEntry(c.name), nullptr);
-                EXPECT_FALSE(sea.GetEntry(c.name)->Modified());
-                EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{L"; head", seaLine, L"other: 1"}));
-                break;
-            case ModeRow::kWrittenCaller:
-                EXPECT_EQ(variable, c.callerValue);
-                ASSERT_NE(sea.GetEntry(c.name), nullptr);
-                EXPECT_TRUE(sea.GetEntry(c.name)->Modified());
-                EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{L"; head", rebuilt, L"other: 1"}));
-                break;
-            case ModeRow::kRemoved:
-                EXPECT_EQ(variable, c.callerValue);
-                EXPECT_EQ(sea.NrEntries(), entriesBefore - 1);
-                EXPECT_EQ(sea.GetEntry(c.name), nullptr);
-                EXPECT_EQ(sea.NrLines(), 2u);
-                EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{L"; head", L"other: 1"}));
-                // Gone: the same call again finds nothing.
-                EXPECT_EQ(c.run(sea, row.mode, variable), lookup::notFound);
-                break;
+            const Lines written[] = {{L"; head", L"other: 1"},
+                                     {L"; head", L"other: 1", rebuilt},
+                                     {L"; head", seaLine, L"other: 1"},
+                                     {L"; head", rebuilt, L"other: 1"},
+                                     {L"; head", L"other: 1"}};
+            const bool gone = row.effect == ModeRow::kUntouched || row.effect == ModeRow::kRemoved;
+            EXPECT_EQ(sea.GetEntry(c.name) == nullptr, gone);
+            if (!gone) {
+                EXPECT_EQ(sea.GetEntry(c.name)->Modified(), row.effect != ModeRow::kReadSea);
+            }
+            EXPECT_EQ(sea.NrEntries(), gone ? 1u : 2u);
+            EXPECT_EQ(Written(sea, dir), written[row.effect]);
+            if (row.effect == ModeRow::kRemoved) {
+                EXPECT_EQ(c.run(sea, row.mode, variable), lookup::notFound) << "gone: the same call finds nothing";
             }
         }
     }
@@ -259,9 +225,10 @@ TEST(Lookup, VectorAndSetReadOnlyWhatExisted) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Readers with a fallback.
+// Readers with a fallback and writers: the text forms are the entries' (see
+// the entry tests); here, which entry they use, create or leave alone.
 
-TEST(Lookup, ReadersWithFallback) {
+TEST(Lookup, ReadersWithFallbackNeverCreate) {
     struct Row {
         const char* what;
         std::function<std::wstring(CResourceSea&)> read;
@@ -270,49 +237,31 @@ TEST(Lookup, ReadersWithFallback) {
     };
     seatest::ScratchDir dir;
     const std::wstring base = dir.Root().wstring();
+    const auto num = [](auto v) { return std::to_wstring(v); };
     // The entry "e" starts with the two values 12 and "" (a value without text).
     const Row rows[] = {
-        {"int present", [](CResourceSea& s) { return std::to_wstring(s.LookupGetInt(L"e", 0, 7)); }, L"12"},
-        {"int at count appends", [](CResourceSea& s) { return std::to_wstring(s.LookupGetInt(L"e", 2, 7)); },
-         L"7", L"12 \"\" 7"},
-        {"int beyond", [](CResourceSea& s) { return std::to_wstring(s.LookupGetInt(L"e", 3, 7)); }, L"7"},
-        {"int missing name", [](CResourceSea& s) { return std::to_wstring(s.LookupGetInt(L"x", 0, 7)); }, L"7"},
-        {"hex present", [](CResourceSea& s) { return std::to_wstring(s.LookupGetHex(L"e", 0, 1)); }, L"18"},
-        {"hex at count", [](CResourceSea& s) { return std::to_wstring(s.LookupGetHex(L"e", 2, 255)); }, L"255",
-         L"12 \"\" ff"},
-        {"float without text", [](CResourceSea& s) { return std::to_wstring(s.LookupGetFloat(L"e", 1, 9.f)); },
-         L"0.000000"},
-        {"float at count", [](CResourceSea& s) { return std::to_wstring(s.LookupGetFloat(L"e", 2, 1.5f)); },
-         L"1.500000", L"12 \"\" 1.500000"},
-        {"double present", [](CResourceSea& s) { return std::to_wstring(s.LookupGetDouble(L"e", 0, 9.0)); },
-         L"12.000000"},
-        {"double at count", [](CResourceSea& s) { return std::to_wstring(s.LookupGetDouble(L"e", 2, -0.25)); },
-         L"-0.250000", L"12 \"\" -0.250000"},
-        {"bool present", [](CResourceSea& s) { return std::to_wstring(s.LookupGetBool(L"e", 0, false)); }, L"1"},
-        {"bool at count", [](CResourceSea& s) { return std::to_wstring(s.LookupGetBool(L"e", 2, false)); },
-         L"0", L"12 \"\" 0"},
-        {"colour present",
-         [](CResourceSea& s) { return std::to_wstring(s.LookupGetRgbColor(L"e", 0, 0xFFFFFF)); }, L"12"},
-        {"colour at count appends three",
-         [](CResourceSea& s) { return std::to_wstring(s.LookupGetRgbColor(L"e", 2, 0x030201)); },
-         std::to_wstring(0x030201), L"12 \"\" 1 2 3"},
-        {"colour beyond", [](CResourceSea& s) { return std::to_wstring(s.LookupGetRgbColor(L"e", 5, 4)); }, L"4"},
-        {"string present",
-         [](CResourceSea& s) { return std::wstring(s.LookupGetString(L"e", 0, L"fb").GetString()); }, L"12"},
-        {"string at count never appends",
-         [](CResourceSea& s) { return std::wstring(s.LookupGetString(L"e", 2, L"fb").GetString()); }, L"fb"},
-        {"string missing name",
-         [](CResourceSea& s) { return std::wstring(s.LookupGetString(L"x", 0, L"fb").GetString()); }, L"fb"},
-        {"file name made absolute",
-         [base](CResourceSea& s) {
-             return std::wstring(s.LookupGetFilename(L"e", base.c_str(), 0, L"").GetString());
-         },
-         base + L"/12"},
+        {"int", [&](CResourceSea& s) { return num(s.LookupGetInt(L"x", 0, 7)); }, L"7"},
+        {"hex", [&](CResourceSea& s) { return num(s.LookupGetHex(L"x", 0, 255)); }, L"255"},
+        {"float", [&](CResourceSea& s) { return num(s.LookupGetFloat(L"x", 0, 1.5f)); }, L"1.500000"},
+        {"double", [&](CResourceSea& s) { return num(s.LookupGetDouble(L"x", 0, -0.25)); }, L"-0.250000"},
+        {"bool", [&](CResourceSea& s) { return num(s.LookupGetBool(L"x", 0, true)); }, L"1"},
+        {"colour", [&](CResourceSea& s) { return num(s.LookupGetRgbColor(L"x", 0, 4)); }, L"4"},
+        {"string", [](CResourceSea& s) { return s.LookupGetString(L"x", 0, L"fb").Str(); }, L"fb"},
         {"file name fallback made absolute",
-         [base](CResourceSea& s) {
-             return std::wstring(s.LookupGetFilename(L"x", base.c_str(), 0, L"a/../b.sea").GetString());
-         },
+         [&](CResourceSea& s) { return s.LookupGetFilename(L"x", base.c_str(), 0, L"a/../b.sea").Str(); },
          base + L"/b.sea"},
+        {"present int", [&](CResourceSea& s) { return num(s.LookupGetInt(L"e", 0, 7)); }, L"12"},
+        {"float without text", [&](CResourceSea& s) { return num(s.LookupGetFloat(L"e", 1, 9.f)); }, L"0.000000"},
+        {"at the count appends", [&](CResourceSea& s) { return num(s.LookupGetInt(L"e", 2, 7)); }, L"7",
+         L"12 \"\" 7"},
+        {"a colour at the count appends three",
+         [&](CResourceSea& s) { return num(s.LookupGetRgbColor(L"e", 2, 0x030201)); }, num(0x030201),
+         L"12 \"\" 1 2 3"},
+        {"beyond the count", [&](CResourceSea& s) { return num(s.LookupGetRgbColor(L"e", 5, 4)); }, L"4"},
+        {"a string at the count never appends", [](CResourceSea& s) { return s.LookupGetString(L"e", 2, L"fb").Str(); },
+         L"fb"},
+        {"file name made absolute",
+         [&](CResourceSea& s) { return s.LookupGetFilename(L"e", base.c_str(), 0, L"").Str(); }, base + L"/12"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -328,10 +277,7 @@ TEST(Lookup, ReadersWithFallback) {
     }
 }
 
-// ---------------------------------------------------------------------------------------
-// Writers.
-
-TEST(Lookup, WritersStoreTheirTextAndCreateAtTheEnd) {
+TEST(Lookup, WritersReplaceInPlaceOrCreateAtTheEnd) {
     seatest::ScratchDir dir;
     const std::wstring base = dir.Root().wstring();
     // Far beyond the old 260-character path limit: stored whole, relative to base.
@@ -343,25 +289,21 @@ TEST(Lookup, WritersStoreTheirTextAndCreateAtTheEnd) {
     };
     const Row rows[] = {
         {"int", [](CResourceSea& s) { return s.LookupSetInt(L"w", -12); }, L"-12"},
-        {"hex", [](CResourceSea& s) { return s.LookupSetHex(L"w", 255); }, L"ff"},
-        {"hex of -1", [](CResourceSea& s) { return s.LookupSetHex(L"w", -1); }, L"ffffffffffffffff"},
+        {"hex", [](CResourceSea& s) { return s.LookupSetHex(L"w", -1); }, L"ffffffffffffffff"},
         {"float", [](CResourceSea& s) { return s.LookupSetFloat(L"w", 1.5f); }, L"1.500000"},
         {"double", [](CResourceSea& s) { return s.LookupSetDouble(L"w", -0.25); }, L"-0.250000"},
-        {"bool true", [](CResourceSea& s) { return s.LookupSetBool(L"w", true); }, L"1"},
-        {"bool false", [](CResourceSea& s) { return s.LookupSetBool(L"w", false); }, L"0"},
+        {"bool", [](CResourceSea& s) { return s.LookupSetBool(L"w", false); }, L"0"},
         {"colour", [](CResourceSea& s) { return s.LookupSetRgbColor(L"w", 0x00336699); }, L"153 102 51"},
         {"string", [](CResourceSea& s) { return s.LookupSetString(L"w", L"two words"); }, L"\"two words\""},
         {"null string", [](CResourceSea& s) { return s.LookupSetString(L"w", nullptr); }, L"\"\""},
         {"file name below base",
-         [base](CResourceSea& s) { return s.LookupSetFilename(L"w", (base + L"/d/f.sea").c_str(), base.c_str()); },
+         [&](CResourceSea& s) { return s.LookupSetFilename(L"w", (base + L"/d/f.sea").c_str(), base.c_str()); },
          L"d/f.sea"},
         {"file name outside base",
-         [base](CResourceSea& s) { return s.LookupSetFilename(L"w", L"/elsewhere/f.sea", base.c_str()); },
+         [&](CResourceSea& s) { return s.LookupSetFilename(L"w", L"/elsewhere/f.sea", base.c_str()); },
          L"/elsewhere/f.sea"},
         {"long file name",
-         [base, longLeaf](CResourceSea& s) {
-             return s.LookupSetFilename(L"w", (base + L"/" + longLeaf).c_str(), base.c_str());
-         },
+         [&](CResourceSea& s) { return s.LookupSetFilename(L"w", (base + L"/" + longLeaf).c_str(), base.c_str()); },
          longLeaf},
     };
     for (const Row& row : rows) {
@@ -369,16 +311,13 @@ TEST(Lookup, WritersStoreTheirTextAndCreateAtTheEnd) {
             SCOPED_TRACE(std::string(row.what) + (present ? ", present" : ", missing"));
             CResourceSea sea;
             if (present)
-                LoadSea(sea, dir, {L"w: old", L"z: 1"});
+                Load(sea, dir, {L"w: old", L"z: 1"});
             else
-                LoadSea(sea, dir, {L"z: 1"});
+                Load(sea, dir, {L"z: 1"});
             EXPECT_EQ(row.write(sea), present ? lookup::found : lookup::created);
             EXPECT_EQ(ValuePart(sea, L"w"), row.valuePart);
             const std::wstring line = L"w:\t" + row.valuePart + L" ";
-            if (present)
-                EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{line, L"z: 1"}));
-            else
-                EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{L"z: 1", line}));
+            EXPECT_EQ(Written(sea, dir), present ? (Lines{line, L"z: 1"}) : (Lines{L"z: 1", line}));
         }
     }
 }
@@ -401,37 +340,19 @@ TEST(Lookup, FilenameRoundTripsThroughTheSea) {
 // ---------------------------------------------------------------------------------------
 // The common first step.
 
-TEST(Lookup, LookupEntryCreatesOnlyInCreatingModes) {
-    struct Row {
-        int mode;
-        bool present;
-        lookup::result expected;
-        bool entryGiven;
-    };
-    const Row rows[] = {
-        {lookup::readExisting, false, lookup::notFound, false}, {lookup::remove, false, lookup::notFound, false},
-        {lookup::read, false, lookup::created, true},           {lookup::write, false, lookup::created, true},
-        {9, false, lookup::created, true},                      {lookup::readExisting, true, lookup::found, true},
-        {lookup::remove, true, lookup::found, true},            {lookup::read, true, lookup::found, true},
-        {9, true, lookup::found, true},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE("mode " + std::to_string(row.mode) + (row.present ? ", present" : ", missing"));
-        LookupSea sea;
-        if (row.present) sea.SetLine(L"a", L"1");
-        CResourceEntry* entry = reinterpret_cast<CResourceEntry*>(&sea);  // must be overwritten
-        EXPECT_EQ(sea.LookupEntry(entry, row.mode, L"a", CResourceEntry::StatusListEntry), row.expected);
-        EXPECT_EQ(entry != nullptr, row.entryGiven);
-        EXPECT_EQ(entry, sea.GetEntry(L"a"));
-        // Mode 7 here only finds: deleting is the typed lookups' step.
-        EXPECT_EQ(sea.NrEntries(), row.entryGiven ? 1u : 0u);
-        if (row.expected == lookup::created) {
-            EXPECT_TRUE(entry->IsListEntry());
-        }
-        if (row.present) {
-            EXPECT_FALSE(entry->IsListEntry());
-        }
-    }
+// The common first step of the typed lookups (whose mode table is above):
+// a created entry takes the status asked for, a missing one is no pointer.
+TEST(Lookup, LookupEntryGivesTheEntryOrNone) {
+    LookupSea sea;
+    CResourceEntry* entry = reinterpret_cast<CResourceEntry*>(&sea);  // must be overwritten
+    EXPECT_EQ(sea.LookupEntry(entry, lookup::readExisting, L"a", CResourceEntry::StatusListEntry), lookup::notFound);
+    EXPECT_EQ(entry, nullptr);
+    EXPECT_EQ(sea.LookupEntry(entry, lookup::read, L"a", CResourceEntry::StatusListEntry), lookup::created);
+    ASSERT_EQ(entry, sea.GetEntry(L"a"));
+    EXPECT_TRUE(entry->IsListEntry());
+    // Mode 7 here only finds: deleting is the typed lookups' step.
+    EXPECT_EQ(sea.LookupEntry(entry, lookup::remove, L"a", 0), lookup::found);
+    EXPECT_EQ(entry, sea.GetEntry(L"a"));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -495,13 +416,13 @@ TEST(Lookup, GetReadsOnlyPresentEntries) {
 TEST(Lookup, SetTakesValuesNotPointers) {
     seatest::ScratchDir dir;
     CResourceSea sea;
-    LoadSea(sea, dir, {L"s: 1 2 3 4 5"});
+    Load(sea, dir, {L"s: 1 2 3 4 5"});
     sea.Set(L"s", L"%d %d", 8, 9);
     EXPECT_EQ(ValuePart(sea, L"s"), L"8 9 3 4 5");  // later values stay
     sea.Set(L"n", L"%d %lf %f %s %x", -1, 2.5, 1.5f, L"a b", 255ul);
     EXPECT_EQ(ValuePart(sea, L"n"), L"-1 2.500000 1.500000 \"a b\" ff");
     EXPECT_EQ(Written(sea, dir),
-              (std::vector<std::wstring>{L"s:\t8 9 3 4 5 ", L"n:\t-1 2.500000 1.500000 \"a b\" ff "}));
+              (Lines{L"s:\t8 9 3 4 5 ", L"n:\t-1 2.500000 1.500000 \"a b\" ff "}));
 }
 
 TEST(Lookup, FormatErrorsReachTheCallerWithEarlierValuesDone) {
@@ -529,10 +450,10 @@ TEST(Lookup, FormatErrorsReachTheCallerWithEarlierValuesDone) {
 // ---------------------------------------------------------------------------------------
 // Lines, list lines, comments and queries.
 
-TEST(Lookup, GetLineGivesTheValuePart) {
+TEST(Lookup, GetLineGivesTheValuePartAsRead) {
     seatest::ScratchDir dir;
     LookupSea sea;
-    LoadSea(sea, dir, {L"a:   1  2  ", L"colors: {", L"\tred 1", L"\t; note", L"} end", L"z: 1"});
+    Load(sea, dir, {L"a:   1  2  ", L"colors: {", L"\tred 1", L"\t; note", L"} end", L"z: 1"});
     CString line(L"unchanged");
     EXPECT_EQ(sea.GetLine(L"missing", line), 0);
     EXPECT_EQ(line, L"unchanged");
@@ -543,10 +464,10 @@ TEST(Lookup, GetLineGivesTheValuePart) {
     EXPECT_EQ(line, L"{\nred 1\n; note\n} end");
 }
 
-TEST(Lookup, SetLineReplacesTheValuePart) {
+TEST(Lookup, SetLineReplacesTheValuePartOrReportsAndKeepsIt) {
     seatest::ScratchDir dir;
     LookupSea sea;
-    LoadSea(sea, dir, {L"a: 1", L"z: 1"});
+    Load(sea, dir, {L"a: 1", L"bad: 1 2", L"z: 1"});
     seatest::CaptureOutput capture;
     CResourceEntry* entry = sea.SetLine(L"a", L"x \"two words\" 3");
     ASSERT_EQ(entry, sea.GetEntry(L"a"));
@@ -559,48 +480,34 @@ TEST(Lookup, SetLineReplacesTheValuePart) {
     EXPECT_NE(sea.SetLine(L"c", nullptr), nullptr);
     EXPECT_EQ(ValuePart(sea, L"c"), L"");
     EXPECT_TRUE(capture.Reports().empty());
-    EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{L"a:\tx \"two words\" 3 ", L"z: 1", L"b:\t5 ", L"c:\t"}));
-}
 
-TEST(Lookup, SetLineWithBadValuesReportsAndKeepsTheEntry) {
-    struct Row {
-        const char* what;
-        bool present;
-    };
-    for (const Row& row : {Row{"present", true}, Row{"missing", false}}) {
-        SCOPED_TRACE(row.what);
-        seatest::ScratchDir dir;
-        LookupSea sea;
-        if (row.present)
-            LoadSea(sea, dir, {L"a: 1 2", L"z: 1"});
-        else
-            LoadSea(sea, dir, {L"z: 1"});
-        seatest::CaptureOutput capture;
-        CResourceEntry* entry = sea.SetLine(L"a", L"3 \"open");
-        ASSERT_NE(entry, nullptr);
-        EXPECT_EQ(entry, sea.GetEntry(L"a"));
+    // Bad values: reported, and the entry keeps its values and stays an ordinary entry.
+    for (const wchar_t* name : {L"bad", L"new"}) {
+        SCOPED_TRACE(kelvaro::utf8::Encode(name));
+        capture.Clear();
+        CResourceEntry* kept = sea.SetLine(name, L"3 \"open");
+        ASSERT_NE(kept, nullptr);
+        EXPECT_EQ(kept, sea.GetEntry(name));
         ASSERT_EQ(capture.Reports().size(), 1u);
         EXPECT_EQ(capture.Reports()[0].category, PrWin::LibraryMessage);
         EXPECT_EQ(capture.Reports()[0].style, PrWin::ReadProblem);
-        EXPECT_EQ(capture.Reports()[0].text, L"Syntax error in SetLine(a): 3 \"open\n");
-        // The entry keeps its values and stays an ordinary entry.
-        EXPECT_FALSE(entry->IsComment());
-        EXPECT_FALSE(entry->SyntaxError());
-        EXPECT_TRUE(sea.HasEntry(L"a"));
-        if (row.present) {
-            EXPECT_EQ(ValuePart(sea, L"a"), L"1 2");
-            sea.MitSedimentfilter(true);  // a bad line would be dropped here
-            EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{L"a:\t1 2 "}));
-        } else {
-            EXPECT_EQ(entry->NValues(), 0u);
-        }
+        EXPECT_EQ(capture.Reports()[0].text, L"Syntax error in SetLine(" + std::wstring(name) + L"): 3 \"open\n");
+        EXPECT_FALSE(kept->IsComment());
+        EXPECT_FALSE(kept->SyntaxError());
     }
+    EXPECT_EQ(ValuePart(sea, L"bad"), L"1 2");
+    EXPECT_EQ(sea.GetEntry(L"new")->NValues(), 0u);
+    EXPECT_EQ(Written(sea, dir),
+              (Lines{L"a:\tx \"two words\" 3 ", L"bad:\t1 2 ", L"z: 1", L"b:\t5 ", L"c:\t", L"new:\t"}));
+    sea.MitSedimentfilter(true);  // a bad line would be dropped here
+    const Lines filtered = Written(sea, dir);
+    EXPECT_NE(std::find(filtered.begin(), filtered.end(), L"bad:\t1 2 "), filtered.end());
 }
 
 TEST(Lookup, AddListLine) {
     seatest::ScratchDir dir;
     LookupSea sea;
-    LoadSea(sea, dir, {L"plain: 1", L"list: {", L"\told", L"}"});
+    Load(sea, dir, {L"plain: 1", L"list: {", L"\told", L"}"});
     struct Row {
         const char* what;
         const wchar_t* name;
@@ -622,26 +529,26 @@ TEST(Lookup, AddListLine) {
     EXPECT_TRUE(sea.IsListEntry(L"fresh"));
     EXPECT_TRUE(sea.GetEntry(L"list")->Modified());
     // Added lines keep their text as given, as lines read from a file do.
-    EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{L"plain: 1", L"list: {", L"\told", L"new 1", L"}",
+    EXPECT_EQ(Written(sea, dir), (Lines{L"plain: 1", L"list: {", L"\told", L"new 1", L"}",
                                                             L"fresh: {", L"first", L"", L"} \t;-- fresh"}));
 }
 
 TEST(Lookup, AppendCommentLine) {
     seatest::ScratchDir dir;
     LookupSea sea;
-    LoadSea(sea, dir, {L"a: 1"});
+    Load(sea, dir, {L"a: 1"});
     sea.AppendCommentLine(L"hello world");
     sea.AppendCommentLine(nullptr);
     EXPECT_EQ(sea.NrEntries(), 1u);  // comments are not indexed
     EXPECT_EQ(sea.NrLines(), 3u);
     sea.MitSedimentfilter(true);  // comments carry the Accessed bit, so they survive it
-    EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{L"; hello world ", L"  "}));
+    EXPECT_EQ(Written(sea, dir), (Lines{L"; hello world ", L"  "}));
 }
 
 TEST(Lookup, DeleteHasEntryTouchIsListEntry) {
     seatest::ScratchDir dir;
     LookupSea sea;
-    LoadSea(sea, dir, {L"a: 1", L"; c", L"l: {", L"}", L"b: 2"});
+    Load(sea, dir, {L"a: 1", L"; c", L"l: {", L"}", L"b: 2"});
     struct Row {
         const wchar_t* name;
         bool has;
@@ -667,7 +574,7 @@ TEST(Lookup, DeleteHasEntryTouchIsListEntry) {
     EXPECT_EQ(sea.Delete(L"l"), 1);
     EXPECT_EQ(sea.Delete(L"l"), 0);
     EXPECT_FALSE(sea.IsListEntry(L"l"));
-    EXPECT_EQ(Written(sea, dir), (std::vector<std::wstring>{L"; a:\t1 ", L"; c", L"b: 2"}));
+    EXPECT_EQ(Written(sea, dir), (Lines{L"; a:\t1 ", L"; c", L"b: 2"}));
 }
 
 }  // namespace

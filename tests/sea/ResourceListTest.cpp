@@ -2,6 +2,7 @@
 // end, line numbers and keys, adding and removing lines, read-only cursors.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -12,22 +13,16 @@
 
 namespace {
 
-using Lines = std::vector<std::wstring>;
-
-class ListSea : public CResourceSea {
-public:
-    using CResourceSea::GetEntry;
-};
+using seatest::Lines;
+using ListSea = seatest::TestSea;
 
 // A sea holding the list "cfg" (by default: a comment, a 1, a comment, b 2), not modified.
 void LoadList(ListSea& sea, const seatest::ScratchDir& dir,
               const Lines& listLines = {L"\t; c1", L"\ta 1", L"\t; c2", L"\tb 2"}) {
     Lines lines{L"before: 1", L"cfg: {"};
     lines.insert(lines.end(), listLines.begin(), listLines.end());
-    lines.push_back(L"}");
-    lines.push_back(L"plain: 5");
-    seatest::WriteBytes(dir.Path("list.sea"), seatest::SeaUtf16(lines));
-    ASSERT_TRUE(sea.Create(dir.Wide("list.sea"), false));
+    lines.insert(lines.end(), {L"}", L"plain: 5"});
+    seatest::Load(sea, dir, lines, "list.sea");
     sea.GetEntry(L"cfg")->ResetModified();
 }
 
@@ -41,21 +36,12 @@ std::wstring Current(const CResourceList& list) {
 }
 
 // The list lines of "cfg" in order, as GetLine gives them (head and closing line left out).
-Lines ListLines(const CResourceSea& sea) {
-    CString text;
-    sea.GetLine(L"cfg", text);
+Lines ListLines(const ListSea& sea) {
     Lines lines;
-    std::wstring current;
-    for (wchar_t ch : std::wstring(text.GetString())) {
-        if (ch != L'\n') {
-            current.push_back(ch);
-            continue;
-        }
-        lines.push_back(current);
-        current.clear();
-    }
-    if (!lines.empty()) lines.erase(lines.begin());  // the head; `current` holds the closing line
-    return lines;
+    std::wstringstream text(sea.Text(L"cfg"));
+    for (std::wstring line; std::getline(text, line);) lines.push_back(line);
+    if (lines.size() < 2) return {};
+    return Lines(lines.begin() + 1, lines.end() - 1);
 }
 
 struct Step {

@@ -12,73 +12,43 @@
 
 namespace {
 
-using ModelSea = seatest::TestSea;
+using seatest::Lines;
+using seatest::ScratchDir;
+using seatest::TestSea;
 
-std::vector<std::wstring> LineTexts(CResourceSea& sea, const seatest::ScratchDir& dir) {
-    // The line order is observable only through a write.
-    sea.SaveAs(dir.Wide("order.sea"));
-    return seatest::LinesOfFile(dir.Path("order.sea"));
-}
-
-TEST(SeaModel, NewSeaIsEmptyAndMemoryOnly) {
-    CResourceSea sea;
-    EXPECT_TRUE(sea.IsEmpty());
-    EXPECT_TRUE(sea.IsUnicodeFile());
-    EXPECT_FALSE(sea.IsFilebased());
-    EXPECT_EQ(sea.GetEntriesStartPosition(), nullptr);
-}
-
-TEST(SeaModel, CreateEntryTwiceGivesTheSameEntryAndOneLine) {
-    CResourceSea sea;
-    CResourceEntry* first = sea.CreateEntry(L"width", 0);
-    ASSERT_NE(first, nullptr);
-    CResourceEntry* second = sea.CreateEntry(L"width", 8);
-    EXPECT_EQ(first, second);
-    EXPECT_FALSE(second->IsListEntry()) << "the status of the second call is ignored";
-    EXPECT_EQ(sea.NrLines(), 1u);
-    EXPECT_EQ(sea.NrEntries(), 1u);
-    EXPECT_FALSE(sea.IsEmpty());
-    EXPECT_EQ(first->Name(), L"width");
-}
-
-TEST(SeaModel, NamesAreCaseSensitive) {
-    ModelSea sea;
-    CResourceEntry* lower = sea.CreateEntry(L"name", 0);
-    CResourceEntry* upper = sea.CreateEntry(L"Name", 0);
-    EXPECT_NE(lower, upper);
-    EXPECT_EQ(sea.GetEntry(L"name"), lower);
-    EXPECT_EQ(sea.GetEntry(L"Name"), upper);
-    EXPECT_EQ(sea.GetEntry(L"NAME"), nullptr);
-    EXPECT_EQ(sea.NrEntries(), 2u);
-}
-
-// Comments are lines but no entries; a new entry follows every line there
-// is, a new list comes with its closing line.
-TEST(SeaModel, LinesCommentsAndNewEntries) {
-    seatest::ScratchDir dir;
-    seatest::WriteBytes(dir.Path("a.sea"), seatest::SeaUtf16({L"; head", L"", L"   ; three"}));
-    CResourceSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("a.sea"), false));
+// One entry per name, names case-sensitive; comments are lines but no
+// entries; a new entry follows every line there is, a new list comes with
+// its closing line.
+TEST(SeaModel, LinesEntriesAndNames) {
+    ScratchDir dir;
+    TestSea sea;
+    seatest::Load(sea, dir, {L"; head", L"", L"   ; three"});
     EXPECT_TRUE(sea.IsEmpty());
     EXPECT_EQ(sea.NrLines(), 3u);
     EXPECT_EQ(sea.GetEntriesStartPosition(), nullptr);
-    sea.CreateEntry(L"c", 0)->SetInt(3, 0);
-    ASSERT_TRUE(sea.CreateEntry(L"colors", 8)->IsListEntry());
-    EXPECT_EQ(LineTexts(sea, dir),
-              (std::vector<std::wstring>{L"; head", L"", L"   ; three", L"c:\t3 ", L"colors: {", L"} \t;-- colors"}));
+    CResourceEntry* lower = sea.CreateEntry(L"name", 0);
+    ASSERT_NE(lower, nullptr);
+    EXPECT_EQ(sea.CreateEntry(L"name", CResourceEntry::StatusListEntry), lower) << "the same entry again";
+    EXPECT_FALSE(lower->IsListEntry()) << "the status of the second call is ignored";
+    CResourceEntry* upper = sea.CreateEntry(L"Name", 0);
+    EXPECT_NE(lower, upper);
+    EXPECT_EQ(sea.GetEntry(L"Name"), upper);
+    EXPECT_EQ(sea.GetEntry(L"NAME"), nullptr);
+    lower->SetInt(3, 0);
+    upper->SetInt(4, 0);
+    ASSERT_TRUE(sea.CreateEntry(L"colors", CResourceEntry::StatusListEntry)->IsListEntry());
+    EXPECT_EQ(sea.NrEntries(), 3u);
+    EXPECT_EQ(seatest::Written(sea, dir),
+              (Lines{L"; head", L"", L"   ; three", L"name:\t3 ", L"Name:\t4 ", L"colors: {", L"} \t;-- colors"}));
 }
 
 TEST(SeaModel, IterationVisitsEveryNamedEntryOnceAndNoComment) {
-    seatest::ScratchDir dir;
-    seatest::WriteBytes(dir.Path("i.sea"),
-                        seatest::SeaUtf16({L"; c", L"a: 1", L"b: 2", L"l: {", L"\tx", L"}", L"c: 3"}));
+    ScratchDir dir;
     CResourceSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("i.sea"), false));
+    seatest::Load(sea, dir, {L"; c", L"a: 1", L"b: 2", L"l: {", L"\tx", L"}", L"c: 3"});
     std::set<std::wstring> seen;
-    POSITION pos = sea.GetEntriesStartPosition();
-    ASSERT_NE(pos, nullptr);
-    while (pos != nullptr) {
-        CString name;
+    CString name;
+    for (POSITION pos = sea.GetEntriesStartPosition(); pos != nullptr;) {
         CResourceEntry* entry = sea.GetNextEntry(name, pos);
         ASSERT_NE(entry, nullptr);
         EXPECT_EQ(entry->Name(), name);
@@ -88,8 +58,9 @@ TEST(SeaModel, IterationVisitsEveryNamedEntryOnceAndNoComment) {
 }
 
 TEST(SeaModel, DeleteSeaLine) {
-    seatest::ScratchDir dir;
-    ModelSea sea;
+    ScratchDir dir;
+    TestSea sea;
+    seatest::Load(sea, dir, {});
     for (const wchar_t* name : {L"a", L"b", L"c", L"d"}) sea.CreateEntry(name, 0)->SetInt(1, 0);
     sea.DeleteSeaLine(sea.GetEntry(L"b"));
     sea.DeleteSeaLine(nullptr);
@@ -100,10 +71,9 @@ TEST(SeaModel, DeleteSeaLine) {
     sea.DeleteSeaLine(&foreign);
     EXPECT_EQ(foreign.Name(), L"a");
     EXPECT_EQ(sea.GetEntry(L"a"), own);
-    EXPECT_EQ(sea.NrLines(), 3u);
     EXPECT_EQ(sea.NrEntries(), 3u);
     EXPECT_EQ(sea.GetEntry(L"b"), nullptr);
-    EXPECT_EQ(LineTexts(sea, dir), (std::vector<std::wstring>{L"a:\t1 ", L"c:\t1 ", L"d:\t1 "}));
+    EXPECT_EQ(seatest::Written(sea, dir), (Lines{L"a:\t1 ", L"c:\t1 ", L"d:\t1 "}));
 }
 
 // Deleting one entry after another must not walk the line list each time:
@@ -112,8 +82,8 @@ TEST(SeaModel, DeleteSeaLine) {
 // write-back keeps every other line byte for byte.
 TEST(SeaModel, DeletingManyEntriesTakesOnePassAndKeepsTheRest) {
     constexpr unsigned kEntries = 20000;
-    seatest::ScratchDir dir;
-    std::vector<std::wstring> lines, expected;
+    ScratchDir dir;
+    Lines lines, expected;
     for (unsigned i = 0; i < kEntries; ++i) {
         const std::wstring name = L"key" + std::to_wstring(i);
         lines.push_back(L"; about " + name);
@@ -121,9 +91,8 @@ TEST(SeaModel, DeletingManyEntriesTakesOnePassAndKeepsTheRest) {
         expected.push_back(lines[lines.size() - 2]);
         if (i % 4 != 0) expected.push_back(lines.back());
     }
-    seatest::WriteBytes(dir.Path("many.sea"), seatest::SeaUtf16(lines));
-    ModelSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("many.sea"), false));
+    TestSea sea;
+    seatest::Load(sea, dir, lines);
     const std::uint64_t before = sea.LineSteps();
     for (unsigned i = 0; i < kEntries; i += 4) {
         const std::wstring name = L"key" + std::to_wstring(i);
@@ -146,54 +115,43 @@ TEST(SeaModel, DeletingManyEntriesTakesOnePassAndKeepsTheRest) {
     EXPECT_EQ(sea.NrEntries(), kEntries - kEntries / 4 + 1);
     ASSERT_TRUE(sea.UpdateIfPossible()) << sea.WriteError().Str();
     EXPECT_LE(sea.LineSteps() - before, 10u * lines.size()) << "deleting walked the lines once per entry";
-    EXPECT_EQ(seatest::ReadBytes(dir.Path("many.sea")), seatest::SeaUtf16(expected));
+    EXPECT_EQ(seatest::ReadBytes(dir.Path("t.sea")), seatest::SeaUtf16(expected));
 }
 
-TEST(SeaModel, PurgeKeepsNameFileAndFlags) {
-    seatest::ScratchDir dir;
-    seatest::WriteBytes(dir.Path("p.sea"), seatest::SeaUtf16({L"a: 1", L"; c"}));
+// Emptying a sea keeps what ties it to its file: a later save must go there.
+TEST(SeaModel, PurgeAndCreateWithoutFileKeepTheFileName) {
+    ScratchDir dir;
     CResourceSea sea;
     sea.SetSeaName(L"Status");
-    ASSERT_TRUE(sea.Create(dir.Wide("p.sea"), false));
+    seatest::Load(sea, dir, {L"a: 1", L"; c"});
     sea.SetFileSection(true);
     sea.SaveAsUnicode(false);
     sea.PurgeDataBase();
     EXPECT_EQ(sea.NrLines(), 0u);
-    EXPECT_TRUE(sea.IsEmpty());
     EXPECT_EQ(sea.SeaName(), L"Status");
-    EXPECT_EQ(sea.Filename(), dir.Wide("p.sea"));
+    EXPECT_EQ(sea.Filename(), dir.Wide("t.sea"));
     EXPECT_TRUE(sea.IsFilebased());
     EXPECT_TRUE(sea.IsFileSection());
     EXPECT_FALSE(sea.IsUnicodeFile());
     sea.CreateEntry(L"x", 0);
     EXPECT_EQ(sea.NrLines(), 1u);
-}
 
-TEST(SeaModel, CreateWithoutFileMakesTheSeaMemoryOnly) {
-    seatest::ScratchDir dir;
-    seatest::WriteBytes(dir.Path("m.sea"), seatest::SeaUtf16({L"a: 1"}));
-    CResourceSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("m.sea"), false));
-    ASSERT_TRUE(sea.IsFilebased());
     EXPECT_TRUE(sea.Create());
     EXPECT_FALSE(sea.IsFilebased());
     EXPECT_EQ(sea.NrLines(), 0u);
-    EXPECT_EQ(sea.Filename(), dir.Wide("m.sea")) << "the file name stays";
+    EXPECT_EQ(sea.Filename(), dir.Wide("t.sea")) << "the file name stays";
 }
 
 TEST(SeaModel, HashSizeIsOnlyTheStartOfTheIndex) {
-    struct Case {
-        unsigned hashSize;
-        unsigned entries;
-    };
-    for (const Case& c : {Case{1, 1000}, Case{17, 5000}, Case{4001, 50000}}) {
-        SCOPED_TRACE(c.hashSize);
-        ModelSea sea(c.hashSize);
-        for (unsigned i = 0; i < c.entries; ++i) sea.CreateEntry((L"k" + std::to_wstring(i)).c_str(), 0);
-        EXPECT_EQ(sea.NrEntries(), c.entries);
+    const std::pair<unsigned, unsigned> cases[] = {{1, 1000}, {17, 5000}, {4001, 50000}};
+    for (const auto& [hashSize, entries] : cases) {
+        SCOPED_TRACE(hashSize);
+        TestSea sea(hashSize);
+        for (unsigned i = 0; i < entries; ++i) sea.CreateEntry((L"k" + std::to_wstring(i)).c_str(), 0);
+        EXPECT_EQ(sea.NrEntries(), entries);
         sea.GetEntry(L"k0")->SetInt(42, 0);  // values even where the buffers were not made ready
         EXPECT_EQ(sea.GetEntry(L"k0")->GetInt(0), 42);
-        for (unsigned i = 0; i < c.entries; i += 97) {
+        for (unsigned i = 0; i < entries; i += 97) {
             CResourceEntry* entry = sea.GetEntry((L"k" + std::to_wstring(i)).c_str());
             ASSERT_NE(entry, nullptr);
             EXPECT_EQ(entry->Name().Str(), L"k" + std::to_wstring(i));

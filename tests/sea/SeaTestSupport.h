@@ -1,13 +1,16 @@
-// Helpers of the sea tests: the shared support, and a sea that opens its
-// protected operations to the tests.
+// Helpers of the sea tests: the shared support, a sea that opens its
+// protected operations to the tests, seas read from lines, and a table held
+// in memory.
 #pragma once
 
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "kelvaro/entry/ResSeaTableInterface.h"
 #include "kelvaro/entry/ResourceEntry.h"
 #include "kelvaro/platform/Utf.h"
 #include "kelvaro/sea/ResourceSea.h"
@@ -24,14 +27,17 @@ using testsupport::ScratchDir;
 using testsupport::Sea1252;
 using testsupport::SeaUtf16;
 using testsupport::WriteBytes;
+using Lines = std::vector<std::wstring>;
 
 // Opens the protected operations of a sea to the tests.
 class TestSea : public CResourceSea {
 public:
     using CResourceSea::CResourceSea;
+    using CResourceSea::ContentTransfer;
     using CResourceSea::DeleteSeaLine;
     using CResourceSea::GetEntry;
     using CResourceSea::LineSteps;
+    using CResourceSea::LookupEntry;
     using CResourceSea::SeeInhaltEinlesen;
     using CResourceSea::SeeInhaltSpeichern;
     using CResourceSea::UpdateFile;
@@ -42,7 +48,27 @@ public:
         if (entry == nullptr || index >= entry->NValues()) return L"<missing>";
         return entry->GetString(index).Str();
     }
+    // The whole text of entry `name` (a list with its lines), or "<missing>".
+    std::wstring Text(const wchar_t* name) const {
+        CResourceEntry* entry = GetEntry(name);
+        if (entry == nullptr) return L"<missing>";
+        CString text;
+        entry->GetLine(text);
+        return text.Str();
+    }
 };
+
+// `sea` read from a UTF-16 file `leaf` of `lines`, tied to that file.
+inline void Load(CResourceSea& sea, const ScratchDir& dir, const Lines& lines, const std::string& leaf = "t.sea") {
+    WriteBytes(dir.Path(leaf), SeaUtf16(lines));
+    ASSERT_TRUE(sea.Create(dir.Wide(leaf), false));
+}
+
+// The lines of `leaf` after the sea wrote itself back into it.
+inline Lines Written(CResourceSea& sea, const ScratchDir& dir, const std::string& leaf = "t.sea") {
+    EXPECT_TRUE(sea.UpdateIfPossible());
+    return LinesOfFile(dir.Path(leaf));
+}
 
 // One table row as the table tests compare them.
 struct Row {
@@ -57,6 +83,14 @@ inline std::ostream& operator<<(std::ostream& out, const Row& row) {
                << row.counter << ")";
 }
 
+// The rows with trailing white space cut from the values: a rebuilt line
+// ends every value with a blank, a line as read does not.
+inline std::vector<Row> Trimmed(std::vector<Row> rows) {
+    for (Row& row : rows)
+        while (!row.values.empty() && (row.values.back() == L' ' || row.values.back() == L'\t')) row.values.pop_back();
+    return rows;
+}
+
 // Every row of a table through the table interface; an import that ends
 // badly fails the test.
 template <class Table>
@@ -68,6 +102,65 @@ std::vector<Row> ReadRows(Table& table) {
     } while (table.NextTableLine());
     EXPECT_TRUE(table.EndRead());
     return rows;
+}
+
+// A table held in a vector; each answer can be made a refusal or a failure.
+class MemoryTable : public CResSeaTableInterface {
+public:
+    std::vector<Row> rows;
+    bool refuseWrite = false, refuseRead = false, failEndWrite = false, failEndRead = false;
+    int endWriteCalls = 0, endReadCalls = 0, nextCallsAfterEnd = 0;
+
+    bool BeginWrite() override {
+        if (refuseWrite) return false;
+        rows.clear();
+        return true;
+    }
+    void WriteTableLine(const wchar_t* name, const wchar_t* values, unsigned listCounter) override {
+        rows.push_back({name, values, listCounter});
+    }
+    bool EndWrite() override {
+        ++endWriteCalls;
+        return !failEndWrite;
+    }
+    bool BeginRead() override {
+        m_next = 0;
+        if (refuseRead || rows.empty()) return false;
+        return NextTableLine();
+    }
+    bool NextTableLine() override {
+        if (m_next >= rows.size()) {
+            ++nextCallsAfterEnd;
+            return false;
+        }
+        const Row& row = rows[m_next++];
+        SetCurrentLine(row.name.c_str(), row.values.c_str(), row.counter);
+        return true;
+    }
+    bool EndRead() override {
+        ++endReadCalls;
+        return !failEndRead;
+    }
+
+    // The protected buffer filler, for its own tests.
+    bool Prepare(const wchar_t* name, const wchar_t* values) { return PrepareLineValues(name, values); }
+    unsigned NameSize() const { return m_lineNameSize; }
+    unsigned ValsSize() const { return m_lineValsSize; }
+
+private:
+    std::size_t m_next = 0;
+};
+
+// The rows an export of `sea` makes.
+inline std::vector<Row> RowsOf(CResourceSea& sea) {
+    MemoryTable table;
+    EXPECT_TRUE(sea.SaveToTable(&table));
+    return table.rows;
+}
+
+// The golden files of the sea tests.
+inline std::filesystem::path Golden(const std::string& leaf) {
+    return std::filesystem::path(KELVARO_TEST_DATA) / "golden-sea" / leaf;
 }
 
 }  // namespace seatest

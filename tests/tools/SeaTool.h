@@ -8,9 +8,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <string>
 #include <sys/wait.h>
+#include <vector>
 
 namespace seatool {
 
@@ -55,6 +57,19 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
+    // The files of the test folder and their bytes.
+    std::map<std::string, std::string> Files() const {
+        std::map<std::string, std::string> files;
+        for (const auto& item : fs::directory_iterator(m_dir))
+            if (item.is_regular_file() && item.path().filename() != ".err")
+                files[item.path().filename().string()] = Read(item.path().filename().string());
+        return files;
+    }
+
+    // Runs the transcript `leaf` of tests/data/golden-sea/tool (its first
+    // lines tell its form) and checks every case of it.
+    void RunTranscript(const std::string& leaf);
+
     fs::path m_dir;
 };
 
@@ -62,6 +77,99 @@ inline bool Has(const std::string& text, const std::string& part) { return text.
 
 inline std::string Replaced(std::string text, const std::string& from, const std::string& to) {
     return text.replace(text.find(from), from.size(), to);
+}
+
+// One case of a transcript.
+struct ToolCase {
+    std::string args;
+    bool goesOn = false;  // runs in the folder the case before left
+    int line = 0, status = 0;
+    std::vector<std::string> out, contains, err, absent;
+    std::vector<std::pair<std::string, std::string>> after;  // file, golden file ("": may change)
+};
+
+inline std::vector<ToolCase> ReadTranscript(const fs::path& path) {
+    std::ifstream in(path);
+    EXPECT_TRUE(in) << path;
+    std::vector<ToolCase> cases;
+    std::string line;
+    for (int n = 1; std::getline(in, line); ++n) {
+        if (line.empty() || line[0] == '#') continue;
+        const std::string tag = line.substr(0, line.find(' '));
+        const std::string rest = line.size() > tag.size() ? line.substr(tag.size() + 1) : "";
+        if (tag == "$" || tag == "$+") {
+            cases.emplace_back();
+            cases.back().args = rest;
+            cases.back().goesOn = tag == "$+";
+            cases.back().line = n;
+        } else if (cases.empty()) {
+            ADD_FAILURE() << path << ":" << n << ": a line before the first case";
+        } else if (tag == "?") {
+            cases.back().status = std::stoi(rest);
+        } else if (tag == ">") {
+            cases.back().out.push_back(rest);
+        } else if (tag == "~") {
+            cases.back().contains.push_back(rest);
+        } else if (tag == "!") {
+            cases.back().err.push_back(rest);
+        } else if (tag == "-") {
+            cases.back().absent.push_back(rest);
+        } else if (tag == "=") {
+            const std::size_t space = rest.find(' ');
+            const std::string golden = space == std::string::npos ? "" : rest.substr(space + 1);
+            cases.back().after.emplace_back(rest.substr(0, space), golden);
+        } else {
+            ADD_FAILURE() << path << ":" << n << ": no case takes this line";
+        }
+    }
+    return cases;
+}
+
+inline void SeaToolTest::RunTranscript(const std::string& leaf) {
+    const fs::path golden = fs::path(KELVARO_TEST_DATA) / "golden-sea" / "tool";
+    const auto cases = ReadTranscript(golden / leaf);
+    EXPECT_GE(cases.size(), 5u);
+    const auto dir = [this](std::string text) {
+        for (std::size_t at = text.find("{dir}"); at != std::string::npos; at = text.find("{dir}"))
+            text.replace(at, 5, m_dir.string());
+        return text;
+    };
+    for (const ToolCase& c : cases) {
+        SCOPED_TRACE(leaf + ":" + std::to_string(c.line) + ": " + c.args.substr(0, 80));
+        if (!c.goesOn) {
+            for (const auto& item : fs::directory_iterator(m_dir)) fs::remove_all(item.path());
+            fs::copy(golden / "files", m_dir);
+        }
+        const auto before = Files();
+        const ToolRun run = Sea(c.args);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        std::string out;
+        for (const std::string& line : c.out) out += dir(line) + "\n";
+        if (c.contains.empty()) {
+            EXPECT_EQ(run.out, out);
+        }
+        for (const std::string& part : c.contains) EXPECT_TRUE(Has(run.out, dir(part))) << part << " in\n" << run.out;
+        for (const std::string& part : c.err) {
+            if (part.empty()) {
+                EXPECT_EQ(run.err, "");
+            } else {
+                EXPECT_TRUE(Has(run.err, part)) << part << " in\n" << run.err;
+            }
+        }
+        if (c.err.empty()) {
+            EXPECT_EQ(run.err.empty(), c.status == 0) << run.err;
+        }
+        auto after = Files();
+        for (const auto& [file, expected] : c.after) {
+            if (!expected.empty()) {
+                std::ifstream in(golden / "after" / expected, std::ios::binary);
+                EXPECT_EQ(after[file], std::string(std::istreambuf_iterator<char>(in), {})) << file;
+            }
+            after[file] = before.count(file) != 0 ? before.at(file) : "";
+        }
+        for (const auto& [file, bytes] : before) EXPECT_EQ(after[file], bytes) << file << " changed";
+        for (const std::string& file : c.absent) EXPECT_FALSE(fs::exists(m_dir / file)) << file;
+    }
 }
 
 }  // namespace seatool
