@@ -68,7 +68,9 @@ public:
 
     // Read-only views for tools that show a sea as it stands: line `index` in
     // file order (null past the end), and the indexed entry of `name` (null
-    // when missing). Neither marks anything as accessed.
+    // when missing). Neither marks anything as accessed. A blank or comment
+    // line read from the file gets its entry made here, the first time it
+    // is asked for: like the rest of the sea, not for two threads at once.
     const CResourceEntry* LineAt(unsigned index) const;
     const CResourceEntry* FindEntry(const wchar_t* name) const;
 
