@@ -154,25 +154,17 @@ TEST(FileIO, CopyFileRefusals)
     // Without the refusal the same copy goes through, also to a new name with failIfExists.
     EXPECT_TRUE(FileIO::CopyFile(dir.Wide("src.sea"), dir.Wide("new.sea"), true));
     EXPECT_EQ(testsupport::ReadBytes(dir.Path("new.sea")), "new");
-}
 
-TEST(FileIO, DeleteFile)
-{
-    ScratchDir dir;
-    testsupport::WriteBytes(dir.Path("a.sea"), "x");
-    testsupport::WriteBytes(dir.Path("ro.sea"), "x");
-    fs::permissions(dir.Path("ro.sea"), fs::perms::owner_read);
-    fs::create_directory(dir.Path("folder"));
-
-    EXPECT_TRUE(FileIO::DeleteFile(dir.Wide("a.sea")));
-    EXPECT_FALSE(fs::exists(dir.Path("a.sea")));
-    EXPECT_FALSE(FileIO::DeleteFile(dir.Wide("a.sea")));
-    EXPECT_EQ(FileIO::GetLastError(), static_cast<DWORD>(ENOENT));
-    EXPECT_FALSE(FileIO::DeleteFile(dir.Wide("ro.sea")));
-    EXPECT_EQ(FileIO::GetLastError(), static_cast<DWORD>(EACCES));
-    EXPECT_TRUE(fs::exists(dir.Path("ro.sea")));
+    // Deleting refuses a missing or protected file and a folder.
+    fs::permissions(dir.Path("dst.sea"), fs::perms::owner_read);
+    const struct { const char* leaf; int error; } deletes[] = {{"missing.sea", ENOENT}, {"dst.sea", EACCES}};
+    for (const auto& d : deletes) {
+        EXPECT_FALSE(FileIO::DeleteFile(dir.Wide(d.leaf)));
+        EXPECT_EQ(FileIO::GetLastError(), static_cast<DWORD>(d.error));
+    }
     EXPECT_FALSE(FileIO::DeleteFile(dir.Wide("folder")));
-    EXPECT_TRUE(fs::exists(dir.Path("folder")));
+    EXPECT_TRUE(FileIO::DeleteFile(dir.Wide("new.sea")));
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"dst.sea", "folder", "src.sea"}));
 }
 
 TEST(FileIO, HomeConfigDirectory)
