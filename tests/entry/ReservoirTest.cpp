@@ -27,6 +27,11 @@ TEST(ReservoirTest, BuffersComeBackWithTheirRoundedCapacity)
     }
     EXPECT_THROW(CResValueReservoir::RoundedCapacity(0xFFFFFFFFu), std::bad_alloc);
     CResValueReservoir r(3);
+    Buffer small = r.Take(1);
+    EXPECT_EQ(r.SmallCount(), 2u);
+    r.GiveBack(small);
+    EXPECT_EQ(r.Take(16).first, small.first) << "the last given back is taken first";
+    r.GiveBack(small);
     r.GiveBack(Buffer{nullptr, 16});
     EXPECT_EQ(r.SmallCount(), 3u) << "a null buffer is ignored";
 }
@@ -41,6 +46,7 @@ TEST(ReservoirTest, LargeListSearch)
         std::vector<unsigned> after;
     } cases[] = {
         {"exact pass before the first larger", {64, 48}, 33, 48, {64}},
+        {"first larger in list order", {96, 64, 32}, 40, 96, {32, 64}},
         {"exact found late", {96, 64, 48}, 40, 48, {96, 64}},
         {"nothing large enough", {32, 48}, 50, 64, {32, 48}},
         {"hole filled by the last pair", {32, 48, 64}, 17, 32, {64, 48}},

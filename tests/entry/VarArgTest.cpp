@@ -111,6 +111,10 @@ TEST_F(VarArgTest, EveryTypeIsReadAndWritten) {
     EXPECT_FALSE(entry.Modified());
     Get(entry, 1, L"%d", &i);  // from a start value on
     EXPECT_EQ(i, 2);
+    wchar_t left[8] = L"left";
+    Get(entry, 7, L"%s %s", s, left);  // the second value is missing: its variable keeps its text
+    EXPECT_EQ(std::wstring(s), L"keep");
+    EXPECT_EQ(std::wstring(left), L"left");
 
     i = -12;
     l = LONG_MIN;

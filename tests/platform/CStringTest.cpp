@@ -36,6 +36,8 @@ TEST(CStringTest, LengthsAndPositionsAreClamped)
         {"Right 99", s.Right(99), L"abcdef"},
         {"Trim keeps the no-break space", CString(L"\t\u00A0a\u00A0\v\f").Trim(), L"\u00A0a\u00A0"},
         {"TrimRight of a null set", CString(L"abc").TrimRight(nothing), L"abc"},
+        {"Trim of a set", CString(L"\"; a ;\"").Trim(L"\"; "), L"a"},
+        {"character first", L'!' + s.Left(1) + L'?', L"!a?"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -46,6 +48,8 @@ TEST(CStringTest, LengthsAndPositionsAreClamped)
     EXPECT_NE(zeros, CString(L"a"));
     EXPECT_GT(s.Compare(nullptr), 0);
     EXPECT_NE(s.Compare(L"ABCDEF"), 0) << "comparison is exact";
+    EXPECT_EQ(s.CompareNoCase(L"ABCDEF"), 0);
+    EXPECT_LT(s.CompareNoCase(L"ABCDEFG"), 0);
     EXPECT_EQ(std::hash<CString>{}(s), std::hash<std::wstring_view>{}(L"abcdef"));
 }
 
@@ -94,6 +98,7 @@ TEST(CStringTest, EditsNeitherOverlapNorReachPastTheEnd)
     EXPECT_EQ(grow.Replace(L"x", L"xx"), 2) << "the replacement is not searched again";
     EXPECT_EQ(grow, L"xxaxx");
     EXPECT_EQ(grow.Replace(L"", L"y"), 0);
+    EXPECT_EQ(grow.Replace(L"zz", L"y"), 0);
     EXPECT_EQ(grow.Replace(L'x', L'-'), 4);
     EXPECT_EQ(grow.Remove(L'-'), 4);
 
@@ -109,7 +114,8 @@ TEST(CStringTest, EditsNeitherOverlapNorReachPastTheEnd)
     EXPECT_THROW(s.GetAt(4), std::invalid_argument);
     EXPECT_THROW(s.GetAt(-1), std::invalid_argument);
     EXPECT_THROW(s.SetAt(3, L'x'), std::invalid_argument);
-    EXPECT_EQ(s, L"abc");
+    s.SetAt(2, L'C');
+    EXPECT_EQ(s, L"abC");
     wchar_t* p = s.GetBuffer(10);
     std::wcscpy(p, L"0123456789");
     s.ReleaseBuffer();

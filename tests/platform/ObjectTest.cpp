@@ -30,11 +30,13 @@ TEST(ObjectTest, IsKindOfFollowsTheBaseChain)
     const CDogForTest dog;
     const CAnimalForTest animal;
     const CPlantForTest plant;
+    const CObject object;
     const struct { const char* what; const CObject* object; const CRuntimeClass* cls; bool expected; } cases[] = {
         {"dog is animal", &dog, RUNTIME_CLASS(CAnimalForTest), true},
         {"dog is object", &dog, RUNTIME_CLASS(CObject), true},
         {"animal is not dog", &animal, RUNTIME_CLASS(CDogForTest), false},
         {"plant is not animal", &plant, RUNTIME_CLASS(CAnimalForTest), false},
+        {"object is not dog", &object, RUNTIME_CLASS(CDogForTest), false},
         {"nothing is null", &dog, nullptr, false},
     };
     for (const auto& c : cases) {
@@ -42,6 +44,7 @@ TEST(ObjectTest, IsKindOfFollowsTheBaseChain)
         EXPECT_EQ(c.object->IsKindOf(c.cls), c.expected);
     }
     EXPECT_FALSE(RUNTIME_CLASS(CObject)->IsDerivedFrom(RUNTIME_CLASS(CDogForTest)));
+    EXPECT_FALSE(RUNTIME_CLASS(CObject)->IsDerivedFrom(nullptr));
 }
 
 } // namespace
