@@ -79,7 +79,7 @@ TEST_F(LocalsTest, SectionValuesMeetEntriesOfTheirName)
     CSeaBase::SetLocalsRegistryKey(nullptr);
     m_app->WriteProfileString(L"Locals", L"Width", L"800");
     ASSERT_TRUE(m_registry.InitMemoryOnly());
-    EXPECT_FALSE(CSeaBase::LocalsSea()->HasEntry(L"Width"));
+    EXPECT_TRUE(CSeaBase::LocalsSea()->IsEmpty());
     EXPECT_FALSE(CSeaBase::ApplicationSea()->HasEntry(L"Width"));
 }
 
