@@ -120,24 +120,11 @@ TEST(UnicodeFile, LineEndsInEveryEncoding)
 
 TEST(UnicodeFile, UndecodableInputReadsAsReplacementCharacters)
 {
-    const struct { const char* what; std::string bytes; Lines lines; } cases[] = {
-        {"UTF-16 odd final byte", Bytes({0xFF, 0xFE, 'a', 0, 'b'}), {{L'a', R}}},
-        {"UTF-16 lone high surrogate", Bytes({0xFF, 0xFE, 0x3D, 0xD8, 'a', 0}), {{R, L'a'}}},
-        {"UTF-16 lone low surrogate", Bytes({0xFF, 0xFE, 0x00, 0xDE, '\n', 0, 'b', 0}), {{R}, {L'b'}}},
-        {"UTF-16 high surrogate before the line end", Bytes({0xFF, 0xFE, 0x3D, 0xD8, '\r', 0, '\n', 0}), {{R}}},
-        {"UTF-16 high surrogate and an odd byte", Bytes({0xFF, 0xFE, 0x3D, 0xD8, 0x00}), {{R, R}}},
-        {"UTF-16 NUL", Bytes({0xFF, 0xFE, 'a', 0, 0, 0, 'b', 0}), {{L'a', R, L'b'}}},
-        {"UTF-8 overlong", Bytes({0xEF, 0xBB, 0xBF, 0xC0, 0x80, 'a'}), {{R, R, L'a'}}},
-        {"UTF-8 truncated at the end", Bytes({0xEF, 0xBB, 0xBF, 'a', 0xE2, 0x82}), {{L'a', R}}},
-        {"UTF-8 truncated before the line end", Bytes({0xEF, 0xBB, 0xBF, 0xE2, 0x82, '\r', '\n', 'b'}), {{R}, {L'b'}}},
-        {"UTF-8 encoded surrogate", Bytes({0xEF, 0xBB, 0xBF, 0xED, 0xA0, 0x80}), {{R, R, R}}},
-        {"1252 NUL", Bytes({'a', 0, 'b'}), {{L'a', R, L'b'}}},
-    };
     ScratchDir dir;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        testsupport::WriteBytes(dir.Path("f.sea"), c.bytes);
-        EXPECT_EQ(ReadAllLines(dir.Wide("f.sea")).lines, c.lines);
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("undecodable.txt", 3)) {
+        SCOPED_TRACE(row.Where() + " " + row.raw[0]);
+        testsupport::WriteBytes(dir.Path("f.sea"), row.Bytes(1));
+        EXPECT_EQ(ReadAllLines(dir.Wide("f.sea")).lines, row.List(2));
     }
 }
 

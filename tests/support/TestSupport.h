@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -173,6 +174,13 @@ struct CaseRow {
     std::wstring Text(std::size_t i) const { return Decode(raw.at(i)); }
     long long Number(std::size_t i) const { return std::stoll(raw.at(i), nullptr, 0); }
     bool Flag(std::size_t i) const { return raw.at(i) == "1" || raw.at(i) == "true"; }
+    // Bytes written as hexadecimal pairs between blanks ("FF FE 41 00").
+    std::string Bytes(std::size_t i) const {
+        std::string out;
+        std::istringstream in(raw.at(i));
+        for (std::string pair; in >> pair;) out.push_back(static_cast<char>(std::stoi(pair, nullptr, 16)));
+        return out;
+    }
     // A list of texts split at ','; "-" is the empty list.
     std::vector<std::wstring> List(std::size_t i) const {
         std::vector<std::wstring> out;
