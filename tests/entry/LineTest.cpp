@@ -88,26 +88,6 @@ TEST_F(LineTest, BuildNeverWritesPastTheBuffer) {
     EXPECT_EQ(std::count(buffer + 13, std::end(buffer), L'#'), 3);
 }
 
-TEST_F(LineTest, GetLine) {
-    TestEntry e(&m_reservoir, 0, nullptr);
-    e = L"  width:  640   480  ";
-    e.ClearFlags();
-    CString out;
-    e.GetLine(out);
-    EXPECT_EQ(out.Str(), L"width:  640   480") << "a read line is handed out as read, trimmed";
-    EXPECT_TRUE(e.Accessed());
-    EXPECT_EQ(e.Line(), L"  width:  640   480  ");
-    e.GetLineValuePart(out);
-    EXPECT_EQ(out.Str(), L"640   480");
-
-    e.WertNeuSetzen(L"800", 0);
-    e.GetLine(out);
-    EXPECT_EQ(out.Str(), L"width:\t800 480");
-    EXPECT_FALSE(e.RebuildPending());
-    e.GetLineValuePart(out);
-    EXPECT_EQ(out.Str(), L"800 480");
-}
-
 TEST_F(LineTest, GetLineValuePartCCopiesLikeWcsncpy) {
     TestEntry e(&m_reservoir, 0, nullptr);
     e = L"k: abc";

@@ -46,15 +46,6 @@ TEST_F(ParseTest, Lines) {
     }
 }
 
-TEST_F(ParseTest, ParsingKeepsAccessedModifiedAndListLineBits) {
-    TestEntry entry(&m_reservoir, 16, nullptr);
-    entry = L"a b";
-    entry.SetModified();
-    entry.SetStatus(entry.Status() | 4 | 8 | 32 | 64 | 128);
-    EXPECT_EQ(entry.ZeileZerlegen(), 2u + 2u);  // values are appended to the two present ones
-    EXPECT_EQ(entry.Status(), 16u | 1u | 2u);
-}
-
 TEST_F(ParseTest, ValuesStayInTheLineUntilTheyChange) {
     CResValueReservoir reservoir(8);
     TestEntry entry(&reservoir, 0, nullptr);

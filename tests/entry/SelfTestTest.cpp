@@ -17,16 +17,9 @@ protected:
     CResValueReservoir m_reservoir{16};
 };
 
+// Lines read from text pass the self-test in the line round-trip test; here values set by a
+// program, and the mapping they get on the way.
 TEST_F(SelfTestTest, ConsistentEntriesPass) {
-    for (const wchar_t* line : {L"title: \"Main window\" x", L"path: \"\"", L"q: a\u00A7b", L"; comment", L"",
-                                L"colors: { +", L"name:"}) {
-        SCOPED_TRACE(::testing::Message() << "[" << std::wstring(line) << "]");
-        TestEntry e(&m_reservoir, 0, nullptr);
-        e = line;
-        EXPECT_TRUE(e.Selbsttest(true));
-        EXPECT_TRUE(e.Selbsttest(false));
-    }
-    // Values set by a program, and the mapping they get on the way.
     TestEntry e(&m_reservoir, 0, nullptr);
     e = L"n: 1";
     for (const wchar_t* value : {L"a b", L"", L"a\nb", L"q\u00A7", L"\t", L"v\vw", L"f\fg", L"{", L"}", L"\r"})
