@@ -50,17 +50,11 @@ protected:
 
 TEST_F(StatusBarInfoTest, MessageNumberChoosesTheSlot)
 {
-    struct Case
-    {
-        unsigned message;
-        unsigned sameSlotAs;
+    const struct { unsigned message, sameSlotAs; } cases[] = {
+        {0x8015, 0x8015}, {0x8000, 0x8002}, {0x0000, 0x8002},  // below the range: slot 0
+        {0x9000, 0x8015}, {0xFFFFFFFF, 0x8015},                 // above: slot 19
     };
-    const Case cases[] = {
-        {0x8002, 0x8002}, {0x8003, 0x8003}, {0x8015, 0x8015},
-        {0x8000, 0x8002}, {0x0000, 0x8002}, // below the range: slot 0
-        {0x9000, 0x8015}, {0xFFFFFFFF, 0x8015}, // above: slot 19
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
         StatusBarInfo::PostStatusBarInfo(c.message, L"probe", 17);
         const MSG posted = Next();
@@ -68,22 +62,17 @@ TEST_F(StatusBarInfoTest, MessageNumberChoosesTheSlot)
         EXPECT_EQ(posted.wParam, 17u);
         EXPECT_EQ(TextAt(posted.lParam), L"probe");
         StatusBarInfo::TakeStatusBarText(posted.lParam);
-
         StatusBarInfo::PostStatusBarInfo(c.sameSlotAs, L"reference", 0);
         const MSG reference = Next();
         EXPECT_EQ(reference.lParam, posted.lParam);
         StatusBarInfo::TakeStatusBarText(reference.lParam);
     }
-}
-
-TEST_F(StatusBarInfoTest, SlotsAreDistinct)
-{
     LPARAM seen[StatusBarInfo::slotCount];
     for (unsigned k = 0; k < StatusBarInfo::slotCount; ++k) {
         StatusBarInfo::PostStatusBarInfo(StatusBarInfo::firstMessage + k, std::to_wstring(k).c_str(), k);
         seen[k] = Next().lParam;
         for (unsigned j = 0; j < k; ++j)
-            EXPECT_NE(seen[j], seen[k]);
+            EXPECT_NE(seen[j], seen[k]) << "slots are distinct";
     }
     for (unsigned k = 0; k < StatusBarInfo::slotCount; ++k)
         EXPECT_EQ(StatusBarInfo::TakeStatusBarText(seen[k]), std::to_wstring(k).c_str());
@@ -91,18 +80,13 @@ TEST_F(StatusBarInfoTest, SlotsAreDistinct)
 
 TEST_F(StatusBarInfoTest, TextIsCutTo255Characters)
 {
-    struct Case
-    {
-        std::wstring text;
-        std::wstring delivered;
-    };
     const std::wstring longText = std::wstring(255, L'a') + std::wstring(45, L'b');
-    const Case cases[] = {
+    const struct { std::wstring text, delivered; } cases[] = {
         {longText, std::wstring(255, L'a')},
         {std::wstring(255, L'\u00e9'), std::wstring(255, L'\u00e9')},
         {L"", L""},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.text.size());
         StatusBarInfo::PostStatusBarInfo(0x8004, c.text.c_str(), 0);
         const MSG msg = Next();
@@ -138,17 +122,6 @@ TEST_F(StatusBarInfoTest, SlotIsNotOverwrittenWhileTheWindowMayReadIt)
     EXPECT_EQ(StatusBarInfo::TakeStatusBarText(Next().lParam), L"fourth");
 }
 
-TEST_F(StatusBarInfoTest, SlotOfADestroyedWindowIsFreeAgain)
-{
-    StatusBarInfo::PostStatusBarInfo(0x8006, L"never read", 0);
-    m_wnd.DestroyWindow(); // the message goes with the window
-    ASSERT_TRUE(m_wnd.Create());
-    StatusBarInfo::PostStatusBarInfo(0x8006, L"fresh", 0);
-    const MSG msg = Next();
-    EXPECT_EQ(msg.message, 0x8006u);
-    EXPECT_EQ(StatusBarInfo::TakeStatusBarText(msg.lParam), L"fresh");
-}
-
 TEST_F(StatusBarInfoTest, WithoutAMainWindowNothingIsPosted)
 {
     m_thread.m_pMainWnd = nullptr;
@@ -158,7 +131,6 @@ TEST_F(StatusBarInfoTest, WithoutAMainWindowNothingIsPosted)
     CWnd notCreated;
     m_thread.m_pMainWnd = &notCreated;
     StatusBarInfo::PostStatusBarInfo(0x8007, L"kept", 0);
-    StatusBarInfo::PostStatusBarProgress(1, 2);
 
     std::thread noThreadObject([] {
         StatusBarInfo::PostStatusBarInfo(0x8007, L"from a bare thread", 0);
@@ -168,10 +140,16 @@ TEST_F(StatusBarInfoTest, WithoutAMainWindowNothingIsPosted)
 
     m_thread.m_pMainWnd = &m_wnd;
     EXPECT_EQ(Next().message, 0u);
-
     // The slot kept the last text and is free: the next post goes out with the new one.
     StatusBarInfo::PostStatusBarInfo(0x8007, L"now", 0);
     EXPECT_EQ(StatusBarInfo::TakeStatusBarText(Next().lParam), L"now");
+
+    // A message that goes with its destroyed window frees its slot.
+    StatusBarInfo::PostStatusBarInfo(0x8006, L"never read", 0);
+    m_wnd.DestroyWindow();
+    ASSERT_TRUE(m_wnd.Create());
+    StatusBarInfo::PostStatusBarInfo(0x8006, L"fresh", 0);
+    EXPECT_EQ(StatusBarInfo::TakeStatusBarText(Next().lParam), L"fresh");
 }
 
 TEST_F(StatusBarInfoTest, ProgressIsPostedUnchangedAndUnknownAddressesGiveNoText)

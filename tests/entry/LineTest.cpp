@@ -7,6 +7,7 @@
 #include <string>
 
 #include "entry/EntryTestSupport.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -28,45 +29,15 @@ protected:
 };
 
 TEST_F(LineTest, RebuiltLines) {
-    // valuesAfter: the value texts in memory afterwards (empty: as before).
-    const struct { const char* what; unsigned status; const wchar_t* name; Texts values; const wchar_t* line;
-                   unsigned valueOffset; Texts valuesAfter; } cases[] = {
-        {"two values", 0, L"width", {L"640", L"480"}, L"width:\t640 480 ", 7, {}},
-        {"blank in a value", 0, L"title", {L"Main window", L"x"}, L"title:\t\"Main window\" x ", 7, {}},
-        {"empty value", 0, L"path", {L""}, L"path:\t\"\" ", 6, {}},
-        {"double quote", 0, L"quote", {L"a\"b"}, L"quote:\ta\u00A7b ", 7, {}},
-        {"comment text", 4, nullptr, {L"hello world"}, L"; hello world ", 2, {}},
-        {"entry made a comment", 4 | 1, L"width", {L"640"}, L"; width:\t640 ", 9, {}},
-        {"comment without values", 4, nullptr, {}, L"  ", 2, {}},
-        {"list head", 8, L"colors", {}, L"colors: {", 9, {}},
-        {"continued list head", 8 | 64, L"colors", {}, L"colors: { +", 11, {}},
-        {"list line", 16, nullptr, {L"red", L"green"}, L"\tred green ", 1, {}},
-        {"list line comment", 16 | 4, nullptr, {L"a b"}, L";\ta b ", 2, {}},
-        {"list line comment without values", 16 | 4, nullptr, {}, L" \t", 2, {}},
-        {"closing line without name", 16 | 32, nullptr, {}, L"} \t;-- ", 7, {}},
-        {"closing line ignores values", 16 | 32, L"x", {L"v"}, L"} \t;-- x", 8, {}},
-        {"no name, no values", 0, nullptr, {}, L"", 0, {}},
-        {"only blanks", 0, L"b", {L"  "}, L"b:\t\"  \" ", 3, {}},
-        {"tab in value", 0, L"t", {L"a\tb"}, L"t:\t\"a\tb\" ", 3, {}},
-        {"section sign turns into a quote", 0, L"s", {L"x\u00A7y"}, L"s:\tx\u00A7y ", 3, {L"x\"y"}},
-        {"line feed", 0, L"n", {L"a\nb"}, L"n:\ta\u00B6b ", 3, {L"a\u00B6b"}},
-        {"carriage return", 0, L"n", {L"a\rb"}, L"n:\ta\u00ACb ", 3, {L"a\u00ACb"}},
-        {"comment keeps quotes", 4, nullptr, {L"say \"hi\""}, L"; say \"hi\" ", 2, {}},
-        {"comment line feed", 4, nullptr, {L"a\nb"}, L"; a\u00B6b ", 2, {L"a\u00B6b"}},
-        {"vertical tab is quoted", 0, L"v", {L"a\vb"}, L"v:\t\"a\vb\" ", 3, {}},
-        {"brace first value is quoted", 0, L"v", {L"{", L"{"}, L"v:\t\"{\" { ", 3, {}},
-        {"list line brace first", 16, nullptr, {L"}", L"}"}, L"\t\"}\" } ", 1, {}},
-        {"list line semicolon first", 16, nullptr, {L";x", L";"}, L"\t\";x\" ; ", 1, {}},
-        {"list line colon first", 16, nullptr, {L":", L"a:b"}, L"\t\":\" a:b ", 1, {}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        TestEntry e = Make(c.status, c.name, c.values);
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("rebuilt-lines.txt", 7)) {
+        SCOPED_TRACE(row.Where() + " " + row.raw[0]);
+        const std::wstring name = row.Text(2);
+        TestEntry e = Make(static_cast<unsigned>(row.Number(1)), row.Null(2) ? nullptr : name.c_str(), row.List(3));
         e.SeeZeileErneuern();
-        EXPECT_EQ(e.Line(), c.line);
-        EXPECT_EQ(e.ValueOffset(), c.valueOffset);
+        EXPECT_EQ(e.Line(), row.Text(4));
+        EXPECT_EQ(e.ValueOffset(), static_cast<unsigned>(row.Number(5)));
         EXPECT_FALSE(e.RebuildPending());
-        EXPECT_EQ(e.Values(), c.valuesAfter.empty() ? c.values : c.valuesAfter);
+        EXPECT_EQ(e.Values(), row.List(row.Null(6) ? 3 : 6));
     }
 }
 
@@ -115,26 +86,6 @@ TEST_F(LineTest, BuildNeverWritesPastTheBuffer) {
     EXPECT_EQ(e.SeeZeileBilden(buffer, 13, offset), 14u);
     EXPECT_EQ(std::wstring(buffer), L"k:\taaaa ") << "the part built so far";
     EXPECT_EQ(std::count(buffer + 13, std::end(buffer), L'#'), 3);
-}
-
-TEST_F(LineTest, GetLine) {
-    TestEntry e(&m_reservoir, 0, nullptr);
-    e = L"  width:  640   480  ";
-    e.ClearFlags();
-    CString out;
-    e.GetLine(out);
-    EXPECT_EQ(out.Str(), L"width:  640   480") << "a read line is handed out as read, trimmed";
-    EXPECT_TRUE(e.Accessed());
-    EXPECT_EQ(e.Line(), L"  width:  640   480  ");
-    e.GetLineValuePart(out);
-    EXPECT_EQ(out.Str(), L"640   480");
-
-    e.WertNeuSetzen(L"800", 0);
-    e.GetLine(out);
-    EXPECT_EQ(out.Str(), L"width:\t800 480");
-    EXPECT_FALSE(e.RebuildPending());
-    e.GetLineValuePart(out);
-    EXPECT_EQ(out.Str(), L"800 480");
 }
 
 TEST_F(LineTest, GetLineValuePartCCopiesLikeWcsncpy) {

@@ -2,16 +2,15 @@
 // syntax errors with the state they leave.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+
 #include "entry/EntryTestSupport.h"
+#include "support/TestSupport.h"
 
 namespace {
 
 using namespace entrytest;
-
-const wchar_t* const kEmptyIdentifier = L"Empty identifier (name before ':' missing)";
-const wchar_t* const kNoIdentifier = L"No identifier (':' missing)";
-const wchar_t* const kOrphanEnd = L"Orphan list end ('}' with no matching '{')";
-const wchar_t* const kUnterminated = L"String value not terminated ('\"' missing)";
 
 class ParseTest : public ::testing::Test {
 protected:
@@ -19,103 +18,32 @@ protected:
 };
 
 TEST_F(ParseTest, Lines) {
-    const struct {
-        const wchar_t* line;
-        bool listLine;      // the entry has bit 16 before the text is assigned
-        unsigned kindBits;  // status & 0xFC afterwards
-        const wchar_t* name;
-        Texts values;
-        const wchar_t* valuePart;  // null: not checked
-        const wchar_t* error;      // null: no syntax error
-    } cases[] = {
-        {L"width: 640 480", false, 0, L"width", {L"640", L"480"}, L"640 480", nullptr},
-        {L"title:\t\"Main window\"   x", false, 0, L"title", {L"Main window", L"x"}, L"\"Main window\"   x", nullptr},
-        {L"path: \"\"", false, 0, L"path", {L""}, L"\"\"", nullptr},
-        {L"size : 3", false, 0, L"size ", {L"3"}, L"3", nullptr},
-        {L"note: 1 ; two", false, 0, L"note", {L"1", L";", L"two"}, nullptr, nullptr},
-        {L": 5", false, 0x84, L"", {}, nullptr, kEmptyIdentifier},
-        {L"C:\\data: 1", false, 0x84, L"", {}, nullptr, kNoIdentifier},
-        {L"} x: 1", false, 0x84, L"", {}, nullptr, kOrphanEnd},
-        {L"a: \"open", false, 0x84, L"a", {}, nullptr, kUnterminated},
-        // comments and blank lines
-        {L"   ; text", false, 4, L"", {}, L"text", nullptr},
-        {L"", false, 4, L"", {}, L"", nullptr},
-        {L" \t \v\f", false, 4, L"", {}, L"", nullptr},
-        {L"; x: 1 \"open", false, 4, L"", {}, L"x: 1 \"open", nullptr},
-        {L";", false, 4, L"", {}, L"", nullptr},
-        {L"  ; inside", true, 16 | 4, L"", {}, L"inside", nullptr},
-        {L"", true, 16 | 4, L"", {}, L"", nullptr},
-        // names and the first ':'
-        {L"a:b", false, 0, L"a", {L"b"}, L"b", nullptr},
-        {L"a:", false, 0, L"a", {}, L"", nullptr},
-        {L"a::b", false, 0, L"a", {L":b"}, nullptr, nullptr},
-        {L"x:\\y: 1", false, 0x84, L"", {}, nullptr, kNoIdentifier},
-        {L"x: C:\\y", false, 0, L"x", {L"C:\\y"}, nullptr, nullptr},
-        {L"  lead\tname  : v", false, 0, L"lead\tname  ", {L"v"}, nullptr, nullptr},
-        {L"plain words", false, 0x84, L"", {}, nullptr, kNoIdentifier},
-        {L"}", false, 0x84, L"", {}, nullptr, kNoIdentifier},
-        {L"  } a: 1", false, 0x84, L"", {}, nullptr, kOrphanEnd},
-        {L"}:\\x", false, 0x84, L"", {}, nullptr, kNoIdentifier},
-        {L"  : x", true, 16 | 0x84, L"", {}, nullptr, kEmptyIdentifier},
-        // quoted values; the character after a closing quote is skipped
-        {L"q: \"a b:c;d\" e", false, 0, L"q", {L"a b:c;d", L"e"}, nullptr, nullptr},
-        {L"q: \"\" \"\"", false, 0, L"q", {L"", L""}, nullptr, nullptr},
-        {L"q: \"\"\"\"", false, 0x84, L"q", {L""}, nullptr, kUnterminated},
-        {L"q: \"x\"\ty", false, 0, L"q", {L"x", L"y"}, nullptr, nullptr},
-        {L"q: 1 2 \"x", false, 0x84, L"q", {L"1", L"2"}, nullptr, kUnterminated},
-        {L"q: \"", false, 0x84, L"q", {}, nullptr, kUnterminated},
-        {L"\"open", true, 16 | 0x84, L"", {}, nullptr, kUnterminated},
-        {L"\"ab\"cd", true, 16, L"", {L"ab", L"d"}, nullptr, nullptr},
-        // character mapping
-        {L"q: x\u00A7y", false, 0, L"q", {L"x\"y"}, nullptr, nullptr},
-        {L"q: \"l\u00A7m n\"", false, 0, L"q", {L"l\"m n"}, nullptr, nullptr},
-        {L"q: \"a\nb\rc\"", false, 0, L"q", {L"a\u00B6b\u00ACc"}, nullptr, nullptr},
-        {L"q: ab\"c", false, 0, L"q", {L"ab\"c"}, nullptr, nullptr},
-        {L"q:\t1\v2\f3\r4\n5", false, 0, L"q", {L"1", L"2", L"3", L"4", L"5"}, nullptr, nullptr},
-        {L"q: \u00E9t\u00E9 \u20AC", false, 0, L"q", {L"\u00E9t\u00E9", L"\u20AC"}, nullptr, nullptr},
-        // list heads and list lines
-        {L"colors: {", false, 8, L"colors", {}, L"{", nullptr},
-        {L"colors: { +", false, 8 | 64, L"colors", {}, L"{ +", nullptr},
-        {L"colors: {  + anything", false, 8 | 64, L"colors", {}, nullptr, nullptr},
-        {L"colors: {x", false, 8, L"colors", {}, nullptr, nullptr},
-        {L"colors: x {", false, 0, L"colors", {L"x", L"{"}, nullptr, nullptr},
-        {L"colors:{+", false, 8 | 64, L"colors", {}, nullptr, nullptr},
-        {L"} \t;-- colors", true, 16 | 32, L"", {}, nullptr, nullptr},
-        {L"   } whatever: 1", true, 16 | 32, L"", {}, nullptr, nullptr},
-        {L"\ta:b c", true, 16, L"", {L"a:b", L"c"}, L"a:b c", nullptr},
-        {L"{ x", true, 16, L"", {L"{", L"x"}, nullptr, nullptr},
-        {L"C:\\dir", true, 16, L"", {L"C:\\dir"}, nullptr, nullptr},
+    const std::map<std::string, const wchar_t*> errors = {
+        {"E", L"Empty identifier (name before ':' missing)"}, {"N", L"No identifier (':' missing)"},
+        {"O", L"Orphan list end ('}' with no matching '{')"}, {"U", L"String value not terminated ('\"' missing)"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << "line [" << std::wstring(c.line) << "]" << (c.listLine ? " list" : ""));
-        TestEntry entry(&m_reservoir, c.listLine ? 16u : 0u, nullptr);
-        if (c.error != nullptr) {
-            CResourceSeaException e = CatchSea([&] { entry = c.line; });
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("parse-lines.txt", 7)) {
+        SCOPED_TRACE(row.Where());
+        const std::wstring line = row.Text(0);
+        TestEntry entry(&m_reservoir, row.Flag(1) ? 16u : 0u, nullptr);
+        if (!row.Null(6)) {
+            CResourceSeaException e = CatchSea([&] { entry = line.c_str(); });
             EXPECT_EQ(e.m_code, 2u);
-            EXPECT_EQ(Msg(e), c.error);
+            EXPECT_EQ(Msg(e), errors.at(row.raw[6]));
             // Kept as a comment with its text, flagged, and written back unchanged.
             EXPECT_TRUE(entry.Accessed());
         } else {
-            entry = c.line;
+            entry = line.c_str();
         }
-        EXPECT_EQ(entry.Line(), c.line);
+        EXPECT_EQ(entry.Line(), line);
         EXPECT_FALSE(entry.RebuildPending());
-        EXPECT_EQ(entry.Status() & 0xFC, c.kindBits);
-        EXPECT_EQ(entry.Name().Str(), c.name);
-        EXPECT_EQ(entry.Values(), c.values);
-        if (c.valuePart != nullptr) {
-            EXPECT_EQ(entry.ValuePart(), c.valuePart);
+        EXPECT_EQ(entry.Status() & 0xFC, row.Number(2));
+        EXPECT_EQ(entry.Name().Str(), row.Text(3));
+        EXPECT_EQ(entry.Values(), row.List(4));
+        if (!row.Null(5)) {
+            EXPECT_EQ(entry.ValuePart(), row.Text(5));
         }
     }
-}
-
-TEST_F(ParseTest, ParsingKeepsAccessedModifiedAndListLineBits) {
-    TestEntry entry(&m_reservoir, 16, nullptr);
-    entry = L"a b";
-    entry.SetModified();
-    entry.SetStatus(entry.Status() | 4 | 8 | 32 | 64 | 128);
-    EXPECT_EQ(entry.ZeileZerlegen(), 2u + 2u);  // values are appended to the two present ones
-    EXPECT_EQ(entry.Status(), 16u | 1u | 2u);
 }
 
 TEST_F(ParseTest, ValuesStayInTheLineUntilTheyChange) {
@@ -214,7 +142,7 @@ TEST_F(ParseTest, EightBitAndNullLines) {
     EXPECT_EQ(entry.Name().Str(), L"caf\u00E9");
     EXPECT_EQ(entry.Values(), (Texts{L"\u20AC", L"a b"}));
     EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked());
-    EXPECT_EQ(Msg(CatchSea([&] { entry = ": x"; })), kEmptyIdentifier);
+    EXPECT_EQ(CatchSea([&] { entry = ": x"; }).m_code, 2u);
     EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked()) << "lock released before parsing";
 
     entry = static_cast<const wchar_t*>(nullptr);

@@ -1,3 +1,5 @@
+// The output helper: texts from any thread are queued for the window, which is woken once
+// for texts posted in a row and never loses one.
 #include "kelvaro/output/PrWinHelper.h"
 #include "kelvaro/platform/Window.h"
 
@@ -52,6 +54,11 @@ TEST(PrWinHelperTest, TextsPostedInARowWakeTheWindowOnce)
     // The window has emptied the queue: the next text wakes it again.
     helper.PostTextMessage(L"again", PrWin::LibraryMessage, PrWin::Normal);
     EXPECT_EQ(CountNotifications(wnd), 1u);
+    {
+        CPrWinHelper dropped(&wnd, notifyMessage);
+        dropped.PostTextMessage(L"dropped", PrWin::LibraryMessage, PrWin::Normal);
+    }
+    EXPECT_EQ(CountNotifications(wnd), 1u) << "texts queued in a helper go with it";
 }
 
 TEST(PrWinHelperTest, TextsWaitForAWindowThatDoesNotExistYet)
@@ -72,24 +79,6 @@ TEST(PrWinHelperTest, TextsWaitForAWindowThatDoesNotExistYet)
     EXPECT_EQ(std::get<0>(item), L"late");
     EXPECT_FALSE(helper.ReceiveTextMessage(item));
     EXPECT_EQ(std::get<0>(item), L"late") << "an empty queue leaves the item";
-}
-
-TEST(PrWinHelperTest, ServesAsTheOutputHandler)
-{
-    CWnd wnd;
-    ASSERT_TRUE(wnd.Create());
-    CPrWinHelper helper(&wnd, notifyMessage);
-    PrWin::InstallOutputHandler([&helper](PrWin::Category c, PrWin::Style s, const wchar_t* text) {
-        helper.PostTextMessage(text, c, s);
-    });
-    PrWin::Output(PrWin::LibraryMessage, PrWin::WriteProblem, L"Unable to write back sea file %s\n", L"a.sea");
-    PrWin::UninstallOutputHandler();
-
-    EXPECT_EQ(CountNotifications(wnd), 1u);
-    CPrWinHelper::Item item;
-    ASSERT_TRUE(helper.ReceiveTextMessage(item));
-    EXPECT_EQ(item, (CPrWinHelper::Item{L"Unable to write back sea file a.sea\n", PrWin::LibraryMessage,
-                                       PrWin::WriteProblem}));
 }
 
 TEST(PrWinHelperTest, EveryTextFromManyThreadsReachesTheWindowThread)
@@ -131,15 +120,4 @@ TEST(PrWinHelperTest, EveryTextFromManyThreadsReachesTheWindowThread)
     EXPECT_TRUE(inOrder);
     EXPECT_EQ(received, threads * perThread);
     EXPECT_TRUE(helper.empty());
-}
-
-TEST(PrWinHelperTest, QueuedTextsAreDroppedWithTheHelper)
-{
-    CWnd wnd;
-    ASSERT_TRUE(wnd.Create());
-    {
-        CPrWinHelper helper(&wnd, notifyMessage);
-        helper.PostTextMessage(L"dropped", PrWin::LibraryMessage, PrWin::Normal);
-    }
-    EXPECT_EQ(CountNotifications(wnd), 1u) << "only the message posted for the first text";
 }

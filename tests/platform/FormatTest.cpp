@@ -32,14 +32,11 @@ TEST(FormatTest, WindowsSizePrefixes)
 {
     Check({
         {"I64x", FormatText(L"%I64x", 0x123456789ABCDEFull), L"123456789abcdef"},
-        {"I64X", FormatText(L"%I64X", 0xFEDCBA9876543210ull), L"FEDCBA9876543210"},
         {"I64d negative", FormatText(L"%I64d", static_cast<std::int64_t>(-9000000000LL)), L"-9000000000"},
         {"I64u max", FormatText(L"%I64u", UINT64_MAX), L"18446744073709551615"},
         {"Ix", FormatText(L"%Ix", static_cast<std::size_t>(0xDEADBEEFCAFEull)), L"deadbeefcafe"},
         {"Iu", FormatText(L"%Iu", SIZE_MAX), std::to_wstring(SIZE_MAX)},
-        {"Id", FormatText(L"%Id", static_cast<std::ptrdiff_t>(-5)), L"-5"},
         {"I32d", FormatText(L"%I32d", -7), L"-7"},
-        {"08lX", FormatText(L"%08lX", 0xABCUL), L"00000ABC"},
         {"ld", FormatText(L"%ld", -123456789012L), L"-123456789012"},
         {"hd wraps", FormatText(L"%hd", 65537), L"1"},
         {"mixed", FormatText(L"%I64x-%d-%Ix", 0xFFull, 3, static_cast<std::size_t>(16)), L"ff-3-10"},
@@ -49,16 +46,9 @@ TEST(FormatTest, WindowsSizePrefixes)
 TEST(FormatTest, FlagsWidthPrecision)
 {
     Check({
-        {".3f", FormatText(L"%.3f", 3.14159), L"3.142"},
-        {"lf", FormatText(L"%lf", -0.125), L"-0.125000"},
-        {"e", FormatText(L"%e", 12345.678), L"1.234568e+04"},
-        {"G", FormatText(L"%G", 1e-10), L"1E-10"},
-        {"-5s", FormatText(L"%-5s|", L"ab"), L"ab   |"},
-        {".2s", FormatText(L"%.2s|", L"abcdef"), L"ab|"},
         {"widths", FormatText(L"%5d|%-5d|%05d|%+d|% d", 42, 42, 42, 42, 42), L"   42|42   |00042|+42| 42"},
         {"hash", FormatText(L"%#x %#o %o", 255u, 8u, 8u), L"0xff 010 10"},
         {"negative star width", FormatText(L"%*d|", -5, 42), L"42   |"},
-        {"star precision", FormatText(L"%.*s|", 2, L"abcdef"), L"ab|"},
         {"negative star precision", FormatText(L"%.*s|", -1, L"abc"), L"abc|"},
         {"star both", FormatText(L"%*.*f|", 8, 2, 3.14159), L"    3.14|"},
         {"percent in text", FormatText(L"100%% of %d", 7), L"100% of 7"},
@@ -74,8 +64,6 @@ TEST(FormatTest, Strings)
         {"null %s", FormatText(L"[%s]", nothing), L"[(null)]"},
         {"null %hs", FormatText(L"[%hs]", nothingNarrow), L"[(null)]"},
         {"null %.3s", FormatText(L"[%.3s]", nothing), L"[(nu]"},
-        {"%ws", FormatText(L"%ws", L"wide"), L"wide"},
-        {"%hs narrow", FormatText(L"%hs", "narrow"), L"narrow"},
         {"%S UTF-8", FormatText(L"%S", "Gr\xC3\xBC\xC3\x9F"), L"Gr\u00FC\u00DF"},
         {"%hs 4-byte UTF-8", FormatText(L"%hs", "\xF0\x9F\x98\x80"), L"\U0001F600"},
         {"%hs invalid UTF-8 as 1252", FormatText(L"%hs", "\x80 \xE9!"), L"\u20AC \u00E9!"},
@@ -94,7 +82,6 @@ TEST(FormatTest, CharactersPointersAndStringObjects)
     const wchar_t odd[] = {0xD800, 0x110000, L'x', 0};
     Check({
         {"%c non-BMP", FormatText(L"%c", static_cast<wchar_t>(0x1F600)), L"\U0001F600"},
-        {"%hc", FormatText(L"%hc", 'A'), L"A"},
         {"%C 1252", FormatText(L"%C", static_cast<char>(0x80)), L"\u20AC"},
         {"%3c", FormatText(L"%3c|%-3c|", L'a', L'b'), L"  a|b  |"},
         {"odd character values are kept",
@@ -103,7 +90,6 @@ TEST(FormatTest, CharactersPointersAndStringObjects)
         {"%p has the digits of a pointer", FormatText(L"%p", reinterpret_cast<void*>(std::uintptr_t{0x1A2B})),
          std::wstring(2 * sizeof(void*) - 4, L'0') + L"1A2B"},
         {"CString", FormatText(L"%s=%d", name, 5), L"Colours=5"},
-        {"temporary CString", FormatText(L"%s", name.Mid(3)), L"ours"},
         {"std::wstring", FormatText(L"[%-6s]", std::wstring(L"wide")), L"[wide  ]"},
         {"std::string as %S", FormatText(L"%S", narrow), L"n\u00E4"},
     });
@@ -114,7 +100,6 @@ TEST(FormatTest, UnknownConversionsAreCopiedAndReadNoArgument)
     Check({
         {"%y", FormatText(L"%y %d", 7), L"%y 7"},
         {"%n", FormatText(L"%n|%d", 5), L"%n|5"},
-        {"%Ls", FormatText(L"%Ls|%d", 5), L"%Ls|5"},
         {"%hf", FormatText(L"%hf|%d", 5), L"%hf|5"},
         {"trailing %", FormatText(L"abc%"), L"abc%"},
         {"unfinished directive", FormatText(L"abc%-5"), L"abc%-5"},
@@ -131,26 +116,16 @@ TEST(FormatTest, LongTextIsNeverCutAndHugeWidthIsClamped)
     EXPECT_EQ(wide.back(), L'1');
     EXPECT_EQ(FormatText(L"%.400f", 1.0).size(), 402u);
     EXPECT_EQ(FormatText(L"%f", 1e300).size(), 308u);
-    const std::wstring plain(50000, L'z');
-    EXPECT_EQ(FormatText(plain.c_str()), plain);
     EXPECT_EQ(FormatText(L"%999999999d", 1).size(), 65536u);
     EXPECT_EQ(FormatText(L"%*d", 2000000000, 1).size(), 65536u);
 }
 
-std::wstring Appended(std::wstring start, const wchar_t* fmt, ...)
+TEST(FormatTest, NullFormatGivesNothing)
 {
-    va_list args;
-    va_start(args, fmt);
-    kelvaro::AppendFormatV(start, fmt, args);
-    va_end(args);
-    return start;
-}
-
-TEST(FormatTest, AppendKeepsWhatIsThereAndANullFormatGivesNothing)
-{
-    EXPECT_EQ(Appended(L"abc", L"-%d-", 5), L"abc-5-");
-    EXPECT_EQ(Appended(L"abc", nullptr), L"abc");
     EXPECT_EQ(FormatText(nullptr), L"");
+    CString kept = L"abc";
+    kept.AppendFormat(nullptr);
+    EXPECT_EQ(kept, L"abc");
 }
 
 TEST(FormatTest, NumbersIgnoreTheApplicationLocale)

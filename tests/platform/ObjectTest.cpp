@@ -9,12 +9,10 @@
 // GetThisClass would draw a warning).
 class CAnimalForTest : public CObject {
     KELVARO_DECLARE_DYNAMIC(CAnimalForTest)
-    int legs = 4;
 };
 
 class CDogForTest : public CAnimalForTest {
     KELVARO_DECLARE_DYNAMIC(CDogForTest)
-    double weight = 10.0;
 };
 
 class CPlantForTest : public CObject {
@@ -34,10 +32,8 @@ TEST(ObjectTest, IsKindOfFollowsTheBaseChain)
     const CPlantForTest plant;
     const CObject object;
     const struct { const char* what; const CObject* object; const CRuntimeClass* cls; bool expected; } cases[] = {
-        {"dog is dog", &dog, RUNTIME_CLASS(CDogForTest), true},
         {"dog is animal", &dog, RUNTIME_CLASS(CAnimalForTest), true},
         {"dog is object", &dog, RUNTIME_CLASS(CObject), true},
-        {"dog is not plant", &dog, RUNTIME_CLASS(CPlantForTest), false},
         {"animal is not dog", &animal, RUNTIME_CLASS(CDogForTest), false},
         {"plant is not animal", &plant, RUNTIME_CLASS(CAnimalForTest), false},
         {"object is not dog", &object, RUNTIME_CLASS(CDogForTest), false},
@@ -47,7 +43,6 @@ TEST(ObjectTest, IsKindOfFollowsTheBaseChain)
         SCOPED_TRACE(c.what);
         EXPECT_EQ(c.object->IsKindOf(c.cls), c.expected);
     }
-    EXPECT_TRUE(RUNTIME_CLASS(CDogForTest)->IsDerivedFrom(RUNTIME_CLASS(CObject)));
     EXPECT_FALSE(RUNTIME_CLASS(CObject)->IsDerivedFrom(RUNTIME_CLASS(CDogForTest)));
     EXPECT_FALSE(RUNTIME_CLASS(CObject)->IsDerivedFrom(nullptr));
 }

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/FilesTestSupport.h"
+#include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
-using filestest::ReadBytes;
-using filestest::WriteBytes;
+using testsupport::ReadBytes;
+using testsupport::WriteBytes;
 
 namespace {
 
@@ -29,6 +29,7 @@ protected:
     {
         auto app = std::make_unique<CWinApp>(L"KelvaroTest");
         app->SetProfileFile(File());
+        EXPECT_EQ(AfxGetApp(), app.get()) << "the newest application object is the current one";
         return app;
     }
 
@@ -53,7 +54,7 @@ protected:
         return names;
     }
 
-    filestest::ScratchDir m_dir;
+    testsupport::ScratchDir m_dir;
     fs::path m_file = m_dir.Path("settings");
 };
 
@@ -73,22 +74,6 @@ const std::vector<std::wstring>& TrickyTexts()
 }
 
 } // namespace
-
-TEST_F(WinAppTest, ApplicationObjectIsAfxGetAppAndTheThreadObject)
-{
-    CWinApp* before = AfxGetApp();
-    {
-        CWinApp app(L"Outer");
-        EXPECT_EQ(AfxGetThread(), &app);
-        {
-            CWinApp inner(L"Inner");
-            EXPECT_EQ(AfxGetApp(), &inner);
-        }
-        EXPECT_EQ(AfxGetApp(), &app) << "the outer object comes back";
-    }
-    EXPECT_EQ(AfxGetApp(), before);
-    EXPECT_FALSE(CWinApp().GetAppName().IsEmpty()) << "the program's name stands in";
-}
 
 TEST_F(WinAppTest, MissingFileIsAnEmptyStoreAndAnEmptySectionNameIsRefused)
 {
@@ -164,39 +149,27 @@ TEST_F(WinAppTest, EveryTextRoundTripsThroughTheFile)
     EXPECT_TRUE(read == strings);
 }
 
-TEST_F(WinAppTest, OrderIsStableAcrossChanges)
+TEST_F(WinAppTest, OrderNamesTypesAndSectionsAreKept)
 {
     auto app = App();
-    for (const wchar_t* name : {L"c", L"a", L"b"})
+    for (const wchar_t* name : {L"c", L"a", L"b", L"A"})
         ASSERT_TRUE(app->WriteProfileString(L"S", name, L"1"));
-    ASSERT_TRUE(app->WriteProfileString(L"S", L"a", L"2")); // keeps its place
-    ASSERT_TRUE(app->WriteProfileMultiString(L"S", L"c", {L"x"})); // so does a change of type
-    EXPECT_EQ(Names(*app, L"S"), (std::vector<std::wstring>{L"c", L"a", L"b"}));
-
+    ASSERT_TRUE(app->WriteProfileString(L"s", L"a", L"3"));
+    ASSERT_TRUE(app->WriteProfileString(L"S", L"a", L"2"));  // keeps its place
+    ASSERT_TRUE(app->WriteProfileMultiString(L"S", L"c", {L"x"}));  // so does a change of type
+    EXPECT_EQ(Names(*app, L"S"), (std::vector<std::wstring>{L"c", L"a", L"b", L"A"}));
     ASSERT_TRUE(app->WriteProfileString(L"S", L"c", nullptr));
     ASSERT_TRUE(app->WriteProfileString(L"S", L"d", L"1"));
-    EXPECT_EQ(Names(*app, L"S"), (std::vector<std::wstring>{L"a", L"b", L"d"}));
-
     auto reader = App();
-    EXPECT_EQ(Names(*reader, L"S"), (std::vector<std::wstring>{L"a", L"b", L"d"}));
+    EXPECT_EQ(Names(*reader, L"S"), (std::vector<std::wstring>{L"a", L"b", L"A", L"d"}));
     EXPECT_EQ(reader->GetProfileString(L"S", L"a"), L"2");
-}
-
-TEST_F(WinAppTest, NamesTypesAndSectionsAreKeptApart)
-{
-    auto app = App();
-    ASSERT_TRUE(app->WriteProfileString(L"S", L"Width", L"1"));
-    ASSERT_TRUE(app->WriteProfileString(L"S", L"width", L"2"));
-    ASSERT_TRUE(app->WriteProfileString(L"s", L"Width", L"3"));
-    EXPECT_EQ(app->GetProfileString(L"S", L"Width"), L"1");
-    EXPECT_EQ(app->GetProfileString(L"S", L"width"), L"2");
-    EXPECT_EQ(app->GetProfileString(L"s", L"Width"), L"3");
+    EXPECT_EQ(reader->GetProfileString(L"s", L"a"), L"3");
     CProfileValue value;
-    EXPECT_EQ(app->GetSectionKey(L"S").EnumValue(2, value), static_cast<DWORD>(ENODATA));
+    EXPECT_EQ(app->GetSectionKey(L"S").EnumValue(4, value), static_cast<DWORD>(ENODATA));
 
     ASSERT_TRUE(app->WriteProfileMultiString(L"S", L"list", {L"a", L"b"}));
     std::vector<CString> strings{L"stale"};
-    EXPECT_FALSE(app->GetProfileMultiString(L"S", L"Width", strings));
+    EXPECT_FALSE(app->GetProfileMultiString(L"S", L"a", strings));
     EXPECT_TRUE(strings.empty());
     EXPECT_EQ(app->GetProfileString(L"S", L"list", L"default"), L"default");
     ASSERT_TRUE(app->WriteProfileString(L"S", L"list", L"now text"));
@@ -207,7 +180,6 @@ TEST_F(WinAppTest, NamesTypesAndSectionsAreKeptApart)
     ASSERT_TRUE(app->WriteProfileString(L"Gone", L"a", L"1"));
     ASSERT_TRUE(app->WriteProfileString(L"Gone", nullptr, nullptr));
     EXPECT_EQ(App()->GetSectionKey(L"Gone").GetValueCount(), 0u);
-    EXPECT_EQ(App()->GetProfileString(L"s", L"Width"), L"3");
     EXPECT_EQ(ReadBytes(m_file).find("Gone"), std::string::npos);
 }
 
@@ -219,8 +191,7 @@ TEST_F(WinAppTest, ChangesOfAnotherWriterAreSeenAndKept)
     ASSERT_TRUE(second->WriteProfileString(L"S", L"b", L"2"));
     EXPECT_EQ(first->GetProfileString(L"S", L"b"), L"2");
     ASSERT_TRUE(first->WriteProfileString(L"S", L"c", L"3"));
-    auto reader = App();
-    EXPECT_EQ(Names(*reader, L"S"), (std::vector<std::wstring>{L"a", L"b", L"c"}));
+    EXPECT_EQ(Names(*App(), L"S"), (std::vector<std::wstring>{L"a", L"b", L"c"}));
 }
 
 TEST_F(WinAppTest, HandEditedFileIsRead)
@@ -252,9 +223,7 @@ TEST_F(WinAppTest, DamagedValueLineIsReportedAndTheRestKept)
     const struct { std::string line; const wchar_t* reason; std::wstring damagedName; } cases[] = {
         {"\"c\" = \"unterminated", L"missing closing quote", L"c"},
         {"\"c\" = \"bad \\q escape\"", L"unknown escape sequence", L"c"},
-        {"\"c\" = \"\\u12\"", L"incomplete \\u escape", L"c"},
         {"\"c\" \"no equals\"", L"'=' expected after the name", L"c"},
-        {"\"c\" = [\"x\", \"y\"", L"',' or ']' expected in the list", L"c"},
         {"\"c\" = [\"x\" \"y\"]", L"',' or ']' expected in the list", L"c"},
         {"\"c\" = \"x\" trailing", L"unexpected text after the value", L"c"},
         {"\"c\" = unquoted", L"a quoted value or a [list] expected after '='", L"c"},
@@ -273,14 +242,11 @@ TEST_F(WinAppTest, DamagedValueLineIsReportedAndTheRestKept)
         EXPECT_NE(error.Find(c.reason), -1) << error.GetString();
 
         CProfileSection key = app->GetSectionKey(L"S");
-        ASSERT_TRUE(key.IsOpen());
         ASSERT_EQ(key.GetValueCount(), 3u);
         CProfileValue value;
-        EXPECT_EQ(key.EnumValue(0, value), 0u);
-        EXPECT_EQ(value.m_name, L"a");
         EXPECT_EQ(key.EnumValue(1, value), static_cast<DWORD>(EBADMSG));
         EXPECT_TRUE(value.m_name.Str() == c.damagedName) << value.m_name.GetString();
-        EXPECT_EQ(key.EnumValue(2, value), 0u);
+        EXPECT_EQ(app->GetProfileString(L"S", L"a"), L"1");
         EXPECT_EQ(app->GetProfileString(L"S", L"b"), L"2");
     }
 }
@@ -331,19 +297,16 @@ TEST_F(WinAppTest, DamagedFilesAreKeptAsideWhenWritten)
     }
 }
 
-TEST_F(WinAppTest, UnreadableStoreRefusesWrites)
-{
-    fs::create_directory(m_file); // a folder where the file should be
-    auto app = App();
-    EXPECT_FALSE(app->LoadProfile());
-    EXPECT_NE(app->GetProfileError().Find(L"Is a directory"), -1) << app->GetProfileError().GetString();
-    EXPECT_FALSE(app->GetSectionKey(L"S").IsOpen());
-    EXPECT_FALSE(app->WriteProfileString(L"S", L"a", L"1"));
-    EXPECT_TRUE(fs::is_directory(m_file));
-}
-
 TEST_F(WinAppTest, FailedWritesLeaveStoreAndFileAsTheyWere)
 {
+    fs::create_directory(m_file);  // a folder where the file should be
+    auto unreadable = App();
+    EXPECT_FALSE(unreadable->LoadProfile());
+    EXPECT_NE(unreadable->GetProfileError().Find(L"Is a directory"), -1);
+    EXPECT_FALSE(unreadable->GetSectionKey(L"S").IsOpen());
+    EXPECT_FALSE(unreadable->WriteProfileString(L"S", L"a", L"1"));
+    fs::remove(m_file);
+
     auto app = App();
     ASSERT_TRUE(app->WriteProfileString(L"S", L"a", L"1"));
     const std::string before = ReadBytes(m_file);
@@ -394,14 +357,12 @@ TEST_F(WinAppTest, BatchWritesTheFileOnceAtTheEnd)
     app->BeginProfileBatch();
     for (int i = 0; i < 100; ++i)
         ASSERT_TRUE(app->WriteProfileString(L"Locals", std::to_wstring(i).c_str(), L"v"));
-    ASSERT_TRUE(app->WriteProfileMultiString(L"Locals", L"list", {L"a"}));
     EXPECT_EQ(app->GetProfileString(L"Locals", L"99"), L"v") << "the store has the values at once";
     EXPECT_TRUE(app->EndProfileBatch());
     EXPECT_FALSE(fs::exists(m_file)) << "the inner end does not write yet";
     EXPECT_TRUE(app->EndProfileBatch());
     EXPECT_TRUE(app->EndProfileBatch()) << "an end without a batch does nothing";
-
-    EXPECT_EQ(App()->GetSectionKey(L"Locals").GetValueCount(), 101u);
+    EXPECT_EQ(App()->GetSectionKey(L"Locals").GetValueCount(), 100u);
 
     {
         auto open = App();

@@ -70,11 +70,6 @@ protected:
         EXPECT_EQ(CSeaBase::PreferenceSea()->Filename(), Wide(folder + "/prefs/pref.sea"));
         EXPECT_EQ(Value(CSeaBase::PreferenceSea(), L"Color"), L"blue");
     }
-    std::int64_t ModificationTime(const std::string& file) const
-    {
-        CFileStatus status;
-        return CFile::GetStatus(Wide(file), status) ? status.m_mtime : -1;
-    }
     // Bytes, access and modification time of every file below a folder. Each access time is
     // set back to 2001 after the look, so that a later read, by anyone, moves it again.
     using Seen = std::map<std::string, std::tuple<std::string, std::int64_t, std::int64_t>>;
@@ -93,17 +88,29 @@ protected:
     }
 };
 
+// The directories as the caller names them may be links: those are followed.
 TEST_F(BackupTest, BackupThenRestoreGivesTheSameFiles)
 {
     StartProject();
+    fs::create_directories(Path("real/backup"));
+    fs::create_directory_symlink(Path("real/backup"), Path("backup"));
     ASSERT_TRUE(m_registry.Backup(Wide("backup")));
-    ExpectSameFiles("proj", "backup");
+    ExpectSameFiles("proj", "real/backup");
 
+    fs::create_directories(Path("real/restored"));
+    fs::create_directory_symlink(Path("real/restored"), Path("restored"));
     ASSERT_TRUE(m_registry.Restore(Wide("backup/base.sea"), Wide("restored")));
-    ExpectSameFiles("proj", "restored");
+    ExpectSameFiles("proj", "real/restored");
     ExpectSameFiles("proj", "backup");  // a restore reads the backup only
     ExpectStartedOn("restored");
     EXPECT_EQ(CSeaBase::LocalsSea()->Filename(), Wide("restored/local/locals.sea"));
+
+    // Before a start a restore needs a target.
+    m_registry.Cleanup();
+    EXPECT_FALSE(m_registry.Restore(Wide("backup/base.sea"), nullptr));
+    ASSERT_TRUE(m_registry.Restore(Wide("backup/base.sea"), Wide("again")));
+    ExpectSameFiles("backup", "again");
+    ExpectStartedOn("again");
 }
 
 TEST_F(BackupTest, BackupTwiceReplacesFilesAlsoProtectedOnes)
@@ -134,23 +141,13 @@ TEST_F(BackupTest, BackupTwiceReplacesFilesAlsoProtectedOnes)
 TEST_F(BackupTest, StartWithoutBaseFileBacksUpTheOtherFiles)
 {
     WriteFile("direct/app.sea", "Title: D\n::::: Preference\nColor: red\n");
-    struct Case {
-        const char* start;
-        std::set<std::string> files;
-    };
-    const Case cases[] = {{"direct", {"app.sea"}}, {"memory", {}}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.start);
-        if (std::string(c.start) == "direct")
-            ASSERT_TRUE(m_registry.InitAppDirect(Wide("direct/app.sea")));
-        else
-            ASSERT_TRUE(m_registry.InitMemoryOnly());
-        const std::string backup = std::string("backup-") + c.start;
-        EXPECT_TRUE(m_registry.Backup(Wide(backup)));
-        EXPECT_EQ(FilesBelow(backup), c.files);
-        m_registry.Cleanup();
-    }
-    EXPECT_EQ(ReadBytes("backup-direct/app.sea"), ReadBytes("direct/app.sea"));
+    ASSERT_TRUE(m_registry.InitAppDirect(Wide("direct/app.sea")));
+    EXPECT_TRUE(m_registry.Backup(Wide("backup-direct")));
+    ExpectSameFiles("direct", "backup-direct");
+    m_registry.Cleanup();
+    ASSERT_TRUE(m_registry.InitMemoryOnly());
+    EXPECT_TRUE(m_registry.Backup(Wide("backup-memory")));
+    EXPECT_TRUE(FilesBelow("backup-memory").empty());
 }
 
 // A relative base sea name counts from the current directory, not from the
@@ -205,45 +202,32 @@ TEST_F(BackupTest, TwoFilesForOnePlaceFail)
     EXPECT_EQ(ReadBytes("backup/external" + data + "/app.sea"), "Title: outside\n");
 }
 
+// Without a target the project itself is restored. With "DefaultSeaPath" the backup's base
+// sea still names the project: the files come from the backup all the same, not from the
+// project onto itself.
 TEST_F(BackupTest, RestoreWithoutTargetRestoresTheProjectItself)
 {
-    StartProject();
-    ASSERT_TRUE(m_registry.Backup(Wide("backup")));
-    CSeaBase::ApplicationSea()->LookupSetString(L"Title", L"Changed");
-    ASSERT_TRUE(CSeaBase::ApplicationSea()->UpdateIfPossible());
-    fs::remove(Path("proj/prefs/pref.sea"));
+    for (const bool defaultSeaPath : {false, true}) {
+        SCOPED_TRACE(defaultSeaPath);
+        m_registry.Cleanup();
+        fs::remove_all(Path("proj"));
+        fs::remove_all(Path("backup"));
+        StartProject(defaultSeaPath ? "DefaultSeaPath: " + Path("proj").string() + "\r\n" : "");
+        ASSERT_TRUE(m_registry.Backup(Wide("backup")));
+        CSeaBase::ApplicationSea()->LookupSetString(L"Title", L"Changed");
+        ASSERT_TRUE(CSeaBase::ApplicationSea()->UpdateIfPossible());
+        fs::remove(Path("proj/prefs/pref.sea"));
 
-    ASSERT_TRUE(m_registry.Restore(Wide("backup/base.sea"), nullptr));
-    ExpectSameFiles("backup", "proj");
-    ExpectStartedOn("proj");
-    EXPECT_EQ(Value(CSeaBase::ApplicationSea(), L"Title"), L"Caf\u00e9");
-}
-
-// With "DefaultSeaPath" the backup's base sea still names the project: the
-// files come from the backup all the same, not from the project onto itself.
-TEST_F(BackupTest, RestoreInPlaceWithDefaultSeaPath)
-{
-    StartProject("DefaultSeaPath: " + Path("proj").string() + "\r\n");
-    ASSERT_TRUE(m_registry.Backup(Wide("backup")));
-    ExpectSameFiles("proj", "backup");
-    CSeaBase::ApplicationSea()->LookupSetString(L"Title", L"Changed");
-    ASSERT_TRUE(CSeaBase::ApplicationSea()->UpdateIfPossible());
-
-    ASSERT_TRUE(m_registry.Restore(Wide("backup/base.sea"), nullptr));
-    ExpectSameFiles("backup", "proj");
-    ExpectStartedOn("proj");
-    // Elsewhere the restored project would still run on the original files: refused.
-    EXPECT_FALSE(m_registry.Restore(Wide("backup/base.sea"), Wide("restored")));
-    EXPECT_FALSE(fs::exists(Path("restored")));
-}
-
-TEST_F(BackupTest, RestoreBeforeAStartNeedsATarget)
-{
-    WriteProject("backup");
-    EXPECT_FALSE(m_registry.Restore(Wide("backup/base.sea"), nullptr));
-    ASSERT_TRUE(m_registry.Restore(Wide("backup/base.sea"), Wide("restored")));
-    ExpectSameFiles("backup", "restored");
-    ExpectStartedOn("restored");
+        ASSERT_TRUE(m_registry.Restore(Wide("backup/base.sea"), nullptr));
+        ExpectSameFiles("backup", "proj");
+        ExpectStartedOn("proj");
+        EXPECT_EQ(Value(CSeaBase::ApplicationSea(), L"Title"), L"Caf\u00e9");
+        // Elsewhere the restored project would still run on the original files: refused.
+        EXPECT_EQ(m_registry.Restore(Wide("backup/base.sea"), Wide("restored")), !defaultSeaPath);
+        EXPECT_EQ(fs::exists(Path("restored")), !defaultSeaPath);
+        m_registry.Cleanup();
+        fs::remove_all(Path("restored"));
+    }
 }
 
 TEST_F(BackupTest, FailedRestore)
@@ -287,10 +271,7 @@ TEST_F(BackupTest, RestoreNeverWritesTheBackup)
     ASSERT_TRUE(m_registry.Init(Wide("proj/base.sea")));
     ASSERT_TRUE(CSeaBase::GetSyncLocals());
     ASSERT_TRUE(m_registry.Backup(Wide("backup")));
-    CFileStatus status;
-    ASSERT_TRUE(CFile::GetStatus(Wide("backup/local/locals.sea"), status));
-    status.m_mtime = 1000000000;  // 2001
-    ASSERT_TRUE(CFile::SetStatus(Wide("backup/local/locals.sea"), status));
+    SetModificationTime("backup/local/locals.sea", 1000000000);  // 2001
 
     ASSERT_TRUE(m_registry.Restore(Wide("backup/base.sea"), Wide("restored")));
     EXPECT_EQ(ModificationTime("backup/local/locals.sea"), 1000000000);
@@ -426,21 +407,6 @@ TEST_F(BackupTest, LinksAndSpecialFilesBelowTheDirectoriesAreRefused)
         }
         ExpectSameFiles("proj", c.backup ? "backup" : "target");
     }
-}
-
-// The directories as the caller names them may be links: those are followed.
-TEST_F(BackupTest, DirectoriesNamedThroughLinksAreFollowed)
-{
-    StartProject();
-    fs::create_directories(Path("real/backup"));
-    fs::create_directories(Path("real/target"));
-    fs::create_directory_symlink(Path("real/backup"), Path("backup"));
-    fs::create_directory_symlink(Path("real/target"), Path("target"));
-    ASSERT_TRUE(m_registry.Backup(Wide("backup")));
-    ExpectSameFiles("proj", "real/backup");
-    ASSERT_TRUE(m_registry.Restore(Wide("backup/base.sea"), Wide("target")));
-    ExpectSameFiles("proj", "real/target");
-    ExpectStartedOn("target");
 }
 
 } // namespace

@@ -61,27 +61,22 @@ TEST_F(LocalsTest, SectionValuesBecomeEntries)
     EXPECT_TRUE(m_boxes.empty());
 }
 
-TEST_F(LocalsTest, ListTextDoesNotTurnAnOrdinaryEntryIntoAList)
+// What the section gives meets entries of the same name in the Locals sea.
+TEST_F(LocalsTest, SectionValuesMeetEntriesOfTheirName)
 {
     CSeaBase::LocalsSea()->LookupSetString(L"Plain", L"kept");
-    m_app->WriteProfileString(L"Locals", L"Plain", L"{\nline\n}");
-    CSeaBase::SetLocalsRegistryKey(L"Locals");
-    ASSERT_TRUE(m_registry.InitMemoryOnly());
-    EXPECT_FALSE(CSeaBase::LocalsSea()->IsListEntry(L"Plain"));
-    EXPECT_EQ(Value(CSeaBase::LocalsSea(), L"Plain"), L"kept");
-}
-
-TEST_F(LocalsTest, MultiStringReplacesAnEntryOfItsName)
-{
     CSeaBase::LocalsSea()->LookupSetString(L"Recent", L"old");
+    m_app->WriteProfileString(L"Locals", L"Plain", L"{\nline\n}");
     m_app->WriteProfileMultiString(L"Locals", L"Recent", {CString(L"new.sea")});
     CSeaBase::SetLocalsRegistryKey(L"Locals");
     ASSERT_TRUE(m_registry.InitMemoryOnly());
-    EXPECT_EQ(ListLines(CSeaBase::LocalsSea(), L"Recent"), Lines{L"new.sea"});
-}
+    EXPECT_FALSE(CSeaBase::LocalsSea()->IsListEntry(L"Plain")) << "list text makes no ordinary entry a list";
+    EXPECT_EQ(Value(CSeaBase::LocalsSea(), L"Plain"), L"kept");
+    EXPECT_EQ(ListLines(CSeaBase::LocalsSea(), L"Recent"), Lines{L"new.sea"}) << "a multi-string replaces";
+    m_registry.Cleanup();
 
-TEST_F(LocalsTest, NoSectionNameReadsNothing)
-{
+    // Without a section name nothing is read.
+    CSeaBase::SetLocalsRegistryKey(nullptr);
     m_app->WriteProfileString(L"Locals", L"Width", L"800");
     ASSERT_TRUE(m_registry.InitMemoryOnly());
     EXPECT_TRUE(CSeaBase::LocalsSea()->IsEmpty());
@@ -150,6 +145,10 @@ TEST_F(LocalsTest, SynchronizeObeysTheSwitchUnlessForced)
 {
     WriteFile("base.sea", "LocalsRegKey: Locals\nLocalsFile: locals.sea 0\n");
     WriteFile("locals.sea", "Width: 1\nRecent: {\n\ta.sea\n}\n");
+    CSeaBase::SetLocalsRegistryKey(L"Locals");
+    CSeaBase::LocalsSea()->LookupSetString(L"Width", L"1");
+    m_registry.SynchronizeLocals(true);
+    EXPECT_EQ(Stored(L"Width"), L"<missing>") << "before a start nothing is synchronised";
     ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
     CResourceSea* application = CSeaBase::ApplicationSea();
     application->LookupSetString(L"Width", L"2");
@@ -201,14 +200,6 @@ TEST_F(LocalsTest, WrittenValuesComeBackFromTheSection)
         EXPECT_EQ(ListLines(locals, c.name), c.lines);
         EXPECT_EQ(Stored(c.name).front(), L'{');
     }
-}
-
-TEST_F(LocalsTest, SynchronizeBeforeAStartDoesNothing)
-{
-    CSeaBase::SetLocalsRegistryKey(L"Locals");
-    CSeaBase::LocalsSea()->LookupSetString(L"Width", L"1");
-    m_registry.SynchronizeLocals(true);
-    EXPECT_EQ(Stored(L"Width"), L"<missing>");
 }
 
 } // namespace

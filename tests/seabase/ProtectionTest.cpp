@@ -14,18 +14,6 @@ protected:
         WriteFile(file, "ApplicationFile: app.sea\n");
         ASSERT_TRUE(m_registry.Init(Wide(file)));
     }
-    std::int64_t ModificationTime(const std::string& file) const
-    {
-        CFileStatus status;
-        return CFile::GetStatus(Wide(file), status) ? status.m_mtime : -1;
-    }
-    void SetModificationTime(const std::string& file, std::int64_t seconds) const
-    {
-        CFileStatus status;
-        ASSERT_TRUE(CFile::GetStatus(Wide(file), status));
-        status.m_mtime = seconds;
-        ASSERT_TRUE(CFile::SetStatus(Wide(file), status));
-    }
 };
 
 TEST_F(ProtectionTest, LevelMakesTheStartFileFollow)

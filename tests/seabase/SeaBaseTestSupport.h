@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -32,11 +34,7 @@ public:
     using CSeaBase::operator[];
 };
 
-struct Report {
-    unsigned category;
-    unsigned style;
-    std::wstring text;
-};
+using testsupport::Report;
 
 class SeaBaseTest : public ::testing::Test {
 protected:
@@ -80,9 +78,12 @@ protected:
         return dir;
     }
 
-    // Writes a sea file in plain ASCII, which the reader takes as code page 1252.
-    void WriteFile(const std::string& relative, const std::string& text) const
+    // Writes a sea file in plain ASCII, which the reader takes as code page 1252; "@" stands
+    // for the scratch folder.
+    void WriteFile(const std::string& relative, std::string text) const
     {
+        for (auto at = text.find('@'); at != std::string::npos; at = text.find('@', at + m_dir.string().size()))
+            text.replace(at, 1, m_dir.string());
         fs::create_directories(Path(relative).parent_path());
         testsupport::WriteBytes(Path(relative), text);
     }
@@ -133,10 +134,20 @@ protected:
 
     bool Reported(const std::wstring& part) const
     {
-        for (const Report& report : m_reports)
-            if (report.text.find(part) != std::wstring::npos)
-                return true;
-        return false;
+        return std::any_of(m_reports.begin(), m_reports.end(),
+                           [&part](const Report& r) { return r.text.find(part) != std::wstring::npos; });
+    }
+    std::int64_t ModificationTime(const std::string& file) const
+    {
+        CFileStatus status;
+        return CFile::GetStatus(Wide(file), status) ? status.m_mtime : -1;
+    }
+    void SetModificationTime(const std::string& file, std::int64_t seconds) const
+    {
+        CFileStatus status;
+        ASSERT_TRUE(CFile::GetStatus(Wide(file), status));
+        status.m_mtime = seconds;
+        ASSERT_TRUE(CFile::SetStatus(Wide(file), status));
     }
 
     testsupport::ScratchDir m_scratch;  // removed after TearDown has left it

@@ -1,5 +1,6 @@
 // What every test folder needs once: a scratch folder, byte-exact file access,
-// sea files built from lines in either encoding, and a capture of the reports.
+// sea files built from lines in either encoding, a capture of the reports,
+// and case tables kept as text files.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,12 +11,14 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "kelvaro/output/PrWin.h"
 #include "kelvaro/platform/CString.h"
 #include "kelvaro/platform/FileIO.h"
+#include "kelvaro/platform/UnicodeFile.h"
 
 namespace testsupport {
 
@@ -132,6 +135,115 @@ inline std::vector<std::wstring> LinesOfUtf16(const std::string& bytes) {
 }
 
 inline std::vector<std::wstring> LinesOfFile(const fs::path& path) { return LinesOfUtf16(ReadBytes(path)); }
+
+struct ReadResult {
+    bool opened = false;
+    std::vector<std::wstring> lines;
+    std::vector<bool> tooLong;
+    unsigned codePage = 0;
+};
+
+// Every line of a file read through CUnicodeFile with the given capacity, after its byte-order mark.
+inline ReadResult ReadAllLines(const CString& path, unsigned capacity = 8192) {
+    ReadResult result;
+    CUnicodeFile file;
+    if (!file.Open(path, CUnicodeFile::modeRead)) return result;
+    result.opened = true;
+    file.ReadBOM();
+    result.codePage = file.m_codePage;
+    std::vector<wchar_t> buffer(capacity + 1, L'#');
+    while (file.ReadNextLine(buffer.data(), capacity)) {
+        result.lines.emplace_back(buffer.data());
+        result.tooLong.push_back(file.m_lineTooLong);
+        if (result.lines.size() > 10'000'000) break;  // a reader that never ends would hang the test
+    }
+    EXPECT_EQ(buffer[capacity], L'#') << "the reader wrote past the capacity it was given";
+    return result;
+}
+
+// One case of a table under tests/data/cases/: ASCII, one case a line, fields split by '|',
+// blank lines and lines starting with '#' skipped. In a field \t \n \r \v \f \\ \| \, and
+// \uXXXX \UXXXXXXXX stand for what they name; "~" is a missing (null) field.
+struct CaseRow {
+    std::string file;
+    int line = 0;
+    std::vector<std::string> raw;  // escapes not yet decoded
+
+    std::string Where() const { return file + ":" + std::to_string(line); }
+    bool Null(std::size_t i) const { return raw.at(i) == "~"; }
+    std::wstring Text(std::size_t i) const { return Decode(raw.at(i)); }
+    long long Number(std::size_t i) const { return std::stoll(raw.at(i), nullptr, 0); }
+    bool Flag(std::size_t i) const { return raw.at(i) == "1" || raw.at(i) == "true"; }
+    // Bytes written as hexadecimal pairs between blanks ("FF FE 41 00").
+    std::string Bytes(std::size_t i) const {
+        std::string out;
+        std::istringstream in(raw.at(i));
+        for (std::string pair; in >> pair;) out.push_back(static_cast<char>(std::stoi(pair, nullptr, 16)));
+        return out;
+    }
+    // A list of texts split at ','; "-" is the empty list.
+    std::vector<std::wstring> List(std::size_t i) const {
+        std::vector<std::wstring> out;
+        if (raw.at(i) == "-") return out;
+        for (const std::string& part : Split(raw.at(i), ',')) out.push_back(Decode(part));
+        return out;
+    }
+
+    static std::vector<std::string> Split(const std::string& text, char separator) {
+        std::vector<std::string> parts(1);
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\\' && i + 1 < text.size()) {
+                parts.back() += text.substr(i, 2);
+                ++i;
+            } else if (text[i] == separator) {
+                parts.emplace_back();
+            } else {
+                parts.back() += text[i];
+            }
+        }
+        return parts;
+    }
+    static std::wstring Decode(const std::string& text) {
+        std::wstring out;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const char c = text[i];
+            if (c != '\\' || i + 1 == text.size()) {
+                out += static_cast<wchar_t>(static_cast<unsigned char>(c));
+                continue;
+            }
+            const char e = text[++i];
+            const std::size_t digits = e == 'u' ? 4 : e == 'U' ? 8 : 0;
+            if (digits != 0) {
+                out += static_cast<wchar_t>(std::stoul(text.substr(i + 1, digits), nullptr, 16));
+                i += digits;
+                continue;
+            }
+            const std::string from = "tnrvf";
+            const std::wstring to = L"\t\n\r\v\f";
+            out += from.find(e) != std::string::npos ? to[from.find(e)] : static_cast<wchar_t>(e);
+        }
+        return out;
+    }
+};
+
+// The cases of tests/data/cases/<name>, each with at least `fields` fields.
+inline std::vector<CaseRow> ReadCases(const std::string& name, std::size_t fields) {
+    const std::string path = std::string(KELVARO_TEST_DATA) + "/cases/" + name;
+    std::ifstream in(path);
+    EXPECT_TRUE(in.is_open()) << path;
+    std::vector<CaseRow> rows;
+    std::string text;
+    for (int line = 1; std::getline(in, text); ++line) {
+        if (!text.empty() && text.back() == '\r') text.pop_back();
+        if (text.empty() || text[0] == '#') continue;
+        CaseRow row{name, line, CaseRow::Split(text, '|')};
+        EXPECT_GE(row.raw.size(), fields) << row.Where();
+        row.raw.resize(std::max(row.raw.size(), fields));
+        rows.push_back(row);
+    }
+    EXPECT_FALSE(rows.empty()) << path;
+    return rows;
+}
 
 struct Report {
     PrWin::Category category;
