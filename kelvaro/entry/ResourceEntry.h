@@ -387,6 +387,14 @@ protected:
     };
     // Makes `line` the line text of a comment as it is: not parsed, never rebuilt.
     void KeepAsComment(const wchar_t* line);
+    // Makes an entry read under a name taken before a comment line that
+    // keeps the user's text at its place.
+    void KeepAsDuplicate() {
+        m_status |= StatusComment | StatusAccessed;
+        m_rebuildLine = true;
+    }
+    // Makes the entry and its list lines take value buffers from `reservoir`.
+    void UseReservoir(CResValueReservoir* reservoir);
     // The line end read with the line (1 + CUnicodeFile::LineEnd), 0 for a line not read.
     unsigned ReadLineEnd() const { return (m_status & kLineEndBits) >> kLineEndShift; }
     void SetReadLineEnd(unsigned end) const {

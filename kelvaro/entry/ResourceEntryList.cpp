@@ -202,6 +202,15 @@ CResourceEntry& CResourceEntry::operator+=(const CResourceEntry& other) {
     return *this;
 }
 
+void CResourceEntry::UseReservoir(CResValueReservoir* reservoir) {
+    // Buffers are plain heap blocks, so any reservoir may take back what
+    // another one lent.
+    m_reservoir = reservoir;
+    for (POSITION pos = m_listLines.GetHeadPosition(); pos != nullptr;)
+        static_cast<CResourceEntry*>(m_listLines.GetNext(pos))->m_reservoir = reservoir;
+    if (m_listEnd != nullptr) m_listEnd->m_reservoir = reservoir;
+}
+
 void CResourceEntry::KeepAsComment(const wchar_t* line) {
     if (line == nullptr)
         line = L"";

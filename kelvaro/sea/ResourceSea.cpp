@@ -72,6 +72,36 @@ void CResourceSea::AppendIndexed(CResourceEntry* entry) {
     m_index.SetAt(entry->NameView(), entry);
 }
 
+CResourceSea::Placed CResourceSea::Place(std::unique_ptr<CResourceEntry>& entry, CResourceEntry* present,
+                                         const PlaceRule& rule, CObject** slot) {
+    if (entry->IsComment()) {
+        // A merge takes values only; the comments of the other source stay there.
+        if (rule.merge) return Placed::Dropped;
+        AppendLine(entry.release());
+        return Placed::Line;
+    }
+    if (present != nullptr) return MeetPresent(*present, *entry, rule);
+    if (!rule.addNew) return Placed::Dropped;
+    if (slot != nullptr) {
+        m_lines.push_back(entry.get());
+        *slot = entry.release();
+    } else {
+        AppendIndexed(entry.release());
+    }
+    return Placed::Added;
+}
+
+CResourceSea::Placed CResourceSea::MeetPresent(CResourceEntry& present, const CResourceEntry& incoming,
+                                               const PlaceRule& rule) {
+    if (!rule.merge) return Placed::Duplicate;
+    if (rule.keepModified && present.Modified()) return Placed::Dropped;
+    if (rule.appendLists && incoming.IsListEntry())
+        present += incoming;
+    else
+        present = incoming;  // an entry assigned to itself stays as it is
+    return Placed::Merged;
+}
+
 CResourceEntry* CResourceSea::GetEntry(const wchar_t* name) const {
     return static_cast<CResourceEntry*>(m_index.Find(std::wstring_view(name ? name : L"")));
 }

@@ -291,13 +291,28 @@ private:
     // SeeInhaltEinlesen, naming `reportName` in its reports: a merged file is
     // reported under its own name, not the sea's.
     bool ReadContent(CUnicodeFile& file, bool merge, bool keepModified, const CString& reportName);
+    // How the entries of a source (a file, a table, another sea) meet the
+    // sea: one rule for every reader, so they differ only where they say so.
+    struct PlaceRule {
+        bool merge = false;         // a name read before takes the new values...
+        bool keepModified = false;  // ...unless the program changed it
+        bool appendLists = false;   // a merged list adds its lines instead of replacing them
+        bool addNew = true;         // a name the sea lacks is added
+    };
+    enum class Placed { Line, Added, Merged, Dropped, Duplicate };
+    // Places `entry` of a source; `present` is the entry of its name read
+    // before (null: none). A comment line or a new name is taken (`entry` is
+    // then empty); a merge changes `present`; a dropped or duplicate entry
+    // stays with the caller, who reports a duplicate as its source words it.
+    // `slot`, when given, is the name's index slot the caller looked up.
+    Placed Place(std::unique_ptr<CResourceEntry>& entry, CResourceEntry* present, const PlaceRule& rule,
+                 CObject** slot = nullptr);
+    // The part of Place for a name read before: merge, drop or duplicate.
+    static Placed MeetPresent(CResourceEntry& present, const CResourceEntry& incoming, const PlaceRule& rule);
     // Enters a new named entry into the index and the line list.
     void AppendIndexed(CResourceEntry* entry);
     // Appends a line that is not indexed (comments, duplicates turned into comments).
     void AppendLine(CResourceEntry* entry);
-    // Makes an entry copied from another sea (with its list lines) take its
-    // value buffers from this sea's reservoir.
-    void AdoptEntry(CResourceEntry* entry) const;
     // The entry of line `index`; a compact line gets its entry made first.
     CResourceEntry* EntryAt(unsigned index) const;
     // Calls `visit` with every line as an entry, a compact line parsed into

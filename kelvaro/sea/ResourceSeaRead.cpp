@@ -391,6 +391,7 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
     // The entry that takes the next line; lines that are not kept leave it to
     // be reused, which saves an allocation per dropped line.
     std::unique_ptr<CResourceEntry> pending;
+    const PlaceRule rule{merge, keepModified, false, true};
     try {
         while (file.ReadNextLine(line, kLineBufferSize)) {
             ++lineNumber;
@@ -427,10 +428,8 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
             }
 
             if (pending->IsComment()) {
-                if (!merge) {
-                    noteHead(*pending, lineInfo, lineNumber);
-                    AppendLine(pending.release());
-                }
+                noteHead(*pending, lineInfo, lineNumber);
+                Place(pending, nullptr, rule);
                 continue;
             }
 
@@ -443,70 +442,56 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
             auto* existing = static_cast<CResourceEntry*>(slot);
             IndexSlotGuard slotGuard(m_index, slot, name);
 
-            if (existing != nullptr && !pending->IsListContinued()) {
-                if (pending->IsListEntry()) {
-                    try {
-                        readList(*pending, false);
-                    } catch (const CResourceSeaException& e) {
-                        syntaxError(openingLine, e);
-                    }
-                }
-                if (merge) {
-                    if (!keepModified || !existing->Modified()) *existing = *pending;
-                    continue;
-                }
-                Report(&m_problems, {Kind::Duplicate, fileName, openingLine, L"Duplicate identifier (second will be ignored)", line},
-                       kStyleReading, L"%s\nDuplicate identifier in line %d (second will be ignored):\n%s\n%s\n",
-                       fileName, openingLine, PresentText(*existing), line);
-                if (pending->IsListEntry()) {
-                    // Its lines stay in the file as comment lines at their place.
-                    noteHead(*pending, lineInfo, openingLine);
-                    KeepDuplicateList(std::move(pending));
-                    continue;
-                }
-                // Kept as a comment at its place, so the user's line is not lost.
-                pending->m_status |= CResourceEntry::StatusComment | CResourceEntry::StatusAccessed;
-                pending->m_rebuildLine = true;
-                noteHead(*pending, lineInfo, openingLine);
-                AppendLine(pending.release());
-                continue;
-            }
-
-            if (pending->IsListEntry()) {
-                if (existing != nullptr) {
-                    // A continuation ("name: {+") adds its lines to the list read before.
-                    ListContinuation block;
-                    block.list = existing;
-                    block.after = m_lines.empty() ? nullptr : EntryAt(m_lines.size() - 1);
-                    block.first = static_cast<unsigned>(existing->m_listLines.GetCount());
-                    try {
-                        readList(*existing, true);
-                    } catch (const CResourceSeaException& e) {
-                        listError(openingLine, *pending, e);
-                    }
-                    if (plain) {
-                        block.end = keeper.TakeEnd();
-                        block.count = static_cast<unsigned>(existing->m_listLines.GetCount()) - block.first;
-                        if (block.count > 0) {
-                            POSITION pos = existing->m_listLines.GetTailPosition();
-                            for (unsigned i = 1; i < block.count; ++i) existing->m_listLines.GetPrev(pos);
-                            block.firstLine = static_cast<CResourceEntry*>(existing->m_listLines.GetAt(pos));
-                        }
-                        noteHead(*pending, lineInfo, openingLine);
-                        block.head = std::move(pending);
-                        if (block.end) m_continuations.push_back(std::move(block));
-                    }
-                    continue;
-                }
+            if (existing != nullptr && pending->IsListContinued()) {
+                // A continuation ("name: {+") adds its lines to the list read before.
+                ListContinuation block;
+                block.list = existing;
+                block.after = m_lines.empty() ? nullptr : EntryAt(m_lines.size() - 1);
+                block.first = static_cast<unsigned>(existing->m_listLines.GetCount());
                 try {
-                    readList(*pending, false);
+                    readList(*existing, true);
                 } catch (const CResourceSeaException& e) {
                     listError(openingLine, *pending, e);
                 }
+                if (plain) {
+                    block.end = keeper.TakeEnd();
+                    block.count = static_cast<unsigned>(existing->m_listLines.GetCount()) - block.first;
+                    if (block.count > 0) {
+                        POSITION pos = existing->m_listLines.GetTailPosition();
+                        for (unsigned i = 1; i < block.count; ++i) existing->m_listLines.GetPrev(pos);
+                        block.firstLine = static_cast<CResourceEntry*>(existing->m_listLines.GetAt(pos));
+                    }
+                    noteHead(*pending, lineInfo, openingLine);
+                    block.head = std::move(pending);
+                    if (block.end) m_continuations.push_back(std::move(block));
+                }
+                continue;
             }
+            if (pending->IsListEntry()) {
+                try {
+                    readList(*pending, false);
+                } catch (const CResourceSeaException& e) {
+                    if (existing != nullptr)
+                        syntaxError(openingLine, e);
+                    else
+                        listError(openingLine, *pending, e);
+                }
+            }
+            if (existing == nullptr) noteHead(*pending, lineInfo, openingLine);
+            if (Place(pending, existing, rule, &slot) != Placed::Duplicate) continue;
+
+            Report(&m_problems, {Kind::Duplicate, fileName, openingLine, L"Duplicate identifier (second will be ignored)", line},
+                   kStyleReading, L"%s\nDuplicate identifier in line %d (second will be ignored):\n%s\n%s\n",
+                   fileName, openingLine, PresentText(*existing), line);
             noteHead(*pending, lineInfo, openingLine);
-            m_lines.push_back(pending.get());
-            slot = pending.release();
+            if (pending->IsListEntry()) {
+                // Its lines stay in the file as comment lines at their place.
+                KeepDuplicateList(std::move(pending));
+            } else {
+                // Kept as a comment at its place, so the user's line is not lost.
+                pending->KeepAsDuplicate();
+                AppendLine(pending.release());
+            }
         }
     } catch (const CResourceSeaException& e) {
         // An entry that cannot take the content of a line ends the reading;

@@ -100,6 +100,8 @@ bool CResourceSea::ReadFromTable(CResSeaTableInterface* source, bool merge) {
     const std::wstring origin = m_name.Str() + L" Sea";
     CountedRows rows(*source);
     CResSeaTableInterface* const table = &rows;
+    // A table merged in adds the lines of a list to the list read before.
+    const PlaceRule rule{merge, false, true, true};
     if (!table->BeginRead()) return false;
     do {
         // A name the sea could not write back as itself would come back as
@@ -133,34 +135,27 @@ bool CResourceSea::ReadFromTable(CResSeaTableInterface* source, bool merge) {
                        table->CurrentLineName(), table->CurrentLineVals(), error.m_message.GetString());
         }
 
-        if (entry->IsComment()) {
-            if (!merge) AppendLine(entry.release());
+        CResourceEntry* present = entry->IsComment() ? nullptr : GetEntry(entry->Name());
+        Placed placed = Placed::Dropped;
+        try {
+            placed = Place(entry, present, rule);
+        } catch (const CResourceSeaException& error) {
+            // Adding a list's lines to the one read before is reported;
+            // anything else that fails here ends the reading as before.
+            if (present == nullptr || !entry->IsListEntry()) throw;
+            Report(&m_problems,
+                   {Kind::ListSyntax, origin, static_cast<int>(rows.Row()),
+                    L"Syntax error in resource list: " + entry->Name().Str() + L": " + error.m_message.Str(), {}},
+                   kStyleReading, L"%s Sea\nSyntax error in table line %s / %s:\n%s\n", m_name.GetString(),
+                   entry->Name().GetString(), present->Name().GetString(), error.m_message.GetString());
             continue;
         }
-        CResourceEntry* present = GetEntry(entry->Name());
-        if (present == nullptr) {
-            AppendIndexed(entry.release());
-        } else if (merge) {
-            if (entry->IsListEntry()) {
-                try {
-                    *present += *entry;
-                } catch (const CResourceSeaException& error) {
-                    Report(&m_problems,
-                           {Kind::ListSyntax, origin, static_cast<int>(rows.Row()),
-                            L"Syntax error in resource list: " + entry->Name().Str() + L": " + error.m_message.Str(), {}},
-                           kStyleReading, L"%s Sea\nSyntax error in table line %s / %s:\n%s\n", m_name.GetString(),
-                           entry->Name().GetString(), present->Name().GetString(), error.m_message.GetString());
-                }
-            } else {
-                *present = *entry;
-            }
-        } else {
+        if (placed == Placed::Duplicate)
             Report(&m_problems,
                    {Kind::Duplicate, origin, static_cast<int>(rows.Row()), L"Duplicate identifier (second will be ignored)",
                     std::wstring(table->CurrentLineName()) + L": " + table->CurrentLineVals()},
                    kStyleReading, L"%s Sea\nDuplicate identifier in line '%s' (second will be ignored):\n%s\n%s\n",
                    m_name.GetString(), table->CurrentLineName(), PresentText(*present), table->CurrentLineVals());
-        }
     } while (table->NextTableLine());
     // The table's answer counts: an import that stopped at a read error is incomplete.
     return table->EndRead();

@@ -33,20 +33,10 @@ void CResourceSea::MergeContent(const CResourceSea* other) { ContentTransfer(oth
 
 void CResourceSea::SynchContent(const CResourceSea* other) { ContentTransfer(other, 1, 0); }
 
-void CResourceSea::AdoptEntry(CResourceEntry* entry) const {
-    // Entries copied from another sea would otherwise keep borrowing value
-    // buffers from that sea's reservoir, and change their values through a
-    // dangling pointer once that sea is gone. Buffers are plain heap blocks,
-    // so any reservoir may take back what another one lent.
-    entry->m_reservoir = m_reservoir;
-    for (POSITION pos = entry->m_listLines.GetHeadPosition(); pos != nullptr;)
-        static_cast<CResourceEntry*>(entry->m_listLines.GetNext(pos))->m_reservoir = m_reservoir;
-    if (entry->m_listEnd != nullptr) entry->m_listEnd->m_reservoir = m_reservoir;
-}
-
 void CResourceSea::ContentTransfer(const CResourceSea* other, int mode, int flags) {
     if (other == nullptr) return;
-    const bool keepModified = (flags & kKeepModified) != 0;
+    // Synchronising (mode 1) updates the names both seas hold and adds none.
+    const PlaceRule rule{true, (flags & kKeepModified) != 0, false, mode != 1};
     // The named entries of `other` are visited in its line order rather than
     // in the order of its index: new entries then follow each other here as
     // they did there, and a large sea is walked through memory in order.
@@ -74,16 +64,18 @@ void CResourceSea::ContentTransfer(const CResourceSea* other, int mode, int flag
         source->SeeZeileErneuern();
         if (IsExcluded(source->m_valuePart)) continue;
 
+        // Entries copied from another sea would otherwise keep borrowing value
+        // buffers from that sea's reservoir, and change their values through
+        // a dangling pointer once that sea is gone.
         if (CResourceEntry* present = GetEntry(source->Name())) {
-            if (keepModified && present->Modified()) continue;
-            *present = *source;  // an entry assigned to itself stays as it is
-            if (present != source) AdoptEntry(present);
+            if (MeetPresent(*present, *source, rule) == Placed::Merged && present != source)
+                present->UseReservoir(m_reservoir);
             continue;
         }
-        if (mode == 1) continue;
+        if (!rule.addNew) continue;
         auto copy = std::make_unique<CResourceEntry>(*source);
-        AdoptEntry(copy.get());
-        AppendIndexed(copy.release());
+        copy->UseReservoir(m_reservoir);
+        Place(copy, nullptr, rule);
     }
 }
 
