@@ -8,47 +8,22 @@
 #include <thread>
 
 #include "entry/EntryTestSupport.h"
+#include "support/TestSupport.h"
 
 namespace {
 
 using namespace entrytest;
 
-class EntryTest : public ::testing::Test {
-protected:
-    CResValueReservoir m_reservoir{16};
-
-    // A list head read from `head`, with the given lines and a closing line.
-    void MakeList(TestEntry& list, const wchar_t* head, std::initializer_list<const wchar_t*> lines) {
-        list = head;
-        for (const wchar_t* line : lines)
-            list.AddListLine(line, 14);
-        list.ListenendeErzeugen();
-    }
-};
+using EntryTest = EntryFixture;
 
 TEST_F(EntryTest, Comparison) {
-    const struct { const char* what; const wchar_t* a; const wchar_t* b; unsigned extraBitsB; bool equal; } cases[] = {
-        {"same", L"n: 1 2", L"n: 1 2", 0, true},
-        {"different spacing", L"n: 1 2", L"n:\t1    2  ", 0, true},
-        {"quoted the same", L"n: x", L"n: \"x\"", 0, true},
-        {"comment, accessed, modified, syntax error bits", L"n: 1", L"n: 1", 4 | 3 | 128, true},
-        {"letter case of the name", L"n: 1", L"N: 1", 0, false},
-        {"value count", L"n: 1", L"n: 1 2", 0, false},
-        {"value letter case", L"n: a", L"n: A", 0, false},
-        {"list head against continued head", L"n: {", L"n: { +", 0, false},
-        {"list head against entry", L"n: {", L"n:", 0, false},
-        {"list line bit", L"n: 1", L"n: 1", 16, false},
-        {"list end bit", L"n: 1", L"n: 1", 32, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        TestEntry a(&m_reservoir, 0, nullptr);
-        TestEntry b(&m_reservoir, 0, nullptr);
-        a = c.a;
-        b = c.b;
-        b.SetStatus(b.Status() | c.extraBitsB);
-        EXPECT_EQ(a == b, c.equal);
-        EXPECT_EQ(b != a, !c.equal);
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("entry-comparison.txt", 4)) {
+        SCOPED_TRACE(row.Where());
+        TestEntry a = Read(row.Text(0).c_str());
+        TestEntry b = Read(row.Text(1).c_str());
+        b.SetStatus(b.Status() | static_cast<unsigned>(row.Number(2)));
+        EXPECT_EQ(a == b, row.Flag(3));
+        EXPECT_EQ(b != a, !row.Flag(3));
     }
     // List lines are not compared.
     TestEntry l1(&m_reservoir, 0, nullptr);
@@ -59,8 +34,7 @@ TEST_F(EntryTest, Comparison) {
 }
 
 TEST_F(EntryTest, CopiesOwnTheirLinesAndValues) {
-    TestEntry e(&m_reservoir, 0, nullptr);
-    e = L"  name:   1 \"two words\" three";
+    TestEntry e = Read(L"  name:   1 \"two words\" three");
     e.SetModified();
     TestEntry c(e);
     EXPECT_EQ(c.Status(), e.Status());

@@ -1,5 +1,6 @@
 // Shared helpers of the entry tests: an entry class that opens the protected
-// members to the tests, and a catcher for the library's exception.
+// members to the tests, a fixture with a reservoir, and a catcher for the
+// library's exception.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,11 +21,6 @@ class TestEntry : public CResourceEntry {
 public:
     using CResourceEntry::CResourceEntry;
     explicit TestEntry(const CResourceEntry& other) : CResourceEntry(other) {}
-    TestEntry(const TestEntry& other) : CResourceEntry(other) {}
-    TestEntry& operator=(const TestEntry& other) {
-        CResourceEntry::operator=(other);
-        return *this;
-    }
     using CResourceEntry::operator=;
 
     using CResourceEntry::AddListLine;
@@ -40,7 +36,6 @@ public:
     using CResourceEntry::SubListeLoeschen;
     using CResourceEntry::WertNeuSetzen;
     using CResourceEntry::WriteToSeaFile;
-    using CResourceEntry::ZeileZerlegen;
 
     // Appends a value text straight into the value list, as the parser does.
     void AddValue(const std::wstring& text) {
@@ -82,18 +77,9 @@ public:
         return out;
     }
     // The value buffers themselves (the values are copied out of the line first).
-    const wchar_t* Buffer(unsigned i) const {
-        SettleValues();
-        return m_values[i].first;
-    }
-    unsigned Capacity(unsigned i) const {
-        SettleValues();
-        return m_values[i].second;
-    }
-    void SetCapacity(unsigned i, unsigned capacity) {
-        SettleValues();
-        m_values[i].second = capacity;
-    }
+    const wchar_t* Buffer(unsigned i) const { SettleValues(); return m_values[i].first; }
+    unsigned Capacity(unsigned i) const { SettleValues(); return m_values[i].second; }
+    void SetCapacity(unsigned i, unsigned capacity) { SettleValues(); m_values[i].second = capacity; }
 };
 
 // An entry named `name` holding `values` as a program sets them, with no
@@ -111,6 +97,32 @@ inline TestEntry Valued(CResValueReservoir* reservoir, std::initializer_list<con
 // Values and line text of any entry, read through a copy.
 inline Texts ValuesOf(const CResourceEntry& entry) { return TestEntry(entry).Values(); }
 inline std::wstring LineOf(const CResourceEntry& entry) { return TestEntry(entry).Line(); }
+// The line as GetLine hands it out (rebuilt when stale).
+inline std::wstring GetLineOf(const CResourceEntry& entry) {
+    CString line;
+    entry.GetLine(line);
+    return line.Str();
+}
+
+// A reservoir for the entries of a test.
+class EntryFixture : public ::testing::Test {
+protected:
+    CResValueReservoir m_reservoir{16};
+
+    // An entry of the given status that has read `line`.
+    TestEntry Read(const wchar_t* line, unsigned status = 0) {
+        TestEntry e(&m_reservoir, status, nullptr);
+        e = line;
+        return e;
+    }
+    // `list` read from `head`, with the given lines and a closing line.
+    static void MakeList(TestEntry& list, const wchar_t* head, std::initializer_list<const wchar_t*> lines) {
+        list = head;
+        for (const wchar_t* line : lines)
+            list.AddListLine(line, 14);
+        list.ListenendeErzeugen();
+    }
+};
 
 // The exception that f throws; a failure (and code 0xFFFFFFFF) when none.
 template <class F>

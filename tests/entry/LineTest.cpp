@@ -13,10 +13,8 @@ namespace {
 
 using namespace entrytest;
 
-class LineTest : public ::testing::Test {
+class LineTest : public EntryFixture {
 protected:
-    CResValueReservoir m_reservoir{16};
-
     // A stale entry of the given status with the values as a program sets them.
     TestEntry Make(unsigned status, const wchar_t* name, const Texts& values) {
         TestEntry e(&m_reservoir, status & ~8u, name);
@@ -56,8 +54,7 @@ TEST_F(LineTest, LineLimit) {
         << "a name that alone is too long";
 
     // A line read before keeps its text when the rebuild fails, again and again.
-    TestEntry read(&m_reservoir, 0, nullptr);
-    read = L"n: 1";
+    TestEntry read = Read(L"n: 1");
     read.AddValue(std::wstring(5000, L'y'));
     read.MarkStale();
     EXPECT_EQ(CatchSea([&] { read.SeeZeileErneuern(); }).m_code, 3u);
@@ -89,8 +86,7 @@ TEST_F(LineTest, BuildNeverWritesPastTheBuffer) {
 }
 
 TEST_F(LineTest, GetLineValuePartCCopiesLikeWcsncpy) {
-    TestEntry e(&m_reservoir, 0, nullptr);
-    e = L"k: abc";
+    TestEntry e = Read(L"k: abc");
     wchar_t dst[8];
     std::fill(std::begin(dst), std::end(dst), L'#');
     e.GetLineValuePartC(dst, 3);
@@ -102,8 +98,7 @@ TEST_F(LineTest, GetLineValuePartCCopiesLikeWcsncpy) {
 }
 
 TEST_F(LineTest, ListEntryText) {
-    TestEntry list(&m_reservoir, 0, nullptr);
-    list = L"colors: {  ";
+    TestEntry list = Read(L"colors: {  ");
     list.ListenendeErzeugen();
     for (const wchar_t* line : {L"\tred 1 ", L"  ; note", L"blue \"a b\""})
         list.AddListLine(line, 14);

@@ -2,7 +2,9 @@
 // recovery after a syntax error), adding lines, writing a list, appending lists.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "entry/EntryTestSupport.h"
@@ -14,20 +16,15 @@ namespace {
 using namespace entrytest;
 using Lines = std::vector<std::wstring>;
 
-class ListTest : public ::testing::Test {
+class ListTest : public EntryFixture {
 protected:
-    CResValueReservoir m_reservoir{16};
     testsupport::ScratchDir m_dir;
 
     // The line texts of the list's lines, as kept (trimmed: as GetLine gives them).
     static Lines LinesOf(const TestEntry& list, bool trimmed = false) {
         Lines out;
-        for (CResourceEntry* line : list.ListLines()) {
-            CString text;
-            if (trimmed)
-                line->GetLine(text);
-            out.push_back(trimmed ? text.Str() : LineOf(*line));
-        }
+        for (CResourceEntry* line : list.ListLines())
+            out.push_back(trimmed ? GetLineOf(*line) : LineOf(*line));
         return out;
     }
     // Writes `lines` as a sea file and opens it for reading after the byte-order mark.
@@ -40,88 +37,48 @@ protected:
         wchar_t buffer[8192];
         return file.ReadNextLine(buffer, 8192) ? std::wstring(buffer) : L"<eof>";
     }
-    // The bytes `list` writes to a fresh sea file.
-    std::string Written(const TestEntry& list) {
-        CUnicodeFile file;
-        EXPECT_NE(file.Open(m_dir.Wide("out.sea"), CUnicodeFile::modeCreate | CUnicodeFile::modeWrite), 0);
-        file.WriteBOM();
-        EXPECT_TRUE(list.WriteToSeaFile(file));
-        EXPECT_TRUE(file.Close());
-        return testsupport::ReadBytes(m_dir.Path("out.sea"));
-    }
 };
 
 TEST_F(ListTest, ReadingListLines) {
-    const std::wstring overlong(9000, L'x');
-    const wchar_t* const kNoEnd = L"List not terminated ('}' missing)";
-    const wchar_t* const kTooLong = L"Max. line length 8192 exceeded";
-    const wchar_t* const kEmptyName = L"Empty identifier (name before ':' missing)";
-    const struct {
-        const char* what;
-        Lines before;  // lines of the list "l" before, with a generated closing line
-        bool append;
-        Lines file;
-        const wchar_t* error;  // null: none
-        int consumed;
-        Lines lines;         // afterwards, as kept
-        const wchar_t* end;  // the closing line afterwards; null: not checked
-        const wchar_t* next;
-    } cases[] = {
-        {"up to the closing line", {}, false,
-         {L"\tred 1", L"; note", L"\t\"dark blue\" 2", L"} \t;-- colors", L"after: 1"}, nullptr, 4,
-         {L"\tred 1", L"; note", L"\t\"dark blue\" 2"}, L"} \t;-- colors", L"after: 1"},
-        {"empty list", {}, false, {L"}"}, nullptr, 1, {}, L"}", L"<eof>"},
-        {"lines and generated end replaced", {L"old"}, false, {L"new", L"}   end"}, nullptr, 2, {L"new"},
-         L"}   end", L"<eof>"},
-        {"appending keeps lines and end", {L"a 1", L"b 2"}, true, {L"c 3", L"}"}, nullptr, 2,
-         {L"a 1", L"b 2", L"c 3"}, L"} \t;-- l", L"<eof>"},
-        {"end of file inside the list", {}, false, {L"a 1", L"b 2"}, kNoEnd, 2, {L"a 1", L"b 2"}, nullptr, L"<eof>"},
-        {"line longer than the buffer", {}, false, {L"a 1", overlong, L"b 2", L"}"}, kTooLong, 2, {L"a 1"},
-         nullptr, L"b 2"},
-        {"syntax error recovers the rest", {}, false,
-         {L"\ta 1", L": bad", L"\tb 2", L"  ; c", L"\t\"open", L"}  old end", L"next: 1"}, kEmptyName, 6,
-         {L"\ta 1", L": bad", L"\tb 2", L"  ; c", L"\t\"open"}, L"}  old end", L"next: 1"},
-        {"syntax error while appending", {L"a 1", L"b 2"}, true, {L": bad", L"x y", L"}", L"next: 1"}, kEmptyName, 3,
-         {L"a 1", L"b 2", L": bad", L"x y"}, L"} \t;-- l", L"next: 1"},
-        {"syntax error without closing line", {}, false, {L": bad", L"x"}, kEmptyName, 2, {L": bad", L"x"},
-         L"} \t;-- l", L"<eof>"},
-        {"syntax error then an overlong line", {}, false, {L": bad", overlong, L"}"}, kTooLong, 2, {L": bad"},
-         nullptr, L"}"},
+    const std::map<std::string, std::pair<const wchar_t*, unsigned>> errors = {
+        {"E", {L"Empty identifier (name before ':' missing)", 2}}, {"L", {L"Max. line length 8192 exceeded", 1}},
+        {"N", {L"List not terminated ('}' missing)", 2}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("list-reading.txt", 8)) {
+        SCOPED_TRACE(row.Where());
+        Lines lines = row.List(2);
+        for (std::wstring& line : lines)
+            if (line == L"<long>") line.assign(9000, L'x');
         CUnicodeFile file;
-        OpenWith(file, c.file);
-        TestEntry list(&m_reservoir, 0, nullptr);
-        list = L"l: {";
-        for (const std::wstring& line : c.before)
+        OpenWith(file, lines);
+        TestEntry list = Read(L"l: {");
+        for (const std::wstring& line : row.List(0))
             list.AddListLine(line.c_str(), 14);
-        if (!c.before.empty())
+        if (row.raw[0] != "-")
             list.ListenendeErzeugen();
         int consumed = -1;
-        if (c.error == nullptr) {
-            EXPECT_EQ(list.ReadListLines(file, c.append, &consumed), c.consumed);
+        if (row.Null(3)) {
+            EXPECT_EQ(list.ReadListLines(file, row.Flag(1), &consumed), row.Number(4));
         } else {
-            CResourceSeaException e = CatchSea([&] { list.ReadListLines(file, c.append, &consumed); });
-            EXPECT_EQ(Msg(e), c.error);
-            EXPECT_EQ(e.m_code, c.error == kTooLong ? 1u : 2u);
+            CResourceSeaException e = CatchSea([&] { list.ReadListLines(file, row.Flag(1), &consumed); });
+            EXPECT_EQ(Msg(e), errors.at(row.raw[3]).first);
+            EXPECT_EQ(e.m_code, errors.at(row.raw[3]).second);
         }
-        EXPECT_EQ(consumed, c.consumed);
-        EXPECT_EQ(LinesOf(list), c.lines);
-        if (c.end != nullptr) {
+        EXPECT_EQ(consumed, row.Number(4));
+        EXPECT_EQ(LinesOf(list), row.List(5));
+        if (!row.Null(6)) {
             ASSERT_NE(list.ListEnd(), nullptr);
-            EXPECT_EQ(LineOf(*list.ListEnd()), c.end);
+            EXPECT_EQ(LineOf(*list.ListEnd()), row.Text(6));
             EXPECT_TRUE(list.ListEnd()->IsListEnd());
         }
-        EXPECT_EQ(NextLine(file), c.next) << "nothing after the list is swallowed";
+        EXPECT_EQ(NextLine(file), row.Text(7)) << "nothing after the list is swallowed";
     }
 }
 
 TEST_F(ListTest, ReadLinesKeepTheirKinds) {
     CUnicodeFile file;
     OpenWith(file, {L"\ta 1", L"; note", L"\t\"dark blue\" 2", L": bad", L"\tb 2", L"\t\"open", L"}"});
-    TestEntry list(&m_reservoir, 0, nullptr);
-    list = L"colors: {";
+    TestEntry list = Read(L"colors: {");
     EXPECT_EQ(CatchSea([&] { list.ReadListLines(file, false); }).m_code, 2u);
     const auto lines = list.ListLines();
     ASSERT_EQ(lines.size(), 6u);
@@ -137,8 +94,7 @@ TEST_F(ListTest, ReadLinesKeepTheirKinds) {
 TEST_F(ListTest, ReadingIntoANonListFails) {
     CUnicodeFile file;
     OpenWith(file, {L"a 1", L"}"});
-    TestEntry plain(&m_reservoir, 0, nullptr);
-    plain = L"p: 1";
+    TestEntry plain = Read(L"p: 1");
     int consumed = -1;
     CResourceSeaException e = CatchSea([&] { plain.ReadListLines(file, false, &consumed); });
     EXPECT_EQ(e.m_code, 4u);
@@ -199,8 +155,7 @@ TEST_F(ListTest, AddListLineWithTextOrCopy) {
     EXPECT_TRUE(list.ListLines()[0]->SyntaxError());
     EXPECT_TRUE(list.Modified());
 
-    TestEntry source(&m_reservoir, 0, nullptr);
-    source = L"b: 1 2";
+    TestEntry source = Read(L"b: 1 2");
     CResourceEntry* copy = list.AddListLine(source, list.HeadPosition());
     ASSERT_NE(copy, nullptr);
     EXPECT_TRUE(copy->IsListLine());
@@ -216,20 +171,20 @@ TEST_F(ListTest, AddListLineWithTextOrCopy) {
 }
 
 TEST_F(ListTest, Writing) {
-    TestEntry list(&m_reservoir, 0, nullptr);
-    list = L"colors:   {";
+    TestEntry list = Read(L"colors:   {");
     list.AddListLine(L"  red  1", 14);
     list.AddListLine(L"; note", 14);
-    CResourceEntry* changed = list.AddListLine(L"green 2", 14);
-    changed->SetText(L"3", 1);
-    EXPECT_EQ(Written(list),
+    list.AddListLine(L"green 2", 14)->SetText(L"3", 1);
+    CUnicodeFile file;
+    ASSERT_NE(file.Open(m_dir.Wide("out.sea"), CUnicodeFile::modeCreate | CUnicodeFile::modeWrite), 0);
+    file.WriteBOM();
+    EXPECT_TRUE(list.WriteToSeaFile(file));
+    EXPECT_TRUE(file.Close());
+    EXPECT_EQ(testsupport::ReadBytes(m_dir.Path("out.sea")),
               testsupport::SeaUtf16({L"colors:   {", L"  red  1", L"; note", L"\tgreen 3 ", L"} \t;-- colors"}))
         << "unchanged lines as read, a closing line made for the list";
-
-    TestEntry e(&m_reservoir, 0, nullptr);
-    e = L"a: 1";
     CUnicodeFile closed;
-    EXPECT_FALSE(e.WriteToSeaFile(closed));
+    EXPECT_FALSE(Read(L"a: 1").WriteToSeaFile(closed));
 }
 
 TEST_F(ListTest, Concatenation) {

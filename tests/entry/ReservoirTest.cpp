@@ -38,13 +38,9 @@ TEST(ReservoirTest, BuffersComeBackWithTheirRoundedCapacity)
 
 TEST(ReservoirTest, LargeListSearch)
 {
-    const struct {
-        const char* what;
-        std::vector<unsigned> seeded;
-        unsigned need;
-        unsigned capacity;
-        std::vector<unsigned> after;
-    } cases[] = {
+    // Capacities given back in order, a request, the capacity it gets, the large list afterwards.
+    using Caps = std::vector<unsigned>;
+    const struct { const char* what; Caps seeded; unsigned need, capacity; Caps after; } cases[] = {
         {"exact pass before the first larger", {64, 48}, 33, 48, {64}},
         {"first larger in list order", {96, 64, 32}, 40, 96, {32, 64}},
         {"exact found late", {96, 64, 48}, 40, 48, {96, 64}},
@@ -58,7 +54,7 @@ TEST(ReservoirTest, LargeListSearch)
             r.GiveBack(CResValueReservoir::AllocateBuffer(cap));
         Buffer b = r.Take(c.need);
         EXPECT_EQ(b.second, c.capacity);
-        std::vector<unsigned> after;
+        Caps after;
         for (unsigned i = 0; i < r.LargeCount(); ++i)
             after.push_back(r.LargeCapacityAt(i));
         EXPECT_EQ(after, c.after);

@@ -12,16 +12,12 @@ using namespace entrytest;
 
 const wchar_t* const kTooLong = L"Selbsttest n: Zeile l\u00e4nger als 1000 Zeichen.";
 
-class SelfTestTest : public ::testing::Test {
-protected:
-    CResValueReservoir m_reservoir{16};
-};
+using SelfTestTest = EntryFixture;
 
 // Lines read from text pass the self-test in the line round-trip test; here values set by a
 // program, and the mapping they get on the way.
 TEST_F(SelfTestTest, ConsistentEntriesPass) {
-    TestEntry e(&m_reservoir, 0, nullptr);
-    e = L"n: 1";
+    TestEntry e = Read(L"n: 1");
     for (const wchar_t* value : {L"a b", L"", L"a\nb", L"q\u00A7", L"\t", L"v\vw", L"f\fg", L"{", L"}", L"\r"})
         e.AddValue(value);
     EXPECT_TRUE(e.Selbsttest(true));
@@ -70,8 +66,7 @@ TEST_F(SelfTestTest, FailedReconstructions) {
 }
 
 TEST_F(SelfTestTest, ListLines) {
-    TestEntry list(&m_reservoir, 0, nullptr);
-    list = L"colors: {";
+    TestEntry list = Read(L"colors: {");
     list.ListenendeErzeugen();
     // A list line made a comment with a text reads back as a comment without
     // values, so its own reconstruction fails; the list does not reconstruct it.

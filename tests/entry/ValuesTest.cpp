@@ -2,14 +2,12 @@
 // storage (in-place rewrites, shrinking), SetSeaLine and SetToComment.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cfloat>
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
+#include <cwchar>
 #include <functional>
-#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -21,29 +19,13 @@ namespace {
 
 using namespace entrytest;
 
-std::wstring Widen(const char* text) {
-    std::wstring out;
-    for (; *text != '\0'; ++text)
-        out += static_cast<wchar_t>(static_cast<unsigned char>(*text));
-    return out;
-}
-
 std::wstring PrintfFixed(double value) {
-    char buffer[512];
-    std::snprintf(buffer, sizeof buffer, "%f", value);
-    return Widen(buffer);
+    wchar_t buffer[512];
+    std::swprintf(buffer, 512, L"%f", value);
+    return buffer;
 }
 
-std::wstring LineOfEntry(const CResourceEntry& e) {
-    CString line;
-    e.GetLine(line);
-    return line.Str();
-}
-
-class ValuesTest : public ::testing::Test {
-protected:
-    CResValueReservoir m_reservoir{8};
-};
+using ValuesTest = EntryFixture;
 
 TEST_F(ValuesTest, NumberReaders) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("value-readers.txt", 3)) {
@@ -147,33 +129,21 @@ TEST_F(ValuesTest, NullAndCutStringFallbacks) {
 }
 
 TEST_F(ValuesTest, StringsIntoCallerBuffers) {
-    const struct {
-        const wchar_t* value;  // null: missing
-        unsigned size;
-        std::wstring wide;
-        bool wideWhole;
-        std::string narrow;
-        bool narrowWhole;
-    } cases[] = {
-        {L"abcdef", 4, L"abc", false, "abc", false}, {L"abc", 4, L"abc", true, "abc", true},
-        {L"", 1, L"", true, "", true}, {L"abc", 1, L"", false, "", false}, {nullptr, 8, L"", false, "", false},
-        {L"caf\u00e9", 8, L"caf\u00e9", true, "caf\xe9", true},
-        {L"\u4e2d", 8, L"\u4e2d", true, "?", true},  // no code page 1252 form
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "value '" << (c.value ? std::wstring(c.value) : L"(missing)")
-                                        << "' size " << c.size);
-        TestEntry entry = c.value ? Valued(&m_reservoir, {c.value}) : Valued(&m_reservoir, {});
-        wchar_t wide[9];
-        std::fill(std::begin(wide), std::end(wide), L'#');
-        EXPECT_EQ(entry.GetString(wide, c.size, 0), c.wideWhole);
-        EXPECT_EQ(std::wstring(wide), c.wide);
-        EXPECT_EQ(wide[c.size], L'#') << "nothing written past the given size";
-        char narrow[9];
-        std::fill(std::begin(narrow), std::end(narrow), '#');
-        EXPECT_EQ(entry.GetString(narrow, c.size, 0), c.narrowWhole);
-        EXPECT_EQ(std::string(narrow), c.narrow);
-        EXPECT_EQ(narrow[c.size], '#');
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("string-buffers.txt", 6)) {
+        SCOPED_TRACE(row.Where());
+        const std::wstring value = row.Text(0);
+        const auto size = static_cast<unsigned>(row.Number(1));
+        TestEntry entry = row.Null(0) ? Valued(&m_reservoir, {}) : Valued(&m_reservoir, {value.c_str()});
+        std::wstring wide(9, L'#');
+        EXPECT_EQ(entry.GetString(wide.data(), size, 0), row.Flag(3));
+        EXPECT_EQ(wide.c_str(), row.Text(2));
+        EXPECT_EQ(wide[size], L'#') << "nothing written past the given size";
+        std::string narrow(9, '#');
+        EXPECT_EQ(entry.GetString(narrow.data(), size, 0), row.Flag(5));
+        std::string expected;
+        for (wchar_t c : row.Text(4)) expected += static_cast<char>(c);
+        EXPECT_EQ(narrow.c_str(), expected);
+        EXPECT_EQ(narrow[size], '#');
         EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked());
     }
     // A buffer of no size is never written.
@@ -195,10 +165,8 @@ TEST_F(ValuesTest, StringsIntoCallerBuffers) {
 }
 
 TEST_F(ValuesTest, GetCStringStripsDoubleQuotes) {
-    const struct {
-        const wchar_t* stored;
-        const wchar_t* read;
-    } cases[] = {{L"\"a b\"", L"a b"}, {L"\"\"x\"\"", L"x"}, {L"a\"b", L"a\"b"}, {L"\"", L""}, {L"plain", L"plain"}};
+    const struct { const wchar_t* stored; const wchar_t* read; } cases[] = {
+        {L"\"a b\"", L"a b"}, {L"\"\"x\"\"", L"x"}, {L"a\"b", L"a\"b"}, {L"\"", L""}, {L"plain", L"plain"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << std::wstring(c.stored));
         TestEntry entry = Valued(&m_reservoir, {c.stored});
@@ -255,12 +223,11 @@ TEST_F(ValuesTest, ValueMayBeSetFromItsOwnText) {
 }
 
 TEST_F(ValuesTest, SetSeaLineReplacesAndSplitsTheValuePart) {
-    CResourceEntry entry(&m_reservoir, 0, nullptr);
-    entry = L"width: 640 480";
+    TestEntry entry = Read(L"width: 640 480");
     entry.ResetModified();
     entry.SetSeaLine(L"640 480");
     EXPECT_FALSE(entry.Modified()) << "the same text is no change";
-    EXPECT_EQ(LineOfEntry(entry), L"width: 640 480") << "not rebuilt";
+    EXPECT_EQ(GetLineOf(entry), L"width: 640 480") << "not rebuilt";
     {
         std::wstring text = L"800 \"a b\" \u00a7q";
         entry.SetSeaLine(text.c_str());
@@ -268,7 +235,7 @@ TEST_F(ValuesTest, SetSeaLineReplacesAndSplitsTheValuePart) {
     }
     EXPECT_EQ(ValuesOf(entry), (Texts{L"800", L"a b", L"\"q"}));
     EXPECT_TRUE(entry.Modified());
-    EXPECT_EQ(LineOfEntry(entry), L"width:\t800 \"a b\" \u00a7q");
+    EXPECT_EQ(GetLineOf(entry), L"width:\t800 \"a b\" \u00a7q");
     entry.ResetModified();
     entry.SetSeaLine(L"800 \"a b\" \u00a7q ");
     EXPECT_FALSE(entry.Modified());
@@ -278,8 +245,7 @@ TEST_F(ValuesTest, SetSeaLineReplacesAndSplitsTheValuePart) {
 }
 
 TEST_F(ValuesTest, SetSeaLineWithABadTextKeepsTheValues) {
-    TestEntry entry(&m_reservoir, 0, nullptr);
-    entry = L"width: 640 480";
+    TestEntry entry = Read(L"width: 640 480");
     entry.ResetModified();
     ASSERT_EQ(entry.Values().size(), 2u);  // in buffers before the count below
     const unsigned small = m_reservoir.SmallCount();
@@ -289,31 +255,30 @@ TEST_F(ValuesTest, SetSeaLineWithABadTextKeepsTheValues) {
     EXPECT_EQ(entry.Values(), (Texts{L"640", L"480"}));
     EXPECT_FALSE(entry.Modified());
     EXPECT_EQ(m_reservoir.SmallCount(), small) << "the split values went back";
-    EXPECT_EQ(LineOfEntry(entry), L"width: 640 480");
+    EXPECT_EQ(GetLineOf(entry), L"width: 640 480");
 
     // A line too long to rebuild can be shortened.
     TestEntry big = Valued(&m_reservoir, {}, L"big");
     big.SetText(std::wstring(5000, L'h').c_str(), 0);
-    EXPECT_EQ(CatchSea([&] { LineOfEntry(big); }).m_code, 3u);
+    EXPECT_EQ(CatchSea([&] { GetLineOf(big); }).m_code, 3u);
     big.SetSeaLine(L"short");
-    EXPECT_EQ(LineOfEntry(big), L"big:\tshort");
+    EXPECT_EQ(GetLineOf(big), L"big:\tshort");
 }
 
 TEST_F(ValuesTest, SetToComment) {
-    CResourceEntry entry(&m_reservoir, 0, nullptr);
-    entry = L"width: 640";
+    TestEntry entry = Read(L"width: 640");
     entry.ResetModified();
     entry.SetToComment(nullptr);
     EXPECT_TRUE(entry.IsComment());
     EXPECT_TRUE(entry.Modified());
     EXPECT_EQ(entry.Name(), L"width");
-    EXPECT_EQ(LineOfEntry(entry), L"; width:\t640") << "a null text keeps the values";
+    EXPECT_EQ(GetLineOf(entry), L"; width:\t640") << "a null text keeps the values";
 
     entry = L"width: 640 480";
     entry.SetToComment(L"hello world");
     EXPECT_TRUE(entry.Name().IsEmpty());
     EXPECT_EQ(ValuesOf(entry), Texts{L"hello world"});
-    EXPECT_EQ(LineOfEntry(entry), L"; hello world") << "a text replaces all values";
+    EXPECT_EQ(GetLineOf(entry), L"; hello world") << "a text replaces all values";
 
     // The text may be the entry's own value (freed at once without a reservoir) or line.
     TestEntry own = Valued(nullptr, {L"some longer value text", L"x"});
@@ -329,11 +294,11 @@ TEST_F(ValuesTest, SetToComment) {
     listLine = L"\tred green";
     listLine.SetToComment(L"bad: line");
     EXPECT_TRUE(listLine.IsListLine());
-    EXPECT_EQ(LineOfEntry(listLine), L";\tbad: line") << "a list line stays in its list";
+    EXPECT_EQ(GetLineOf(listLine), L";\tbad: line") << "a list line stays in its list";
     CResourceEntry head(&m_reservoir, CResourceEntry::StatusListEntry, L"colors");
     head.SetToComment(L"gone");
     EXPECT_FALSE(head.IsListEntry());
-    EXPECT_EQ(LineOfEntry(head), L"; gone") << "a list head becomes a plain comment";
+    EXPECT_EQ(GetLineOf(head), L"; gone") << "a list head becomes a plain comment";
 }
 
 }  // namespace

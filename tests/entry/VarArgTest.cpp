@@ -6,11 +6,14 @@
 #include <climits>
 #include <cstdarg>
 #include <iterator>
+#include <map>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "entry/EntryTestSupport.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -20,34 +23,19 @@ using namespace entrytest;
 void Get(const CResourceEntry& e, unsigned start, const wchar_t* format, ...) {
     va_list args;
     va_start(args, format);
-    try {
-        e.GetVarArgP(start, format, args);
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
+    try { e.GetVarArgP(start, format, args); } catch (...) { va_end(args); throw; }
     va_end(args);
 }
 void SetP(CResourceEntry& e, const wchar_t* format, ...) {
     va_list args;
     va_start(args, format);
-    try {
-        e.SetVarArgP(format, args);
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
+    try { e.SetVarArgP(format, args); } catch (...) { va_end(args); throw; }
     va_end(args);
 }
 void Set(CResourceEntry& e, const wchar_t* format, ...) {
     va_list args;
     va_start(args, format);
-    try {
-        e.SetVarArg(format, args);
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
+    try { e.SetVarArg(format, args); } catch (...) { va_end(args); throw; }
     va_end(args);
 }
 
@@ -64,30 +52,19 @@ void ExpectFormatError(Call call, const std::wstring& message) {
     EXPECT_EQ(Msg(e), message);
 }
 
-class VarArgTest : public ::testing::Test {
-protected:
-    CResValueReservoir m_reservoir{8};
-};
+using VarArgTest = EntryFixture;
 
 TEST_F(VarArgTest, Elements) {
-    // The element ends at white space; a string may carry a width.
-    const struct { const wchar_t* element; int type; } types[] = {
-        {L"%dxyz", 2}, {L"%lfoo bar", 5}, {L"%s %d", 0}, {L"%1s", 0}, {L"%3ls", 0}, {L"%lx", 6},
-    };
+    const std::map<std::string, std::wstring> errors = {{"T", kUnknownType}, {"W", kBadWidth}, {"E", kBadElement}};
     TestEntry entry = Valued(&m_reservoir, {});
-    for (const auto& c : types) {
-        SCOPED_TRACE(testing::Message() << std::wstring(c.element));
-        EXPECT_EQ(entry.FormatInterpretieren(c.element), c.type);
-    }
-    const struct { const wchar_t* element; const std::wstring& message; } bad[] = {
-        {L"%5d", kUnknownType}, {L"%3c", kUnknownType}, {L"%lld %d", kUnknownType}, {L"%q", kUnknownType},
-        {L"%S", kUnknownType}, {L"%", kUnknownType}, {L"%l", kUnknownType}, {L"% d", kUnknownType},
-        {L"%0s", kBadWidth}, {L"%2147483648s", kBadWidth}, {L"%99999999999999999999999s", kBadWidth},
-        {L"d", kBadElement}, {L"x%d", kBadElement}, {L"", kBadElement},
-    };
-    for (const auto& c : bad) {
-        SCOPED_TRACE(testing::Message() << std::wstring(c.element));
-        ExpectFormatError([&] { entry.FormatInterpretieren(c.element); }, c.message + c.element + L"')");
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("format-elements.txt", 2)) {
+        SCOPED_TRACE(row.Where());
+        const std::wstring element = row.Text(0);
+        const auto error = errors.find(row.raw[1]);
+        if (error == errors.end())
+            EXPECT_EQ(entry.FormatInterpretieren(element.c_str()), row.Number(1));
+        else
+            ExpectFormatError([&] { entry.FormatInterpretieren(element.c_str()); }, error->second + element + L"')");
     }
 }
 
@@ -101,13 +78,7 @@ TEST_F(VarArgTest, EveryTypeIsReadAndWritten) {
     unsigned long x = 0;
     wchar_t c = 0;
     Get(entry, 0, L"  %d %lf\t%s %ld %f %lx %lc ", &i, &d, s, &l, &f, &x, &c);
-    EXPECT_EQ(i, 12);
-    EXPECT_EQ(d, 2.5);
-    EXPECT_EQ(std::wstring(s), L"abc");
-    EXPECT_EQ(l, -7L);
-    EXPECT_EQ(f, 1.25f);
-    EXPECT_EQ(x, 255UL);
-    EXPECT_EQ(c, static_cast<wchar_t>(3));
+    EXPECT_EQ(std::tuple(i, d, std::wstring(s), l, f, x, c), std::tuple(12, 2.5, L"abc", -7L, 1.25f, 255UL, L'\3'));
     EXPECT_FALSE(entry.Modified());
     Get(entry, 1, L"%d", &i);  // from a start value on
     EXPECT_EQ(i, 2);
@@ -142,12 +113,8 @@ TEST_F(VarArgTest, EveryTypeIsReadAndWritten) {
 
 TEST_F(VarArgTest, AStringWidthBoundsTheCopyAndTerminates) {
     const std::wstring longValue(5000, L'v');
-    const struct {
-        const wchar_t* value;
-        const wchar_t* format;
-        std::wstring expected;
-        long written;  // characters the element may touch, terminator included
-    } cases[] = {
+    // `written`: the characters the element may touch, terminator included.
+    const struct { const wchar_t* value; const wchar_t* format; std::wstring expected; long written; } cases[] = {
         {L"abcd", L"%4s", L"abcd", 5}, {L"abcde", L"%4s", L"abcd", 5}, {L"", L"%4s", L"", 1},
         {longValue.c_str(), L"%4ls", L"vvvv", 5}, {L"ab", L"%1s", L"a", 2}, {L"abc", L"%s", L"abc", 4},
     };
