@@ -30,19 +30,15 @@ protected:
             ASSERT_TRUE(FileIO::CopyFile(from, Wide(std::string("mods/") + file), false)) << file;
         }
     }
-    // The texts the modules announced, in order.
-    std::vector<std::wstring> Announcements() const {
+    // The texts reported in one category, in order (99: the modules' announcements).
+    std::vector<std::wstring> Texts(unsigned category) const {
         std::vector<std::wstring> texts;
         for (const auto& report : m_reports)
-            if (report.category == 99) texts.push_back(report.text);
+            if (report.category == category) texts.push_back(report.text);
         return texts;
     }
-    std::vector<std::wstring> LibraryReports() const {
-        std::vector<std::wstring> texts;
-        for (const auto& report : m_reports)
-            if (report.category == 16) texts.push_back(report.text);
-        return texts;
-    }
+    std::vector<std::wstring> Announcements() const { return Texts(99); }
+    std::vector<std::wstring> LibraryReports() const { return Texts(16); }
 };
 
 TEST_F(ModuleLoaderTest, LoadsListedModulesAndUnloadsThemInReverseOrder) {
