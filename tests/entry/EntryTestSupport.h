@@ -7,6 +7,7 @@
 
 #include <cwchar>
 #include <initializer_list>
+#include <source_location>
 #include <string>
 #include <vector>
 
@@ -137,5 +138,15 @@ CResourceSeaException CatchSea(F&& f) {
 }
 
 inline std::wstring Msg(const CResourceSeaException& e) { return e.m_message.Str(); }
+
+// Expects f to throw the library's exception with `code` and `message`; a failure names the caller's line.
+template <class F>
+void ExpectSea(F&& f, unsigned code, const std::wstring& message,
+               const std::source_location& where = std::source_location::current()) {
+    const ::testing::ScopedTrace trace(where.file_name(), static_cast<int>(where.line()), "");
+    const CResourceSeaException e = CatchSea(f);
+    EXPECT_EQ(e.m_code, code);
+    EXPECT_EQ(Msg(e), message);
+}
 
 }  // namespace entrytest

@@ -46,9 +46,7 @@ TEST_F(LineTest, LineLimit) {
     EXPECT_EQ(fits.Line().size(), 4095u);
 
     TestEntry over = Make(0, L"n", {std::wstring(4092, L'x')});
-    CResourceSeaException e = CatchSea([&] { over.SeeZeileErneuern(); });
-    EXPECT_EQ(e.m_code, 3u);
-    EXPECT_EQ(Msg(e), L"n: maximum resource line lenght (4096) exceeded.");
+    ExpectSea([&] { over.SeeZeileErneuern(); }, 3u, L"n: maximum resource line lenght (4096) exceeded.");
     EXPECT_TRUE(over.RebuildPending());
     EXPECT_EQ(CatchSea([&] { Make(0, std::wstring(5000, L'h').c_str(), {}).SeeZeileErneuern(); }).m_code, 3u)
         << "a name that alone is too long";

@@ -60,9 +60,8 @@ TEST_F(ListTest, ReadingListLines) {
         if (row.Null(3)) {
             EXPECT_EQ(list.ReadListLines(file, row.Flag(1), &consumed), row.Number(4));
         } else {
-            CResourceSeaException e = CatchSea([&] { list.ReadListLines(file, row.Flag(1), &consumed); });
-            EXPECT_EQ(Msg(e), errors.at(row.raw[3]).first);
-            EXPECT_EQ(e.m_code, errors.at(row.raw[3]).second);
+            const auto& [message, code] = errors.at(row.raw[3]);
+            ExpectSea([&] { list.ReadListLines(file, row.Flag(1), &consumed); }, code, message);
         }
         EXPECT_EQ(consumed, row.Number(4));
         EXPECT_EQ(LinesOf(list), row.List(5));
@@ -96,9 +95,8 @@ TEST_F(ListTest, ReadingIntoANonListFails) {
     OpenWith(file, {L"a 1", L"}"});
     TestEntry plain = Read(L"p: 1");
     int consumed = -1;
-    CResourceSeaException e = CatchSea([&] { plain.ReadListLines(file, false, &consumed); });
-    EXPECT_EQ(e.m_code, 4u);
-    EXPECT_EQ(Msg(e), L"trying to read list lines from non-list entry!");
+    ExpectSea([&] { plain.ReadListLines(file, false, &consumed); }, 4,
+              L"trying to read list lines from non-list entry!");
     EXPECT_EQ(consumed, 0);
     EXPECT_EQ(plain.Values(), Texts{L"1"});
     EXPECT_EQ(NextLine(file), L"a 1");
@@ -134,9 +132,7 @@ TEST_F(ListTest, AddListLineByMode) {
     TestEntry list(&m_reservoir, 8, L"colors");
     list.AddListLine(L"a", 14);
     list.ResetModified();
-    CResourceSeaException e = CatchSea([&] { list.AddListLine(17, nullptr); });
-    EXPECT_EQ(e.m_code, 4u);
-    EXPECT_EQ(Msg(e), L"colors: tried to add list line with mode = 17.");
+    ExpectSea([&] { list.AddListLine(17, nullptr); }, 4u, L"colors: tried to add list line with mode = 17.");
     EXPECT_EQ(list.ListCount(), 1);
     EXPECT_FALSE(list.Modified());
 }

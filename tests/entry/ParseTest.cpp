@@ -24,9 +24,7 @@ TEST_F(ParseTest, Lines) {
         const std::wstring line = row.Text(0);
         TestEntry entry(&m_reservoir, row.Flag(1) ? 16u : 0u, nullptr);
         if (!row.Null(6)) {
-            CResourceSeaException e = CatchSea([&] { entry = line.c_str(); });
-            EXPECT_EQ(e.m_code, 2u);
-            EXPECT_EQ(Msg(e), errors.at(row.raw[6]));
+            ExpectSea([&] { entry = line.c_str(); }, 2u, errors.at(row.raw[6]));
             // Kept as a comment with its text, flagged, and written back unchanged.
             EXPECT_TRUE(entry.Accessed());
         } else {

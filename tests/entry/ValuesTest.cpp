@@ -100,9 +100,7 @@ TEST_F(ValuesTest, RefusedWritesChangeNothing) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TestEntry entry = Valued(&m_reservoir, {L"a", L"b", L"c"}, L"width");
-        CResourceSeaException e = CatchSea([&] { c.write(entry); });
-        EXPECT_EQ(e.m_code, 3u);
-        EXPECT_EQ(Msg(e), c.message);
+        ExpectSea([&] { c.write(entry); }, 3u, c.message);
         EXPECT_EQ(entry.Values(), (Texts{L"a", L"b", L"c"}));
         EXPECT_FALSE(entry.Modified());
         EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked());
@@ -249,9 +247,7 @@ TEST_F(ValuesTest, SetSeaLineWithABadTextKeepsTheValues) {
     entry.ResetModified();
     ASSERT_EQ(entry.Values().size(), 2u);  // in buffers before the count below
     const unsigned small = m_reservoir.SmallCount();
-    CResourceSeaException e = CatchSea([&] { entry.SetSeaLine(L"1 2 \"open"); });
-    EXPECT_EQ(e.m_code, 2u);
-    EXPECT_EQ(Msg(e), L"String value not terminated ('\"' missing)");
+    ExpectSea([&] { entry.SetSeaLine(L"1 2 \"open"); }, 2u, L"String value not terminated ('\"' missing)");
     EXPECT_EQ(entry.Values(), (Texts{L"640", L"480"}));
     EXPECT_FALSE(entry.Modified());
     EXPECT_EQ(m_reservoir.SmallCount(), small) << "the split values went back";

@@ -44,14 +44,6 @@ const std::wstring kUnknownType = kPrefix + L"Unknown Lookup() format type (>>'"
 const std::wstring kBadElement = kPrefix + L"Invalid Lookup() format string element (>>'";
 const std::wstring kBadWidth = kPrefix + L"Invalid Lookup() string width, 1 to 2147483647 (>>'";
 
-// Runs `call`, expecting code 5 with exactly `message`.
-template <class Call>
-void ExpectFormatError(Call call, const std::wstring& message) {
-    CResourceSeaException e = CatchSea(call);
-    EXPECT_EQ(e.m_code, 5u);
-    EXPECT_EQ(Msg(e), message);
-}
-
 using VarArgTest = EntryFixture;
 
 TEST_F(VarArgTest, Elements) {
@@ -64,7 +56,7 @@ TEST_F(VarArgTest, Elements) {
         if (error == errors.end())
             EXPECT_EQ(entry.FormatInterpretieren(element.c_str()), row.Number(1));
         else
-            ExpectFormatError([&] { entry.FormatInterpretieren(element.c_str()); }, error->second + element + L"')");
+            ExpectSea([&] { entry.FormatInterpretieren(element.c_str()); }, 5, error->second + element + L"')");
     }
 }
 
@@ -144,21 +136,21 @@ TEST_F(VarArgTest, BadElementStopsWithWhatCameBeforeDone) {
         SCOPED_TRACE(testing::Message() << std::wstring(format));
         TestEntry entry = Valued(&m_reservoir, {L"1", L"2", L"3"});
         int a = 0, b = 0, z = 0;
-        ExpectFormatError([&] { Get(entry, 0, format, &a, &b, &z); }, message);
+        ExpectSea([&] { Get(entry, 0, format, &a, &b, &z); }, 5, message);
         EXPECT_EQ(a, 1);
         EXPECT_EQ(b, 0);
         EXPECT_EQ(z, 0);
     }
     TestEntry entry = Valued(&m_reservoir, {L"a", L"b", L"c"});
     const int one = 1, three = 3;
-    ExpectFormatError([&] { SetP(entry, L"%d %lld %d", &one, &one, &three); }, kUnknownType + L"%lld %d')");
+    ExpectSea([&] { SetP(entry, L"%d %lld %d", &one, &one, &three); }, 5, kUnknownType + L"%lld %d')");
     EXPECT_EQ(entry.Values(), (Texts{L"1", L"b", L"c"}));
     entry = Valued(&m_reservoir, {L"a", L"b", L"c"});
-    ExpectFormatError([&] { Set(entry, L"%d x %d", 2, 3); }, kBadElement + L"x %d')");
+    ExpectSea([&] { Set(entry, L"%d x %d", 2, 3); }, 5, kBadElement + L"x %d')");
     EXPECT_EQ(entry.Values(), (Texts{L"2", L"b", L"c"}));
     for (const wchar_t* format : {L"%d %c %d", L"%d %lc %d"}) {
         entry = Valued(&m_reservoir, {L"a", L"b", L"c"});
-        ExpectFormatError([&] { Set(entry, format, 4, L'A', 3); }, L"Resource entry key: Unknown data type");
+        ExpectSea([&] { Set(entry, format, 4, L'A', 3); }, 5, L"Resource entry key: Unknown data type");
         EXPECT_EQ(entry.Values(), (Texts{L"4", L"b", L"c"})) << "SetVarArg refuses characters";
     }
 }
