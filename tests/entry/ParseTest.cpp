@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <tuple>
 
 #include "entry/EntryTestSupport.h"
 #include "support/TestSupport.h"
@@ -84,11 +85,10 @@ TEST_F(ParseTest, ValuesReadFromTheLineAreTheTextsTheBuffersWouldHold) {
         const Texts stored = fromBuffers.Values();
         ASSERT_EQ(fromLine.NValues(), stored.size());
         for (unsigned i = 0; i <= stored.size(); ++i) {
-            EXPECT_EQ(fromLine.GetString(i), fromBuffers.GetString(i)) << i;
-            EXPECT_EQ(fromLine.GetInt(i), fromBuffers.GetInt(i)) << i;
-            EXPECT_EQ(fromLine.GetDouble(i), fromBuffers.GetDouble(i)) << i;
-            EXPECT_EQ(fromLine.GetBool(i), fromBuffers.GetBool(i)) << i;
-            EXPECT_EQ(fromLine.GetHex(i), fromBuffers.GetHex(i)) << i;
+            const auto read = [i](const TestEntry& e) {
+                return std::tuple(e.GetString(i), e.GetInt(i), e.GetDouble(i), e.GetBool(i), e.GetHex(i));
+            };
+            EXPECT_EQ(read(fromLine), read(fromBuffers)) << i;
             wchar_t small[8];
             wchar_t expected[8];
             EXPECT_EQ(fromLine.GetString(small, 8, i), fromBuffers.GetString(expected, 8, i)) << i;

@@ -124,6 +124,9 @@ TEST_F(ValuesTest, NullAndCutStringFallbacks) {
     EXPECT_FALSE(entry.GetStringFb(narrow, 4, 2, "uvwxyz"));
     EXPECT_EQ(std::string(narrow), "uvw");
     EXPECT_EQ(entry.Values(), (Texts{L"a", L"abcdef", L"uvwxyz"})) << "a cut fallback is stored whole";
+    wchar_t none = L'#';
+    EXPECT_FALSE(entry.GetStringFb(&none, 0, 3, L"x"));
+    EXPECT_EQ(none, L'#') << "a buffer of no size is never written";
 }
 
 TEST_F(ValuesTest, StringsIntoCallerBuffers) {
@@ -144,15 +147,6 @@ TEST_F(ValuesTest, StringsIntoCallerBuffers) {
         EXPECT_EQ(narrow[size], '#');
         EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked());
     }
-    // A buffer of no size is never written.
-    TestEntry entry = Valued(&m_reservoir, {L"abc"});
-    wchar_t wide[1] = {L'#'};
-    char narrow[1] = {'#'};
-    EXPECT_FALSE(entry.GetString(wide, 0, 0));
-    EXPECT_FALSE(entry.GetString(narrow, 0, 0));
-    EXPECT_FALSE(entry.GetStringFb(wide, 0, 1, L"x"));
-    EXPECT_EQ(wide[0], L'#');
-    EXPECT_EQ(narrow[0], '#');
     // A value too long for the 8-bit conversion buffer is not reported delivered.
     const std::wstring longText(9000, L'v');
     TestEntry longEntry = Valued(&m_reservoir, {longText.c_str()});
