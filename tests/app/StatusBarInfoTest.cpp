@@ -13,30 +13,24 @@ namespace {
 
 // Gives the test thread a thread object whose main window exists, and puts back the thread
 // object it had before.
-class StatusBarInfoTest : public ::testing::Test
-{
+class StatusBarInfoTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         m_previous = AfxGetThread();
         ASSERT_TRUE(m_wnd.Create());
         m_thread.m_pMainWnd = &m_wnd;
         m_thread.AttachToCurrentThread();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         m_thread.DetachFromCurrentThread();
         if (m_previous != nullptr)
             m_previous->AttachToCurrentThread();
     }
 
     // The next message of the main window; message 0 when there is none.
-    MSG Next()
-    {
+    MSG Next() {
         MSG msg;
-        if (!m_wnd.PeekMessage(msg))
-            msg = MSG{};
-        return msg;
+        return m_wnd.PeekMessage(msg) ? msg : MSG{};
     }
 
     static std::wstring TextAt(LPARAM lParam) { return reinterpret_cast<const wchar_t*>(lParam); }
@@ -48,8 +42,7 @@ protected:
 
 } // namespace
 
-TEST_F(StatusBarInfoTest, MessageNumberChoosesTheSlot)
-{
+TEST_F(StatusBarInfoTest, MessageNumberChoosesTheSlot) {
     const struct { unsigned message, sameSlotAs; } cases[] = {
         {0x8015, 0x8015}, {0x8000, 0x8002}, {0x0000, 0x8002},  // below the range: slot 0
         {0x9000, 0x8015}, {0xFFFFFFFF, 0x8015},                 // above: slot 19
@@ -78,8 +71,7 @@ TEST_F(StatusBarInfoTest, MessageNumberChoosesTheSlot)
         EXPECT_EQ(StatusBarInfo::TakeStatusBarText(seen[k]), std::to_wstring(k).c_str());
 }
 
-TEST_F(StatusBarInfoTest, TextIsCutTo255Characters)
-{
+TEST_F(StatusBarInfoTest, TextIsCutTo255Characters) {
     const std::wstring longText = std::wstring(255, L'a') + std::wstring(45, L'b');
     const struct { std::wstring text, delivered; } cases[] = {
         {longText, std::wstring(255, L'a')},
@@ -97,8 +89,7 @@ TEST_F(StatusBarInfoTest, TextIsCutTo255Characters)
     EXPECT_EQ(StatusBarInfo::TakeStatusBarText(Next().lParam), L"");
 }
 
-TEST_F(StatusBarInfoTest, SlotIsNotOverwrittenWhileTheWindowMayReadIt)
-{
+TEST_F(StatusBarInfoTest, SlotIsNotOverwrittenWhileTheWindowMayReadIt) {
     StatusBarInfo::PostStatusBarInfo(0x8005, L"first", 1);
     StatusBarInfo::PostStatusBarInfo(0x8005, L"second", 2);
     StatusBarInfo::PostStatusBarInfo(0x8005, L"third", 3);
@@ -122,8 +113,7 @@ TEST_F(StatusBarInfoTest, SlotIsNotOverwrittenWhileTheWindowMayReadIt)
     EXPECT_EQ(StatusBarInfo::TakeStatusBarText(Next().lParam), L"fourth");
 }
 
-TEST_F(StatusBarInfoTest, WithoutAMainWindowNothingIsPosted)
-{
+TEST_F(StatusBarInfoTest, WithoutAMainWindowNothingIsPosted) {
     m_thread.m_pMainWnd = nullptr;
     StatusBarInfo::PostStatusBarInfo(0x8007, L"kept", 0);
     StatusBarInfo::PostStatusBarProgress(1, 2);
@@ -152,8 +142,7 @@ TEST_F(StatusBarInfoTest, WithoutAMainWindowNothingIsPosted)
     EXPECT_EQ(StatusBarInfo::TakeStatusBarText(Next().lParam), L"fresh");
 }
 
-TEST_F(StatusBarInfoTest, ProgressIsPostedUnchangedAndUnknownAddressesGiveNoText)
-{
+TEST_F(StatusBarInfoTest, ProgressIsPostedUnchangedAndUnknownAddressesGiveNoText) {
     StatusBarInfo::PostStatusBarProgress(42, 0xFFFFFFFFu);
     const MSG msg = Next();
     EXPECT_EQ(msg.message, 0x8003u);
@@ -165,8 +154,7 @@ TEST_F(StatusBarInfoTest, ProgressIsPostedUnchangedAndUnknownAddressesGiveNoText
     EXPECT_EQ(StatusBarInfo::TakeStatusBarText(0), L"");
 }
 
-TEST_F(StatusBarInfoTest, PostsFromManyThreadsKeepEveryDeliveredTextWhole)
-{
+TEST_F(StatusBarInfoTest, PostsFromManyThreadsKeepEveryDeliveredTextWhole) {
     // Each thread posts to the same slot through its own thread object whose main window is
     // ours; every text the window reads must be one that was posted whole, with its own wParam.
     constexpr int threads = 4;
