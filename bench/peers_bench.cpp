@@ -551,8 +551,16 @@ int main(int argc, char** argv) {
             runs = std::max(1, std::atoi(argv[++i]));
         else if (std::strcmp(argv[i], "--markdown") == 0)
             markdown = true;
-        else
-            sizes.push_back(static_cast<unsigned>(std::strtoul(argv[i], nullptr, 10)));
+        else {
+            // "--help" or a typo would otherwise be read as a sea of 0 entries.
+            char* end = nullptr;
+            const unsigned long entries = std::strtoul(argv[i], &end, 10);
+            if (argv[i][0] < '0' || argv[i][0] > '9' || *end != '\0' || entries == 0) {
+                std::fprintf(stderr, "usage: %s [--runs N] [--markdown] [ENTRIES...]\n", argv[0]);
+                return std::strcmp(argv[i], "--help") == 0 ? 0 : 2;
+            }
+            sizes.push_back(static_cast<unsigned>(entries));
+        }
     }
     if (sizes.empty())
         sizes = {100000, 1000000};
