@@ -12,8 +12,7 @@ namespace cp = kelvaro::cp1252;
 
 namespace {
 
-TEST(CodePageTest, TableOfTheHighBytes)
-{
+TEST(CodePageTest, TableOfTheHighBytes) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("codepage1252.txt", 2)) {
         SCOPED_TRACE(row.Where());
         const auto byte = static_cast<unsigned char>(row.Number(0));
@@ -25,12 +24,10 @@ TEST(CodePageTest, TableOfTheHighBytes)
     }
 }
 
-TEST(CodePageTest, EveryByteRoundTrips)
-{
+TEST(CodePageTest, EveryByteRoundTrips) {
     // Lossless both ways also means that no two bytes decode to the same character.
     std::string all;
-    for (int b = 0; b < 256; ++b)
-        all += static_cast<char>(b);
+    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
     const std::wstring text = cp::Decode(all);
     ASSERT_EQ(text.size(), 256u);
     bool lossless = false;
@@ -38,8 +35,7 @@ TEST(CodePageTest, EveryByteRoundTrips)
     EXPECT_TRUE(lossless);
 }
 
-TEST(CodePageTest, UnmappableCharactersBecomeQuestionMarks)
-{
+TEST(CodePageTest, UnmappableCharactersBecomeQuestionMarks) {
     const struct { const char* what; std::wstring text; std::string bytes; bool lossless; } cases[] = {
         {"plain", L"abc \u00E4\u20AC", "abc \xE4\x80", true},
         {"Cyrillic", L"a\u0416b", "a?b", false},
