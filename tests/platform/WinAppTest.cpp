@@ -88,16 +88,8 @@ TEST_F(WinAppTest, FileIsReadableTextThatAPersonCanEdit) {
 }
 
 TEST_F(WinAppTest, EveryTextRoundTripsThroughTheFile) {
-    // Texts that a careless text form would break: quotes, escapes, line breaks, list syntax,
-    // characters beyond the BMP and values that are no Unicode scalar value.
-    const std::vector<std::wstring> texts = {
-        L"", L"800", L"  blanks around\tand a tab  ", L"quote \" backslash \\ and \\n as text",
-        L"line\nfeed\r\nand\rreturn", L"{ head\n\tline 1\n\tline 2\n}", L"$$<<<<<$$", L"[\"not\", \"a list\"] = \"x\"",
-        L"# not a comment", L"Z\u00fcrich \u20ac \U0001F600 \u00a7\u00b6\u00ac",
-        std::wstring(1, static_cast<wchar_t>(0xD800)) + L" lone surrogate",
-        std::wstring(1, static_cast<wchar_t>(0x110000)) + std::wstring(1, static_cast<wchar_t>(0x7FFFFFFF)),
-        L"\uFFFD replacement and \uFEFF mark", L"\u0001\u001F\u007F\u0085 controls",
-    };
+    std::vector<std::wstring> texts;
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("settings-texts.txt", 2)) texts.push_back(row.Text(0));
     std::vector<CString> strings(texts.begin(), texts.end());
     strings.push_back(CString(std::wstring(L"embedded\0nul", 12)));
     {
