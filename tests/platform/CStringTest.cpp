@@ -15,20 +15,12 @@ TEST(CStringTest, LengthsPositionsAndSearchStartsAreClamped) {
     const wchar_t* nothing = nullptr;
     const CString s = L"abcdef";
     const Case cases[] = {
-        {"null", CString(nothing), L""},
-        {"negative length", CString(L"abc", -4), L""},
-        {"null with length", CString(nothing, 5), L""},
-        {"negative repeat", CString(L'x', -1), L""},
-        {"Left -1", s.Left(-1), L""},
-        {"Left 99", s.Left(99), L"abcdef"},
-        {"Mid -3", s.Mid(-3), L"abcdef"},
-        {"Mid 99", s.Mid(99), L""},
-        {"Mid 2,99", s.Mid(2, 99), L"cdef"},
-        {"Mid -2,3", s.Mid(-2, 3), L"abc"},
-        {"Mid 2,-1", s.Mid(2, -1), L""},
-        {"Mid INT_MAX,INT_MAX", s.Mid(2147483647, 2147483647), L""},
-        {"Mid 1,INT_MAX", s.Mid(1, 2147483647), L"bcdef"},
-        {"Right 99", s.Right(99), L"abcdef"},
+        {"null", CString(nothing), L""}, {"negative length", CString(L"abc", -4), L""},
+        {"null with length", CString(nothing, 5), L""}, {"negative repeat", CString(L'x', -1), L""},
+        {"Left -1", s.Left(-1), L""}, {"Left 99", s.Left(99), L"abcdef"}, {"Mid -3", s.Mid(-3), L"abcdef"},
+        {"Mid 99", s.Mid(99), L""}, {"Mid 2,99", s.Mid(2, 99), L"cdef"}, {"Mid -2,3", s.Mid(-2, 3), L"abc"},
+        {"Mid 2,-1", s.Mid(2, -1), L""}, {"Mid INT_MAX,INT_MAX", s.Mid(2147483647, 2147483647), L""},
+        {"Mid 1,INT_MAX", s.Mid(1, 2147483647), L"bcdef"}, {"Right 99", s.Right(99), L"abcdef"},
         {"Trim keeps the no-break space", CString(L"\t\u00A0a\u00A0\v\f").Trim(), L"\u00A0a\u00A0"},
         {"TrimRight of a null set", CString(L"abc").TrimRight(nothing), L"abc"},
         {"Trim of a set", CString(L"\"; a ;\"").Trim(L"\"; "), L"a"},
@@ -46,14 +38,11 @@ TEST(CStringTest, LengthsPositionsAndSearchStartsAreClamped) {
 
     const CString dots = L"a.b.c";
     const struct { const char* what; int got; int expected; } finds[] = {
-        {"char from 4", dots.Find(L'.', 4), -1},
-        {"char negative start", dots.Find(L'a', -5), 0},
+        {"char from 4", dots.Find(L'.', 4), -1}, {"char negative start", dots.Find(L'a', -5), 0},
         {"char start past end", dots.Find(L'a', 99), -1},
         {"sub null", dots.Find(static_cast<const wchar_t*>(nullptr)), -1},
-        {"sub at end", dots.Find(L"", 5), 5},
-        {"sub past end", dots.Find(L"", 6), -1},
-        {"reverse", dots.ReverseFind(L'.'), 3},
-        {"one of empty", dots.FindOneOf(L""), -1},
+        {"sub at end", dots.Find(L"", 5), 5}, {"sub past end", dots.Find(L"", 6), -1},
+        {"reverse", dots.ReverseFind(L'.'), 3}, {"one of empty", dots.FindOneOf(L""), -1},
     };
     for (const auto& c : finds) EXPECT_EQ(c.got, c.expected) << c.what;
 }

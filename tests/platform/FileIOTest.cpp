@@ -58,20 +58,19 @@ TEST(FileIO, PathArithmetic) {
         EXPECT_EQ(FileIO::ensureLimitedPath(path), c.result);
         EXPECT_EQ(Narrow(path), Narrow(c.expected));
     }
-}
-
-TEST(FileIO, MakePathAbsoluteWithoutBaseUsesTheCurrentDirectory) {
-    const CString cwd = FileIO::GetCurrentDirectory();
-    EXPECT_EQ(Narrow(cwd), fs::current_path().string());
-    CString path(L"x/y.sea");
-    EXPECT_TRUE(FileIO::makePathAbsolute(path, nullptr));
-    EXPECT_EQ(Narrow(path), (fs::current_path() / "x/y.sea").lexically_normal().string());
-    // A relative base is taken from the current directory as well.
-    path = L"y.sea";
-    EXPECT_TRUE(FileIO::makePathAbsolute(path, L"x"));
-    EXPECT_EQ(Narrow(path), (fs::current_path() / "x/y.sea").lexically_normal().string());
     CString empty;
     EXPECT_FALSE(FileIO::makePathAbsolute(empty, L"/proj"));
+}
+
+// Without a base, and with a relative one, the current directory is the start.
+TEST(FileIO, MakePathAbsoluteWithoutBaseUsesTheCurrentDirectory) {
+    EXPECT_EQ(Narrow(FileIO::GetCurrentDirectory()), fs::current_path().string());
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {{L"x/y.sea", nullptr}, {L"y.sea", L"x"}};
+    for (const auto& [leaf, base] : cases) {
+        CString path(leaf);
+        EXPECT_TRUE(FileIO::makePathAbsolute(path, base));
+        EXPECT_EQ(Narrow(path), (fs::current_path() / "x/y.sea").lexically_normal().string());
+    }
 }
 
 TEST(FileIO, CreateFolderMakesParents) {

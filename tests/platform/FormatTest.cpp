@@ -20,7 +20,7 @@ void Check(const std::vector<FormatCase>& cases) {
     for (const FormatCase& c : cases) EXPECT_EQ(c.got, c.expected) << c.what;
 }
 
-TEST(FormatTest, WindowsSizePrefixesFlagsWidthPrecision) {
+TEST(FormatTest, WindowsSizePrefixesFlagsWidthPrecisionAndUnknownConversions) {
     Check({
         {"I64x", FormatText(L"%I64x", 0x123456789ABCDEFull), L"123456789abcdef"},
         {"I64d negative", FormatText(L"%I64d", static_cast<std::int64_t>(-9000000000LL)), L"-9000000000"},
@@ -38,6 +38,11 @@ TEST(FormatTest, WindowsSizePrefixesFlagsWidthPrecision) {
         {"star both", FormatText(L"%*.*f|", 8, 2, 3.14159), L"    3.14|"},
         {"percent in text", FormatText(L"100%% of %d", 7), L"100% of 7"},
         {"hash on d is dropped", FormatText(L"%#d", 5), L"5"},
+        // Unknown conversions are copied and read no argument.
+        {"%y", FormatText(L"%y %d", 7), L"%y 7"}, {"%n", FormatText(L"%n|%d", 5), L"%n|5"},
+        {"%hf", FormatText(L"%hf|%d", 5), L"%hf|5"}, {"trailing %", FormatText(L"abc%"), L"abc%"},
+        {"unfinished directive", FormatText(L"abc%-5"), L"abc%-5"},
+        {"unfinished size", FormatText(L"abc%I6"), L"abc%I6"},
     });
 }
 
@@ -70,17 +75,6 @@ TEST(FormatTest, StringsCharactersPointersAndStringObjects) {
         {"CString", FormatText(L"%s=%d", name, 5), L"Colours=5"},
         {"std::wstring", FormatText(L"[%-6s]", std::wstring(L"wide")), L"[wide  ]"},
         {"std::string as %S", FormatText(L"%S", narrow), L"n\u00E4"},
-    });
-}
-
-TEST(FormatTest, UnknownConversionsAreCopiedAndReadNoArgument) {
-    Check({
-        {"%y", FormatText(L"%y %d", 7), L"%y 7"},
-        {"%n", FormatText(L"%n|%d", 5), L"%n|5"},
-        {"%hf", FormatText(L"%hf|%d", 5), L"%hf|5"},
-        {"trailing %", FormatText(L"abc%"), L"abc%"},
-        {"unfinished directive", FormatText(L"abc%-5"), L"abc%-5"},
-        {"unfinished size", FormatText(L"abc%I6"), L"abc%I6"},
     });
 }
 

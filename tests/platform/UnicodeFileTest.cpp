@@ -165,10 +165,8 @@ TEST(UnicodeFile, OpenFailures) {
     fs::create_directory(dir.Path("folder"));
     WriteBytes(dir.Path("a.sea"), "x");
     const struct { const char* what; const char* leaf; unsigned flags; int error; } cases[] = {
-        {"read missing", "missing.sea", 0, ENOENT},
-        {"read a folder", "folder", 0, EISDIR},
-        {"write a folder", "folder", 0x1001, EISDIR},
-        {"append to a missing file", "missing.sea", 0x2001, ENOENT},
+        {"read missing", "missing.sea", 0, ENOENT}, {"read a folder", "folder", 0, EISDIR},
+        {"write a folder", "folder", 0x1001, EISDIR}, {"append to a missing file", "missing.sea", 0x2001, ENOENT},
         {"create in a missing folder", "nowhere/a.sea", 0x1001, ENOENT},
     };
     for (const auto& c : cases) {
