@@ -186,7 +186,7 @@ TEST(UnicodeFile, OpenFailures) {
     EXPECT_EQ(CUnicodeFile().Open(nullptr, 0), 0);
 }
 
-TEST(UnicodeFile, AnAbandonedWriterLeavesTheOldFileByteForByte) {
+TEST(UnicodeFile, AbandonedAndRefusedWritersLeaveTheOldFileByteForByte) {
     ScratchDir dir;
     // Creating and appending writers, each abandoned and destroyed unclosed.
     const struct { unsigned flags; bool abandon; } cases[] = {{0x1001, 1}, {0x1001, 0}, {0x2001, 1}, {0x2001, 0}};
@@ -210,6 +210,24 @@ TEST(UnicodeFile, AnAbandonedWriterLeavesTheOldFileByteForByte) {
         EXPECT_EQ(ReadBytes(dir.Path("f.sea")), old);
         EXPECT_EQ(dir.Names(), (std::vector<std::string>{"f.sea"}));
     }
+    // Refused writes leave it alone as well.
+    CUnicodeFile closed;
+    EXPECT_FALSE(closed.WriteLine(L"x"));
+    EXPECT_FALSE(closed.WriteBOM());
+    const std::string old = ReadBytes(dir.Path("f.sea"));
+    {
+        CUnicodeFile reading;
+        ASSERT_TRUE(reading.Open(dir.Wide("f.sea"), 0));
+        EXPECT_FALSE(reading.WriteLine(L"x"));
+        EXPECT_EQ(reading.GetLastError(), EBADF);
+        EXPECT_TRUE(reading.Close());
+    }
+    CUnicodeFile unknownCodePage;
+    unknownCodePage.m_codePage = 437;
+    ASSERT_TRUE(unknownCodePage.Open(dir.Wide("f.sea"), 0x1001));
+    EXPECT_FALSE(unknownCodePage.WriteLine(L"new"));
+    EXPECT_FALSE(unknownCodePage.Close());
+    EXPECT_EQ(ReadBytes(dir.Path("f.sea")), old);
 }
 
 TEST(UnicodeFile, AppendingWriterAddsAfterTheOldContent) {
@@ -234,28 +252,6 @@ TEST(UnicodeFile, AppendingWriterAddsAfterTheOldContent) {
     EXPECT_EQ(file.GetLength(), old.size() + 2 * (16 + 2) + 2 * (9 + 2));
     ASSERT_TRUE(file.Close());
     EXPECT_EQ(ReadAllLines(dir.Wide("f.sea")).lines, (Lines{L"first", L"::::: Preference", L"second \U0001F600"}));
-}
-
-TEST(UnicodeFile, RefusedWritesLeaveTheFileAlone) {
-    ScratchDir dir;
-    CUnicodeFile closed;
-    EXPECT_FALSE(closed.WriteLine(L"x"));
-    EXPECT_FALSE(closed.WriteBOM());
-    ASSERT_TRUE(WriteLines(dir.Wide("f.sea"), {L"old"}));
-    const std::string old = ReadBytes(dir.Path("f.sea"));
-    {
-        CUnicodeFile reading;
-        ASSERT_TRUE(reading.Open(dir.Wide("f.sea"), 0));
-        EXPECT_FALSE(reading.WriteLine(L"x"));
-        EXPECT_EQ(reading.GetLastError(), EBADF);
-        EXPECT_TRUE(reading.Close());
-    }
-    CUnicodeFile unknownCodePage;
-    unknownCodePage.m_codePage = 437;
-    ASSERT_TRUE(unknownCodePage.Open(dir.Wide("f.sea"), 0x1001));
-    EXPECT_FALSE(unknownCodePage.WriteLine(L"new"));
-    EXPECT_FALSE(unknownCodePage.Close());
-    EXPECT_EQ(ReadBytes(dir.Path("f.sea")), old);
 }
 
 } // namespace
