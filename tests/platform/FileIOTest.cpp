@@ -144,12 +144,10 @@ TEST(FileIO, CopyFileRefusals) {
 
     // Deleting refuses a missing or protected file and a folder.
     fs::permissions(dir.Path("dst.sea"), fs::perms::owner_read);
-    const struct { const char* leaf; int error; } deletes[] = {{"missing.sea", ENOENT}, {"dst.sea", EACCES}};
-    for (const auto& d : deletes) {
-        EXPECT_FALSE(FileIO::DeleteFile(dir.Wide(d.leaf)));
-        EXPECT_EQ(FileIO::GetLastError(), static_cast<DWORD>(d.error));
+    for (const auto& [leaf, error] : {std::pair{"missing.sea", ENOENT}, {"dst.sea", EACCES}, {"folder", EISDIR}}) {
+        EXPECT_FALSE(FileIO::DeleteFile(dir.Wide(leaf)));
+        EXPECT_EQ(FileIO::GetLastError(), static_cast<DWORD>(error)) << leaf;
     }
-    EXPECT_FALSE(FileIO::DeleteFile(dir.Wide("folder")));
     EXPECT_TRUE(FileIO::DeleteFile(dir.Wide("new.sea")));
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"dst.sea", "folder", "src.sea"}));
 }

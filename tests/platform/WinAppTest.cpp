@@ -89,7 +89,8 @@ TEST_F(WinAppTest, FileIsReadableTextThatAPersonCanEdit) {
 
 TEST_F(WinAppTest, EveryTextRoundTripsThroughTheFile) {
     std::vector<std::wstring> texts;
-    for (const testsupport::CaseRow& row : testsupport::ReadCases("settings-texts.txt", 2)) texts.push_back(row.Text(0));
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("settings-texts.txt", 2))
+        texts.push_back(row.Text(0));
     std::vector<CString> strings(texts.begin(), texts.end());
     strings.push_back(CString(std::wstring(L"embedded\0nul", 12)));
     {
