@@ -9,40 +9,24 @@
 
 namespace {
 
-struct Case {
-    const char* what;
-    CString got;
-    const wchar_t* expected;
-};
+struct Case { const char* what; CString got; const wchar_t* expected; };
 
-TEST(CStringTest, LengthsAndPositionsAreClamped)
-{
+TEST(CStringTest, LengthsPositionsAndSearchStartsAreClamped) {
     const wchar_t* nothing = nullptr;
     const CString s = L"abcdef";
     const Case cases[] = {
-        {"null", CString(nothing), L""},
-        {"negative length", CString(L"abc", -4), L""},
-        {"null with length", CString(nothing, 5), L""},
-        {"negative repeat", CString(L'x', -1), L""},
-        {"Left -1", s.Left(-1), L""},
-        {"Left 99", s.Left(99), L"abcdef"},
-        {"Mid -3", s.Mid(-3), L"abcdef"},
-        {"Mid 99", s.Mid(99), L""},
-        {"Mid 2,99", s.Mid(2, 99), L"cdef"},
-        {"Mid -2,3", s.Mid(-2, 3), L"abc"},
-        {"Mid 2,-1", s.Mid(2, -1), L""},
-        {"Mid INT_MAX,INT_MAX", s.Mid(2147483647, 2147483647), L""},
-        {"Mid 1,INT_MAX", s.Mid(1, 2147483647), L"bcdef"},
-        {"Right 99", s.Right(99), L"abcdef"},
+        {"null", CString(nothing), L""}, {"negative length", CString(L"abc", -4), L""},
+        {"null with length", CString(nothing, 5), L""}, {"negative repeat", CString(L'x', -1), L""},
+        {"Left -1", s.Left(-1), L""}, {"Left 99", s.Left(99), L"abcdef"}, {"Mid -3", s.Mid(-3), L"abcdef"},
+        {"Mid 99", s.Mid(99), L""}, {"Mid 2,99", s.Mid(2, 99), L"cdef"}, {"Mid -2,3", s.Mid(-2, 3), L"abc"},
+        {"Mid 2,-1", s.Mid(2, -1), L""}, {"Mid INT_MAX,INT_MAX", s.Mid(2147483647, 2147483647), L""},
+        {"Mid 1,INT_MAX", s.Mid(1, 2147483647), L"bcdef"}, {"Right 99", s.Right(99), L"abcdef"},
         {"Trim keeps the no-break space", CString(L"\t\u00A0a\u00A0\v\f").Trim(), L"\u00A0a\u00A0"},
         {"TrimRight of a null set", CString(L"abc").TrimRight(nothing), L"abc"},
         {"Trim of a set", CString(L"\"; a ;\"").Trim(L"\"; "), L"a"},
         {"character first", L'!' + s.Left(1) + L'?', L"!a?"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        EXPECT_EQ(c.got, c.expected);
-    }
+    for (const Case& c : cases) EXPECT_EQ(c.got, c.expected) << c.what;
     const CString zeros(L"a\0b", 3);
     EXPECT_EQ(zeros.GetLength(), 3) << "embedded zeros are kept";
     EXPECT_NE(zeros, CString(L"a"));
@@ -51,29 +35,19 @@ TEST(CStringTest, LengthsAndPositionsAreClamped)
     EXPECT_EQ(s.CompareNoCase(L"ABCDEF"), 0);
     EXPECT_LT(s.CompareNoCase(L"ABCDEFG"), 0);
     EXPECT_EQ(std::hash<CString>{}(s), std::hash<std::wstring_view>{}(L"abcdef"));
-}
 
-TEST(CStringTest, FindChecksItsStart)
-{
-    const CString s = L"a.b.c";
-    const struct { const char* what; int got; int expected; } cases[] = {
-        {"char from 4", s.Find(L'.', 4), -1},
-        {"char negative start", s.Find(L'a', -5), 0},
-        {"char start past end", s.Find(L'a', 99), -1},
-        {"sub null", s.Find(static_cast<const wchar_t*>(nullptr)), -1},
-        {"sub at end", s.Find(L"", 5), 5},
-        {"sub past end", s.Find(L"", 6), -1},
-        {"reverse", s.ReverseFind(L'.'), 3},
-        {"one of empty", s.FindOneOf(L""), -1},
+    const CString dots = L"a.b.c";
+    const struct { const char* what; int got; int expected; } finds[] = {
+        {"char from 4", dots.Find(L'.', 4), -1}, {"char negative start", dots.Find(L'a', -5), 0},
+        {"char start past end", dots.Find(L'a', 99), -1},
+        {"sub null", dots.Find(static_cast<const wchar_t*>(nullptr)), -1},
+        {"sub at end", dots.Find(L"", 5), 5}, {"sub past end", dots.Find(L"", 6), -1},
+        {"reverse", dots.ReverseFind(L'.'), 3}, {"one of empty", dots.FindOneOf(L""), -1},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        EXPECT_EQ(c.got, c.expected);
-    }
+    for (const auto& c : finds) EXPECT_EQ(c.got, c.expected) << c.what;
 }
 
-TEST(CStringTest, FormatMayUseItsOwnText)
-{
+TEST(CStringTest, FormatMayUseItsOwnText) {
     CString s;
     s.Format(L"%s=%d", L"x", 5);
     s.AppendFormat(L";%I64x", 255ull);
@@ -89,8 +63,7 @@ TEST(CStringTest, FormatMayUseItsOwnText)
     EXPECT_EQ(s.GetLength(), 38);
 }
 
-TEST(CStringTest, EditsNeitherOverlapNorReachPastTheEnd)
-{
+TEST(CStringTest, EditsNeitherOverlapNorReachPastTheEnd) {
     CString overlap = L"aaaa";
     EXPECT_EQ(overlap.Replace(L"aa", L"a"), 2) << "left to right, no overlap";
     EXPECT_EQ(overlap, L"aa");

@@ -12,8 +12,7 @@ namespace cp = kelvaro::cp1252;
 
 namespace {
 
-TEST(CodePageTest, TableOfTheHighBytes)
-{
+TEST(CodePageTest, TableOfTheHighBytes) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("codepage1252.txt", 2)) {
         SCOPED_TRACE(row.Where());
         const auto byte = static_cast<unsigned char>(row.Number(0));
@@ -25,12 +24,10 @@ TEST(CodePageTest, TableOfTheHighBytes)
     }
 }
 
-TEST(CodePageTest, EveryByteRoundTrips)
-{
+TEST(CodePageTest, EveryByteRoundTrips) {
     // Lossless both ways also means that no two bytes decode to the same character.
     std::string all;
-    for (int b = 0; b < 256; ++b)
-        all += static_cast<char>(b);
+    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
     const std::wstring text = cp::Decode(all);
     ASSERT_EQ(text.size(), 256u);
     bool lossless = false;
@@ -38,13 +35,10 @@ TEST(CodePageTest, EveryByteRoundTrips)
     EXPECT_TRUE(lossless);
 }
 
-TEST(CodePageTest, UnmappableCharactersBecomeQuestionMarks)
-{
+TEST(CodePageTest, UnmappableCharactersBecomeQuestionMarks) {
     const struct { const char* what; std::wstring text; std::string bytes; bool lossless; } cases[] = {
-        {"plain", L"abc \u00E4\u20AC", "abc \xE4\x80", true},
-        {"Cyrillic", L"a\u0416b", "a?b", false},
-        {"C1 control without a byte", L"\u0080\u0082", "??", false},
-        {"outside the BMP", L"x\U0001F600y", "x?y", false},
+        {"plain", L"abc \u00E4\u20AC", "abc \xE4\x80", true}, {"Cyrillic", L"a\u0416b", "a?b", false},
+        {"C1 control without a byte", L"\u0080\u0082", "??", false}, {"outside the BMP", L"x\U0001F600y", "x?y", false},
         {"one bad among good", L"\u201C\u4E2D\u201D", "\x93?\x94", false},
     };
     for (const auto& c : cases) {

@@ -5,8 +5,7 @@
 
 #include <string>
 
-TEST(CoreLib, SkipNonWhiteSpace)
-{
+TEST(CoreLib, SkipNonWhiteSpace) {
     const struct { const wchar_t* text; int offset; } cases[] = {
         {L"", 0}, {L"abc", 3}, {L" abc", 0}, {L"%d\t%s", 2}, {L"x\ny", 1}, {L"x\vy", 1}, {L"\u00A7\u00B6 ", 2},
     };

@@ -12,13 +12,11 @@
 
 namespace {
 
-std::vector<int> Items(const FastVector<int>& v)
-{
+std::vector<int> Items(const FastVector<int>& v) {
     return std::vector<int>(v.begin(), v.end());
 }
 
-TEST(FastVectorTest, GrowsByDoublingAndKeepsStorageWhenCleared)
-{
+TEST(FastVectorTest, GrowsByDoublingAndKeepsStorageWhenCleared) {
     FastVector<int> v;
     const unsigned expected[] = {1, 2, 4, 4, 8};
     for (unsigned i = 0; i < std::size(expected); ++i) {
@@ -36,11 +34,9 @@ TEST(FastVectorTest, GrowsByDoublingAndKeepsStorageWhenCleared)
     std::unique_ptr<FastContainer<int>> container = std::make_unique<FastVector<int>>(std::move(moved));
 }
 
-TEST(FastVectorTest, EraseAndInsertCheckTheirBounds)
-{
+TEST(FastVectorTest, EraseAndInsertCheckTheirBounds) {
     FastVector<int> v;
-    for (int i = 0; i < 8; ++i)
-        v.push_back(i);
+    for (int i = 0; i < 8; ++i) v.push_back(i);
     v.erase(0u);
     v.erase(1u, 2u);
     v.erase(3u, 99u);  // count clamped to what is there
@@ -50,15 +46,13 @@ TEST(FastVectorTest, EraseAndInsertCheckTheirBounds)
     EXPECT_THROW(v.erase(4u, 1u), std::out_of_range);
     EXPECT_THROW(v.insert(4, 9), std::out_of_range);
     FastVector<int> u;
-    for (int i = 0; i < 4; ++i)
-        u.push_back(i);
+    for (int i = 0; i < 4; ++i) u.push_back(i);
     u.insert(2, u[0]);  // grows from 4 to 8 while reading u[0]
     u.insert(5, 9);
     EXPECT_EQ(Items(u), (std::vector<int>{0, 1, 0, 2, 3, 9}));
     FastVector<int> w;
     w.push_back(7);
-    for (int i = 0; i < 10; ++i)
-        w.push_back(w[0]);
+    for (int i = 0; i < 10; ++i) w.push_back(w[0]);
     EXPECT_EQ(Items(w), std::vector<int>(11, 7));
     FastVector<int> never;
     never.erase(0u, 0u);  // no storage yet: nothing to do, nothing to fault
@@ -69,8 +63,7 @@ struct Huge {
     char bytes[0x40000000u];  // 1 GiB: only three fit under the 32-bit limit
 };
 
-TEST(FastVectorTest, BadAllocPastTheElementLimit)
-{
+TEST(FastVectorTest, BadAllocPastTheElementLimit) {
     FastVector<Huge> v;
     EXPECT_THROW(v.reserve(4), std::bad_alloc);
     EXPECT_EQ(v.capacity(), 0u);

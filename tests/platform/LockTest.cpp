@@ -11,20 +11,17 @@
 namespace {
 
 // Whether another thread can take the section now (it gives it back at once).
-bool FreeForOthers(CCriticalSection& section)
-{
+bool FreeForOthers(CCriticalSection& section) {
     bool free = false;
     std::thread other([&] {
         free = section.TryLock();
-        if (free)
-            section.Unlock();
+        if (free) section.Unlock();
     });
     other.join();
     return free;
 }
 
-TEST(LockTest, RecursiveForItsOwnerAndScopedByTheSingleLock)
-{
+TEST(LockTest, RecursiveForItsOwnerAndScopedByTheSingleLock) {
     CCriticalSection section;
     section.Lock();
     EXPECT_TRUE(section.TryLock());
@@ -44,8 +41,7 @@ TEST(LockTest, RecursiveForItsOwnerAndScopedByTheSingleLock)
     EXPECT_THROW(CSingleLock(nullptr), std::invalid_argument);
 }
 
-TEST(LockTest, ThreadsExcludeEachOther)
-{
+TEST(LockTest, ThreadsExcludeEachOther) {
     CCriticalSection section;
     long counter = 0;  // deliberately not atomic: the lock must protect it
     std::atomic<int> inside{0};
@@ -55,15 +51,13 @@ TEST(LockTest, ThreadsExcludeEachOther)
         threads.emplace_back([&] {
             for (int i = 0; i < 20000; ++i) {
                 CSingleLock lock(&section);
-                if (inside.fetch_add(1) != 0)
-                    overlap = true;
+                if (inside.fetch_add(1) != 0) overlap = true;
                 ++counter;
                 inside.fetch_sub(1);
             }
         });
     }
-    for (std::thread& t : threads)
-        t.join();
+    for (std::thread& t : threads) t.join();
     EXPECT_EQ(counter, 80000);
     EXPECT_FALSE(overlap);
 }

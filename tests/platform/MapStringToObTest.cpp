@@ -11,8 +11,7 @@
 
 namespace {
 
-std::multiset<std::wstring> Keys(const CMapStringToOb& map)
-{
+std::multiset<std::wstring> Keys(const CMapStringToOb& map) {
     std::multiset<std::wstring> seen;
     for (POSITION pos = map.GetStartPosition(); pos != nullptr;) {
         CString key;
@@ -23,8 +22,7 @@ std::multiset<std::wstring> Keys(const CMapStringToOb& map)
     return seen;
 }
 
-TEST(MapStringToObTest, KeysOfEveryLengthAndRangeComeBackWhole)
-{
+TEST(MapStringToObTest, KeysOfEveryLengthAndRangeComeBackWhole) {
     // Short Latin-1 keys are kept in the node, longer ones and wide ones on
     // the heap: every kind must compare, iterate and be replaced exactly.
     const std::vector<std::wstring> keys = {
@@ -41,8 +39,7 @@ TEST(MapStringToObTest, KeysOfEveryLengthAndRangeComeBackWhole)
             const std::size_t k = round == 0 ? i : keys.size() - 1 - i;
             map.SetAt(keys[k], &objects[k]);
         }
-        for (std::size_t i = 0; i < keys.size(); ++i)
-            EXPECT_EQ(map.Find(keys[i]), &objects[i]) << i;
+        for (std::size_t i = 0; i < keys.size(); ++i) EXPECT_EQ(map.Find(keys[i]), &objects[i]) << i;
         // Same length, a character above Latin-1 whose low byte matches.
         EXPECT_EQ(map.Find(L"caf\u01E9\u00FF"), nullptr);
         EXPECT_EQ(map.Find(std::wstring(19, L'\u0178')), nullptr);
@@ -50,11 +47,9 @@ TEST(MapStringToObTest, KeysOfEveryLengthAndRangeComeBackWhole)
         EXPECT_FALSE(map.Lookup(L"b", value));
         EXPECT_EQ(value, &objects[0]) << "untouched on a miss";
         EXPECT_EQ(Keys(map), std::multiset<std::wstring>(keys.begin(), keys.end())) << "every key once";
-        for (std::size_t i = 0; i < keys.size(); i += 2)
-            EXPECT_TRUE(map.RemoveKey(keys[i]));
+        for (std::size_t i = 0; i < keys.size(); i += 2) EXPECT_TRUE(map.RemoveKey(keys[i]));
         EXPECT_FALSE(map.RemoveKey(keys[0]));
-        for (std::size_t i = 0; i < keys.size(); i += 2)
-            map.SetAt(keys[i], &objects[0]);
+        for (std::size_t i = 0; i < keys.size(); i += 2) map.SetAt(keys[i], &objects[0]);
         for (std::size_t i = 0; i < keys.size(); ++i)
             EXPECT_EQ(map.Find(keys[i]), i % 2 == 0 ? &objects[0] : &objects[i]) << i;
         EXPECT_EQ(map[L"new"], nullptr) << "the subscript makes a null slot";
@@ -62,8 +57,7 @@ TEST(MapStringToObTest, KeysOfEveryLengthAndRangeComeBackWhole)
     }
 }
 
-TEST(MapStringToObTest, RemoveTheCurrentKeyWhileIteratingAndBadPositions)
-{
+TEST(MapStringToObTest, RemoveTheCurrentKeyWhileIteratingAndBadPositions) {
     CObject object;
     CMapStringToOb map;
     POSITION pos = BEFORE_START_POSITION;
@@ -72,15 +66,12 @@ TEST(MapStringToObTest, RemoveTheCurrentKeyWhileIteratingAndBadPositions)
     EXPECT_THROW(map.GetNextAssoc(pos, key, value), std::invalid_argument) << "an empty map";
     pos = nullptr;
     EXPECT_THROW(map.GetNextAssoc(pos, key, value), std::invalid_argument);
-    for (int i = 0; i < 100; ++i)
-        map.SetAt(std::to_wstring(i), &object);
+    for (int i = 0; i < 100; ++i) map.SetAt(std::to_wstring(i), &object);
     int visited = 0;
     for (pos = map.GetStartPosition(); pos != nullptr;) {
         map.GetNextAssoc(pos, key, value);
         ++visited;
-        if (std::stoi(key.Str()) % 2 == 0) {
-            EXPECT_TRUE(map.RemoveKey(key));
-        }
+        if (std::stoi(key.Str()) % 2 == 0) { EXPECT_TRUE(map.RemoveKey(key)); }
     }
     EXPECT_EQ(visited, 100);
     EXPECT_EQ(map.GetCount(), 50);
@@ -90,16 +81,13 @@ TEST(MapStringToObTest, RemoveTheCurrentKeyWhileIteratingAndBadPositions)
     EXPECT_EQ(map.GetStartPosition(), nullptr);
 }
 
-TEST(MapStringToObTest, TableGrowsWithItsKeys)
-{
+TEST(MapStringToObTest, TableGrowsWithItsKeys) {
     CObject object;
     CMapStringToOb map;
-    for (int i = 0; i < 50; ++i)
-        map.SetAt(std::to_wstring(i), &object);
+    for (int i = 0; i < 50; ++i) map.SetAt(std::to_wstring(i), &object);
     map.InitHashTable(4);  // existing keys are redistributed
     EXPECT_EQ(map.GetHashTableSize(), 4u);
-    for (int i = 0; i < 50; ++i)
-        EXPECT_EQ(map.Find(std::to_wstring(i)), &object);
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(map.Find(std::to_wstring(i)), &object);
     CMapStringToOb lazy;
     lazy.InitHashTable(100, false);
     EXPECT_EQ(lazy.GetHashTableSize(), 0u);
@@ -107,12 +95,10 @@ TEST(MapStringToObTest, TableGrowsWithItsKeys)
     // Processor time, not wall time: a table that does not grow takes minutes here.
     const std::clock_t start = std::clock();
     constexpr int kKeys = 200000;
-    for (int i = 0; i < kKeys; ++i)
-        lazy.SetAt(L"Section.Key" + std::to_wstring(i), &object);
+    for (int i = 0; i < kKeys; ++i) lazy.SetAt(L"Section.Key" + std::to_wstring(i), &object);
     EXPECT_GE(lazy.GetHashTableSize(), static_cast<unsigned>(kKeys)) << "load factor at most 1";
     int found = 0;
-    for (int i = 0; i < kKeys; ++i)
-        found += lazy.Find(L"Section.Key" + std::to_wstring(i)) == &object ? 1 : 0;
+    for (int i = 0; i < kKeys; ++i) found += lazy.Find(L"Section.Key" + std::to_wstring(i)) == &object ? 1 : 0;
     EXPECT_EQ(found, kKeys);
     EXPECT_LT(static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC, 5.0);
 }

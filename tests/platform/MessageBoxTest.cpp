@@ -6,8 +6,7 @@
 
 #include <string>
 
-TEST(MessageBoxTest, InstalledBoxAnswersAndTheDefaultWritesUtf8)
-{
+TEST(MessageBoxTest, InstalledBoxAnswersAndTheDefaultWritesUtf8) {
     std::wstring text = L"stale";
     kelvaro::SetMessageBoxHandler([&](const wchar_t* t, UINT) {
         text = t;

@@ -13,27 +13,22 @@ namespace {
 using Objects = std::vector<CObject*>;
 
 // The list holds `expected`, walked from either end.
-void ExpectOrder(const CObList& list, const Objects& expected)
-{
+void ExpectOrder(const CObList& list, const Objects& expected) {
     Objects forward, backward;
-    for (POSITION pos = list.GetHeadPosition(); pos != nullptr;)
-        forward.push_back(list.GetNext(pos));
-    for (POSITION pos = list.GetTailPosition(); pos != nullptr;)
-        backward.push_back(list.GetPrev(pos));
+    for (POSITION pos = list.GetHeadPosition(); pos != nullptr;) forward.push_back(list.GetNext(pos));
+    for (POSITION pos = list.GetTailPosition(); pos != nullptr;) backward.push_back(list.GetPrev(pos));
     std::reverse(backward.begin(), backward.end());
     EXPECT_EQ(forward, expected);
     EXPECT_EQ(backward, expected);
     EXPECT_EQ(list.GetCount(), static_cast<int>(expected.size()));
 }
 
-TEST(ObListTest, PositionsStayValidAcrossOtherRemovals)
-{
+TEST(ObListTest, PositionsStayValidAcrossOtherRemovals) {
     std::vector<CObject> items(10);
     auto o = [&items](int i) { return &items[static_cast<std::size_t>(i)]; };
     CObList list(3);  // small blocks: nodes are reused across blocks
     std::vector<POSITION> pos;
-    for (int i = 0; i < 8; ++i)
-        pos.push_back(list.AddTail(o(i)));
+    for (int i = 0; i < 8; ++i) pos.push_back(list.AddTail(o(i)));
     list.RemoveAt(pos[3]);
     list.RemoveAt(pos[0]);
     list.RemoveAt(pos[7]);
@@ -46,8 +41,7 @@ TEST(ObListTest, PositionsStayValidAcrossOtherRemovals)
     for (POSITION p = list.GetHeadPosition(); p != nullptr;) {
         const POSITION current = p;
         CObject* item = list.GetNext(p);
-        if (item != o(2) && item != o(9))
-            list.RemoveAt(current);
+        if (item != o(2) && item != o(9)) list.RemoveAt(current);
     }
     ExpectOrder(list, {o(2), o(9)});
     EXPECT_EQ(list.Find(o(9)), pos[5]);
@@ -58,8 +52,7 @@ TEST(ObListTest, PositionsStayValidAcrossOtherRemovals)
     ExpectOrder(list, {o(4)});
 }
 
-TEST(ObListTest, BadPositionsThrow)
-{
+TEST(ObListTest, BadPositionsThrow) {
     CObject object;
     CObList list;
     POSITION none = nullptr;

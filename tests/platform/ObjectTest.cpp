@@ -25,8 +25,7 @@ KELVARO_IMPLEMENT_DYNAMIC(CPlantForTest, CObject, 0xFFFF)
 
 namespace {
 
-TEST(ObjectTest, IsKindOfFollowsTheBaseChain)
-{
+TEST(ObjectTest, IsKindOfFollowsTheBaseChain) {
     const CDogForTest dog;
     const CAnimalForTest animal;
     const CPlantForTest plant;
@@ -39,10 +38,7 @@ TEST(ObjectTest, IsKindOfFollowsTheBaseChain)
         {"object is not dog", &object, RUNTIME_CLASS(CDogForTest), false},
         {"nothing is null", &dog, nullptr, false},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        EXPECT_EQ(c.object->IsKindOf(c.cls), c.expected);
-    }
+    for (const auto& c : cases) EXPECT_EQ(c.object->IsKindOf(c.cls), c.expected) << c.what;
     EXPECT_FALSE(RUNTIME_CLASS(CObject)->IsDerivedFrom(RUNTIME_CLASS(CDogForTest)));
     EXPECT_FALSE(RUNTIME_CLASS(CObject)->IsDerivedFrom(nullptr));
 }

@@ -5,8 +5,7 @@
 
 #include <thread>
 
-TEST(SharedLibraryTest, FailedLoadGivesTheSystemsReasonToItsThreadOnly)
-{
+TEST(SharedLibraryTest, FailedLoadGivesTheSystemsReasonToItsThreadOnly) {
     // A name that is not ASCII reaches the system as UTF-8 and comes back in the reason.
     const wchar_t* path = L"/nonexistent-kelvaro-folder/R\u00e9ports.dll";
     EXPECT_EQ(AfxLoadLibrary(path), nullptr);
@@ -22,8 +21,7 @@ TEST(SharedLibraryTest, FailedLoadGivesTheSystemsReasonToItsThreadOnly)
     }
 }
 
-TEST(SharedLibraryTest, LibraryIsFreedOncePerLoad)
-{
+TEST(SharedLibraryTest, LibraryIsFreedOncePerLoad) {
     int notALibrary = 0;
     EXPECT_FALSE(AfxFreeLibrary(nullptr));
     EXPECT_FALSE(AfxFreeLibrary(&notALibrary));

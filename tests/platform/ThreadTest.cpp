@@ -11,16 +11,14 @@ namespace {
 
 // Runs f on a fresh thread, so the test thread's own thread object is never touched.
 template <class F>
-void OnNewThread(F f)
-{
+void OnNewThread(F f) {
     std::thread t(f);
     t.join();
 }
 
 } // namespace
 
-TEST(ThreadTest, AttachedObjectBelongsToItsThreadOnly)
-{
+TEST(ThreadTest, AttachedObjectBelongsToItsThreadOnly) {
     OnNewThread([] {
         CWinThread thread;
         thread.AttachToCurrentThread();
@@ -38,20 +36,17 @@ TEST(ThreadTest, AttachedObjectBelongsToItsThreadOnly)
     });
 }
 
-TEST(ThreadTest, NoThreadKeepsAnObjectThatIsGone)
-{
+TEST(ThreadTest, NoThreadKeepsAnObjectThatIsGone) {
     auto object = std::make_unique<CWinThread>();
     std::atomic<int> step{0};
     CWinThread* seen = object.get();
     std::thread worker([&] {
         object->AttachToCurrentThread();
         step = 1;
-        while (step != 2)
-            std::this_thread::yield();
+        while (step != 2) std::this_thread::yield();
         seen = AfxGetThread();
     });
-    while (step != 1)
-        std::this_thread::yield();
+    while (step != 1) std::this_thread::yield();
     object.reset();  // destroyed on another thread than its own
     step = 2;
     worker.join();
@@ -59,8 +54,7 @@ TEST(ThreadTest, NoThreadKeepsAnObjectThatIsGone)
 
     // Many short threads: ids are reused, and none may inherit an object of an ended thread.
     CWinThread thread;
-    for (int i = 0; i < 50; ++i)
-        OnNewThread([&] { thread.AttachToCurrentThread(); });
+    for (int i = 0; i < 50; ++i) OnNewThread([&] { thread.AttachToCurrentThread(); });
     for (int i = 0; i < 50; ++i) {
         CWinThread* later = &thread;
         OnNewThread([&] { later = AfxGetThread(); });

@@ -10,15 +10,12 @@
 namespace {
 
 // UTF-16BE from UTF-16LE: each pair of bytes swapped.
-std::string Swapped(std::string bytes)
-{
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-        std::swap(bytes[i], bytes[i + 1]);
+std::string Swapped(std::string bytes) {
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) std::swap(bytes[i], bytes[i + 1]);
     return bytes;
 }
 
-TEST(Utf, BoundaryCharactersAndMalformedInput)
-{
+TEST(Utf, BoundaryCharactersAndMalformedInput) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("utf.txt", 4)) {
         SCOPED_TRACE(row.Where());
         if (row.raw[0] == "encode") {
@@ -38,19 +35,16 @@ TEST(Utf, BoundaryCharactersAndMalformedInput)
     }
 }
 
-TEST(Utf, EveryScalarValueRoundTrips)
-{
+TEST(Utf, EveryScalarValueRoundTrips) {
     std::wstring all;
     for (char32_t c = 0; c <= 0x10FFFF; ++c)
-        if (c < 0xD800 || c > 0xDFFF)
-            all.push_back(static_cast<wchar_t>(c));
+        if (c < 0xD800 || c > 0xDFFF) all.push_back(static_cast<wchar_t>(c));
     EXPECT_EQ(kelvaro::utf16::DecodeLE(kelvaro::utf16::EncodeLE(all)), all);
     EXPECT_EQ(kelvaro::utf16::DecodeBE(kelvaro::utf16::EncodeBE(all)), all);
     EXPECT_EQ(kelvaro::utf8::Decode(kelvaro::utf8::Encode(all)), all);
 }
 
-TEST(Utf, NonScalarCharactersAreWrittenAsReplacement)
-{
+TEST(Utf, NonScalarCharactersAreWrittenAsReplacement) {
     for (const long w : {0xD800L, 0xDFFFL, 0x110000L, -1L}) {
         SCOPED_TRACE(w);
         const std::wstring text(1, static_cast<wchar_t>(w));

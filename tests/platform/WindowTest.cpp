@@ -9,8 +9,7 @@
 #include <memory>
 #include <thread>
 
-TEST(WindowTest, StaleHandlesReachNothing)
-{
+TEST(WindowTest, StaleHandlesReachNothing) {
     HWND first = nullptr;
     {
         CWnd wnd;
@@ -36,12 +35,10 @@ TEST(WindowTest, StaleHandlesReachNothing)
     EXPECT_FALSE(PostMessage(first, 1, 2, 3));
 }
 
-TEST(WindowTest, FullQueueRefusesPostsAndWaitingEndsWithAMessage)
-{
+TEST(WindowTest, FullQueueRefusesPostsAndWaitingEndsWithAMessage) {
     CWnd wnd;
     ASSERT_TRUE(wnd.Create());
-    for (unsigned i = 0; i < CWnd::maxQueuedMessages; ++i)
-        ASSERT_TRUE(wnd.PostMessage(0x8002, i, -5)) << i;
+    for (unsigned i = 0; i < CWnd::maxQueuedMessages; ++i) ASSERT_TRUE(wnd.PostMessage(0x8002, i, -5)) << i;
     EXPECT_FALSE(wnd.PostMessage(1));
     MSG msg;
     ASSERT_TRUE(wnd.PeekMessage(msg, false));
@@ -65,8 +62,7 @@ TEST(WindowTest, FullQueueRefusesPostsAndWaitingEndsWithAMessage)
     destroyer.join();
 }
 
-TEST(WindowTest, PostingWhileTheWindowIsDestroyedIsSafe)
-{
+TEST(WindowTest, PostingWhileTheWindowIsDestroyedIsSafe) {
     auto wnd = std::make_unique<CWnd>();
     ASSERT_TRUE(wnd->Create());
     const HWND hwnd = wnd->GetSafeHwnd();
@@ -74,8 +70,7 @@ TEST(WindowTest, PostingWhileTheWindowIsDestroyedIsSafe)
     std::atomic<unsigned> refused{0};
     std::thread poster([&] {
         while (!stop) {
-            if (!PostMessage(hwnd, 1, 0, 0))
-                ++refused;
+            if (!PostMessage(hwnd, 1, 0, 0)) ++refused;
             IsWindow(hwnd);
         }
     });

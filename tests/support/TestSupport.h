@@ -85,15 +85,12 @@ inline std::string SeaUtf16(const std::vector<std::wstring>& lines) {
         for (wchar_t ch : line) {
             unsigned cp = static_cast<unsigned>(ch);
             if (cp > 0xFFFF) {
-                cp -= 0x10000;
-                unit(0xD800 + (cp >> 10));
-                unit(0xDC00 + (cp & 0x3FF));
-            } else {
-                unit(cp);
+                unit(0xD800 + ((cp - 0x10000) >> 10));
+                cp = 0xDC00 + (cp & 0x3FF);
             }
+            unit(cp);
         }
-        unit(L'\r');
-        unit(L'\n');
+        for (unsigned end : {L'\r', L'\n'}) unit(end);
     }
     return bytes;
 }
