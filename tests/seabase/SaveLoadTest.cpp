@@ -136,7 +136,7 @@ TEST_F(SaveLoadTest, FailedWriteIsReportedAndNeverAppendsToTheOldFile) {
     EXPECT_EQ(FileValue(Wide("proj/p2.sea"), L"Color"), L"green");
 }
 
-TEST_F(SaveLoadTest, LoadOfAMissingFileChangesNothing) {
+TEST_F(SaveLoadTest, LoadOfAMissingFileChangesNothingAndOfAFileOverwritesValues) {
     StartProject();
     fs::create_directories(Path("proj/folder.sea"));
     const unsigned applicationEntries = CSeaBase::ApplicationSea()->NrEntries();
@@ -154,10 +154,7 @@ TEST_F(SaveLoadTest, LoadOfAMissingFileChangesNothing) {
         EXPECT_EQ(CSeaBase::PreferenceSea()->Filename(), Wide("proj/pref.sea"));
         EXPECT_EQ(CSeaBase::DefaultPath(), DirWithSlash("proj"));
     }
-}
-
-TEST_F(SaveLoadTest, LoadOverwritesValuesAndReportsAMissingPreferenceFile) {
-    StartProject();
+    // A file that is there overwrites values; a missing Preference file is reported.
     WriteFile("other/app.sea", "Title: Loaded\nExtra: 1\n");
     ASSERT_TRUE(m_registry.LoadApplicationAs(Wide("other/app.sea"), L"nopref.sea"));
     EXPECT_EQ(Value(CSeaBase::ApplicationSea(), L"Title"), L"Loaded");
