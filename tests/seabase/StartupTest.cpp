@@ -66,7 +66,7 @@ TEST_F(StartupTest, InitReadsTheStandardSeasInOrder) {
     EXPECT_EQ(Value(CSeaBase::ApplicationSea(), L"Width"), L"800");
 }
 
-TEST_F(StartupTest, MissingBaseSeaIsCreatedWithEmptyStandardSeas) {
+TEST_F(StartupTest, MissingBaseSeaIsCreatedAndMemoryOnlyStartTouchesNoFile) {
     fs::create_directories(Path("fresh"));
     ASSERT_TRUE(m_registry.Init(Wide("fresh/base.sea")));
     EXPECT_TRUE(fs::exists(Path("fresh/base.sea")));
@@ -84,7 +84,17 @@ TEST_F(StartupTest, MissingBaseSeaIsCreatedWithEmptyStandardSeas) {
     EXPECT_TRUE(CSeaBase::DefaultPath().IsEmpty());
     EXPECT_TRUE(Reported(L"Could not create sea file"));
     EXPECT_FALSE(fs::exists(Path("no")));
-    EXPECT_TRUE(m_registry.InitMemoryOnly());
+
+    // A memory-only start after it touches no file.
+    fs::create_directories(Path("empty"));
+    fs::current_path(Path("empty"));
+    ASSERT_TRUE(m_registry.InitMemoryOnly());
+    EXPECT_EQ(CSeaBase::ProjectName(), CString(L"Default"));
+    EXPECT_TRUE(CSeaBase::InMemoryOnly());
+    EXPECT_EQ(CSeaBase::DefaultPath(), CString(fs::current_path().wstring()) + L"/");
+    for (unsigned index = 0; index < CSeaBase::FirstUserIndex; ++index)
+        EXPECT_TRUE(Registry::SeaExists(index) && !m_registry[index]->IsFilebased()) << "slot " << index;
+    EXPECT_TRUE(fs::is_empty(Path("empty")));
 }
 
 // The project name of a start from a base sea is the directory above the
@@ -274,18 +284,6 @@ TEST_F(StartupTest, FailedStandardSeaStopsTheStartWithItsMessage) {
         EXPECT_TRUE(m_registry.InitMemoryOnly());
         m_registry.Cleanup();
     }
-}
-
-TEST_F(StartupTest, MemoryOnlyStartTouchesNoFile) {
-    fs::create_directories(Path("empty"));
-    fs::current_path(Path("empty"));
-    ASSERT_TRUE(m_registry.InitMemoryOnly());
-    EXPECT_EQ(CSeaBase::ProjectName(), CString(L"Default"));
-    EXPECT_TRUE(CSeaBase::InMemoryOnly());
-    EXPECT_EQ(CSeaBase::DefaultPath(), CString(fs::current_path().wstring()) + L"/");
-    for (unsigned index = 0; index < CSeaBase::FirstUserIndex; ++index)
-        EXPECT_TRUE(Registry::SeaExists(index) && !m_registry[index]->IsFilebased()) << "slot " << index;
-    EXPECT_TRUE(fs::is_empty(Path("empty")));
 }
 
 TEST_F(StartupTest, DirectStartSplitsApplicationAndPreference) {
