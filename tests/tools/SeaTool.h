@@ -77,6 +77,9 @@ struct ToolCase {
 inline std::vector<ToolCase> ReadTranscript(const fs::path& path) {
     std::ifstream in(path);
     EXPECT_TRUE(in) << path;
+    // The tags of the lines that add to a list of the case.
+    const std::map<std::string, std::vector<std::string> ToolCase::*> lists = {
+        {">", &ToolCase::out}, {"~", &ToolCase::contains}, {"!", &ToolCase::err}, {"-", &ToolCase::absent}};
     std::vector<ToolCase> cases;
     std::string line;
     for (int n = 1; std::getline(in, line); ++n) {
@@ -92,14 +95,8 @@ inline std::vector<ToolCase> ReadTranscript(const fs::path& path) {
             ADD_FAILURE() << path << ":" << n << ": a line before the first case";
         } else if (tag == "?") {
             cases.back().status = std::stoi(rest);
-        } else if (tag == ">") {
-            cases.back().out.push_back(rest);
-        } else if (tag == "~") {
-            cases.back().contains.push_back(rest);
-        } else if (tag == "!") {
-            cases.back().err.push_back(rest);
-        } else if (tag == "-") {
-            cases.back().absent.push_back(rest);
+        } else if (lists.count(tag) != 0) {
+            (cases.back().*lists.at(tag)).push_back(rest);
         } else if (tag == "=") {
             const std::size_t space = rest.find(' ');
             const std::string golden = space == std::string::npos ? "" : rest.substr(space + 1);
