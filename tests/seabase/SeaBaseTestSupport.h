@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -112,16 +113,10 @@ protected:
         if (sea == nullptr || !sea->IsListEntry(name) || sea->GetLine(name, text) == 0)
             return lines;
         // GetLine gives the head's value part, then every list line, then the closing line.
-        std::wstring all = text.GetString();
-        std::size_t start = all.find(L'\n');
-        while (start != std::wstring::npos) {
-            std::size_t end = all.find(L'\n', start + 1);
-            lines.push_back(all.substr(start + 1, end == std::wstring::npos ? std::wstring::npos : end - start - 1));
-            start = end;
-        }
-        if (!lines.empty())
-            lines.pop_back();  // the closing line
-        return lines;
+        std::wistringstream in(text.GetString());
+        for (std::wstring line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines.size() < 2 ? std::vector<std::wstring>() : std::vector<std::wstring>(lines.begin() + 1, lines.end() - 1);
     }
 
     bool Reported(const std::wstring& part) const {
