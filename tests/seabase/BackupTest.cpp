@@ -219,18 +219,13 @@ TEST_F(BackupTest, FailedRestore) {
     ASSERT_TRUE(m_registry.Backup(Wide("backup")));
     WriteFile("blocker", "a file where a folder should be\n");
     fs::create_directories(Path("clash/app.sea"));  // a folder where a sea file goes
-    struct Case {
-        const char* name;
-        const char* backupBase;
-        const char* target;
-        bool stopped;  // false: the registry still runs on the project
-    };
-    const Case cases[] = {
+    // stopped: false: the registry still runs on the project
+    const struct { const char* name, *backupBase, *target; bool stopped; } cases[] = {
         {"missing backup", "nothing/base.sea", "restored", false},
         {"target cannot be created", "backup/base.sea", "blocker/sub", false},
         {"a sea file cannot be copied", "backup/base.sea", "clash", true},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_FALSE(m_registry.Restore(Wide(c.backupBase), Wide(c.target)));
         if (c.stopped) {

@@ -100,14 +100,8 @@ TEST_F(StartupTest, MissingBaseSeaIsCreatedAndMemoryOnlyStartTouchesNoFile) {
 // The project name of a start from a base sea is the directory above the
 // default directory, unless the base sea or the Locals sea name one.
 TEST_F(StartupTest, ProjectNameAndDefaultDirectoryOfInit) {
-    struct Case {
-        const char* what;
-        std::string baseFile;
-        std::string baseText;  // "@" stands for the scratch folder
-        std::string expectedDir;
-        const wchar_t* expectedProject;
-    };
-    const Case cases[] = {
+    // baseText: "@" stands for the scratch folder
+    const struct { const char* what, *baseFile, *baseText, *expectedDir; const wchar_t* expectedProject; } cases[] = {
         {"from the base sea", "a/Work/Alpha/Seas/base.sea", "ProjectName: Named\n", "a/Work/Alpha/Seas", L"Named"},
         {"from the Locals sea", "b/Work/Alpha/Seas/base.sea", "LocalsFile: loc.sea\n", "b/Work/Alpha/Seas",
          L"FromLocals"},
@@ -117,11 +111,11 @@ TEST_F(StartupTest, ProjectNameAndDefaultDirectoryOfInit) {
         {"DefaultSeaPath with '/'", "e/base.sea", "DefaultSeaPath: @/e/Other/Gamma/Seas/\n", "e/Other/Gamma/Seas",
          L"Gamma"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         WriteFile(c.baseFile, c.baseText);
         fs::create_directories(Path(c.expectedDir));
-        WriteFile(c.expectedDir + "/loc.sea", "ProjectName: FromLocals\n");
+        WriteFile(std::string(c.expectedDir) + "/loc.sea", "ProjectName: FromLocals\n");
         ASSERT_TRUE(m_registry.Init(Wide(c.baseFile)));
         EXPECT_EQ(CSeaBase::DefaultPath(), DirWithSlash(c.expectedDir));
         EXPECT_EQ(CSeaBase::ProjectName(), CString(c.expectedProject));
@@ -135,12 +129,8 @@ TEST_F(StartupTest, RelativeStartFileTakesItsDirectoryBelowTheCurrentOne) {
     fs::current_path(m_dir);
     // The current directory as the system gives it (symbolic links resolved).
     const CString current = CString(fs::current_path().wstring()) + L"/";
-    struct Case {
-        const wchar_t* file;
-        const wchar_t* expectedDir;
-    };
-    const Case cases[] = {{L"base.sea", L""}, {L"sub/base.sea", L"sub/"}};
-    for (const Case& c : cases) {
+    const struct { const wchar_t* file, *expectedDir; } cases[] = {{L"base.sea", L""}, {L"sub/base.sea", L"sub/"}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.file);
         ASSERT_TRUE(m_registry.Init(c.file));
         EXPECT_EQ(CSeaBase::DefaultPath(), current + c.expectedDir);
