@@ -1,6 +1,8 @@
 // The tests' private PostgreSQL server (see PostgresServer.h).
 #include "postgres/PostgresServer.h"
 
+#include "support/TestSupport.h"
+
 #include <pwd.h>
 #include <signal.h>
 #include <unistd.h>
@@ -42,11 +44,6 @@ bool Shell(const std::string& command, const std::string& log) {
     return std::system((command + " >>'" + log + "' 2>&1").c_str()) == 0;
 }
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Servers of earlier runs that were killed before they could stop them: a
 // folder whose owner process is gone.
 void StopAbandoned(const std::string& bin, const std::string& asUser) {
@@ -54,7 +51,7 @@ void StopAbandoned(const std::string& bin, const std::string& asUser) {
     for (const auto& item : fs::directory_iterator("/tmp", error)) {
         const std::string folder = item.path().string();
         if (item.path().filename().string().rfind("kelvaro-pg-", 0) != 0) continue;
-        const int owner = std::atoi(ReadAll(folder + "/owner").c_str());
+        const int owner = std::atoi(testsupport::ReadBytes(folder + "/owner").c_str());
         if (owner <= 0 || kill(owner, 0) == 0 || errno != ESRCH) continue;
         Shell(asUser + "'" + bin + "/pg_ctl' -D '" + folder + "/data' -m immediate -w stop", "/dev/null");
         fs::remove_all(folder, error);
@@ -144,7 +141,7 @@ void Server::Start() {
                   "' -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=40\" start",
               log);
     if (!started) {
-        m_problem = "the server did not start:\n" + ReadAll(log) + ReadAll(m_dir + "/server.log");
+        m_problem = "the server did not start:\n" + testsupport::ReadBytes(log) + testsupport::ReadBytes(m_dir + "/server.log");
         Stop();
         return;
     }

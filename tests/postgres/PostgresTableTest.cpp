@@ -1,7 +1,7 @@
 // Seas in a real PostgreSQL server (one per test run, see PostgresServer.h):
-// the corpus comes back whole, hostile texts survive,
-// concurrent exports never mix, a lost connection or a table of another shape
-// leaves the table as it was, and every failure says what went wrong.
+// the checks every back end passes (sqlite/SeaTableChecks.h), and what is the
+// server's own: concurrent exports never mix, a lost connection or a held
+// lock leaves the table as it was, and every failure says what went wrong.
 #ifdef KELVARO_HAVE_POSTGRES
 
 #include <gtest/gtest.h>
@@ -10,158 +10,91 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "kelvaro/entry/ResourceSeaException.h"
-#include "kelvaro/platform/Utf.h"
-#include "kelvaro/sea/ResourceSea.h"
 #include "kelvaro_postgres/PostgresTable.h"
 #include "postgres/PostgresServer.h"
-#include "sea/SeaTestSupport.h"
+#include "sqlite/SeaTableChecks.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using pgtest::Server;
 using seatest::CaptureOutput;
+using seatest::Row;
+using seatest::RowsOf;
 using seatest::ScratchDir;
 using seatest::TestSea;
-
-using seatest::Row;
+using tabletest::Has;
+using tabletest::Said;
 
 CString Wide(const std::string& text) { return CString(kelvaro::utf8::Decode(text)); }
 CString Uri() { return Wide(Server::Get().Uri()); }
 
-using seatest::MemoryTable;
-using seatest::RowsOf;
+// The server's database, for the shared checks.
+struct Postgres {
+    using Table = CPostgresSeaTable;
+    static constexpr bool kImportChecksShape = true;
 
-// 1 exported, 0 refused, -1 thrown (a line that cannot be rebuilt).
-int Export(CResourceSea& sea, CResSeaTableInterface& table) {
-    try {
-        return sea.SaveToTable(&table) ? 1 : 0;
-    } catch (const CResourceSeaException&) {
-        return -1;
+    static std::unique_ptr<Table> Open(const std::wstring& name) { return std::make_unique<Table>(Uri(), name.c_str()); }
+    // SQL straight to the server, as another program would send it; the first column of the rows.
+    static std::vector<std::string> Sql(const std::string& sql) {
+        PGconn* conn = PQconnectdb(Server::Get().Uri().c_str());
+        PGresult* result = PQexec(conn, sql.c_str());
+        const ExecStatusType status = PQresultStatus(result);
+        EXPECT_TRUE(status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) << sql << ": " << PQerrorMessage(conn);
+        std::vector<std::string> column;
+        for (int i = 0; status == PGRES_TUPLES_OK && i < PQntuples(result); ++i) column.push_back(PQgetvalue(result, i, 0));
+        PQclear(result);
+        PQfinish(conn);
+        return column;
     }
-}
+    static std::vector<std::string> Tables() {
+        return Sql("SELECT relname FROM pg_class WHERE relnamespace = 'public'::regnamespace ORDER BY 1");
+    }
+    static std::string State() {
+        std::string all;
+        for (const std::string& name : Tables()) all += name + "\n";
+        return all;
+    }
+};
 
-using seatest::ReadRows;
-
-std::vector<Row> ReadRows(const wchar_t* tableName) {
-    CPostgresSeaTable table(Uri(), tableName);
-    return ReadRows(table);
-}
-
-// SQL straight to the server, as another program would send it; the values
-// of `params` as parameters. Returns the first column of the rows.
-std::vector<std::string> Sql(const std::string& sql, const std::vector<std::string>& params = {}) {
-    PGconn* conn = PQconnectdb(Server::Get().Uri().c_str());
-    std::vector<const char*> values;
-    for (const std::string& p : params) values.push_back(p.c_str());
-    PGresult* result =
-        PQexecParams(conn, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr, 0);
-    const ExecStatusType status = PQresultStatus(result);
-    EXPECT_TRUE(status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) << sql << ": " << PQerrorMessage(conn);
-    std::vector<std::string> column;
-    for (int i = 0; status == PGRES_TUPLES_OK && i < PQntuples(result); ++i) column.push_back(PQgetvalue(result, i, 0));
-    PQclear(result);
-    PQfinish(conn);
-    return column;
-}
-
-bool Has(const CString& text, const wchar_t* part) { return text.Str().find(part) != std::wstring::npos; }
+std::vector<Row> ReadRows(const wchar_t* tableName) { return seatest::ReadRows(*Postgres::Open(tableName)); }
+const auto Sql = Postgres::Sql;
 
 class PostgresTable : public ::testing::Test {
 protected:
     void SetUp() override { PG_REQUIRE_SERVER(); }
 };
 
-TEST_F(PostgresTable, TheCorpusComesBackWhole) {
-    std::vector<fs::path> files;
-    for (const fs::path& folder : {fs::path(KELVARO_TEST_DATA) / "valid", fs::path(KELVARO_TEST_DATA) / "../../examples"})
-        for (const auto& item : fs::directory_iterator(folder))
-            if (item.path().extension() == ".sea") files.push_back(item.path());
-    ASSERT_GT(files.size(), 20u);
-    CaptureOutput quiet;
-    for (const fs::path& file : files) {
-        SCOPED_TRACE(file.filename().string());
-        TestSea sea;
-        ASSERT_TRUE(sea.Create(CString(file.wstring()), true));
-        MemoryTable memory;
-        CPostgresSeaTable pg(Uri(), L"corpus");
-        // A line that cannot be rebuilt stops every export alike.
-        const int exported = Export(sea, memory);
-        EXPECT_EQ(Export(sea, pg), exported) << kelvaro::utf8::Encode(pg.LastError().Str());
-        if (exported < 0) continue;
-        const std::vector<Row> pgRows = ReadRows(pg);
-        EXPECT_EQ(pgRows, memory.rows);
-        TestSea fromPg;
-        fromPg.ReadFromTable(&pg, false);
-        EXPECT_EQ(fromPg.NrLines(), sea.NrLines());
-        EXPECT_EQ(fromPg.NrEntries(), sea.NrEntries());
-        TestSea fromMemory;
-        fromMemory.ReadFromTable(&memory, false);
-        MemoryTable again, againMemory;
-        EXPECT_EQ(Export(fromPg, again), Export(fromMemory, againMemory));
-        EXPECT_EQ(again.rows, againMemory.rows);
-    }
-}
-
-TEST_F(PostgresTable, HostileNamesAndValuesSurvive) {
-    const std::wstring longText(3000, L'\u00E9');
-    const std::vector<std::pair<std::wstring, std::wstring>> cases = {
-        {L"quote's", L"it's O'Neil's ''"},
-        {L"double \"quoted\"", L"say \"hi\" \"\""},
-        {L"back\\slash", L"C:\\data\\ \\' \\\" \\x00 \\\\"},
-        {L"stand-ins \u00B6\u00AC", L"a\u00B6b \u00ACc"},
-        {L"injection", L"'); DROP TABLE sea; -- $1 $$x$$"},
-        {L"long", longText},
-        {L"emoji \U0001F600", L"\U0001F600 \u4E2D \t tab"},
-    };
+TEST_F(PostgresTable, TheCorpusComesBackWhole) { tabletest::TheCorpusComesBackWhole(Postgres()); }
+TEST_F(PostgresTable, AnExportReplacesTheRows) { tabletest::AnExportReplacesTheRows(Postgres()); }
+TEST_F(PostgresTable, ATableOfAnotherShapeIsRefusedAndKept) {
+    tabletest::ATableOfAnotherShapeIsRefusedAndKept(Postgres());
+    // An import from a table that is not there says so, and creates nothing.
+    CaptureOutput capture;
+    CPostgresSeaTable missing(Uri(), L"nosuchtable");
     TestSea sea;
-    for (const auto& [name, value] : cases) sea.LookupSetString(name.c_str(), value.c_str());
-    sea.AppendCommentLine(L"comment ' \" \\ \u00A7\u00B6\u00AC");
-    const wchar_t* const tables[] = {L"sea", L"with \"quote\" and space", L"drop table x; --", L"\u00A7\u00B6\u00AC\\",
-                                     L"Mixed.Case", L"x23456789012345678901234567890123456789012345678901234567890123"};
-    for (const wchar_t* tableName : tables) {
-        SCOPED_TRACE(kelvaro::utf8::Encode(tableName));
-        CPostgresSeaTable table(Uri(), tableName);
-        ASSERT_TRUE(sea.SaveToTable(&table)) << kelvaro::utf8::Encode(table.LastError().Str());
-        EXPECT_EQ(ReadRows(tableName), RowsOf(sea));
-        TestSea back;
-        CaptureOutput capture;
-        ASSERT_TRUE(back.ReadFromTable(&table, false));
-        EXPECT_TRUE(capture.Texts().empty());
-        for (const auto& [name, value] : cases) {
-            ASSERT_NE(back.GetEntry(name.c_str()), nullptr) << kelvaro::utf8::Encode(name);
-            EXPECT_TRUE(*back.GetEntry(name.c_str()) == *sea.GetEntry(name.c_str())) << kelvaro::utf8::Encode(name);
-        }
-    }
-    EXPECT_EQ(Sql("SELECT count(*) FROM pg_tables WHERE tablename = 'x'"), std::vector<std::string>{"0"});
-
+    EXPECT_FALSE(sea.ReadFromTable(&missing, false));
+    EXPECT_TRUE(Has(missing.LastError(), L"there is no table nosuchtable")) << Said(missing.LastError());
+    EXPECT_TRUE(Sql("SELECT 1 FROM pg_class WHERE relname = 'nosuchtable'").empty());
+}
+TEST_F(PostgresTable, RowNamesThatWouldBeOtherLinesAreRefused) {
+    tabletest::RowNamesThatWouldBeOtherLinesAreRefused(Postgres());
+}
+TEST_F(PostgresTable, HostileNamesAndValuesSurvive) {
+    const std::wstring longest = L"x23456789012345678901234567890123456789012345678901234567890123";
+    tabletest::HostileTextsSurvive(Postgres(), {L"sea", L"with \"quote\" and space", L"drop table x; --",
+                                                L"\u00A7\u00B6\u00AC\\", L"Mixed.Case", longest});
     // 64 bytes: PostgreSQL would cut the name short, so it is refused.
     CaptureOutput capture;
-    CPostgresSeaTable tooLong(Uri(), (std::wstring(tables[5]) + L"4").c_str());
+    CPostgresSeaTable tooLong(Uri(), (longest + L"4").c_str());
+    TestSea sea;
+    sea.LookupSetInt(L"a", 1);
     EXPECT_FALSE(sea.SaveToTable(&tooLong));
     EXPECT_TRUE(Has(tooLong.LastError(), L"63 bytes"));
-}
-
-TEST_F(PostgresTable, RowNamesThatWouldBeOtherLinesAreRefused) {
-    Sql("CREATE TABLE refused (line bigint PRIMARY KEY, name text NOT NULL, vals text NOT NULL,"
-        " listcounter bigint NOT NULL)");
-    const std::vector<std::string> names = {"good", "two\nlines", "::::: section", "}", "a:b", " blank", "last"};
-    for (std::size_t i = 0; i < names.size(); ++i)
-        Sql("INSERT INTO refused VALUES ($1, $2, 'v', 0)", {std::to_string(i + 1), names[i]});
-    TestSea sea;
-    CaptureOutput capture;
-    CPostgresSeaTable table(Uri(), L"refused");
-    ASSERT_TRUE(sea.ReadFromTable(&table, false));
-    EXPECT_EQ(sea.NrLines(), 2u);
-    EXPECT_EQ(sea.Value(L"good"), L"v");
-    EXPECT_EQ(sea.Value(L"last"), L"v");
-    ASSERT_EQ(capture.Texts().size(), names.size() - 2);
-    EXPECT_TRUE(capture.Texts()[0].find(L"Name refused in table row 2: 'two\\nlines' holds a line end") !=
-                std::wstring::npos);
 }
 
 TEST_F(PostgresTable, ConcurrentExportsAndImportsNeverMix) {
@@ -202,7 +135,7 @@ TEST_F(PostgresTable, ConcurrentExportsAndImportsNeverMix) {
                 seaOf(k, sea);
                 status = sea.SaveToTable(&table) ? 0 : 10;
             } else {
-                const std::vector<Row> rows = ReadRows(table);
+                const std::vector<Row> rows = seatest::ReadRows(table);
                 status = rows.empty() || isAnExport(rows) ? 0 : 20;
             }
         }
@@ -236,43 +169,14 @@ TEST_F(PostgresTable, ALostConnectionLeavesTheTableAsItWas) {
         CaptureOutput capture;
         EXPECT_FALSE(next.SaveToTable(&table));
         EXPECT_TRUE(Has(table.LastError(), L"the connection was lost; the table was left as it was"))
-            << kelvaro::utf8::Encode(table.LastError().Str());
+            << Said(table.LastError());
         EXPECT_EQ(capture.Reports().size(), 1u);
     }
     EXPECT_EQ(ReadRows(L"lost"), before);
     // The same table connects again for the next export.
     Sql("DROP TRIGGER boom ON lost");
-    EXPECT_TRUE(next.SaveToTable(&table)) << kelvaro::utf8::Encode(table.LastError().Str());
+    EXPECT_TRUE(next.SaveToTable(&table)) << Said(table.LastError());
     EXPECT_EQ(ReadRows(L"lost"), RowsOf(next));
-}
-
-TEST_F(PostgresTable, ATableOfAnotherShapeIsRefusedAndKept) {
-    Sql("CREATE TABLE people (id integer, name text, vals text, listcounter bigint)");
-    Sql("INSERT INTO people VALUES (1, 'Ann', 'x', 0)");
-    Sql("CREATE VIEW seaview AS SELECT 1::bigint AS line, 'a'::text AS name, 'b'::text AS vals, 0::bigint AS listcounter");
-    const std::pair<const wchar_t*, const wchar_t*> cases[] = {{L"people", L"other columns"},
-                                                                 {L"seaview", L"not a table"}};
-    for (const auto& [name, says] : cases) {
-        SCOPED_TRACE(kelvaro::utf8::Encode(name));
-        CaptureOutput capture;
-        CPostgresSeaTable table(Uri(), name);
-        TestSea sea;
-        sea.LookupSetInt(L"a", 1);
-        EXPECT_FALSE(sea.SaveToTable(&table));
-        EXPECT_TRUE(Has(table.LastError(), says)) << kelvaro::utf8::Encode(table.LastError().Str());
-        EXPECT_FALSE(sea.ReadFromTable(&table, false));
-        EXPECT_TRUE(Has(table.LastError(), says));
-        EXPECT_EQ(capture.Reports().size(), 2u);
-    }
-    EXPECT_EQ(Sql("SELECT name FROM people"), std::vector<std::string>{"Ann"});
-
-    // An import from a table that is not there says so, and creates nothing.
-    CaptureOutput capture;
-    CPostgresSeaTable missing(Uri(), L"nosuchtable");
-    TestSea sea;
-    EXPECT_FALSE(sea.ReadFromTable(&missing, false));
-    EXPECT_TRUE(Has(missing.LastError(), L"there is no table nosuchtable")) << kelvaro::utf8::Encode(missing.LastError().Str());
-    EXPECT_TRUE(Sql("SELECT 1 FROM pg_class WHERE relname = 'nosuchtable'").empty());
 }
 
 TEST_F(PostgresTable, ASecondExportWaitsForTheFirst) {
@@ -317,14 +221,9 @@ TEST_F(PostgresTable, ConnectionFailuresAreClear) {
         SCOPED_TRACE(c.uri);
         CaptureOutput capture;
         CPostgresSeaTable table(Wide(c.uri));
-        EXPECT_FALSE(table.IsOpen());
-        EXPECT_TRUE(Has(table.LastError(), L"cannot connect: ")) << kelvaro::utf8::Encode(table.LastError().Str());
-        EXPECT_TRUE(Has(table.LastError(), c.says)) << kelvaro::utf8::Encode(table.LastError().Str());
-        TestSea sea;
-        sea.LookupSetInt(L"a", 1);
-        EXPECT_FALSE(sea.SaveToTable(&table));
-        EXPECT_FALSE(sea.ReadFromTable(&table, false));
-        ASSERT_EQ(capture.Reports().size(), 2u);
+        EXPECT_TRUE(Has(table.LastError(), L"cannot connect: ")) << Said(table.LastError());
+        EXPECT_TRUE(Has(table.LastError(), c.says)) << Said(table.LastError());
+        tabletest::RefusesBoth(table, capture);
         for (const auto& report : capture.Reports())
             EXPECT_EQ(report.text.find(kelvaro::utf8::Decode(secret)), std::wstring::npos) << "password shown";
         EXPECT_EQ(table.Shown().Str().find(kelvaro::utf8::Decode(secret)), std::wstring::npos);

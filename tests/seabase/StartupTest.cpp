@@ -13,8 +13,7 @@ using StartupTest = SeaBaseTest;
 
 // Each file carries a duplicate, so the order of the duplicate reports is the
 // order in which the files were read.
-TEST_F(StartupTest, InitReadsTheStandardSeasInOrder)
-{
+TEST_F(StartupTest, InitReadsTheStandardSeasInOrder) {
     WriteFile("proj/seas/base.sea", "ApplicationFile: app.sea\n"
                                     "ConfigurationFile: config.sea\n"
                                     "LocalsFile: locals.sea\n"
@@ -67,8 +66,7 @@ TEST_F(StartupTest, InitReadsTheStandardSeasInOrder)
     EXPECT_EQ(Value(CSeaBase::ApplicationSea(), L"Width"), L"800");
 }
 
-TEST_F(StartupTest, MissingBaseSeaIsCreatedWithEmptyStandardSeas)
-{
+TEST_F(StartupTest, MissingBaseSeaIsCreatedAndMemoryOnlyStartTouchesNoFile) {
     fs::create_directories(Path("fresh"));
     ASSERT_TRUE(m_registry.Init(Wide("fresh/base.sea")));
     EXPECT_TRUE(fs::exists(Path("fresh/base.sea")));
@@ -86,21 +84,24 @@ TEST_F(StartupTest, MissingBaseSeaIsCreatedWithEmptyStandardSeas)
     EXPECT_TRUE(CSeaBase::DefaultPath().IsEmpty());
     EXPECT_TRUE(Reported(L"Could not create sea file"));
     EXPECT_FALSE(fs::exists(Path("no")));
-    EXPECT_TRUE(m_registry.InitMemoryOnly());
+
+    // A memory-only start after it touches no file.
+    fs::create_directories(Path("empty"));
+    fs::current_path(Path("empty"));
+    ASSERT_TRUE(m_registry.InitMemoryOnly());
+    EXPECT_EQ(CSeaBase::ProjectName(), CString(L"Default"));
+    EXPECT_TRUE(CSeaBase::InMemoryOnly());
+    EXPECT_EQ(CSeaBase::DefaultPath(), CString(fs::current_path().wstring()) + L"/");
+    for (unsigned index = 0; index < CSeaBase::FirstUserIndex; ++index)
+        EXPECT_TRUE(Registry::SeaExists(index) && !m_registry[index]->IsFilebased()) << "slot " << index;
+    EXPECT_TRUE(fs::is_empty(Path("empty")));
 }
 
 // The project name of a start from a base sea is the directory above the
 // default directory, unless the base sea or the Locals sea name one.
-TEST_F(StartupTest, ProjectNameAndDefaultDirectoryOfInit)
-{
-    struct Case {
-        const char* what;
-        std::string baseFile;
-        std::string baseText;  // "@" stands for the scratch folder
-        std::string expectedDir;
-        const wchar_t* expectedProject;
-    };
-    const Case cases[] = {
+TEST_F(StartupTest, ProjectNameAndDefaultDirectoryOfInit) {
+    // baseText: "@" stands for the scratch folder
+    const struct { const char* what, *baseFile, *baseText, *expectedDir; const wchar_t* expectedProject; } cases[] = {
         {"from the base sea", "a/Work/Alpha/Seas/base.sea", "ProjectName: Named\n", "a/Work/Alpha/Seas", L"Named"},
         {"from the Locals sea", "b/Work/Alpha/Seas/base.sea", "LocalsFile: loc.sea\n", "b/Work/Alpha/Seas",
          L"FromLocals"},
@@ -110,11 +111,11 @@ TEST_F(StartupTest, ProjectNameAndDefaultDirectoryOfInit)
         {"DefaultSeaPath with '/'", "e/base.sea", "DefaultSeaPath: @/e/Other/Gamma/Seas/\n", "e/Other/Gamma/Seas",
          L"Gamma"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         WriteFile(c.baseFile, c.baseText);
         fs::create_directories(Path(c.expectedDir));
-        WriteFile(c.expectedDir + "/loc.sea", "ProjectName: FromLocals\n");
+        WriteFile(std::string(c.expectedDir) + "/loc.sea", "ProjectName: FromLocals\n");
         ASSERT_TRUE(m_registry.Init(Wide(c.baseFile)));
         EXPECT_EQ(CSeaBase::DefaultPath(), DirWithSlash(c.expectedDir));
         EXPECT_EQ(CSeaBase::ProjectName(), CString(c.expectedProject));
@@ -122,19 +123,14 @@ TEST_F(StartupTest, ProjectNameAndDefaultDirectoryOfInit)
     }
 }
 
-TEST_F(StartupTest, RelativeStartFileTakesItsDirectoryBelowTheCurrentOne)
-{
+TEST_F(StartupTest, RelativeStartFileTakesItsDirectoryBelowTheCurrentOne) {
     WriteFile("base.sea", "");
     WriteFile("sub/base.sea", "");
     fs::current_path(m_dir);
     // The current directory as the system gives it (symbolic links resolved).
     const CString current = CString(fs::current_path().wstring()) + L"/";
-    struct Case {
-        const wchar_t* file;
-        const wchar_t* expectedDir;
-    };
-    const Case cases[] = {{L"base.sea", L""}, {L"sub/base.sea", L"sub/"}};
-    for (const Case& c : cases) {
+    const struct { const wchar_t* file, *expectedDir; } cases[] = {{L"base.sea", L""}, {L"sub/base.sea", L"sub/"}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.file);
         ASSERT_TRUE(m_registry.Init(c.file));
         EXPECT_EQ(CSeaBase::DefaultPath(), current + c.expectedDir);
@@ -143,8 +139,7 @@ TEST_F(StartupTest, RelativeStartFileTakesItsDirectoryBelowTheCurrentOne)
     }
 }
 
-TEST_F(StartupTest, ReadOnlyStartFileRaisesButNeverLowersTheLevel)
-{
+TEST_F(StartupTest, ReadOnlyStartFileRaisesButNeverLowersTheLevel) {
     const struct { const char* what; int levelBefore; bool direct; int expected; } cases[] = {
         {"base sea, level 1", 1, false, 2},
         {"base sea, level 5", 5, false, 5},
@@ -166,8 +161,7 @@ TEST_F(StartupTest, ReadOnlyStartFileRaisesButNeverLowersTheLevel)
     }
 }
 
-TEST_F(StartupTest, SecondStartFailsUntilCleanup)
-{
+TEST_F(StartupTest, SecondStartFailsUntilCleanup) {
     WriteFile("base.sea", "ApplicationFile: app.sea\n");
     WriteFile("app.sea", "Title: first\n");
     using Start = bool (*)(CSeaBase&, const CString&);
@@ -195,8 +189,7 @@ TEST_F(StartupTest, SecondStartFailsUntilCleanup)
     }
 }
 
-TEST_F(StartupTest, CleanupKeepsWhatMustSurvive)
-{
+TEST_F(StartupTest, CleanupKeepsWhatMustSurvive) {
     WriteFile("base.sea", "LocalsFile: sub/locals.sea 0\nLocalsRegKey: Section\n");
     WriteFile("sub/locals.sea", "Width: 1\n");
     ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
@@ -227,24 +220,37 @@ TEST_F(StartupTest, CleanupKeepsWhatMustSurvive)
     EXPECT_EQ(CSeaBase::LocalsSea()->NrEntries(), 0u) << "LocalsSea() creates it afresh";
 }
 
-TEST_F(StartupTest, StandardSeaNamedByTheWordNoneStaysInMemory)
-{
-    const struct { const char* word; bool memoryOnly; } cases[] = {
-        {"$None", true}, {"$Nil", true}, {"$none", false}, {"$NIL", false}};
+// A standard sea named by the word none ("$None", "$Nil", spelt so) or by a
+// file that is missing stays in memory; the missing file is reported, and
+// neither is created.
+TEST_F(StartupTest, StandardSeaWithoutItsFileStaysInMemory) {
+    WriteFile("conf/modules.sea", "LoadDll: one\n");
+    const struct { const char* base; bool locals; const char* file; bool filebased; } cases[] = {
+        {"ConfigurationFile: $None", false, "$None", false}, {"ConfigurationFile: $Nil", false, "$Nil", false},
+        {"ConfigurationFile: $none", false, "$none", true}, {"ConfigurationFile: $NIL", false, "$NIL", true},
+        {"ConfigFile: conf/modules.sea", false, "conf/modules.sea", true},
+        {"ConfigFile: conf/missing.sea", false, "conf/missing.sea", false},
+        {"LocalsFile: nowhere.sea", true, "nowhere.sea", false},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.word);
-        fs::remove_all(Path("w"));
-        WriteFile("w/base.sea", std::string("ConfigurationFile: ") + c.word + "\n");
-        ASSERT_TRUE(m_registry.Init(Wide("w/base.sea")));
-        ASSERT_NE(CSeaBase::ConfigurationSea(), nullptr);
-        EXPECT_EQ(CSeaBase::ConfigurationSea()->IsFilebased(), !c.memoryOnly);
-        EXPECT_EQ(fs::exists(Path("w") / c.word), !c.memoryOnly);
+        SCOPED_TRACE(c.base);
+        WriteFile("base.sea", std::string(c.base) + "\n");
+        m_reports.clear();
+        ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
+        const CResourceSea* sea = c.locals ? CSeaBase::LocalsSea() : CSeaBase::ConfigurationSea();
+        ASSERT_NE(sea, nullptr);
+        EXPECT_EQ(sea->IsFilebased(), c.filebased);
+        EXPECT_EQ(fs::exists(Path(c.file)), c.filebased);
+        if (c.filebased) {
+            EXPECT_EQ(sea->Filename(), Wide(c.file));
+        }
+        EXPECT_EQ(Reported(L"Could not find sea file"), c.file[0] != '$' && !c.filebased);
+        EXPECT_EQ(Value(sea, L"LoadDll"), std::string(c.file) == "conf/modules.sea" ? L"one" : L"<missing>");
         m_registry.Cleanup();
     }
 }
 
-TEST_F(StartupTest, FailedStandardSeaStopsTheStartWithItsMessage)
-{
+TEST_F(StartupTest, FailedStandardSeaStopsTheStartWithItsMessage) {
     const struct { const char* what; std::string base, app; unsigned style; const wchar_t* message; } cases[] = {
         {"Application", "ApplicationPath: @/missing/\n", "", 5, L"Fatal Error:\nCould not create Application sea"},
         {"Configuration", "ConfigurationFile: missing/config.sea\n", "", 4,
@@ -270,39 +276,7 @@ TEST_F(StartupTest, FailedStandardSeaStopsTheStartWithItsMessage)
     }
 }
 
-TEST_F(StartupTest, ConfigFileIsReadWhenPresentAndOtherwiseLeftInMemory)
-{
-    WriteFile("base.sea", "ConfigFile: conf/modules.sea\n");
-    WriteFile("conf/modules.sea", "LoadDll: one\n");
-    ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
-    EXPECT_EQ(Value(CSeaBase::ConfigurationSea(), L"LoadDll"), L"one");
-    EXPECT_EQ(CSeaBase::ConfigurationSea()->Filename(), Wide("conf/modules.sea"));
-    m_registry.Cleanup();
-
-    fs::remove(Path("conf/modules.sea"));
-    m_reports.clear();
-    ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
-    EXPECT_FALSE(CSeaBase::ConfigurationSea()->IsFilebased());
-    EXPECT_TRUE(CSeaBase::ConfigurationSea()->IsEmpty());
-    EXPECT_FALSE(fs::exists(Path("conf/modules.sea")));
-    EXPECT_TRUE(Reported(L"Could not find sea file"));
-}
-
-TEST_F(StartupTest, MemoryOnlyStartTouchesNoFile)
-{
-    fs::create_directories(Path("empty"));
-    fs::current_path(Path("empty"));
-    ASSERT_TRUE(m_registry.InitMemoryOnly());
-    EXPECT_EQ(CSeaBase::ProjectName(), CString(L"Default"));
-    EXPECT_TRUE(CSeaBase::InMemoryOnly());
-    EXPECT_EQ(CSeaBase::DefaultPath(), CString(fs::current_path().wstring()) + L"/");
-    for (unsigned index = 0; index < CSeaBase::FirstUserIndex; ++index)
-        EXPECT_TRUE(Registry::SeaExists(index) && !m_registry[index]->IsFilebased()) << "slot " << index;
-    EXPECT_TRUE(fs::is_empty(Path("empty")));
-}
-
-TEST_F(StartupTest, DirectStartSplitsApplicationAndPreference)
-{
+TEST_F(StartupTest, DirectStartSplitsApplicationAndPreference) {
     WriteFile("Alpha/app.sea", "Title: Hello\n"
                                "Size: 3\n"
                                "::::: Preference\n"
@@ -332,8 +306,7 @@ TEST_F(StartupTest, DirectStartSplitsApplicationAndPreference)
     EXPECT_EQ(CSeaBase::ProjectName(), CString(L"Named")) << "the application sea names the project";
 }
 
-TEST_F(StartupTest, CheckBaseSeaWantsAnApplicationFileAndWritesNothing)
-{
+TEST_F(StartupTest, CheckBaseSeaWantsAnApplicationFileAndWritesNothing) {
     // text: null: no file
     const struct { const char* what; const char* text; bool expected; } cases[] = {
         {"names an application file", "ApplicationFile: app.sea\n", true},

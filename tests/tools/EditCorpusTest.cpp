@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -171,86 +170,64 @@ int Sea(const fs::path& dir, const std::string& args) {
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
+// The lines an edit may change: the plain entry's, the list's, or at the end
+// of the part (only a last line without its end).
+enum class Changes { entry, list, partEnd };
+
+// An edit of "f.sea": through the library, or the tool's arguments with
+// {entry}, {list} and {section} standing for the targets and the part.
 struct Edit {
     const char* what;
-    // Prepares the change and runs it on "f.sea" in dir; false when it was refused.
-    std::function<bool(const fs::path& dir, const Part& part, const Targets& targets)> run;
-    // The lines it may change, or nullopt when the part has nothing to change.
-    std::function<std::optional<std::pair<std::size_t, std::size_t>>(const Part&, const Targets&)> lines;
+    Changes changes;
+};
+const Edit kEdits[] = {
+    {"library: set a value", Changes::entry},
+    {"library: new entry", Changes::partEnd},
+    {"set f.sea {entry} changed{section}", Changes::entry},
+    {"set f.sea addedByTest 7{section}", Changes::partEnd},
+    {"delete f.sea {entry}{section}", Changes::entry},
+    {"delete f.sea {list}{section}", Changes::list},
+    {"add-line f.sea {list} 'added line'{section}", Changes::list},
+    {"merge f.sea src.sea{section}", Changes::entry},
+#ifdef KELVARO_HAVE_SQLITE
+    {"export src.sea --db t.db{section} && '" KELVARO_SEA_TOOL "' import f.sea --db t.db --merge{section}",
+     Changes::entry},
+#endif
 };
 
-std::string SectionOption(const Part& part) { return part.section.empty() ? "" : " --section '" + part.section + "'"; }
+// The lines [first, last] `edit` may change, or nullopt when the part has nothing for it.
+std::optional<std::pair<std::size_t, std::size_t>> Lines(const Edit& edit, const Part& part, const Targets& t) {
+    if (edit.changes == Changes::partEnd) return std::pair(part.end - 1, part.end - 1);
+    if (edit.changes == Changes::entry) return t.entry.empty() ? std::nullopt : std::optional(std::pair(t.entryLine, t.entryLine));
+    return t.list.empty() ? std::nullopt : std::optional(std::pair(t.listFirst, t.listLast));
+}
 
-// A one-entry source sea for merge and import, in a section when the part is one.
-void WriteSource(const fs::path& dir, const Part& part, const std::string& name) {
+// Runs `edit` on "f.sea" in `dir`; false when it was refused.
+bool RunEdit(const Edit& edit, const fs::path& dir, const Part& part, const Targets& t) {
+    std::string args = edit.what;
+    if (args.rfind("library", 0) == 0) {
+        CaptureOutput quiet;
+        TestSea sea;
+        Open(sea, dir / "f.sea", part);
+        if (edit.changes == Changes::partEnd) {
+            sea.CreateEntry(L"addedByTest", 0)->SetInt(7, 0);
+        } else {
+            CResourceEntry* entry = sea.GetEntry(Widen(t.entry));
+            EXPECT_NE(entry, nullptr) << t.entry;
+            if (entry == nullptr) return false;
+            entry->SetText(L"changed value", 0);
+        }
+        return sea.UpdateIfPossible();
+    }
+    // A one-entry source sea for merge and import, in a section when the part is one.
     const std::string marker = part.section.empty() ? "" : "::::: " + part.section + "\r\n";
-    seatest::WriteBytes(dir / "src.sea", marker + name + ": merged\r\n");
-}
-
-std::optional<std::pair<std::size_t, std::size_t>> EntryLines(const Part&, const Targets& t) {
-    if (t.entry.empty()) return std::nullopt;
-    return std::pair(t.entryLine, t.entryLine);
-}
-std::optional<std::pair<std::size_t, std::size_t>> ListLines(const Part&, const Targets& t) {
-    if (t.list.empty()) return std::nullopt;
-    return std::pair(t.listFirst, t.listLast);
-}
-std::optional<std::pair<std::size_t, std::size_t>> PartEnd(const Part& part, const Targets&) {
-    return std::pair(part.end - 1, part.end - 1);  // only a last line without its end may change
-}
-
-bool LibraryEdit(const fs::path& dir, const Part& part, const std::function<void(TestSea&)>& change) {
-    CaptureOutput quiet;
-    TestSea sea;
-    Open(sea, dir / "f.sea", part);
-    change(sea);
-    return sea.UpdateIfPossible();
-}
-
-const std::vector<Edit>& Edits() {
-    static const std::vector<Edit> edits = {
-        {"library: set a value",
-         [](const fs::path& dir, const Part& part, const Targets& t) {
-             return LibraryEdit(dir, part, [&](TestSea& sea) {
-                 CResourceEntry* entry = sea.GetEntry(Widen(t.entry));
-                 ASSERT_NE(entry, nullptr) << t.entry;
-                 entry->SetText(L"changed value", 0);
-             });
-         },
-         EntryLines},
-        {"library: new entry",
-         [](const fs::path& dir, const Part& part, const Targets&) {
-             return LibraryEdit(dir, part, [](TestSea& sea) { sea.CreateEntry(L"addedByTest", 0)->SetInt(7, 0); });
-         },
-         PartEnd},
-        {"sea set", [](const fs::path& dir, const Part& part, const Targets& t) {
-             return Sea(dir, "set f.sea " + t.entry + " changed" + SectionOption(part)) == 0;
-         }, EntryLines},
-        {"sea set (new entry)", [](const fs::path& dir, const Part& part, const Targets&) {
-             return Sea(dir, "set f.sea addedByTest 7" + SectionOption(part)) == 0;
-         }, PartEnd},
-        {"sea delete", [](const fs::path& dir, const Part& part, const Targets& t) {
-             return Sea(dir, "delete f.sea " + t.entry + SectionOption(part)) == 0;
-         }, EntryLines},
-        {"sea delete (list)", [](const fs::path& dir, const Part& part, const Targets& t) {
-             return Sea(dir, "delete f.sea " + t.list + SectionOption(part)) == 0;
-         }, ListLines},
-        {"sea add-line", [](const fs::path& dir, const Part& part, const Targets& t) {
-             return Sea(dir, "add-line f.sea " + t.list + " 'added line'" + SectionOption(part)) == 0;
-         }, ListLines},
-        {"sea merge", [](const fs::path& dir, const Part& part, const Targets& t) {
-             WriteSource(dir, part, t.entry);
-             return Sea(dir, "merge f.sea src.sea" + SectionOption(part)) == 0;
-         }, EntryLines},
-#ifdef KELVARO_HAVE_SQLITE
-        {"sea import --merge", [](const fs::path& dir, const Part& part, const Targets& t) {
-             WriteSource(dir, part, t.entry);
-             EXPECT_EQ(Sea(dir, "export src.sea --db t.db" + SectionOption(part)), 0);
-             return Sea(dir, "import f.sea --db t.db --merge" + SectionOption(part)) == 0;
-         }, EntryLines},
-#endif
-    };
-    return edits;
+    seatest::WriteBytes(dir / "src.sea", marker + t.entry + ": merged\r\n");
+    const std::pair<std::string, std::string> fields[] = {
+        {"{entry}", t.entry}, {"{list}", t.list}, {"{section}", part.section.empty() ? "" : " --section '" + part.section + "'"}};
+    for (const auto& [field, text] : fields)
+        for (std::size_t at = args.find(field); at != std::string::npos; at = args.find(field, at + text.size()))
+            args.replace(at, field.size(), text);
+    return Sea(dir, args) == 0;
 }
 
 TEST(EditCorpus, EveryOtherLineKeepsItsBytes) {
@@ -266,19 +243,19 @@ TEST(EditCorpus, EveryOtherLineKeepsItsBytes) {
             const std::string original = seatest::ReadBytes(source);
             const std::string written = seatest::ReadBytes(fs::exists(out) ? out : source);
             const bool clean = std::string(folder) == "valid";
-            for (const Edit& edit : Edits()) {
+            for (const Edit& edit : kEdits) {
                 const bool library = std::string(edit.what).rfind("library", 0) == 0;
                 // What the lines are compared with: what a plain write gives.
                 const std::string& base = library ? written : original;
                 const RawFile file = Split(base);
                 for (const Part& part : Parts(file)) {
                     const Targets targets = FindTargets(file, source, part);
-                    const auto lines = edit.lines(part, targets);
+                    const auto lines = Lines(edit, part, targets);
                     if (!lines) continue;
                     SCOPED_TRACE(source.filename().string() + " [" + part.section + "] " + edit.what);
                     ScratchDir dir;
                     seatest::WriteBytes(dir.Path("f.sea"), original);
-                    const bool saved = edit.run(dir.Path(""), part, targets);
+                    const bool saved = RunEdit(edit, dir.Path(""), part, targets);
                     const std::string after = seatest::ReadBytes(dir.Path("f.sea"));
                     if (!saved) {
                         EXPECT_EQ(after, original) << "a refused change leaves the file as it was";

@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
-#include <random>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
+
+#include "support/TestSupport.h"
 
 namespace seatool {
 
@@ -25,16 +25,6 @@ struct ToolRun {
 
 class SeaToolTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::random_device random;
-        m_dir = fs::temp_directory_path() / ("kelvaro-seatool-" + std::to_string(random()));
-        ASSERT_TRUE(fs::create_directory(m_dir));
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
-    }
-
     // Runs `sea ARGS` in the test folder.
     ToolRun Sea(const std::string& args) const {
         const std::string command = "cd '" + m_dir.string() + "' && '" KELVARO_SEA_TOOL "' " + args + " 2>.err";
@@ -49,13 +39,8 @@ protected:
         run.err = Read(".err");
         return run;
     }
-    void Write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(m_dir / name, std::ios::binary) << bytes;
-    }
-    std::string Read(const std::string& name) const {
-        std::ifstream in(m_dir / name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    void Write(const std::string& name, const std::string& bytes) const { testsupport::WriteBytes(m_dir / name, bytes); }
+    std::string Read(const std::string& name) const { return testsupport::ReadBytes(m_dir / name); }
 
     // The files of the test folder and their bytes.
     std::map<std::string, std::string> Files() const {
@@ -70,7 +55,8 @@ protected:
     // lines tell its form) and checks every case of it.
     void RunTranscript(const std::string& leaf);
 
-    fs::path m_dir;
+    testsupport::ScratchDir m_scratch;
+    fs::path m_dir = m_scratch.Root();
 };
 
 inline bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -91,6 +77,9 @@ struct ToolCase {
 inline std::vector<ToolCase> ReadTranscript(const fs::path& path) {
     std::ifstream in(path);
     EXPECT_TRUE(in) << path;
+    // The tags of the lines that add to a list of the case.
+    const std::map<std::string, std::vector<std::string> ToolCase::*> lists = {
+        {">", &ToolCase::out}, {"~", &ToolCase::contains}, {"!", &ToolCase::err}, {"-", &ToolCase::absent}};
     std::vector<ToolCase> cases;
     std::string line;
     for (int n = 1; std::getline(in, line); ++n) {
@@ -106,14 +95,8 @@ inline std::vector<ToolCase> ReadTranscript(const fs::path& path) {
             ADD_FAILURE() << path << ":" << n << ": a line before the first case";
         } else if (tag == "?") {
             cases.back().status = std::stoi(rest);
-        } else if (tag == ">") {
-            cases.back().out.push_back(rest);
-        } else if (tag == "~") {
-            cases.back().contains.push_back(rest);
-        } else if (tag == "!") {
-            cases.back().err.push_back(rest);
-        } else if (tag == "-") {
-            cases.back().absent.push_back(rest);
+        } else if (lists.count(tag) != 0) {
+            (cases.back().*lists.at(tag)).push_back(rest);
         } else if (tag == "=") {
             const std::size_t space = rest.find(' ');
             const std::string golden = space == std::string::npos ? "" : rest.substr(space + 1);
@@ -162,8 +145,7 @@ inline void SeaToolTest::RunTranscript(const std::string& leaf) {
         auto after = Files();
         for (const auto& [file, expected] : c.after) {
             if (!expected.empty()) {
-                std::ifstream in(golden / "after" / expected, std::ios::binary);
-                EXPECT_EQ(after[file], std::string(std::istreambuf_iterator<char>(in), {})) << file;
+                EXPECT_EQ(after[file], testsupport::ReadBytes(golden / "after" / expected)) << file;
             }
             after[file] = before.count(file) != 0 ? before.at(file) : "";
         }
