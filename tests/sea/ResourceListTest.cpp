@@ -27,12 +27,13 @@ std::wstring Current(const CResourceList& list) {
     return text.GetString();
 }
 
+// One move and what it must give; "-" for no current line.
 struct Step {
     enum Op { Head, Tail, Next, Prev, Line, Key, IntKey } op;
-    int arg;
-    const wchar_t* key;
     bool result;
-    const wchar_t* current;  // "-" for no current line
+    const wchar_t* current;
+    int arg = 0;
+    const wchar_t* key = nullptr;
 };
 
 bool RunStep(CResourceList& list, const Step& step) {
@@ -52,22 +53,20 @@ TEST(ResourceList, MovesSkipCommentsAndStopAtBothEnds) {
     using S = Step;
     const struct { const char* what; std::vector<Step> steps; } scripts[] = {
         {"forward to the end and beyond",
-         {{S::Head, 0, nullptr, true, L"a 1"}, {S::Next, 0, nullptr, true, L"b 2"}, {S::Next, 0, nullptr, false, L"-"},
-          {S::Next, 0, nullptr, false, L"-"}, {S::Prev, 0, nullptr, false, L"-"}}},
+         {{S::Head, true, L"a 1"}, {S::Next, true, L"b 2"}, {S::Next, false, L"-"}, {S::Next, false, L"-"},
+          {S::Prev, false, L"-"}}},
         {"backward to the front and beyond",
-         {{S::Tail, 0, nullptr, true, L"b 2"}, {S::Prev, 0, nullptr, true, L"a 1"}, {S::Prev, 0, nullptr, false, L"-"},
-          {S::Prev, 0, nullptr, false, L"-"}, {S::Next, 0, nullptr, false, L"-"}}},
-        {"no move before the first", {{S::Next, 0, nullptr, false, L"-"}, {S::Prev, 0, nullptr, false, L"-"}}},
+         {{S::Tail, true, L"b 2"}, {S::Prev, true, L"a 1"}, {S::Prev, false, L"-"}, {S::Prev, false, L"-"},
+          {S::Next, false, L"-"}}},
+        {"no move before the first", {{S::Next, false, L"-"}, {S::Prev, false, L"-"}}},
+        // Line 4 is not below the line count: current stays; 2 is, but there are only two elements.
         {"line numbers count non-comment lines",
-         {{S::Line, 1, nullptr, true, L"b 2"}, {S::Line, 0, nullptr, true, L"a 1"},
-          {S::Line, 4, nullptr, false, L"a 1"},  // not below the line count: current stays
-          {S::Line, 99, nullptr, false, L"a 1"},
-          {S::Line, 2, nullptr, false, L"-"},  // below the count, but only two elements
-          {S::Line, 1, nullptr, true, L"b 2"}, {S::Line, 3, nullptr, false, L"-"}}},
+         {{S::Line, true, L"b 2", 1}, {S::Line, true, L"a 1", 0}, {S::Line, false, L"a 1", 4},
+          {S::Line, false, L"a 1", 99}, {S::Line, false, L"-", 2}, {S::Line, true, L"b 2", 1}, {S::Line, false, L"-", 3}}},
         {"keys: value 0, case matters",
-         {{S::Key, 0, L"b", true, L"b 2"}, {S::Key, 0, L"B", false, L"-"}, {S::Key, 0, L"a", true, L"a 1"},
-          {S::Key, 0, L"1", false, L"-"}, {S::Key, 0, L"", false, L"-"}, {S::Key, 0, nullptr, false, L"-"},
-          {S::IntKey, 7, nullptr, false, L"-"}}},
+         {{S::Key, true, L"b 2", 0, L"b"}, {S::Key, false, L"-", 0, L"B"}, {S::Key, true, L"a 1", 0, L"a"},
+          {S::Key, false, L"-", 0, L"1"}, {S::Key, false, L"-", 0, L""}, {S::Key, false, L"-"},
+          {S::IntKey, false, L"-", 7}}},
     };
     for (const auto& script : scripts) {
         SCOPED_TRACE(script.what);

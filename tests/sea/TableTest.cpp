@@ -112,7 +112,7 @@ TEST(TableImport, RoundTripGivesTheSameSea) {
     EXPECT_EQ(written[7], L"\t\"}\" brace ");
 }
 
-TEST(TableImport, CommentsInsideAListStayComments) {
+TEST(TableImport, CommentsInsideAListStayCommentsAndNoCommentGrows) {
     MemoryTable table;
     table.rows = {{L"list", L"; note", 1}, {L"list", L"", 2}, {L"list", L"value", 3}, {L"list", L"}", 4}};
     TestSea sea;
@@ -121,13 +121,10 @@ TEST(TableImport, CommentsInsideAListStayComments) {
     MemoryTable again;
     ASSERT_TRUE(sea.SaveToTable(&again));
     EXPECT_EQ(Trimmed(again.rows), table.rows);
-}
 
-TEST(TableImport, CommentTextsDoNotGrowOverRoundTrips) {
-    MemoryTable table;
+    // Comment texts do not grow over round trips.
     table.rows = {{L";", L"a comment   ", 0}, {L"", L"", 0}};
     for (int round = 0; round < 3; ++round) {
-        TestSea sea;
         ASSERT_TRUE(sea.ReadFromTable(&table, false));
         ASSERT_TRUE(sea.SaveToTable(&table));
     }
