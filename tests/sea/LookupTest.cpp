@@ -136,7 +136,7 @@ TEST(Lookup, TypedModeTable) {
     }
 }
 
-TEST(Lookup, TypedIndexAtAndBeyondTheValues) {
+TEST(Lookup, TypedIndexAtAndBeyondTheValuesAndVectorsAndSets) {
     const struct Row { const char* what; int mode; unsigned index; int variable; std::wstring values; } rows[] = {
         {"read below the count", lookup::read, 1, 20, L"10 20"},
         {"read at the count appends", lookup::read, 2, 7, L"10 20 7"},
@@ -164,10 +164,8 @@ TEST(Lookup, TypedIndexAtAndBeyondTheValues) {
     ASSERT_NE(sea.GetEntry(L"n"), nullptr);
     EXPECT_EQ(sea.GetEntry(L"n")->NValues(), 0u);
     EXPECT_THROW(sea.LookupSetInt(L"n", 1, 1), CResourceSeaException);
-}
 
-TEST(Lookup, VectorAndSetReadOnlyWhatExisted) {
-    CResourceSea sea;
+    // Vectors and sets read only what existed.
     sea.SetLine(L"v", L"1 2 3 4");
     int values[2] = {9, 9};
     EXPECT_EQ(sea.LookupIntVector(lookup::read, L"v", values, 2), lookup::found);

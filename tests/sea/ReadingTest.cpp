@@ -107,8 +107,7 @@ TEST(SeaReading, DuplicatesASectionAndAPlainSea) {
     WriteBytes(dir.Path("s.sea"), SeaUtf16({L"x: 1", L"x: 1", L"::::: P", L"a: 1", L"a: 2"}));
     CaptureOutput capture;
     TestSea sea;
-    sea.SetSeaName(L"P");
-    sea.SetFileSection(true);
+    sea.Section(L"P");
     ASSERT_TRUE(sea.Create(dir.Wide("s.sea"), false));
     ExpectReadingReports(capture, {Name(dir, "s.sea") +
                                    L"\nDuplicate identifier in line 5 (second will be ignored):\na: 1\na: 2\n"});

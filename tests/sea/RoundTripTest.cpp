@@ -100,8 +100,7 @@ TEST(SeaRoundTrip, SharedFileWrittenSectionBySection) {
     app.SetSeaName(L"Application");
     ASSERT_TRUE(app.Create(dir.Wide("s.sea"), false));
     TestSea pref;
-    pref.SetSeaName(L"Preference");
-    pref.SetFileSection(true);
+    pref.Section(L"Preference");
     ASSERT_TRUE(pref.Create(dir.Wide("s.sea"), false));
     EXPECT_TRUE(app.UpdateIfPossible());
     EXPECT_TRUE(pref.UpdateIfPossible());

@@ -190,8 +190,7 @@ TEST(SaveSafety, ChangedOnDiskIsRefusedUntilReloaded) {
     TestSea first, second, section;
     ASSERT_TRUE(first.Create(dir.Wide("f.sea"), false));
     ASSERT_TRUE(second.Create(dir.Wide("f.sea"), false));
-    section.SetSeaName(L"P");
-    section.SetFileSection(true);
+    section.Section(L"P");
     ASSERT_TRUE(section.Create(dir.Wide("f.sea"), false));
 
     first.CreateEntry(L"x", 0)->SetInt(1, 0);
@@ -209,8 +208,7 @@ TEST(SaveSafety, ChangedOnDiskIsRefusedUntilReloaded) {
     EXPECT_EQ(all.Value(L"x"), L"1");
     EXPECT_EQ(all.Value(L"y"), L"2");
     TestSea part;
-    part.SetSeaName(L"P");
-    part.SetFileSection(true);
+    part.Section(L"P");
     ASSERT_TRUE(part.Create(dir.Wide("f.sea"), true));
     EXPECT_EQ(part.Value(L"q"), L"3");
 }

@@ -36,6 +36,11 @@ public:
     using CResourceSea::LookupEntry;
     using CResourceSea::UpdateFile;
 
+    // Makes the sea the section `name` of a shared file.
+    void Section(const wchar_t* name) {
+        SetSeaName(name);
+        SetFileSection(true);
+    }
     // Value `index` of entry `name`, or "<missing>".
     std::wstring Value(const wchar_t* name, unsigned index = 0) const {
         CResourceEntry* entry = GetEntry(name);

@@ -72,10 +72,6 @@ TEST(SeaWriting, NothingToDoCountsAsWritten) {
 // cannot be written into it, and the reason the report gives. The file keeps
 // its bytes and no staged file is left behind.
 TEST(SeaWriting, FailedWritesSayWhyAndLeaveTheFileWhole) {
-    const auto section = [](TestSea& s) {
-        s.SetSeaName(L"P");
-        s.SetFileSection(true);
-    };
     using Prepare = std::function<void(TestSea&, const ScratchDir&)>;
     const struct Case { const char* what; std::optional<std::string> file; Prepare prepare; std::wstring why; } cases[] = {
         {"read-only file", SeaUtf16({L"a: 1"}),
@@ -90,7 +86,7 @@ TEST(SeaWriting, FailedWritesSayWhyAndLeaveTheFileWhole) {
          L"Permission denied"},
         {"read-only file, a section", SeaUtf16({L"a: 1"}),
          [&](TestSea& s, const ScratchDir& dir) {
-             section(s);
+             s.Section(L"P");
              MakeReadOnly(dir.Path("f.sea"));
              s.CreateEntry(L"a", 0)->SetInt(2, 0);
          },
@@ -104,7 +100,7 @@ TEST(SeaWriting, FailedWritesSayWhyAndLeaveTheFileWhole) {
          L"line 1 cannot be rebuilt: b: maximum resource line lenght (4096) exceeded."},
         {"a section appended to a shared file", SeaUtf16({L"a: 1"}),
          [&](TestSea& s, const ScratchDir&) {
-             section(s);
+             s.Section(L"P");
              s.CreateEntry(L"first", 0)->SetInt(1, 0);
              s.CreateEntry(L"huge", 0)->SetText(std::wstring(4100, L'h').c_str(), 0);
          },
@@ -118,7 +114,7 @@ TEST(SeaWriting, FailedWritesSayWhyAndLeaveTheFileWhole) {
          L"line 2 holds a character that code page 1252 cannot hold"},
         {"a section without its file", std::nullopt,
          [&](TestSea& s, const ScratchDir&) {
-             section(s);
+             s.Section(L"P");
              s.CreateEntry(L"a", 0);
          },
          L"the file does not exist; a section is only written into an existing file"},
@@ -171,14 +167,10 @@ TEST(SeaWriting, BothEncodingsAreWrittenExactly) {
 
 TEST(SeaWriting, SharedFileIsBuiltSectionBySection) {
     ScratchDir dir;
-    const auto section = [](TestSea& s, const wchar_t* name) {
-        s.SetSeaName(name);
-        s.SetFileSection(true);
-    };
     // An empty file takes a section with a byte-order mark.
     WriteBytes(dir.Path("e.sea"), "");
     TestSea first;
-    section(first, L"P");
+    first.Section(L"P");
     first.CreateEntry(L"p", 0)->SetInt(1, 0);
     first.SaveAs(dir.Wide("e.sea"));
     EXPECT_EQ(LinesOfFile(dir.Path("e.sea")), (Lines{L"::::: P", L"p:\t1 "}));
@@ -187,7 +179,7 @@ TEST(SeaWriting, SharedFileIsBuiltSectionBySection) {
     app.CreateEntry(L"a", 0)->SetInt(1, 0);
     app.SaveAs(dir.Wide("shared.sea"));
     TestSea pref;
-    section(pref, L"Preference");
+    pref.Section(L"Preference");
     // A 1252 section appended to a UTF-16 file would make the file unreadable:
     // the section takes the encoding of the file it joins.
     pref.SaveAsUnicode(false);
@@ -200,14 +192,14 @@ TEST(SeaWriting, SharedFileIsBuiltSectionBySection) {
     TestSea readApp, readPref;
     ASSERT_TRUE(readApp.Create(dir.Wide("shared.sea"), false));
     EXPECT_EQ(readApp.NrEntries(), 1u);
-    section(readPref, L"Preference");
+    readPref.Section(L"Preference");
     ASSERT_TRUE(readPref.Create(dir.Wide("shared.sea"), false));
     EXPECT_EQ(readPref.Value(L"p"), L"\u00E9");
     EXPECT_EQ(readPref.NrEntries(), 1u);
 
     // Into an open file a section goes with its marker.
     TestSea open;
-    section(open, L"S");
+    open.Section(L"S");
     open.CreateEntry(L"a", 0)->SetInt(1, 0);
     CUnicodeFile file;
     ASSERT_TRUE(file.Open(dir.Wide("o.sea"), CUnicodeFile::modeCreate | CUnicodeFile::modeWrite));
