@@ -97,7 +97,8 @@ using M = ModeRow;
 const ModeRow kModeRows[] = {
     {lookup::read, false, lookup::created, M::kCreated},           {lookup::read, true, lookup::found, M::kRead},
     {lookup::write, false, lookup::created, M::kCreated},          {lookup::write, true, lookup::found, M::kWritten},
-    {lookup::readExisting, false, lookup::notFound, M::kUntouched}, {lookup::readExisting, true, lookup::found, M::kRead},
+    {lookup::readExisting, false, lookup::notFound, M::kUntouched},
+    {lookup::readExisting, true, lookup::found, M::kRead},
     {lookup::remove, false, lookup::notFound, M::kUntouched},       {lookup::remove, true, lookup::found, M::kRemoved},
     {5, false, lookup::created, M::kCreated},                      {5, true, lookup::found, M::kRead},
     {0, false, lookup::created, M::kCreated},
@@ -186,8 +187,9 @@ TEST(Lookup, TypedIndexAtAndBeyondTheValuesAndVectorsAndSets) {
 // the entry tests); here, which entry they use, create or leave alone.
 TEST(Lookup, ReadersWithFallbackNeverCreate) {
     using S = CResourceSea;
-    // valuesAfter: the value part of "e" afterwards.
-    struct Row { const char* what; std::function<std::wstring(S&)> read; std::wstring expected, valuesAfter = L"12 \"\""; };
+    // valuesAfter: the value part of "e" afterwards, which starts as kE.
+    static const std::wstring kE = L"12 \"\"";
+    struct Row { const char* what; std::function<std::wstring(S&)> read; std::wstring expected, valuesAfter = kE; };
     ScratchDir dir;
     const std::wstring base = dir.Root().wstring();
     const wchar_t* b = base.c_str();
@@ -220,7 +222,7 @@ TEST(Lookup, ReadersWithFallbackNeverCreate) {
         EXPECT_EQ(row.read(sea), row.expected);
         EXPECT_EQ(ValuePart(sea, L"e"), row.valuesAfter);
         // Only an append changes the entry.
-        EXPECT_EQ(sea.GetEntry(L"e")->Modified(), row.valuesAfter != L"12 \"\"");
+        EXPECT_EQ(sea.GetEntry(L"e")->Modified(), row.valuesAfter != kE);
         EXPECT_EQ(sea.GetEntry(L"x"), nullptr);
         EXPECT_EQ(sea.NrEntries(), 1u);
     }
@@ -233,6 +235,7 @@ TEST(Lookup, WritersReplaceInPlaceOrCreateAtTheEnd) {
     const std::wstring longLeaf = std::wstring(300, L'x') + L"/" + std::wstring(200, L'y') + L".sea";
     using S = CResourceSea;
     const wchar_t* b = base.c_str();
+    const std::wstring below = base + L"/d/f.sea", longName = base + L"/" + longLeaf;
     const struct Row { const char* what; std::function<lookup::result(S&)> write; std::wstring valuePart; } rows[] = {
         {"int", [](S& s) { return s.LookupSetInt(L"w", -12); }, L"-12"},
         {"hex", [](S& s) { return s.LookupSetHex(L"w", -1); }, L"ffffffffffffffff"},
@@ -242,10 +245,10 @@ TEST(Lookup, WritersReplaceInPlaceOrCreateAtTheEnd) {
         {"colour", [](S& s) { return s.LookupSetRgbColor(L"w", 0x00336699); }, L"153 102 51"},
         {"string", [](S& s) { return s.LookupSetString(L"w", L"two words"); }, L"\"two words\""},
         {"null string", [](S& s) { return s.LookupSetString(L"w", nullptr); }, L"\"\""},
-        {"file name below base", [&](S& s) { return s.LookupSetFilename(L"w", (base + L"/d/f.sea").c_str(), b); }, L"d/f.sea"},
+        {"file name below base", [&](S& s) { return s.LookupSetFilename(L"w", below.c_str(), b); }, L"d/f.sea"},
         {"file name outside base", [&](S& s) { return s.LookupSetFilename(L"w", L"/elsewhere/f.sea", b); },
          L"/elsewhere/f.sea"},
-        {"long file name", [&](S& s) { return s.LookupSetFilename(L"w", (base + L"/" + longLeaf).c_str(), b); }, longLeaf},
+        {"long file name", [&](S& s) { return s.LookupSetFilename(L"w", longName.c_str(), b); }, longLeaf},
     };
     for (const Row& row : rows) {
         for (bool present : {false, true}) {

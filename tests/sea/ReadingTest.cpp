@@ -52,7 +52,8 @@ TEST(SeaReading, FailuresToOpenAreReportedAndLeaveTheSeaAlone) {
     const std::wstring folder = Name(dir, "folder.sea");
     const std::wstring unreachable = Name(dir, "no/such/dir/x.sea");
     // linesAfter: Create empties the sea first, the others keep it.
-    const struct Case { const char* what; std::function<bool(TestSea&)> call; std::wstring report; unsigned linesAfter; } cases[] = {
+    using Call = std::function<bool(TestSea&)>;
+    const struct Case { const char* what; Call call; std::wstring report; unsigned linesAfter; } cases[] = {
         {"read-only create of a missing file", [&](TestSea& s) { return s.Create(missing.c_str(), true); },
          L"Could not find sea file: \n" + missing + L"\n", 0},
         {"open without create", [&](TestSea& s) { return s.OpenFileBase(missing.c_str(), false); },
@@ -80,8 +81,8 @@ TEST(SeaReading, LinesBecomeEntriesCommentsAndLists) {
     ScratchDir dir;
     CaptureOutput capture;
     TestSea sea;
-    Load(sea, dir, {L"; head", L"width: 640 480", L"", L"title:\t\"Main window\" x", L"colors: {", L"\tred 1", L"\t; inner",
-                    L"\tgreen 2", L"}", L"size : 3"}, "k.sea");
+    Load(sea, dir, {L"; head", L"width: 640 480", L"", L"title:\t\"Main window\" x", L"colors: {", L"\tred 1",
+                    L"\t; inner", L"\tgreen 2", L"}", L"size : 3"}, "k.sea");
     EXPECT_TRUE(capture.Reports().empty());
     EXPECT_EQ(sea.NrLines(), 6u);
     EXPECT_EQ(sea.NrEntries(), 4u);
@@ -185,8 +186,8 @@ TEST(SeaReading, ProblemsAreKeptAsDataWithFileAndLine) {
 
 TEST(SeaReading, SectionsOfASharedFile) {
     ScratchDir dir;
-    WriteBytes(dir.Path("s.sea"),
-               SeaUtf16({L"x: 1", L"::::: Preference", L"y: 2", L"::::: Other", L"z: 3", L"::::: Preference", L"w: 4"}));
+    const Lines file = {L"x: 1", L"::::: Preference", L"y: 2", L"::::: Other", L"z: 3", L"::::: Preference", L"w: 4"};
+    WriteBytes(dir.Path("s.sea"), SeaUtf16(file));
     const struct Case { const wchar_t* name; bool section; Lines present; } cases[] = {
         {L"Application", false, {L"x"}}, {L"Preference", true, {L"y"}}, {L"Other", true, {L"z"}},
         {L"Nowhere", true, {}},          {L"Preference ", true, {}},   {L"preference", true, {}},

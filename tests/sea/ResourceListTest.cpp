@@ -62,7 +62,8 @@ TEST(ResourceList, MovesSkipCommentsAndStopAtBothEnds) {
         // Line 4 is not below the line count: current stays; 2 is, but there are only two elements.
         {"line numbers count non-comment lines",
          {{S::Line, true, L"b 2", 1}, {S::Line, true, L"a 1", 0}, {S::Line, false, L"a 1", 4},
-          {S::Line, false, L"a 1", 99}, {S::Line, false, L"-", 2}, {S::Line, true, L"b 2", 1}, {S::Line, false, L"-", 3}}},
+          {S::Line, false, L"a 1", 99}, {S::Line, false, L"-", 2},
+          {S::Line, true, L"b 2", 1}, {S::Line, false, L"-", 3}}},
         {"keys: value 0, case matters",
          {{S::Key, true, L"b 2", 0, L"b"}, {S::Key, false, L"-", 0, L"B"}, {S::Key, true, L"a 1", 0, L"a"},
           {S::Key, false, L"-", 0, L"1"}, {S::Key, false, L"-", 0, L""}, {S::Key, false, L"-"},

@@ -40,7 +40,8 @@ TEST(TableExport, AFailedExportIsNeverSuccess) {
     // its rows says so when the export ends; a line that cannot be rebuilt
     // throws before the export ends.
     const struct Case { const char* what; bool refuseWrite, failEndWrite, tooLong; int endWriteCalls; } cases[] = {
-        {"refused", true, false, false, 0}, {"failed end", false, true, false, 1}, {"line too long", false, false, true, 0}};
+        {"refused", true, false, false, 0}, {"failed end", false, true, false, 1},
+        {"line too long", false, false, true, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TestSea sea;

@@ -73,7 +73,8 @@ TEST(SeaWriting, NothingToDoCountsAsWritten) {
 // its bytes and no staged file is left behind.
 TEST(SeaWriting, FailedWritesSayWhyAndLeaveTheFileWhole) {
     using Prepare = std::function<void(TestSea&, const ScratchDir&)>;
-    const struct Case { const char* what; std::optional<std::string> file; Prepare prepare; std::wstring why; } cases[] = {
+    using File = std::optional<std::string>;
+    const struct Case { const char* what; File file; Prepare prepare; std::wstring why; } cases[] = {
         {"read-only file", SeaUtf16({L"a: 1"}),
          [](TestSea& s, const ScratchDir& dir) {
              ASSERT_TRUE(s.Create(dir.Wide("f.sea"), false));
