@@ -221,22 +221,13 @@ TEST(TableImport, BadAndRepeatedRowsAreReportedAndKept) {
 }
 
 TEST(TableInterface, PrepareLineValues) {
-    const struct Case { const wchar_t *name, *values; bool ok; const wchar_t *storedName, *storedValues; } cases[] = {
-        {L"O'Neil", L"it's", true, L"O''Neil", L"it''s"},
-        {L"  name", L"", true, L"name", L" "},
-        {L"name", L" \t ", true, L"name", L" "},
-        {L"name", L"  1 2", true, L"name", L"1 2"},
-        {L"   ", L"x", false, nullptr, nullptr},
-        {L"", L"x", false, nullptr, nullptr},
-        {L"'", L"''", true, L"''", L"''''"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "name " << CString(c.name).GetString());
+    for (const CaseRow& c : ReadCases("sea-table-prepare.txt", 5)) {
+        SCOPED_TRACE(c.Where());
         MemoryTable table;
-        EXPECT_EQ(table.Prepare(c.name, c.values), c.ok);
-        if (!c.ok) continue;
-        EXPECT_STREQ(table.CurrentLineName(), c.storedName);
-        EXPECT_STREQ(table.CurrentLineVals(), c.storedValues);
+        EXPECT_EQ(table.Prepare(c.Text(0).c_str(), c.Text(1).c_str()), c.Flag(2));
+        if (!c.Flag(2)) continue;
+        EXPECT_EQ(std::wstring(table.CurrentLineName()), c.Text(3));
+        EXPECT_EQ(std::wstring(table.CurrentLineVals()), c.Text(4));
     }
 }
 

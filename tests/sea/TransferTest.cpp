@@ -65,24 +65,19 @@ TEST(Transfer, MergeOverwritesInPlaceAndAppendsInSourceOrder) {
 }
 
 TEST(Transfer, ThePlaceholderValueIsNeverCarriedOver) {
-    const struct Case { const wchar_t* line; bool carried; } cases[] = {
-        // Quoted on reading, bare when rebuilt; a blank inside the value is part of it.
-        {L"x: $$<<<<<$$", false},      {L"x:\t\"$$<<<<<$$\"", false}, {L"x: $$<<<<<$$   ", false},
-        {L"x: $$<<<<<$$ more", true},  {L"x: first $$<<<<<$$", true},   {L"x: $$<<<<$$", true},
-        {L"x: \"$$<<<<<$$ \"", true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "line " << CString(c.line).GetString());
+    for (const CaseRow& c : ReadCases("sea-placeholder.txt", 2)) {
+        SCOPED_TRACE(c.Where());
+        const bool carried = c.Flag(1);
         ScratchDir dir;
         TransferSea source, empty, present;
-        Load(source, dir, {c.line, L"y: 1"}, "source.sea");
+        Load(source, dir, {c.Text(0), L"y: 1"}, "source.sea");
         empty.MergeContent(&source);
-        EXPECT_EQ(empty.HasEntry(L"x"), c.carried);
+        EXPECT_EQ(empty.HasEntry(L"x"), carried);
         EXPECT_TRUE(empty.HasEntry(L"y")) << "the other entries still go";
 
         present.LookupSetString(L"x", L"mine");
         present.SynchContent(&source);
-        EXPECT_EQ(present.Value(L"x") == L"mine", !c.carried);
+        EXPECT_EQ(present.Value(L"x") == L"mine", !carried);
     }
 }
 
