@@ -90,6 +90,7 @@ struct ModeRow {
     int mode;
     bool present;
     lookup::result expected;
+    // A created or written entry holds the caller's value; a read hands the entry's to the caller.
     enum Effect { kUntouched, kCreated, kRead, kWritten, kRemoved } effect;
 };
 

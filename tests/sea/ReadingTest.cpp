@@ -103,7 +103,7 @@ TEST(SeaReading, LinesBecomeEntriesCommentsAndLists) {
 // How each problem is reported, with the number of its line, is the corpus's
 // part (tests/data/invalid, golden-sea/reading, see RoundTripTest.cpp); here
 // what only a sea shows.
-TEST(SeaReading, DuplicatesASectionAndAPlainSea) {
+TEST(SeaReading, DuplicatesAndSectionMarkers) {
     ScratchDir dir;
     WriteBytes(dir.Path("s.sea"), SeaUtf16({L"x: 1", L"x: 1", L"::::: P", L"a: 1", L"a: 2"}));
     CaptureOutput capture;
