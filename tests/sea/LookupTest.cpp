@@ -229,7 +229,7 @@ TEST(Lookup, ReadersWithFallbackNeverCreate) {
     }
 }
 
-TEST(Lookup, WritersReplaceInPlaceOrCreateAtTheEnd) {
+TEST(Lookup, WritersReplaceInPlaceOrCreateAtTheEndAndFileNamesRoundTrip) {
     ScratchDir dir;
     const std::wstring base = dir.Root().wstring();
     // Far beyond the old 260-character path limit: stored whole, relative to base.
@@ -262,11 +262,7 @@ TEST(Lookup, WritersReplaceInPlaceOrCreateAtTheEnd) {
             EXPECT_EQ(Written(sea, dir), present ? (Lines{line, L"z: 1"}) : (Lines{L"z: 1", line}));
         }
     }
-}
-
-TEST(Lookup, FilenameRoundTripsThroughTheSea) {
-    ScratchDir dir;
-    const std::wstring base = dir.Root().wstring();
+    // A long file name round trips through the sea.
     CResourceSea sea;
     CString path((base + L"/" + std::wstring(280, L'p') + L"/x.sea").c_str());
     const CString original = path;

@@ -231,7 +231,7 @@ TEST(TableInterface, PrepareLineValues) {
     }
 }
 
-TEST(TableInterface, BuffersGrowForEscapedTexts) {
+TEST(TableInterface, BuffersGrowForEscapedTextsAndLongRows) {
     // Texts made only of quotes double in length: the margins alone are too
     // small for them. Sizes around both initial capacities.
     for (std::size_t length : {250u, 255u, 256u, 300u, 511u, 512u, 600u, 4096u, 8190u, 8192u, 20000u}) {
@@ -249,11 +249,9 @@ TEST(TableInterface, BuffersGrowForEscapedTexts) {
     MemoryTable table;
     ASSERT_TRUE(table.Prepare(std::wstring(300, L'n').c_str(), L"v"));
     EXPECT_EQ(table.NameSize(), 1024u) << "doubled until twice the length fits";
-}
 
-TEST(TableInterface, LongRowsReachTheSeaWhole) {
+    // Long rows reach the sea whole.
     const std::wstring longName(3000, L'n'), longValue(9000, L'v');
-    MemoryTable table;
     table.rows = {{longName, longValue, 0}};
     TestSea sea;
     ASSERT_TRUE(sea.ReadFromTable(&table, false));

@@ -46,7 +46,7 @@ TEST(Transfer, MergeCopiesEveryNamedEntryAndNoComment) {
     EXPECT_EQ(self.ListLines(L"colors"), target.ListLines(L"colors"));
 }
 
-TEST(Transfer, MergeOverwritesInPlaceAndAppendsInSourceOrder) {
+TEST(Transfer, MergeOverwritesInPlaceAppendsInSourceOrderAndStopsAtALongLine) {
     ScratchDir dir;
     TransferSea source, target;
     Lines lines = {L"b: new"};
@@ -62,6 +62,14 @@ TEST(Transfer, MergeOverwritesInPlaceAndAppendsInSourceOrder) {
     Lines names;
     for (const auto& line : Written(target, dir, "target.sea")) names.push_back(line.substr(0, line.find(L':')));
     EXPECT_EQ(names, expected);
+
+    // A line too long to rebuild stops the transfer.
+    TransferSea tooLong, empty;
+    tooLong.LookupSetString(L"long", std::wstring(5000, L'x').c_str());
+    const auto error = Thrown([&] { empty.MergeContent(&tooLong); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->m_code, 3u);
+    EXPECT_FALSE(empty.HasEntry(L"long"));
 }
 
 TEST(Transfer, ThePlaceholderValueIsNeverCarriedOver) {
@@ -105,15 +113,6 @@ TEST(Transfer, AssignedEntriesCarryTheSourceStatusUnlessKeptAndSynchAddsNothing)
     Load(synch, dir, {L"a: old", L"b: kept"}, "synch.sea");
     synch.SynchContent(&source);
     EXPECT_EQ(Written(synch, dir, "synch.sea"), (Lines{L"a:\tnew ", L"b: kept"}));
-}
-
-TEST(Transfer, ALineTooLongToRebuildStopsTheTransfer) {
-    TransferSea source, target;
-    source.LookupSetString(L"long", std::wstring(5000, L'x').c_str());
-    const auto error = Thrown([&] { target.MergeContent(&source); });
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->m_code, 3u);
-    EXPECT_FALSE(target.HasEntry(L"long"));
 }
 
 TEST(Transfer, CopiesOutliveTheSeaTheyCameFrom) {
