@@ -11,7 +11,7 @@ using namespace seatest;
 // One entry per name, names case-sensitive; comments are lines but no
 // entries; a new entry follows every line there is, a new list comes with
 // its closing line.
-TEST(SeaModel, LinesEntriesAndNames) {
+TEST(SeaModel, LinesEntriesNamesAndIteration) {
     ScratchDir dir;
     TestSea sea;
     Load(sea, dir, {L"; head", L"", L"   ; three"});
@@ -32,12 +32,9 @@ TEST(SeaModel, LinesEntriesAndNames) {
     EXPECT_EQ(sea.NrEntries(), 3u);
     EXPECT_EQ(Written(sea, dir),
               (Lines{L"; head", L"", L"   ; three", L"name:\t3 ", L"Name:\t4 ", L"colors: {", L"} \t;-- colors"}));
-}
 
-TEST(SeaModel, IterationVisitsEveryNamedEntryOnceAndNoComment) {
-    ScratchDir dir;
-    CResourceSea sea;
-    Load(sea, dir, {L"; c", L"a: 1", L"b: 2", L"l: {", L"\tx", L"}", L"c: 3"});
+    // Iteration visits every named entry once, no comment and no list line.
+    Load(sea, dir, {L"; c", L"a: 1", L"b: 2", L"l: {", L"\tx", L"}", L"c: 3"}, "i.sea");
     std::set<std::wstring> seen;
     CString name;
     for (POSITION pos = sea.GetEntriesStartPosition(); pos != nullptr;) {
