@@ -1,52 +1,25 @@
 // Blank and comment lines read from a file are kept compact until asked for:
 // they must come back byte for byte, turn into the same entries when a
 // caller asks for them, and cost a few bytes, not an entry each.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <fstream>
-#include <string>
 
 #include "sea/SeaTestSupport.h"
 
 namespace {
 
-using seatest::ReadBytes;
-using seatest::ScratchDir;
-using seatest::TestSea;
-using seatest::WriteBytes;
+using namespace seatest;
 
-// UTF-16LE bytes of `text` (below U+10000 or as a surrogate pair), a mark first.
+// The bytes of `text` as it is, its own line ends only: the shared writers
+// end each line with CR LF, cut off here.
 std::string Utf16(const std::wstring& text) {
-    std::string bytes = "\xFF\xFE";
-    auto unit = [&bytes](unsigned u) {
-        bytes.push_back(static_cast<char>(u & 0xFF));
-        bytes.push_back(static_cast<char>(u >> 8));
-    };
-    for (wchar_t ch : text) {
-        auto cp = static_cast<unsigned>(ch);
-        if (cp > 0xFFFF) {
-            unit(0xD800 + ((cp - 0x10000) >> 10));
-            unit(0xDC00 + ((cp - 0x10000) & 0x3FF));
-        } else {
-            unit(cp);
-        }
-    }
-    return bytes;
+    const std::string bytes = SeaUtf16({text});
+    return bytes.substr(0, bytes.size() - 4);
 }
+std::string Latin(const std::wstring& text) { return Sea1252({text}).substr(0, text.size()); }
 
-std::string Latin(const std::wstring& text) {
-    std::string bytes;
-    for (wchar_t ch : text) bytes.push_back(static_cast<char>(ch));
-    return bytes;
-}
-
-struct Case {
-    const char* what;
-    std::wstring before;  // the file's text; "a: 1" is changed to 2
-    bool utf16;
-};
-
+// before: the file's text; "a: 1" is changed to 2.
+struct Case { const char* what; std::wstring before; bool utf16; };
 const Case kCases[] = {
     {"blank lines of every end", L"\n\r\n\na: 1\r\n\r\n", true},
     {"white space only", L"  \t\n\t\r\na: 1\n   ", true},

@@ -1,27 +1,15 @@
 // Lookup by name: the mode tables of the typed lookups (what is created, where
 // it lands, what a later write contains), the readers and writers without a
 // mode, format strings, whole lines, list lines, comments and small queries.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdint>
-#include <cwchar>
-#include <functional>
 #include <set>
-#include <string>
-#include <vector>
 
-#include "kelvaro/entry/ResourceEntry.h"
-#include "kelvaro/entry/ResourceSeaException.h"
-#include "kelvaro/sea/ResourceSea.h"
 #include "sea/SeaTestSupport.h"
 
 namespace {
 
-using LookupSea = seatest::TestSea;
-using seatest::Lines;
-using seatest::Load;
-using seatest::Written;
+using namespace seatest;
 
 std::wstring ValuePart(const CResourceSea& sea, const wchar_t* name) {
     CString line;
@@ -35,14 +23,8 @@ std::wstring Joined(const std::vector<int>& values) {
     return text;
 }
 
-// ---------------------------------------------------------------------------------------
-// The mode table, for every typed lookup.
-//
-// Each case runs one lookup with a caller's variable at a known value and hands the
-// variable back as text. `callerLine` is how the caller's value appears in a rebuilt
-// line; `seaText` is the value part of the entry when present; `seaRead` is the
-// variable after a read of that entry.
-
+// The mode table, for every typed lookup. Each case runs one lookup with a
+// caller's variable at a known value and hands the variable back as text.
 struct TypedCase {
     const char* what;
     const wchar_t* name;
@@ -108,70 +90,56 @@ struct ModeRow {
     int mode;
     bool present;
     lookup::result expected;
-    enum Effect { kUntouched, kCreatedWithCaller, kReadSea, kWrittenCaller, kRemoved } effect;
+    // A created or written entry holds the caller's value; a read hands the entry's to the caller.
+    enum Effect { kUntouched, kCreated, kRead, kWritten, kRemoved } effect;
 };
 
+using M = ModeRow;
 const ModeRow kModeRows[] = {
-    {lookup::read, false, lookup::created, ModeRow::kCreatedWithCaller},
-    {lookup::write, false, lookup::created, ModeRow::kCreatedWithCaller},
-    {lookup::readExisting, false, lookup::notFound, ModeRow::kUntouched},
-    {lookup::remove, false, lookup::notFound, ModeRow::kUntouched},
-    {5, false, lookup::created, ModeRow::kCreatedWithCaller},
-    {0, false, lookup::created, ModeRow::kCreatedWithCaller},
-    {lookup::read, true, lookup::found, ModeRow::kReadSea},
-    {lookup::write, true, lookup::found, ModeRow::kWrittenCaller},
-    {lookup::readExisting, true, lookup::found, ModeRow::kReadSea},
-    {lookup::remove, true, lookup::found, ModeRow::kRemoved},
-    {5, true, lookup::found, ModeRow::kReadSea},
+    {lookup::read, false, lookup::created, M::kCreated},           {lookup::read, true, lookup::found, M::kRead},
+    {lookup::write, false, lookup::created, M::kCreated},          {lookup::write, true, lookup::found, M::kWritten},
+    {lookup::readExisting, false, lookup::notFound, M::kUntouched},
+    {lookup::readExisting, true, lookup::found, M::kRead},
+    {lookup::remove, false, lookup::notFound, M::kUntouched},       {lookup::remove, true, lookup::found, M::kRemoved},
+    {5, false, lookup::created, M::kCreated},                      {5, true, lookup::found, M::kRead},
+    {0, false, lookup::created, M::kCreated},
 };
 
 TEST(Lookup, TypedModeTable) {
-    seatest::ScratchDir dir;
+    ScratchDir dir;
     const std::wstring base = dir.Root().wstring();
     for (const TypedCase& c : TypedCases(base)) {
         for (const ModeRow& row : kModeRows) {
             SCOPED_TRACE(std::string(c.what) + ", mode " + std::to_string(row.mode) +
                          (row.present ? ", present" : ", missing"));
-            LookupSea sea;
+            TestSea sea;
             const std::wstring seaLine = std::wstring(c.name) + L": " + c.seaText;
-            if (row.present)
-                Load(sea, dir, {L"; head", seaLine, L"other: 1"});
-            else
-                Load(sea, dir, {L"; head", L"other: 1"});
+            Load(sea, dir, row.present ? Lines{L"; head", seaLine, L"other: 1"} : Lines{L"; head", L"other: 1"});
             std::wstring variable;
             EXPECT_EQ(c.run(sea, row.mode, variable), row.expected);
             // Only a read of the entry changes the variable, only a write changes the entry;
             // a created entry holds the caller's value and goes to the end of the file.
-            EXPECT_EQ(variable, row.effect == ModeRow::kReadSea ? c.seaRead : c.callerValue);
+            EXPECT_EQ(variable, row.effect == M::kRead ? c.seaRead : c.callerValue);
             const std::wstring rebuilt = std::wstring(c.name) + L":\t" + c.callerLine + L" ";
             const Lines written[] = {{L"; head", L"other: 1"},
                                      {L"; head", L"other: 1", rebuilt},
                                      {L"; head", seaLine, L"other: 1"},
                                      {L"; head", rebuilt, L"other: 1"},
                                      {L"; head", L"other: 1"}};
-            const bool gone = row.effect == ModeRow::kUntouched || row.effect == ModeRow::kRemoved;
+            const bool gone = row.effect == M::kUntouched || row.effect == M::kRemoved;
             EXPECT_EQ(sea.GetEntry(c.name) == nullptr, gone);
-            if (!gone) {
-                EXPECT_EQ(sea.GetEntry(c.name)->Modified(), row.effect != ModeRow::kReadSea);
-            }
+            if (!gone) { EXPECT_EQ(sea.GetEntry(c.name)->Modified(), row.effect != M::kRead); }
             EXPECT_EQ(sea.NrEntries(), gone ? 1u : 2u);
             EXPECT_EQ(Written(sea, dir), written[row.effect]);
-            if (row.effect == ModeRow::kRemoved) {
+            if (row.effect == M::kRemoved) {
                 EXPECT_EQ(c.run(sea, row.mode, variable), lookup::notFound) << "gone: the same call finds nothing";
             }
         }
     }
 }
 
-TEST(Lookup, TypedIndexAtAndBeyondTheValues) {
-    struct Row {
-        const char* what;
-        int mode;
-        unsigned index;
-        int expectedVariable;
-        std::wstring expectedValues;
-    };
-    const Row rows[] = {
+TEST(Lookup, TypedIndexAtAndBeyondTheValuesAndVectorsAndSets) {
+    const struct Row { const char* what; int mode; unsigned index; int variable; std::wstring values; } rows[] = {
         {"read below the count", lookup::read, 1, 20, L"10 20"},
         {"read at the count appends", lookup::read, 2, 7, L"10 20 7"},
         {"read beyond the count keeps all", lookup::read, 3, 7, L"10 20"},
@@ -185,33 +153,25 @@ TEST(Lookup, TypedIndexAtAndBeyondTheValues) {
         sea.SetLine(L"n", L"10 20");
         int value = 7;
         EXPECT_EQ(sea.LookupInt(row.mode, L"n", value, row.index), lookup::found);
-        EXPECT_EQ(value, row.expectedVariable);
-        EXPECT_EQ(ValuePart(sea, L"n"), row.expectedValues);
+        EXPECT_EQ(value, row.variable);
+        EXPECT_EQ(ValuePart(sea, L"n"), row.values);
     }
-}
-
-TEST(Lookup, WriteBeyondTheValuesThrowsAndLeavesTheNewEntryEmpty) {
-    LookupSea sea;
+    // A write beyond the values throws and leaves a new entry empty.
+    TestSea sea;
     int value = 5;
-    try {
-        sea.LookupInt(lookup::write, L"n", value, 3);
-        ADD_FAILURE() << "no exception";
-    } catch (const CResourceSeaException& e) {
-        EXPECT_EQ(e.m_code, 3u);
-        EXPECT_EQ(std::wstring(e.m_message.GetString()), L"n: tried to set value 3 of 0.");
-    }
+    const auto error = Thrown([&] { sea.LookupInt(lookup::write, L"n", value, 3); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->m_code, 3u);
+    EXPECT_EQ(error->m_message, L"n: tried to set value 3 of 0.");
     ASSERT_NE(sea.GetEntry(L"n"), nullptr);
     EXPECT_EQ(sea.GetEntry(L"n")->NValues(), 0u);
     EXPECT_THROW(sea.LookupSetInt(L"n", 1, 1), CResourceSeaException);
-}
 
-TEST(Lookup, VectorAndSetReadOnlyWhatExisted) {
-    CResourceSea sea;
+    // Vectors and sets read only what existed.
     sea.SetLine(L"v", L"1 2 3 4");
     int values[2] = {9, 9};
     EXPECT_EQ(sea.LookupIntVector(lookup::read, L"v", values, 2), lookup::found);
-    EXPECT_EQ(values[0], 1);
-    EXPECT_EQ(values[1], 2);
+    EXPECT_EQ(Joined({values[0], values[1]}), L"1 2");
     EXPECT_EQ(ValuePart(sea, L"v"), L"1 2 3 4");  // a read never cuts the entry
 
     // A bad count or array is an empty vector: nothing is read or written through it.
@@ -224,126 +184,101 @@ TEST(Lookup, VectorAndSetReadOnlyWhatExisted) {
     EXPECT_EQ(ValuePart(sea, L"v"), L"8");
 }
 
-// ---------------------------------------------------------------------------------------
 // Readers with a fallback and writers: the text forms are the entries' (see
 // the entry tests); here, which entry they use, create or leave alone.
-
 TEST(Lookup, ReadersWithFallbackNeverCreate) {
-    struct Row {
-        const char* what;
-        std::function<std::wstring(CResourceSea&)> read;
-        std::wstring expected;
-        std::wstring valuesAfter = L"12 \"\"";  // value part of "e" afterwards
-    };
-    seatest::ScratchDir dir;
+    using S = CResourceSea;
+    // valuesAfter: the value part of "e" afterwards, which starts as kE.
+    static const std::wstring kE = L"12 \"\"";
+    struct Row { const char* what; std::function<std::wstring(S&)> read; std::wstring expected, valuesAfter = kE; };
+    ScratchDir dir;
     const std::wstring base = dir.Root().wstring();
+    const wchar_t* b = base.c_str();
     const auto num = [](auto v) { return std::to_wstring(v); };
     // The entry "e" starts with the two values 12 and "" (a value without text).
     const Row rows[] = {
-        {"int", [&](CResourceSea& s) { return num(s.LookupGetInt(L"x", 0, 7)); }, L"7"},
-        {"hex", [&](CResourceSea& s) { return num(s.LookupGetHex(L"x", 0, 255)); }, L"255"},
-        {"float", [&](CResourceSea& s) { return num(s.LookupGetFloat(L"x", 0, 1.5f)); }, L"1.500000"},
-        {"double", [&](CResourceSea& s) { return num(s.LookupGetDouble(L"x", 0, -0.25)); }, L"-0.250000"},
-        {"bool", [&](CResourceSea& s) { return num(s.LookupGetBool(L"x", 0, true)); }, L"1"},
-        {"colour", [&](CResourceSea& s) { return num(s.LookupGetRgbColor(L"x", 0, 4)); }, L"4"},
-        {"string", [](CResourceSea& s) { return s.LookupGetString(L"x", 0, L"fb").Str(); }, L"fb"},
-        {"file name fallback made absolute",
-         [&](CResourceSea& s) { return s.LookupGetFilename(L"x", base.c_str(), 0, L"a/../b.sea").Str(); },
+        {"int", [&](S& s) { return num(s.LookupGetInt(L"x", 0, 7)); }, L"7"},
+        {"hex", [&](S& s) { return num(s.LookupGetHex(L"x", 0, 255)); }, L"255"},
+        {"float", [&](S& s) { return num(s.LookupGetFloat(L"x", 0, 1.5f)); }, L"1.500000"},
+        {"double", [&](S& s) { return num(s.LookupGetDouble(L"x", 0, -0.25)); }, L"-0.250000"},
+        {"bool", [&](S& s) { return num(s.LookupGetBool(L"x", 0, true)); }, L"1"},
+        {"colour", [&](S& s) { return num(s.LookupGetRgbColor(L"x", 0, 4)); }, L"4"},
+        {"string", [](S& s) { return s.LookupGetString(L"x", 0, L"fb").Str(); }, L"fb"},
+        {"file name fallback made absolute", [&](S& s) { return s.LookupGetFilename(L"x", b, 0, L"a/../b.sea").Str(); },
          base + L"/b.sea"},
-        {"present int", [&](CResourceSea& s) { return num(s.LookupGetInt(L"e", 0, 7)); }, L"12"},
-        {"float without text", [&](CResourceSea& s) { return num(s.LookupGetFloat(L"e", 1, 9.f)); }, L"0.000000"},
-        {"at the count appends", [&](CResourceSea& s) { return num(s.LookupGetInt(L"e", 2, 7)); }, L"7",
-         L"12 \"\" 7"},
-        {"a colour at the count appends three",
-         [&](CResourceSea& s) { return num(s.LookupGetRgbColor(L"e", 2, 0x030201)); }, num(0x030201),
-         L"12 \"\" 1 2 3"},
-        {"beyond the count", [&](CResourceSea& s) { return num(s.LookupGetRgbColor(L"e", 5, 4)); }, L"4"},
-        {"a string at the count never appends", [](CResourceSea& s) { return s.LookupGetString(L"e", 2, L"fb").Str(); },
-         L"fb"},
-        {"file name made absolute",
-         [&](CResourceSea& s) { return s.LookupGetFilename(L"e", base.c_str(), 0, L"").Str(); }, base + L"/12"},
+        {"present int", [&](S& s) { return num(s.LookupGetInt(L"e", 0, 7)); }, L"12"},
+        {"float without text", [&](S& s) { return num(s.LookupGetFloat(L"e", 1, 9.f)); }, L"0.000000"},
+        {"at the count appends", [&](S& s) { return num(s.LookupGetInt(L"e", 2, 7)); }, L"7", L"12 \"\" 7"},
+        {"a colour at the count appends three", [&](S& s) { return num(s.LookupGetRgbColor(L"e", 2, 0x030201)); },
+         num(0x030201), L"12 \"\" 1 2 3"},
+        {"beyond the count", [&](S& s) { return num(s.LookupGetRgbColor(L"e", 5, 4)); }, L"4"},
+        {"a string at the count never appends", [](S& s) { return s.LookupGetString(L"e", 2, L"fb").Str(); }, L"fb"},
+        {"file name made absolute", [&](S& s) { return s.LookupGetFilename(L"e", b, 0, L"").Str(); }, base + L"/12"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        LookupSea sea;
+        TestSea sea;
         sea.SetLine(L"e", L"12 \"\"");
         sea.GetEntry(L"e")->ResetModified();
         EXPECT_EQ(row.read(sea), row.expected);
         EXPECT_EQ(ValuePart(sea, L"e"), row.valuesAfter);
         // Only an append changes the entry.
-        EXPECT_EQ(sea.GetEntry(L"e")->Modified(), row.valuesAfter != L"12 \"\"");
+        EXPECT_EQ(sea.GetEntry(L"e")->Modified(), row.valuesAfter != kE);
         EXPECT_EQ(sea.GetEntry(L"x"), nullptr);
         EXPECT_EQ(sea.NrEntries(), 1u);
     }
 }
 
-TEST(Lookup, WritersReplaceInPlaceOrCreateAtTheEnd) {
-    seatest::ScratchDir dir;
+TEST(Lookup, WritersReplaceInPlaceOrCreateAtTheEndAndFileNamesRoundTrip) {
+    ScratchDir dir;
     const std::wstring base = dir.Root().wstring();
     // Far beyond the old 260-character path limit: stored whole, relative to base.
     const std::wstring longLeaf = std::wstring(300, L'x') + L"/" + std::wstring(200, L'y') + L".sea";
-    struct Row {
-        const char* what;
-        std::function<lookup::result(CResourceSea&)> write;
-        std::wstring valuePart;
-    };
-    const Row rows[] = {
-        {"int", [](CResourceSea& s) { return s.LookupSetInt(L"w", -12); }, L"-12"},
-        {"hex", [](CResourceSea& s) { return s.LookupSetHex(L"w", -1); }, L"ffffffffffffffff"},
-        {"float", [](CResourceSea& s) { return s.LookupSetFloat(L"w", 1.5f); }, L"1.500000"},
-        {"double", [](CResourceSea& s) { return s.LookupSetDouble(L"w", -0.25); }, L"-0.250000"},
-        {"bool", [](CResourceSea& s) { return s.LookupSetBool(L"w", false); }, L"0"},
-        {"colour", [](CResourceSea& s) { return s.LookupSetRgbColor(L"w", 0x00336699); }, L"153 102 51"},
-        {"string", [](CResourceSea& s) { return s.LookupSetString(L"w", L"two words"); }, L"\"two words\""},
-        {"null string", [](CResourceSea& s) { return s.LookupSetString(L"w", nullptr); }, L"\"\""},
-        {"file name below base",
-         [&](CResourceSea& s) { return s.LookupSetFilename(L"w", (base + L"/d/f.sea").c_str(), base.c_str()); },
-         L"d/f.sea"},
-        {"file name outside base",
-         [&](CResourceSea& s) { return s.LookupSetFilename(L"w", L"/elsewhere/f.sea", base.c_str()); },
+    using S = CResourceSea;
+    const wchar_t* b = base.c_str();
+    const std::wstring below = base + L"/d/f.sea", longName = base + L"/" + longLeaf;
+    const struct Row { const char* what; std::function<lookup::result(S&)> write; std::wstring valuePart; } rows[] = {
+        {"int", [](S& s) { return s.LookupSetInt(L"w", -12); }, L"-12"},
+        {"hex", [](S& s) { return s.LookupSetHex(L"w", -1); }, L"ffffffffffffffff"},
+        {"float", [](S& s) { return s.LookupSetFloat(L"w", 1.5f); }, L"1.500000"},
+        {"double", [](S& s) { return s.LookupSetDouble(L"w", -0.25); }, L"-0.250000"},
+        {"bool", [](S& s) { return s.LookupSetBool(L"w", false); }, L"0"},
+        {"colour", [](S& s) { return s.LookupSetRgbColor(L"w", 0x00336699); }, L"153 102 51"},
+        {"string", [](S& s) { return s.LookupSetString(L"w", L"two words"); }, L"\"two words\""},
+        {"null string", [](S& s) { return s.LookupSetString(L"w", nullptr); }, L"\"\""},
+        {"file name below base", [&](S& s) { return s.LookupSetFilename(L"w", below.c_str(), b); }, L"d/f.sea"},
+        {"file name outside base", [&](S& s) { return s.LookupSetFilename(L"w", L"/elsewhere/f.sea", b); },
          L"/elsewhere/f.sea"},
-        {"long file name",
-         [&](CResourceSea& s) { return s.LookupSetFilename(L"w", (base + L"/" + longLeaf).c_str(), base.c_str()); },
-         longLeaf},
+        {"long file name", [&](S& s) { return s.LookupSetFilename(L"w", longName.c_str(), b); }, longLeaf},
     };
     for (const Row& row : rows) {
         for (bool present : {false, true}) {
             SCOPED_TRACE(std::string(row.what) + (present ? ", present" : ", missing"));
             CResourceSea sea;
-            if (present)
-                Load(sea, dir, {L"w: old", L"z: 1"});
-            else
-                Load(sea, dir, {L"z: 1"});
+            Load(sea, dir, present ? Lines{L"w: old", L"z: 1"} : Lines{L"z: 1"});
             EXPECT_EQ(row.write(sea), present ? lookup::found : lookup::created);
             EXPECT_EQ(ValuePart(sea, L"w"), row.valuePart);
             const std::wstring line = L"w:\t" + row.valuePart + L" ";
             EXPECT_EQ(Written(sea, dir), present ? (Lines{line, L"z: 1"}) : (Lines{L"z: 1", line}));
         }
     }
-}
-
-TEST(Lookup, FilenameRoundTripsThroughTheSea) {
-    seatest::ScratchDir dir;
-    const std::wstring base = dir.Root().wstring();
+    // A long file name round trips through the sea.
     CResourceSea sea;
     CString path((base + L"/" + std::wstring(280, L'p') + L"/x.sea").c_str());
     const CString original = path;
     EXPECT_EQ(sea.LookupFilename(lookup::write, L"f", path, base.c_str()), lookup::created);
     EXPECT_EQ(path, original);
     EXPECT_EQ(ValuePart(sea, L"f"), std::wstring(280, L'p') + L"/x.sea");
-    CString readBack(L"/unused");
-    EXPECT_EQ(sea.LookupFilename(lookup::readExisting, L"f", readBack, base.c_str()), lookup::found);
-    EXPECT_EQ(readBack, original);
+    CString back(L"/unused");
+    EXPECT_EQ(sea.LookupFilename(lookup::readExisting, L"f", back, base.c_str()), lookup::found);
+    EXPECT_EQ(back, original);
     EXPECT_EQ(sea.LookupGetFilename(L"f", base.c_str(), 0, L""), original);
 }
-
-// ---------------------------------------------------------------------------------------
-// The common first step.
 
 // The common first step of the typed lookups (whose mode table is above):
 // a created entry takes the status asked for, a missing one is no pointer.
 TEST(Lookup, LookupEntryGivesTheEntryOrNone) {
-    LookupSea sea;
+    TestSea sea;
     CResourceEntry* entry = reinterpret_cast<CResourceEntry*>(&sea);  // must be overwritten
     EXPECT_EQ(sea.LookupEntry(entry, lookup::readExisting, L"a", CResourceEntry::StatusListEntry), lookup::notFound);
     EXPECT_EQ(entry, nullptr);
@@ -355,31 +290,15 @@ TEST(Lookup, LookupEntryGivesTheEntryOrNone) {
     EXPECT_EQ(entry, sea.GetEntry(L"a"));
 }
 
-// ---------------------------------------------------------------------------------------
-// Format strings.
-
 TEST(Lookup, FormatStringModeTable) {
-    struct Row {
-        int mode;
-        bool present;
-        int expected;
-        const wchar_t* valuesAfter;  // value part of "f" afterwards
-        int variableAfter;           // the int variable afterwards (starts at 5)
-    };
-    // The present entry holds 12 2.5 abc; the variables hold 5 0.5 "xy".
-    const Row rows[] = {
-        {lookup::read, false, 2, L"5 0.500000 xy", 5},
-        {lookup::write, false, 2, L"5 0.500000 xy", 5},
-        {lookup::readExisting, false, 0, L"<missing>", 5},
-        {lookup::remove, false, 0, L"<missing>", 5},
-        {0, false, 0, L"<missing>", 5},
-        {5, false, 0, L"<missing>", 5},
-        {lookup::read, true, 1, L"12 2.5 abc", 12},
-        {lookup::readExisting, true, 1, L"12 2.5 abc", 12},
-        {lookup::write, true, 1, L"5 0.500000 xy", 5},
-        {lookup::remove, true, 1, L"<missing>", 5},
-        {0, true, 1, L"5 0.500000 xy", 5},
-        {5, true, 1, L"5 0.500000 xy", 5},
+    // valuesAfter: the value part of "f" afterwards; read: whether the variables took the entry's values.
+    const struct Row { int mode; bool present; int expected; const wchar_t* valuesAfter; bool read; } rows[] = {
+        {lookup::read, false, 2, L"5 0.500000 xy", false},      {lookup::read, true, 1, L"12 2.5 abc", true},
+        {lookup::write, false, 2, L"5 0.500000 xy", false},     {lookup::write, true, 1, L"5 0.500000 xy", false},
+        {lookup::readExisting, false, 0, L"<missing>", false},  {lookup::readExisting, true, 1, L"12 2.5 abc", true},
+        {lookup::remove, false, 0, L"<missing>", false},        {lookup::remove, true, 1, L"<missing>", false},
+        {0, false, 0, L"<missing>", false},                     {0, true, 1, L"5 0.500000 xy", false},
+        {5, false, 0, L"<missing>", false},                     {5, true, 1, L"5 0.500000 xy", false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE("mode " + std::to_string(row.mode) + (row.present ? ", present" : ", missing"));
@@ -390,18 +309,11 @@ TEST(Lookup, FormatStringModeTable) {
         wchar_t text[16] = L"xy";
         EXPECT_EQ(sea.Lookup(row.mode, L"f", L"%d %lf %s", &i, &d, text), row.expected);
         EXPECT_EQ(ValuePart(sea, L"f"), row.valuesAfter);
-        EXPECT_EQ(i, row.variableAfter);
-        if (row.variableAfter == 12) {
-            EXPECT_DOUBLE_EQ(d, 2.5);
-            EXPECT_EQ(std::wstring(text), L"abc");
-        } else {
-            EXPECT_DOUBLE_EQ(d, 0.5);
-            EXPECT_EQ(std::wstring(text), L"xy");
-        }
+        EXPECT_EQ(i, row.read ? 12 : 5);
+        EXPECT_DOUBLE_EQ(d, row.read ? 2.5 : 0.5);
+        EXPECT_EQ(std::wstring(text), row.read ? L"abc" : L"xy");
     }
-}
-
-TEST(Lookup, GetReadsOnlyPresentEntries) {
+    // Get reads only present entries.
     CResourceSea sea;
     int i = 5;
     long l = 6;
@@ -413,29 +325,22 @@ TEST(Lookup, GetReadsOnlyPresentEntries) {
     EXPECT_EQ(l, 6);  // no second value: the variable stays
 }
 
-TEST(Lookup, SetTakesValuesNotPointers) {
-    seatest::ScratchDir dir;
+TEST(Lookup, SetTakesValuesNotPointersAndStopsAtAFormatError) {
+    ScratchDir dir;
     CResourceSea sea;
     Load(sea, dir, {L"s: 1 2 3 4 5"});
     sea.Set(L"s", L"%d %d", 8, 9);
     EXPECT_EQ(ValuePart(sea, L"s"), L"8 9 3 4 5");  // later values stay
     sea.Set(L"n", L"%d %lf %f %s %x", -1, 2.5, 1.5f, L"a b", 255ul);
     EXPECT_EQ(ValuePart(sea, L"n"), L"-1 2.500000 1.500000 \"a b\" ff");
-    EXPECT_EQ(Written(sea, dir),
-              (Lines{L"s:\t8 9 3 4 5 ", L"n:\t-1 2.500000 1.500000 \"a b\" ff "}));
-}
+    EXPECT_EQ(Written(sea, dir), (Lines{L"s:\t8 9 3 4 5 ", L"n:\t-1 2.500000 1.500000 \"a b\" ff "}));
 
-TEST(Lookup, FormatErrorsReachTheCallerWithEarlierValuesDone) {
-    CResourceSea sea;
-    try {
-        sea.Set(L"e", L"%d %c", 4, 65);
-        ADD_FAILURE() << "no exception";
-    } catch (const CResourceSeaException& e) {
-        EXPECT_EQ(e.m_code, 5u);
-    }
+    // Format errors reach the caller with the earlier values done.
+    const auto error = Thrown([&] { sea.Set(L"e", L"%d %c", 4, 65); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->m_code, 5u);
     EXPECT_EQ(ValuePart(sea, L"e"), L"4");
-    int i = 0;
-    int j = 0;
+    int i = 0, j = 0;
     // A missing value ends the read before its element is decoded.
     EXPECT_EQ(sea.Lookup(lookup::read, L"e", L"%d %5d", &i, &j), lookup::found);
     EXPECT_EQ(i, 4);
@@ -447,12 +352,9 @@ TEST(Lookup, FormatErrorsReachTheCallerWithEarlierValuesDone) {
     EXPECT_THROW(sea.Get(L"e", L"d", &i), CResourceSeaException);
 }
 
-// ---------------------------------------------------------------------------------------
-// Lines, list lines, comments and queries.
-
 TEST(Lookup, GetLineGivesTheValuePartAsRead) {
-    seatest::ScratchDir dir;
-    LookupSea sea;
+    ScratchDir dir;
+    TestSea sea;
     Load(sea, dir, {L"a:   1  2  ", L"colors: {", L"\tred 1", L"\t; note", L"} end", L"z: 1"});
     CString line(L"unchanged");
     EXPECT_EQ(sea.GetLine(L"missing", line), 0);
@@ -465,18 +367,18 @@ TEST(Lookup, GetLineGivesTheValuePartAsRead) {
 }
 
 TEST(Lookup, SetLineReplacesTheValuePartOrReportsAndKeepsIt) {
-    seatest::ScratchDir dir;
-    LookupSea sea;
+    ScratchDir dir;
+    TestSea sea;
     Load(sea, dir, {L"a: 1", L"bad: 1 2", L"z: 1"});
-    seatest::CaptureOutput capture;
+    CaptureOutput capture;
     CResourceEntry* entry = sea.SetLine(L"a", L"x \"two words\" 3");
     ASSERT_EQ(entry, sea.GetEntry(L"a"));
     EXPECT_EQ(entry->NValues(), 3u);
     EXPECT_EQ(entry->GetString(1), L"two words");
     EXPECT_TRUE(entry->Modified());
     CResourceEntry* created = sea.SetLine(L"b", L"5");
-    ASSERT_NE(created, nullptr);
-    EXPECT_EQ(created->GetInt(0), 5);
+    EXPECT_EQ(created, sea.GetEntry(L"b"));
+    EXPECT_EQ(sea.Value(L"b"), L"5");
     EXPECT_NE(sea.SetLine(L"c", nullptr), nullptr);
     EXPECT_EQ(ValuePart(sea, L"c"), L"");
     EXPECT_TRUE(capture.Reports().empty());
@@ -486,8 +388,7 @@ TEST(Lookup, SetLineReplacesTheValuePartOrReportsAndKeepsIt) {
         SCOPED_TRACE(kelvaro::utf8::Encode(name));
         capture.Clear();
         CResourceEntry* kept = sea.SetLine(name, L"3 \"open");
-        ASSERT_NE(kept, nullptr);
-        EXPECT_EQ(kept, sea.GetEntry(name));
+        ASSERT_TRUE(kept != nullptr && kept == sea.GetEntry(name));
         ASSERT_EQ(capture.Reports().size(), 1u);
         EXPECT_EQ(capture.Reports()[0].category, PrWin::LibraryMessage);
         EXPECT_EQ(capture.Reports()[0].style, PrWin::ReadProblem);
@@ -505,16 +406,10 @@ TEST(Lookup, SetLineReplacesTheValuePartOrReportsAndKeepsIt) {
 }
 
 TEST(Lookup, AddListLine) {
-    seatest::ScratchDir dir;
-    LookupSea sea;
+    ScratchDir dir;
+    TestSea sea;
     Load(sea, dir, {L"plain: 1", L"list: {", L"\told", L"}"});
-    struct Row {
-        const char* what;
-        const wchar_t* name;
-        const wchar_t* line;
-        bool expected;
-    };
-    const Row rows[] = {
+    const struct Row { const char* what; const wchar_t* name; const wchar_t* line; bool expected; } rows[] = {
         {"ordinary entry refuses", L"plain", L"x", false},
         {"existing list appends", L"list", L"new 1", true},
         {"missing name creates a list", L"fresh", L"first", true},
@@ -529,13 +424,13 @@ TEST(Lookup, AddListLine) {
     EXPECT_TRUE(sea.IsListEntry(L"fresh"));
     EXPECT_TRUE(sea.GetEntry(L"list")->Modified());
     // Added lines keep their text as given, as lines read from a file do.
-    EXPECT_EQ(Written(sea, dir), (Lines{L"plain: 1", L"list: {", L"\told", L"new 1", L"}",
-                                                            L"fresh: {", L"first", L"", L"} \t;-- fresh"}));
+    EXPECT_EQ(Written(sea, dir), (Lines{L"plain: 1", L"list: {", L"\told", L"new 1", L"}", L"fresh: {", L"first", L"",
+                                        L"} \t;-- fresh"}));
 }
 
 TEST(Lookup, AppendCommentLine) {
-    seatest::ScratchDir dir;
-    LookupSea sea;
+    ScratchDir dir;
+    TestSea sea;
     Load(sea, dir, {L"a: 1"});
     sea.AppendCommentLine(L"hello world");
     sea.AppendCommentLine(nullptr);
@@ -546,17 +441,13 @@ TEST(Lookup, AppendCommentLine) {
 }
 
 TEST(Lookup, DeleteHasEntryTouchIsListEntry) {
-    seatest::ScratchDir dir;
-    LookupSea sea;
+    ScratchDir dir;
+    TestSea sea;
     Load(sea, dir, {L"a: 1", L"; c", L"l: {", L"}", L"b: 2"});
-    struct Row {
-        const wchar_t* name;
-        bool has;
-        bool list;
-    };
-    const Row rows[] = {{L"a", true, false}, {L"l", true, true}, {L"never", false, false}, {L"c", false, false}};
+    const struct Row { const wchar_t* name; bool has, list; } rows[] = {
+        {L"a", true, false}, {L"l", true, true}, {L"never", false, false}, {L"c", false, false}};
     for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(row.name, row.name + std::wcslen(row.name)));
+        SCOPED_TRACE(kelvaro::utf8::Encode(row.name));
         EXPECT_EQ(sea.HasEntry(row.name), row.has);
         EXPECT_EQ(sea.IsListEntry(row.name), row.list);
     }

@@ -1,25 +1,11 @@
 // Reading sea files: opening and creating, the three reading modes, sections,
 // duplicates, lists, line limits, line numbers and the exact reports.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <functional>
-#include <optional>
-#include <string>
-#include <vector>
-
-#include "kelvaro/entry/ResourceEntry.h"
 #include "kelvaro/platform/UnicodeFile.h"
-#include "kelvaro/sea/ResourceSea.h"
 #include "sea/SeaTestSupport.h"
 
 namespace {
 
-using seatest::CaptureOutput;
-using seatest::ScratchDir;
-using seatest::SeaUtf16;
-using seatest::TestSea;
-using Lines = std::vector<std::wstring>;
+using namespace seatest;
 
 // Every report of the reader goes out with category 16 and style 3.
 void ExpectReadingReports(const CaptureOutput& capture, const Lines& texts) {
@@ -34,13 +20,8 @@ std::wstring Name(const ScratchDir& dir, const std::string& leaf) { return dir.W
 
 // A missing file is created empty; a short one is read as it is and left so.
 TEST(SeaReading, ShortAndMissingFilesAreReadLikeAnyOther) {
-    struct Case {
-        const char* what;
-        std::optional<std::string> bytes;  // none: there is no file
-        unsigned lines;
-        bool reported;
-    };
-    const Case cases[] = {
+    // bytes: none when there is no file.
+    const struct Case { const char* what; std::optional<std::string> bytes; unsigned lines; bool reported; } cases[] = {
         {"no file", std::nullopt, 0, false},
         {"empty file", "", 0, false},
         {"byte-order mark only", "\xFF\xFE", 0, false},
@@ -51,7 +32,7 @@ TEST(SeaReading, ShortAndMissingFilesAreReadLikeAnyOther) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ScratchDir dir;
-        if (c.bytes) seatest::WriteBytes(dir.Path("s.sea"), *c.bytes);
+        if (c.bytes) WriteBytes(dir.Path("s.sea"), *c.bytes);
         CaptureOutput capture;
         TestSea sea;
         EXPECT_TRUE(sea.Create(dir.Wide("s.sea"), false));
@@ -60,7 +41,7 @@ TEST(SeaReading, ShortAndMissingFilesAreReadLikeAnyOther) {
         EXPECT_EQ(sea.NrLines(), c.lines);
         EXPECT_EQ(capture.Reports().empty(), !c.reported);
         ASSERT_TRUE(std::filesystem::exists(dir.Path("s.sea")));
-        EXPECT_EQ(seatest::ReadBytes(dir.Path("s.sea")), c.bytes.value_or(""));
+        EXPECT_EQ(ReadBytes(dir.Path("s.sea")), c.bytes.value_or(""));
     }
 }
 
@@ -70,13 +51,9 @@ TEST(SeaReading, FailuresToOpenAreReportedAndLeaveTheSeaAlone) {
     const std::wstring missing = Name(dir, "missing.sea");
     const std::wstring folder = Name(dir, "folder.sea");
     const std::wstring unreachable = Name(dir, "no/such/dir/x.sea");
-    struct Case {
-        const char* what;
-        std::function<bool(TestSea&)> call;
-        std::wstring report;
-        unsigned linesAfter;  // Create empties the sea first, the others keep it
-    };
-    const Case cases[] = {
+    // linesAfter: Create empties the sea first, the others keep it.
+    using Call = std::function<bool(TestSea&)>;
+    const struct Case { const char* what; Call call; std::wstring report; unsigned linesAfter; } cases[] = {
         {"read-only create of a missing file", [&](TestSea& s) { return s.Create(missing.c_str(), true); },
          L"Could not find sea file: \n" + missing + L"\n", 0},
         {"open without create", [&](TestSea& s) { return s.OpenFileBase(missing.c_str(), false); },
@@ -102,47 +79,62 @@ TEST(SeaReading, FailuresToOpenAreReportedAndLeaveTheSeaAlone) {
 
 TEST(SeaReading, LinesBecomeEntriesCommentsAndLists) {
     ScratchDir dir;
-    seatest::WriteBytes(dir.Path("k.sea"), SeaUtf16({L"; head", L"width: 640 480", L"", L"title:\t\"Main window\" x",
-                                                     L"colors: {", L"\tred 1", L"\t; inner", L"\tgreen 2", L"}",
-                                                     L"size : 3"}));
     CaptureOutput capture;
     TestSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("k.sea"), false));
+    Load(sea, dir, {L"; head", L"width: 640 480", L"", L"title:\t\"Main window\" x", L"colors: {", L"\tred 1",
+                    L"\t; inner", L"\tgreen 2", L"}", L"size : 3"}, "k.sea");
     EXPECT_TRUE(capture.Reports().empty());
     EXPECT_EQ(sea.NrLines(), 6u);
     EXPECT_EQ(sea.NrEntries(), 4u);
     EXPECT_EQ(sea.Value(L"width", 1), L"480");
     EXPECT_EQ(sea.Value(L"title", 0), L"Main window");
     EXPECT_EQ(sea.Value(L"size "), L"3");
-    ASSERT_NE(sea.GetEntry(L"colors"), nullptr);
-    EXPECT_TRUE(sea.GetEntry(L"colors")->IsListEntry());
-    CString all;
-    sea.GetEntry(L"colors")->GetLine(all);
-    EXPECT_EQ(all.Str(), L"colors: {\nred 1\n; inner\ngreen 2\n}");
+    EXPECT_TRUE(sea.IsListEntry(L"colors"));
+    EXPECT_EQ(sea.Text(L"colors"), L"colors: {\nred 1\n; inner\ngreen 2\n}");
+
+    // Code page 1252, its undefined bytes kept as the code points of the same value.
+    WriteBytes(dir.Path("w.sea"), std::string("name: caf\xE9 \x80\r\nodd: \x81\x8D\r\n"));
+    ASSERT_TRUE(sea.Create(dir.Wide("w.sea"), false));
+    EXPECT_EQ(sea.Value(L"name", 0), L"caf\u00E9");
+    EXPECT_EQ(sea.Value(L"name", 1), L"\u20AC");
+    EXPECT_EQ(sea.Value(L"odd", 0), L"\u0081\u008D");
 }
 
 // How each problem is reported, with the number of its line, is the corpus's
 // part (tests/data/invalid, golden-sea/reading, see RoundTripTest.cpp); here
 // what only a sea shows.
-TEST(SeaReading, ASectionCountsTheLinesBeforeIt) {
+TEST(SeaReading, DuplicatesAndSectionMarkers) {
     ScratchDir dir;
-    seatest::WriteBytes(dir.Path("s.sea"), SeaUtf16({L"x: 1", L"x: 1", L"::::: P", L"a: 1", L"a: 2"}));
+    WriteBytes(dir.Path("s.sea"), SeaUtf16({L"x: 1", L"x: 1", L"::::: P", L"a: 1", L"a: 2"}));
     CaptureOutput capture;
     TestSea sea;
-    sea.SetSeaName(L"P");
-    sea.SetFileSection(true);
+    sea.Section(L"P");
     ASSERT_TRUE(sea.Create(dir.Wide("s.sea"), false));
     ExpectReadingReports(capture, {Name(dir, "s.sea") +
                                    L"\nDuplicate identifier in line 5 (second will be ignored):\na: 1\na: 2\n"});
-    EXPECT_EQ(sea.NrLines(), 2u);
+    EXPECT_EQ(sea.NrLines(), 2u) << "a section counts the lines before it";
+
+    // The report of a duplicate shows the current text of a changed entry.
+    TestSea changed;
+    changed.CreateEntry(L"a", 0)->SetInt(5, 0);
+    WriteBytes(dir.Path("d.sea"), SeaUtf16({L"a: 1"}));
+    capture.Clear();
+    ASSERT_TRUE(changed.OpenFileBase(dir.Wide("d.sea"), false));
+    ExpectReadingReports(capture, {Name(dir, "d.sea") +
+                                   L"\nDuplicate identifier in line 1 (second will be ignored):\na:\t5 \na: 1\n"});
+    EXPECT_EQ(changed.Value(L"a"), L"5");
+
+    // A plain sea stops reading at the first marker, even one without a name.
+    TestSea plain;
+    Load(plain, dir, {L"a: 1", L"::::: ", L"b: 2"}, "m.sea");
+    EXPECT_EQ(plain.NrLines(), 1u);
 }
 
 TEST(SeaReading, AnEntryAddedAfterAnUnterminatedListIsNotSwallowedByIt) {
     ScratchDir dir;
-    seatest::WriteBytes(dir.Path("s.sea"), SeaUtf16({L"a: 1", L"l: {", L"\tone", L"\ttwo"}));
     CaptureOutput capture;
     TestSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("s.sea"), false));
+    Load(sea, dir, {L"a: 1", L"l: {", L"\tone", L"\ttwo"}, "s.sea");
     EXPECT_EQ(capture.Reports().size(), 1u);
     sea.CreateEntry(L"later", 0)->SetInt(5, 0);
     sea.UpdateFile();
@@ -154,26 +146,12 @@ TEST(SeaReading, AnEntryAddedAfterAnUnterminatedListIsNotSwallowedByIt) {
     EXPECT_EQ(again.Text(L"l"), L"l: {\none\ntwo\n} \t;-- l");
 }
 
-TEST(SeaReading, DuplicateReportShowsTheCurrentTextOfAChangedEntry) {
-    ScratchDir dir;
-    seatest::WriteBytes(dir.Path("d.sea"), SeaUtf16({L"a: 1"}));
-    CaptureOutput capture;
-    TestSea sea;
-    sea.CreateEntry(L"a", 0)->SetInt(5, 0);
-    ASSERT_TRUE(sea.OpenFileBase(dir.Wide("d.sea"), false));
-    ExpectReadingReports(capture, {Name(dir, "d.sea") +
-                                   L"\nDuplicate identifier in line 1 (second will be ignored):\na:\t5 \na: 1\n"});
-    EXPECT_EQ(sea.Value(L"a"), L"5");
-}
-
 TEST(SeaReading, ProblemsAreKeptAsDataWithFileAndLine) {
     using Kind = kelvaro::SeaProblem::Kind;
     ScratchDir dir;
-    seatest::WriteBytes(dir.Path("p.sea"), SeaUtf16({L"a: 1", L": 5", L";" + std::wstring(9000, L'x'),
-                                                     L"a: 2", L"l: {", L"\tone"}));
     CaptureOutput capture;
     TestSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("p.sea"), false));
+    Load(sea, dir, {L"a: 1", L": 5", L";" + std::wstring(9000, L'x'), L"a: 2", L"l: {", L"\tone"}, "p.sea");
     struct Seen {
         Kind kind;
         int line;
@@ -195,8 +173,7 @@ TEST(SeaReading, ProblemsAreKeptAsDataWithFileAndLine) {
     EXPECT_EQ(capture.Texts().size(), expected.size()) << "every problem is reported as text too";
 
     // A clean reading starts afresh; a refused save is a problem of its own.
-    seatest::WriteBytes(dir.Path("p.sea"), SeaUtf16({L"a: 1"}));
-    ASSERT_TRUE(sea.Create(dir.Wide("p.sea"), false));
+    Load(sea, dir, {L"a: 1"}, "p.sea");
     EXPECT_TRUE(sea.Problems().empty());
     std::filesystem::create_directory(dir.Path("folder"));
     EXPECT_FALSE(sea.SaveAs(dir.Wide("folder")));
@@ -209,20 +186,11 @@ TEST(SeaReading, ProblemsAreKeptAsDataWithFileAndLine) {
 
 TEST(SeaReading, SectionsOfASharedFile) {
     ScratchDir dir;
-    seatest::WriteBytes(dir.Path("s.sea"), SeaUtf16({L"x: 1", L"::::: Preference", L"y: 2", L"::::: Other", L"z: 3",
-                                                     L"::::: Preference", L"w: 4"}));
-    struct Case {
-        const wchar_t* name;
-        bool section;
-        std::vector<std::wstring> present;
-    };
-    const Case cases[] = {
-        {L"Application", false, {L"x"}},
-        {L"Preference", true, {L"y"}},
-        {L"Other", true, {L"z"}},
-        {L"Nowhere", true, {}},
-        {L"Preference ", true, {}},
-        {L"preference", true, {}},
+    const Lines file = {L"x: 1", L"::::: Preference", L"y: 2", L"::::: Other", L"z: 3", L"::::: Preference", L"w: 4"};
+    WriteBytes(dir.Path("s.sea"), SeaUtf16(file));
+    const struct Case { const wchar_t* name; bool section; Lines present; } cases[] = {
+        {L"Application", false, {L"x"}}, {L"Preference", true, {L"y"}}, {L"Other", true, {L"z"}},
+        {L"Nowhere", true, {}},          {L"Preference ", true, {}},   {L"preference", true, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "[" << CString(c.name).Str().size() << "]");
@@ -239,11 +207,8 @@ TEST(SeaReading, SectionsOfASharedFile) {
 
 TEST(SeaReading, MergeModes) {
     ScratchDir dir;
-    seatest::WriteBytes(dir.Path("m.sea"), SeaUtf16({L"; a comment", L"a: 1", L"a: 2", L"n: 9", L": bad"}));
-    struct Case {
-        bool overwrite;
-        const wchar_t* a;
-    };
+    WriteBytes(dir.Path("m.sea"), SeaUtf16({L"; a comment", L"a: 1", L"a: 2", L"n: 9", L": bad"}));
+    struct Case { bool overwrite; const wchar_t* a; };
     for (const Case& c : {Case{true, L"2"}, Case{false, L"5"}}) {
         SCOPED_TRACE(c.overwrite);
         CaptureOutput capture;
@@ -259,14 +224,10 @@ TEST(SeaReading, MergeModes) {
         ExpectReadingReports(capture, {Name(dir, "m.sea") +
                                        L"\nSyntax error in line 5: Empty identifier (name before ':' missing)\n: bad\n"});
     }
-}
-
-TEST(SeaReading, MergeWithoutOverwriteLeavesTheSeaModified) {
-    ScratchDir dir;
-    seatest::WriteBytes(dir.Path("m.sea"), SeaUtf16({L"b: 1"}));
-    seatest::WriteBytes(dir.Path("own.sea"), SeaUtf16({L"a: 1"}));
+    // A merge without overwrite leaves a file-based sea modified, tied to its own file.
+    WriteBytes(dir.Path("m.sea"), SeaUtf16({L"b: 1"}));
     TestSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("own.sea"), false));
+    Load(sea, dir, {L"a: 1"}, "own.sea");
     ASSERT_FALSE(sea.GetEntry(L"a")->Modified());
     ASSERT_TRUE(sea.MergeFile(dir.Wide("m.sea"), false));
     EXPECT_TRUE(sea.GetEntry(L"a")->Modified());
@@ -275,21 +236,20 @@ TEST(SeaReading, MergeWithoutOverwriteLeavesTheSeaModified) {
 
 TEST(SeaReading, ReloadKeepsChangesOrPurges) {
     ScratchDir dir;
-    seatest::WriteBytes(dir.Path("k.sea"), SeaUtf16({L"changed: 1", L"untouched: 1"}));
     TestSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("k.sea"), false));
+    Load(sea, dir, {L"changed: 1", L"untouched: 1"}, "k.sea");
     sea.GetEntry(L"changed")->SetInt(7, 0);
-    seatest::WriteBytes(dir.Path("k.sea"), SeaUtf16({L"changed: 2", L"untouched: 2", L"; c", L"fresh: 3"}));
+    WriteBytes(dir.Path("k.sea"), SeaUtf16({L"changed: 2", L"untouched: 2", L"; c", L"fresh: 3"}));
     ASSERT_TRUE(sea.ReloadFileBase(false));
     EXPECT_EQ(sea.Value(L"changed"), L"7");
     EXPECT_EQ(sea.Value(L"untouched"), L"2");
     EXPECT_EQ(sea.Value(L"fresh"), L"3");
     EXPECT_EQ(sea.NrLines(), 3u);
     sea.UpdateFile();
-    EXPECT_EQ(seatest::LinesOfFile(dir.Path("k.sea")), (Lines{L"changed:\t7 ", L"untouched: 2", L"fresh: 3"}));
+    EXPECT_EQ(LinesOfFile(dir.Path("k.sea")), (Lines{L"changed:\t7 ", L"untouched: 2", L"fresh: 3"}));
 
     // A reload with purge starts afresh: changes and added entries are gone.
-    seatest::WriteBytes(dir.Path("k.sea"), SeaUtf16({L"changed: 1"}));
+    WriteBytes(dir.Path("k.sea"), SeaUtf16({L"changed: 1"}));
     sea.GetEntry(L"changed")->SetInt(8, 0);
     sea.CreateEntry(L"extra", 0);
     ASSERT_TRUE(sea.ReloadFileBase(true));
@@ -310,19 +270,9 @@ TEST(SeaReading, ReloadKeepsChangesOrPurges) {
     EXPECT_TRUE(capture.Reports().empty());
 }
 
-TEST(SeaReading, CodePage1252File) {
-    ScratchDir dir;
-    seatest::WriteBytes(dir.Path("w.sea"), std::string("name: caf\xE9 \x80\r\nodd: \x81\x8D\r\n"));
-    TestSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("w.sea"), false));
-    EXPECT_EQ(sea.Value(L"name", 0), L"caf\u00E9");
-    EXPECT_EQ(sea.Value(L"name", 1), L"\u20AC");
-    EXPECT_EQ(sea.Value(L"odd", 0), L"\u0081\u008D");
-}
-
 TEST(SeaReading, CreateFromAnOpenFile) {
     ScratchDir dir;
-    seatest::WriteBytes(dir.Path("f.sea"), SeaUtf16({L"a: 1", L"b: 2"}));
+    WriteBytes(dir.Path("f.sea"), SeaUtf16({L"a: 1", L"b: 2"}));
     CUnicodeFile file;
     ASSERT_TRUE(file.Open(dir.Wide("f.sea"), CUnicodeFile::modeRead));
     TestSea sea;
@@ -336,7 +286,7 @@ TEST(SeaReading, CreateFromAnOpenFile) {
     // text, not a second mark, and the file keeps its encoding.
     for (const std::wstring& first : {std::wstring(L"\uFEFFa: 1"), std::wstring(L"\u3AFF: 1")}) {
         const std::string bytes = SeaUtf16({first, L"b: 2"});
-        seatest::WriteBytes(dir.Path("m.sea"), bytes);
+        WriteBytes(dir.Path("m.sea"), bytes);
         CUnicodeFile opened;
         ASSERT_TRUE(opened.Open(dir.Wide("m.sea"), CUnicodeFile::modeRead));
         EXPECT_EQ(opened.ReadBOM(), 2);
@@ -344,16 +294,8 @@ TEST(SeaReading, CreateFromAnOpenFile) {
         ASSERT_TRUE(again.Create(&opened, false));
         opened.Close();
         EXPECT_TRUE(again.SaveAs(dir.Wide("m.sea")));
-        EXPECT_EQ(seatest::ReadBytes(dir.Path("m.sea")), bytes);
+        EXPECT_EQ(ReadBytes(dir.Path("m.sea")), bytes);
     }
-}
-
-TEST(SeaReading, TheReaderStopsAtTheFirstMarkerOfAPlainSea) {
-    ScratchDir dir;
-    seatest::WriteBytes(dir.Path("m.sea"), SeaUtf16({L"a: 1", L"::::: ", L"b: 2"}));
-    TestSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("m.sea"), false));
-    EXPECT_EQ(sea.NrLines(), 1u);
 }
 
 }  // namespace

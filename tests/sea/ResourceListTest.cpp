@@ -1,28 +1,20 @@
 // The list cursor: moves that skip comment lines and never walk past either
 // end, line numbers and keys, adding and removing lines, read-only cursors.
-#include <gtest/gtest.h>
-
-#include <sstream>
-#include <string>
-#include <vector>
-
-#include "kelvaro/entry/ResourceEntry.h"
 #include "kelvaro/sea/ResourceList.h"
-#include "kelvaro/sea/ResourceSea.h"
 #include "sea/SeaTestSupport.h"
 
 namespace {
 
-using seatest::Lines;
-using ListSea = seatest::TestSea;
+using namespace seatest;
+using ListSea = TestSea;
 
 // A sea holding the list "cfg" (by default: a comment, a 1, a comment, b 2), not modified.
-void LoadList(ListSea& sea, const seatest::ScratchDir& dir,
+void LoadList(ListSea& sea, const ScratchDir& dir,
               const Lines& listLines = {L"\t; c1", L"\ta 1", L"\t; c2", L"\tb 2"}) {
     Lines lines{L"before: 1", L"cfg: {"};
     lines.insert(lines.end(), listLines.begin(), listLines.end());
     lines.insert(lines.end(), {L"}", L"plain: 5"});
-    seatest::Load(sea, dir, lines, "list.sea");
+    Load(sea, dir, lines, "list.sea");
     sea.GetEntry(L"cfg")->ResetModified();
 }
 
@@ -35,21 +27,13 @@ std::wstring Current(const CResourceList& list) {
     return text.GetString();
 }
 
-// The list lines of "cfg" in order, as GetLine gives them (head and closing line left out).
-Lines ListLines(const ListSea& sea) {
-    Lines lines;
-    std::wstringstream text(sea.Text(L"cfg"));
-    for (std::wstring line; std::getline(text, line);) lines.push_back(line);
-    if (lines.size() < 2) return {};
-    return Lines(lines.begin() + 1, lines.end() - 1);
-}
-
+// One move and what it must give; "-" for no current line.
 struct Step {
     enum Op { Head, Tail, Next, Prev, Line, Key, IntKey } op;
-    int arg;
-    const wchar_t* key;
     bool result;
-    const wchar_t* current;  // "-" for no current line
+    const wchar_t* current;
+    int arg = 0;
+    const wchar_t* key = nullptr;
 };
 
 bool RunStep(CResourceList& list, const Step& step) {
@@ -69,26 +53,25 @@ TEST(ResourceList, MovesSkipCommentsAndStopAtBothEnds) {
     using S = Step;
     const struct { const char* what; std::vector<Step> steps; } scripts[] = {
         {"forward to the end and beyond",
-         {{S::Head, 0, nullptr, true, L"a 1"}, {S::Next, 0, nullptr, true, L"b 2"}, {S::Next, 0, nullptr, false, L"-"},
-          {S::Next, 0, nullptr, false, L"-"}, {S::Prev, 0, nullptr, false, L"-"}}},
+         {{S::Head, true, L"a 1"}, {S::Next, true, L"b 2"}, {S::Next, false, L"-"}, {S::Next, false, L"-"},
+          {S::Prev, false, L"-"}}},
         {"backward to the front and beyond",
-         {{S::Tail, 0, nullptr, true, L"b 2"}, {S::Prev, 0, nullptr, true, L"a 1"}, {S::Prev, 0, nullptr, false, L"-"},
-          {S::Prev, 0, nullptr, false, L"-"}, {S::Next, 0, nullptr, false, L"-"}}},
-        {"no move before the first", {{S::Next, 0, nullptr, false, L"-"}, {S::Prev, 0, nullptr, false, L"-"}}},
+         {{S::Tail, true, L"b 2"}, {S::Prev, true, L"a 1"}, {S::Prev, false, L"-"}, {S::Prev, false, L"-"},
+          {S::Next, false, L"-"}}},
+        {"no move before the first", {{S::Next, false, L"-"}, {S::Prev, false, L"-"}}},
+        // Line 4 is not below the line count: current stays; 2 is, but there are only two elements.
         {"line numbers count non-comment lines",
-         {{S::Line, 1, nullptr, true, L"b 2"}, {S::Line, 0, nullptr, true, L"a 1"},
-          {S::Line, 4, nullptr, false, L"a 1"},  // not below the line count: current stays
-          {S::Line, 99, nullptr, false, L"a 1"},
-          {S::Line, 2, nullptr, false, L"-"},  // below the count, but only two elements
-          {S::Line, 1, nullptr, true, L"b 2"}, {S::Line, 3, nullptr, false, L"-"}}},
+         {{S::Line, true, L"b 2", 1}, {S::Line, true, L"a 1", 0}, {S::Line, false, L"a 1", 4},
+          {S::Line, false, L"a 1", 99}, {S::Line, false, L"-", 2},
+          {S::Line, true, L"b 2", 1}, {S::Line, false, L"-", 3}}},
         {"keys: value 0, case matters",
-         {{S::Key, 0, L"b", true, L"b 2"}, {S::Key, 0, L"B", false, L"-"}, {S::Key, 0, L"a", true, L"a 1"},
-          {S::Key, 0, L"1", false, L"-"}, {S::Key, 0, L"", false, L"-"}, {S::Key, 0, nullptr, false, L"-"},
-          {S::IntKey, 7, nullptr, false, L"-"}}},
+         {{S::Key, true, L"b 2", 0, L"b"}, {S::Key, false, L"-", 0, L"B"}, {S::Key, true, L"a 1", 0, L"a"},
+          {S::Key, false, L"-", 0, L"1"}, {S::Key, false, L"-", 0, L""}, {S::Key, false, L"-"},
+          {S::IntKey, false, L"-", 7}}},
     };
     for (const auto& script : scripts) {
         SCOPED_TRACE(script.what);
-        seatest::ScratchDir dir;
+        ScratchDir dir;
         ListSea sea;
         LoadList(sea, dir);
         CResourceList list(&sea, L"cfg");
@@ -104,14 +87,7 @@ TEST(ResourceList, MovesSkipCommentsAndStopAtBothEnds) {
 }
 
 TEST(ResourceList, CountsAndEdgeShapes) {
-    const struct {
-        const char* what;
-        Lines lines;
-        bool empty;
-        unsigned elements;
-        const wchar_t* head;
-        const wchar_t* tail;
-    } rows[] = {
+    const struct { const char* what; Lines lines; bool empty; unsigned elements; const wchar_t *head, *tail; } rows[] = {
         {"no lines", {}, true, 0, L"-", L"-"},
         {"comments only", {L"\t; x", L"", L"\t;y"}, false, 0, L"-", L"-"},
         {"one line", {L"\tonly"}, false, 1, L"only", L"only"},
@@ -119,7 +95,7 @@ TEST(ResourceList, CountsAndEdgeShapes) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        seatest::ScratchDir dir;
+        ScratchDir dir;
         ListSea sea;
         LoadList(sea, dir, row.lines);
         CResourceList list(&sea, L"cfg");
@@ -133,7 +109,7 @@ TEST(ResourceList, CountsAndEdgeShapes) {
 }
 
 TEST(ResourceList, KeySearchLooksAtEveryLineAndMarksIt) {
-    seatest::ScratchDir dir;
+    ScratchDir dir;
     ListSea sea;
     LoadList(sea, dir, {L"\t7 seven", L"\tc 3", L"\tb 2", L"\tb 9"});
     CResourceList list(&sea, L"cfg");
@@ -148,9 +124,8 @@ TEST(ResourceList, KeySearchLooksAtEveryLineAndMarksIt) {
     EXPECT_EQ(Current(list), L"b 2") << "the first match wins";
 
     // A failed search has looked at, and marked, every line.
-    seatest::ScratchDir dir2;
     ListSea fresh;
-    LoadList(fresh, dir2, {L"\tx 1", L"\t; note", L"\ty 2"});
+    LoadList(fresh, dir, {L"\tx 1", L"\t; note", L"\ty 2"});
     CResourceList search(&fresh, L"cfg");
     EXPECT_EQ(search.GetLineByKey(L"none"), nullptr);
     EXPECT_FALSE(search.IsValid());
@@ -160,8 +135,8 @@ TEST(ResourceList, KeySearchLooksAtEveryLineAndMarksIt) {
     EXPECT_EQ(marked, 2u);
 }
 
-TEST(ResourceList, RemoveCurrentStepsBackWhateverTheLineIs) {
-    seatest::ScratchDir dir;
+TEST(ResourceList, RemoveCurrentStepsBackWhateverTheLineIsAndRemoveAllEmpties) {
+    ScratchDir dir;
     ListSea sea;
     LoadList(sea, dir);
     CResourceList list(&sea, L"cfg");
@@ -174,15 +149,22 @@ TEST(ResourceList, RemoveCurrentStepsBackWhateverTheLineIs) {
     }
     EXPECT_TRUE(list.IsEmpty());
     EXPECT_FALSE(sea.GetEntry(L"cfg")->Modified()) << "removing does not mark the list";
+
+    // RemoveAll empties the list on disk too.
+    ListSea other;
+    LoadList(other, dir);
+    CResourceList all(&other, L"cfg");
+    ASSERT_TRUE(all.GotoHead());
+    all.RemoveAll();
+    EXPECT_FALSE(all.IsValid());
+    EXPECT_EQ(all.NrElements(), 0u);
+    EXPECT_TRUE(other.UpdateIfPossible());
+    EXPECT_EQ(ReadBytes(dir.Path("list.sea")), SeaUtf16({L"before: 1", L"cfg: {", L"}", L"plain: 5"}));
 }
 
 TEST(ResourceList, AddAndInsertKeepTheCurrentLine) {
-    struct Row {
-        const char* what;
-        int currentLine;  // -1: none
-        enum { Head, Tail, Insert } op;
-        Lines lines;  // a new empty line shows as ""
-    };
+    // currentLine -1: none; a new empty line shows as "".
+    struct Row { const char* what; int currentLine; enum { Head, Tail, Insert } op; Lines lines; };
     const Row rows[] = {
         {"insert without current line goes in front", -1, Row::Insert, {L"", L"; c1", L"a 1", L"; c2", L"b 2"}},
         {"insert before b 2 goes after the comment", 1, Row::Insert, {L"; c1", L"a 1", L"; c2", L"", L"b 2"}},
@@ -192,13 +174,11 @@ TEST(ResourceList, AddAndInsertKeepTheCurrentLine) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        seatest::ScratchDir dir;
+        ScratchDir dir;
         ListSea sea;
         LoadList(sea, dir);
         CResourceList list(&sea, L"cfg");
-        if (row.currentLine >= 0) {
-            ASSERT_TRUE(list.GotoLine(static_cast<unsigned>(row.currentLine)));
-        }
+        if (row.currentLine >= 0) { ASSERT_TRUE(list.GotoLine(static_cast<unsigned>(row.currentLine))); }
         const std::wstring before = Current(list);
         CResourceEntry* added = row.op == Row::Head   ? list.AddLineHead()
                                 : row.op == Row::Tail ? list.AddLineTail()
@@ -208,26 +188,12 @@ TEST(ResourceList, AddAndInsertKeepTheCurrentLine) {
         EXPECT_EQ(Current(list), before);
         EXPECT_EQ(list.NrElements(), 3u);
         EXPECT_TRUE(sea.GetEntry(L"cfg")->Modified());
-        EXPECT_EQ(ListLines(sea), row.lines);
+        EXPECT_EQ(sea.ListLines(L"cfg"), row.lines);
     }
 }
 
-TEST(ResourceList, RemoveAllEmptiesTheListOnDisk) {
-    seatest::ScratchDir dir;
-    ListSea sea;
-    LoadList(sea, dir);
-    CResourceList list(&sea, L"cfg");
-    ASSERT_TRUE(list.GotoHead());
-    list.RemoveAll();
-    EXPECT_FALSE(list.IsValid());
-    EXPECT_EQ(list.NrElements(), 0u);
-    EXPECT_TRUE(sea.UpdateIfPossible());
-    EXPECT_EQ(seatest::ReadBytes(dir.Path("list.sea")),
-              seatest::SeaUtf16({L"before: 1", L"cfg: {", L"}", L"plain: 5"}));
-}
-
-TEST(ResourceList, BindingMarksAndCreates) {
-    seatest::ScratchDir dir;
+TEST(ResourceList, BindingMarksAndCreatesAndAssignmentCopiesAll) {
+    ScratchDir dir;
     ListSea sea;
     LoadList(sea, dir);
     EXPECT_FALSE(sea.GetEntry(L"cfg")->Accessed());
@@ -243,10 +209,19 @@ TEST(ResourceList, BindingMarksAndCreates) {
     EXPECT_TRUE(sea.GetEntry(L"newlist")->Accessed());
     ASSERT_NE(created.AddLineTail(), nullptr);
     EXPECT_EQ(created.NrElements(), 1u);
+
+    // Assignment copies the entry, the position and the read-only flag.
+    ASSERT_TRUE(readOnly.GotoTail());
+    CResourceList writable(&sea, L"plain");
+    writable = readOnly;
+    EXPECT_EQ(Current(writable), L"b 2");
+    EXPECT_EQ(writable.AddLineTail(), nullptr) << "the flag came along";
+    EXPECT_TRUE(writable.GotoPrev());
+    EXPECT_EQ(Current(readOnly), L"b 2") << "each cursor moves on its own";
 }
 
 TEST(ResourceList, UnboundReadOnlyAndNonListCursorsChangeNothing) {
-    seatest::ScratchDir dir;
+    ScratchDir dir;
     ListSea sea;
     LoadList(sea, dir);
     const CResourceSea& constSea = sea;
@@ -257,7 +232,7 @@ TEST(ResourceList, UnboundReadOnlyAndNonListCursorsChangeNothing) {
         {"const sea, existing list", CResourceList(&constSea, L"cfg"), 1, 2},
         {"entry that is no list", CResourceList(&sea, L"plain"), 1, 0},
     };
-    const Lines listBefore = ListLines(sea);
+    const Lines listBefore = sea.ListLines(L"cfg");
     for (Row& row : rows) {
         SCOPED_TRACE(row.what);
         CResourceList& list = row.list;
@@ -272,25 +247,10 @@ TEST(ResourceList, UnboundReadOnlyAndNonListCursorsChangeNothing) {
         list.RemoveCurrent();
         list.RemoveAll();
         EXPECT_EQ(list.NrElements(), row.elements);
-        EXPECT_EQ(ListLines(sea), listBefore);
+        EXPECT_EQ(sea.ListLines(L"cfg"), listBefore);
     }
     EXPECT_FALSE(sea.HasEntry(L"missing"));
     EXPECT_FALSE(sea.IsListEntry(L"plain"));
-}
-
-TEST(ResourceList, AssignmentCopiesEntryPositionAndReadOnlyFlag) {
-    seatest::ScratchDir dir;
-    ListSea sea;
-    LoadList(sea, dir);
-    const CResourceSea& constSea = sea;
-    CResourceList readOnly(&constSea, L"cfg");
-    ASSERT_TRUE(readOnly.GotoTail());
-    CResourceList writable(&sea, L"plain");
-    writable = readOnly;
-    EXPECT_EQ(Current(writable), L"b 2");
-    EXPECT_EQ(writable.AddLineTail(), nullptr) << "the flag came along";
-    EXPECT_TRUE(writable.GotoPrev());
-    EXPECT_EQ(Current(readOnly), L"b 2") << "each cursor moves on its own";
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 // files must come back exactly; invalid ones must give their expected
 // reports and output, which then comes back exactly), shared files, and a
 // writer killed half-way.
-#include <gtest/gtest.h>
-
 #include <csignal>
 #include <cstdlib>
 #include <sys/wait.h>
@@ -13,20 +11,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "kelvaro/sea/ResourceSea.h"
 #include "sea/SeaTestSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using seatest::CaptureOutput;
-using seatest::ScratchDir;
-using seatest::TestSea;
+using namespace seatest;
 
 const fs::path kData = KELVARO_TEST_DATA;
 
@@ -37,7 +29,7 @@ bool IsUtf16(const std::string& bytes) { return bytes.size() >= 2 && bytes[0] ==
 std::string ReadAndWriteBack(const fs::path& path) {
     CaptureOutput capture;
     TestSea sea;
-    sea.SaveAsUnicode(IsUtf16(seatest::ReadBytes(path)));
+    sea.SaveAsUnicode(IsUtf16(ReadBytes(path)));
     EXPECT_TRUE(sea.Create(CString(path.wstring()), false));
     EXPECT_TRUE(sea.UpdateIfPossible());
     std::string reports;
@@ -73,58 +65,56 @@ TEST(SeaRoundTrip, ValidCorpusComesBackByteForByte) {
         const fs::path copy = dir.Path(source.filename().string());
         fs::copy_file(source, copy);
         EXPECT_EQ(ReadAndWriteBack(copy), "");
-        EXPECT_EQ(seatest::ReadBytes(copy), seatest::ReadBytes(source));
+        EXPECT_EQ(ReadBytes(copy), ReadBytes(source));
     }
 }
 
 TEST(SeaRoundTrip, InvalidCorpusGivesItsReportsAndItsExpectedOutput) {
-    const auto files = CorpusFiles({kData / "invalid", seatest::Golden("reading")});
+    const auto files = CorpusFiles({kData / "invalid", Golden("reading")});
     ASSERT_GE(files.size(), 8u);
     for (const auto& source : files) {
         SCOPED_TRACE(source.filename().string());
-        fs::path expectedOutput = source;
-        expectedOutput.replace_extension(".out.sea");
-        fs::path expectedReports = source;
-        expectedReports.replace_extension(".reports.txt");
+        const fs::path expectedOutput = fs::path(source).replace_extension(".out.sea");
+        const fs::path expectedReports = fs::path(source).replace_extension(".reports.txt");
         ASSERT_TRUE(fs::exists(expectedReports)) << "every invalid file says what it reports";
 
         ScratchDir dir;
         const fs::path copy = dir.Path(source.filename().string());
         fs::copy_file(source, copy);
-        EXPECT_EQ(ReadAndWriteBack(copy), seatest::ReadBytes(expectedReports));
-        const std::string written = seatest::ReadBytes(copy);
-        EXPECT_EQ(written, seatest::ReadBytes(fs::exists(expectedOutput) ? expectedOutput : source));
+        EXPECT_EQ(ReadAndWriteBack(copy), ReadBytes(expectedReports));
+        const std::string written = ReadBytes(copy);
+        EXPECT_EQ(written, ReadBytes(fs::exists(expectedOutput) ? expectedOutput : source));
 
         // What a write produced is stable: a second round trip keeps it.
         ReadAndWriteBack(copy);
-        EXPECT_EQ(seatest::ReadBytes(copy), written);
+        EXPECT_EQ(ReadBytes(copy), written);
     }
 }
 
 TEST(SeaRoundTrip, SharedFileWrittenSectionBySection) {
-    const std::string original = seatest::SeaUtf16({L"; application", L"a: 1", L"l: {", L"\tx", L"}",
-                                                    L"::::: Preference", L"; preference", L"p: \"two words\"", L""});
+    const std::string original = SeaUtf16({L"; application", L"a: 1", L"l: {", L"\tx", L"}",
+                                           L"::::: Preference", L"; preference", L"p: \"two words\"", L""});
     ScratchDir dir;
-    seatest::WriteBytes(dir.Path("s.sea"), original);
+    WriteBytes(dir.Path("s.sea"), original);
     TestSea app;
     app.SetSeaName(L"Application");
     ASSERT_TRUE(app.Create(dir.Wide("s.sea"), false));
     TestSea pref;
-    pref.SetSeaName(L"Preference");
-    pref.SetFileSection(true);
+    pref.Section(L"Preference");
     ASSERT_TRUE(pref.Create(dir.Wide("s.sea"), false));
     EXPECT_TRUE(app.UpdateIfPossible());
     EXPECT_TRUE(pref.UpdateIfPossible());
-    EXPECT_EQ(seatest::ReadBytes(dir.Path("s.sea")), original);
+    EXPECT_EQ(ReadBytes(dir.Path("s.sea")), original);
 }
 
 // A child writes a large sea over an old file and is killed at a moment
 // spread over the time the write takes: the file is always the old one or the
 // new one, whole.
 TEST(SeaRoundTrip, KilledWriterLeavesTheOldOrTheNewFile) {
-    std::vector<std::wstring> lines;
-    for (int i = 0; i < 20000; ++i) lines.push_back(L"key" + std::to_wstring(i) + L": " + std::to_wstring(i * 7919 % 100000) + L" \"v\" x");
-    const std::string oldBytes = seatest::SeaUtf16(lines);
+    Lines lines;
+    for (int i = 0; i < 20000; ++i)
+        lines.push_back(L"key" + std::to_wstring(i) + L": " + std::to_wstring(i * 7919 % 100000) + L" \"v\" x");
+    const std::string oldBytes = SeaUtf16(lines);
     ScratchDir dir;
     const fs::path target = dir.Path("big.sea");
 
@@ -141,11 +131,11 @@ TEST(SeaRoundTrip, KilledWriterLeavesTheOldOrTheNewFile) {
         }
         return sea.UpdateIfPossible();
     };
-    seatest::WriteBytes(dir.Path("new.sea"), oldBytes);
+    WriteBytes(dir.Path("new.sea"), oldBytes);
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(rewrite(dir.Wide("new.sea")));
     const auto writeTime = std::chrono::steady_clock::now() - start;
-    const std::string newBytes = seatest::ReadBytes(dir.Path("new.sea"));
+    const std::string newBytes = ReadBytes(dir.Path("new.sea"));
     ASSERT_NE(newBytes, oldBytes);
 
     // A private file: a stage a kill leaves behind must not show it to others.
@@ -159,7 +149,7 @@ TEST(SeaRoundTrip, KilledWriterLeavesTheOldOrTheNewFile) {
     int sawOld = 0, sawNew = 0;
     for (int round = 0; round < rounds; ++round) {
         SCOPED_TRACE(round);
-        seatest::WriteBytes(target, oldBytes);
+        WriteBytes(target, oldBytes);
         fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
         int ready[2];
         ASSERT_EQ(pipe(ready), 0);
@@ -182,7 +172,7 @@ TEST(SeaRoundTrip, KilledWriterLeavesTheOldOrTheNewFile) {
         int status = 0;
         waitpid(child, &status, 0);
         const bool killed = WIFSIGNALED(status);
-        const std::string now = seatest::ReadBytes(target);
+        const std::string now = ReadBytes(target);
         const bool isOld = now == oldBytes, isNew = now == newBytes;
         EXPECT_TRUE(isOld || isNew) << "size " << now.size() << ", old " << oldBytes.size() << ", new "
                                     << newBytes.size();

@@ -1,7 +1,5 @@
 // Saves on a shared machine: special files, links, rights, faults in every
 // system call of a save, and several writers of one file at once.
-#include <gtest/gtest.h>
-
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -13,27 +11,20 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <string>
-#include <vector>
 
-#include "kelvaro/platform/FileIO.h"
-#include "kelvaro/sea/ResourceSea.h"
 #include "sea/SeaTestSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using seatest::CaptureOutput;
-using seatest::ScratchDir;
-using seatest::TestSea;
+using namespace seatest;
 
 const std::string kOld = "a: 1\r\nb: 2\r\n";
 
+// Staged files left in the folder (their names start with a dot).
 std::vector<std::string> Leftovers(const ScratchDir& dir) {
-    std::vector<std::string> found;
-    for (const auto& item : fs::directory_iterator(dir.Path("")))
-        if (item.path().filename().string()[0] == '.') found.push_back(item.path().filename().string());
+    std::vector<std::string> found = dir.Names();
+    std::erase_if(found, [](const std::string& name) { return name[0] != '.'; });
     return found;
 }
 
@@ -57,10 +48,7 @@ TEST(SaveSafety, SpecialFilesAreRefusedWithoutBlocking) {
     fs::create_symlink(dir.Path("nowhere"), dir.Path("dangling"));
     const bool device = geteuid() == 0 && mknod(dir.Path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
 
-    struct Case {
-        const char* leaf;
-        fs::file_type type;
-    };
+    struct Case { const char* leaf; fs::file_type type; };
     std::vector<Case> cases = {{"fifo", fs::file_type::fifo}, {"sock", fs::file_type::socket},
                                {"dangling", fs::file_type::symlink}};
     if (device) cases.push_back({"null", fs::file_type::character});
@@ -73,9 +61,7 @@ TEST(SaveSafety, SpecialFilesAreRefusedWithoutBlocking) {
         EXPECT_FALSE(sea.WriteError().IsEmpty());
         EXPECT_EQ(fs::symlink_status(dir.Path(c.leaf)).type(), c.type) << "never replaced";
         TestSea reader;
-        if (c.type != fs::file_type::symlink) {
-            EXPECT_FALSE(reader.Create(dir.Wide(c.leaf), true)) << "never read";
-        }
+        if (c.type != fs::file_type::symlink) { EXPECT_FALSE(reader.Create(dir.Wide(c.leaf), true)) << "never read"; }
     }
     EXPECT_FALSE(fs::exists(dir.Path("nowhere"))) << "a dangling link's target is not created";
     EXPECT_TRUE(Leftovers(dir).empty());
@@ -86,7 +72,7 @@ TEST(SaveSafety, SpecialFilesAreRefusedWithoutBlocking) {
 // is saved through and stays a link.
 TEST(SaveSafety, LinksStayWhatTheyWere) {
     ScratchDir dir;
-    seatest::WriteBytes(dir.Path("f.sea"), kOld);
+    WriteBytes(dir.Path("f.sea"), kOld);
     fs::create_hard_link(dir.Path("f.sea"), dir.Path("g.sea"));
     CaptureOutput capture;
     TestSea sea;
@@ -94,14 +80,14 @@ TEST(SaveSafety, LinksStayWhatTheyWere) {
     sea.GetEntry(L"a")->SetInt(5, 0);
     EXPECT_FALSE(sea.UpdateIfPossible());
     EXPECT_EQ(sea.WriteError(), FileIO::GetLastErrorMessage(FileIO::kErrorHardLinks));
-    EXPECT_EQ(seatest::ReadBytes(dir.Path("f.sea")), kOld);
+    EXPECT_EQ(ReadBytes(dir.Path("f.sea")), kOld);
     EXPECT_EQ(fs::hard_link_count(dir.Path("f.sea")), 2u);
 
-    seatest::WriteBytes(dir.Path("real.sea"), kOld);
+    WriteBytes(dir.Path("real.sea"), kOld);
     fs::create_symlink(dir.Path("real.sea"), dir.Path("link.sea"));
     EXPECT_TRUE(SaveChange(dir.Wide("link.sea")));
     EXPECT_TRUE(fs::is_symlink(dir.Path("link.sea")));
-    EXPECT_EQ(seatest::ReadBytes(dir.Path("real.sea")), "a:\tchanged \r\nb: 2\r\n");
+    EXPECT_EQ(ReadBytes(dir.Path("real.sea")), "a:\tchanged \r\nb: 2\r\n");
 }
 
 // Runs `body` in a child with the rights of user and group `id`; its exit status.
@@ -122,16 +108,16 @@ TEST(SaveSafety, RealRightsDecideNotTheOwnersBit) {
     const uid_t nobody = 65534;
     ScratchDir dir;
     fs::permissions(dir.Path(""), fs::perms::all | fs::perms::sticky_bit);  // like /tmp
-    seatest::WriteBytes(dir.Path("root.sea"), kOld);
+    WriteBytes(dir.Path("root.sea"), kOld);
     fs::permissions(dir.Path("root.sea"), fs::perms(0644));
     EXPECT_EQ(AsUser(nobody, [&] { return SaveChange(dir.Wide("root.sea")) ? 0 : 1; }), 1);
-    EXPECT_EQ(seatest::ReadBytes(dir.Path("root.sea")), kOld);
+    EXPECT_EQ(ReadBytes(dir.Path("root.sea")), kOld);
     struct stat st {};
     ASSERT_EQ(stat(dir.Path("root.sea").c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, 0u) << "still root's";
 
     // A file the user may write keeps its owner and mode, also when root saves it.
-    seatest::WriteBytes(dir.Path("shared.sea"), kOld);
+    WriteBytes(dir.Path("shared.sea"), kOld);
     ASSERT_EQ(chown(dir.Path("shared.sea").c_str(), nobody, nobody), 0);
     fs::permissions(dir.Path("shared.sea"), fs::perms(0640));
     EXPECT_EQ(AsUser(nobody, [&] { return SaveChange(dir.Wide("shared.sea")) ? 0 : 1; }), 0);
@@ -157,14 +143,14 @@ int FailOne(const char* call) {
 
 TEST(SaveSafety, EveryFailingSystemCallLeavesTheOldFileAndNoStage) {
     ScratchDir dir;
-    seatest::WriteBytes(dir.Path("f.sea"), kOld);
+    WriteBytes(dir.Path("f.sea"), kOld);
     fs::permissions(dir.Path("f.sea"), fs::perms(0600));
     const std::string newBytes = "a:\tchanged \r\nb: 2\r\n";
     std::vector<std::string> seen;
     for (const bool unlinkToo : {false, true})
     for (g_failAt = 1;; ++g_failAt) {
         g_unlinkToo = unlinkToo;
-        seatest::WriteBytes(dir.Path("f.sea"), kOld);
+        WriteBytes(dir.Path("f.sea"), kOld);
         g_calls = 0;
         g_failed.clear();
         CaptureOutput capture;
@@ -177,7 +163,7 @@ TEST(SaveSafety, EveryFailingSystemCallLeavesTheOldFileAndNoStage) {
         if (g_failed.empty()) break;  // every call of a save has failed once
         SCOPED_TRACE(g_failed + " (call " + std::to_string(g_failAt) + ")" + (unlinkToo ? ", unlink too" : ""));
         seen.push_back(g_failed);
-        const std::string now = seatest::ReadBytes(dir.Path("f.sea"));
+        const std::string now = ReadBytes(dir.Path("f.sea"));
         if (saved) {
             // Only the removal of a stage that was already renamed may fail unnoticed.
             EXPECT_EQ(now, newBytes);
@@ -187,9 +173,7 @@ TEST(SaveSafety, EveryFailingSystemCallLeavesTheOldFileAndNoStage) {
             ASSERT_EQ(capture.Reports().size(), 0u) << "UpdateIfPossible reports through WriteError";
         }
         EXPECT_EQ(fs::status(dir.Path("f.sea")).permissions() & fs::perms::all, fs::perms(0600));
-        if (unlinkToo) {
-            ASSERT_TRUE(SaveChange(dir.Wide("f.sea")));  // the next save tidies up
-        }
+        if (unlinkToo) { ASSERT_TRUE(SaveChange(dir.Wide("f.sea"))); }  // the next save tidies up
         EXPECT_TRUE(Leftovers(dir).empty());
     }
     std::string calls;
@@ -201,13 +185,12 @@ TEST(SaveSafety, EveryFailingSystemCallLeavesTheOldFileAndNoStage) {
 
 TEST(SaveSafety, ChangedOnDiskIsRefusedUntilReloaded) {
     ScratchDir dir;
-    seatest::WriteBytes(dir.Path("f.sea"), seatest::SeaUtf16({L"a: 1", L"::::: P", L"p: 1"}));
+    WriteBytes(dir.Path("f.sea"), SeaUtf16({L"a: 1", L"::::: P", L"p: 1"}));
     CaptureOutput capture;
     TestSea first, second, section;
     ASSERT_TRUE(first.Create(dir.Wide("f.sea"), false));
     ASSERT_TRUE(second.Create(dir.Wide("f.sea"), false));
-    section.SetSeaName(L"P");
-    section.SetFileSection(true);
+    section.Section(L"P");
     ASSERT_TRUE(section.Create(dir.Wide("f.sea"), false));
 
     first.CreateEntry(L"x", 0)->SetInt(1, 0);
@@ -225,15 +208,14 @@ TEST(SaveSafety, ChangedOnDiskIsRefusedUntilReloaded) {
     EXPECT_EQ(all.Value(L"x"), L"1");
     EXPECT_EQ(all.Value(L"y"), L"2");
     TestSea part;
-    part.SetSeaName(L"P");
-    part.SetFileSection(true);
+    part.Section(L"P");
     ASSERT_TRUE(part.Create(dir.Wide("f.sea"), true));
     EXPECT_EQ(part.Value(L"q"), L"3");
 }
 
 TEST(SaveSafety, ConcurrentWritersLoseNothing) {
     ScratchDir dir;
-    seatest::WriteBytes(dir.Path("f.sea"), kOld);
+    WriteBytes(dir.Path("f.sea"), kOld);
     const int writers = 3, rounds = 40;
     std::vector<pid_t> children;
     for (int w = 0; w < writers; ++w) {

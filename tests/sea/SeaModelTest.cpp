@@ -1,28 +1,20 @@
 // The sea's data: line list, name index, counts, iteration, deletion, purging.
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <set>
-#include <string>
-#include <vector>
 
-#include "kelvaro/entry/ResourceEntry.h"
-#include "kelvaro/sea/ResourceSea.h"
 #include "sea/SeaTestSupport.h"
 
 namespace {
 
-using seatest::Lines;
-using seatest::ScratchDir;
-using seatest::TestSea;
+using namespace seatest;
 
 // One entry per name, names case-sensitive; comments are lines but no
 // entries; a new entry follows every line there is, a new list comes with
 // its closing line.
-TEST(SeaModel, LinesEntriesAndNames) {
+TEST(SeaModel, LinesEntriesNamesAndIteration) {
     ScratchDir dir;
     TestSea sea;
-    seatest::Load(sea, dir, {L"; head", L"", L"   ; three"});
+    Load(sea, dir, {L"; head", L"", L"   ; three"});
     EXPECT_TRUE(sea.IsEmpty());
     EXPECT_EQ(sea.NrLines(), 3u);
     EXPECT_EQ(sea.GetEntriesStartPosition(), nullptr);
@@ -38,14 +30,11 @@ TEST(SeaModel, LinesEntriesAndNames) {
     upper->SetInt(4, 0);
     ASSERT_TRUE(sea.CreateEntry(L"colors", CResourceEntry::StatusListEntry)->IsListEntry());
     EXPECT_EQ(sea.NrEntries(), 3u);
-    EXPECT_EQ(seatest::Written(sea, dir),
+    EXPECT_EQ(Written(sea, dir),
               (Lines{L"; head", L"", L"   ; three", L"name:\t3 ", L"Name:\t4 ", L"colors: {", L"} \t;-- colors"}));
-}
 
-TEST(SeaModel, IterationVisitsEveryNamedEntryOnceAndNoComment) {
-    ScratchDir dir;
-    CResourceSea sea;
-    seatest::Load(sea, dir, {L"; c", L"a: 1", L"b: 2", L"l: {", L"\tx", L"}", L"c: 3"});
+    // Iteration visits every named entry once, no comment and no list line.
+    Load(sea, dir, {L"; c", L"a: 1", L"b: 2", L"l: {", L"\tx", L"}", L"c: 3"}, "i.sea");
     std::set<std::wstring> seen;
     CString name;
     for (POSITION pos = sea.GetEntriesStartPosition(); pos != nullptr;) {
@@ -60,7 +49,7 @@ TEST(SeaModel, IterationVisitsEveryNamedEntryOnceAndNoComment) {
 TEST(SeaModel, DeleteSeaLine) {
     ScratchDir dir;
     TestSea sea;
-    seatest::Load(sea, dir, {});
+    Load(sea, dir, {});
     for (const wchar_t* name : {L"a", L"b", L"c", L"d"}) sea.CreateEntry(name, 0)->SetInt(1, 0);
     sea.DeleteSeaLine(sea.GetEntry(L"b"));
     sea.DeleteSeaLine(nullptr);
@@ -73,7 +62,7 @@ TEST(SeaModel, DeleteSeaLine) {
     EXPECT_EQ(sea.GetEntry(L"a"), own);
     EXPECT_EQ(sea.NrEntries(), 3u);
     EXPECT_EQ(sea.GetEntry(L"b"), nullptr);
-    EXPECT_EQ(seatest::Written(sea, dir), (Lines{L"a:\t1 ", L"c:\t1 ", L"d:\t1 "}));
+    EXPECT_EQ(Written(sea, dir), (Lines{L"a:\t1 ", L"c:\t1 ", L"d:\t1 "}));
 }
 
 // Deleting one entry after another must not walk the line list each time:
@@ -92,7 +81,7 @@ TEST(SeaModel, DeletingManyEntriesTakesOnePassAndKeepsTheRest) {
         if (i % 4 != 0) expected.push_back(lines.back());
     }
     TestSea sea;
-    seatest::Load(sea, dir, lines);
+    Load(sea, dir, lines);
     const std::uint64_t before = sea.LineSteps();
     for (unsigned i = 0; i < kEntries; i += 4) {
         const std::wstring name = L"key" + std::to_wstring(i);
@@ -115,7 +104,7 @@ TEST(SeaModel, DeletingManyEntriesTakesOnePassAndKeepsTheRest) {
     EXPECT_EQ(sea.NrEntries(), kEntries - kEntries / 4 + 1);
     ASSERT_TRUE(sea.UpdateIfPossible()) << sea.WriteError().Str();
     EXPECT_LE(sea.LineSteps() - before, 10u * lines.size()) << "deleting walked the lines once per entry";
-    EXPECT_EQ(seatest::ReadBytes(dir.Path("t.sea")), seatest::SeaUtf16(expected));
+    EXPECT_EQ(ReadBytes(dir.Path("t.sea")), SeaUtf16(expected));
 }
 
 // Emptying a sea keeps what ties it to its file: a later save must go there.
@@ -123,7 +112,7 @@ TEST(SeaModel, PurgeAndCreateWithoutFileKeepTheFileName) {
     ScratchDir dir;
     CResourceSea sea;
     sea.SetSeaName(L"Status");
-    seatest::Load(sea, dir, {L"a: 1", L"; c"});
+    Load(sea, dir, {L"a: 1", L"; c"});
     sea.SetFileSection(true);
     sea.SaveAsUnicode(false);
     sea.PurgeDataBase();

@@ -4,7 +4,10 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -12,21 +15,14 @@
 
 #include "kelvaro/entry/ResSeaTableInterface.h"
 #include "kelvaro/entry/ResourceEntry.h"
+#include "kelvaro/entry/ResourceSeaException.h"
 #include "kelvaro/platform/Utf.h"
 #include "kelvaro/sea/ResourceSea.h"
 #include "support/TestSupport.h"
 
 namespace seatest {
 
-using testsupport::CaptureOutput;
-using testsupport::LinesOfFile;
-using testsupport::LinesOfUtf16;
-using testsupport::ReadBytes;
-using testsupport::Report;
-using testsupport::ScratchDir;
-using testsupport::Sea1252;
-using testsupport::SeaUtf16;
-using testsupport::WriteBytes;
+using namespace testsupport;
 using Lines = std::vector<std::wstring>;
 
 // Opens the protected operations of a sea to the tests.
@@ -38,10 +34,13 @@ public:
     using CResourceSea::GetEntry;
     using CResourceSea::LineSteps;
     using CResourceSea::LookupEntry;
-    using CResourceSea::SeeInhaltEinlesen;
-    using CResourceSea::SeeInhaltSpeichern;
     using CResourceSea::UpdateFile;
 
+    // Makes the sea the section `name` of a shared file.
+    void Section(const wchar_t* name) {
+        SetSeaName(name);
+        SetFileSection(true);
+    }
     // Value `index` of entry `name`, or "<missing>".
     std::wstring Value(const wchar_t* name, unsigned index = 0) const {
         CResourceEntry* entry = GetEntry(name);
@@ -55,6 +54,14 @@ public:
         CString text;
         entry->GetLine(text);
         return text.Str();
+    }
+    // The list lines of entry `name` as GetLine gives them, without the head and the closing line.
+    std::vector<std::wstring> ListLines(const wchar_t* name) const {
+        std::vector<std::wstring> lines;
+        std::wstringstream text(Text(name));
+        for (std::wstring line; std::getline(text, line);) lines.push_back(line);
+        if (lines.size() < 2) return {};
+        return {lines.begin() + 1, lines.end() - 1};
     }
 };
 
@@ -70,10 +77,26 @@ inline Lines Written(CResourceSea& sea, const ScratchDir& dir, const std::string
     return LinesOfFile(dir.Path(leaf));
 }
 
+// The lines the sea writes into a file `leaf` of its own.
+inline Lines SavedAs(CResourceSea& sea, const ScratchDir& dir, const std::string& leaf) {
+    sea.SaveAs(dir.Wide(leaf));
+    return LinesOfFile(dir.Path(leaf));
+}
+
+// The exception `call` throws, or none.
+template <class Call>
+std::optional<CResourceSeaException> Thrown(Call call) {
+    try {
+        call();
+    } catch (const CResourceSeaException& e) {
+        return e;
+    }
+    return std::nullopt;
+}
+
 // One table row as the table tests compare them.
 struct Row {
-    std::wstring name;
-    std::wstring values;
+    std::wstring name, values;
     unsigned counter;
     bool operator==(const Row& other) const = default;
 };
@@ -109,7 +132,7 @@ class MemoryTable : public CResSeaTableInterface {
 public:
     std::vector<Row> rows;
     bool refuseWrite = false, refuseRead = false, failEndWrite = false, failEndRead = false;
-    int endWriteCalls = 0, endReadCalls = 0, nextCallsAfterEnd = 0;
+    int endWriteCalls = 0, endReadCalls = 0;
 
     bool BeginWrite() override {
         if (refuseWrite) return false;
@@ -129,10 +152,7 @@ public:
         return NextTableLine();
     }
     bool NextTableLine() override {
-        if (m_next >= rows.size()) {
-            ++nextCallsAfterEnd;
-            return false;
-        }
+        if (m_next >= rows.size()) return false;
         const Row& row = rows[m_next++];
         SetCurrentLine(row.name.c_str(), row.values.c_str(), row.counter);
         return true;

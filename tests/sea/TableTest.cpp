@@ -1,37 +1,14 @@
 // Exporting a sea to a table and importing it back, through an in-memory
 // table: which rows a sea makes, what rows make of a sea, the reports of an
 // import, and the row buffers of the table interface.
-#include <gtest/gtest.h>
-
 #include <cstdlib>
-#include <filesystem>
-#include <sstream>
-#include <string>
-#include <vector>
 
-#include "kelvaro/entry/ResourceEntry.h"
-#include "kelvaro/entry/ResourceSeaException.h"
-#include "kelvaro/platform/Utf.h"
-#include "kelvaro/entry/ResSeaTableInterface.h"
-#include "kelvaro/sea/ResourceSea.h"
 #include "sea/SeaTestSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using seatest::CaptureOutput;
-using seatest::Load;
-using seatest::MemoryTable;
-using seatest::Row;
-using seatest::ScratchDir;
-using seatest::TestSea;
-using seatest::Trimmed;
-
-// The lines a sea writes into a file of its own.
-std::vector<std::wstring> WrittenLines(CResourceSea& sea, const ScratchDir& dir, const std::string& leaf) {
-    sea.SaveAs(dir.Wide(leaf));
-    return seatest::LinesOfFile(dir.Path(leaf));
-}
+using namespace seatest;
 
 // Lines as read go out as they are, changed lines rebuilt, an empty list as
 // its closing row alone.
@@ -55,25 +32,16 @@ TEST(TableExport, RowsFollowTheLinesInOrder) {
     TestSea back;
     ASSERT_TRUE(back.ReadFromTable(&table, false));
     ASSERT_TRUE(back.IsListEntry(L"empty"));
-    CString text;
-    back.GetEntry(L"empty")->GetLine(text);
-    EXPECT_EQ(text.Str(), L"empty: {\n} \t;-- empty") << "the closing line is there";
+    EXPECT_EQ(back.Text(L"empty"), L"empty: {\n} \t;-- empty") << "the closing line is there";
 }
 
 TEST(TableExport, AFailedExportIsNeverSuccess) {
     // A table that refuses to begin writes nothing; one that could not store
     // its rows says so when the export ends; a line that cannot be rebuilt
     // throws before the export ends.
-    struct Case {
-        const char* what;
-        bool refuseWrite, failEndWrite, tooLong;
-        int endWriteCalls;
-    };
-    const Case cases[] = {
-        {"refused", true, false, false, 0},
-        {"failed end", false, true, false, 1},
-        {"line too long", false, false, true, 0},
-    };
+    const struct Case { const char* what; bool refuseWrite, failEndWrite, tooLong; int endWriteCalls; } cases[] = {
+        {"refused", true, false, false, 0}, {"failed end", false, true, false, 1},
+        {"line too long", false, false, true, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TestSea sea;
@@ -88,9 +56,7 @@ TEST(TableExport, AFailedExportIsNeverSuccess) {
         } else {
             EXPECT_FALSE(sea.SaveToTable(&table));
         }
-        if (c.refuseWrite) {
-            EXPECT_TRUE(table.rows.empty());
-        }
+        if (c.refuseWrite) { EXPECT_TRUE(table.rows.empty()); }
         EXPECT_EQ(table.endWriteCalls, c.endWriteCalls);
     }
 }
@@ -102,14 +68,9 @@ TEST(TableExport, SedimentFilterSkipsUnusedLinesButKeepsUsedBadOnes) {
     Load(sea, dir, {L"used: 1", L"unused: 2", L"bad: \"open", L"; comment"});
     sea.LookupGetInt(L"used", 0, 0);
     sea.MitSedimentfilter(true);
-    MemoryTable table;
-    ASSERT_TRUE(sea.SaveToTable(&table));
     // The bad line and the comment carry the Accessed bit from parsing.
-    const std::vector<Row> expected = {{L"used", L"1", 0}, {L";", L"bad: \"open", 0}, {L";", L"comment", 0}};
-    EXPECT_EQ(table.rows, expected);
-
-    ASSERT_TRUE(sea.SaveToTable(&table));
-    EXPECT_EQ(table.rows.size(), 4u) << "the filter acts on one export only";
+    EXPECT_EQ(RowsOf(sea), (std::vector<Row>{{L"used", L"1", 0}, {L";", L"bad: \"open", 0}, {L";", L"comment", 0}}));
+    EXPECT_EQ(RowsOf(sea).size(), 4u) << "the filter acts on one export only";
 }
 
 TEST(TableImport, RoundTripGivesTheSameSea) {
@@ -136,44 +97,33 @@ TEST(TableImport, RoundTripGivesTheSameSea) {
     }
     EXPECT_EQ(back.Value(L"b", 1), L"");
     // The same rows again: names, kinds, values, list lines and comments in order.
-    MemoryTable again;
-    ASSERT_TRUE(back.SaveToTable(&again));
-    EXPECT_EQ(Trimmed(again.rows), Trimmed(table.rows));
+    EXPECT_EQ(Trimmed(RowsOf(back)), Trimmed(table.rows));
     // And a file written from the imported sea reads as the original does.
-    const auto written = WrittenLines(back, dir, "back.sea");
+    const auto written = SavedAs(back, dir, "back.sea");
     ASSERT_EQ(written.size(), lines.size());
     EXPECT_EQ(written[5], L"\tx 1 ");
     EXPECT_EQ(written[6], L"; inside");  // a comment keeps the text of its row
     EXPECT_EQ(written[7], L"\t\"}\" brace ");
 }
 
-TEST(TableImport, CommentsInsideAListStayComments) {
+TEST(TableImport, CommentsInsideAListStayCommentsAndNoCommentGrows) {
     MemoryTable table;
     table.rows = {{L"list", L"; note", 1}, {L"list", L"", 2}, {L"list", L"value", 3}, {L"list", L"}", 4}};
     TestSea sea;
     ASSERT_TRUE(sea.ReadFromTable(&table, false));
-    CResourceEntry* list = sea.GetEntry(L"list");
-    ASSERT_NE(list, nullptr);
-    CString text;
-    sea.GetEntry(L"list")->GetLine(text);
-    EXPECT_EQ(text.Str(), L"list: {\n; note\n\nvalue\n} \t;-- list");
-    MemoryTable again;
-    ASSERT_TRUE(sea.SaveToTable(&again));
-    EXPECT_EQ(Trimmed(again.rows), table.rows);
-}
+    EXPECT_EQ(sea.Text(L"list"), L"list: {\n; note\n\nvalue\n} \t;-- list");
+    EXPECT_EQ(Trimmed(RowsOf(sea)), table.rows);
 
-TEST(TableImport, CommentTextsDoNotGrowOverRoundTrips) {
-    MemoryTable table;
+    // Comment texts do not grow over round trips.
     table.rows = {{L";", L"a comment   ", 0}, {L"", L"", 0}};
     for (int round = 0; round < 3; ++round) {
-        TestSea sea;
         ASSERT_TRUE(sea.ReadFromTable(&table, false));
         ASSERT_TRUE(sea.SaveToTable(&table));
     }
     EXPECT_EQ(table.rows, (std::vector<Row>{{L";", L"a comment ", 0}, {L";", L" ", 0}}));
 }
 
-TEST(TableImport, TheSeaIsEmptiedFirstInEitherMode) {
+TEST(TableImport, TheSeaIsEmptiedFirstInEitherModeAndAFailedEndFails) {
     for (bool merge : {false, true}) {
         SCOPED_TRACE(merge ? "merge" : "no merge");
         TestSea sea;
@@ -192,16 +142,12 @@ TEST(TableImport, TheSeaIsEmptiedFirstInEitherMode) {
 
         MemoryTable empty;
         EXPECT_FALSE(sea.ReadFromTable(&empty, merge)) << "a table without rows";
-    }
-}
 
-TEST(TableImport, AFailedEndReadIsAFailedImport) {
-    MemoryTable table;
-    table.rows = {{L"a", L"1", 0}};
-    table.failEndRead = true;
-    TestSea sea;
-    EXPECT_FALSE(sea.ReadFromTable(&table, false));
-    EXPECT_EQ(sea.Value(L"a"), L"1") << "what was read stays";
+        // A failed end of the read is a failed import; what was read stays.
+        table.failEndRead = true;
+        EXPECT_FALSE(sea.ReadFromTable(&table, merge));
+        EXPECT_EQ(sea.Value(L"new"), L"2");
+    }
 }
 
 // The rows of a golden file (golden-sea/table/NAME.rows.txt): one row a
@@ -209,7 +155,7 @@ TEST(TableImport, AFailedEndReadIsAFailedImport) {
 // what a line cannot hold.
 std::vector<Row> ParseRows(const fs::path& path) {
     std::vector<Row> rows;
-    std::istringstream in(seatest::ReadBytes(path));
+    std::istringstream in(ReadBytes(path));
     std::string line;
     while (std::getline(in, line)) {
         if (line.empty() || line[0] == '#') continue;
@@ -236,7 +182,7 @@ std::vector<Row> ParseRows(const fs::path& path) {
 // UTF-8). KELVARO_GOLDEN_UPDATE set writes them anew, to be reviewed.
 TEST(TableImport, BadAndRepeatedRowsAreReportedAndKept) {
     unsigned cases = 0;
-    for (const auto& item : fs::directory_iterator(seatest::Golden("table"))) {
+    for (const auto& item : fs::directory_iterator(Golden("table"))) {
         const fs::path source = item.path();
         if (source.stem().extension() != ".rows") continue;
         const fs::path golden = source.parent_path() / source.stem().stem();
@@ -254,45 +200,29 @@ TEST(TableImport, BadAndRepeatedRowsAreReportedAndKept) {
             reports += kelvaro::utf8::Encode(report.text);
         }
         ScratchDir dir;
-        for (const std::wstring& line : WrittenLines(sea, dir, "t.sea")) written += kelvaro::utf8::Encode(line) + "\n";
+        for (const std::wstring& line : SavedAs(sea, dir, "t.sea")) written += kelvaro::utf8::Encode(line) + "\n";
         if (std::getenv("KELVARO_GOLDEN_UPDATE") != nullptr) {
-            seatest::WriteBytes(golden.string() + ".reports.txt", reports);
-            seatest::WriteBytes(golden.string() + ".out.txt", written);
+            WriteBytes(golden.string() + ".reports.txt", reports);
+            WriteBytes(golden.string() + ".out.txt", written);
         }
-        EXPECT_EQ(reports, seatest::ReadBytes(golden.string() + ".reports.txt"));
-        EXPECT_EQ(written, seatest::ReadBytes(golden.string() + ".out.txt"));
+        EXPECT_EQ(reports, ReadBytes(golden.string() + ".reports.txt"));
+        EXPECT_EQ(written, ReadBytes(golden.string() + ".out.txt"));
     }
     EXPECT_GE(cases, 10u);
 }
 
 TEST(TableInterface, PrepareLineValues) {
-    struct Case {
-        const wchar_t* name;
-        const wchar_t* values;
-        bool ok;
-        const wchar_t* storedName;
-        const wchar_t* storedValues;
-    };
-    const Case cases[] = {
-        {L"O'Neil", L"it's", true, L"O''Neil", L"it''s"},
-        {L"  name", L"", true, L"name", L" "},
-        {L"name", L" \t ", true, L"name", L" "},
-        {L"name", L"  1 2", true, L"name", L"1 2"},
-        {L"   ", L"x", false, nullptr, nullptr},
-        {L"", L"x", false, nullptr, nullptr},
-        {L"'", L"''", true, L"''", L"''''"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "name " << CString(c.name).GetString());
+    for (const CaseRow& c : ReadCases("sea-table-prepare.txt", 5)) {
+        SCOPED_TRACE(c.Where());
         MemoryTable table;
-        EXPECT_EQ(table.Prepare(c.name, c.values), c.ok);
-        if (!c.ok) continue;
-        EXPECT_STREQ(table.CurrentLineName(), c.storedName);
-        EXPECT_STREQ(table.CurrentLineVals(), c.storedValues);
+        EXPECT_EQ(table.Prepare(c.Text(0).c_str(), c.Text(1).c_str()), c.Flag(2));
+        if (!c.Flag(2)) continue;
+        EXPECT_EQ(std::wstring(table.CurrentLineName()), c.Text(3));
+        EXPECT_EQ(std::wstring(table.CurrentLineVals()), c.Text(4));
     }
 }
 
-TEST(TableInterface, BuffersGrowForEscapedTexts) {
+TEST(TableInterface, BuffersGrowForEscapedTextsAndLongRows) {
     // Texts made only of quotes double in length: the margins alone are too
     // small for them. Sizes around both initial capacities.
     for (std::size_t length : {250u, 255u, 256u, 300u, 511u, 512u, 600u, 4096u, 8190u, 8192u, 20000u}) {
@@ -310,12 +240,9 @@ TEST(TableInterface, BuffersGrowForEscapedTexts) {
     MemoryTable table;
     ASSERT_TRUE(table.Prepare(std::wstring(300, L'n').c_str(), L"v"));
     EXPECT_EQ(table.NameSize(), 1024u) << "doubled until twice the length fits";
-}
 
-TEST(TableInterface, LongRowsReachTheSeaWhole) {
-    const std::wstring longName(3000, L'n');
-    const std::wstring longValue(9000, L'v');
-    MemoryTable table;
+    // Long rows reach the sea whole.
+    const std::wstring longName(3000, L'n'), longValue(9000, L'v');
     table.rows = {{longName, longValue, 0}};
     TestSea sea;
     ASSERT_TRUE(sea.ReadFromTable(&table, false));

@@ -1,56 +1,19 @@
 // Carrying one sea's content into another (merge, synchronisation, +=), the
 // placeholder value that is never carried over, and the whole-sea queries:
 // Modified, ResetModified, Orphans, SelfTest and PrintEntries.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <chrono>
 #include <memory>
-#include <string>
-#include <vector>
 
-#include "kelvaro/entry/ResourceEntry.h"
-#include "kelvaro/entry/ResourceSeaException.h"
-#include "kelvaro/sea/ResourceSea.h"
 #include "sea/SeaTestSupport.h"
 
 namespace {
 
-using seatest::CaptureOutput;
-using seatest::ScratchDir;
+using namespace seatest;
+using TransferSea = TestSea;
 
-using TransferSea = seatest::TestSea;
-
-// The sea read from a UTF-16 file `leaf` of `lines`.
-void Load(CResourceSea& sea, const ScratchDir& dir, const std::string& leaf, const std::vector<std::wstring>& lines) {
-    seatest::Load(sea, dir, lines, leaf);
-}
-
-// The list lines of entry `name`, one line end after each (without the head
-// and the closing line, which a copy makes anew).
-std::wstring ListLines(const TransferSea& sea, const wchar_t* name) {
-    const std::wstring text = sea.Text(name);
-    const std::size_t head = text.find(L'\n');
-    if (head == std::wstring::npos) return text;
-    return text.substr(head + 1, text.rfind(L'\n') - head);
-}
-
-unsigned Count(const std::wstring& lines) {
-    return static_cast<unsigned>(std::count(lines.begin(), lines.end(), L'\n'));
-}
-
-const std::vector<std::wstring> kSource = {
-    L"; the source",
-    L"alpha: 1 2",
-    L"",
-    L"beta:\t\"two words\"",
-    L"colors: {",
-    L"\tred 255",
-    L"\t; a comment in the list",
-    L"\tgreen 128",
-    L"}",
-    L"gamma: x",
-};
+const Lines kSource = {L"; the source", L"alpha: 1 2", L"", L"beta:\t\"two words\"", L"colors: {",
+                       L"\tred 255", L"\t; a comment in the list", L"\tgreen 128", L"}", L"gamma: x"};
 
 // Into an empty sea a merge copies every named entry (copies, not the same
 // entries) and no comment; into a sea of its own it changes nothing; the
@@ -58,7 +21,7 @@ const std::vector<std::wstring> kSource = {
 TEST(Transfer, MergeCopiesEveryNamedEntryAndNoComment) {
     ScratchDir dir;
     TransferSea source, target, plus, self;
-    Load(source, dir, "source.sea", kSource);
+    Load(source, dir, kSource, "source.sea");
     target.MergeContent(&source);
     EXPECT_EQ(target.NrLines(), 4u) << "comment lines are never carried over";
     for (const wchar_t* name : {L"alpha", L"beta", L"colors", L"gamma"}) {
@@ -67,7 +30,7 @@ TEST(Transfer, MergeCopiesEveryNamedEntryAndNoComment) {
         EXPECT_TRUE(*target.GetEntry(name) == *source.GetEntry(name));
         EXPECT_NE(target.GetEntry(name), source.GetEntry(name));
     }
-    EXPECT_EQ(ListLines(target, L"colors"), L"red 255\n; a comment in the list\ngreen 128\n");
+    EXPECT_EQ(target.ListLines(L"colors"), (Lines{L"red 255", L"; a comment in the list", L"green 128"}));
     EXPECT_EQ(source.Text(L"alpha"), L"alpha:\t1 2");
     EXPECT_EQ(source.NrLines(), kSource.size() - 4);
     plus.LookupSetString(L"alpha", L"old");
@@ -75,77 +38,64 @@ TEST(Transfer, MergeCopiesEveryNamedEntryAndNoComment) {
     EXPECT_EQ(plus.Value(L"alpha", 1), L"2");
     EXPECT_EQ(plus.NrEntries(), 4u);
 
-    Load(self, dir, "self.sea", kSource);
+    Load(self, dir, kSource, "self.sea");
     self.MergeContent(&self);
     self += self;
     EXPECT_EQ(self.NrLines(), kSource.size() - 4);
     EXPECT_EQ(self.Value(L"beta"), L"two words");
-    EXPECT_EQ(ListLines(self, L"colors"), ListLines(target, L"colors"));
+    EXPECT_EQ(self.ListLines(L"colors"), target.ListLines(L"colors"));
 }
 
-TEST(Transfer, MergeOverwritesInPlaceAndAppendsInSourceOrder) {
+TEST(Transfer, MergeOverwritesInPlaceAppendsInSourceOrderAndStopsAtALongLine) {
     ScratchDir dir;
     TransferSea source, target;
-    std::vector<std::wstring> lines = {L"b: new"};
+    Lines lines = {L"b: new"};
     for (int i = 0; i < 50; ++i) lines.push_back(L"e" + std::to_wstring((i * 37) % 50) + L": " + std::to_wstring(i));
-    Load(source, dir, "source.sea", lines);
-    Load(target, dir, "target.sea", {L"a: 1", L"; note", L"b: old", L"e7: mine", L"c: 3"});
+    Load(source, dir, lines, "source.sea");
+    Load(target, dir, {L"a: 1", L"; note", L"b: old", L"e7: mine", L"c: 3"}, "target.sea");
     target.MergeContent(&source);
     EXPECT_EQ(target.Value(L"b"), L"new");
     // Present entries stay at their place, new ones follow in the source's order.
-    std::vector<std::wstring> expected = {L"a", L"; note", L"b", L"e7", L"c"};
+    Lines expected = {L"a", L"; note", L"b", L"e7", L"c"};
     for (const auto& line : lines)
         if (line.rfind(L"e7:", 0) != 0 && line.rfind(L"b:", 0) != 0) expected.push_back(line.substr(0, line.find(L':')));
-    std::vector<std::wstring> names;
-    for (const auto& line : seatest::Written(target, dir, "target.sea")) names.push_back(line.substr(0, line.find(L':')));
+    Lines names;
+    for (const auto& line : Written(target, dir, "target.sea")) names.push_back(line.substr(0, line.find(L':')));
     EXPECT_EQ(names, expected);
-}
 
-TEST(Transfer, SynchUpdatesCommonEntriesAndAddsNothing) {
-    ScratchDir dir;
-    TransferSea source, target;
-    Load(source, dir, "source.sea", {L"a: new", L"only: in source", L"list: {", L"\tx", L"}"});
-    Load(target, dir, "target.sea", {L"a: old", L"b: kept"});
-    target.SynchContent(&source);
-    EXPECT_EQ(seatest::Written(target, dir, "target.sea"), (seatest::Lines{L"a:\tnew ", L"b: kept"}));
+    // A line too long to rebuild stops the transfer.
+    TransferSea tooLong, empty;
+    tooLong.LookupSetString(L"long", std::wstring(5000, L'x').c_str());
+    const auto error = Thrown([&] { empty.MergeContent(&tooLong); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->m_code, 3u);
+    EXPECT_FALSE(empty.HasEntry(L"long"));
 }
 
 TEST(Transfer, ThePlaceholderValueIsNeverCarriedOver) {
-    struct Case {
-        const wchar_t* line;
-        bool carried;
-    };
-    const Case cases[] = {
-        {L"x: $$<<<<<$$", false},
-        {L"x:\t\"$$<<<<<$$\"", false},  // quoted on reading, bare when rebuilt
-        {L"x: $$<<<<<$$   ", false},
-        {L"x: $$<<<<<$$ more", true},
-        {L"x: first $$<<<<<$$", true},
-        {L"x: $$<<<<$$", true},
-        {L"x: \"$$<<<<<$$ \"", true},  // a blank inside the value is part of it
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "line " << CString(c.line).GetString());
+    for (const CaseRow& c : ReadCases("sea-placeholder.txt", 2)) {
+        SCOPED_TRACE(c.Where());
+        const bool carried = c.Flag(1);
         ScratchDir dir;
         TransferSea source, empty, present;
-        Load(source, dir, "source.sea", {c.line, L"y: 1"});
+        Load(source, dir, {c.Text(0), L"y: 1"}, "source.sea");
         empty.MergeContent(&source);
-        EXPECT_EQ(empty.HasEntry(L"x"), c.carried);
+        EXPECT_EQ(empty.HasEntry(L"x"), carried);
         EXPECT_TRUE(empty.HasEntry(L"y")) << "the other entries still go";
 
         present.LookupSetString(L"x", L"mine");
         present.SynchContent(&source);
-        EXPECT_EQ(present.Value(L"x") == L"mine", !c.carried);
+        EXPECT_EQ(present.Value(L"x") == L"mine", !carried);
     }
 }
 
 // An assigned entry carries the source's Modified bit; with the keep flag a
 // changed target entry is left alone.
-TEST(Transfer, AssignedEntriesCarryTheSourceStatusUnlessKept) {
+TEST(Transfer, AssignedEntriesCarryTheSourceStatusUnlessKeptAndSynchAddsNothing) {
     ScratchDir dir;
     TransferSea source, target;
-    Load(source, dir, "source.sea", {L"a: from-source", L"b: from-source", L"c: new"});
-    Load(target, dir, "target.sea", {L"a: mine", L"b: old"});
+    Load(source, dir, {L"a: from-source", L"b: from-source", L"c: new"}, "source.sea");
+    Load(target, dir, {L"a: mine", L"b: old"}, "target.sea");
     source.LookupSetString(L"b", L"changed-source");
     target.LookupSetString(L"a", L"changed");
     target.ContentTransfer(&source, 0, 2);
@@ -156,18 +106,13 @@ TEST(Transfer, AssignedEntriesCarryTheSourceStatusUnlessKept) {
     EXPECT_EQ(target.Value(L"c"), L"new");
     target.ContentTransfer(&source, 0, 0);
     EXPECT_EQ(target.Value(L"a"), L"from-source") << "without the flag every entry is overwritten";
-}
 
-TEST(Transfer, ALineTooLongToRebuildStopsTheTransfer) {
-    TransferSea source, target;
-    source.LookupSetString(L"long", std::wstring(5000, L'x').c_str());
-    try {
-        target.MergeContent(&source);
-        FAIL() << "no exception";
-    } catch (const CResourceSeaException& error) {
-        EXPECT_EQ(error.m_code, 3u);
-    }
-    EXPECT_FALSE(target.HasEntry(L"long"));
+    // Synchronisation updates the common entries and adds nothing.
+    TransferSea synch;
+    Load(source, dir, {L"a: new", L"only: in source", L"list: {", L"\tx", L"}"}, "source.sea");
+    Load(synch, dir, {L"a: old", L"b: kept"}, "synch.sea");
+    synch.SynchContent(&source);
+    EXPECT_EQ(Written(synch, dir, "synch.sea"), (Lines{L"a:\tnew ", L"b: kept"}));
 }
 
 TEST(Transfer, CopiesOutliveTheSeaTheyCameFrom) {
@@ -177,7 +122,7 @@ TEST(Transfer, CopiesOutliveTheSeaTheyCameFrom) {
     {
         ScratchDir dir;
         TransferSea source;
-        Load(source, dir, "source.sea", kSource);
+        Load(source, dir, kSource, "source.sea");
         target.MergeContent(&source);
         TransferSea second;
         second.LookupSetString(L"alpha", L"assigned");
@@ -190,18 +135,16 @@ TEST(Transfer, CopiesOutliveTheSeaTheyCameFrom) {
         target.LookupSetInt(L"gamma", round, 1);
         target.AddListLine(L"colors", L"more lines");
     }
-    CResourceEntry* colors = target.GetEntry(L"colors");
-    ASSERT_NE(colors, nullptr);
     EXPECT_EQ(target.Value(L"alpha"), std::wstring(80, L'a'));
     EXPECT_EQ(target.Value(L"gamma", 1), L"2");
-    EXPECT_EQ(Count(ListLines(target, L"colors")), 4u);  // blue, three more
+    EXPECT_EQ(target.ListLines(L"colors").size(), 4u);  // blue, three more
     target.PurgeDataBase();
 }
 
 TEST(Maintenance, ModifiedFollowsTouchAndReset) {
     ScratchDir dir;
     TransferSea sea;
-    Load(sea, dir, "sea.sea", kSource);
+    Load(sea, dir, kSource, "sea.sea");
     EXPECT_FALSE(sea.Modified());
     EXPECT_TRUE(sea.Touch(L"gamma"));
     EXPECT_TRUE(sea.Modified());
@@ -226,7 +169,7 @@ TEST(Maintenance, OrphansAreEntriesNothingHasUsed) {
     ScratchDir dir;
     {
         TransferSea sea;
-        Load(sea, dir, "comments.sea", {L"; only", L"", L"; comments"});
+        Load(sea, dir, {L"; only", L"", L"; comments"}, "comments.sea");
         EXPECT_FALSE(sea.Orphans());
         EXPECT_EQ(sea.LookupGetInt(L"missing", 0, 7), 7);
         sea.LookupSetInt(L"made", 1);
@@ -236,7 +179,7 @@ TEST(Maintenance, OrphansAreEntriesNothingHasUsed) {
     }
     {
         TransferSea sea;
-        Load(sea, dir, "named.sea", {L"; head", L"a: 1", L"b: 2", L"list: {", L"\tx", L"}"});
+        Load(sea, dir, {L"; head", L"a: 1", L"b: 2", L"list: {", L"\tx", L"}"}, "named.sea");
         EXPECT_TRUE(sea.Orphans());
         sea.LookupGetInt(L"a", 0, 0);
         sea.Touch(L"b");
@@ -250,10 +193,9 @@ TEST(Maintenance, OrphansAreEntriesNothingHasUsed) {
 }
 
 TEST(Maintenance, SelfTestTestsEveryLineEvenAfterAFailure) {
-    TransferSea empty;
+    TransferSea empty, sea, good, bad;
     EXPECT_TRUE(empty.SelfTest());
 
-    TransferSea sea;
     sea.LookupSetString(L"first", std::wstring(1200, L'x').c_str());  // over the self-test limit
     sea.LookupSetString(L"second", L"a\nb");
     // The self-test builds each line, which turns a line feed in a value into
@@ -261,7 +203,6 @@ TEST(Maintenance, SelfTestTestsEveryLineEvenAfterAFailure) {
     EXPECT_FALSE(sea.SelfTest());
     EXPECT_EQ(sea.Value(L"second"), L"a\u00B6b");
 
-    TransferSea good;
     good.LookupSetString(L"a", L"1");
     good.AppendCommentLine(L"fine");
     good.CreateEntry(L"list", CResourceEntry::StatusListEntry);
@@ -269,28 +210,24 @@ TEST(Maintenance, SelfTestTestsEveryLineEvenAfterAFailure) {
     EXPECT_TRUE(good.SelfTest()) << "a comment written by the program is sound";
 
     ScratchDir dir;
-    TransferSea bad;
     CaptureOutput quiet;
-    Load(bad, dir, "bad.sea", {L"; fine", L"a: 1", L"b: \"open"});
+    Load(bad, dir, {L"; fine", L"a: 1", L"b: \"open"}, "bad.sea");
     EXPECT_FALSE(bad.SelfTest()) << "a line that failed to parse does not read back";
 }
 
 TEST(Maintenance, PrintEntriesListsEveryLineInOrder) {
     ScratchDir dir;
     TransferSea sea;
-    Load(sea, dir, "print.sea", {L"; head", L"a: 1", L"list: {", L"\tx", L"}"});
+    Load(sea, dir, {L"; head", L"a: 1", L"list: {", L"\tx", L"}"}, "print.sea");
     sea.LookupSetString(L"long", std::wstring(5000, L'x').c_str());
     sea.LookupSetInt(L"after", 1);
     CaptureOutput capture;
     EXPECT_NO_THROW(sea.PrintEntries());
     const auto& reports = capture.Reports();
     ASSERT_EQ(reports.size(), 5u);
-    EXPECT_EQ(reports[0].text, L"; head\n");
-    EXPECT_EQ(reports[1].text, L"a: 1\n");
-    EXPECT_EQ(reports[2].text, L"list: {\nx\n}\n");  // each line trimmed
-    // A line too long to rebuild is reported, and the listing goes on past it.
+    // Each line trimmed; a line too long to rebuild is reported, and the listing goes on past it.
+    EXPECT_EQ(capture.Texts(), (Lines{L"; head\n", L"a: 1\n", L"list: {\nx\n}\n", reports[3].text, L"after:\t1\n"}));
     EXPECT_NE(reports[3].text.find(L"lenght"), std::wstring::npos);
-    EXPECT_EQ(reports[4].text, L"after:\t1\n");
     for (const auto& report : {reports[0], reports[1], reports[2], reports[4]}) {
         EXPECT_EQ(report.category, PrWin::LibraryMessage);
         EXPECT_EQ(report.style, PrWin::Normal);

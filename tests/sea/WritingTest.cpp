@@ -1,26 +1,12 @@
 // Writing seas back: when a sea writes, what it writes, sections, encodings,
 // the sediment filter, and that a failed write leaves the old file whole.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <functional>
-#include <optional>
-#include <string>
-#include <vector>
-
-#include "kelvaro/entry/ResourceEntry.h"
 #include "kelvaro/platform/File.h"
 #include "kelvaro/platform/UnicodeFile.h"
-#include "kelvaro/sea/ResourceSea.h"
 #include "sea/SeaTestSupport.h"
 
 namespace {
 
-using seatest::CaptureOutput;
-using seatest::Lines;
-using seatest::ScratchDir;
-using seatest::SeaUtf16;
-using seatest::TestSea;
+using namespace seatest;
 
 void MakeReadOnly(const std::filesystem::path& path) {
     CFileStatus status;
@@ -40,20 +26,30 @@ void ExpectWriteBackReport(const CaptureOutput& capture, const ScratchDir& dir, 
     EXPECT_EQ(capture.Reports()[0].style, 4u);
 }
 
-TEST(SeaWriting, ChangedLinesAreRebuiltOthersKept) {
+TEST(SeaWriting, ChangedLinesAreRebuiltOthersKeptUnusedOnesFiltered) {
     ScratchDir dir;
     TestSea sea;
-    seatest::Load(sea, dir, {L"a:   1", L"b:   2"});
+    Load(sea, dir, {L"a:   1", L"b:   2"});
     sea.GetEntry(L"b")->SetText(L"two words", 0);
     sea.CreateEntry(L"c", 0)->SetInt(3, 0);
-    EXPECT_EQ(seatest::Written(sea, dir), (Lines{L"a:   1", L"b:\t\"two words\" ", L"c:\t3 "}));
+    EXPECT_EQ(Written(sea, dir), (Lines{L"a:   1", L"b:\t\"two words\" ", L"c:\t3 "}));
     EXPECT_TRUE(sea.GetEntry(L"c")->Modified()) << "a write does not reset the Modified bits";
+
+    // The sediment filter leaves out unused lines, in one write only.
+    CaptureOutput capture;
+    TestSea filtered;
+    Load(filtered, dir, {L"; c", L"used: 1", L"unused: 2", L": bad", L"read: 3"}, "s.sea");
+    filtered.GetEntry(L"used")->SetInt(5, 0);
+    filtered.GetEntry(L"read")->GetInt(0);
+    filtered.MitSedimentfilter(true);
+    EXPECT_EQ(Written(filtered, dir, "s.sea"), (Lines{L"; c", L"used:\t5 ", L"read: 3"}));
+    EXPECT_EQ(Written(filtered, dir, "s.sea"), (Lines{L"; c", L"used:\t5 ", L"unused: 2", L": bad", L"read: 3"}));
 }
 
 TEST(SeaWriting, NothingToDoCountsAsWritten) {
     ScratchDir dir;
-    seatest::WriteBytes(dir.Path("r.sea"), SeaUtf16({L"a: 1"}));
-    const std::string before = seatest::ReadBytes(dir.Path("r.sea"));
+    WriteBytes(dir.Path("r.sea"), SeaUtf16({L"a: 1"}));
+    const std::string before = ReadBytes(dir.Path("r.sea"));
     CaptureOutput capture;
     TestSea memory;
     memory.CreateEntry(L"a", 0);
@@ -69,24 +65,16 @@ TEST(SeaWriting, NothingToDoCountsAsWritten) {
     EXPECT_TRUE(readOnly.IsFilebased());
     EXPECT_FALSE(std::filesystem::exists(dir.Path("other.sea")));
     EXPECT_TRUE(capture.Reports().empty());
-    EXPECT_EQ(seatest::ReadBytes(dir.Path("r.sea")), before);
+    EXPECT_EQ(ReadBytes(dir.Path("r.sea")), before);
 }
 
 // Each case: the file there before (none: no file), a sea with a change that
 // cannot be written into it, and the reason the report gives. The file keeps
 // its bytes and no staged file is left behind.
 TEST(SeaWriting, FailedWritesSayWhyAndLeaveTheFileWhole) {
-    const auto section = [](TestSea& s) {
-        s.SetSeaName(L"P");
-        s.SetFileSection(true);
-    };
-    struct Case {
-        const char* what;
-        std::optional<std::string> file;
-        std::function<void(TestSea&, const ScratchDir&)> prepare;
-        std::wstring why;
-    };
-    const Case cases[] = {
+    using Prepare = std::function<void(TestSea&, const ScratchDir&)>;
+    using File = std::optional<std::string>;
+    const struct Case { const char* what; File file; Prepare prepare; std::wstring why; } cases[] = {
         {"read-only file", SeaUtf16({L"a: 1"}),
          [](TestSea& s, const ScratchDir& dir) {
              ASSERT_TRUE(s.Create(dir.Wide("f.sea"), false));
@@ -99,7 +87,7 @@ TEST(SeaWriting, FailedWritesSayWhyAndLeaveTheFileWhole) {
          L"Permission denied"},
         {"read-only file, a section", SeaUtf16({L"a: 1"}),
          [&](TestSea& s, const ScratchDir& dir) {
-             section(s);
+             s.Section(L"P");
              MakeReadOnly(dir.Path("f.sea"));
              s.CreateEntry(L"a", 0)->SetInt(2, 0);
          },
@@ -113,7 +101,7 @@ TEST(SeaWriting, FailedWritesSayWhyAndLeaveTheFileWhole) {
          L"line 1 cannot be rebuilt: b: maximum resource line lenght (4096) exceeded."},
         {"a section appended to a shared file", SeaUtf16({L"a: 1"}),
          [&](TestSea& s, const ScratchDir&) {
-             section(s);
+             s.Section(L"P");
              s.CreateEntry(L"first", 0)->SetInt(1, 0);
              s.CreateEntry(L"huge", 0)->SetText(std::wstring(4100, L'h').c_str(), 0);
          },
@@ -127,7 +115,7 @@ TEST(SeaWriting, FailedWritesSayWhyAndLeaveTheFileWhole) {
          L"line 2 holds a character that code page 1252 cannot hold"},
         {"a section without its file", std::nullopt,
          [&](TestSea& s, const ScratchDir&) {
-             section(s);
+             s.Section(L"P");
              s.CreateEntry(L"a", 0);
          },
          L"the file does not exist; a section is only written into an existing file"},
@@ -135,16 +123,14 @@ TEST(SeaWriting, FailedWritesSayWhyAndLeaveTheFileWhole) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ScratchDir dir;
-        if (c.file) seatest::WriteBytes(dir.Path("f.sea"), *c.file);
+        if (c.file) WriteBytes(dir.Path("f.sea"), *c.file);
         TestSea sea;
         c.prepare(sea, dir);
         CaptureOutput capture;
         sea.SaveAs(dir.Wide("f.sea"));
         ExpectWriteBackReport(capture, dir, "f.sea", c.why);
         EXPECT_EQ(std::filesystem::exists(dir.Path("f.sea")), c.file.has_value());
-        if (c.file) {
-            EXPECT_EQ(seatest::ReadBytes(dir.Path("f.sea")), *c.file);
-        }
+        if (c.file) { EXPECT_EQ(ReadBytes(dir.Path("f.sea")), *c.file); }
         EXPECT_LE(dir.Names().size(), 1u) << "no staged file is left behind";
         EXPECT_FALSE(sea.UpdateIfPossible());
     }
@@ -153,7 +139,7 @@ TEST(SeaWriting, FailedWritesSayWhyAndLeaveTheFileWhole) {
 TEST(SeaWriting, AfterAFailedWriteTheSeaIsStillUsable) {
     ScratchDir dir;
     TestSea sea;
-    seatest::Load(sea, dir, {L"a: 1", L"b: 2", L"c: 3"});
+    Load(sea, dir, {L"a: 1", L"b: 2", L"c: 3"});
     sea.GetEntry(L"b")->SetText(std::wstring(5000, L'v').c_str(), 0);
     sea.MitSedimentfilter(true);
     CaptureOutput capture;
@@ -164,7 +150,7 @@ TEST(SeaWriting, AfterAFailedWriteTheSeaIsStillUsable) {
     capture.Clear();
     sea.UpdateFile();
     EXPECT_TRUE(capture.Reports().empty());
-    EXPECT_EQ(seatest::LinesOfFile(dir.Path("t.sea")), (Lines{L"a: 1", L"b:\tshort ", L"c: 3"}));
+    EXPECT_EQ(LinesOfFile(dir.Path("t.sea")), (Lines{L"a: 1", L"b:\tshort ", L"c: 3"}));
 }
 
 TEST(SeaWriting, BothEncodingsAreWrittenExactly) {
@@ -173,33 +159,27 @@ TEST(SeaWriting, BothEncodingsAreWrittenExactly) {
     narrow.SaveAsUnicode(false);
     narrow.CreateEntry(L"name", 0)->SetText(L"caf\u00E9\u20AC", 0);
     narrow.SaveAs(dir.Wide("w.sea"));
-    EXPECT_EQ(seatest::ReadBytes(dir.Path("w.sea")), std::string("name:\tcaf\xE9\x80 \r\n"));
+    EXPECT_EQ(ReadBytes(dir.Path("w.sea")), std::string("name:\tcaf\xE9\x80 \r\n"));
     TestSea wide;
     wide.CreateEntry(L"k", 0)->SetText(L"\U0001F600", 0);
     wide.SaveAs(dir.Wide("u.sea"));
-    EXPECT_EQ(seatest::ReadBytes(dir.Path("u.sea")),
-              std::string("\xFF\xFE" "k\0:\0\t\0\x3D\xD8\x00\xDE \0\r\0\n\0", 18));
+    EXPECT_EQ(ReadBytes(dir.Path("u.sea")), std::string("\xFF\xFE" "k\0:\0\t\0\x3D\xD8\x00\xDE \0\r\0\n\0", 18));
 }
 
 TEST(SeaWriting, SharedFileIsBuiltSectionBySection) {
     ScratchDir dir;
-    const auto section = [](TestSea& s, const wchar_t* name) {
-        s.SetSeaName(name);
-        s.SetFileSection(true);
-    };
     // An empty file takes a section with a byte-order mark.
-    seatest::WriteBytes(dir.Path("e.sea"), "");
+    WriteBytes(dir.Path("e.sea"), "");
     TestSea first;
-    section(first, L"P");
+    first.Section(L"P");
     first.CreateEntry(L"p", 0)->SetInt(1, 0);
-    first.SaveAs(dir.Wide("e.sea"));
-    EXPECT_EQ(seatest::LinesOfFile(dir.Path("e.sea")), (Lines{L"::::: P", L"p:\t1 "}));
+    EXPECT_EQ(SavedAs(first, dir, "e.sea"), (Lines{L"::::: P", L"p:\t1 "}));
 
     TestSea app;
     app.CreateEntry(L"a", 0)->SetInt(1, 0);
     app.SaveAs(dir.Wide("shared.sea"));
     TestSea pref;
-    section(pref, L"Preference");
+    pref.Section(L"Preference");
     // A 1252 section appended to a UTF-16 file would make the file unreadable:
     // the section takes the encoding of the file it joins.
     pref.SaveAsUnicode(false);
@@ -207,47 +187,35 @@ TEST(SeaWriting, SharedFileIsBuiltSectionBySection) {
     CaptureOutput capture;
     pref.SaveAs(dir.Wide("shared.sea"));
     EXPECT_TRUE(capture.Reports().empty());
-    EXPECT_EQ(seatest::LinesOfFile(dir.Path("shared.sea")), (Lines{L"a:\t1 ", L"::::: Preference", L"p:\t\u00E9 "}));
+    EXPECT_EQ(LinesOfFile(dir.Path("shared.sea")), (Lines{L"a:\t1 ", L"::::: Preference", L"p:\t\u00E9 "}));
 
     TestSea readApp, readPref;
     ASSERT_TRUE(readApp.Create(dir.Wide("shared.sea"), false));
     EXPECT_EQ(readApp.NrEntries(), 1u);
-    section(readPref, L"Preference");
+    readPref.Section(L"Preference");
     ASSERT_TRUE(readPref.Create(dir.Wide("shared.sea"), false));
     EXPECT_EQ(readPref.Value(L"p"), L"\u00E9");
     EXPECT_EQ(readPref.NrEntries(), 1u);
 
     // Into an open file a section goes with its marker.
     TestSea open;
-    section(open, L"S");
+    open.Section(L"S");
     open.CreateEntry(L"a", 0)->SetInt(1, 0);
     CUnicodeFile file;
     ASSERT_TRUE(file.Open(dir.Wide("o.sea"), CUnicodeFile::modeCreate | CUnicodeFile::modeWrite));
     open.UpdateFile(&file);
     ASSERT_TRUE(file.Close());
-    EXPECT_EQ(seatest::LinesOfFile(dir.Path("o.sea")), (Lines{L"::::: S", L"a:\t1 "}));
-}
-
-TEST(SeaWriting, SedimentFilterActsOnOneWrite) {
-    ScratchDir dir;
-    CaptureOutput capture;
-    TestSea sea;
-    seatest::Load(sea, dir, {L"; c", L"used: 1", L"unused: 2", L": bad", L"read: 3"});
-    sea.GetEntry(L"used")->SetInt(5, 0);
-    sea.GetEntry(L"read")->GetInt(0);
-    sea.MitSedimentfilter(true);
-    EXPECT_EQ(seatest::Written(sea, dir), (Lines{L"; c", L"used:\t5 ", L"read: 3"}));
-    EXPECT_EQ(seatest::Written(sea, dir), (Lines{L"; c", L"used:\t5 ", L"unused: 2", L": bad", L"read: 3"}));
+    EXPECT_EQ(LinesOfFile(dir.Path("o.sea")), (Lines{L"::::: S", L"a:\t1 "}));
 }
 
 TEST(SeaWriting, ChangeFileBaseWritesBackThenReadsTheNewFile) {
     ScratchDir dir;
-    seatest::WriteBytes(dir.Path("two.sea"), SeaUtf16({L"b: 2"}));
+    WriteBytes(dir.Path("two.sea"), SeaUtf16({L"b: 2"}));
     TestSea sea;
-    seatest::Load(sea, dir, {L"a: 1"}, "one.sea");
+    Load(sea, dir, {L"a: 1"}, "one.sea");
     sea.GetEntry(L"a")->SetInt(9, 0);
     EXPECT_TRUE(sea.ChangeFileBase(dir.Wide("two.sea"), true));
-    EXPECT_EQ(seatest::LinesOfFile(dir.Path("one.sea")), (Lines{L"a:\t9 "}));
+    EXPECT_EQ(LinesOfFile(dir.Path("one.sea")), (Lines{L"a:\t9 "}));
     EXPECT_EQ(sea.Filename(), dir.Wide("two.sea"));
     EXPECT_EQ(sea.GetEntry(L"a"), nullptr);
     EXPECT_EQ(sea.Value(L"b"), L"2");
