@@ -280,10 +280,12 @@ bool CSqliteSeaTable::BeginRead() {
         return false;
     }
     m_reading = true;
-    // A table that is not there is an empty one; an import does not create it.
+    // A table that is not there is an empty one; an import does not create it,
+    // and the caller can still learn why nothing was read.
     const int exists = TableExists();
     if (exists <= 0) {
         if (exists < 0) Fail("begin import", kStyleRead);
+        else m_lastError = L"there is no table " + m_tableName + L" in the database";
         FinishRead();
         return false;
     }
