@@ -248,7 +248,7 @@ TEST_F(BackupTest, RestoreNeverWritesTheBackup) {
     ASSERT_TRUE(m_registry.Init(Wide("proj/base.sea")));
     ASSERT_TRUE(CSeaBase::GetSyncLocals());
     ASSERT_TRUE(m_registry.Backup(Wide("backup")));
-    SetModificationTime("backup/local/locals.sea", 1000000000);  // 2001
+    SetStatus("backup/local/locals.sea", 1000000000);  // 2001
 
     ASSERT_TRUE(m_registry.Restore(Wide("backup/base.sea"), Wide("restored")));
     EXPECT_EQ(ModificationTime("backup/local/locals.sea"), 1000000000);

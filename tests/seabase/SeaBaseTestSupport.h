@@ -35,8 +35,6 @@ public:
     using CSeaBase::operator[];
 };
 
-using testsupport::Report;
-
 class SeaBaseTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -85,13 +83,7 @@ protected:
         testsupport::WriteBytes(Path(relative), text);
     }
     std::string ReadBytes(const std::string& relative) const { return testsupport::ReadBytes(Path(relative)); }
-    void MakeReadOnly(const std::string& relative) const {
-        CFileStatus status;
-        ASSERT_TRUE(CFile::GetStatus(Wide(relative), status));
-        status.m_attribute |= CFile::readOnly;
-        status.m_mtime = 0;
-        ASSERT_TRUE(CFile::SetStatus(Wide(relative), status));
-    }
+    void MakeReadOnly(const std::string& relative) const { SetStatus(relative, 0, true); }
 
     // Value `index` of `name` in a sea, read without changing it; "<missing>" when absent.
     static std::wstring Value(const CResourceSea* sea, const wchar_t* name, unsigned index = 0) {
@@ -121,16 +113,19 @@ protected:
 
     bool Reported(const std::wstring& part) const {
         return std::any_of(m_reports.begin(), m_reports.end(),
-                           [&part](const Report& r) { return r.text.find(part) != std::wstring::npos; });
+                           [&part](const testsupport::Report& r) { return r.text.find(part) != std::wstring::npos; });
     }
     std::int64_t ModificationTime(const std::string& file) const {
         CFileStatus status;
         return CFile::GetStatus(Wide(file), status) ? status.m_mtime : -1;
     }
-    void SetModificationTime(const std::string& file, std::int64_t seconds) const {
+    // Sets a file's modification time, and makes it read-only when asked.
+    void SetStatus(const std::string& file, std::int64_t seconds, bool readOnly = false) const {
         CFileStatus status;
         ASSERT_TRUE(CFile::GetStatus(Wide(file), status));
         status.m_mtime = seconds;
+        if (readOnly)
+            status.m_attribute |= CFile::readOnly;
         ASSERT_TRUE(CFile::SetStatus(Wide(file), status));
     }
 
@@ -139,7 +134,7 @@ protected:
     fs::path m_cwd;
     std::unique_ptr<CWinApp> m_app;
     Registry m_registry;
-    std::vector<Report> m_reports;
+    std::vector<testsupport::Report> m_reports;
     std::vector<std::wstring> m_boxes;
     std::vector<UINT> m_boxTypes;
     PrWin::OutputHandler m_previousOutput;

@@ -26,7 +26,7 @@ TEST_F(StartupTest, InitReadsTheStandardSeasInOrder) {
     ASSERT_TRUE(m_registry.Init(Wide("proj/seas/base.sea")));
 
     std::vector<std::wstring> order;
-    for (const Report& report : m_reports)
+    for (const testsupport::Report& report : m_reports)
         if (report.text.find(L"Duplicate identifier") != std::wstring::npos)
             order.push_back(report.text.substr(0, report.text.find(L'\n')));
     const std::vector<std::wstring> expected = {
