@@ -4,10 +4,7 @@
 // place. Compared as raw lines of the file, never as parsed values.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -16,6 +13,7 @@
 #include "kelvaro/platform/UnicodeFile.h"
 #include "kelvaro/sea/ResourceSea.h"
 #include "sea/SeaTestSupport.h"
+#include "tools/SeaTool.h"
 
 namespace {
 
@@ -163,13 +161,6 @@ void ExpectOnlyChanged(const std::string& beforeBytes, const std::string& afterB
     }
 }
 
-// Runs `sea ARGS` in `dir`; returns the exit status.
-int Sea(const fs::path& dir, const std::string& args) {
-    const std::string command = "cd '" + dir.string() + "' && '" KELVARO_SEA_TOOL "' " + args + " >/dev/null 2>&1";
-    const int raw = std::system(command.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
-
 // The lines an edit may change: the plain entry's, the list's, or at the end
 // of the part (only a last line without its end).
 enum class Changes { entry, list, partEnd };
@@ -227,7 +218,7 @@ bool RunEdit(const Edit& edit, const fs::path& dir, const Part& part, const Targ
     for (const auto& [field, text] : fields)
         for (std::size_t at = args.find(field); at != std::string::npos; at = args.find(field, at + text.size()))
             args.replace(at, field.size(), text);
-    return Sea(dir, args) == 0;
+    return seatool::RunSea(dir, args).status == 0;
 }
 
 TEST(EditCorpus, EveryOtherLineKeepsItsBytes) {

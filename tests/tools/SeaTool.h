@@ -23,22 +23,24 @@ struct ToolRun {
     std::string out, err;
 };
 
+// Runs `sea ARGS` in `dir`; its error output passes through the file .err there.
+inline ToolRun RunSea(const fs::path& dir, const std::string& args) {
+    const std::string command = "cd '" + dir.string() + "' && '" KELVARO_SEA_TOOL "' " + args + " 2>.err";
+    ToolRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
+    const int raw = pclose(pipe);
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.err = testsupport::ReadBytes(dir / ".err");
+    return run;
+}
+
 class SeaToolTest : public ::testing::Test {
 protected:
-    // Runs `sea ARGS` in the test folder.
-    ToolRun Sea(const std::string& args) const {
-        const std::string command = "cd '" + m_dir.string() + "' && '" KELVARO_SEA_TOOL "' " + args + " 2>.err";
-        ToolRun run;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (pipe == nullptr) return run;
-        char buffer[4096];
-        std::size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
-        const int raw = pclose(pipe);
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        run.err = Read(".err");
-        return run;
-    }
+    ToolRun Sea(const std::string& args) const { return RunSea(m_dir, args); }
     void Write(const std::string& name, const std::string& bytes) const { testsupport::WriteBytes(m_dir / name, bytes); }
     std::string Read(const std::string& name) const { return testsupport::ReadBytes(m_dir / name); }
 
@@ -60,10 +62,6 @@ protected:
 };
 
 inline bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-inline std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-    return text.replace(text.find(from), from.size(), to);
-}
 
 // One case of a transcript.
 struct ToolCase {
