@@ -17,6 +17,9 @@
 #include "kelvaro_postgres/PostgresTable.h"
 #include "postgres/PostgresServer.h"
 #include "sqlite/SeaTableChecks.h"
+#ifdef KELVARO_SEA_TOOL
+#include "tools/SeaTool.h"
+#endif
 
 namespace {
 
@@ -240,29 +243,26 @@ TEST_F(PostgresTable, TheSeaToolTakesUrls) {
         "postgres:///postgres?host=" + server.SocketDir() + "&user=kelvaro&password=" +
             pgtest::UriEncode(Server::kPassword),
     };
-    auto sea = [&](const std::string& args) {
-        const std::string command = "'" KELVARO_SEA_TOOL "' " + args + " >'" + dir.Path("out").string() + "' 2>&1";
-        return WEXITSTATUS(std::system(command.c_str()));
-    };
+    const auto sea = [&dir](const std::string& args) { return seatool::RunSea(dir.Root(), args); };
     const std::string example = std::string(KELVARO_TEST_DATA) + "/../../examples/Configuration.sea";
     for (const std::string& uri : forms) {
         SCOPED_TRACE(uri);
         const std::string copy = dir.Path("copy.sea").string();
         fs::remove(copy);
-        ASSERT_EQ(sea("export '" + example + "' --db '" + uri + "' --table tool"), 0)
-            << seatest::ReadBytes(dir.Path("out"));
-        ASSERT_EQ(sea("import '" + copy + "' --db '" + uri + "' --table tool"), 0) << seatest::ReadBytes(dir.Path("out"));
-        ASSERT_EQ(sea("list '" + example + "'"), 0);
-        const std::string original = seatest::ReadBytes(dir.Path("out"));
-        ASSERT_EQ(sea("list '" + copy + "'"), 0);
-        EXPECT_EQ(seatest::ReadBytes(dir.Path("out")), original);
+        const seatool::ToolRun exported = sea("export '" + example + "' --db '" + uri + "' --table tool");
+        ASSERT_EQ(exported.status, 0) << exported.err;
+        const seatool::ToolRun imported = sea("import '" + copy + "' --db '" + uri + "' --table tool");
+        ASSERT_EQ(imported.status, 0) << imported.err;
+        const seatool::ToolRun original = sea("list '" + example + "'");
+        ASSERT_EQ(original.status, 0);
+        EXPECT_EQ(sea("list '" + copy + "'").out, original.out);
     }
-    EXPECT_EQ(sea("import '" + dir.Path("none.sea").string() + "' --db 'postgresql://kelvaro:wrong-pw@" +
-                  pgtest::UriEncode(server.SocketDir()) + "/postgres'"),
-              2);
-    const std::string said = seatest::ReadBytes(dir.Path("out"));
-    EXPECT_NE(said.find("password authentication failed"), std::string::npos) << said;
-    EXPECT_EQ(said.find("wrong-pw"), std::string::npos) << said;
+    const seatool::ToolRun refused = sea("import '" + dir.Path("none.sea").string() +
+                                         "' --db 'postgresql://kelvaro:wrong-pw@" +
+                                         pgtest::UriEncode(server.SocketDir()) + "/postgres'");
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("password authentication failed"), std::string::npos) << refused.err;
+    EXPECT_EQ((refused.out + refused.err).find("wrong-pw"), std::string::npos) << refused.err;
     EXPECT_FALSE(fs::exists(dir.Path("none.sea")));
 }
 #endif
