@@ -73,7 +73,6 @@ protected:
 };
 
 TEST_F(PostgresTable, TheCorpusComesBackWhole) { tabletest::TheCorpusComesBackWhole(Postgres()); }
-TEST_F(PostgresTable, AnExportReplacesTheRows) { tabletest::AnExportReplacesTheRows(Postgres()); }
 TEST_F(PostgresTable, ATableOfAnotherShapeIsRefusedAndKept) {
     tabletest::ATableOfAnotherShapeIsRefusedAndKept(Postgres());
     // An import from a table that is not there says so, and creates nothing.

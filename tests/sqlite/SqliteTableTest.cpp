@@ -61,7 +61,6 @@ struct Sqlite {
 };
 
 TEST(SqliteTable, TheCorpusComesBackWhole) { tabletest::TheCorpusComesBackWhole(Sqlite()); }
-TEST(SqliteTable, AnExportReplacesTheRows) { tabletest::AnExportReplacesTheRows(Sqlite()); }
 TEST(SqliteTable, ATableOfAnotherShapeIsRefusedAndKept) { tabletest::ATableOfAnotherShapeIsRefusedAndKept(Sqlite()); }
 TEST(SqliteTable, RowNamesThatWouldBeOtherLinesAreRefused) {
     tabletest::RowNamesThatWouldBeOtherLinesAreRefused(Sqlite());
