@@ -64,10 +64,6 @@ RawFile Split(const std::string& bytes) {
     return file;
 }
 
-bool Starts(const std::optional<std::string>& text, const std::string& head) {
-    return text && text->rfind(head, 0) == 0;
-}
-
 // One part of a file: the head, or a section (lines after its marker up to the next).
 struct Part {
     std::string section;  // empty for the head
@@ -77,7 +73,7 @@ struct Part {
 std::vector<Part> Parts(const RawFile& file) {
     std::vector<Part> parts{{}};
     for (std::size_t i = 0; i < file.text.size(); ++i) {
-        if (!Starts(file.text[i], "::::: ")) continue;
+        if (!file.text[i] || file.text[i]->rfind("::::: ", 0) != 0) continue;
         parts.back().end = i;
         parts.push_back({file.text[i]->substr(6), i + 1, 0});
     }
