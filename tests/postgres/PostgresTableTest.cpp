@@ -75,13 +75,7 @@ protected:
 TEST_F(PostgresTable, TheCorpusComesBackWhole) { tabletest::TheCorpusComesBackWhole(Postgres()); }
 TEST_F(PostgresTable, ATableOfAnotherShapeIsRefusedAndKept) {
     tabletest::ATableOfAnotherShapeIsRefusedAndKept(Postgres());
-    // An import from a table that is not there says so, and creates nothing.
-    CaptureOutput capture;
-    CPostgresSeaTable missing(Uri(), L"nosuchtable");
-    TestSea sea;
-    EXPECT_FALSE(sea.ReadFromTable(&missing, false));
-    EXPECT_TRUE(Has(missing.LastError(), L"there is no table nosuchtable")) << Said(missing.LastError());
-    EXPECT_TRUE(Sql("SELECT 1 FROM pg_class WHERE relname = 'nosuchtable'").empty());
+    tabletest::AMissingTableIsNotImported(Postgres());
 }
 TEST_F(PostgresTable, RowNamesThatWouldBeOtherLinesAreRefused) {
     tabletest::RowNamesThatWouldBeOtherLinesAreRefused(Postgres());

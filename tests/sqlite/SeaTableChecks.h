@@ -188,6 +188,20 @@ void ATableOfAnotherShapeIsRefusedAndKept(const Backend& db) {
     EXPECT_EQ(db.State(), before);
 }
 
+// An import from a table that is not there says why, reports nothing and
+// creates nothing.
+template <class Backend>
+void AMissingTableIsNotImported(const Backend& db) {
+    const std::string before = db.State();
+    CaptureOutput capture;
+    const auto table = db.Open(L"nosuchtable");
+    TestSea sea;
+    EXPECT_FALSE(sea.ReadFromTable(table.get(), false));
+    EXPECT_TRUE(Has(table->LastError(), L"there is no table nosuchtable")) << Said(table->LastError());
+    EXPECT_TRUE(capture.Reports().empty());
+    EXPECT_EQ(db.State(), before);
+}
+
 // A table that cannot be opened refuses an export and an import, and reports each.
 template <class Table>
 void RefusesBoth(Table& table, const CaptureOutput& capture) {
