@@ -204,8 +204,8 @@ TEST_F(ListTest, Concatenation) {
     EXPECT_EQ(LinesOf(target, true), (Lines{L"a", L"c 1", L"; d", L"a", L"c 1", L"; d"}));
 
     TestEntry plain(&m_reservoir, 0, L"p");
-    EXPECT_EQ(Msg(CatchSea([&] { target += plain; })), L"Illegal list concatenation");
-    EXPECT_EQ(CatchSea([&] { plain += target; }).m_code, 2u);
+    ExpectSea([&] { target += plain; }, 2u, L"Illegal list concatenation");
+    ExpectSea([&] { plain += target; }, 2u, L"Illegal list concatenation");
     EXPECT_EQ(target.ListCount(), 6);
     EXPECT_EQ(plain.Status(), 0u);
 }

@@ -42,7 +42,7 @@ TEST_F(SelfTestTest, LengthLimitAndBufferCheck) {
     e.AddValue(L"abcdef");
     const unsigned capacity = e.Capacity(0);
     e.SetCapacity(0, 6);  // a buffer that does not hold its text
-    EXPECT_EQ(Msg(CatchSea([&] { e.Selbsttest(false); })), L"Selbsttest n: Allozierungsfehler.");
+    ExpectSea([&] { e.Selbsttest(false); }, 0u, L"Selbsttest n: Allozierungsfehler.");
     e.SetCapacity(0, 7);
     EXPECT_TRUE(e.Selbsttest(false));
     e.SetCapacity(0, capacity);
