@@ -74,7 +74,7 @@ TEST_F(ListTest, ReadingListLines) {
     }
 }
 
-TEST_F(ListTest, ReadLinesKeepTheirKinds) {
+TEST_F(ListTest, ReadLinesKeepTheirKindsAndANonListReadsNone) {
     CUnicodeFile file;
     OpenWith(file, {L"\ta 1", L"; note", L"\t\"dark blue\" 2", L": bad", L"\tb 2", L"\t\"open", L"}"});
     TestEntry list = Read(L"colors: {");
@@ -88,10 +88,8 @@ TEST_F(ListTest, ReadLinesKeepTheirKinds) {
     EXPECT_TRUE(lines[4]->IsComment()) << "lines after the fault are kept as they were, to be written back";
     EXPECT_TRUE(lines[5]->IsComment());
     EXPECT_FALSE(lines[5]->SyntaxError());
-}
 
-TEST_F(ListTest, ReadingIntoANonListFails) {
-    CUnicodeFile file;
+    file.Close();
     OpenWith(file, {L"a 1", L"}"});
     TestEntry plain = Read(L"p: 1");
     int consumed = -1;

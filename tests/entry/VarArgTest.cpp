@@ -129,7 +129,7 @@ TEST_F(VarArgTest, AStringWidthBoundsTheCopyAndTerminates) {
 }
 
 // Reading stops the same way: Lookup.SetTakesValuesNotPointersAndStopsAtAFormatError.
-TEST_F(VarArgTest, BadElementStopsWithWhatCameBeforeDone) {
+TEST_F(VarArgTest, BadElementOrNullPointerStopsWithWhatCameBeforeDone) {
     TestEntry entry = Valued(&m_reservoir, {L"a", L"b", L"c"});
     const int one = 1, three = 3;
     ExpectSea([&] { SetP(entry, L"%d %lld %d", &one, &one, &three); }, 5, kUnknownType + L"%lld %d')");
@@ -140,6 +140,14 @@ TEST_F(VarArgTest, BadElementStopsWithWhatCameBeforeDone) {
     entry = Valued(&m_reservoir, {L"a", L"b", L"c"});  // %c is refused in Lookup's test
     ExpectSea([&] { Set(entry, L"%d %lc %d", 4, L'A', 3); }, 5, L"Resource entry key: Unknown data type");
     EXPECT_EQ(entry.Values(), (Texts{L"4", L"b", L"c"})) << "SetVarArg refuses characters";
+    entry = Valued(&m_reservoir, {L"1", L"2"});
+    int a = 0;
+    EXPECT_THROW(Get(entry, 0, L"%d %d", &a, static_cast<int*>(nullptr)), std::invalid_argument);
+    EXPECT_EQ(a, 1);
+    EXPECT_THROW(SetP(entry, L"%d", static_cast<const int*>(nullptr)), std::invalid_argument);
+    EXPECT_EQ(entry.Values(), (Texts{L"1", L"2"}));
+    SetP(entry, L"%s", static_cast<const wchar_t*>(nullptr));  // a null string is the empty text
+    EXPECT_EQ(entry.Values(), (Texts{L"", L"2"}));
 }
 
 TEST_F(VarArgTest, CharacterObjectHasOneWidthOnBothSides) {
@@ -160,17 +168,6 @@ TEST_F(VarArgTest, CharacterObjectHasOneWidthOnBothSides) {
         SetP(target, L"%lc", &cell[1]);
         EXPECT_EQ(target.Values(), Texts{c.written});
     }
-}
-
-TEST_F(VarArgTest, NullPointerArgumentIsRefused) {
-    TestEntry entry = Valued(&m_reservoir, {L"1", L"2"});
-    int a = 0;
-    EXPECT_THROW(Get(entry, 0, L"%d %d", &a, static_cast<int*>(nullptr)), std::invalid_argument);
-    EXPECT_EQ(a, 1);
-    EXPECT_THROW(SetP(entry, L"%d", static_cast<const int*>(nullptr)), std::invalid_argument);
-    EXPECT_EQ(entry.Values(), (Texts{L"1", L"2"}));
-    SetP(entry, L"%s", static_cast<const wchar_t*>(nullptr));  // a null string is the empty text
-    EXPECT_EQ(entry.Values(), (Texts{L"", L"2"}));
 }
 
 }  // namespace
