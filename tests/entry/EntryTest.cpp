@@ -135,20 +135,6 @@ TEST_F(EntryTest, LineAssignment) {
     EXPECT_EQ(e.Values(), Texts{L"v"});
 }
 
-TEST_F(EntryTest, EightBitLineLimit) {
-    TestEntry e(&m_reservoir, 0, nullptr);
-    const std::string fits = "k: " + std::string(8188, 'x');  // 8191 characters
-    e = fits.c_str();
-    EXPECT_EQ(e.Values(), Texts{std::wstring(8188, L'x')});
-
-    e = "keep: 1";
-    const std::string tooLong = "k: " + std::string(8189, 'x');
-    ExpectSea([&] { e = tooLong.c_str(); }, 1u, L"Max. line length 8192 exceeded");
-    EXPECT_EQ(e.Line(), L"keep: 1") << "nothing cut is stored";
-    EXPECT_EQ(e.Values(), Texts{L"1"});
-    EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked());
-}
-
 TEST_F(EntryTest, ConversionBuffers) {
     const std::string fits(8191, 'a');
     const std::string over(8192, 'a');

@@ -117,7 +117,7 @@ TEST_F(ParseTest, TheNameSurvivesEveryChangeOfTheLine) {
     EXPECT_EQ(entry.NameView(), L"k");
 }
 
-TEST_F(ParseTest, EightBitAndNullLines) {
+TEST_F(ParseTest, EightBitLinesTheirLimitAndNullLines) {
     TestEntry entry(&m_reservoir, 0, nullptr);
     entry = "caf\xE9: \x80 \"a b\"";
     EXPECT_EQ(entry.Name().Str(), L"caf\u00E9");
@@ -131,6 +131,16 @@ TEST_F(ParseTest, EightBitAndNullLines) {
     entry = static_cast<const char*>(nullptr);
     EXPECT_TRUE(entry.IsComment());
     EXPECT_EQ(entry.Line(), L"");
+
+    const std::string fits = "k: " + std::string(8188, 'x');  // 8191 characters
+    entry = fits.c_str();
+    EXPECT_EQ(entry.Values(), Texts{std::wstring(8188, L'x')});
+    entry = "keep: 1";
+    const std::string tooLong = "k: " + std::string(8189, 'x');
+    ExpectSea([&] { entry = tooLong.c_str(); }, 1u, L"Max. line length 8192 exceeded");
+    EXPECT_EQ(entry.Line(), L"keep: 1") << "nothing cut is stored";
+    EXPECT_EQ(entry.Values(), Texts{L"1"});
+    EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked());
 }
 
 }  // namespace
