@@ -101,30 +101,20 @@ TEST_F(ListTest, ReadLinesKeepTheirKindsAndANonListReadsNone) {
 }
 
 TEST_F(ListTest, AddListLineByMode) {
-    const struct {
-        int mode;
-        int anchor;  // index of pos in the list a b c, -1: null
-        Lines expected;
-    } cases[] = {
-        {14, 1, {L"a", L"b", L"c", L"*"}}, {14, -1, {L"a", L"b", L"c", L"*"}}, {15, 1, {L"*", L"a", L"b", L"c"}},
-        {15, -1, {L"*", L"a", L"b", L"c"}}, {16, 1, {L"a", L"b", L"*", L"c"}}, {16, -1, {L"a", L"b", L"c", L"*"}},
-        {18, 1, {L"a", L"*", L"b", L"c"}}, {18, -1, {L"*", L"a", L"b", L"c"}}, {16, 2, {L"a", L"b", L"c", L"*"}},
-        {18, 0, {L"*", L"a", L"b", L"c"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << "mode " << c.mode << " anchor " << c.anchor);
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("list-add-modes.txt", 3)) {
+        SCOPED_TRACE(row.Where());
         TestEntry list(&m_reservoir, 8, L"l");
         for (const wchar_t* text : {L"a", L"b", L"c"})
             list.AddListLine(text, 14);
         list.ClearFlags();
-        POSITION pos = c.anchor >= 0 ? list.HeadPosition() : nullptr;
-        for (int i = 0; i < c.anchor; ++i)
+        POSITION pos = row.Number(1) >= 0 ? list.HeadPosition() : nullptr;
+        for (int i = 0; i < row.Number(1); ++i)
             list.NextListenZeile(pos);
-        CResourceEntry* added = list.AddListLine(c.mode, pos);
+        CResourceEntry* added = list.AddListLine(static_cast<int>(row.Number(0)), pos);
         ASSERT_NE(added, nullptr);
         EXPECT_EQ(added->Status(), 16u);
         *added = L"*";
-        EXPECT_EQ(LinesOf(list), c.expected);
+        EXPECT_EQ(LinesOf(list), row.List(2));
         EXPECT_TRUE(list.Modified());
     }
     TestEntry list(&m_reservoir, 8, L"colors");
