@@ -151,22 +151,18 @@ TEST_F(VarArgTest, BadElementOrNullPointerStopsWithWhatCameBeforeDone) {
 }
 
 TEST_F(VarArgTest, CharacterObjectHasOneWidthOnBothSides) {
-    const struct { const wchar_t* text; wchar_t read; const wchar_t* written; } cases[] = {
-        {L"65", L'A', L"65"}, {L"-3", static_cast<wchar_t>(-3), L"-3"}, {L"300", static_cast<wchar_t>(300), L"300"},
-        {L"99999999999", static_cast<wchar_t>(INT_MAX), L"2147483647"}, {L"x", 0, L"0"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << std::wstring(c.text));
-        TestEntry entry = Valued(&m_reservoir, {c.text});
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("format-characters.txt", 3)) {
+        SCOPED_TRACE(row.Where());
+        TestEntry entry = Valued(&m_reservoir, {row.Text(0).c_str()});
         // Guards on both sides: neither reading nor writing passes the object.
         wchar_t cell[3] = {L'<', L'?', L'>'};
         Get(entry, 0, L"%c", &cell[1]);
-        EXPECT_EQ(cell[1], c.read);
+        EXPECT_EQ(cell[1], static_cast<wchar_t>(row.Number(1)));
         EXPECT_EQ(cell[0], L'<');
         EXPECT_EQ(cell[2], L'>');
         TestEntry target = Valued(&m_reservoir, {});
         SetP(target, L"%lc", &cell[1]);
-        EXPECT_EQ(target.Values(), Texts{c.written});
+        EXPECT_EQ(target.Values(), Texts{row.Text(2)});
     }
 }
 
