@@ -113,7 +113,7 @@ TEST_F(StatusBarInfoTest, SlotIsNotOverwrittenWhileTheWindowMayReadIt) {
     EXPECT_EQ(StatusBarInfo::TakeStatusBarText(Next().lParam), L"fourth");
 }
 
-TEST_F(StatusBarInfoTest, WithoutAMainWindowNothingIsPosted) {
+TEST_F(StatusBarInfoTest, NothingIsPostedWithoutAMainWindowProgressUnchangedWithOne) {
     m_thread.m_pMainWnd = nullptr;
     StatusBarInfo::PostStatusBarInfo(0x8007, L"kept", 0);
     StatusBarInfo::PostStatusBarProgress(1, 2);
@@ -140,9 +140,8 @@ TEST_F(StatusBarInfoTest, WithoutAMainWindowNothingIsPosted) {
     ASSERT_TRUE(m_wnd.Create());
     StatusBarInfo::PostStatusBarInfo(0x8006, L"fresh", 0);
     EXPECT_EQ(StatusBarInfo::TakeStatusBarText(Next().lParam), L"fresh");
-}
 
-TEST_F(StatusBarInfoTest, ProgressIsPostedUnchangedAndUnknownAddressesGiveNoText) {
+    // With a window, progress is posted unchanged.
     StatusBarInfo::PostStatusBarProgress(42, 0xFFFFFFFFu);
     const MSG msg = Next();
     EXPECT_EQ(msg.message, 0x8003u);

@@ -57,7 +57,6 @@ public:
     std::wstring ValuePart() const { return m_valuePart; }
     unsigned ValueOffset() const { return static_cast<unsigned>(m_valuePart - m_line); }
     const wchar_t* LinePtr() const { return m_line; }
-    unsigned LineSize() const { return m_lineSize; }
     bool RebuildPending() const { return m_rebuildLine; }
     void MarkStale() { m_rebuildLine = true; }
     void SetStatus(unsigned status) { m_status = status; }
@@ -137,8 +136,6 @@ CResourceSeaException CatchSea(F&& f) {
     return CResourceSeaException(L"<none>", 0xFFFFFFFFu);
 }
 
-inline std::wstring Msg(const CResourceSeaException& e) { return e.m_message.Str(); }
-
 // Expects f to throw the library's exception with `code` and `message`; a failure names the caller's line.
 template <class F>
 void ExpectSea(F&& f, unsigned code, const std::wstring& message,
@@ -146,7 +143,7 @@ void ExpectSea(F&& f, unsigned code, const std::wstring& message,
     const ::testing::ScopedTrace trace(where.file_name(), static_cast<int>(where.line()), "");
     const CResourceSeaException e = CatchSea(f);
     EXPECT_EQ(e.m_code, code);
-    EXPECT_EQ(Msg(e), message);
+    EXPECT_EQ(e.m_message.Str(), message);
 }
 
 }  // namespace entrytest

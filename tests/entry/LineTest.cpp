@@ -103,13 +103,12 @@ TEST_F(LineTest, ListEntryText) {
     CString out;
     list.GetLine(out);
     EXPECT_EQ(out.Str(), L"colors: {\nred 1\n; note\nblue \"a b\"\n} \t;-- colors");
-    list.GetLineValuePart(out);
-    EXPECT_EQ(out.Str(), L"{\nred 1\n; note\nblue \"a b\"\n} \t;-- colors");
     for (CResourceEntry* line : list.ListLines())
         EXPECT_TRUE(line->Accessed());
+    // The value part as read is Lookup.GetLineGivesTheValuePartAsRead's; a rebuilt head has none.
     list.MarkStale();
     list.GetLineValuePart(out);
-    EXPECT_EQ(out.Str(), L"\nred 1\n; note\nblue \"a b\"\n} \t;-- colors") << "a rebuilt head has no value part";
+    EXPECT_EQ(out.Str(), L"\nred 1\n; note\nblue \"a b\"\n} \t;-- colors");
 }
 
 }  // namespace

@@ -74,7 +74,7 @@ TEST_F(ListTest, ReadingListLines) {
     }
 }
 
-TEST_F(ListTest, ReadLinesKeepTheirKinds) {
+TEST_F(ListTest, ReadLinesKeepTheirKindsAndANonListReadsNone) {
     CUnicodeFile file;
     OpenWith(file, {L"\ta 1", L"; note", L"\t\"dark blue\" 2", L": bad", L"\tb 2", L"\t\"open", L"}"});
     TestEntry list = Read(L"colors: {");
@@ -88,10 +88,8 @@ TEST_F(ListTest, ReadLinesKeepTheirKinds) {
     EXPECT_TRUE(lines[4]->IsComment()) << "lines after the fault are kept as they were, to be written back";
     EXPECT_TRUE(lines[5]->IsComment());
     EXPECT_FALSE(lines[5]->SyntaxError());
-}
 
-TEST_F(ListTest, ReadingIntoANonListFails) {
-    CUnicodeFile file;
+    file.Close();
     OpenWith(file, {L"a 1", L"}"});
     TestEntry plain = Read(L"p: 1");
     int consumed = -1;
@@ -103,30 +101,20 @@ TEST_F(ListTest, ReadingIntoANonListFails) {
 }
 
 TEST_F(ListTest, AddListLineByMode) {
-    const struct {
-        int mode;
-        int anchor;  // index of pos in the list a b c, -1: null
-        Lines expected;
-    } cases[] = {
-        {14, 1, {L"a", L"b", L"c", L"*"}}, {14, -1, {L"a", L"b", L"c", L"*"}}, {15, 1, {L"*", L"a", L"b", L"c"}},
-        {15, -1, {L"*", L"a", L"b", L"c"}}, {16, 1, {L"a", L"b", L"*", L"c"}}, {16, -1, {L"a", L"b", L"c", L"*"}},
-        {18, 1, {L"a", L"*", L"b", L"c"}}, {18, -1, {L"*", L"a", L"b", L"c"}}, {16, 2, {L"a", L"b", L"c", L"*"}},
-        {18, 0, {L"*", L"a", L"b", L"c"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << "mode " << c.mode << " anchor " << c.anchor);
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("list-add-modes.txt", 3)) {
+        SCOPED_TRACE(row.Where());
         TestEntry list(&m_reservoir, 8, L"l");
         for (const wchar_t* text : {L"a", L"b", L"c"})
             list.AddListLine(text, 14);
         list.ClearFlags();
-        POSITION pos = c.anchor >= 0 ? list.HeadPosition() : nullptr;
-        for (int i = 0; i < c.anchor; ++i)
+        POSITION pos = row.Number(1) >= 0 ? list.HeadPosition() : nullptr;
+        for (int i = 0; i < row.Number(1); ++i)
             list.NextListenZeile(pos);
-        CResourceEntry* added = list.AddListLine(c.mode, pos);
+        CResourceEntry* added = list.AddListLine(static_cast<int>(row.Number(0)), pos);
         ASSERT_NE(added, nullptr);
         EXPECT_EQ(added->Status(), 16u);
         *added = L"*";
-        EXPECT_EQ(LinesOf(list), c.expected);
+        EXPECT_EQ(LinesOf(list), row.List(2));
         EXPECT_TRUE(list.Modified());
     }
     TestEntry list(&m_reservoir, 8, L"colors");
@@ -204,8 +192,8 @@ TEST_F(ListTest, Concatenation) {
     EXPECT_EQ(LinesOf(target, true), (Lines{L"a", L"c 1", L"; d", L"a", L"c 1", L"; d"}));
 
     TestEntry plain(&m_reservoir, 0, L"p");
-    EXPECT_EQ(Msg(CatchSea([&] { target += plain; })), L"Illegal list concatenation");
-    EXPECT_EQ(CatchSea([&] { plain += target; }).m_code, 2u);
+    ExpectSea([&] { target += plain; }, 2u, L"Illegal list concatenation");
+    ExpectSea([&] { plain += target; }, 2u, L"Illegal list concatenation");
     EXPECT_EQ(target.ListCount(), 6);
     EXPECT_EQ(plain.Status(), 0u);
 }

@@ -56,15 +56,7 @@ TEST_F(ParseTest, ValuesStayInTheLineUntilTheyChange) {
     EXPECT_EQ(copy.Values(), (Texts{L"1", L"two words", L"3"}));
     EXPECT_EQ(entry.Values(), Texts{L"7"});
     EXPECT_EQ(reservoir.SmallCount(), 4u);
-
-    // A change to a value that was never read rebuilds from all of them.
-    TestEntry fresh(&reservoir, 0, nullptr);
-    fresh = L"p: a b c";
-    fresh.SetInt(9, 1);
-    EXPECT_EQ(fresh.Line(), L"p: a b c") << "the line is rebuilt when it is used";
-    CString line;
-    fresh.GetLine(line);
-    EXPECT_EQ(line, L"p:\ta 9 c");
+    // A change to values never read rebuilds from all of them: Lookup.SetTakesValuesNotPointers...
 }
 
 TEST_F(ParseTest, ValuesReadFromTheLineAreTheTextsTheBuffersWouldHold) {
@@ -125,7 +117,7 @@ TEST_F(ParseTest, TheNameSurvivesEveryChangeOfTheLine) {
     EXPECT_EQ(entry.NameView(), L"k");
 }
 
-TEST_F(ParseTest, EightBitAndNullLines) {
+TEST_F(ParseTest, EightBitLinesTheirLimitAndNullLines) {
     TestEntry entry(&m_reservoir, 0, nullptr);
     entry = "caf\xE9: \x80 \"a b\"";
     EXPECT_EQ(entry.Name().Str(), L"caf\u00E9");
@@ -139,6 +131,16 @@ TEST_F(ParseTest, EightBitAndNullLines) {
     entry = static_cast<const char*>(nullptr);
     EXPECT_TRUE(entry.IsComment());
     EXPECT_EQ(entry.Line(), L"");
+
+    const std::string fits = "k: " + std::string(8188, 'x');  // 8191 characters
+    entry = fits.c_str();
+    EXPECT_EQ(entry.Values(), Texts{std::wstring(8188, L'x')});
+    entry = "keep: 1";
+    const std::string tooLong = "k: " + std::string(8189, 'x');
+    ExpectSea([&] { entry = tooLong.c_str(); }, 1u, L"Max. line length 8192 exceeded");
+    EXPECT_EQ(entry.Line(), L"keep: 1") << "nothing cut is stored";
+    EXPECT_EQ(entry.Values(), Texts{L"1"});
+    EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "entry/EntryTestSupport.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -38,26 +39,17 @@ TEST(ReservoirTest, BuffersComeBackWithTheirRoundedCapacity)
 
 TEST(ReservoirTest, LargeListSearch)
 {
-    // Capacities given back in order, a request, the capacity it gets, the large list afterwards.
-    using Caps = std::vector<unsigned>;
-    const struct { const char* what; Caps seeded; unsigned need, capacity; Caps after; } cases[] = {
-        {"exact pass before the first larger", {64, 48}, 33, 48, {64}},
-        {"first larger in list order", {96, 64, 32}, 40, 96, {32, 64}},
-        {"exact found late", {96, 64, 48}, 40, 48, {96, 64}},
-        {"nothing large enough", {32, 48}, 50, 64, {32, 48}},
-        {"hole filled by the last pair", {32, 48, 64}, 17, 32, {64, 48}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("reservoir-large-list.txt", 5)) {
+        SCOPED_TRACE(row.Where());
         CResValueReservoir r(0);
-        for (unsigned cap : c.seeded)
-            r.GiveBack(CResValueReservoir::AllocateBuffer(cap));
-        Buffer b = r.Take(c.need);
-        EXPECT_EQ(b.second, c.capacity);
-        Caps after;
+        for (const std::wstring& cap : row.List(1))
+            r.GiveBack(CResValueReservoir::AllocateBuffer(static_cast<unsigned>(std::stoul(cap))));
+        Buffer b = r.Take(static_cast<unsigned>(row.Number(2)));
+        EXPECT_EQ(b.second, row.Number(3));
+        std::vector<std::wstring> after;
         for (unsigned i = 0; i < r.LargeCount(); ++i)
-            after.push_back(r.LargeCapacityAt(i));
-        EXPECT_EQ(after, c.after);
+            after.push_back(std::to_wstring(r.LargeCapacityAt(i)));
+        EXPECT_EQ(after, row.List(4));
         CResValueReservoir::FreeBuffer(b);
     }
 }

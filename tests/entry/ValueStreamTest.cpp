@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "kelvaro/entry/ResourceSeaStreams.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -14,27 +15,20 @@ using ResourceSea::operator>>;
 
 TEST(ValueStreamTest, WritesOneTokenAndReadsTokens)
 {
-    const struct { const wchar_t* text; const wchar_t* written; } written[] = {
-        {L"", L"\"\""}, {L"abc", L"abc"}, {L"a\tb", L"\"a\tb\""}, {L"x\n", L"\"x\n\""},
-        {L"a\"b c", L"\"a\"b c\""},  // quotes inside are not escaped
-    };
-    for (const auto& c : written) {
-        std::wostringstream out;
-        out << CString(c.text);
-        EXPECT_EQ(out.str(), c.written);
-    }
-    const struct { const wchar_t* input; std::vector<std::wstring> tokens; } read[] = {
-        {L"  \t\n ", {}}, {L"  abc def\t", {L"abc", L"def"}}, {L"\"\" \"\"", {L"", L""}},
-        {L"\"open end", {L"open end"}}, {L"ab\"cd ef", {L"ab\"cd", L"ef"}}, {L"\"q\"next", {L"q", L"next"}},
-    };
-    for (const auto& c : read) {
-        SCOPED_TRACE(testing::Message() << std::wstring(c.input));
-        std::wistringstream in(c.input);
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("value-stream.txt", 3)) {
+        SCOPED_TRACE(row.Where());
+        if (row.raw[0] == "write") {
+            std::wostringstream out;
+            out << CString(row.Text(1).c_str());
+            EXPECT_EQ(out.str(), row.Text(2));
+            continue;
+        }
+        std::wistringstream in(row.Text(1));
         std::vector<std::wstring> tokens;
         CString token(L"stale");
         while (in >> token)
             tokens.push_back(token.Str());
-        EXPECT_EQ(tokens, c.tokens);
+        EXPECT_EQ(tokens, row.List(2));
         EXPECT_TRUE(token.IsEmpty()) << "the failed read at the end empties the target";
     }
 }

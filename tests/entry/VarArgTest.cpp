@@ -10,7 +10,6 @@
 #include <stdexcept>
 #include <string>
 #include <tuple>
-#include <utility>
 
 #include "entry/EntryTestSupport.h"
 #include "support/TestSupport.h"
@@ -100,7 +99,6 @@ TEST_F(VarArgTest, EveryTypeIsReadAndWritten) {
         Set(empty, format);
         EXPECT_EQ(empty.Values(), (Texts{L"1", L"2"})) << "an empty format does nothing";
     }
-    Get(empty, 2, L"%q");  // not even examined: a bad element after the last value is no error
 }
 
 TEST_F(VarArgTest, AStringWidthBoundsTheCopyAndTerminates) {
@@ -130,17 +128,8 @@ TEST_F(VarArgTest, AStringWidthBoundsTheCopyAndTerminates) {
     EXPECT_EQ(entry.Values(), (Texts{L"l", L"4", L"de"}));
 }
 
-TEST_F(VarArgTest, BadElementStopsWithWhatCameBeforeDone) {
-    for (const auto& [format, message] : {std::pair{L"%d %5d %d", kUnknownType + L"%5d %d')"},
-                                          std::pair{L"%d d %d", kBadElement + L"d %d')"}}) {
-        SCOPED_TRACE(testing::Message() << std::wstring(format));
-        TestEntry entry = Valued(&m_reservoir, {L"1", L"2", L"3"});
-        int a = 0, b = 0, z = 0;
-        ExpectSea([&] { Get(entry, 0, format, &a, &b, &z); }, 5, message);
-        EXPECT_EQ(a, 1);
-        EXPECT_EQ(b, 0);
-        EXPECT_EQ(z, 0);
-    }
+// Reading stops the same way: Lookup.SetTakesValuesNotPointersAndStopsAtAFormatError.
+TEST_F(VarArgTest, BadElementOrNullPointerStopsWithWhatCameBeforeDone) {
     TestEntry entry = Valued(&m_reservoir, {L"a", L"b", L"c"});
     const int one = 1, three = 3;
     ExpectSea([&] { SetP(entry, L"%d %lld %d", &one, &one, &three); }, 5, kUnknownType + L"%lld %d')");
@@ -148,35 +137,10 @@ TEST_F(VarArgTest, BadElementStopsWithWhatCameBeforeDone) {
     entry = Valued(&m_reservoir, {L"a", L"b", L"c"});
     ExpectSea([&] { Set(entry, L"%d x %d", 2, 3); }, 5, kBadElement + L"x %d')");
     EXPECT_EQ(entry.Values(), (Texts{L"2", L"b", L"c"}));
-    for (const wchar_t* format : {L"%d %c %d", L"%d %lc %d"}) {
-        entry = Valued(&m_reservoir, {L"a", L"b", L"c"});
-        ExpectSea([&] { Set(entry, format, 4, L'A', 3); }, 5, L"Resource entry key: Unknown data type");
-        EXPECT_EQ(entry.Values(), (Texts{L"4", L"b", L"c"})) << "SetVarArg refuses characters";
-    }
-}
-
-TEST_F(VarArgTest, CharacterObjectHasOneWidthOnBothSides) {
-    const struct { const wchar_t* text; wchar_t read; const wchar_t* written; } cases[] = {
-        {L"65", L'A', L"65"}, {L"-3", static_cast<wchar_t>(-3), L"-3"}, {L"300", static_cast<wchar_t>(300), L"300"},
-        {L"99999999999", static_cast<wchar_t>(INT_MAX), L"2147483647"}, {L"x", 0, L"0"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << std::wstring(c.text));
-        TestEntry entry = Valued(&m_reservoir, {c.text});
-        // Guards on both sides: neither reading nor writing passes the object.
-        wchar_t cell[3] = {L'<', L'?', L'>'};
-        Get(entry, 0, L"%c", &cell[1]);
-        EXPECT_EQ(cell[1], c.read);
-        EXPECT_EQ(cell[0], L'<');
-        EXPECT_EQ(cell[2], L'>');
-        TestEntry target = Valued(&m_reservoir, {});
-        SetP(target, L"%lc", &cell[1]);
-        EXPECT_EQ(target.Values(), Texts{c.written});
-    }
-}
-
-TEST_F(VarArgTest, NullPointerArgumentIsRefused) {
-    TestEntry entry = Valued(&m_reservoir, {L"1", L"2"});
+    entry = Valued(&m_reservoir, {L"a", L"b", L"c"});  // %c is refused in Lookup's test
+    ExpectSea([&] { Set(entry, L"%d %lc %d", 4, L'A', 3); }, 5, L"Resource entry key: Unknown data type");
+    EXPECT_EQ(entry.Values(), (Texts{L"4", L"b", L"c"})) << "SetVarArg refuses characters";
+    entry = Valued(&m_reservoir, {L"1", L"2"});
     int a = 0;
     EXPECT_THROW(Get(entry, 0, L"%d %d", &a, static_cast<int*>(nullptr)), std::invalid_argument);
     EXPECT_EQ(a, 1);
@@ -184,6 +148,22 @@ TEST_F(VarArgTest, NullPointerArgumentIsRefused) {
     EXPECT_EQ(entry.Values(), (Texts{L"1", L"2"}));
     SetP(entry, L"%s", static_cast<const wchar_t*>(nullptr));  // a null string is the empty text
     EXPECT_EQ(entry.Values(), (Texts{L"", L"2"}));
+}
+
+TEST_F(VarArgTest, CharacterObjectHasOneWidthOnBothSides) {
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("format-characters.txt", 3)) {
+        SCOPED_TRACE(row.Where());
+        TestEntry entry = Valued(&m_reservoir, {row.Text(0).c_str()});
+        // Guards on both sides: neither reading nor writing passes the object.
+        wchar_t cell[3] = {L'<', L'?', L'>'};
+        Get(entry, 0, L"%c", &cell[1]);
+        EXPECT_EQ(cell[1], static_cast<wchar_t>(row.Number(1)));
+        EXPECT_EQ(cell[0], L'<');
+        EXPECT_EQ(cell[2], L'>');
+        TestEntry target = Valued(&m_reservoir, {});
+        SetP(target, L"%lc", &cell[1]);
+        EXPECT_EQ(target.Values(), Texts{row.Text(2)});
+    }
 }
 
 }  // namespace
