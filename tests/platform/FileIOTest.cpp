@@ -3,9 +3,7 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
 
 #include "kelvaro/platform/File.h"
@@ -150,28 +148,6 @@ TEST(FileIO, CopyFileRefusals) {
     }
     EXPECT_TRUE(FileIO::DeleteFile(dir.Wide("new.sea")));
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"dst.sea", "folder", "src.sea"}));
-}
-
-TEST(FileIO, HomeConfigDirectory) {
-    const auto saved = [](const char* name) {
-        const char* value = std::getenv(name);
-        return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
-    };
-    const std::optional<std::string> xdg = saved("XDG_CONFIG_HOME");
-    const std::optional<std::string> home = saved("HOME");
-
-    const struct { const char* xdg; const char* home; const char* expected; } cases[] = {  // xdg null: unset
-        {"/cfg", "/home/u", "/cfg"}, {"/cfg/", "/home/u", "/cfg"}, {"relative", "/home/u", "/home/u/.config"},
-        {"", "/home/u", "/home/u/.config"}, {nullptr, "/home/u/", "/home/u/.config"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.xdg ? c.xdg : "(unset)") + " / " + c.home);
-        c.xdg ? ::setenv("XDG_CONFIG_HOME", c.xdg, 1) : ::unsetenv("XDG_CONFIG_HOME");
-        ::setenv("HOME", c.home, 1);
-        EXPECT_EQ(Narrow(FileIO::GetHomeConfigDirectory()), c.expected);
-    }
-    for (const auto& [name, value] : {std::pair{"XDG_CONFIG_HOME", xdg}, std::pair{"HOME", home}})
-        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -252,19 +253,31 @@ TEST_F(WinAppTest, FailedWritesLeaveStoreAndFileAsTheyWere) {
     EXPECT_EQ(ReadBytes(m_file), before);
 }
 
+// The configuration folder is XDG_CONFIG_HOME when that is absolute, else HOME/.config;
+// the application's name becomes one safe folder in it.
 TEST_F(WinAppTest, DefaultFileLivesInTheConfigurationFolder) {
-    const char* saved = std::getenv("XDG_CONFIG_HOME");
-    const std::string savedValue = saved != nullptr ? saved : "";
-    ::setenv("XDG_CONFIG_HOME", m_dir.Root().c_str(), 1);
-
-    const struct { const wchar_t* appName; const wchar_t* folder; } cases[] = {
-        {L"Kelvaro Demo", L"Kelvaro Demo"}, {L"../escape/attempt", L".._escape_attempt"}, {L"..", L"_"}};
+    const auto saved = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+    };
+    const std::optional<std::string> xdg = saved("XDG_CONFIG_HOME"), home = saved("HOME");
+    const std::string root = m_dir.Root().string();
+    const struct { std::optional<std::string> xdg; std::string home; const wchar_t* appName; std::string folder; }
+        cases[] = {  // xdg nullopt: unset
+            {root, "/home/u", L"Kelvaro Demo", root + "/Kelvaro Demo"},
+            {root + "/", "/home/u", L"../escape/attempt", root + "/.._escape_attempt"},
+            {"relative", root, L"..", root + "/.config/_"},
+            {"", root + "/", L"KelvaroTest", root + "/.config/KelvaroTest"},
+            {std::nullopt, root, L"Unset", root + "/.config/Unset"},
+        };
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(std::wstring(c.appName)));
+        SCOPED_TRACE(c.folder);
+        c.xdg ? ::setenv("XDG_CONFIG_HOME", c.xdg->c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
+        ::setenv("HOME", c.home.c_str(), 1);
         CWinApp app(c.appName);
-        EXPECT_EQ(app.GetProfileFile(), CString(m_dir.Root().wstring()) + L"/" + c.folder + L"/settings");
+        EXPECT_EQ(FileIO::ToNativePath(app.GetProfileFile().Str()), c.folder + "/settings");
         EXPECT_TRUE(app.WriteProfileString(L"S", L"a", L"1")) << app.GetProfileError().GetString();
-        EXPECT_TRUE(fs::is_regular_file(m_dir.Root() / c.folder / "settings"));
+        EXPECT_TRUE(fs::is_regular_file(c.folder + "/settings"));
     }
 
     CWinApp app(L"KelvaroTest");
@@ -273,8 +286,8 @@ TEST_F(WinAppTest, DefaultFileLivesInTheConfigurationFolder) {
     EXPECT_EQ(app.GetProfileFile(), FileIO::GetCurrentDirectory() + L"/relative/settings");
     app.SetProfileFile(nullptr);
     EXPECT_EQ(app.GetProfileFile(), defaultFile);
-
-    saved != nullptr ? ::setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
+    for (const auto& [name, value] : {std::pair{"XDG_CONFIG_HOME", xdg}, std::pair{"HOME", home}})
+        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
 }
 
 TEST_F(WinAppTest, BatchWritesTheFileOnceAtTheEnd) {
