@@ -58,13 +58,9 @@ TEST(FileIO, PathArithmetic) {
     }
     CString empty;
     EXPECT_FALSE(FileIO::makePathAbsolute(empty, L"/proj"));
-}
-
-// Without a base, and with a relative one, the current directory is the start.
-TEST(FileIO, MakePathAbsoluteWithoutBaseUsesTheCurrentDirectory) {
+    // Without a base, and with a relative one, the current directory is the start.
     EXPECT_EQ(Narrow(FileIO::GetCurrentDirectory()), fs::current_path().string());
-    const std::pair<const wchar_t*, const wchar_t*> cases[] = {{L"x/y.sea", nullptr}, {L"y.sea", L"x"}};
-    for (const auto& [leaf, base] : cases) {
+    for (const auto& [leaf, base] : {std::pair<const wchar_t*, const wchar_t*>{L"x/y.sea", nullptr}, {L"y.sea", L"x"}}) {
         CString path(leaf);
         EXPECT_TRUE(FileIO::makePathAbsolute(path, base));
         EXPECT_EQ(Narrow(path), (fs::current_path() / "x/y.sea").lexically_normal().string());

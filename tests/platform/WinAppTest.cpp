@@ -125,7 +125,7 @@ TEST_F(WinAppTest, EveryTextRoundTripsThroughTheFile) {
     EXPECT_TRUE(read == strings);
 }
 
-TEST_F(WinAppTest, OrderNamesTypesAndSectionsAreKept) {
+TEST_F(WinAppTest, OrderNamesTypesSectionsAndOtherWritersChangesAreKept) {
     auto app = App();
     for (const wchar_t* name : {L"c", L"a", L"b", L"A"}) ASSERT_TRUE(app->WriteProfileString(L"S", name, L"1"));
     ASSERT_TRUE(app->WriteProfileString(L"s", L"a", L"3"));
@@ -138,8 +138,13 @@ TEST_F(WinAppTest, OrderNamesTypesAndSectionsAreKept) {
     EXPECT_EQ(Names(*reader, L"S"), (std::vector<std::wstring>{L"a", L"b", L"A", L"d"}));
     EXPECT_EQ(reader->GetProfileString(L"S", L"a"), L"2");
     EXPECT_EQ(reader->GetProfileString(L"s", L"a"), L"3");
+    // Each writer sees the other's changes and keeps them.
+    ASSERT_TRUE(reader->WriteProfileString(L"S", L"e", L"1"));
+    EXPECT_EQ(app->GetProfileString(L"S", L"e"), L"1");
+    ASSERT_TRUE(app->WriteProfileString(L"S", L"f", L"1"));
+    EXPECT_EQ(Names(*App(), L"S"), (std::vector<std::wstring>{L"a", L"b", L"A", L"d", L"e", L"f"}));
     CProfileValue value;
-    EXPECT_EQ(app->GetSectionKey(L"S").EnumValue(4, value), static_cast<DWORD>(ENODATA));
+    EXPECT_EQ(app->GetSectionKey(L"S").EnumValue(6, value), static_cast<DWORD>(ENODATA));
 
     ASSERT_TRUE(app->WriteProfileMultiString(L"S", L"list", {L"a", L"b"}));
     std::vector<CString> strings{L"stale"};
@@ -155,16 +160,6 @@ TEST_F(WinAppTest, OrderNamesTypesAndSectionsAreKept) {
     ASSERT_TRUE(app->WriteProfileString(L"Gone", nullptr, nullptr));
     EXPECT_EQ(App()->GetSectionKey(L"Gone").GetValueCount(), 0u);
     EXPECT_EQ(ReadBytes(m_file).find("Gone"), std::string::npos);
-}
-
-TEST_F(WinAppTest, ChangesOfAnotherWriterAreSeenAndKept) {
-    auto first = App();
-    auto second = App();
-    ASSERT_TRUE(first->WriteProfileString(L"S", L"a", L"1"));
-    ASSERT_TRUE(second->WriteProfileString(L"S", L"b", L"2"));
-    EXPECT_EQ(first->GetProfileString(L"S", L"b"), L"2");
-    ASSERT_TRUE(first->WriteProfileString(L"S", L"c", L"3"));
-    EXPECT_EQ(Names(*App(), L"S"), (std::vector<std::wstring>{L"a", L"b", L"c"}));
 }
 
 // Byte-order mark, CR LF and LF, comments, blanks, a section given twice, escapes, no final line end.
