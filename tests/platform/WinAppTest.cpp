@@ -56,7 +56,7 @@ protected:
 
 } // namespace
 
-TEST_F(WinAppTest, MissingFileIsAnEmptyStoreAndAnEmptySectionNameIsRefused) {
+TEST_F(WinAppTest, MissingFileIsAnEmptyStoreEmptySectionNamesAreRefusedAndTheFileIsText) {
     auto app = App();
     EXPECT_TRUE(app->LoadProfile());
     EXPECT_TRUE(app->GetProfileError().IsEmpty());
@@ -73,10 +73,8 @@ TEST_F(WinAppTest, MissingFileIsAnEmptyStoreAndAnEmptySectionNameIsRefused) {
         EXPECT_EQ(app->GetProfileString(section, L"a", L"d"), L"d");
     }
     EXPECT_FALSE(fs::exists(m_file));
-}
 
-TEST_F(WinAppTest, FileIsReadableTextThatAPersonCanEdit) {
-    auto app = App();
+    // What is written is text that a person can read and edit.
     ASSERT_TRUE(app->WriteProfileString(L"Locals", L"Width", L"800"));
     ASSERT_TRUE(app->WriteProfileMultiString(L"Locals", L"Recent", {L"a.sea", L"b.sea"}));
     ASSERT_TRUE(app->WriteProfileString(L"Other", L"Say", L"\"hi\"\n"));
