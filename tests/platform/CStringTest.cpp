@@ -58,6 +58,7 @@ TEST(CStringTest, FormatMayUseItsOwnText) {
     const CString name = L"Key";
     s.Format(L"%s: %s", name, name + L"!");  // CString arguments as they stand
     s.AppendFormat(L" %s", s);
+    s.AppendFormat(nullptr);  // a null format adds nothing
     EXPECT_EQ(s, L"Key: Key! Key: Key!");
     s += s;
     EXPECT_EQ(s.GetLength(), 38);

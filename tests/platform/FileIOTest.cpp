@@ -3,9 +3,7 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
 
 #include "kelvaro/platform/File.h"
@@ -60,13 +58,9 @@ TEST(FileIO, PathArithmetic) {
     }
     CString empty;
     EXPECT_FALSE(FileIO::makePathAbsolute(empty, L"/proj"));
-}
-
-// Without a base, and with a relative one, the current directory is the start.
-TEST(FileIO, MakePathAbsoluteWithoutBaseUsesTheCurrentDirectory) {
+    // Without a base, and with a relative one, the current directory is the start.
     EXPECT_EQ(Narrow(FileIO::GetCurrentDirectory()), fs::current_path().string());
-    const std::pair<const wchar_t*, const wchar_t*> cases[] = {{L"x/y.sea", nullptr}, {L"y.sea", L"x"}};
-    for (const auto& [leaf, base] : cases) {
+    for (const auto& [leaf, base] : {std::pair<const wchar_t*, const wchar_t*>{L"x/y.sea", nullptr}, {L"y.sea", L"x"}}) {
         CString path(leaf);
         EXPECT_TRUE(FileIO::makePathAbsolute(path, base));
         EXPECT_EQ(Narrow(path), (fs::current_path() / "x/y.sea").lexically_normal().string());
@@ -150,28 +144,6 @@ TEST(FileIO, CopyFileRefusals) {
     }
     EXPECT_TRUE(FileIO::DeleteFile(dir.Wide("new.sea")));
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"dst.sea", "folder", "src.sea"}));
-}
-
-TEST(FileIO, HomeConfigDirectory) {
-    const auto saved = [](const char* name) {
-        const char* value = std::getenv(name);
-        return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
-    };
-    const std::optional<std::string> xdg = saved("XDG_CONFIG_HOME");
-    const std::optional<std::string> home = saved("HOME");
-
-    const struct { const char* xdg; const char* home; const char* expected; } cases[] = {  // xdg null: unset
-        {"/cfg", "/home/u", "/cfg"}, {"/cfg/", "/home/u", "/cfg"}, {"relative", "/home/u", "/home/u/.config"},
-        {"", "/home/u", "/home/u/.config"}, {nullptr, "/home/u/", "/home/u/.config"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.xdg ? c.xdg : "(unset)") + " / " + c.home);
-        c.xdg ? ::setenv("XDG_CONFIG_HOME", c.xdg, 1) : ::unsetenv("XDG_CONFIG_HOME");
-        ::setenv("HOME", c.home, 1);
-        EXPECT_EQ(Narrow(FileIO::GetHomeConfigDirectory()), c.expected);
-    }
-    for (const auto& [name, value] : {std::pair{"XDG_CONFIG_HOME", xdg}, std::pair{"HOME", home}})
-        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
 }
 
 } // namespace

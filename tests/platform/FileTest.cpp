@@ -20,13 +20,16 @@ std::int64_t MtimeSeconds(const fs::path& path) {
     return std::chrono::duration_cast<std::chrono::seconds>(sys.time_since_epoch()).count();
 }
 
-TEST(File, GetStatusReportsSizeTimeAttributeAndFullName) {
+TEST(File, GetStatusReportsSizeTimeAttributeAndFullNameAndSetStatusTheTime) {
     ScratchDir dir;
     CFileStatus status;
     status.m_size = 77;
     for (const CString& missing : {dir.Wide("missing.sea"), CString()}) EXPECT_FALSE(CFile::GetStatus(missing, status));
     EXPECT_FALSE(CFile::GetStatus(nullptr, status));
     EXPECT_EQ(status.m_size, 77u) << "status must stay untouched";
+    EXPECT_FALSE(CFile::SetStatus(dir.Wide("missing.sea"), status));
+    EXPECT_FALSE(fs::exists(dir.Path("missing.sea"))) << "a missing file is not made";
+    EXPECT_EQ(FileIO::GetLastError(), static_cast<DWORD>(ENOENT));
 
     testsupport::WriteBytes(dir.Path("a.sea"), "12345");
     fs::create_directory(dir.Path("sub"));
@@ -37,6 +40,13 @@ TEST(File, GetStatusReportsSizeTimeAttributeAndFullName) {
     EXPECT_EQ(status.m_attribute, 0u);
     EXPECT_NEAR(static_cast<double>(status.m_mtime), static_cast<double>(std::time(nullptr)), 60.0);
     EXPECT_EQ(status.m_szFullName, dir.Wide("a.sea"));
+    // A protected file still takes a new time (the registry stamps it when it changes the level).
+    status.m_attribute = CFile::readOnly;
+    for (const std::int64_t mtime : {1'000'000'000, 1'100'000'000}) {
+        status.m_mtime = mtime;
+        ASSERT_TRUE(CFile::SetStatus(dir.Wide("a.sea"), status));
+        EXPECT_EQ(MtimeSeconds(dir.Path("a.sea")), mtime);
+    }
 
     ASSERT_TRUE(CFile::GetStatus(dir.Wide("sub"), status));
     EXPECT_EQ(status.m_attribute & CFile::directory, CFile::directory);
@@ -71,23 +81,6 @@ TEST(File, ReadOnlyFollowsTheOwnerWriteBitAndSetStatusAppliesIt) {
     }
     EXPECT_FALSE(CFile::IsReadOnly(dir.Wide("missing.sea")));
     EXPECT_FALSE(CFile::IsReadOnly(nullptr));
-}
-
-TEST(File, SetStatusAppliesTheModificationTime) {
-    ScratchDir dir;
-    CFileStatus status;
-    EXPECT_FALSE(CFile::SetStatus(dir.Wide("f.sea"), status));
-    EXPECT_FALSE(fs::exists(dir.Path("f.sea"))) << "a missing file is not made";
-    EXPECT_EQ(FileIO::GetLastError(), static_cast<DWORD>(ENOENT));
-    testsupport::WriteBytes(dir.Path("f.sea"), "x");
-    ASSERT_TRUE(CFile::GetStatus(dir.Wide("f.sea"), status));
-    status.m_attribute = CFile::readOnly;
-    // A protected file still takes a new time (the registry stamps it when it changes the level).
-    for (const std::int64_t mtime : {1'000'000'000, 1'100'000'000}) {
-        status.m_mtime = mtime;
-        ASSERT_TRUE(CFile::SetStatus(dir.Wide("f.sea"), status));
-        EXPECT_EQ(MtimeSeconds(dir.Path("f.sea")), mtime);
-    }
 }
 
 } // namespace

@@ -140,26 +140,6 @@ TEST(UnicodeFile, TruncatedFilesReadAsAPrefixOfTheirText) {
     }
 }
 
-TEST(UnicodeFile, ReadingContinuesFromTheCurrentPositionAndRewinds) {
-    ScratchDir dir;
-    ASSERT_TRUE(WriteLines(dir.Wide("f.sea"), {L"one", L"two"}));
-    CUnicodeFile file;
-    ASSERT_TRUE(file.Open(dir.Wide("f.sea"), 0));
-    EXPECT_EQ(file.GetFilePath(), dir.Wide("f.sea"));
-    wchar_t buffer[16];
-    EXPECT_EQ(file.ReadBOM(), 2);
-    ASSERT_TRUE(file.ReadNextLine(buffer, 16));
-    ASSERT_TRUE(file.ReadNextLine(buffer, 16));
-    EXPECT_STREQ(buffer, L"two");
-    file.SeekToBegin();
-    EXPECT_EQ(file.ReadBOM(), 2);
-    ASSERT_TRUE(file.ReadNextLine(buffer, 16));
-    EXPECT_STREQ(buffer, L"one");
-    EXPECT_EQ(file.SeekToEnd(), file.GetLength());
-    EXPECT_FALSE(file.ReadNextLine(buffer, 16));
-    EXPECT_STREQ(buffer, L"");
-}
-
 TEST(UnicodeFile, OpenFailures) {
     ScratchDir dir;
     fs::create_directory(dir.Path("folder"));
@@ -230,7 +210,7 @@ TEST(UnicodeFile, AbandonedAndRefusedWritersLeaveTheOldFileByteForByte) {
     EXPECT_EQ(ReadBytes(dir.Path("f.sea")), old);
 }
 
-TEST(UnicodeFile, AppendingWriterAddsAfterTheOldContent) {
+TEST(UnicodeFile, AppendingWriterAddsAfterTheOldContentAndReadersRewind) {
     ScratchDir dir;
     {
         // A sea created for a missing file opens it for writing, finds it empty and closes it.
@@ -252,6 +232,23 @@ TEST(UnicodeFile, AppendingWriterAddsAfterTheOldContent) {
     EXPECT_EQ(file.GetLength(), old.size() + 2 * (16 + 2) + 2 * (9 + 2));
     ASSERT_TRUE(file.Close());
     EXPECT_EQ(ReadAllLines(dir.Wide("f.sea")).lines, (Lines{L"first", L"::::: Preference", L"second \U0001F600"}));
+
+    // A reader goes on from where it stands and starts again after a rewind.
+    CUnicodeFile reader;
+    ASSERT_TRUE(reader.Open(dir.Wide("f.sea"), 0));
+    EXPECT_EQ(reader.GetFilePath(), dir.Wide("f.sea"));
+    wchar_t buffer[32];
+    EXPECT_EQ(reader.ReadBOM(), 2);
+    ASSERT_TRUE(reader.ReadNextLine(buffer, 32));
+    ASSERT_TRUE(reader.ReadNextLine(buffer, 32));
+    EXPECT_STREQ(buffer, L"::::: Preference");
+    reader.SeekToBegin();
+    EXPECT_EQ(reader.ReadBOM(), 2);
+    ASSERT_TRUE(reader.ReadNextLine(buffer, 32));
+    EXPECT_STREQ(buffer, L"first");
+    EXPECT_EQ(reader.SeekToEnd(), reader.GetLength());
+    EXPECT_FALSE(reader.ReadNextLine(buffer, 32));
+    EXPECT_STREQ(buffer, L"");
 }
 
 } // namespace

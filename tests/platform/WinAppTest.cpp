@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -55,7 +56,7 @@ protected:
 
 } // namespace
 
-TEST_F(WinAppTest, MissingFileIsAnEmptyStoreAndAnEmptySectionNameIsRefused) {
+TEST_F(WinAppTest, MissingFileIsAnEmptyStoreEmptySectionNamesAreRefusedAndTheFileIsText) {
     auto app = App();
     EXPECT_TRUE(app->LoadProfile());
     EXPECT_TRUE(app->GetProfileError().IsEmpty());
@@ -72,10 +73,8 @@ TEST_F(WinAppTest, MissingFileIsAnEmptyStoreAndAnEmptySectionNameIsRefused) {
         EXPECT_EQ(app->GetProfileString(section, L"a", L"d"), L"d");
     }
     EXPECT_FALSE(fs::exists(m_file));
-}
 
-TEST_F(WinAppTest, FileIsReadableTextThatAPersonCanEdit) {
-    auto app = App();
+    // What is written is text that a person can read and edit.
     ASSERT_TRUE(app->WriteProfileString(L"Locals", L"Width", L"800"));
     ASSERT_TRUE(app->WriteProfileMultiString(L"Locals", L"Recent", {L"a.sea", L"b.sea"}));
     ASSERT_TRUE(app->WriteProfileString(L"Other", L"Say", L"\"hi\"\n"));
@@ -124,7 +123,7 @@ TEST_F(WinAppTest, EveryTextRoundTripsThroughTheFile) {
     EXPECT_TRUE(read == strings);
 }
 
-TEST_F(WinAppTest, OrderNamesTypesAndSectionsAreKept) {
+TEST_F(WinAppTest, OrderNamesTypesSectionsAndOtherWritersChangesAreKept) {
     auto app = App();
     for (const wchar_t* name : {L"c", L"a", L"b", L"A"}) ASSERT_TRUE(app->WriteProfileString(L"S", name, L"1"));
     ASSERT_TRUE(app->WriteProfileString(L"s", L"a", L"3"));
@@ -137,8 +136,13 @@ TEST_F(WinAppTest, OrderNamesTypesAndSectionsAreKept) {
     EXPECT_EQ(Names(*reader, L"S"), (std::vector<std::wstring>{L"a", L"b", L"A", L"d"}));
     EXPECT_EQ(reader->GetProfileString(L"S", L"a"), L"2");
     EXPECT_EQ(reader->GetProfileString(L"s", L"a"), L"3");
+    // Each writer sees the other's changes and keeps them.
+    ASSERT_TRUE(reader->WriteProfileString(L"S", L"e", L"1"));
+    EXPECT_EQ(app->GetProfileString(L"S", L"e"), L"1");
+    ASSERT_TRUE(app->WriteProfileString(L"S", L"f", L"1"));
+    EXPECT_EQ(Names(*App(), L"S"), (std::vector<std::wstring>{L"a", L"b", L"A", L"d", L"e", L"f"}));
     CProfileValue value;
-    EXPECT_EQ(app->GetSectionKey(L"S").EnumValue(4, value), static_cast<DWORD>(ENODATA));
+    EXPECT_EQ(app->GetSectionKey(L"S").EnumValue(6, value), static_cast<DWORD>(ENODATA));
 
     ASSERT_TRUE(app->WriteProfileMultiString(L"S", L"list", {L"a", L"b"}));
     std::vector<CString> strings{L"stale"};
@@ -154,16 +158,6 @@ TEST_F(WinAppTest, OrderNamesTypesAndSectionsAreKept) {
     ASSERT_TRUE(app->WriteProfileString(L"Gone", nullptr, nullptr));
     EXPECT_EQ(App()->GetSectionKey(L"Gone").GetValueCount(), 0u);
     EXPECT_EQ(ReadBytes(m_file).find("Gone"), std::string::npos);
-}
-
-TEST_F(WinAppTest, ChangesOfAnotherWriterAreSeenAndKept) {
-    auto first = App();
-    auto second = App();
-    ASSERT_TRUE(first->WriteProfileString(L"S", L"a", L"1"));
-    ASSERT_TRUE(second->WriteProfileString(L"S", L"b", L"2"));
-    EXPECT_EQ(first->GetProfileString(L"S", L"b"), L"2");
-    ASSERT_TRUE(first->WriteProfileString(L"S", L"c", L"3"));
-    EXPECT_EQ(Names(*App(), L"S"), (std::vector<std::wstring>{L"a", L"b", L"c"}));
 }
 
 // Byte-order mark, CR LF and LF, comments, blanks, a section given twice, escapes, no final line end.
@@ -252,19 +246,31 @@ TEST_F(WinAppTest, FailedWritesLeaveStoreAndFileAsTheyWere) {
     EXPECT_EQ(ReadBytes(m_file), before);
 }
 
+// The configuration folder is XDG_CONFIG_HOME when that is absolute, else HOME/.config;
+// the application's name becomes one safe folder in it.
 TEST_F(WinAppTest, DefaultFileLivesInTheConfigurationFolder) {
-    const char* saved = std::getenv("XDG_CONFIG_HOME");
-    const std::string savedValue = saved != nullptr ? saved : "";
-    ::setenv("XDG_CONFIG_HOME", m_dir.Root().c_str(), 1);
-
-    const struct { const wchar_t* appName; const wchar_t* folder; } cases[] = {
-        {L"Kelvaro Demo", L"Kelvaro Demo"}, {L"../escape/attempt", L".._escape_attempt"}, {L"..", L"_"}};
+    const auto saved = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+    };
+    const std::optional<std::string> xdg = saved("XDG_CONFIG_HOME"), home = saved("HOME");
+    const std::string root = m_dir.Root().string();
+    const struct { std::optional<std::string> xdg; std::string home; const wchar_t* appName; std::string folder; }
+        cases[] = {  // xdg nullopt: unset
+            {root, "/home/u", L"Kelvaro Demo", root + "/Kelvaro Demo"},
+            {root + "/", "/home/u", L"../escape/attempt", root + "/.._escape_attempt"},
+            {"relative", root, L"..", root + "/.config/_"},
+            {"", root + "/", L"KelvaroTest", root + "/.config/KelvaroTest"},
+            {std::nullopt, root, L"Unset", root + "/.config/Unset"},
+        };
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(std::wstring(c.appName)));
+        SCOPED_TRACE(c.folder);
+        c.xdg ? ::setenv("XDG_CONFIG_HOME", c.xdg->c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
+        ::setenv("HOME", c.home.c_str(), 1);
         CWinApp app(c.appName);
-        EXPECT_EQ(app.GetProfileFile(), CString(m_dir.Root().wstring()) + L"/" + c.folder + L"/settings");
+        EXPECT_EQ(FileIO::ToNativePath(app.GetProfileFile().Str()), c.folder + "/settings");
         EXPECT_TRUE(app.WriteProfileString(L"S", L"a", L"1")) << app.GetProfileError().GetString();
-        EXPECT_TRUE(fs::is_regular_file(m_dir.Root() / c.folder / "settings"));
+        EXPECT_TRUE(fs::is_regular_file(c.folder + "/settings"));
     }
 
     CWinApp app(L"KelvaroTest");
@@ -273,8 +279,8 @@ TEST_F(WinAppTest, DefaultFileLivesInTheConfigurationFolder) {
     EXPECT_EQ(app.GetProfileFile(), FileIO::GetCurrentDirectory() + L"/relative/settings");
     app.SetProfileFile(nullptr);
     EXPECT_EQ(app.GetProfileFile(), defaultFile);
-
-    saved != nullptr ? ::setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
+    for (const auto& [name, value] : {std::pair{"XDG_CONFIG_HOME", xdg}, std::pair{"HOME", home}})
+        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
 }
 
 TEST_F(WinAppTest, BatchWritesTheFileOnceAtTheEnd) {

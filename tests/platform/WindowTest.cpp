@@ -24,11 +24,11 @@ TEST(WindowTest, StaleHandlesReachNothing) {
         EXPECT_EQ(CWnd::FromHandle(first), nullptr);
         EXPECT_FALSE(wnd.DestroyWindow());
 
-        // A stale handle never reaches the new window of the same object, nor do the old messages.
+        // A stale handle never reaches the new window of the same object (that the old messages go
+        // with the old window is checked by the status bar test).
         ASSERT_TRUE(wnd.Create());
         EXPECT_NE(wnd.GetSafeHwnd(), first);
         EXPECT_FALSE(PostMessage(first, 0x400, 0, 0));
-        EXPECT_EQ(wnd.GetQueuedCount(), 0u);
         first = wnd;
     }
     EXPECT_FALSE(IsWindow(first)) << "the destructor destroys the window";

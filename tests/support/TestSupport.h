@@ -106,7 +106,8 @@ inline std::string Sea1252(const std::vector<std::wstring>& lines) {
 }
 
 // The lines of a UTF-16LE file with byte-order mark and CR LF line ends.
-inline std::vector<std::wstring> LinesOfUtf16(const std::string& bytes) {
+inline std::vector<std::wstring> LinesOfFile(const fs::path& path) {
+    const std::string bytes = ReadBytes(path);
     std::vector<std::wstring> lines;
     std::wstring current;
     auto at = [&bytes](std::size_t i) {
@@ -130,8 +131,6 @@ inline std::vector<std::wstring> LinesOfUtf16(const std::string& bytes) {
     if (!current.empty()) lines.push_back(current);
     return lines;
 }
-
-inline std::vector<std::wstring> LinesOfFile(const fs::path& path) { return LinesOfUtf16(ReadBytes(path)); }
 
 struct ReadResult {
     bool opened = false;
