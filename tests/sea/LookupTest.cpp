@@ -275,21 +275,6 @@ TEST(Lookup, WritersReplaceInPlaceOrCreateAtTheEndAndFileNamesRoundTrip) {
     EXPECT_EQ(sea.LookupGetFilename(L"f", base.c_str(), 0, L""), original);
 }
 
-// The common first step of the typed lookups (whose mode table is above):
-// a created entry takes the status asked for, a missing one is no pointer.
-TEST(Lookup, LookupEntryGivesTheEntryOrNone) {
-    TestSea sea;
-    CResourceEntry* entry = reinterpret_cast<CResourceEntry*>(&sea);  // must be overwritten
-    EXPECT_EQ(sea.LookupEntry(entry, lookup::readExisting, L"a", CResourceEntry::StatusListEntry), lookup::notFound);
-    EXPECT_EQ(entry, nullptr);
-    EXPECT_EQ(sea.LookupEntry(entry, lookup::read, L"a", CResourceEntry::StatusListEntry), lookup::created);
-    ASSERT_EQ(entry, sea.GetEntry(L"a"));
-    EXPECT_TRUE(entry->IsListEntry());
-    // Mode 7 here only finds: deleting is the typed lookups' step.
-    EXPECT_EQ(sea.LookupEntry(entry, lookup::remove, L"a", 0), lookup::found);
-    EXPECT_EQ(entry, sea.GetEntry(L"a"));
-}
-
 TEST(Lookup, FormatStringModeTable) {
     // valuesAfter: the value part of "f" afterwards; read: whether the variables took the entry's values.
     const struct Row { int mode; bool present; int expected; const wchar_t* valuesAfter; bool read; } rows[] = {
