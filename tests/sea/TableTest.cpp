@@ -88,8 +88,6 @@ TEST(TableImport, RoundTripGivesTheSameSea) {
     ASSERT_TRUE(back.ReadFromTable(&table, false));
     EXPECT_FALSE(back.Modified()) << "an imported sea is unchanged";
     EXPECT_TRUE(back.Orphans()) << "and unused";
-    EXPECT_EQ(back.NrLines(), sea.NrLines());
-    EXPECT_EQ(back.NrEntries(), sea.NrEntries());
     for (const wchar_t* name : {L"a", L"b", L"list", L"c"}) {
         SCOPED_TRACE(testing::Message() << "entry " << CString(name).GetString());
         ASSERT_NE(back.GetEntry(name), nullptr);
