@@ -381,7 +381,7 @@ TEST(Lookup, SetLineReplacesTheValuePartOrReportsAndKeepsIt) {
     EXPECT_NE(std::find(filtered.begin(), filtered.end(), L"bad:\t1 2 "), filtered.end());
 }
 
-TEST(Lookup, AddListLine) {
+TEST(Lookup, AddListLineAndAppendCommentLine) {
     ScratchDir dir;
     TestSea sea;
     Load(sea, dir, {L"plain: 1", L"list: {", L"\told", L"}"});
@@ -399,21 +399,14 @@ TEST(Lookup, AddListLine) {
     EXPECT_FALSE(sea.IsListEntry(L"plain"));
     EXPECT_TRUE(sea.IsListEntry(L"fresh"));
     EXPECT_TRUE(sea.GetEntry(L"list")->Modified());
-    // Added lines keep their text as given, as lines read from a file do.
-    EXPECT_EQ(Written(sea, dir), (Lines{L"plain: 1", L"list: {", L"\told", L"new 1", L"}", L"fresh: {", L"first", L"",
-                                        L"} \t;-- fresh"}));
-}
-
-TEST(Lookup, AppendCommentLine) {
-    ScratchDir dir;
-    TestSea sea;
-    Load(sea, dir, {L"a: 1"});
     sea.AppendCommentLine(L"hello world");
     sea.AppendCommentLine(nullptr);
-    EXPECT_EQ(sea.NrEntries(), 1u);  // comments are not indexed
-    EXPECT_EQ(sea.NrLines(), 3u);
+    EXPECT_EQ(sea.NrEntries(), 3u);  // comments are not indexed
+    EXPECT_EQ(sea.NrLines(), 5u);
     sea.MitSedimentfilter(true);  // comments carry the Accessed bit, so they survive it
-    EXPECT_EQ(Written(sea, dir), (Lines{L"; hello world ", L"  "}));
+    // Added lines keep their text as given, as lines read from a file do.
+    EXPECT_EQ(Written(sea, dir), (Lines{L"plain: 1", L"list: {", L"\told", L"new 1", L"}", L"fresh: {", L"first", L"",
+                                        L"} \t;-- fresh", L"; hello world ", L"  "}));
 }
 
 TEST(Lookup, DeleteHasEntryTouchIsListEntry) {
