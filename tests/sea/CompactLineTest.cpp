@@ -90,12 +90,6 @@ TEST(CompactLines, WalksSeeTheComments) {
     const bool compact = sea.SelfTest();
     for (unsigned i = 0; i < sea.NrLines(); ++i) sea.LineAt(i);
     EXPECT_EQ(compact, sea.SelfTest());
-
-    // A merge carries named entries only.
-    TestSea other;
-    other += sea;
-    EXPECT_EQ(other.NrLines(), 1u);
-    EXPECT_EQ(other.NrEntries(), 1u);
 }
 
 // Resident memory of this process in bytes.

@@ -33,7 +33,6 @@ public:
     using CResourceSea::DeleteSeaLine;
     using CResourceSea::GetEntry;
     using CResourceSea::LineSteps;
-    using CResourceSea::LookupEntry;
     using CResourceSea::UpdateFile;
 
     // Makes the sea the section `name` of a shared file.

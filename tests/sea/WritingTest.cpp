@@ -189,14 +189,6 @@ TEST(SeaWriting, SharedFileIsBuiltSectionBySection) {
     EXPECT_TRUE(capture.Reports().empty());
     EXPECT_EQ(LinesOfFile(dir.Path("shared.sea")), (Lines{L"a:\t1 ", L"::::: Preference", L"p:\t\u00E9 "}));
 
-    TestSea readApp, readPref;
-    ASSERT_TRUE(readApp.Create(dir.Wide("shared.sea"), false));
-    EXPECT_EQ(readApp.NrEntries(), 1u);
-    readPref.Section(L"Preference");
-    ASSERT_TRUE(readPref.Create(dir.Wide("shared.sea"), false));
-    EXPECT_EQ(readPref.Value(L"p"), L"\u00E9");
-    EXPECT_EQ(readPref.NrEntries(), 1u);
-
     // Into an open file a section goes with its marker.
     TestSea open;
     open.Section(L"S");
