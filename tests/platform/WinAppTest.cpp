@@ -162,7 +162,7 @@ TEST_F(WinAppTest, OrderNamesTypesSectionsAndOtherWritersChangesAreKept) {
 
 // Byte-order mark, CR LF and LF, comments, blanks, a section given twice, escapes, no final line end.
 TEST_F(WinAppTest, HandEditedFileIsRead) {
-    WriteBytes(m_file, ReadBytes(fs::path(KELVARO_TEST_DATA) / "settings" / "hand-edited.settings"));
+    WriteBytes(m_file, ReadBytes(testsupport::DataDir() / "settings" / "hand-edited.settings"));
     auto app = App();
     EXPECT_TRUE(app->LoadProfile()) << app->GetProfileError().GetString();
     EXPECT_EQ(Names(*app, L"S"), (std::vector<std::wstring>{L"a", L"b", L"c"}));

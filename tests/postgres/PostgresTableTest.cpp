@@ -237,7 +237,7 @@ TEST_F(PostgresTable, TheSeaToolTakesUrls) {
             pgtest::UriEncode(Server::kPassword),
     };
     const auto sea = [&dir](const std::string& args) { return seatool::RunSea(dir.Root(), args); };
-    const std::string example = std::string(KELVARO_TEST_DATA) + "/../../examples/Configuration.sea";
+    const std::string example = testsupport::DataDir().string() + "/../../examples/Configuration.sea";
     for (const std::string& uri : forms) {
         SCOPED_TRACE(uri);
         const std::string copy = dir.Path("copy.sea").string();

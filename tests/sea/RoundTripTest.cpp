@@ -20,7 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace seatest;
 
-const fs::path kData = KELVARO_TEST_DATA;
+const fs::path kData = testsupport::DataDir();
 
 bool IsUtf16(const std::string& bytes) { return bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE'; }
 

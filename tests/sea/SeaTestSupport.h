@@ -179,7 +179,7 @@ inline std::vector<Row> RowsOf(CResourceSea& sea) {
 
 // The golden files of the sea tests.
 inline std::filesystem::path Golden(const std::string& leaf) {
-    return std::filesystem::path(KELVARO_TEST_DATA) / "golden-sea" / leaf;
+    return testsupport::DataDir() / "golden-sea" / leaf;
 }
 
 }  // namespace seatest

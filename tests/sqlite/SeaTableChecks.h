@@ -47,7 +47,7 @@ inline int Export(CResourceSea& sea, CResSeaTableInterface& table) {
 template <class Backend>
 void TheCorpusComesBackWhole(const Backend& db) {
     std::vector<fs::path> files;
-    for (const fs::path& folder : {fs::path(KELVARO_TEST_DATA) / "valid", fs::path(KELVARO_TEST_DATA) / "../../examples"})
+    for (const fs::path& folder : {testsupport::DataDir() / "valid", testsupport::DataDir() / "../../examples"})
         for (const auto& item : fs::directory_iterator(folder))
             if (item.path().extension() == ".sea") files.push_back(item.path());
     ASSERT_GT(files.size(), 20u);

@@ -24,6 +24,10 @@ namespace testsupport {
 
 namespace fs = std::filesystem;
 
+// tests/data; only TestData.cpp is built knowing where it is, so a moved
+// checkout compiles every other test file the same.
+fs::path DataDir();
+
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class ScratchDir {
 public:
@@ -224,7 +228,7 @@ struct CaseRow {
 
 // The cases of tests/data/cases/<name>, each with at least `fields` fields.
 inline std::vector<CaseRow> ReadCases(const std::string& name, std::size_t fields) {
-    const std::string path = std::string(KELVARO_TEST_DATA) + "/cases/" + name;
+    const std::string path = testsupport::DataDir().string() + "/cases/" + name;
     std::ifstream in(path);
     EXPECT_TRUE(in.is_open()) << path;
     std::vector<CaseRow> rows;

@@ -22,7 +22,7 @@ using seatest::CaptureOutput;
 using seatest::ScratchDir;
 using seatest::TestSea;
 
-const fs::path kData = KELVARO_TEST_DATA;
+const fs::path kData = testsupport::DataDir();
 
 // The raw lines of a file, each with its line end (the byte-order mark stays
 // with the first), and the same lines as UTF-8 text without ends (nullopt

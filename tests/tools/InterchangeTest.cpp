@@ -27,7 +27,7 @@ TEST_F(InterchangeTest, Transcript) { RunTranscript("interchange.txt"); }
 
 // JSON -> sea -> JSON gives the same document; the sea lists as the original.
 TEST_F(InterchangeTest, RoundTripOverTheExamplesAndTheCorpus) {
-    const fs::path source = fs::path(KELVARO_TEST_DATA).parent_path().parent_path();
+    const fs::path source = testsupport::DataDir().parent_path().parent_path();
     std::vector<fs::path> files;
     for (const fs::path& folder : {source / "examples", source / "tests" / "data" / "valid"})
         for (const auto& item : fs::directory_iterator(folder))
@@ -70,7 +70,7 @@ TEST_F(InterchangeTest, RoundTripOverTheExamplesAndTheCorpus) {
 }
 
 TEST_F(InterchangeTest, DocumentsThatWouldNotReadBackAreRefusedWhole) {
-    std::ifstream in(fs::path(KELVARO_TEST_DATA) / "golden-sea" / "tool" / "refused-json.txt");
+    std::ifstream in(testsupport::DataDir() / "golden-sea" / "tool" / "refused-json.txt");
     std::string message, document;
     unsigned cases = 0;
     while (std::getline(in, message)) {

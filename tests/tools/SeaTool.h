@@ -107,7 +107,7 @@ inline std::vector<ToolCase> ReadTranscript(const fs::path& path) {
 }
 
 inline void SeaToolTest::RunTranscript(const std::string& leaf) {
-    const fs::path golden = fs::path(KELVARO_TEST_DATA) / "golden-sea" / "tool";
+    const fs::path golden = testsupport::DataDir() / "golden-sea" / "tool";
     const auto cases = ReadTranscript(golden / leaf);
     EXPECT_GE(cases.size(), 5u);
     const auto dir = [this](std::string text) {

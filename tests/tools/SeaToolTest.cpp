@@ -53,7 +53,7 @@ TEST_F(SeaToolTest, SetOnALargeFileChangesOneLine) {
 // The README's command table names every command and option the tool takes,
 // and each one appears in a test of the tool.
 TEST_F(SeaToolTest, ReadmeListsAndTestsEveryCommandAndOption) {
-    const fs::path source = fs::path(KELVARO_TEST_DATA).parent_path().parent_path();
+    const fs::path source = testsupport::DataDir().parent_path().parent_path();
     std::ifstream in(source / "README.md");
     std::string readme((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const std::size_t table = readme.find("| Command | What it does |");
