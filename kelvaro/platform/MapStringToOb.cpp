@@ -85,7 +85,7 @@ void CMapStringToOb::FreeBuckets(CAssoc** buckets, unsigned count, bool inPages)
                                       kelvaro::pages::kHugePageSize);
 }
 
-std::size_t CMapStringToOb::Hash(std::wstring_view key) noexcept
+std::size_t CMapStringToOb::HashOf(std::wstring_view key) noexcept
 {
     return std::hash<std::wstring_view>{}(key);
 }
@@ -230,18 +230,18 @@ void CMapStringToOb::FreeAssoc(CAssoc* assoc) noexcept
         RemoveAll();
 }
 
-void CMapStringToOb::Prefetch(std::wstring_view key) const noexcept
+void CMapStringToOb::Prefetch(std::size_t hash) const noexcept
 {
     if (m_bucketCount == 0)
         return;
 #if defined(__GNUC__) || defined(__clang__)
-    __builtin_prefetch(&m_buckets[Hash(key) & (m_bucketCount - 1)]);
+    __builtin_prefetch(&m_buckets[hash & (m_bucketCount - 1)]);
 #endif
 }
 
 bool CMapStringToOb::Lookup(std::wstring_view key, CObject*& value) const
 {
-    const CAssoc* assoc = FindAssoc(key, Hash(key));
+    const CAssoc* assoc = FindAssoc(key, HashOf(key));
     if (assoc == nullptr)
         return false;
     value = assoc->value;
@@ -250,7 +250,7 @@ bool CMapStringToOb::Lookup(std::wstring_view key, CObject*& value) const
 
 CObject* CMapStringToOb::Find(std::wstring_view key) const
 {
-    const CAssoc* assoc = FindAssoc(key, Hash(key));
+    const CAssoc* assoc = FindAssoc(key, HashOf(key));
     return assoc != nullptr ? assoc->value : nullptr;
 }
 
@@ -259,9 +259,8 @@ void CMapStringToOb::SetAt(std::wstring_view key, CObject* value)
     (*this)[key] = value;
 }
 
-CObject*& CMapStringToOb::operator[](std::wstring_view key)
+CObject*& CMapStringToOb::Slot(std::wstring_view key, std::size_t hash)
 {
-    const std::size_t hash = Hash(key);
     if (CAssoc* assoc = FindAssoc(key, hash))
         return assoc->value;
     if (m_bucketCount == 0)
@@ -289,7 +288,7 @@ bool CMapStringToOb::RemoveKey(std::wstring_view key)
 {
     if (m_bucketCount == 0)
         return false;
-    const std::size_t hash = Hash(key);
+    const std::size_t hash = HashOf(key);
     CAssoc** link = &m_buckets[hash & (m_bucketCount - 1)];
     for (CAssoc* assoc = *link; assoc != nullptr; link = &assoc->pNext, assoc = *link) {
         if (SameKey(assoc, key, hash)) {

@@ -38,11 +38,15 @@ public:
     CObject* Find(std::wstring_view key) const;
     void SetAt(std::wstring_view key, CObject* value);
     // The value slot of key, made (holding null) when missing.
-    CObject*& operator[](std::wstring_view key);
-    // Starts loading the part of the table where key would be, for a caller
-    // that has other work to do before it looks the key up: in a large map
-    // that load is most of a lookup's time.
-    void Prefetch(std::wstring_view key) const noexcept;
+    CObject*& operator[](std::wstring_view key) { return Slot(key, HashOf(key)); }
+    // As operator[] for a caller that has hashed the key already: `hash`
+    // must be HashOf(key).
+    CObject*& Slot(std::wstring_view key, std::size_t hash);
+    static std::size_t HashOf(std::wstring_view key) noexcept;
+    // Starts loading the part of the table where the key of `hash` would be,
+    // for a caller that has other work to do before it looks the key up: in
+    // a large map that load is most of a lookup's time.
+    void Prefetch(std::size_t hash) const noexcept;
     // False when key was not there.
     bool RemoveKey(std::wstring_view key);
     void RemoveAll();
@@ -101,7 +105,6 @@ private:
         Key key;
     };
 
-    static std::size_t Hash(std::wstring_view key) noexcept;
     static bool SameKey(const CAssoc* assoc, std::wstring_view key, std::size_t hash) noexcept;
     CAssoc* FindAssoc(std::wstring_view key, std::size_t hash) const noexcept;
     CAssoc* NewAssoc();

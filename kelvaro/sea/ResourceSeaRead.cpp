@@ -33,16 +33,29 @@ bool IsSectionMarker(const wchar_t* line) {
     return std::wcsncmp(line, kSectionMarker, kSectionMarkerLength) == 0;
 }
 
-// Starts loading the index slot of the name the line probably has, so that
-// the load overlaps the parsing of the line; a wrong guess costs nothing but
-// the load.
-void PrefetchNameSlot(const CMapStringToOb& index, const wchar_t* line) {
+// The name a line probably has and its hash. Hashing it before the line is
+// parsed lets the load of its index slot overlap the parsing; a wrong guess
+// costs nothing but the load, and a right one saves hashing the name again.
+struct NameGuess {
+    std::wstring_view name;
+    std::size_t hash = 0;
+    bool made = false;
+    std::size_t HashOf(std::wstring_view actual) const {
+        return made && actual == name ? hash : CMapStringToOb::HashOf(actual);
+    }
+};
+
+NameGuess PrefetchNameSlot(const CMapStringToOb& index, const wchar_t* line) {
     const wchar_t* name = line;
     while (CResourceEntry::IsWhite(*name)) ++name;
-    if (*name == L';' || *name == L'\0') return;
+    if (*name == L';' || *name == L'\0') return {};
     const wchar_t* colon = name;
     while (*colon != L':' && *colon != L'\0') ++colon;
-    if (*colon == L':' && colon != name) index.Prefetch(std::wstring_view(name, static_cast<std::size_t>(colon - name)));
+    if (*colon != L':' || colon == name) return {};
+    NameGuess guess{std::wstring_view(name, static_cast<std::size_t>(colon - name)), 0, true};
+    guess.hash = CMapStringToOb::HashOf(guess.name);
+    index.Prefetch(guess.hash);
+    return guess;
 }
 
 // Removes an index slot that was made for a new name but never filled, so
@@ -413,7 +426,7 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
                 }
             }
 
-            PrefetchNameSlot(m_index, line);
+            const NameGuess guess = PrefetchNameSlot(m_index, line);
 
             // A list that was dropped keeps its closing line and list state in
             // the entry; start the next line with a fresh one instead.
@@ -438,7 +451,7 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
             // (empty until the entry is placed; the guard takes an unfilled
             // slot out again, whatever ends this step).
             const std::wstring_view name = pending->NameView();
-            CObject*& slot = m_index[name];
+            CObject*& slot = m_index.Slot(name, guess.HashOf(name));
             auto* existing = static_cast<CResourceEntry*>(slot);
             IndexSlotGuard slotGuard(m_index, slot, name);
 
