@@ -2,6 +2,8 @@
 // navigation and the process-wide 8-bit/wide conversion buffers.
 #include "kelvaro/entry/ResourceEntry.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
@@ -38,11 +40,11 @@ CResourceEntry::KonversionsSperre CResourceEntry::g_convertBlock;
 
 CResourceEntry::CResourceEntry(CResValueReservoir* reservoir, unsigned status, const wchar_t* name)
     : m_name(name),
-      m_line(g_leereZeile),
+      m_line{g_leereZeile},
       m_lineSize(0),
       m_status(status),
       m_rebuildLine(true),
-      m_valuePart(g_leereZeile),
+      m_valuePart{g_leereZeile},
       m_reservoir(reservoir),
       m_listEnd(nullptr) {
     if (status & StatusListEntry) {
@@ -58,11 +60,11 @@ CResourceEntry::CResourceEntry(CResValueReservoir* reservoir, unsigned status, c
 CResourceEntry::CResourceEntry(const CResourceEntry& other)
     : CObject(),
       m_name(other.m_namePending ? EntryName() : other.m_name),
-      m_line(g_leereZeile),
+      m_line{g_leereZeile},
       m_lineSize(0),
       m_status(other.m_status),
       m_rebuildLine(other.m_rebuildLine),
-      m_valuePart(g_leereZeile),
+      m_valuePart{g_leereZeile},
       m_reservoir(other.m_reservoir),
       m_listEnd(nullptr) {
     try {
@@ -111,19 +113,32 @@ CResourceEntry& CResourceEntry::operator=(const CResourceEntry& other) {
 }
 
 void CResourceEntry::CopyLineFrom(const CResourceEntry& other) {
+    if (other.IsNarrow()) {
+        // The copy is wide: only the reader makes narrow lines.
+        const unsigned char* narrow = other.m_line.narrow;
+        const std::size_t textSize = std::strlen(reinterpret_cast<const char*>(narrow)) + 1;
+        wchar_t* copy = new wchar_t[textSize];
+        std::copy(narrow, narrow + textSize, copy);
+        m_line.wide = copy;
+        m_lineSize = static_cast<unsigned>(textSize);
+        m_valuePart.wide = copy + (other.m_valuePart.narrow - narrow);
+        return;
+    }
     if (other.m_lineSize == 0 || !other.OwnsLine())
         return;  // this entry's line is the shared empty one (cleared before)
     // Copy the text, not the whole capacity: a reused buffer's tail is stale.
-    const std::size_t textSize = std::wcslen(other.m_line) + 1;
+    const wchar_t* line = other.m_line.wide;
+    const std::size_t textSize = std::wcslen(line) + 1;
     wchar_t* copy = new wchar_t[other.m_lineSize];
-    std::wmemcpy(copy, other.m_line, textSize);
-    m_line = copy;
+    std::wmemcpy(copy, line, textSize);
+    m_line.wide = copy;
     m_lineSize = other.m_lineSize;
     const std::less<const wchar_t*> before;
-    if (!before(other.m_valuePart, other.m_line) && before(other.m_valuePart, other.m_line + textSize))
-        m_valuePart = copy + (other.m_valuePart - other.m_line);
+    const wchar_t* valuePart = other.m_valuePart.wide;
+    if (!before(valuePart, line) && before(valuePart, line + textSize))
+        m_valuePart.wide = copy + (valuePart - line);
     else
-        m_valuePart = copy;
+        m_valuePart.wide = copy;
 }
 
 void CResourceEntry::CopyPendingName(const CResourceEntry& other) {
@@ -140,8 +155,43 @@ void CResourceEntry::CopyPendingName(const CResourceEntry& other) {
 }
 
 void CResourceEntry::MakeName() const {
-    m_name.Assign(m_line + m_nameOffset, m_nameLength);
+    if (IsNarrow()) {
+        const unsigned char* name = m_line.narrow + m_nameOffset;
+        std::wstring wide(name, name + m_nameLength);
+        m_name.Assign(wide.data(), wide.size());
+    } else {
+        m_name.Assign(m_line.wide + m_nameOffset, m_nameLength);
+    }
     m_namePending = false;
+}
+
+void CResourceEntry::Widen() const {
+    const unsigned char* narrow = m_line.narrow;
+    const std::size_t textSize = std::strlen(reinterpret_cast<const char*>(narrow)) + 1;
+    wchar_t* wide = new wchar_t[textSize];
+    std::copy(narrow, narrow + textSize, wide);
+    const std::ptrdiff_t valueOffset = m_valuePart.narrow - narrow;
+    // The narrow bytes stay in the arena until it goes, as any arena line.
+    m_storage &= static_cast<std::uint8_t>(~(kLineInArena | kLineNarrow));
+    m_line.wide = wide;
+    m_lineSize = static_cast<unsigned>(textSize);
+    m_valuePart.wide = wide + valueOffset;
+}
+
+const wchar_t* CResourceEntry::LineText(std::wstring& scratch) const {
+    if (!IsNarrow())
+        return m_line.wide;
+    const unsigned char* narrow = m_line.narrow;
+    scratch.assign(narrow, narrow + std::strlen(reinterpret_cast<const char*>(narrow)));
+    return scratch.c_str();
+}
+
+const wchar_t* CResourceEntry::ValuePartText(std::wstring& scratch) const {
+    if (!IsNarrow())
+        return m_valuePart.wide;
+    const unsigned char* part = m_valuePart.narrow;
+    scratch.assign(part, part + std::strlen(reinterpret_cast<const char*>(part)));
+    return scratch.c_str();
 }
 
 void CResourceEntry::CopyValuesFrom(const CResourceEntry& other) {
@@ -214,9 +264,9 @@ wchar_t* CResourceEntry::NewLineBuffer(unsigned need, bool& inArena) const {
 
 void CResourceEntry::FreeLineBuffer() const noexcept {
     if ((m_storage & kLineInArena) != 0)
-        m_storage &= ~static_cast<std::uint8_t>(kLineInArena);
+        m_storage &= static_cast<std::uint8_t>(~(kLineInArena | kLineNarrow));
     else if (OwnsLine())
-        delete[] m_line;
+        delete[] m_line.wide;
 }
 
 // ---- line assignment ------------------------------------------------------------
@@ -235,6 +285,50 @@ CResourceEntry& CResourceEntry::operator=(const wchar_t* line) {
     m_rebuildLine = false;
     ZeileZerlegen();
     return *this;
+}
+
+std::wstring_view CResourceEntry::AssignReadLine(const wchar_t* line, std::size_t length) {
+    bool narrowable = (m_storage & (kEntryInArena | kArenaLineTaken)) == kEntryInArena &&
+                      length + 1 <= CSeaArena::kLargestRequest;
+    for (std::size_t i = 0; narrowable && i < length; ++i)
+        narrowable = static_cast<std::uint32_t>(line[i]) <= 0xFF;
+    unsigned char* narrow =
+        narrowable ? static_cast<unsigned char*>(m_reservoir->Arena().Allocate(length + 1)) : nullptr;
+    if (narrow == nullptr) {
+        *this = line;
+        return NameView();
+    }
+    m_storage |= kArenaLineTaken;
+    std::copy(line, line + length, narrow);
+    narrow[length] = 0;
+
+    m_valuesPending = false;
+    ClearContents(false, false);
+    m_rebuildLine = false;
+    // Parsed where the caller has it; only a line that parses is kept narrow.
+    m_line.wide = const_cast<wchar_t*>(line);
+    auto unhook = [this] {  // never left pointing at the caller's text
+        m_namePending = false;
+        m_valuesPending = false;
+        m_line.wide = g_leereZeile;
+        m_valuePart.wide = g_leereZeile;
+    };
+    try {
+        ZeileZerlegen();
+    } catch (const CResourceSeaException&) {
+        unhook();
+        *this = line;  // keeps the line wide and throws the same error
+        return NameView();
+    } catch (...) {
+        unhook();
+        throw;
+    }
+    const std::wstring_view name =
+        m_namePending ? std::wstring_view(line + m_nameOffset, m_nameLength) : m_name.View();
+    m_valuePart.narrow = narrow + (m_valuePart.wide - line);
+    m_line.narrow = narrow;
+    m_storage |= kLineInArena | kLineNarrow;
+    return name;
 }
 
 CResourceEntry& CResourceEntry::operator=(const char* line) {
@@ -286,8 +380,8 @@ void CResourceEntry::InhalteLoeschen(bool freeAll) {
 void CResourceEntry::ClearContents(bool freeAll, bool keepLineBuffer) {
     if (!keepLineBuffer) {
         FreeLineBuffer();
-        m_line = g_leereZeile;
-        m_valuePart = g_leereZeile;
+        m_line.wide = g_leereZeile;
+        m_valuePart.wide = g_leereZeile;
         m_lineSize = 0;
     }
     m_valuesPending = false;

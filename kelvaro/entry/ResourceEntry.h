@@ -107,7 +107,9 @@ public:
     }
     // The name without making a string of it; valid until the entry changes.
     std::wstring_view NameView() const {
-        return m_namePending ? std::wstring_view(m_line + m_nameOffset, m_nameLength) : m_name.View();
+        if (!m_namePending) return m_name.View();
+        MakeWide();
+        return std::wstring_view(m_line.wide + m_nameOffset, m_nameLength);
     }
     unsigned NValues() const { return m_valuesPending ? PendingValueCount() : m_values.size(); }
     unsigned Status() const { return m_status & ~kLineEndBits; }
@@ -385,6 +387,17 @@ protected:
         // own, so the sink takes this one.
         virtual void ContinuationEnd(std::unique_ptr<CResourceEntry> end) = 0;
     };
+    // As assigning `line` (`length` characters, terminated), for a line read
+    // from a file: a line of characters below U+0100 is parsed where it is
+    // and kept narrow in the arena. Gives the name as a view into `line`.
+    std::wstring_view AssignReadLine(const wchar_t* line, std::size_t length);
+    // The line text as it stands (not rebuilt), widened into `scratch` when
+    // it is narrow; the entry itself stays as it is.
+    const wchar_t* LineText(std::wstring& scratch) const;
+    // As LineText, from the value part on.
+    const wchar_t* ValuePartText(std::wstring& scratch) const;
+    // The wide line buffer; null for a narrow line.
+    const wchar_t* WideLine() const { return IsNarrow() ? nullptr : m_line.wide; }
     // Makes `line` the line text of a comment as it is: not parsed, never rebuilt.
     void KeepAsComment(const wchar_t* line);
     // Makes an entry read under a name taken before a comment line that
@@ -452,6 +465,7 @@ private:
         if (m_namePending)
             MakeName();
         const unsigned need = length + 1;
+        // A narrow line has no capacity (m_lineSize 0): it is always replaced.
         if (need > m_lineSize || !OwnsLine()) {
             bool inArena = false;
             wchar_t* fresh = NewLineBuffer(need, inArena);
@@ -460,14 +474,14 @@ private:
             FreeLineBuffer();
             if (inArena)
                 m_storage |= kLineInArena;
-            m_line = fresh;
+            m_line.wide = fresh;
             m_lineSize = need;
         } else {
             // The text may lie inside the present line.
-            std::memmove(m_line, text, length * sizeof(wchar_t));
-            m_line[length] = L'\0';
+            std::memmove(m_line.wide, text, length * sizeof(wchar_t));
+            m_line.wide[length] = L'\0';
         }
-        m_valuePart = m_line;
+        m_valuePart.wide = m_line.wide;
     }
     // ZeileWerteZerlegen's work, inline for the parser's own use.
     inline unsigned SplitValues() const;
@@ -482,7 +496,15 @@ private:
         m_namePending = false;
         m_name = name;
     }
-    bool OwnsLine() const { return m_line != g_leereZeile; }
+    bool OwnsLine() const { return m_line.wide != g_leereZeile; }
+    bool IsNarrow() const { return (m_storage & kLineNarrow) != 0; }
+    // Makes a narrow line wide, for code that reads or changes it as text.
+    // Throws std::bad_alloc (the line stays narrow).
+    void MakeWide() const {
+        if (IsNarrow())
+            Widen();
+    }
+    void Widen() const;
     // A buffer of `need` characters for the line: the first line of an entry
     // made in an arena comes from there (inArena), any other from the heap.
     wchar_t* NewLineBuffer(unsigned need, bool& inArena) const;
@@ -522,8 +544,21 @@ protected:
         mutable std::unique_ptr<CString> m_text;
     };
     mutable EntryName m_name;       // made from the line on demand (m_namePending)
-    mutable wchar_t* m_line;
-    mutable unsigned m_lineSize;     // capacity of m_line; 0 for the shared empty line
+    // The line text. A line read from a file whose characters all lie below
+    // U+0100 is kept one byte a character (kLineNarrow), a quarter of its
+    // wide size: most lines of a sea are read, looked up and written back
+    // without ever changing. Reading values and the name works on either
+    // form; whatever shows or changes the line as text makes it wide first.
+    union LineChars {
+        wchar_t* wide;
+        unsigned char* narrow;
+    };
+    union ValueChars {
+        const wchar_t* wide;
+        const unsigned char* narrow;
+    };
+    mutable LineChars m_line;
+    mutable unsigned m_lineSize;     // capacity of a wide m_line; 0 for the shared empty line and a narrow one
     mutable unsigned m_status;
     mutable bool m_rebuildLine;
     // The values are still in the line at m_valuePart (checked, not yet
@@ -534,13 +569,14 @@ protected:
     // The name is the m_nameLength characters at m_line + m_nameOffset, not
     // yet in m_name; the same rules as for pending values apply.
     mutable bool m_namePending = false;
-    // Where the entry and its line live (kEntryInArena, kLineInArena), and
-    // whether it has had its one line from the arena (kArenaLineTaken).
+    // Where the entry and its line live (kEntryInArena, kLineInArena), whether
+    // it has had its one line from the arena (kArenaLineTaken) and whether
+    // that line is narrow (kLineNarrow, always in the arena).
     mutable std::uint8_t m_storage = 0;
-    enum : std::uint8_t { kEntryInArena = 1, kLineInArena = 2, kArenaLineTaken = 4 };
+    enum : std::uint8_t { kEntryInArena = 1, kLineInArena = 2, kArenaLineTaken = 4, kLineNarrow = 8 };
     std::uint16_t m_nameOffset = 0;
     std::uint16_t m_nameLength = 0;
-    mutable const wchar_t* m_valuePart;
+    mutable ValueChars m_valuePart;  // in the line's own form
     mutable FastVector<ValueBuffer> m_values;
     CResValueReservoir* m_reservoir;
 

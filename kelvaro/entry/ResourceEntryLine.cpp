@@ -151,18 +151,19 @@ void CResourceEntry::SeeZeileErneuern() const {
         FreeLineBuffer();
         if (inArena)
             m_storage |= kLineInArena;
-        m_line = fresh;
+        m_line.wide = fresh;
         m_lineSize = need;
     }
-    std::wmemcpy(m_line, work, need);
-    m_valuePart = m_line + valueOffset;
+    std::wmemcpy(m_line.wide, work, need);
+    m_valuePart.wide = m_line.wide + valueOffset;
     m_rebuildLine = false;
 }
 
 void CResourceEntry::SeeZeileKopieren(CString& out, bool wholeLine) const {
     if (m_rebuildLine)
         SeeZeileErneuern();
-    out = CString(wholeLine ? m_line : m_valuePart);
+    std::wstring narrow;
+    out = CString(wholeLine ? LineText(narrow) : ValuePartText(narrow));
     out.Trim();
     SetAccessed();
     if (!IsListEntry())

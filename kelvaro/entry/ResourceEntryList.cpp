@@ -168,7 +168,8 @@ CResourceEntry* CResourceEntry::AddListLine(const CResourceEntry& line, POSITION
 bool CResourceEntry::WriteToSeaFile(CUnicodeFile& file) const {
     if (m_rebuildLine)
         SeeZeileErneuern();
-    if (!file.WriteLine(m_line))
+    std::wstring narrow;
+    if (!file.WriteLine(LineText(narrow)))
         return false;
     if (!IsListEntry())
         return true;

@@ -24,31 +24,39 @@ using kelvaro::grammar::kCarriageStandIn;
 using kelvaro::grammar::kLineFeedStandIn;
 using kelvaro::grammar::kQuote;
 using kelvaro::grammar::kQuoteStandIn;
-using kelvaro::grammar::SkipWhite;
+
+// The helpers below read a line in either of its forms: wide, or narrow
+// (one byte a character, all below U+0100), with the same results.
+template <class Char>
+inline const Char* SkipBlank(const Char* p) {
+    while (*p != 0 && kelvaro::grammar::IsWhite(static_cast<wchar_t>(*p))) ++p;
+    return p;
+}
 
 // End of a bare token: the first white space or the terminator. Tells
 // whether the token holds a '§', the only character of a bare token that
 // is mapped (line ends are white space and end it).
-inline const wchar_t* ScanBareToken(const wchar_t* p, bool& hasStandIn) {
+template <class Char>
+inline const Char* ScanBareToken(const Char* p, bool& hasStandIn) {
     for (;; ++p) {
-        const wchar_t c = *p;
-        const auto u = static_cast<std::uint32_t>(c);
+        const auto u = static_cast<std::uint32_t>(*p);
         if (u <= 32) {
             if (u == 0 || ((kelvaro::grammar::kAsciiWhite >> u) & 1u) != 0)
                 return p;
         } else if (u >= 128) {
-            if (c == kQuoteStandIn)
+            if (u == static_cast<std::uint32_t>(kQuoteStandIn))
                 hasStandIn = true;
-            else if (kelvaro::grammar::IsWhiteWide(c))
+            else if (kelvaro::grammar::IsWhiteWide(static_cast<wchar_t>(u)))
                 return p;
         }
     }
 }
 
 // The closing quote of the quoted token at p, or null when it is missing.
-inline const wchar_t* FindClosingQuote(const wchar_t* p) {
-    for (++p; *p != L'\0'; ++p)
-        if (*p == kQuote)
+template <class Char>
+inline const Char* FindClosingQuote(const Char* p) {
+    for (++p; *p != 0; ++p)
+        if (static_cast<wchar_t>(*p) == kQuote)
             return p;
     return nullptr;
 }
@@ -56,8 +64,9 @@ inline const wchar_t* FindClosingQuote(const wchar_t* p) {
 
 // One value of a value text: its characters (quotes left out), whether
 // they need mapping (quoted, or holding a '§'), and the whole token's length.
+template <class Char>
 struct ValueToken {
-    const wchar_t* text;
+    const Char* text;
     std::size_t length;
     bool mapped;
     std::size_t tokenLength;
@@ -67,13 +76,13 @@ struct ValueToken {
 // returns false. False when a quote is not closed: the values before it were
 // visited. The one tokenizer of the value grammar: splitting, counting and
 // reading a single value all go through it.
-template <class Visit>
-inline bool ForEachValue(const wchar_t* p, Visit&& visit) {
-    while (*p != L'\0') {
-        const wchar_t* end;
-        ValueToken token;
-        if (*p == kQuote) {
-            const wchar_t* close = FindClosingQuote(p);
+template <class Char, class Visit>
+inline bool ForEachValue(const Char* p, Visit&& visit) {
+    while (*p != 0) {
+        const Char* end;
+        ValueToken<Char> token;
+        if (static_cast<wchar_t>(*p) == kQuote) {
+            const Char* close = FindClosingQuote(p);
             if (close == nullptr)
                 return false;
             end = close + 1;
@@ -85,19 +94,20 @@ inline bool ForEachValue(const wchar_t* p, Visit&& visit) {
         }
         if (!visit(token))
             return true;
-        if (*end == L'\0')
+        if (*end == 0)
             break;
         // Exactly one character after the token is skipped, whatever it is:
         // "ab"cd gives ab and d.
-        p = SkipWhite(end + 1);
+        p = SkipBlank(end + 1);
     }
     return true;
 }
 
 // The number of values of the value text at p; false for a quote that is not closed.
-inline bool CountValues(const wchar_t* p, unsigned& count) {
+template <class Char>
+inline bool CountValues(const Char* p, unsigned& count) {
     count = 0;
-    return ForEachValue(p, [&count](const ValueToken&) {
+    return ForEachValue(p, [&count](const ValueToken<Char>&) {
         ++count;
         return true;
     });
@@ -105,10 +115,11 @@ inline bool CountValues(const wchar_t* p, unsigned& count) {
 
 // A value's text as SplitValues stores it: '§' is the file's double quote,
 // and a value never holds a line end.
-inline void CopyMapped(wchar_t* out, const wchar_t* text, std::size_t length, bool mapped) {
+template <class Char>
+inline void CopyMapped(wchar_t* out, const Char* text, std::size_t length, bool mapped) {
     if (mapped) {
         for (std::size_t i = 0; i < length; ++i) {
-            wchar_t c = text[i];
+            wchar_t c = static_cast<wchar_t>(text[i]);
             if (c == kQuoteStandIn)
                 c = kQuote;
             else if (c == L'\n')
@@ -120,14 +131,14 @@ inline void CopyMapped(wchar_t* out, const wchar_t* text, std::size_t length, bo
     } else {
         // Values are mostly a few characters: a plain loop beats a call.
         for (std::size_t i = 0; i < length; ++i)
-            out[i] = text[i];
+            out[i] = static_cast<wchar_t>(text[i]);
     }
     out[length] = L'\0';
 }
 
 // Into the scratch room of a value read straight from the line.
-template <class Scratch>
-const wchar_t* CopyValueText(const wchar_t* text, std::size_t length, bool mapped, Scratch& scratch) {
+template <class Char, class Scratch>
+const wchar_t* CopyValueText(const Char* text, std::size_t length, bool mapped, Scratch& scratch) {
     wchar_t* out = scratch.small;
     if (length >= std::size(scratch.small)) {
         scratch.large.resize(length);
@@ -144,7 +155,7 @@ const wchar_t* CopyValueText(const wchar_t* text, std::size_t length, bool mappe
 }  // namespace
 
 const wchar_t* CResourceEntry::NextNonSpace(const wchar_t* p) const {
-    return SkipWhite(p);
+    return SkipBlank(p);
 }
 
 const wchar_t* CResourceEntry::NextTokenEnd(const wchar_t* p) const {
@@ -167,25 +178,31 @@ unsigned CResourceEntry::ZeileWerteZerlegen() {
 }
 
 inline unsigned CResourceEntry::SplitValues() const {
-    const bool closed = ForEachValue(m_valuePart, [this](const ValueToken& token) {
-        ValueBuffer value = TakeValueBuffer(static_cast<unsigned>(token.tokenLength) + 1);
-        CopyMapped(value.first, token.text, token.length, token.mapped);
-        try {
-            m_values.push_back(value);
-        } catch (...) {
-            GiveBackValueBuffer(value);
-            throw;
-        }
-        return true;
-    });
-    if (!closed)
+    auto split = [this](const auto* p) {
+        return ForEachValue(p, [this](const auto& token) {
+            ValueBuffer value = TakeValueBuffer(static_cast<unsigned>(token.tokenLength) + 1);
+            CopyMapped(value.first, token.text, token.length, token.mapped);
+            try {
+                m_values.push_back(value);
+            } catch (...) {
+                GiveBackValueBuffer(value);
+                throw;
+            }
+            return true;
+        });
+    };
+    if (!(IsNarrow() ? split(m_valuePart.narrow) : split(m_valuePart.wide)))
         ThrowUnterminated();  // the values before the open quote stay
     return m_values.size();
 }
 
 unsigned CResourceEntry::PendingValueCount() const {
     unsigned count = 0;
-    CountValues(m_valuePart, count);  // checked when the line was assigned
+    // Checked when the line was assigned.
+    if (IsNarrow())
+        CountValues(m_valuePart.narrow, count);
+    else
+        CountValues(m_valuePart.wide, count);
     return count;
 }
 
@@ -194,13 +211,19 @@ const wchar_t* CResourceEntry::EintragText(unsigned index, ValueScratch& scratch
         return EintragText(index);
     SetAccessed();
     const wchar_t* found = nullptr;
-    unsigned i = 0;
-    ForEachValue(m_valuePart, [&](const ValueToken& token) {
-        if (i++ != index)
-            return true;
-        found = CopyValueText(token.text, token.length, token.mapped, scratch);
-        return false;
-    });
+    auto find = [&](const auto* p) {
+        unsigned i = 0;
+        ForEachValue(p, [&](const auto& token) {
+            if (i++ != index)
+                return true;
+            found = CopyValueText(token.text, token.length, token.mapped, scratch);
+            return false;
+        });
+    };
+    if (IsNarrow())
+        find(m_valuePart.narrow);
+    else
+        find(m_valuePart.wide);
     return found;
 }
 
@@ -225,12 +248,14 @@ unsigned CResourceEntry::ZeileZerlegen() {
     m_name.Clear();
     m_status &= ~kParsedBits;
 
-    const wchar_t* c = SkipWhite(m_line);
-    m_valuePart = c;
+    MakeWide();
+    const wchar_t* const line = m_line.wide;
+    const wchar_t* c = SkipBlank(line);
+    m_valuePart.wide = c;
     if (*c == L'\0' || *c == L';') {
         m_status |= StatusComment | StatusAccessed;
         if (*c == L';')
-            m_valuePart = SkipWhite(c + 1);
+            m_valuePart.wide = SkipBlank(c + 1);
         return 0;
     }
     if (*c == L':') {
@@ -257,7 +282,7 @@ unsigned CResourceEntry::ZeileZerlegen() {
             m_status |= kFailedLineBits;
             throw CResourceSeaException(L"Orphan list end ('}' with no matching '{')", kSyntaxErrorCode);
         }
-        const auto offset = static_cast<std::size_t>(c - m_line);
+        const auto offset = static_cast<std::size_t>(c - line);
         const auto length = static_cast<std::size_t>(colon - c);
         if (offset <= 0xFFFF && length <= 0xFFFF) {
             // Left in the line until someone asks for it as a string.
@@ -267,17 +292,18 @@ unsigned CResourceEntry::ZeileZerlegen() {
         } else {
             m_name.Assign(c, length);
         }
-        m_valuePart = SkipWhite(colon + 1);
-        if (*m_valuePart == L'{') {
+        const wchar_t* values = SkipBlank(colon + 1);
+        m_valuePart.wide = values;
+        if (*values == L'{') {
             m_status |= StatusListEntry;
-            if (*SkipWhite(m_valuePart + 1) == L'+')
+            if (*SkipBlank(values + 1) == L'+')
                 m_status |= StatusListContinued;
             return 0;
         }
     }
 
     unsigned count = 0;
-    if (m_values.empty() && CountValues(m_valuePart, count)) {
+    if (m_values.empty() && CountValues(m_valuePart.wide, count)) {
         m_valuesPending = count > 0;
         return count;
     }

@@ -33,7 +33,8 @@ void CResourceEntry::WriteToTable(CResSeaTableInterface* table) const {
             // A comment inside a list keeps its ';' (and a bad line its whole
             // text): a list row is read back as a list line, and its bare text
             // would otherwise come back as values.
-            const wchar_t* text = line->IsComment() ? line->NextNonSpace(line->m_line) : line->m_valuePart;
+            line->MakeWide();
+            const wchar_t* text = line->IsComment() ? line->NextNonSpace(line->m_line.wide) : line->m_valuePart.wide;
             table->WriteTableLine(Name().GetString(), text, ++counter);
         }
         table->WriteTableLine(Name().GetString(), L"}", counter + 1);
@@ -43,16 +44,18 @@ void CResourceEntry::WriteToTable(CResSeaTableInterface* table) const {
         // A plain comment's value part is its text. A commented-out entry
         // (with a name) and a line that failed to parse give the whole line,
         // so that nothing of them is lost.
-        const wchar_t* text = m_valuePart;
+        MakeWide();
+        const wchar_t* text = m_valuePart.wide;
         if (SyntaxError() || !Name().IsEmpty()) {
-            text = NextNonSpace(m_line);
+            text = NextNonSpace(m_line.wide);
             if (*text == L';')
                 text = NextNonSpace(text + 1);
         }
         table->WriteTableLine(L";", text, 0);
         return;
     }
-    table->WriteTableLine(Name().GetString(), m_valuePart, 0);
+    std::wstring narrow;
+    table->WriteTableLine(Name().GetString(), ValuePartText(narrow), 0);
 }
 
 void CResourceEntry::ReadFromTable(CResSeaTableInterface* table) {
@@ -102,7 +105,7 @@ void CResourceEntry::ReadFromTable(CResSeaTableInterface* table) {
 
     if (named) {
         const std::wstring values(table->CurrentLineVals());
-        m_valuePart = values.c_str();
+        m_valuePart.wide = values.c_str();
         try {
             ZeileWerteZerlegen();
         } catch (const CResourceSeaException&) {
@@ -110,15 +113,15 @@ void CResourceEntry::ReadFromTable(CResSeaTableInterface* table) {
             // text it came from, written back unchanged.
             const std::wstring line = WithoutLineEnds(Name().Str() + L":\t" + values);
             StoreLine(line.c_str(), static_cast<unsigned>(line.size()));
-            m_valuePart = m_line + (Name().GetLength() + 2);
+            m_valuePart.wide = m_line.wide + (Name().GetLength() + 2);
             m_rebuildLine = false;
             m_status |= StatusSyntaxError | StatusComment | StatusAccessed;
             throw;
         } catch (...) {
-            m_valuePart = g_leereZeile;  // never left pointing at the local text
+            m_valuePart.wide = g_leereZeile;  // never left pointing at the local text
             throw;
         }
-        m_valuePart = g_leereZeile;
+        m_valuePart.wide = g_leereZeile;
         return;
     }
 

@@ -308,19 +308,20 @@ void CResourceEntry::SetSeaLine(const wchar_t* valueText) {
             current = false;
         }
     }
-    if (current && std::wcscmp(m_valuePart, valueText) == 0)
+    MakeWide();
+    if (current && std::wcscmp(m_valuePart.wide, valueText) == 0)
         return;
 
     // The new values are split behind the old ones first, so that a bad text
     // (an unterminated quote) leaves the entry as it was; the old ones go after.
     SettleValues();
     const unsigned oldCount = NValues();
-    const wchar_t* const linePart = m_valuePart;
-    m_valuePart = valueText;
+    const wchar_t* const linePart = m_valuePart.wide;
+    m_valuePart.wide = valueText;
     try {
         ZeileWerteZerlegen();
     } catch (...) {
-        m_valuePart = linePart;
+        m_valuePart.wide = linePart;
         for (unsigned i = NValues(); i-- > oldCount;)
             GiveBackValueBuffer(m_values[i]);
         m_values.erase(oldCount, NValues() - oldCount);
@@ -328,7 +329,7 @@ void CResourceEntry::SetSeaLine(const wchar_t* valueText) {
     }
     // The value part keeps pointing into the line (never at the caller's text);
     // the rebuild flag makes the next use rebuild the line from the new values.
-    m_valuePart = linePart;
+    m_valuePart.wide = linePart;
     for (unsigned i = 0; i < oldCount; ++i)
         GiveBackValueBuffer(m_values[i]);
     m_values.erase(0, oldCount);

@@ -73,7 +73,7 @@ public:
 private:
     CMapStringToOb& m_index;
     CObject*& m_slot;
-    std::wstring_view m_name;  // the entry's own, which outlives the guard
+    std::wstring_view m_name;  // in the line read, which outlives the guard
     bool m_wasEmpty;
 };
 
@@ -301,7 +301,8 @@ void CResourceSea::NoteLineRead(CResourceEntry& entry, const CUnicodeFile::LineI
     } else {
         kept.lineNumber = lineNumber;
     }
-    kept.text = entry.m_line;
+    std::wstring narrow;
+    kept.text = entry.LineText(narrow);
     if (!info.cut)
         Report(&m_problems, {Kind::Undecodable, reportName.Str(), lineNumber,
                              L"Input file error: bytes that do not decode; the line is kept as it was.", {}},
@@ -433,8 +434,15 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
             if (pending && pending->IsListEntry()) pending.reset();
             if (!pending) pending.reset(CResourceEntry::NewInArena(m_reservoir, 0u));
 
+            // A line whose bytes are kept apart is kept wide, as the save
+            // compares it with them.
+            const bool exact = lineInfo.exact && !lineInfo.cut;
+            std::wstring_view name;
             try {
-                *pending = line;
+                if (exact)
+                    name = pending->AssignReadLine(line, std::wcslen(line));
+                else
+                    *pending = line;
             } catch (const CResourceSeaException& e) {
                 // The parser left the line as a comment that keeps its text.
                 syntaxError(lineNumber, e);
@@ -450,7 +458,7 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
             // One hash lookup per line: a new name gets its index slot at once
             // (empty until the entry is placed; the guard takes an unfilled
             // slot out again, whatever ends this step).
-            const std::wstring_view name = pending->NameView();
+            if (!exact || pending->SyntaxError()) name = pending->NameView();
             CObject*& slot = m_index.Slot(name, guess.HashOf(name));
             auto* existing = static_cast<CResourceEntry*>(slot);
             IndexSlotGuard slotGuard(m_index, slot, name);
@@ -523,7 +531,8 @@ const wchar_t* CResourceSea::PresentText(CResourceEntry& entry) {
         if (entry.m_rebuildLine) entry.SeeZeileErneuern();
     } catch (const CResourceSeaException&) {
     }
-    return entry.m_line;
+    entry.MakeWide();
+    return entry.WideLine();
 }
 
 void CResourceSea::KeepDuplicateList(std::unique_ptr<CResourceEntry> list) {
@@ -531,7 +540,8 @@ void CResourceSea::KeepDuplicateList(std::unique_ptr<CResourceEntry> list) {
     // file order, so the next reading sees no second list of that name.
     auto keep = [this](CResourceEntry& line) {
         auto comment = std::make_unique<CResourceEntry>(m_reservoir, 0u, nullptr);
-        const std::wstring text = std::wstring(L"; ") + line.m_line;
+        std::wstring narrow;
+        const std::wstring text = std::wstring(L"; ") + line.LineText(narrow);
         comment->KeepAsComment(text.c_str());
         comment->SetReadLineEnd(line.ReadLineEnd());
         AppendLine(comment.release());

@@ -53,6 +53,7 @@ void CResourceSea::ContentTransfer(const CResourceSea* other, int mode, int flag
     for (unsigned i = 0; i < count; ++i)
         if (named(i) != nullptr) ++namedCount;
     const bool checkIndex = namedCount != other->NrEntries();
+    std::wstring narrow;
     for (unsigned i = 0; i < count; ++i) {
         const CResourceEntry* source = named(i);
         if (source == nullptr) continue;
@@ -62,7 +63,7 @@ void CResourceSea::ContentTransfer(const CResourceSea* other, int mode, int flag
         // was written in the file. Throws when the line is too long; what was
         // carried over before stays.
         source->SeeZeileErneuern();
-        if (IsExcluded(source->m_valuePart)) continue;
+        if (IsExcluded(source->ValuePartText(narrow))) continue;
 
         // Entries copied from another sea would otherwise keep borrowing value
         // buffers from that sea's reservoir, and change their values through

@@ -212,7 +212,7 @@ public:
         if (end == 0) end = m_usual;
         if (!m_sea.m_keptBytes.empty()) {
             const auto kept = m_sea.m_keptBytes.find(&entry);
-            if (kept != m_sea.m_keptBytes.end() && kept->second.text == entry.m_line) {
+            if (kept != m_sea.m_keptBytes.end() && kept->second.text == entry.LineText(m_narrow)) {
                 ++m_number;
                 if (kept->second.lineNumber < 0)
                     Refuse(m_number, L"could not be read back from %s; nothing was written", L"the file");
@@ -230,7 +230,7 @@ public:
                 return;
             }
         }
-        Text(entry.m_line, end);
+        Text(entry.LineText(m_narrow), end);
     }
 
     // A line with its list lines and closing line; `lines` of them (all when negative).
@@ -289,6 +289,7 @@ private:
     CUnicodeFile& m_file;
     unsigned m_usual;
     unsigned m_pending = 0;
+    std::wstring m_narrow;  // a narrow line made wide for writing
     int m_number = 0;
 };
 

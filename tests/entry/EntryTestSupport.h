@@ -53,10 +53,10 @@ public:
             out.emplace_back(m_values[i].first);
         return out;
     }
-    std::wstring Line() const { return m_line; }
-    std::wstring ValuePart() const { return m_valuePart; }
-    unsigned ValueOffset() const { return static_cast<unsigned>(m_valuePart - m_line); }
-    const wchar_t* LinePtr() const { return m_line; }
+    std::wstring Line() const { return m_line.wide; }
+    std::wstring ValuePart() const { return m_valuePart.wide; }
+    unsigned ValueOffset() const { return static_cast<unsigned>(m_valuePart.wide - m_line.wide); }
+    const wchar_t* LinePtr() const { return m_line.wide; }
     bool RebuildPending() const { return m_rebuildLine; }
     void MarkStale() { m_rebuildLine = true; }
     void SetStatus(unsigned status) { m_status = status; }

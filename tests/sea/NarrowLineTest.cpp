@@ -1,0 +1,61 @@
+// Lines read from a file whose characters all fit one byte are kept narrow:
+// their names and values must read, change, copy, delete and write back as
+// those of wide lines do, in both file encodings.
+#include "sea/SeaTestSupport.h"
+
+namespace {
+
+using namespace seatest;
+
+// Not narrow: the euro sign, U+20AC, is byte 0x80 in code page 1252.
+Lines SeaLines(bool unicode) {
+    return {
+        L"gr\u00F6\u00DFe:\t12 \"a b\" x\u00A7y",  // Latin-1 name, quoted value, '§' stand-in
+        L"plain: 1 2 3",
+        unicode ? L"wide: \u20AC 5" : L"wide: \u0080 5",
+        L"bad: \"open",  // does not parse: kept as it was
+        L"list: {",
+        L"\t\u00E4",
+        L"}",
+    };
+}
+
+TEST(NarrowLine, ReadsChangesAndWritesBackAsAWideLine) {
+    for (const bool unicode : {true, false}) {
+        SCOPED_TRACE(unicode ? "UTF-16" : "code page 1252");
+        ScratchDir dir;
+        auto bytesOf = [unicode](const Lines& lines) { return unicode ? SeaUtf16(lines) : Sea1252(lines); };
+        Lines lines = SeaLines(unicode);
+        WriteBytes(dir.Path("t.sea"), bytesOf(lines));
+        TestSea sea;
+        sea.SaveAsUnicode(unicode);
+        CaptureOutput capture;
+        ASSERT_TRUE(sea.Create(dir.Wide("t.sea"), false));
+
+        const struct { const wchar_t* name; unsigned index; const wchar_t* value; } values[] = {
+            {L"gr\u00F6\u00DFe", 0, L"12"}, {L"gr\u00F6\u00DFe", 1, L"a b"}, {L"gr\u00F6\u00DFe", 2, L"x\"y"},
+            {L"plain", 2, L"3"},           {L"wide", 0, L"\u20AC"},       {L"bad", 0, L"<missing>"},
+        };
+        for (const auto& v : values) EXPECT_EQ(sea.Value(v.name, v.index), v.value) << v.name << ' ' << v.index;
+        EXPECT_EQ(sea.Text(L"gr\u00F6\u00DFe"), lines[0]);
+        EXPECT_EQ(sea.ListLines(L"list"), Lines{L"\u00E4"});
+
+        const CResourceEntry copy(*sea.GetEntry(L"gr\u00F6\u00DFe"));
+        EXPECT_EQ(copy.Name().Str(), L"gr\u00F6\u00DFe");
+        EXPECT_EQ(copy.GetString(1).Str(), L"a b");
+
+        // Unchanged, every line comes back as it was.
+        ASSERT_TRUE(sea.UpdateIfPossible());
+        EXPECT_EQ(ReadBytes(dir.Path("t.sea")), bytesOf(lines));
+
+        sea.GetEntry(L"plain")->SetInt(7, 1);
+        EXPECT_EQ(sea.Delete(L"gr\u00F6\u00DFe"), 1);
+        EXPECT_EQ(sea.Value(L"gr\u00F6\u00DFe"), L"<missing>");
+        lines.erase(lines.begin());
+        lines[0] = L"plain:\t1 7 3 ";
+        ASSERT_TRUE(sea.UpdateIfPossible());
+        EXPECT_EQ(ReadBytes(dir.Path("t.sea")), bytesOf(lines));
+    }
+}
+
+}  // namespace
