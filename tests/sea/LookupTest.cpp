@@ -328,10 +328,11 @@ TEST(Lookup, SetTakesValuesNotPointersAndStopsAtAFormatError) {
     EXPECT_THROW(sea.Get(L"e", L"d", &i), CResourceSeaException);
 }
 
-TEST(Lookup, GetLineGivesTheValuePartAsRead) {
+// GetLine gives the value part as read; SetLine replaces it, or reports bad values and keeps it.
+TEST(Lookup, GetLineAndSetLine) {
     ScratchDir dir;
     TestSea sea;
-    Load(sea, dir, {L"a:   1  2  ", L"colors: {", L"\tred 1", L"\t; note", L"} end", L"z: 1"});
+    Load(sea, dir, {L"a:   1  2  ", L"colors: {", L"\tred 1", L"\t; note", L"} end", L"bad: 1 2", L"z: 1"});
     CString line(L"unchanged");
     EXPECT_EQ(sea.GetLine(L"missing", line), 0);
     EXPECT_EQ(line, L"unchanged");
@@ -340,12 +341,7 @@ TEST(Lookup, GetLineGivesTheValuePartAsRead) {
     EXPECT_TRUE(sea.GetEntry(L"a")->Accessed());
     EXPECT_EQ(sea.GetLine(L"colors", line), 1);
     EXPECT_EQ(line, L"{\nred 1\n; note\n} end");
-}
 
-TEST(Lookup, SetLineReplacesTheValuePartOrReportsAndKeepsIt) {
-    ScratchDir dir;
-    TestSea sea;
-    Load(sea, dir, {L"a: 1", L"bad: 1 2", L"z: 1"});
     CaptureOutput capture;
     CResourceEntry* entry = sea.SetLine(L"a", L"x \"two words\" 3");
     ASSERT_EQ(entry, sea.GetEntry(L"a"));
@@ -375,7 +371,8 @@ TEST(Lookup, SetLineReplacesTheValuePartOrReportsAndKeepsIt) {
     EXPECT_EQ(ValuePart(sea, L"bad"), L"1 2");
     EXPECT_EQ(sea.GetEntry(L"new")->NValues(), 0u);
     EXPECT_EQ(Written(sea, dir),
-              (Lines{L"a:\tx \"two words\" 3 ", L"bad:\t1 2 ", L"z: 1", L"b:\t5 ", L"c:\t", L"new:\t"}));
+              (Lines{L"a:\tx \"two words\" 3 ", L"colors: {", L"\tred 1", L"\t; note", L"} end", L"bad:\t1 2 ", L"z: 1",
+                     L"b:\t5 ", L"c:\t", L"new:\t"}));
     sea.MitSedimentfilter(true);  // a bad line would be dropped here
     const Lines filtered = Written(sea, dir);
     EXPECT_NE(std::find(filtered.begin(), filtered.end(), L"bad:\t1 2 "), filtered.end());

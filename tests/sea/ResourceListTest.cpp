@@ -6,11 +6,11 @@
 namespace {
 
 using namespace seatest;
-using ListSea = TestSea;
+
+const Lines kList = {L"\t; c1", L"\ta 1", L"\t; c2", L"\tb 2"};
 
 // A sea holding the list "cfg" (by default: a comment, a 1, a comment, b 2), not modified.
-void LoadList(ListSea& sea, const ScratchDir& dir,
-              const Lines& listLines = {L"\t; c1", L"\ta 1", L"\t; c2", L"\tb 2"}) {
+void LoadList(TestSea& sea, const ScratchDir& dir, const Lines& listLines = kList) {
     Lines lines{L"before: 1", L"cfg: {"};
     lines.insert(lines.end(), listLines.begin(), listLines.end());
     lines.insert(lines.end(), {L"}", L"plain: 5"});
@@ -51,30 +51,36 @@ bool RunStep(CResourceList& list, const Step& step) {
 
 TEST(ResourceList, MovesSkipCommentsAndStopAtBothEnds) {
     using S = Step;
-    const struct { const char* what; std::vector<Step> steps; } scripts[] = {
-        {"forward to the end and beyond",
+    const struct { const char* what; Lines lines; unsigned elements; std::vector<Step> steps; } scripts[] = {
+        {"forward to the end and beyond", kList, 2,
          {{S::Head, true, L"a 1"}, {S::Next, true, L"b 2"}, {S::Next, false, L"-"}, {S::Next, false, L"-"},
           {S::Prev, false, L"-"}}},
-        {"backward to the front and beyond",
+        {"backward to the front and beyond", kList, 2,
          {{S::Tail, true, L"b 2"}, {S::Prev, true, L"a 1"}, {S::Prev, false, L"-"}, {S::Prev, false, L"-"},
           {S::Next, false, L"-"}}},
-        {"no move before the first", {{S::Next, false, L"-"}, {S::Prev, false, L"-"}}},
+        {"no move before the first", kList, 2, {{S::Next, false, L"-"}, {S::Prev, false, L"-"}}},
         // Line 4 is not below the line count: current stays; 2 is, but there are only two elements.
-        {"line numbers count non-comment lines",
+        {"line numbers count non-comment lines", kList, 2,
          {{S::Line, true, L"b 2", 1}, {S::Line, true, L"a 1", 0}, {S::Line, false, L"a 1", 4},
           {S::Line, false, L"a 1", 99}, {S::Line, false, L"-", 2},
           {S::Line, true, L"b 2", 1}, {S::Line, false, L"-", 3}}},
-        {"keys: value 0, case matters",
+        {"keys: value 0, case matters", kList, 2,
          {{S::Key, true, L"b 2", 0, L"b"}, {S::Key, false, L"-", 0, L"B"}, {S::Key, true, L"a 1", 0, L"a"},
           {S::Key, false, L"-", 0, L"1"}, {S::Key, false, L"-", 0, L""}, {S::Key, false, L"-"},
           {S::IntKey, false, L"-", 7}}},
+        {"no lines", {}, 0, {{S::Head, false, L"-"}, {S::Tail, false, L"-"}}},
+        {"comments only", {L"\t; x", L"", L"\t;y"}, 0, {{S::Head, false, L"-"}, {S::Tail, false, L"-"}}},
+        {"one line", {L"\tonly"}, 1, {{S::Head, true, L"only"}, {S::Tail, true, L"only"}}},
+        {"comments at both ends", {L"; x", L"\tm 1", L"; y"}, 1, {{S::Head, true, L"m 1"}, {S::Tail, true, L"m 1"}}},
     };
     for (const auto& script : scripts) {
         SCOPED_TRACE(script.what);
         ScratchDir dir;
-        ListSea sea;
-        LoadList(sea, dir);
+        TestSea sea;
+        LoadList(sea, dir, script.lines);
         CResourceList list(&sea, L"cfg");
+        EXPECT_EQ(list.IsEmpty(), script.lines.empty());
+        EXPECT_EQ(list.NrElements(), script.elements);
         EXPECT_EQ(Current(list), L"-");
         int n = 0;
         for (const Step& step : script.steps) {
@@ -86,31 +92,9 @@ TEST(ResourceList, MovesSkipCommentsAndStopAtBothEnds) {
     }
 }
 
-TEST(ResourceList, CountsAndEdgeShapes) {
-    const struct { const char* what; Lines lines; bool empty; unsigned elements; const wchar_t *head, *tail; } rows[] = {
-        {"no lines", {}, true, 0, L"-", L"-"},
-        {"comments only", {L"\t; x", L"", L"\t;y"}, false, 0, L"-", L"-"},
-        {"one line", {L"\tonly"}, false, 1, L"only", L"only"},
-        {"comments at both ends", {L"; x", L"\tm 1", L"; y"}, false, 1, L"m 1", L"m 1"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
-        ScratchDir dir;
-        ListSea sea;
-        LoadList(sea, dir, row.lines);
-        CResourceList list(&sea, L"cfg");
-        EXPECT_EQ(list.IsEmpty(), row.empty);
-        EXPECT_EQ(list.NrElements(), row.elements);
-        EXPECT_EQ(list.GotoHead(), std::wstring(row.head) != L"-");
-        EXPECT_EQ(Current(list), row.head);
-        EXPECT_EQ(list.GotoTail(), std::wstring(row.tail) != L"-");
-        EXPECT_EQ(Current(list), row.tail);
-    }
-}
-
 TEST(ResourceList, KeySearchLooksAtEveryLineAndMarksIt) {
     ScratchDir dir;
-    ListSea sea;
+    TestSea sea;
     LoadList(sea, dir, {L"\t7 seven", L"\tc 3", L"\tb 2", L"\tb 9"});
     CResourceList list(&sea, L"cfg");
     // A line made a comment keeps its values: the key search finds it, the counts skip it.
@@ -124,7 +108,7 @@ TEST(ResourceList, KeySearchLooksAtEveryLineAndMarksIt) {
     EXPECT_EQ(Current(list), L"b 2") << "the first match wins";
 
     // A failed search has looked at, and marked, every line.
-    ListSea fresh;
+    TestSea fresh;
     LoadList(fresh, dir, {L"\tx 1", L"\t; note", L"\ty 2"});
     CResourceList search(&fresh, L"cfg");
     EXPECT_EQ(search.GetLineByKey(L"none"), nullptr);
@@ -137,7 +121,7 @@ TEST(ResourceList, KeySearchLooksAtEveryLineAndMarksIt) {
 
 TEST(ResourceList, RemoveCurrentStepsBackWhateverTheLineIsAndRemoveAllEmpties) {
     ScratchDir dir;
-    ListSea sea;
+    TestSea sea;
     LoadList(sea, dir);
     CResourceList list(&sea, L"cfg");
     list.RemoveCurrent();  // no current line: nothing happens
@@ -151,7 +135,7 @@ TEST(ResourceList, RemoveCurrentStepsBackWhateverTheLineIsAndRemoveAllEmpties) {
     EXPECT_FALSE(sea.GetEntry(L"cfg")->Modified()) << "removing does not mark the list";
 
     // RemoveAll empties the list on disk too.
-    ListSea other;
+    TestSea other;
     LoadList(other, dir);
     CResourceList all(&other, L"cfg");
     ASSERT_TRUE(all.GotoHead());
@@ -175,7 +159,7 @@ TEST(ResourceList, AddAndInsertKeepTheCurrentLine) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         ScratchDir dir;
-        ListSea sea;
+        TestSea sea;
         LoadList(sea, dir);
         CResourceList list(&sea, L"cfg");
         if (row.currentLine >= 0) { ASSERT_TRUE(list.GotoLine(static_cast<unsigned>(row.currentLine))); }
@@ -192,9 +176,9 @@ TEST(ResourceList, AddAndInsertKeepTheCurrentLine) {
     }
 }
 
-TEST(ResourceList, BindingMarksAndCreatesAndAssignmentCopiesAll) {
+TEST(ResourceList, BindingAssignmentAndCursorsThatChangeNothing) {
     ScratchDir dir;
-    ListSea sea;
+    TestSea sea;
     LoadList(sea, dir);
     EXPECT_FALSE(sea.GetEntry(L"cfg")->Accessed());
     const CResourceSea& constSea = sea;
@@ -218,13 +202,8 @@ TEST(ResourceList, BindingMarksAndCreatesAndAssignmentCopiesAll) {
     EXPECT_EQ(writable.AddLineTail(), nullptr) << "the flag came along";
     EXPECT_TRUE(writable.GotoPrev());
     EXPECT_EQ(Current(readOnly), L"b 2") << "each cursor moves on its own";
-}
 
-TEST(ResourceList, UnboundReadOnlyAndNonListCursorsChangeNothing) {
-    ScratchDir dir;
-    ListSea sea;
-    LoadList(sea, dir);
-    const CResourceSea& constSea = sea;
+    // Unbound, read-only and non-list cursors change nothing.
     struct Row { const char* what; CResourceList list; int status; unsigned elements; } rows[] = {
         {"const sea, missing name", CResourceList(&constSea, L"missing"), -1, 0},
         {"null sea", CResourceList(static_cast<CResourceSea*>(nullptr), L"cfg"), -1, 0},
