@@ -173,7 +173,8 @@ TEST(SeaWriting, SharedFileIsBuiltSectionBySection) {
     TestSea first;
     first.Section(L"P");
     first.CreateEntry(L"p", 0)->SetInt(1, 0);
-    EXPECT_EQ(SavedAs(first, dir, "e.sea"), (Lines{L"::::: P", L"p:\t1 "}));
+    first.SaveAs(dir.Wide("e.sea"));
+    EXPECT_EQ(LinesOfFile(dir.Path("e.sea")), (Lines{L"::::: P", L"p:\t1 "}));
 
     TestSea app;
     app.CreateEntry(L"a", 0)->SetInt(1, 0);
