@@ -3,6 +3,7 @@
 // mode, format strings, whole lines, list lines, comments and small queries.
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <set>
 
 #include "sea/SeaTestSupport.h"
@@ -88,75 +89,65 @@ std::vector<TypedCase> TypedCases(const std::wstring& base) {
     };
 }
 
-struct ModeRow {
-    int mode;
-    bool present;
-    lookup::result expected;
-    // A created or written entry holds the caller's value; a read hands the entry's to the caller.
-    enum Effect { kUntouched, kCreated, kRead, kWritten, kRemoved } effect;
-};
-
-using M = ModeRow;
-const ModeRow kModeRows[] = {
-    {lookup::read, false, lookup::created, M::kCreated},           {lookup::read, true, lookup::found, M::kRead},
-    {lookup::write, false, lookup::created, M::kCreated},          {lookup::write, true, lookup::found, M::kWritten},
-    {lookup::readExisting, false, lookup::notFound, M::kUntouched},
-    {lookup::readExisting, true, lookup::found, M::kRead},
-    {lookup::remove, false, lookup::notFound, M::kUntouched},       {lookup::remove, true, lookup::found, M::kRemoved},
-    {5, false, lookup::created, M::kCreated},                      {5, true, lookup::found, M::kRead},
-    {0, false, lookup::created, M::kCreated},
-};
+// A mode of tests/data/cases/sea-lookup-*.txt: by name, or a number.
+int ModeOf(const std::string& text) {
+    const std::map<std::string, int> named = {{"read", lookup::read}, {"write", lookup::write},
+                                              {"readExisting", lookup::readExisting}, {"remove", lookup::remove}};
+    return named.count(text) != 0 ? named.at(text) : std::stoi(text);
+}
+lookup::result ResultOf(const std::string& text) {
+    return std::map<std::string, lookup::result>{
+        {"notFound", lookup::notFound}, {"found", lookup::found}, {"created", lookup::created}}.at(text);
+}
 
 TEST(Lookup, TypedModeTable) {
     ScratchDir dir;
     const std::wstring base = dir.Root().wstring();
+    enum Effect { kUntouched, kCreated, kRead, kWritten, kRemoved };
+    const std::vector<std::string> effects = {"untouched", "created", "read", "written", "removed"};
+    const std::vector<CaseRow> rows = ReadCases("sea-lookup-modes.txt", 4);
     for (const TypedCase& c : TypedCases(base)) {
-        for (const ModeRow& row : kModeRows) {
-            SCOPED_TRACE(std::string(c.what) + ", mode " + std::to_string(row.mode) +
-                         (row.present ? ", present" : ", missing"));
+        for (const CaseRow& row : rows) {
+            SCOPED_TRACE(std::string(c.what) + ", " + row.Where());
+            const int mode = ModeOf(row.raw[0]);
+            const bool present = row.Flag(1);
+            const auto effect = std::find(effects.begin(), effects.end(), row.raw[3]) - effects.begin();
+            ASSERT_LT(effect, kRemoved + 1);
             TestSea sea;
             const std::wstring seaLine = std::wstring(c.name) + L": " + c.seaText;
-            Load(sea, dir, row.present ? Lines{L"; head", seaLine, L"other: 1"} : Lines{L"; head", L"other: 1"});
+            Load(sea, dir, present ? Lines{L"; head", seaLine, L"other: 1"} : Lines{L"; head", L"other: 1"});
             std::wstring variable;
-            EXPECT_EQ(c.run(sea, row.mode, variable), row.expected);
+            EXPECT_EQ(c.run(sea, mode, variable), ResultOf(row.raw[2]));
             // Only a read of the entry changes the variable, only a write changes the entry;
             // a created entry holds the caller's value and goes to the end of the file.
-            EXPECT_EQ(variable, row.effect == M::kRead ? c.seaRead : c.callerValue);
+            EXPECT_EQ(variable, effect == kRead ? c.seaRead : c.callerValue);
             const std::wstring rebuilt = std::wstring(c.name) + L":\t" + c.callerLine + L" ";
             const Lines written[] = {{L"; head", L"other: 1"},
                                      {L"; head", L"other: 1", rebuilt},
                                      {L"; head", seaLine, L"other: 1"},
                                      {L"; head", rebuilt, L"other: 1"},
                                      {L"; head", L"other: 1"}};
-            const bool gone = row.effect == M::kUntouched || row.effect == M::kRemoved;
+            const bool gone = effect == kUntouched || effect == kRemoved;
             EXPECT_EQ(sea.GetEntry(c.name) == nullptr, gone);
-            if (!gone) { EXPECT_EQ(sea.GetEntry(c.name)->Modified(), row.effect != M::kRead); }
+            if (!gone) { EXPECT_EQ(sea.GetEntry(c.name)->Modified(), effect != kRead); }
             EXPECT_EQ(sea.NrEntries(), gone ? 1u : 2u);
-            EXPECT_EQ(Written(sea, dir), written[row.effect]);
-            if (row.effect == M::kRemoved) {
-                EXPECT_EQ(c.run(sea, row.mode, variable), lookup::notFound) << "gone: the same call finds nothing";
+            EXPECT_EQ(Written(sea, dir), written[effect]);
+            if (effect == kRemoved) {
+                EXPECT_EQ(c.run(sea, mode, variable), lookup::notFound) << "gone: the same call finds nothing";
             }
         }
     }
 }
 
 TEST(Lookup, TypedIndexAtAndBeyondTheValuesAndVectorsAndSets) {
-    const struct Row { const char* what; int mode; unsigned index; int variable; std::wstring values; } rows[] = {
-        {"read below the count", lookup::read, 1, 20, L"10 20"},
-        {"read at the count appends", lookup::read, 2, 7, L"10 20 7"},
-        {"read beyond the count keeps all", lookup::read, 3, 7, L"10 20"},
-        {"read-existing at the count appends", lookup::readExisting, 2, 7, L"10 20 7"},
-        {"write below the count", lookup::write, 0, 7, L"7 20"},
-        {"write at the count appends", lookup::write, 2, 7, L"10 20 7"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
+    for (const CaseRow& row : ReadCases("sea-lookup-index.txt", 5)) {
+        SCOPED_TRACE(row.Where() + " " + row.raw[0]);
         CResourceSea sea;
         sea.SetLine(L"n", L"10 20");
         int value = 7;
-        EXPECT_EQ(sea.LookupInt(row.mode, L"n", value, row.index), lookup::found);
-        EXPECT_EQ(value, row.variable);
-        EXPECT_EQ(ValuePart(sea, L"n"), row.values);
+        EXPECT_EQ(sea.LookupInt(ModeOf(row.raw[1]), L"n", value, static_cast<unsigned>(row.Number(2))), lookup::found);
+        EXPECT_EQ(value, row.Number(3));
+        EXPECT_EQ(ValuePart(sea, L"n"), row.Text(4));
     }
     // A write beyond the values throws and leaves a new entry empty.
     TestSea sea;
@@ -267,27 +258,19 @@ TEST(Lookup, WritersReplaceInPlaceOrCreateAtTheEnd) {
 }
 
 TEST(Lookup, FormatStringModeTable) {
-    // valuesAfter: the value part of "f" afterwards; read: whether the variables took the entry's values.
-    const struct Row { int mode; bool present; int expected; const wchar_t* valuesAfter; bool read; } rows[] = {
-        {lookup::read, false, 2, L"5 0.500000 xy", false},      {lookup::read, true, 1, L"12 2.5 abc", true},
-        {lookup::write, false, 2, L"5 0.500000 xy", false},     {lookup::write, true, 1, L"5 0.500000 xy", false},
-        {lookup::readExisting, false, 0, L"<missing>", false},  {lookup::readExisting, true, 1, L"12 2.5 abc", true},
-        {lookup::remove, false, 0, L"<missing>", false},        {lookup::remove, true, 1, L"<missing>", false},
-        {0, false, 0, L"<missing>", false},                     {0, true, 1, L"5 0.500000 xy", false},
-        {5, false, 0, L"<missing>", false},                     {5, true, 1, L"5 0.500000 xy", false},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE("mode " + std::to_string(row.mode) + (row.present ? ", present" : ", missing"));
+    for (const CaseRow& row : ReadCases("sea-lookup-format-modes.txt", 5)) {
+        SCOPED_TRACE(row.Where());
+        const bool read = row.Flag(4);
         CResourceSea sea;
-        if (row.present) sea.SetLine(L"f", L"12 2.5 abc");
+        if (row.Flag(1)) sea.SetLine(L"f", L"12 2.5 abc");
         int i = 5;
         double d = 0.5;
         wchar_t text[16] = L"xy";
-        EXPECT_EQ(sea.Lookup(row.mode, L"f", L"%d %lf %s", &i, &d, text), row.expected);
-        EXPECT_EQ(ValuePart(sea, L"f"), row.valuesAfter);
-        EXPECT_EQ(i, row.read ? 12 : 5);
-        EXPECT_DOUBLE_EQ(d, row.read ? 2.5 : 0.5);
-        EXPECT_EQ(std::wstring(text), row.read ? L"abc" : L"xy");
+        EXPECT_EQ(sea.Lookup(ModeOf(row.raw[0]), L"f", L"%d %lf %s", &i, &d, text), ResultOf(row.raw[2]));
+        EXPECT_EQ(ValuePart(sea, L"f"), row.Text(3));
+        EXPECT_EQ(i, read ? 12 : 5);
+        EXPECT_DOUBLE_EQ(d, read ? 2.5 : 0.5);
+        EXPECT_EQ(std::wstring(text), read ? L"abc" : L"xy");
     }
     // Get reads only present entries.
     CResourceSea sea;
