@@ -27,53 +27,37 @@ std::wstring Current(const CResourceList& list) {
     return text.GetString();
 }
 
-// One move and what it must give; "-" for no current line.
-struct Step {
-    enum Op { Head, Tail, Next, Prev, Line, Key, IntKey } op;
-    bool result;
-    const wchar_t* current;
-    int arg = 0;
-    const wchar_t* key = nullptr;
-};
-
-bool RunStep(CResourceList& list, const Step& step) {
-    switch (step.op) {
-    case Step::Head: return list.GotoHead();
-    case Step::Tail: return list.GotoTail();
-    case Step::Next: return list.GotoNext();
-    case Step::Prev: return list.GotoPrev();
-    case Step::Line: return list.GotoLine(static_cast<unsigned>(step.arg));
-    case Step::Key: return list.GetLineByKey(step.key) != nullptr;
-    case Step::IntKey: return list.GetLineByKey(step.arg) != nullptr;
-    }
+// One step of tests/data/cases/sea-list-moves.txt; whether it succeeded.
+bool RunStep(CResourceList& list, const CaseRow& step) {
+    const std::string& op = step.raw[0];
+    const auto added = [](const CResourceEntry* line) { return line != nullptr && line->IsListLine(); };
+    if (op == "head") return list.GotoHead();
+    if (op == "tail") return list.GotoTail();
+    if (op == "next") return list.GotoNext();
+    if (op == "prev") return list.GotoPrev();
+    if (op == "line") return list.GotoLine(static_cast<unsigned>(step.Number(1)));
+    if (op == "key") return list.GetLineByKey(step.Null(1) ? nullptr : step.Text(1).c_str()) != nullptr;
+    if (op == "intkey") return list.GetLineByKey(static_cast<int>(step.Number(1))) != nullptr;
+    if (op == "addhead") return added(list.AddLineHead());
+    if (op == "addtail") return added(list.AddLineTail());
+    if (op == "insert") return added(list.InsertLine());
+    ADD_FAILURE() << step.Where() << ": no such step";
     return false;
 }
 
-TEST(ResourceList, MovesSkipCommentsAndStopAtBothEnds) {
-    using S = Step;
-    const struct { const char* what; Lines lines; unsigned elements; std::vector<Step> steps; } scripts[] = {
-        {"forward to the end and beyond", kList, 2,
-         {{S::Head, true, L"a 1"}, {S::Next, true, L"b 2"}, {S::Next, false, L"-"}, {S::Next, false, L"-"},
-          {S::Prev, false, L"-"}}},
-        {"backward to the front and beyond", kList, 2,
-         {{S::Tail, true, L"b 2"}, {S::Prev, true, L"a 1"}, {S::Prev, false, L"-"}, {S::Prev, false, L"-"},
-          {S::Next, false, L"-"}}},
-        {"no move before the first", kList, 2, {{S::Next, false, L"-"}, {S::Prev, false, L"-"}}},
-        // Line 4 is not below the line count: current stays; 2 is, but there are only two elements.
-        {"line numbers count non-comment lines", kList, 2,
-         {{S::Line, true, L"b 2", 1}, {S::Line, true, L"a 1", 0}, {S::Line, false, L"a 1", 4},
-          {S::Line, false, L"a 1", 99}, {S::Line, false, L"-", 2},
-          {S::Line, true, L"b 2", 1}, {S::Line, false, L"-", 3}}},
-        {"keys: value 0, case matters", kList, 2,
-         {{S::Key, true, L"b 2", 0, L"b"}, {S::Key, false, L"-", 0, L"B"}, {S::Key, true, L"a 1", 0, L"a"},
-          {S::Key, false, L"-", 0, L"1"}, {S::Key, false, L"-", 0, L""}, {S::Key, false, L"-"},
-          {S::IntKey, false, L"-", 7}}},
-        {"no lines", {}, 0, {{S::Head, false, L"-"}, {S::Tail, false, L"-"}}},
-        {"comments only", {L"\t; x", L"", L"\t;y"}, 0, {{S::Head, false, L"-"}, {S::Tail, false, L"-"}}},
-        {"one line", {L"\tonly"}, 1, {{S::Head, true, L"only"}, {S::Tail, true, L"only"}}},
-        {"comments at both ends", {L"; x", L"\tm 1", L"; y"}, 1, {{S::Head, true, L"m 1"}, {S::Tail, true, L"m 1"}}},
-    };
-    for (const auto& script : scripts) {
+TEST(ResourceList, MovesSkipCommentsStopAtBothEndsAndAddsKeepTheCurrentLine) {
+    struct Script { std::string what; Lines lines; unsigned elements; std::vector<CaseRow> steps; };
+    std::vector<Script> scripts;
+    for (const CaseRow& row : ReadCases("sea-list-moves.txt", 4)) {
+        if (row.raw[0] == "list") {
+            scripts.push_back({row.Where() + " " + row.raw[1], row.raw[2] == "default" ? kList : row.List(2),
+                               static_cast<unsigned>(row.Number(3)), {}});
+        } else {
+            ASSERT_FALSE(scripts.empty()) << row.Where();
+            scripts.back().steps.push_back(row);
+        }
+    }
+    for (const Script& script : scripts) {
         SCOPED_TRACE(script.what);
         ScratchDir dir;
         TestSea sea;
@@ -82,12 +66,17 @@ TEST(ResourceList, MovesSkipCommentsAndStopAtBothEnds) {
         EXPECT_EQ(list.IsEmpty(), script.lines.empty());
         EXPECT_EQ(list.NrElements(), script.elements);
         EXPECT_EQ(Current(list), L"-");
-        int n = 0;
-        for (const Step& step : script.steps) {
-            SCOPED_TRACE("step " + std::to_string(n++));
-            EXPECT_EQ(RunStep(list, step), step.result);
-            EXPECT_EQ(Current(list), step.current);
-            EXPECT_EQ(list.IsValid(), std::wstring(step.current) != L"-");
+        bool added = false;
+        for (const CaseRow& step : script.steps) {
+            SCOPED_TRACE(step.Where());
+            EXPECT_EQ(RunStep(list, step), step.Flag(2));
+            EXPECT_EQ(Current(list), step.Text(3));
+            EXPECT_EQ(list.IsValid(), step.Text(3) != L"-");
+            added = added || step.raw[0].rfind("add", 0) == 0 || step.raw[0] == "insert";
+            EXPECT_EQ(sea.GetEntry(L"cfg")->Modified(), added) << "only an added line marks the list";
+            if (step.raw.size() < 6) continue;
+            EXPECT_EQ(sea.ListLines(L"cfg"), step.List(4));
+            EXPECT_EQ(list.NrElements(), step.Number(5));
         }
     }
 }
@@ -144,36 +133,6 @@ TEST(ResourceList, RemoveCurrentStepsBackWhateverTheLineIsAndRemoveAllEmpties) {
     EXPECT_EQ(all.NrElements(), 0u);
     EXPECT_TRUE(other.UpdateIfPossible());
     EXPECT_EQ(ReadBytes(dir.Path("list.sea")), SeaUtf16({L"before: 1", L"cfg: {", L"}", L"plain: 5"}));
-}
-
-TEST(ResourceList, AddAndInsertKeepTheCurrentLine) {
-    // currentLine -1: none; a new empty line shows as "".
-    struct Row { const char* what; int currentLine; enum { Head, Tail, Insert } op; Lines lines; };
-    const Row rows[] = {
-        {"insert without current line goes in front", -1, Row::Insert, {L"", L"; c1", L"a 1", L"; c2", L"b 2"}},
-        {"insert before b 2 goes after the comment", 1, Row::Insert, {L"; c1", L"a 1", L"; c2", L"", L"b 2"}},
-        {"insert before a 1", 0, Row::Insert, {L"; c1", L"", L"a 1", L"; c2", L"b 2"}},
-        {"head", 1, Row::Head, {L"", L"; c1", L"a 1", L"; c2", L"b 2"}},
-        {"tail", 0, Row::Tail, {L"; c1", L"a 1", L"; c2", L"b 2", L""}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
-        ScratchDir dir;
-        TestSea sea;
-        LoadList(sea, dir);
-        CResourceList list(&sea, L"cfg");
-        if (row.currentLine >= 0) { ASSERT_TRUE(list.GotoLine(static_cast<unsigned>(row.currentLine))); }
-        const std::wstring before = Current(list);
-        CResourceEntry* added = row.op == Row::Head   ? list.AddLineHead()
-                                : row.op == Row::Tail ? list.AddLineTail()
-                                                      : list.InsertLine();
-        ASSERT_NE(added, nullptr);
-        EXPECT_TRUE(added->IsListLine());
-        EXPECT_EQ(Current(list), before);
-        EXPECT_EQ(list.NrElements(), 3u);
-        EXPECT_TRUE(sea.GetEntry(L"cfg")->Modified());
-        EXPECT_EQ(sea.ListLines(L"cfg"), row.lines);
-    }
 }
 
 TEST(ResourceList, BindingAssignmentAndCursorsThatChangeNothing) {
