@@ -177,46 +177,41 @@ TEST(Lookup, TypedIndexAtAndBeyondTheValuesAndVectorsAndSets) {
     EXPECT_EQ(ValuePart(sea, L"v"), L"8");
 }
 
+// The reader a case of tests/data/cases/sea-lookup-readers.txt names, with its fallback, as text.
+std::wstring ReadWithFallback(const CResourceSea& sea, const CaseRow& c, const std::wstring& base) {
+    const std::string& reader = c.raw[1];
+    const std::wstring name = c.Text(2);
+    const auto index = static_cast<unsigned>(c.Number(3));
+    const wchar_t* n = name.c_str();
+    if (reader == "int") return std::to_wstring(sea.LookupGetInt(n, index, std::stoi(c.raw[4])));
+    if (reader == "hex") return std::to_wstring(sea.LookupGetHex(n, index, c.Number(4)));
+    if (reader == "float") return std::to_wstring(sea.LookupGetFloat(n, index, std::stof(c.raw[4])));
+    if (reader == "double") return std::to_wstring(sea.LookupGetDouble(n, index, std::stod(c.raw[4])));
+    if (reader == "bool") return std::to_wstring(sea.LookupGetBool(n, index, c.Flag(4)));
+    if (reader == "colour") return std::to_wstring(sea.LookupGetRgbColor(n, index, c.Number(4)));
+    if (reader == "string") return sea.LookupGetString(n, index, c.Text(4).c_str()).Str();
+    if (reader == "file name") return sea.LookupGetFilename(n, base.c_str(), index, c.Text(4).c_str()).Str();
+    ADD_FAILURE() << c.Where() << ": no such reader";
+    return L"";
+}
+
 // Readers with a fallback and writers: the text forms are the entries' (see
 // the entry tests); here, which entry they use, create or leave alone.
 TEST(Lookup, ReadersWithFallbackNeverCreate) {
-    using S = CResourceSea;
-    // valuesAfter: the value part of "e" afterwards, which starts as kE.
-    static const std::wstring kE = L"12 \"\"";
-    struct Row { const char* what; std::function<std::wstring(S&)> read; std::wstring expected, valuesAfter = kE; };
     ScratchDir dir;
     const std::wstring base = dir.Root().wstring();
-    const wchar_t* b = base.c_str();
-    const auto num = [](auto v) { return std::to_wstring(v); };
-    // The entry "e" starts with the two values 12 and "" (a value without text).
-    const Row rows[] = {
-        {"int", [&](S& s) { return num(s.LookupGetInt(L"x", 0, 7)); }, L"7"},
-        {"hex", [&](S& s) { return num(s.LookupGetHex(L"x", 0, 255)); }, L"255"},
-        {"float", [&](S& s) { return num(s.LookupGetFloat(L"x", 0, 1.5f)); }, L"1.500000"},
-        {"double", [&](S& s) { return num(s.LookupGetDouble(L"x", 0, -0.25)); }, L"-0.250000"},
-        {"bool", [&](S& s) { return num(s.LookupGetBool(L"x", 0, true)); }, L"1"},
-        {"colour", [&](S& s) { return num(s.LookupGetRgbColor(L"x", 0, 4)); }, L"4"},
-        {"string", [](S& s) { return s.LookupGetString(L"x", 0, L"fb").Str(); }, L"fb"},
-        {"file name fallback made absolute", [&](S& s) { return s.LookupGetFilename(L"x", b, 0, L"a/../b.sea").Str(); },
-         base + L"/b.sea"},
-        {"present int", [&](S& s) { return num(s.LookupGetInt(L"e", 0, 7)); }, L"12"},
-        {"float without text", [&](S& s) { return num(s.LookupGetFloat(L"e", 1, 9.f)); }, L"0.000000"},
-        {"at the count appends", [&](S& s) { return num(s.LookupGetInt(L"e", 2, 7)); }, L"7", L"12 \"\" 7"},
-        {"a colour at the count appends three", [&](S& s) { return num(s.LookupGetRgbColor(L"e", 2, 0x030201)); },
-         num(0x030201), L"12 \"\" 1 2 3"},
-        {"beyond the count", [&](S& s) { return num(s.LookupGetRgbColor(L"e", 5, 4)); }, L"4"},
-        {"a string at the count never appends", [](S& s) { return s.LookupGetString(L"e", 2, L"fb").Str(); }, L"fb"},
-        {"file name made absolute", [&](S& s) { return s.LookupGetFilename(L"e", b, 0, L"").Str(); }, base + L"/12"},
+    const auto withBase = [&base](std::wstring text) {
+        if (text.rfind(L"{base}", 0) == 0) text.replace(0, 6, base);
+        return text;
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
+    for (const CaseRow& c : ReadCases("sea-lookup-readers.txt", 7)) {
+        SCOPED_TRACE(c.Where() + " " + c.raw[0]);
         TestSea sea;
         sea.SetLine(L"e", L"12 \"\"");
         sea.GetEntry(L"e")->ResetModified();
-        EXPECT_EQ(row.read(sea), row.expected);
-        EXPECT_EQ(ValuePart(sea, L"e"), row.valuesAfter);
-        // Only an append changes the entry.
-        EXPECT_EQ(sea.GetEntry(L"e")->Modified(), row.valuesAfter != kE);
+        EXPECT_EQ(ReadWithFallback(sea, c, base), withBase(c.Text(5)));
+        EXPECT_EQ(ValuePart(sea, L"e"), c.raw[6] == "=" ? L"12 \"\"" : c.Text(6));
+        EXPECT_EQ(sea.GetEntry(L"e")->Modified(), c.raw[6] != "=") << "only an append changes the entry";
         EXPECT_EQ(sea.GetEntry(L"x"), nullptr);
         EXPECT_EQ(sea.NrEntries(), 1u);
     }
