@@ -140,24 +140,18 @@ TEST(TableImport, TheSeaIsEmptiedFirstInEitherModeAndAFailedEndFails) {
 // line, list counter, name and values parted by tabs, with \n \r \t \\ for
 // what a line cannot hold.
 std::vector<Row> ParseRows(const fs::path& path) {
+    // The escapes are those of the case files; what is left is UTF-8.
+    const auto text = [](const std::string& field) {
+        const std::wstring bytes = CaseRow::Decode(field);
+        return kelvaro::utf8::Decode(std::string(bytes.begin(), bytes.end()));
+    };
     std::vector<Row> rows;
     std::istringstream in(ReadBytes(path));
-    std::string line;
-    while (std::getline(in, line)) {
+    for (std::string line; std::getline(in, line);) {
         if (line.empty() || line[0] == '#') continue;
-        std::string fields[3];
-        for (std::size_t i = 0, field = 0; i < line.size(); ++i) {
-            if (line[i] == '\t' && field < 2) {
-                ++field;
-            } else if (line[i] == '\\' && i + 1 < line.size()) {
-                const char c = line[++i];
-                fields[field] += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
-            } else {
-                fields[field] += line[i];
-            }
-        }
-        rows.push_back({kelvaro::utf8::Decode(fields[1]), kelvaro::utf8::Decode(fields[2]),
-                        static_cast<unsigned>(std::stoul(fields[0]))});
+        const auto fields = CaseRow::Split(line, '\t');
+        EXPECT_EQ(fields.size(), 3u) << line;
+        rows.push_back({text(fields.at(1)), text(fields.at(2)), static_cast<unsigned>(std::stoul(fields.at(0)))});
     }
     return rows;
 }
