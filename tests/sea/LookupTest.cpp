@@ -356,19 +356,32 @@ TEST(Lookup, GetLineAndSetLine) {
     EXPECT_NE(std::find(filtered.begin(), filtered.end(), L"bad:\t1 2 "), filtered.end());
 }
 
-TEST(Lookup, AddListLineAndAppendCommentLine) {
+TEST(Lookup, ListLinesCommentLinesHasEntryTouchAndDelete) {
     ScratchDir dir;
     TestSea sea;
-    Load(sea, dir, {L"plain: 1", L"list: {", L"\told", L"}"});
-    const struct Row { const char* what; const wchar_t* name; const wchar_t* line; bool expected; } rows[] = {
+    Load(sea, dir, {L"plain: 1", L"list: {", L"\told", L"}", L"; c", L"l: {", L"}", L"b: 2"});
+    const struct Row { const wchar_t* name; bool has, list; } kinds[] = {
+        {L"plain", true, false}, {L"l", true, true}, {L"never", false, false}, {L"c", false, false}};
+    for (const Row& row : kinds) {
+        SCOPED_TRACE(kelvaro::utf8::Encode(row.name));
+        EXPECT_EQ(sea.HasEntry(row.name), row.has);
+        EXPECT_EQ(sea.IsListEntry(row.name), row.list);
+    }
+    EXPECT_FALSE(sea.Touch(L"never"));
+    EXPECT_EQ(sea.NrEntries(), 4u);
+    EXPECT_FALSE(sea.GetEntry(L"b")->Modified());
+    EXPECT_TRUE(sea.Touch(L"b"));
+    EXPECT_EQ(sea.GetEntry(L"b")->Status() & 3u, 3u);
+
+    const struct { const char* what; const wchar_t* name; const wchar_t* line; bool expected; } adds[] = {
         {"ordinary entry refuses", L"plain", L"x", false},
         {"existing list appends", L"list", L"new 1", true},
         {"missing name creates a list", L"fresh", L"first", true},
         {"null line is a blank line", L"fresh", nullptr, true},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        EXPECT_EQ(sea.AddListLine(row.name, row.line), row.expected);
+    for (const auto& add : adds) {
+        SCOPED_TRACE(add.what);
+        EXPECT_EQ(sea.AddListLine(add.name, add.line), add.expected);
     }
     EXPECT_EQ(ValuePart(sea, L"plain"), L"1");
     EXPECT_FALSE(sea.IsListEntry(L"plain"));
@@ -376,40 +389,20 @@ TEST(Lookup, AddListLineAndAppendCommentLine) {
     EXPECT_TRUE(sea.GetEntry(L"list")->Modified());
     sea.AppendCommentLine(L"hello world");
     sea.AppendCommentLine(nullptr);
-    EXPECT_EQ(sea.NrEntries(), 3u);  // comments are not indexed
-    EXPECT_EQ(sea.NrLines(), 5u);
-    sea.MitSedimentfilter(true);  // comments carry the Accessed bit, so they survive it
-    // Added lines keep their text as given, as lines read from a file do.
-    EXPECT_EQ(Written(sea, dir), (Lines{L"plain: 1", L"list: {", L"\told", L"new 1", L"}", L"fresh: {", L"first", L"",
-                                        L"} \t;-- fresh", L"; hello world ", L"  "}));
-}
-
-TEST(Lookup, DeleteHasEntryTouchIsListEntry) {
-    ScratchDir dir;
-    TestSea sea;
-    Load(sea, dir, {L"a: 1", L"; c", L"l: {", L"}", L"b: 2"});
-    const struct Row { const wchar_t* name; bool has, list; } rows[] = {
-        {L"a", true, false}, {L"l", true, true}, {L"never", false, false}, {L"c", false, false}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(kelvaro::utf8::Encode(row.name));
-        EXPECT_EQ(sea.HasEntry(row.name), row.has);
-        EXPECT_EQ(sea.IsListEntry(row.name), row.list);
-    }
-    EXPECT_FALSE(sea.Touch(L"never"));
-    EXPECT_EQ(sea.NrEntries(), 3u);
-    EXPECT_FALSE(sea.GetEntry(L"b")->Modified());
-    EXPECT_TRUE(sea.Touch(L"b"));
-    EXPECT_EQ(sea.GetEntry(L"b")->Status() & 3u, 3u);
+    EXPECT_EQ(sea.NrEntries(), 5u);  // comments are not indexed
+    EXPECT_EQ(sea.NrLines(), 8u);
 
     // An indexed entry turned into a comment is no entry for HasEntry.
-    sea.GetEntry(L"a")->SetToComment(nullptr);
-    EXPECT_FALSE(sea.HasEntry(L"a"));
-
+    sea.GetEntry(L"plain")->SetToComment(nullptr);
+    EXPECT_FALSE(sea.HasEntry(L"plain"));
     EXPECT_EQ(sea.Delete(L"never"), 0);
     EXPECT_EQ(sea.Delete(L"l"), 1);
     EXPECT_EQ(sea.Delete(L"l"), 0);
     EXPECT_FALSE(sea.IsListEntry(L"l"));
-    EXPECT_EQ(Written(sea, dir), (Lines{L"; a:\t1 ", L"; c", L"b: 2"}));
+    sea.MitSedimentfilter(true);  // comments carry the Accessed bit, so they survive it
+    // Added lines keep their text as given, as lines read from a file do.
+    EXPECT_EQ(Written(sea, dir), (Lines{L"; plain:\t1 ", L"list: {", L"\told", L"new 1", L"}", L"; c", L"b: 2", L"fresh: {",
+                                        L"first", L"", L"} \t;-- fresh", L"; hello world ", L"  "}));
 }
 
 }  // namespace
