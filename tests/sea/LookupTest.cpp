@@ -401,8 +401,8 @@ TEST(Lookup, ListLinesCommentLinesHasEntryTouchAndDelete) {
     EXPECT_FALSE(sea.IsListEntry(L"l"));
     sea.MitSedimentfilter(true);  // comments carry the Accessed bit, so they survive it
     // Added lines keep their text as given, as lines read from a file do.
-    EXPECT_EQ(Written(sea, dir), (Lines{L"; plain:\t1 ", L"list: {", L"\told", L"new 1", L"}", L"; c", L"b: 2", L"fresh: {",
-                                        L"first", L"", L"} \t;-- fresh", L"; hello world ", L"  "}));
+    EXPECT_EQ(Written(sea, dir), (Lines{L"; plain:\t1 ", L"list: {", L"\told", L"new 1", L"}", L"; c", L"b: 2",
+                                        L"fresh: {", L"first", L"", L"} \t;-- fresh", L"; hello world ", L"  "}));
 }
 
 }  // namespace
