@@ -41,11 +41,13 @@ bool RunStep(CResourceList& list, const CaseRow& step) {
     if (op == "addhead") return added(list.AddLineHead());
     if (op == "addtail") return added(list.AddLineTail());
     if (op == "insert") return added(list.InsertLine());
+    if (op == "remove") return list.RemoveCurrent(), true;
+    if (op == "removeall") return list.RemoveAll(), true;
     ADD_FAILURE() << step.Where() << ": no such step";
     return false;
 }
 
-TEST(ResourceList, MovesSkipCommentsStopAtBothEndsAndAddsKeepTheCurrentLine) {
+TEST(ResourceList, ScriptsOfMovesAddsAndRemoves) {
     struct Script { std::string what; Lines lines; unsigned elements; std::vector<CaseRow> steps; };
     std::vector<Script> scripts;
     for (const CaseRow& row : ReadCases("sea-list-moves.txt", 4)) {
@@ -76,7 +78,17 @@ TEST(ResourceList, MovesSkipCommentsStopAtBothEndsAndAddsKeepTheCurrentLine) {
             EXPECT_EQ(sea.GetEntry(L"cfg")->Modified(), added) << "only an added line marks the list";
             if (step.raw.size() < 6) continue;
             EXPECT_EQ(sea.ListLines(L"cfg"), step.List(4));
+            EXPECT_EQ(list.IsEmpty(), step.List(4).empty());
             EXPECT_EQ(list.NrElements(), step.Number(5));
+        }
+        // What the cursor did reaches the file, the lines around the list untouched.
+        ASSERT_TRUE(sea.UpdateIfPossible());
+        TestSea again;
+        ASSERT_TRUE(again.Create(dir.Wide("list.sea"), true));
+        EXPECT_EQ(again.ListLines(L"cfg"), sea.ListLines(L"cfg"));
+        EXPECT_EQ(again.Value(L"before") + again.Value(L"plain"), L"15");
+        if (sea.ListLines(L"cfg").empty()) {
+            EXPECT_EQ(ReadBytes(dir.Path("list.sea")), SeaUtf16({L"before: 1", L"cfg: {", L"}", L"plain: 5"}));
         }
     }
 }
@@ -106,33 +118,6 @@ TEST(ResourceList, KeySearchLooksAtEveryLineAndMarksIt) {
     for (bool ok = search.GotoHead(); ok; ok = search.GotoNext())
         marked += search.GetCurrentLine()->Accessed() ? 1 : 0;
     EXPECT_EQ(marked, 2u);
-}
-
-TEST(ResourceList, RemoveCurrentStepsBackWhateverTheLineIsAndRemoveAllEmpties) {
-    ScratchDir dir;
-    TestSea sea;
-    LoadList(sea, dir);
-    CResourceList list(&sea, L"cfg");
-    list.RemoveCurrent();  // no current line: nothing happens
-    EXPECT_EQ(list.NrElements(), 2u);
-    ASSERT_TRUE(list.GotoTail());
-    for (const wchar_t* expected : {L"; c2", L"a 1", L"; c1", L"-"}) {
-        list.RemoveCurrent();
-        EXPECT_EQ(Current(list), expected) << "the line before becomes current";
-    }
-    EXPECT_TRUE(list.IsEmpty());
-    EXPECT_FALSE(sea.GetEntry(L"cfg")->Modified()) << "removing does not mark the list";
-
-    // RemoveAll empties the list on disk too.
-    TestSea other;
-    LoadList(other, dir);
-    CResourceList all(&other, L"cfg");
-    ASSERT_TRUE(all.GotoHead());
-    all.RemoveAll();
-    EXPECT_FALSE(all.IsValid());
-    EXPECT_EQ(all.NrElements(), 0u);
-    EXPECT_TRUE(other.UpdateIfPossible());
-    EXPECT_EQ(ReadBytes(dir.Path("list.sea")), SeaUtf16({L"before: 1", L"cfg: {", L"}", L"plain: 5"}));
 }
 
 TEST(ResourceList, BindingAssignmentAndCursorsThatChangeNothing) {
