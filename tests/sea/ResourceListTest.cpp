@@ -1,5 +1,6 @@
-// The list cursor: moves that skip comment lines and never walk past either
-// end, line numbers and keys, adding and removing lines, read-only cursors.
+// The list cursor, by scripts of steps (tests/data/cases/sea-list-moves.txt): moves
+// that skip comment lines and never walk past either end, line numbers and keys,
+// adding and removing lines; and binding, assignment and cursors that change nothing.
 #include "kelvaro/sea/ResourceList.h"
 #include "sea/SeaTestSupport.h"
 
@@ -38,9 +39,16 @@ bool RunStep(CResourceList& list, const CaseRow& step) {
     if (op == "line") return list.GotoLine(static_cast<unsigned>(step.Number(1)));
     if (op == "key") return list.GetLineByKey(step.Null(1) ? nullptr : step.Text(1).c_str()) != nullptr;
     if (op == "intkey") return list.GetLineByKey(static_cast<int>(step.Number(1))) != nullptr;
+    if (op == "index") return list.GetLineByIndex(static_cast<unsigned>(step.Number(1))) == list.GetCurrentLine();
     if (op == "addhead") return added(list.AddLineHead());
     if (op == "addtail") return added(list.AddLineTail());
     if (op == "insert") return added(list.InsertLine());
+    if (op == "comment") return list.GetCurrentLine()->SetToComment(nullptr), true;
+    if (op == "marked") {
+        unsigned marked = 0;
+        for (bool ok = list.GotoHead(); ok; ok = list.GotoNext()) marked += list.GetCurrentLine()->Accessed() ? 1 : 0;
+        return marked == step.Number(1);
+    }
     if (op == "remove") return list.RemoveCurrent(), true;
     if (op == "removeall") return list.RemoveAll(), true;
     ADD_FAILURE() << step.Where() << ": no such step";
@@ -91,33 +99,6 @@ TEST(ResourceList, ScriptsOfMovesAddsAndRemoves) {
             EXPECT_EQ(ReadBytes(dir.Path("list.sea")), SeaUtf16({L"before: 1", L"cfg: {", L"}", L"plain: 5"}));
         }
     }
-}
-
-TEST(ResourceList, KeySearchLooksAtEveryLineAndMarksIt) {
-    ScratchDir dir;
-    TestSea sea;
-    LoadList(sea, dir, {L"\t7 seven", L"\tc 3", L"\tb 2", L"\tb 9"});
-    CResourceList list(&sea, L"cfg");
-    // A line made a comment keeps its values: the key search finds it, the counts skip it.
-    ASSERT_TRUE(list.GotoLine(1u));
-    list.GetCurrentLine()->SetToComment(nullptr);
-    EXPECT_EQ(list.NrElements(), 3u);
-    EXPECT_EQ(list.GetLineByKey(7), list.GetLineByIndex(0));
-    ASSERT_NE(list.GetLineByKey(L"c"), nullptr);
-    EXPECT_EQ(Current(list), L";\tc 3");
-    ASSERT_NE(list.GetLineByKey(L"b"), nullptr);
-    EXPECT_EQ(Current(list), L"b 2") << "the first match wins";
-
-    // A failed search has looked at, and marked, every line.
-    TestSea fresh;
-    LoadList(fresh, dir, {L"\tx 1", L"\t; note", L"\ty 2"});
-    CResourceList search(&fresh, L"cfg");
-    EXPECT_EQ(search.GetLineByKey(L"none"), nullptr);
-    EXPECT_FALSE(search.IsValid());
-    unsigned marked = 0;
-    for (bool ok = search.GotoHead(); ok; ok = search.GotoNext())
-        marked += search.GetCurrentLine()->Accessed() ? 1 : 0;
-    EXPECT_EQ(marked, 2u);
 }
 
 TEST(ResourceList, BindingAssignmentAndCursorsThatChangeNothing) {
