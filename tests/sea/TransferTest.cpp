@@ -15,8 +15,9 @@ const Lines kSource = {L"; the source", L"alpha: 1 2", L"", L"beta:\t\"two words
                        L"\tred 255", L"\t; a comment in the list", L"\tgreen 128", L"}", L"gamma: x"};
 
 // Into an empty sea a merge copies every named entry (copies, not the same
-// entries) and no comment; into a sea of its own it changes nothing; the
-// source keeps its entries, its named lines rebuilt.
+// entries, which outlive their source) and no comment; into a sea of its own
+// it changes nothing, not even the Modified bit; the source keeps its
+// entries, its named lines rebuilt.
 TEST(Transfer, MergeCopiesEveryNamedEntryAndNoComment) {
     ScratchDir dir;
     TestSea target, self;
