@@ -18,27 +18,18 @@ std::string Utf16(const std::wstring& text) {
 }
 std::string Latin(const std::wstring& text) { return Sea1252({text}).substr(0, text.size()); }
 
-// before: the file's text; "a: 1" is changed to 2.
-struct Case { const char* what; std::wstring before; bool utf16; };
-const Case kCases[] = {
-    {"blank lines of every end", L"\n\r\n\na: 1\r\n\r\n", true},
-    {"white space only", L"  \t\n\t\r\na: 1\n   ", true},
-    {"comments narrow and wide", L"; caf\u00e9\r\n;\u20ac \u4e2d\r\n  ; \U0001F600\na: 1\r\n", true},
-    {"last line a comment without end", L"a: 1\n; last", true},
-    {"code page 1252", L"; caf\u00e9\r\n\r\n\t; x\na: 1\r\n;", false},
-};
-
 TEST(CompactLines, ComeBackByteForByteAndAsTheSameEntries) {
-    for (const Case& c : kCases) {
-        SCOPED_TRACE(c.what);
+    for (const CaseRow& c : ReadCases("sea-compact-lines.txt", 3)) {
+        SCOPED_TRACE(c.Where() + " " + c.raw[0]);
         ScratchDir dir;
-        const auto encode = [&c](const std::wstring& text) { return c.utf16 ? Utf16(text) : Latin(text); };
-        WriteBytes(dir.Path("s.sea"), encode(c.before));
+        const auto encode = [&c](const std::wstring& text) { return c.Flag(2) ? Utf16(text) : Latin(text); };
+        const std::wstring before = c.Text(1);
+        WriteBytes(dir.Path("s.sea"), encode(before));
         TestSea sea;
         ASSERT_TRUE(sea.Create(dir.Wide("s.sea"), false));
         sea.Set(L"a", L"%d", 2);
         ASSERT_TRUE(sea.UpdateIfPossible());
-        std::wstring after = c.before;
+        std::wstring after = before;
         after.replace(after.find(L"a: 1"), 4, L"a:\t2 ");  // as a changed line is rebuilt
         EXPECT_EQ(ReadBytes(dir.Path("s.sea")), encode(after));
 

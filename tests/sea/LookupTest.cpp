@@ -3,6 +3,7 @@
 // mode, format strings, whole lines, list lines, comments and small queries.
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <set>
 
 #include "sea/SeaTestSupport.h"
@@ -88,75 +89,65 @@ std::vector<TypedCase> TypedCases(const std::wstring& base) {
     };
 }
 
-struct ModeRow {
-    int mode;
-    bool present;
-    lookup::result expected;
-    // A created or written entry holds the caller's value; a read hands the entry's to the caller.
-    enum Effect { kUntouched, kCreated, kRead, kWritten, kRemoved } effect;
-};
-
-using M = ModeRow;
-const ModeRow kModeRows[] = {
-    {lookup::read, false, lookup::created, M::kCreated},           {lookup::read, true, lookup::found, M::kRead},
-    {lookup::write, false, lookup::created, M::kCreated},          {lookup::write, true, lookup::found, M::kWritten},
-    {lookup::readExisting, false, lookup::notFound, M::kUntouched},
-    {lookup::readExisting, true, lookup::found, M::kRead},
-    {lookup::remove, false, lookup::notFound, M::kUntouched},       {lookup::remove, true, lookup::found, M::kRemoved},
-    {5, false, lookup::created, M::kCreated},                      {5, true, lookup::found, M::kRead},
-    {0, false, lookup::created, M::kCreated},
-};
+// A mode of tests/data/cases/sea-lookup-*.txt: by name, or a number.
+int ModeOf(const std::string& text) {
+    const std::map<std::string, int> named = {{"read", lookup::read}, {"write", lookup::write},
+                                              {"readExisting", lookup::readExisting}, {"remove", lookup::remove}};
+    return named.count(text) != 0 ? named.at(text) : std::stoi(text);
+}
+lookup::result ResultOf(const std::string& text) {
+    return std::map<std::string, lookup::result>{
+        {"notFound", lookup::notFound}, {"found", lookup::found}, {"created", lookup::created}}.at(text);
+}
 
 TEST(Lookup, TypedModeTable) {
     ScratchDir dir;
     const std::wstring base = dir.Root().wstring();
+    enum Effect { kUntouched, kCreated, kRead, kWritten, kRemoved };
+    const std::vector<std::string> effects = {"untouched", "created", "read", "written", "removed"};
+    const std::vector<CaseRow> rows = ReadCases("sea-lookup-modes.txt", 4);
     for (const TypedCase& c : TypedCases(base)) {
-        for (const ModeRow& row : kModeRows) {
-            SCOPED_TRACE(std::string(c.what) + ", mode " + std::to_string(row.mode) +
-                         (row.present ? ", present" : ", missing"));
+        for (const CaseRow& row : rows) {
+            SCOPED_TRACE(std::string(c.what) + ", " + row.Where());
+            const int mode = ModeOf(row.raw[0]);
+            const bool present = row.Flag(1);
+            const auto effect = std::find(effects.begin(), effects.end(), row.raw[3]) - effects.begin();
+            ASSERT_LT(effect, kRemoved + 1);
             TestSea sea;
             const std::wstring seaLine = std::wstring(c.name) + L": " + c.seaText;
-            Load(sea, dir, row.present ? Lines{L"; head", seaLine, L"other: 1"} : Lines{L"; head", L"other: 1"});
+            Load(sea, dir, present ? Lines{L"; head", seaLine, L"other: 1"} : Lines{L"; head", L"other: 1"});
             std::wstring variable;
-            EXPECT_EQ(c.run(sea, row.mode, variable), row.expected);
+            EXPECT_EQ(c.run(sea, mode, variable), ResultOf(row.raw[2]));
             // Only a read of the entry changes the variable, only a write changes the entry;
             // a created entry holds the caller's value and goes to the end of the file.
-            EXPECT_EQ(variable, row.effect == M::kRead ? c.seaRead : c.callerValue);
+            EXPECT_EQ(variable, effect == kRead ? c.seaRead : c.callerValue);
             const std::wstring rebuilt = std::wstring(c.name) + L":\t" + c.callerLine + L" ";
             const Lines written[] = {{L"; head", L"other: 1"},
                                      {L"; head", L"other: 1", rebuilt},
                                      {L"; head", seaLine, L"other: 1"},
                                      {L"; head", rebuilt, L"other: 1"},
                                      {L"; head", L"other: 1"}};
-            const bool gone = row.effect == M::kUntouched || row.effect == M::kRemoved;
+            const bool gone = effect == kUntouched || effect == kRemoved;
             EXPECT_EQ(sea.GetEntry(c.name) == nullptr, gone);
-            if (!gone) { EXPECT_EQ(sea.GetEntry(c.name)->Modified(), row.effect != M::kRead); }
+            if (!gone) { EXPECT_EQ(sea.GetEntry(c.name)->Modified(), effect != kRead); }
             EXPECT_EQ(sea.NrEntries(), gone ? 1u : 2u);
-            EXPECT_EQ(Written(sea, dir), written[row.effect]);
-            if (row.effect == M::kRemoved) {
-                EXPECT_EQ(c.run(sea, row.mode, variable), lookup::notFound) << "gone: the same call finds nothing";
+            EXPECT_EQ(Written(sea, dir), written[effect]);
+            if (effect == kRemoved) {
+                EXPECT_EQ(c.run(sea, mode, variable), lookup::notFound) << "gone: the same call finds nothing";
             }
         }
     }
 }
 
 TEST(Lookup, TypedIndexAtAndBeyondTheValuesAndVectorsAndSets) {
-    const struct Row { const char* what; int mode; unsigned index; int variable; std::wstring values; } rows[] = {
-        {"read below the count", lookup::read, 1, 20, L"10 20"},
-        {"read at the count appends", lookup::read, 2, 7, L"10 20 7"},
-        {"read beyond the count keeps all", lookup::read, 3, 7, L"10 20"},
-        {"read-existing at the count appends", lookup::readExisting, 2, 7, L"10 20 7"},
-        {"write below the count", lookup::write, 0, 7, L"7 20"},
-        {"write at the count appends", lookup::write, 2, 7, L"10 20 7"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
+    for (const CaseRow& row : ReadCases("sea-lookup-index.txt", 5)) {
+        SCOPED_TRACE(row.Where() + " " + row.raw[0]);
         CResourceSea sea;
         sea.SetLine(L"n", L"10 20");
         int value = 7;
-        EXPECT_EQ(sea.LookupInt(row.mode, L"n", value, row.index), lookup::found);
-        EXPECT_EQ(value, row.variable);
-        EXPECT_EQ(ValuePart(sea, L"n"), row.values);
+        EXPECT_EQ(sea.LookupInt(ModeOf(row.raw[1]), L"n", value, static_cast<unsigned>(row.Number(2))), lookup::found);
+        EXPECT_EQ(value, row.Number(3));
+        EXPECT_EQ(ValuePart(sea, L"n"), row.Text(4));
     }
     // A write beyond the values throws and leaves a new entry empty.
     TestSea sea;
@@ -186,46 +177,41 @@ TEST(Lookup, TypedIndexAtAndBeyondTheValuesAndVectorsAndSets) {
     EXPECT_EQ(ValuePart(sea, L"v"), L"8");
 }
 
+// The reader a case of tests/data/cases/sea-lookup-readers.txt names, with its fallback, as text.
+std::wstring ReadWithFallback(const CResourceSea& sea, const CaseRow& c, const std::wstring& base) {
+    const std::string& reader = c.raw[1];
+    const std::wstring name = c.Text(2);
+    const auto index = static_cast<unsigned>(c.Number(3));
+    const wchar_t* n = name.c_str();
+    if (reader == "int") return std::to_wstring(sea.LookupGetInt(n, index, std::stoi(c.raw[4])));
+    if (reader == "hex") return std::to_wstring(sea.LookupGetHex(n, index, c.Number(4)));
+    if (reader == "float") return std::to_wstring(sea.LookupGetFloat(n, index, std::stof(c.raw[4])));
+    if (reader == "double") return std::to_wstring(sea.LookupGetDouble(n, index, std::stod(c.raw[4])));
+    if (reader == "bool") return std::to_wstring(sea.LookupGetBool(n, index, c.Flag(4)));
+    if (reader == "colour") return std::to_wstring(sea.LookupGetRgbColor(n, index, c.Number(4)));
+    if (reader == "string") return sea.LookupGetString(n, index, c.Text(4).c_str()).Str();
+    if (reader == "file name") return sea.LookupGetFilename(n, base.c_str(), index, c.Text(4).c_str()).Str();
+    ADD_FAILURE() << c.Where() << ": no such reader";
+    return L"";
+}
+
 // Readers with a fallback and writers: the text forms are the entries' (see
 // the entry tests); here, which entry they use, create or leave alone.
 TEST(Lookup, ReadersWithFallbackNeverCreate) {
-    using S = CResourceSea;
-    // valuesAfter: the value part of "e" afterwards, which starts as kE.
-    static const std::wstring kE = L"12 \"\"";
-    struct Row { const char* what; std::function<std::wstring(S&)> read; std::wstring expected, valuesAfter = kE; };
     ScratchDir dir;
     const std::wstring base = dir.Root().wstring();
-    const wchar_t* b = base.c_str();
-    const auto num = [](auto v) { return std::to_wstring(v); };
-    // The entry "e" starts with the two values 12 and "" (a value without text).
-    const Row rows[] = {
-        {"int", [&](S& s) { return num(s.LookupGetInt(L"x", 0, 7)); }, L"7"},
-        {"hex", [&](S& s) { return num(s.LookupGetHex(L"x", 0, 255)); }, L"255"},
-        {"float", [&](S& s) { return num(s.LookupGetFloat(L"x", 0, 1.5f)); }, L"1.500000"},
-        {"double", [&](S& s) { return num(s.LookupGetDouble(L"x", 0, -0.25)); }, L"-0.250000"},
-        {"bool", [&](S& s) { return num(s.LookupGetBool(L"x", 0, true)); }, L"1"},
-        {"colour", [&](S& s) { return num(s.LookupGetRgbColor(L"x", 0, 4)); }, L"4"},
-        {"string", [](S& s) { return s.LookupGetString(L"x", 0, L"fb").Str(); }, L"fb"},
-        {"file name fallback made absolute", [&](S& s) { return s.LookupGetFilename(L"x", b, 0, L"a/../b.sea").Str(); },
-         base + L"/b.sea"},
-        {"present int", [&](S& s) { return num(s.LookupGetInt(L"e", 0, 7)); }, L"12"},
-        {"float without text", [&](S& s) { return num(s.LookupGetFloat(L"e", 1, 9.f)); }, L"0.000000"},
-        {"at the count appends", [&](S& s) { return num(s.LookupGetInt(L"e", 2, 7)); }, L"7", L"12 \"\" 7"},
-        {"a colour at the count appends three", [&](S& s) { return num(s.LookupGetRgbColor(L"e", 2, 0x030201)); },
-         num(0x030201), L"12 \"\" 1 2 3"},
-        {"beyond the count", [&](S& s) { return num(s.LookupGetRgbColor(L"e", 5, 4)); }, L"4"},
-        {"a string at the count never appends", [](S& s) { return s.LookupGetString(L"e", 2, L"fb").Str(); }, L"fb"},
-        {"file name made absolute", [&](S& s) { return s.LookupGetFilename(L"e", b, 0, L"").Str(); }, base + L"/12"},
+    const auto withBase = [&base](std::wstring text) {
+        if (text.rfind(L"{base}", 0) == 0) text.replace(0, 6, base);
+        return text;
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
+    for (const CaseRow& c : ReadCases("sea-lookup-readers.txt", 7)) {
+        SCOPED_TRACE(c.Where() + " " + c.raw[0]);
         TestSea sea;
         sea.SetLine(L"e", L"12 \"\"");
         sea.GetEntry(L"e")->ResetModified();
-        EXPECT_EQ(row.read(sea), row.expected);
-        EXPECT_EQ(ValuePart(sea, L"e"), row.valuesAfter);
-        // Only an append changes the entry.
-        EXPECT_EQ(sea.GetEntry(L"e")->Modified(), row.valuesAfter != kE);
+        EXPECT_EQ(ReadWithFallback(sea, c, base), withBase(c.Text(5)));
+        EXPECT_EQ(ValuePart(sea, L"e"), c.raw[6] == "=" ? L"12 \"\"" : c.Text(6));
+        EXPECT_EQ(sea.GetEntry(L"e")->Modified(), c.raw[6] != "=") << "only an append changes the entry";
         EXPECT_EQ(sea.GetEntry(L"x"), nullptr);
         EXPECT_EQ(sea.NrEntries(), 1u);
     }
@@ -267,27 +253,19 @@ TEST(Lookup, WritersReplaceInPlaceOrCreateAtTheEnd) {
 }
 
 TEST(Lookup, FormatStringModeTable) {
-    // valuesAfter: the value part of "f" afterwards; read: whether the variables took the entry's values.
-    const struct Row { int mode; bool present; int expected; const wchar_t* valuesAfter; bool read; } rows[] = {
-        {lookup::read, false, 2, L"5 0.500000 xy", false},      {lookup::read, true, 1, L"12 2.5 abc", true},
-        {lookup::write, false, 2, L"5 0.500000 xy", false},     {lookup::write, true, 1, L"5 0.500000 xy", false},
-        {lookup::readExisting, false, 0, L"<missing>", false},  {lookup::readExisting, true, 1, L"12 2.5 abc", true},
-        {lookup::remove, false, 0, L"<missing>", false},        {lookup::remove, true, 1, L"<missing>", false},
-        {0, false, 0, L"<missing>", false},                     {0, true, 1, L"5 0.500000 xy", false},
-        {5, false, 0, L"<missing>", false},                     {5, true, 1, L"5 0.500000 xy", false},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE("mode " + std::to_string(row.mode) + (row.present ? ", present" : ", missing"));
+    for (const CaseRow& row : ReadCases("sea-lookup-format-modes.txt", 5)) {
+        SCOPED_TRACE(row.Where());
+        const bool read = row.Flag(4);
         CResourceSea sea;
-        if (row.present) sea.SetLine(L"f", L"12 2.5 abc");
+        if (row.Flag(1)) sea.SetLine(L"f", L"12 2.5 abc");
         int i = 5;
         double d = 0.5;
         wchar_t text[16] = L"xy";
-        EXPECT_EQ(sea.Lookup(row.mode, L"f", L"%d %lf %s", &i, &d, text), row.expected);
-        EXPECT_EQ(ValuePart(sea, L"f"), row.valuesAfter);
-        EXPECT_EQ(i, row.read ? 12 : 5);
-        EXPECT_DOUBLE_EQ(d, row.read ? 2.5 : 0.5);
-        EXPECT_EQ(std::wstring(text), row.read ? L"abc" : L"xy");
+        EXPECT_EQ(sea.Lookup(ModeOf(row.raw[0]), L"f", L"%d %lf %s", &i, &d, text), ResultOf(row.raw[2]));
+        EXPECT_EQ(ValuePart(sea, L"f"), row.Text(3));
+        EXPECT_EQ(i, read ? 12 : 5);
+        EXPECT_DOUBLE_EQ(d, read ? 2.5 : 0.5);
+        EXPECT_EQ(std::wstring(text), read ? L"abc" : L"xy");
     }
     // Get reads only present entries.
     CResourceSea sea;
@@ -328,10 +306,11 @@ TEST(Lookup, SetTakesValuesNotPointersAndStopsAtAFormatError) {
     EXPECT_THROW(sea.Get(L"e", L"d", &i), CResourceSeaException);
 }
 
-TEST(Lookup, GetLineGivesTheValuePartAsRead) {
+// GetLine gives the value part as read; SetLine replaces it, or reports bad values and keeps it.
+TEST(Lookup, GetLineAndSetLine) {
     ScratchDir dir;
     TestSea sea;
-    Load(sea, dir, {L"a:   1  2  ", L"colors: {", L"\tred 1", L"\t; note", L"} end", L"z: 1"});
+    Load(sea, dir, {L"a:   1  2  ", L"colors: {", L"\tred 1", L"\t; note", L"} end", L"bad: 1 2", L"z: 1"});
     CString line(L"unchanged");
     EXPECT_EQ(sea.GetLine(L"missing", line), 0);
     EXPECT_EQ(line, L"unchanged");
@@ -340,12 +319,7 @@ TEST(Lookup, GetLineGivesTheValuePartAsRead) {
     EXPECT_TRUE(sea.GetEntry(L"a")->Accessed());
     EXPECT_EQ(sea.GetLine(L"colors", line), 1);
     EXPECT_EQ(line, L"{\nred 1\n; note\n} end");
-}
 
-TEST(Lookup, SetLineReplacesTheValuePartOrReportsAndKeepsIt) {
-    ScratchDir dir;
-    TestSea sea;
-    Load(sea, dir, {L"a: 1", L"bad: 1 2", L"z: 1"});
     CaptureOutput capture;
     CResourceEntry* entry = sea.SetLine(L"a", L"x \"two words\" 3");
     ASSERT_EQ(entry, sea.GetEntry(L"a"));
@@ -375,25 +349,39 @@ TEST(Lookup, SetLineReplacesTheValuePartOrReportsAndKeepsIt) {
     EXPECT_EQ(ValuePart(sea, L"bad"), L"1 2");
     EXPECT_EQ(sea.GetEntry(L"new")->NValues(), 0u);
     EXPECT_EQ(Written(sea, dir),
-              (Lines{L"a:\tx \"two words\" 3 ", L"bad:\t1 2 ", L"z: 1", L"b:\t5 ", L"c:\t", L"new:\t"}));
+              (Lines{L"a:\tx \"two words\" 3 ", L"colors: {", L"\tred 1", L"\t; note", L"} end", L"bad:\t1 2 ", L"z: 1",
+                     L"b:\t5 ", L"c:\t", L"new:\t"}));
     sea.MitSedimentfilter(true);  // a bad line would be dropped here
     const Lines filtered = Written(sea, dir);
     EXPECT_NE(std::find(filtered.begin(), filtered.end(), L"bad:\t1 2 "), filtered.end());
 }
 
-TEST(Lookup, AddListLineAndAppendCommentLine) {
+TEST(Lookup, ListLinesCommentLinesHasEntryTouchAndDelete) {
     ScratchDir dir;
     TestSea sea;
-    Load(sea, dir, {L"plain: 1", L"list: {", L"\told", L"}"});
-    const struct Row { const char* what; const wchar_t* name; const wchar_t* line; bool expected; } rows[] = {
+    Load(sea, dir, {L"plain: 1", L"list: {", L"\told", L"}", L"; c", L"l: {", L"}", L"b: 2"});
+    const struct Row { const wchar_t* name; bool has, list; } kinds[] = {
+        {L"plain", true, false}, {L"l", true, true}, {L"never", false, false}, {L"c", false, false}};
+    for (const Row& row : kinds) {
+        SCOPED_TRACE(kelvaro::utf8::Encode(row.name));
+        EXPECT_EQ(sea.HasEntry(row.name), row.has);
+        EXPECT_EQ(sea.IsListEntry(row.name), row.list);
+    }
+    EXPECT_FALSE(sea.Touch(L"never"));
+    EXPECT_EQ(sea.NrEntries(), 4u);
+    EXPECT_FALSE(sea.GetEntry(L"b")->Modified());
+    EXPECT_TRUE(sea.Touch(L"b"));
+    EXPECT_EQ(sea.GetEntry(L"b")->Status() & 3u, 3u);
+
+    const struct { const char* what; const wchar_t* name; const wchar_t* line; bool expected; } adds[] = {
         {"ordinary entry refuses", L"plain", L"x", false},
         {"existing list appends", L"list", L"new 1", true},
         {"missing name creates a list", L"fresh", L"first", true},
         {"null line is a blank line", L"fresh", nullptr, true},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        EXPECT_EQ(sea.AddListLine(row.name, row.line), row.expected);
+    for (const auto& add : adds) {
+        SCOPED_TRACE(add.what);
+        EXPECT_EQ(sea.AddListLine(add.name, add.line), add.expected);
     }
     EXPECT_EQ(ValuePart(sea, L"plain"), L"1");
     EXPECT_FALSE(sea.IsListEntry(L"plain"));
@@ -401,40 +389,20 @@ TEST(Lookup, AddListLineAndAppendCommentLine) {
     EXPECT_TRUE(sea.GetEntry(L"list")->Modified());
     sea.AppendCommentLine(L"hello world");
     sea.AppendCommentLine(nullptr);
-    EXPECT_EQ(sea.NrEntries(), 3u);  // comments are not indexed
-    EXPECT_EQ(sea.NrLines(), 5u);
-    sea.MitSedimentfilter(true);  // comments carry the Accessed bit, so they survive it
-    // Added lines keep their text as given, as lines read from a file do.
-    EXPECT_EQ(Written(sea, dir), (Lines{L"plain: 1", L"list: {", L"\told", L"new 1", L"}", L"fresh: {", L"first", L"",
-                                        L"} \t;-- fresh", L"; hello world ", L"  "}));
-}
-
-TEST(Lookup, DeleteHasEntryTouchIsListEntry) {
-    ScratchDir dir;
-    TestSea sea;
-    Load(sea, dir, {L"a: 1", L"; c", L"l: {", L"}", L"b: 2"});
-    const struct Row { const wchar_t* name; bool has, list; } rows[] = {
-        {L"a", true, false}, {L"l", true, true}, {L"never", false, false}, {L"c", false, false}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(kelvaro::utf8::Encode(row.name));
-        EXPECT_EQ(sea.HasEntry(row.name), row.has);
-        EXPECT_EQ(sea.IsListEntry(row.name), row.list);
-    }
-    EXPECT_FALSE(sea.Touch(L"never"));
-    EXPECT_EQ(sea.NrEntries(), 3u);
-    EXPECT_FALSE(sea.GetEntry(L"b")->Modified());
-    EXPECT_TRUE(sea.Touch(L"b"));
-    EXPECT_EQ(sea.GetEntry(L"b")->Status() & 3u, 3u);
+    EXPECT_EQ(sea.NrEntries(), 5u);  // comments are not indexed
+    EXPECT_EQ(sea.NrLines(), 8u);
 
     // An indexed entry turned into a comment is no entry for HasEntry.
-    sea.GetEntry(L"a")->SetToComment(nullptr);
-    EXPECT_FALSE(sea.HasEntry(L"a"));
-
+    sea.GetEntry(L"plain")->SetToComment(nullptr);
+    EXPECT_FALSE(sea.HasEntry(L"plain"));
     EXPECT_EQ(sea.Delete(L"never"), 0);
     EXPECT_EQ(sea.Delete(L"l"), 1);
     EXPECT_EQ(sea.Delete(L"l"), 0);
     EXPECT_FALSE(sea.IsListEntry(L"l"));
-    EXPECT_EQ(Written(sea, dir), (Lines{L"; a:\t1 ", L"; c", L"b: 2"}));
+    sea.MitSedimentfilter(true);  // comments carry the Accessed bit, so they survive it
+    // Added lines keep their text as given, as lines read from a file do.
+    EXPECT_EQ(Written(sea, dir), (Lines{L"; plain:\t1 ", L"list: {", L"\told", L"new 1", L"}", L"; c", L"b: 2",
+                                        L"fresh: {", L"first", L"", L"} \t;-- fresh", L"; hello world ", L"  "}));
 }
 
 }  // namespace

@@ -20,28 +20,19 @@ std::wstring Name(const ScratchDir& dir, const std::string& leaf) { return dir.W
 
 // A missing file is created empty; a short one is read as it is and left so.
 TEST(SeaReading, ShortAndMissingFilesAreReadLikeAnyOther) {
-    // bytes: none when there is no file.
-    const struct Case { const char* what; std::optional<std::string> bytes; unsigned lines; bool reported; } cases[] = {
-        {"no file", std::nullopt, 0, false},
-        {"empty file", "", 0, false},
-        {"byte-order mark only", "\xFF\xFE", 0, false},
-        {"code page 1252, three bytes", "a:1", 1, false},
-        {"one character", "a", 1, true},
-        {"byte-order mark and an odd byte", "\xFF\xFE" "a", 1, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const CaseRow& c : ReadCases("sea-short-files.txt", 4)) {
+        SCOPED_TRACE(c.Where() + " " + c.raw[0]);
         ScratchDir dir;
-        if (c.bytes) WriteBytes(dir.Path("s.sea"), *c.bytes);
+        if (!c.Null(1)) WriteBytes(dir.Path("s.sea"), c.Bytes(1));
         CaptureOutput capture;
         TestSea sea;
         EXPECT_TRUE(sea.Create(dir.Wide("s.sea"), false));
         EXPECT_TRUE(sea.IsFilebased());
         EXPECT_EQ(sea.Filename(), dir.Wide("s.sea"));
-        EXPECT_EQ(sea.NrLines(), c.lines);
-        EXPECT_EQ(capture.Reports().empty(), !c.reported);
+        EXPECT_EQ(sea.NrLines(), c.Number(2));
+        EXPECT_EQ(capture.Reports().empty(), !c.Flag(3));
         ASSERT_TRUE(std::filesystem::exists(dir.Path("s.sea")));
-        EXPECT_EQ(ReadBytes(dir.Path("s.sea")), c.bytes.value_or(""));
+        EXPECT_EQ(ReadBytes(dir.Path("s.sea")), c.Null(1) ? "" : c.Bytes(1));
     }
 }
 
@@ -187,20 +178,16 @@ TEST(SeaReading, SectionsOfASharedFile) {
     ScratchDir dir;
     const Lines file = {L"x: 1", L"::::: Preference", L"y: 2", L"::::: Other", L"z: 3", L"::::: Preference", L"w: 4"};
     WriteBytes(dir.Path("s.sea"), SeaUtf16(file));
-    const struct Case { const wchar_t* name; bool section; Lines present; } cases[] = {
-        {L"Application", false, {L"x"}}, {L"Preference", true, {L"y"}}, {L"Other", true, {L"z"}},
-        {L"Nowhere", true, {}},          {L"Preference ", true, {}},   {L"preference", true, {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "[" << CString(c.name).Str().size() << "]");
+    for (const CaseRow& c : ReadCases("sea-sections.txt", 3)) {
+        SCOPED_TRACE(c.Where());
         CaptureOutput capture;
         TestSea sea;
-        sea.SetSeaName(c.name);
-        sea.SetFileSection(c.section);
+        sea.SetSeaName(c.Text(0).c_str());
+        sea.SetFileSection(c.Flag(1));
         ASSERT_TRUE(sea.Create(dir.Wide("s.sea"), false));
         EXPECT_TRUE(capture.Reports().empty());
-        EXPECT_EQ(sea.NrEntries(), c.present.size());
-        for (const auto& name : c.present) EXPECT_NE(sea.GetEntry(name.c_str()), nullptr);
+        EXPECT_EQ(sea.NrEntries(), c.List(2).size());
+        for (const auto& name : c.List(2)) EXPECT_NE(sea.GetEntry(name.c_str()), nullptr);
     }
 }
 

@@ -1,16 +1,17 @@
-// The list cursor: moves that skip comment lines and never walk past either
-// end, line numbers and keys, adding and removing lines, read-only cursors.
+// The list cursor, by scripts of steps (tests/data/cases/sea-list-moves.txt): moves
+// that skip comment lines and never walk past either end, line numbers and keys,
+// adding and removing lines; and binding, assignment and cursors that change nothing.
 #include "kelvaro/sea/ResourceList.h"
 #include "sea/SeaTestSupport.h"
 
 namespace {
 
 using namespace seatest;
-using ListSea = TestSea;
+
+const Lines kList = {L"\t; c1", L"\ta 1", L"\t; c2", L"\tb 2"};
 
 // A sea holding the list "cfg" (by default: a comment, a 1, a comment, b 2), not modified.
-void LoadList(ListSea& sea, const ScratchDir& dir,
-              const Lines& listLines = {L"\t; c1", L"\ta 1", L"\t; c2", L"\tb 2"}) {
+void LoadList(TestSea& sea, const ScratchDir& dir, const Lines& listLines = kList) {
     Lines lines{L"before: 1", L"cfg: {"};
     lines.insert(lines.end(), listLines.begin(), listLines.end());
     lines.insert(lines.end(), {L"}", L"plain: 5"});
@@ -27,174 +28,82 @@ std::wstring Current(const CResourceList& list) {
     return text.GetString();
 }
 
-// One move and what it must give; "-" for no current line.
-struct Step {
-    enum Op { Head, Tail, Next, Prev, Line, Key, IntKey } op;
-    bool result;
-    const wchar_t* current;
-    int arg = 0;
-    const wchar_t* key = nullptr;
-};
-
-bool RunStep(CResourceList& list, const Step& step) {
-    switch (step.op) {
-    case Step::Head: return list.GotoHead();
-    case Step::Tail: return list.GotoTail();
-    case Step::Next: return list.GotoNext();
-    case Step::Prev: return list.GotoPrev();
-    case Step::Line: return list.GotoLine(static_cast<unsigned>(step.arg));
-    case Step::Key: return list.GetLineByKey(step.key) != nullptr;
-    case Step::IntKey: return list.GetLineByKey(step.arg) != nullptr;
+// One step of tests/data/cases/sea-list-moves.txt; whether it succeeded.
+bool RunStep(CResourceList& list, const CaseRow& step) {
+    const std::string& op = step.raw[0];
+    const auto added = [](const CResourceEntry* line) { return line != nullptr && line->IsListLine(); };
+    if (op == "head") return list.GotoHead();
+    if (op == "tail") return list.GotoTail();
+    if (op == "next") return list.GotoNext();
+    if (op == "prev") return list.GotoPrev();
+    if (op == "line") return list.GotoLine(static_cast<unsigned>(step.Number(1)));
+    if (op == "key") return list.GetLineByKey(step.Null(1) ? nullptr : step.Text(1).c_str()) != nullptr;
+    if (op == "intkey") return list.GetLineByKey(static_cast<int>(step.Number(1))) != nullptr;
+    if (op == "index") return list.GetLineByIndex(static_cast<unsigned>(step.Number(1))) == list.GetCurrentLine();
+    if (op == "addhead") return added(list.AddLineHead());
+    if (op == "addtail") return added(list.AddLineTail());
+    if (op == "insert") return added(list.InsertLine());
+    if (op == "comment") return list.GetCurrentLine()->SetToComment(nullptr), true;
+    if (op == "marked") {
+        unsigned marked = 0;
+        for (bool ok = list.GotoHead(); ok; ok = list.GotoNext()) marked += list.GetCurrentLine()->Accessed() ? 1 : 0;
+        return marked == step.Number(1);
     }
+    if (op == "remove") return list.RemoveCurrent(), true;
+    if (op == "removeall") return list.RemoveAll(), true;
+    ADD_FAILURE() << step.Where() << ": no such step";
     return false;
 }
 
-TEST(ResourceList, MovesSkipCommentsAndStopAtBothEnds) {
-    using S = Step;
-    const struct { const char* what; std::vector<Step> steps; } scripts[] = {
-        {"forward to the end and beyond",
-         {{S::Head, true, L"a 1"}, {S::Next, true, L"b 2"}, {S::Next, false, L"-"}, {S::Next, false, L"-"},
-          {S::Prev, false, L"-"}}},
-        {"backward to the front and beyond",
-         {{S::Tail, true, L"b 2"}, {S::Prev, true, L"a 1"}, {S::Prev, false, L"-"}, {S::Prev, false, L"-"},
-          {S::Next, false, L"-"}}},
-        {"no move before the first", {{S::Next, false, L"-"}, {S::Prev, false, L"-"}}},
-        // Line 4 is not below the line count: current stays; 2 is, but there are only two elements.
-        {"line numbers count non-comment lines",
-         {{S::Line, true, L"b 2", 1}, {S::Line, true, L"a 1", 0}, {S::Line, false, L"a 1", 4},
-          {S::Line, false, L"a 1", 99}, {S::Line, false, L"-", 2},
-          {S::Line, true, L"b 2", 1}, {S::Line, false, L"-", 3}}},
-        {"keys: value 0, case matters",
-         {{S::Key, true, L"b 2", 0, L"b"}, {S::Key, false, L"-", 0, L"B"}, {S::Key, true, L"a 1", 0, L"a"},
-          {S::Key, false, L"-", 0, L"1"}, {S::Key, false, L"-", 0, L""}, {S::Key, false, L"-"},
-          {S::IntKey, false, L"-", 7}}},
-    };
-    for (const auto& script : scripts) {
+TEST(ResourceList, ScriptsOfMovesAddsAndRemoves) {
+    struct Script { std::string what; Lines lines; unsigned elements; std::vector<CaseRow> steps; };
+    std::vector<Script> scripts;
+    for (const CaseRow& row : ReadCases("sea-list-moves.txt", 4)) {
+        if (row.raw[0] == "list") {
+            scripts.push_back({row.Where() + " " + row.raw[1], row.raw[2] == "default" ? kList : row.List(2),
+                               static_cast<unsigned>(row.Number(3)), {}});
+        } else {
+            ASSERT_FALSE(scripts.empty()) << row.Where();
+            scripts.back().steps.push_back(row);
+        }
+    }
+    for (const Script& script : scripts) {
         SCOPED_TRACE(script.what);
         ScratchDir dir;
-        ListSea sea;
-        LoadList(sea, dir);
+        TestSea sea;
+        LoadList(sea, dir, script.lines);
         CResourceList list(&sea, L"cfg");
+        EXPECT_EQ(list.IsEmpty(), script.lines.empty());
+        EXPECT_EQ(list.NrElements(), script.elements);
         EXPECT_EQ(Current(list), L"-");
-        int n = 0;
-        for (const Step& step : script.steps) {
-            SCOPED_TRACE("step " + std::to_string(n++));
-            EXPECT_EQ(RunStep(list, step), step.result);
-            EXPECT_EQ(Current(list), step.current);
-            EXPECT_EQ(list.IsValid(), std::wstring(step.current) != L"-");
+        bool added = false;
+        for (const CaseRow& step : script.steps) {
+            SCOPED_TRACE(step.Where());
+            EXPECT_EQ(RunStep(list, step), step.Flag(2));
+            EXPECT_EQ(Current(list), step.Text(3));
+            EXPECT_EQ(list.IsValid(), step.Text(3) != L"-");
+            added = added || step.raw[0].rfind("add", 0) == 0 || step.raw[0] == "insert";
+            EXPECT_EQ(sea.GetEntry(L"cfg")->Modified(), added) << "only an added line marks the list";
+            if (step.raw.size() < 6) continue;
+            EXPECT_EQ(sea.ListLines(L"cfg"), step.List(4));
+            EXPECT_EQ(list.IsEmpty(), step.List(4).empty());
+            EXPECT_EQ(list.NrElements(), step.Number(5));
+        }
+        // What the cursor did reaches the file, the lines around the list untouched.
+        ASSERT_TRUE(sea.UpdateIfPossible());
+        TestSea again;
+        ASSERT_TRUE(again.Create(dir.Wide("list.sea"), true));
+        EXPECT_EQ(again.ListLines(L"cfg"), sea.ListLines(L"cfg"));
+        EXPECT_EQ(again.Value(L"before") + again.Value(L"plain"), L"15");
+        if (sea.ListLines(L"cfg").empty()) {
+            EXPECT_EQ(ReadBytes(dir.Path("list.sea")), SeaUtf16({L"before: 1", L"cfg: {", L"}", L"plain: 5"}));
         }
     }
 }
 
-TEST(ResourceList, CountsAndEdgeShapes) {
-    const struct { const char* what; Lines lines; bool empty; unsigned elements; const wchar_t *head, *tail; } rows[] = {
-        {"no lines", {}, true, 0, L"-", L"-"},
-        {"comments only", {L"\t; x", L"", L"\t;y"}, false, 0, L"-", L"-"},
-        {"one line", {L"\tonly"}, false, 1, L"only", L"only"},
-        {"comments at both ends", {L"; x", L"\tm 1", L"; y"}, false, 1, L"m 1", L"m 1"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
-        ScratchDir dir;
-        ListSea sea;
-        LoadList(sea, dir, row.lines);
-        CResourceList list(&sea, L"cfg");
-        EXPECT_EQ(list.IsEmpty(), row.empty);
-        EXPECT_EQ(list.NrElements(), row.elements);
-        EXPECT_EQ(list.GotoHead(), std::wstring(row.head) != L"-");
-        EXPECT_EQ(Current(list), row.head);
-        EXPECT_EQ(list.GotoTail(), std::wstring(row.tail) != L"-");
-        EXPECT_EQ(Current(list), row.tail);
-    }
-}
-
-TEST(ResourceList, KeySearchLooksAtEveryLineAndMarksIt) {
+TEST(ResourceList, BindingAssignmentAndCursorsThatChangeNothing) {
     ScratchDir dir;
-    ListSea sea;
-    LoadList(sea, dir, {L"\t7 seven", L"\tc 3", L"\tb 2", L"\tb 9"});
-    CResourceList list(&sea, L"cfg");
-    // A line made a comment keeps its values: the key search finds it, the counts skip it.
-    ASSERT_TRUE(list.GotoLine(1u));
-    list.GetCurrentLine()->SetToComment(nullptr);
-    EXPECT_EQ(list.NrElements(), 3u);
-    EXPECT_EQ(list.GetLineByKey(7), list.GetLineByIndex(0));
-    ASSERT_NE(list.GetLineByKey(L"c"), nullptr);
-    EXPECT_EQ(Current(list), L";\tc 3");
-    ASSERT_NE(list.GetLineByKey(L"b"), nullptr);
-    EXPECT_EQ(Current(list), L"b 2") << "the first match wins";
-
-    // A failed search has looked at, and marked, every line.
-    ListSea fresh;
-    LoadList(fresh, dir, {L"\tx 1", L"\t; note", L"\ty 2"});
-    CResourceList search(&fresh, L"cfg");
-    EXPECT_EQ(search.GetLineByKey(L"none"), nullptr);
-    EXPECT_FALSE(search.IsValid());
-    unsigned marked = 0;
-    for (bool ok = search.GotoHead(); ok; ok = search.GotoNext())
-        marked += search.GetCurrentLine()->Accessed() ? 1 : 0;
-    EXPECT_EQ(marked, 2u);
-}
-
-TEST(ResourceList, RemoveCurrentStepsBackWhateverTheLineIsAndRemoveAllEmpties) {
-    ScratchDir dir;
-    ListSea sea;
-    LoadList(sea, dir);
-    CResourceList list(&sea, L"cfg");
-    list.RemoveCurrent();  // no current line: nothing happens
-    EXPECT_EQ(list.NrElements(), 2u);
-    ASSERT_TRUE(list.GotoTail());
-    for (const wchar_t* expected : {L"; c2", L"a 1", L"; c1", L"-"}) {
-        list.RemoveCurrent();
-        EXPECT_EQ(Current(list), expected) << "the line before becomes current";
-    }
-    EXPECT_TRUE(list.IsEmpty());
-    EXPECT_FALSE(sea.GetEntry(L"cfg")->Modified()) << "removing does not mark the list";
-
-    // RemoveAll empties the list on disk too.
-    ListSea other;
-    LoadList(other, dir);
-    CResourceList all(&other, L"cfg");
-    ASSERT_TRUE(all.GotoHead());
-    all.RemoveAll();
-    EXPECT_FALSE(all.IsValid());
-    EXPECT_EQ(all.NrElements(), 0u);
-    EXPECT_TRUE(other.UpdateIfPossible());
-    EXPECT_EQ(ReadBytes(dir.Path("list.sea")), SeaUtf16({L"before: 1", L"cfg: {", L"}", L"plain: 5"}));
-}
-
-TEST(ResourceList, AddAndInsertKeepTheCurrentLine) {
-    // currentLine -1: none; a new empty line shows as "".
-    struct Row { const char* what; int currentLine; enum { Head, Tail, Insert } op; Lines lines; };
-    const Row rows[] = {
-        {"insert without current line goes in front", -1, Row::Insert, {L"", L"; c1", L"a 1", L"; c2", L"b 2"}},
-        {"insert before b 2 goes after the comment", 1, Row::Insert, {L"; c1", L"a 1", L"; c2", L"", L"b 2"}},
-        {"insert before a 1", 0, Row::Insert, {L"; c1", L"", L"a 1", L"; c2", L"b 2"}},
-        {"head", 1, Row::Head, {L"", L"; c1", L"a 1", L"; c2", L"b 2"}},
-        {"tail", 0, Row::Tail, {L"; c1", L"a 1", L"; c2", L"b 2", L""}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
-        ScratchDir dir;
-        ListSea sea;
-        LoadList(sea, dir);
-        CResourceList list(&sea, L"cfg");
-        if (row.currentLine >= 0) { ASSERT_TRUE(list.GotoLine(static_cast<unsigned>(row.currentLine))); }
-        const std::wstring before = Current(list);
-        CResourceEntry* added = row.op == Row::Head   ? list.AddLineHead()
-                                : row.op == Row::Tail ? list.AddLineTail()
-                                                      : list.InsertLine();
-        ASSERT_NE(added, nullptr);
-        EXPECT_TRUE(added->IsListLine());
-        EXPECT_EQ(Current(list), before);
-        EXPECT_EQ(list.NrElements(), 3u);
-        EXPECT_TRUE(sea.GetEntry(L"cfg")->Modified());
-        EXPECT_EQ(sea.ListLines(L"cfg"), row.lines);
-    }
-}
-
-TEST(ResourceList, BindingMarksAndCreatesAndAssignmentCopiesAll) {
-    ScratchDir dir;
-    ListSea sea;
+    TestSea sea;
     LoadList(sea, dir);
     EXPECT_FALSE(sea.GetEntry(L"cfg")->Accessed());
     const CResourceSea& constSea = sea;
@@ -218,13 +127,8 @@ TEST(ResourceList, BindingMarksAndCreatesAndAssignmentCopiesAll) {
     EXPECT_EQ(writable.AddLineTail(), nullptr) << "the flag came along";
     EXPECT_TRUE(writable.GotoPrev());
     EXPECT_EQ(Current(readOnly), L"b 2") << "each cursor moves on its own";
-}
 
-TEST(ResourceList, UnboundReadOnlyAndNonListCursorsChangeNothing) {
-    ScratchDir dir;
-    ListSea sea;
-    LoadList(sea, dir);
-    const CResourceSea& constSea = sea;
+    // Unbound, read-only and non-list cursors change nothing.
     struct Row { const char* what; CResourceList list; int status; unsigned elements; } rows[] = {
         {"const sea, missing name", CResourceList(&constSea, L"missing"), -1, 0},
         {"null sea", CResourceList(static_cast<CResourceSea*>(nullptr), L"cfg"), -1, 0},

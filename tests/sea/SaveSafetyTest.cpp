@@ -176,9 +176,6 @@ TEST(SaveSafety, EveryFailingSystemCallLeavesTheOldFileAndNoStage) {
         if (unlinkToo) { ASSERT_TRUE(SaveChange(dir.Wide("f.sea"))); }  // the next save tidies up
         EXPECT_TRUE(Leftovers(dir).empty());
     }
-    std::string calls;
-    for (const std::string& call : seen) calls += call + " ";
-    std::printf("failed in turn: %s\n", calls.c_str());
     for (const char* call : {"open", "write", "fchmod", "fsync", "close", "rename"})
         EXPECT_NE(std::find(seen.begin(), seen.end(), call), seen.end()) << call << " was never failed";
 }

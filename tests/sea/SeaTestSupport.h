@@ -76,12 +76,6 @@ inline Lines Written(CResourceSea& sea, const ScratchDir& dir, const std::string
     return LinesOfFile(dir.Path(leaf));
 }
 
-// The lines the sea writes into a file `leaf` of its own.
-inline Lines SavedAs(CResourceSea& sea, const ScratchDir& dir, const std::string& leaf) {
-    sea.SaveAs(dir.Wide(leaf));
-    return LinesOfFile(dir.Path(leaf));
-}
-
 // The exception `call` throws, or none.
 template <class Call>
 std::optional<CResourceSeaException> Thrown(Call call) {
@@ -175,11 +169,6 @@ inline std::vector<Row> RowsOf(CResourceSea& sea) {
     MemoryTable table;
     EXPECT_TRUE(sea.SaveToTable(&table));
     return table.rows;
-}
-
-// The golden files of the sea tests.
-inline std::filesystem::path Golden(const std::string& leaf) {
-    return testsupport::DataDir() / "golden-sea" / leaf;
 }
 
 }  // namespace seatest

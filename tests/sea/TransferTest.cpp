@@ -10,45 +10,74 @@
 namespace {
 
 using namespace seatest;
-using TransferSea = TestSea;
 
 const Lines kSource = {L"; the source", L"alpha: 1 2", L"", L"beta:\t\"two words\"", L"colors: {",
                        L"\tred 255", L"\t; a comment in the list", L"\tgreen 128", L"}", L"gamma: x"};
 
 // Into an empty sea a merge copies every named entry (copies, not the same
-// entries) and no comment; into a sea of its own it changes nothing; the
-// source keeps its entries, its named lines rebuilt.
+// entries, which outlive their source) and no comment; into a sea of its own
+// it changes nothing, not even the Modified bit; the source keeps its
+// entries, its named lines rebuilt.
 TEST(Transfer, MergeCopiesEveryNamedEntryAndNoComment) {
     ScratchDir dir;
-    TransferSea source, target, plus, self;
-    Load(source, dir, kSource, "source.sea");
-    target.MergeContent(&source);
-    EXPECT_EQ(target.NrLines(), 4u) << "comment lines are never carried over";
-    for (const wchar_t* name : {L"alpha", L"beta", L"colors", L"gamma"}) {
-        SCOPED_TRACE(kelvaro::utf8::Encode(name));
-        ASSERT_NE(target.GetEntry(name), nullptr);
-        EXPECT_TRUE(*target.GetEntry(name) == *source.GetEntry(name));
-        EXPECT_NE(target.GetEntry(name), source.GetEntry(name));
+    TestSea target, self;
+    {
+        TestSea source, plus, second;
+        Load(source, dir, kSource, "source.sea");
+        target.MergeContent(&source);
+        EXPECT_EQ(target.NrLines(), 4u) << "comment lines are never carried over";
+        for (const wchar_t* name : {L"alpha", L"beta", L"colors", L"gamma"}) {
+            SCOPED_TRACE(kelvaro::utf8::Encode(name));
+            ASSERT_NE(target.GetEntry(name), nullptr);
+            EXPECT_TRUE(*target.GetEntry(name) == *source.GetEntry(name));
+            EXPECT_NE(target.GetEntry(name), source.GetEntry(name));
+        }
+        EXPECT_EQ(target.ListLines(L"colors"), (Lines{L"red 255", L"; a comment in the list", L"green 128"}));
+        EXPECT_EQ(source.Text(L"alpha"), L"alpha:\t1 2");
+        EXPECT_EQ(source.NrLines(), kSource.size() - 4);
+        plus.LookupSetString(L"alpha", L"old");
+        EXPECT_EQ(&(plus += source), &plus) << "+= merges and returns the target";
+        EXPECT_EQ(plus.Value(L"alpha", 1), L"2");
+        EXPECT_EQ(plus.NrEntries(), 4u);
+        second.LookupSetString(L"alpha", L"assigned");
+        second.AddListLine(L"colors", L"blue 64");
+        target.MergeContent(&second);  // assignment to present entries, a list among them
     }
-    EXPECT_EQ(target.ListLines(L"colors"), (Lines{L"red 255", L"; a comment in the list", L"green 128"}));
-    EXPECT_EQ(source.Text(L"alpha"), L"alpha:\t1 2");
-    EXPECT_EQ(source.NrLines(), kSource.size() - 4);
-    plus.LookupSetString(L"alpha", L"old");
-    EXPECT_EQ(&(plus += source), &plus) << "+= merges and returns the target";
-    EXPECT_EQ(plus.Value(L"alpha", 1), L"2");
-    EXPECT_EQ(plus.NrEntries(), 4u);
+    // Copies once borrowed the source sea's value buffers; changing them
+    // after that sea was gone wrote through a dangling pointer.
+    for (int round = 0; round < 3; ++round) {
+        target.LookupSetString(L"alpha", std::wstring(40 + round * 20, L'a').c_str());
+        target.LookupSetString(L"beta", L"b");
+        target.LookupSetInt(L"gamma", round, 1);
+        target.AddListLine(L"colors", L"more lines");
+    }
+    EXPECT_EQ(target.Value(L"alpha"), std::wstring(80, L'a'));
+    EXPECT_EQ(target.Value(L"gamma", 1), L"2");
+    EXPECT_EQ(target.ListLines(L"colors").size(), 4u);  // blue, three more
+    target.PurgeDataBase();
 
     Load(self, dir, kSource, "self.sea");
     self.MergeContent(&self);
     self += self;
     EXPECT_EQ(self.NrLines(), kSource.size() - 4);
     EXPECT_EQ(self.Value(L"beta"), L"two words");
-    EXPECT_EQ(self.ListLines(L"colors"), target.ListLines(L"colors"));
+    EXPECT_EQ(self.ListLines(L"colors"), (Lines{L"red 255", L"; a comment in the list", L"green 128"}));
+    EXPECT_FALSE(self.Modified());
+
+    // Touching and adding make a sea modified, writing does not reset it, a reset clears only that bit.
+    EXPECT_TRUE(self.Touch(L"gamma"));
+    self.AddListLine(L"colors", L"one");
+    ASSERT_TRUE(self.UpdateIfPossible());
+    EXPECT_TRUE(self.Modified()) << "writing does not count as saving";
+    self.ResetModified();
+    EXPECT_FALSE(self.Modified());
+    EXPECT_FALSE(self.GetEntry(L"colors")->Modified());
+    EXPECT_TRUE(self.GetEntry(L"gamma")->Accessed()) << "reset clears only the Modified bit";
 }
 
 TEST(Transfer, MergeOverwritesInPlaceAppendsInSourceOrderAndStopsAtALongLine) {
     ScratchDir dir;
-    TransferSea source, target;
+    TestSea source, target;
     Lines lines = {L"b: new"};
     for (int i = 0; i < 50; ++i) lines.push_back(L"e" + std::to_wstring((i * 37) % 50) + L": " + std::to_wstring(i));
     Load(source, dir, lines, "source.sea");
@@ -64,7 +93,7 @@ TEST(Transfer, MergeOverwritesInPlaceAppendsInSourceOrderAndStopsAtALongLine) {
     EXPECT_EQ(names, expected);
 
     // A line too long to rebuild stops the transfer.
-    TransferSea tooLong, empty;
+    TestSea tooLong, empty;
     tooLong.LookupSetString(L"long", std::wstring(5000, L'x').c_str());
     const auto error = Thrown([&] { empty.MergeContent(&tooLong); });
     ASSERT_TRUE(error);
@@ -77,7 +106,7 @@ TEST(Transfer, ThePlaceholderValueIsNeverCarriedOver) {
         SCOPED_TRACE(c.Where());
         const bool carried = c.Flag(1);
         ScratchDir dir;
-        TransferSea source, empty, present;
+        TestSea source, empty, present;
         Load(source, dir, {c.Text(0), L"y: 1"}, "source.sea");
         empty.MergeContent(&source);
         EXPECT_EQ(empty.HasEntry(L"x"), carried);
@@ -93,7 +122,7 @@ TEST(Transfer, ThePlaceholderValueIsNeverCarriedOver) {
 // changed target entry is left alone.
 TEST(Transfer, AssignedEntriesCarryTheSourceStatusUnlessKeptAndSynchAddsNothing) {
     ScratchDir dir;
-    TransferSea source, target;
+    TestSea source, target;
     Load(source, dir, {L"a: from-source", L"b: from-source", L"c: new"}, "source.sea");
     Load(target, dir, {L"a: mine", L"b: old"}, "target.sea");
     source.LookupSetString(L"b", L"changed-source");
@@ -108,58 +137,17 @@ TEST(Transfer, AssignedEntriesCarryTheSourceStatusUnlessKeptAndSynchAddsNothing)
     EXPECT_EQ(target.Value(L"a"), L"from-source") << "without the flag every entry is overwritten";
 
     // Synchronisation updates the common entries and adds nothing.
-    TransferSea synch;
+    TestSea synch;
     Load(source, dir, {L"a: new", L"only: in source", L"list: {", L"\tx", L"}"}, "source.sea");
     Load(synch, dir, {L"a: old", L"b: kept"}, "synch.sea");
     synch.SynchContent(&source);
     EXPECT_EQ(Written(synch, dir, "synch.sea"), (Lines{L"a:\tnew ", L"b: kept"}));
 }
 
-TEST(Transfer, CopiesOutliveTheSeaTheyCameFrom) {
-    // Copies once borrowed the source sea's value buffers; changing them
-    // after that sea was gone wrote through a dangling pointer.
-    TransferSea target;
-    {
-        ScratchDir dir;
-        TransferSea source;
-        Load(source, dir, kSource, "source.sea");
-        target.MergeContent(&source);
-        TransferSea second;
-        second.LookupSetString(L"alpha", L"assigned");
-        second.AddListLine(L"colors", L"blue 64");
-        target.MergeContent(&second);  // assignment to present entries, a list among them
-    }
-    for (int round = 0; round < 3; ++round) {
-        target.LookupSetString(L"alpha", std::wstring(40 + round * 20, L'a').c_str());
-        target.LookupSetString(L"beta", L"b");
-        target.LookupSetInt(L"gamma", round, 1);
-        target.AddListLine(L"colors", L"more lines");
-    }
-    EXPECT_EQ(target.Value(L"alpha"), std::wstring(80, L'a'));
-    EXPECT_EQ(target.Value(L"gamma", 1), L"2");
-    EXPECT_EQ(target.ListLines(L"colors").size(), 4u);  // blue, three more
-    target.PurgeDataBase();
-}
-
-TEST(Maintenance, ModifiedFollowsTouchAndReset) {
-    ScratchDir dir;
-    TransferSea sea;
-    Load(sea, dir, kSource, "sea.sea");
-    EXPECT_FALSE(sea.Modified());
-    EXPECT_TRUE(sea.Touch(L"gamma"));
-    sea.AddListLine(L"colors", L"one");
-    ASSERT_TRUE(sea.UpdateIfPossible());
-    EXPECT_TRUE(sea.Modified()) << "writing does not count as saving";
-    sea.ResetModified();
-    EXPECT_FALSE(sea.Modified());
-    EXPECT_FALSE(sea.GetEntry(L"colors")->Modified());
-    EXPECT_TRUE(sea.GetEntry(L"gamma")->Accessed()) << "reset clears only the Modified bit";
-}
-
 TEST(Maintenance, OrphansAreEntriesNothingHasUsed) {
     ScratchDir dir;
     {
-        TransferSea sea;
+        TestSea sea;
         Load(sea, dir, {L"; only", L"", L"; comments"}, "comments.sea");
         EXPECT_FALSE(sea.Orphans());
         EXPECT_EQ(sea.LookupGetInt(L"missing", 0, 7), 7);
@@ -169,7 +157,7 @@ TEST(Maintenance, OrphansAreEntriesNothingHasUsed) {
         EXPECT_FALSE(sea.Orphans()) << "entries created by typed lookups are used";
     }
     {
-        TransferSea sea;
+        TestSea sea;
         Load(sea, dir, {L"; head", L"a: 1", L"b: 2", L"list: {", L"\tx", L"}"}, "named.sea");
         EXPECT_TRUE(sea.Orphans());
         sea.LookupGetInt(L"a", 0, 0);
@@ -184,7 +172,7 @@ TEST(Maintenance, OrphansAreEntriesNothingHasUsed) {
 }
 
 TEST(Maintenance, SelfTestTestsEveryLineEvenAfterAFailure) {
-    TransferSea empty, sea, good, bad;
+    TestSea empty, sea, good, bad;
     EXPECT_TRUE(empty.SelfTest());
 
     sea.LookupSetString(L"first", std::wstring(1200, L'x').c_str());  // over the self-test limit
@@ -208,7 +196,7 @@ TEST(Maintenance, SelfTestTestsEveryLineEvenAfterAFailure) {
 
 TEST(Maintenance, PrintEntriesListsEveryLineInOrder) {
     ScratchDir dir;
-    TransferSea sea;
+    TestSea sea;
     Load(sea, dir, {L"; head", L"a: 1", L"list: {", L"\tx", L"}"}, "print.sea");
     sea.LookupSetString(L"long", std::wstring(5000, L'x').c_str());
     sea.LookupSetInt(L"after", 1);
@@ -231,11 +219,11 @@ TEST(Maintenance, PrintEntriesListsEveryLineInOrder) {
 // that both sizes copy as many entries into as much fresh memory: what is
 // left to differ is the merge's own work for each entry.
 double MergeSeconds(unsigned count, unsigned seas) {
-    std::vector<std::unique_ptr<TransferSea>> sources, targets;
+    std::vector<std::unique_ptr<TestSea>> sources, targets;
     for (unsigned i = 0; i < seas; ++i) {
-        sources.push_back(std::make_unique<TransferSea>(count));
+        sources.push_back(std::make_unique<TestSea>(count));
         for (unsigned e = 0; e < count; ++e) sources.back()->LookupSetInt((L"entry" + std::to_wstring(e)).c_str(), 1);
-        targets.push_back(std::make_unique<TransferSea>(count));
+        targets.push_back(std::make_unique<TestSea>(count));
     }
     const auto start = std::chrono::steady_clock::now();
     for (unsigned i = 0; i < seas; ++i) targets[i]->MergeContent(sources[i].get());
