@@ -293,7 +293,7 @@ std::wstring_view CResourceEntry::AssignReadLine(const wchar_t* line, std::size_
     for (std::size_t i = 0; narrowable && i < length; ++i)
         narrowable = static_cast<std::uint32_t>(line[i]) <= 0xFF;
     unsigned char* narrow =
-        narrowable ? static_cast<unsigned char*>(m_reservoir->Arena().Allocate(length + 1)) : nullptr;
+        narrowable ? static_cast<unsigned char*>(m_reservoir->Arena().Allocate(length + 1, 1)) : nullptr;
     if (narrow == nullptr) {
         *this = line;
         return NameView();

@@ -77,12 +77,20 @@ bool CSeaArena::Grow(std::size_t atLeast) noexcept {
     return true;
 }
 
-void* CSeaArena::Allocate(std::size_t bytes) noexcept {
-    if (bytes == 0 || bytes > kLargestRequest)
+void* CSeaArena::Allocate(std::size_t bytes, std::size_t alignment) noexcept {
+    if (bytes == 0 || bytes > kLargestRequest || alignment == 0 || alignment > kAlignment ||
+        (alignment & (alignment - 1)) != 0)
         return nullptr;
-    const std::size_t need = Aligned(bytes);
-    if (static_cast<std::size_t>(m_end - m_next) < need && !Grow(need))
-        return nullptr;
+    // Rounded up to the alignment asked for, not to 16: byte texts pack.
+    const std::size_t need = (bytes + alignment - 1) & ~(alignment - 1);
+    const auto at = reinterpret_cast<std::uintptr_t>(m_next);
+    const std::size_t skip = ((at + alignment - 1) & ~(alignment - 1)) - at;
+    if (m_next == nullptr || static_cast<std::size_t>(m_end - m_next) < skip + need) {
+        if (!Grow(need))
+            return nullptr;  // a chunk starts on a page
+    } else {
+        m_next += skip;
+    }
     void* block = m_next;
     m_next += need;
     return block;

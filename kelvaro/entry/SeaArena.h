@@ -20,10 +20,10 @@ public:
     CSeaArena(const CSeaArena&) = delete;
     CSeaArena& operator=(const CSeaArena&) = delete;
 
-    // `bytes` aligned to 16 from the current chunk, or null when the system
-    // has no memory or the request is large (callers use the heap then).
-    // Never given back alone.
-    void* Allocate(std::size_t bytes) noexcept;
+    // `bytes` aligned to `alignment` (a power of two up to 16) from the
+    // current chunk, or null when the system has no memory or the request is
+    // large (callers use the heap then). Never given back alone.
+    void* Allocate(std::size_t bytes, std::size_t alignment = 16) noexcept;
 
     // A block for an entry; every block of an arena has the same size, the
     // first request's. Null as for Allocate, or for another size.
