@@ -1,6 +1,5 @@
-// Shared helpers of the entry tests: an entry class that opens the protected
-// members to the tests, a fixture with a reservoir, and a catcher for the
-// library's exception.
+// Shared helpers of the entry tests: an entry class that opens the protected members,
+// a fixture with a reservoir, and catchers for the library's exception.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +8,7 @@
 #include <initializer_list>
 #include <source_location>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kelvaro/entry/ResValueReservoir.h"
@@ -78,8 +78,8 @@ public:
     }
     // The value buffers themselves (the values are copied out of the line first).
     const wchar_t* Buffer(unsigned i) const { SettleValues(); return m_values[i].first; }
-    unsigned Capacity(unsigned i) const { SettleValues(); return m_values[i].second; }
-    void SetCapacity(unsigned i, unsigned capacity) { SettleValues(); m_values[i].second = capacity; }
+    // Sets the capacity a value buffer claims; returns the one it had.
+    unsigned SetCapacity(unsigned i, unsigned c) { SettleValues(); return std::exchange(m_values[i].second, c); }
 };
 
 // An entry named `name` holding `values` as a program sets them, with no
