@@ -84,8 +84,7 @@ TEST_F(ParseTest, ValuesReadFromTheLineAreTheTextsTheBuffersWouldHold) {
                 return std::tuple(e.GetString(i), e.GetInt(i), e.GetDouble(i), e.GetBool(i), e.GetHex(i));
             };
             EXPECT_EQ(read(fromLine), read(fromBuffers)) << i;
-            wchar_t small[8];
-            wchar_t expected[8];
+            wchar_t small[8], expected[8];
             EXPECT_EQ(fromLine.GetString(small, 8, i), fromBuffers.GetString(expected, 8, i)) << i;
             EXPECT_STREQ(small, expected) << i;
         }
@@ -153,19 +152,15 @@ public:
     // A line and whether it is to be read as a list line.
     std::wstring Next(bool& listLine) {
         listLine = Chance(3);
-        if (listLine) {
-            switch (Pick(8)) {
-            case 0: return Blanks() + L";" + Text(L" \t;:{}\"x\u00A7");
-            case 1: return Blanks() + L"}" + Text(L" \t;-abc");
-            case 2: return Blanks();
-            default: return Blanks() + Tokens();
-            }
-        }
-        switch (Pick(10)) {
+        switch (Pick(listLine ? 8 : 10)) {
         case 0: return Blanks() + L";" + Text(L" \t;:{}\"x\u00A7");
-        case 1: return Blanks();
-        case 2: return Blanks() + Name() + L":" + Blanks() + L"{" + (Chance(2) ? Blanks() + L"+" : L"") + Text(L" x+{");
-        default: return Blanks() + Name() + L":" + (Chance(3) ? L"" : Separator()) + Tokens();
+        case 1: return listLine ? Blanks() + L"}" + Text(L" \t;-abc") : Blanks();
+        case 2:
+            if (listLine) return Blanks();
+            return Blanks() + Name() + L":" + Blanks() + L"{" + (Chance(2) ? Blanks() + L"+" : L"") + Text(L" x+{");
+        default:
+            if (listLine) return Blanks() + Tokens();
+            return Blanks() + Name() + L":" + (Chance(3) ? L"" : Separator()) + Tokens();
         }
     }
 
@@ -217,8 +212,7 @@ private:
 TEST(LineRoundTripTest, RebuiltLinesParseBackToEqualEntries) {
     CResValueReservoir reservoir(256);
     LineGenerator generator(20240607u);
-    int accepted = 0;
-    int rejected = 0;
+    int accepted = 0, rejected = 0;
     for (int i = 0; i < 20000; ++i) {
         bool listLine = false;
         const std::wstring line = generator.Next(listLine);

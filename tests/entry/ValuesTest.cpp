@@ -28,12 +28,6 @@ namespace {
 
 using namespace entrytest;
 
-std::wstring PrintfFixed(double value) {
-    wchar_t buffer[512];
-    std::swprintf(buffer, 512, L"%f", value);
-    return buffer;
-}
-
 using ValuesTest = EntryFixture;
 
 TEST_F(ValuesTest, NumberReaders) {
@@ -74,8 +68,8 @@ TEST_F(ValuesTest, WritersStoreTheirTextForms) {
         {"SetLong min", [](CResourceEntry& e) { e.SetLong(LONG_MIN, 0); }, L"-9223372036854775808"},
         {"SetLong max", [](CResourceEntry& e) { e.SetLong(LONG_MAX, 0); }, L"9223372036854775807"},
         {"SetDouble tiny", [](CResourceEntry& e) { e.SetDouble(1e-9, 0); }, L"0.000000"},
-        {"SetDouble 1e300", [](CResourceEntry& e) { e.SetDouble(1e300, 0); }, PrintfFixed(1e300)},
-        {"SetFloat max", [](CResourceEntry& e) { e.SetFloat(FLT_MAX, 0); }, PrintfFixed(FLT_MAX)},
+        {"SetDouble 1e300", [](CResourceEntry& e) { e.SetDouble(1e300, 0); }, std::to_wstring(1e300)},
+        {"SetFloat max", [](CResourceEntry& e) { e.SetFloat(FLT_MAX, 0); }, std::to_wstring(double{FLT_MAX})},
         {"SetDouble inf", [](CResourceEntry& e) { e.SetDouble(HUGE_VAL, 0); }, L"inf"},
         {"SetHex min", [](CResourceEntry& e) { e.SetHex(INT64_MIN, 0); }, L"8000000000000000"},
         {"SetAddress max", [](CResourceEntry& e) { e.SetAddress(ULONG_MAX, 0); }, std::wstring(16, L'f')},
@@ -152,9 +146,8 @@ TEST_F(ValuesTest, StringsIntoCallerBuffers) {
         EXPECT_EQ(wide[size], L'#') << "nothing written past the given size";
         std::string narrow(9, '#');
         EXPECT_EQ(entry.GetString(narrow.data(), size, 0), row.Flag(5));
-        std::string expected;
-        for (wchar_t c : row.Text(4)) expected += static_cast<char>(c);
-        EXPECT_EQ(narrow.c_str(), expected);
+        const std::wstring expected = row.Text(4);
+        EXPECT_EQ(narrow.c_str(), std::string(expected.begin(), expected.end()));
         EXPECT_EQ(narrow[size], '#');
         EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked());
     }
@@ -213,11 +206,9 @@ TEST_F(ValuesTest, SetSeaLine) {
     entry.SetSeaLine(L"640 480");
     EXPECT_FALSE(entry.Modified()) << "the same text is no change";
     EXPECT_EQ(GetLineOf(entry), L"width: 640 480") << "not rebuilt";
-    {
-        std::wstring text = L"800 \"a b\" \u00a7q";
-        entry.SetSeaLine(text.c_str());
-        text.assign(text.size(), L'#');  // the entry keeps nothing of the caller's text
-    }
+    std::wstring text = L"800 \"a b\" \u00a7q";
+    entry.SetSeaLine(text.c_str());
+    text.assign(text.size(), L'#');  // the entry keeps nothing of the caller's text
     EXPECT_EQ(ValuesOf(entry), (Texts{L"800", L"a b", L"\"q"}));
     EXPECT_TRUE(entry.Modified());
     EXPECT_EQ(GetLineOf(entry), L"width:\t800 \"a b\" \u00a7q");
