@@ -1,13 +1,19 @@
 // The entry model: construction, copy, comparison, clearing, list navigation,
-// line assignment, the conversion buffers and the exception.
+// line assignment, the conversion buffers and the exception. List entries:
+// reading list lines from a sea file (with its errors and the recovery after a
+// syntax error), adding lines, writing a list, appending lists.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "entry/EntryTestSupport.h"
+#include "kelvaro/platform/UnicodeFile.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -180,8 +186,7 @@ TEST_F(EntryTest, ConcurrentConversionsStayIntact) {
         for (int i = 0; i < 2000; ++i) {
             const int n = CResourceEntry::KonvertiereNachWChar(text.c_str(), 1252);
             std::this_thread::yield();
-            if (n != 101 || expected != CResourceEntry::g_wcharConvert)
-                ++broken;
+            if (n != 101 || expected != CResourceEntry::g_wcharConvert) ++broken;
             CResourceEntry::KonversionFreigeben();
         }
     };
@@ -190,6 +195,185 @@ TEST_F(EntryTest, ConcurrentConversionsStayIntact) {
     a.join();
     b.join();
     EXPECT_EQ(broken.load(), 0);
+}
+
+using Lines = std::vector<std::wstring>;
+
+class ListTest : public EntryFixture {
+protected:
+    testsupport::ScratchDir m_dir;
+
+    // The line texts of the list's lines, as kept (trimmed: as GetLine gives them).
+    static Lines LinesOf(const TestEntry& list, bool trimmed = false) {
+        Lines out;
+        for (CResourceEntry* line : list.ListLines())
+            out.push_back(trimmed ? GetLineOf(*line) : LineOf(*line));
+        return out;
+    }
+    // Writes `lines` as a sea file and opens it for reading after the byte-order mark.
+    void OpenWith(CUnicodeFile& file, const Lines& lines) {
+        testsupport::WriteBytes(m_dir.Path("list.sea"), testsupport::SeaUtf16(lines));
+        ASSERT_NE(file.Open(m_dir.Wide("list.sea"), CUnicodeFile::modeRead), 0);
+        file.ReadBOM();
+    }
+    static std::wstring NextLine(CUnicodeFile& file) {
+        wchar_t buffer[8192];
+        return file.ReadNextLine(buffer, 8192) ? std::wstring(buffer) : L"<eof>";
+    }
+};
+
+TEST_F(ListTest, ReadingListLines) {
+    const std::map<std::string, std::pair<const wchar_t*, unsigned>> errors = {
+        {"E", {L"Empty identifier (name before ':' missing)", 2}}, {"L", {L"Max. line length 8192 exceeded", 1}},
+        {"N", {L"List not terminated ('}' missing)", 2}},
+    };
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("list-reading.txt", 8)) {
+        SCOPED_TRACE(row.Where());
+        Lines lines = row.List(2);
+        for (std::wstring& line : lines)
+            if (line == L"<long>") line.assign(9000, L'x');
+        CUnicodeFile file;
+        OpenWith(file, lines);
+        TestEntry list = Read(L"l: {");
+        for (const std::wstring& line : row.List(0)) list.AddListLine(line.c_str(), 14);
+        if (row.raw[0] != "-") list.ListenendeErzeugen();
+        int consumed = -1;
+        if (row.Null(3)) {
+            EXPECT_EQ(list.ReadListLines(file, row.Flag(1), &consumed), row.Number(4));
+        } else {
+            const auto& [message, code] = errors.at(row.raw[3]);
+            ExpectSea([&] { list.ReadListLines(file, row.Flag(1), &consumed); }, code, message);
+        }
+        EXPECT_EQ(consumed, row.Number(4));
+        EXPECT_EQ(LinesOf(list), row.List(5));
+        if (!row.Null(6)) {
+            ASSERT_NE(list.ListEnd(), nullptr);
+            EXPECT_EQ(LineOf(*list.ListEnd()), row.Text(6));
+            EXPECT_TRUE(list.ListEnd()->IsListEnd());
+        }
+        EXPECT_EQ(NextLine(file), row.Text(7)) << "nothing after the list is swallowed";
+    }
+}
+
+TEST_F(ListTest, ReadLinesKeepTheirKindsAndANonListReadsNone) {
+    CUnicodeFile file;
+    OpenWith(file, {L"\ta 1", L"; note", L"\t\"dark blue\" 2", L": bad", L"\tb 2", L"\t\"open", L"}"});
+    TestEntry list = Read(L"colors: {");
+    EXPECT_EQ(CatchSea([&] { list.ReadListLines(file, false); }).m_code, 2u);
+    const auto lines = list.ListLines();
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0]->Status(), 16u);
+    EXPECT_TRUE(lines[1]->IsComment());
+    EXPECT_EQ(ValuesOf(*lines[2]), (Texts{L"dark blue", L"2"}));
+    EXPECT_EQ(lines[3]->Status() & 0xFC, 16u | 0x84) << "the faulty line, kept as a comment";
+    EXPECT_TRUE(lines[4]->IsComment()) << "lines after the fault are kept as they were, to be written back";
+    EXPECT_TRUE(lines[5]->IsComment());
+    EXPECT_FALSE(lines[5]->SyntaxError());
+
+    file.Close();
+    OpenWith(file, {L"a 1", L"}"});
+    TestEntry plain = Read(L"p: 1");
+    int consumed = -1;
+    ExpectSea([&] { plain.ReadListLines(file, false, &consumed); }, 4,
+              L"trying to read list lines from non-list entry!");
+    EXPECT_EQ(consumed, 0);
+    EXPECT_EQ(plain.Values(), Texts{L"1"});
+    EXPECT_EQ(NextLine(file), L"a 1");
+}
+
+TEST_F(ListTest, AddListLineByMode) {
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("list-add-modes.txt", 3)) {
+        SCOPED_TRACE(row.Where());
+        TestEntry list(&m_reservoir, 8, L"l");
+        for (const wchar_t* text : {L"a", L"b", L"c"}) list.AddListLine(text, 14);
+        list.ClearFlags();
+        POSITION pos = row.Number(1) >= 0 ? list.HeadPosition() : nullptr;
+        for (int i = 0; i < row.Number(1); ++i) list.NextListenZeile(pos);
+        CResourceEntry* added = list.AddListLine(static_cast<int>(row.Number(0)), pos);
+        ASSERT_NE(added, nullptr);
+        EXPECT_EQ(added->Status(), 16u);
+        *added = L"*";
+        EXPECT_EQ(LinesOf(list), row.List(2));
+        EXPECT_TRUE(list.Modified());
+    }
+    TestEntry list(&m_reservoir, 8, L"colors");
+    list.AddListLine(L"a", 14);
+    list.ResetModified();
+    ExpectSea([&] { list.AddListLine(17, nullptr); }, 4u, L"colors: tried to add list line with mode = 17.");
+    EXPECT_EQ(list.ListCount(), 1);
+    EXPECT_FALSE(list.Modified());
+}
+
+TEST_F(ListTest, AddListLineWithTextOrCopy) {
+    for (const int mode : {14, 15, 16, 18, 0}) {
+        SCOPED_TRACE(mode);
+        TestEntry list(&m_reservoir, 8, L"l");
+        list.AddListLine(L"a", 14);
+        ASSERT_NE(list.AddListLine(L"*", mode), nullptr);
+        EXPECT_EQ(LinesOf(list), mode == 15 ? (Lines{L"*", L"a"}) : (Lines{L"a", L"*"}));
+    }
+    TestEntry list(&m_reservoir, 8, L"l");
+    EXPECT_EQ(CatchSea([&] { list.AddListLine(L"\"open", 14); }).m_code, 2u);
+    ASSERT_EQ(list.ListCount(), 1) << "the bad line is in the list";
+    EXPECT_TRUE(list.ListLines()[0]->SyntaxError());
+    EXPECT_TRUE(list.Modified());
+
+    TestEntry source = Read(L"b: 1 2");
+    CResourceEntry* copy = list.AddListLine(source, list.HeadPosition());
+    ASSERT_NE(copy, nullptr);
+    EXPECT_TRUE(copy->IsListLine());
+    EXPECT_EQ(ValuesOf(*copy), (Texts{L"1", L"2"}));
+    EXPECT_EQ(list.ListLines()[1], copy);
+
+    TestEntry plain(&m_reservoir, 0, L"p");
+    EXPECT_EQ(plain.AddListLine(14, nullptr), nullptr);
+    EXPECT_EQ(plain.AddListLine(99, nullptr), nullptr);
+    EXPECT_EQ(plain.AddListLine(L"x", 14), nullptr);
+    EXPECT_EQ(plain.AddListLine(source, nullptr), nullptr);
+    EXPECT_EQ(plain.Status(), 0u);
+}
+
+TEST_F(ListTest, Writing) {
+    TestEntry list = Read(L"colors:   {");
+    list.AddListLine(L"  red  1", 14);
+    list.AddListLine(L"; note", 14);
+    list.AddListLine(L"green 2", 14)->SetText(L"3", 1);
+    CUnicodeFile file;
+    ASSERT_NE(file.Open(m_dir.Wide("out.sea"), CUnicodeFile::modeCreate | CUnicodeFile::modeWrite), 0);
+    file.WriteBOM();
+    EXPECT_TRUE(list.WriteToSeaFile(file));
+    EXPECT_TRUE(file.Close());
+    EXPECT_EQ(testsupport::ReadBytes(m_dir.Path("out.sea")),
+              testsupport::SeaUtf16({L"colors:   {", L"  red  1", L"; note", L"\tgreen 3 ", L"} \t;-- colors"}))
+        << "unchanged lines as read, a closing line made for the list";
+    CUnicodeFile closed;
+    EXPECT_FALSE(Read(L"a: 1").WriteToSeaFile(closed));
+}
+
+TEST_F(ListTest, Concatenation) {
+    TestEntry target(&m_reservoir, 8, L"t");
+    target.AddListLine(L"a", 14);
+    target.ClearFlags();
+    CResValueReservoir otherReservoir(4);
+    TestEntry source(&otherReservoir, 8, L"s");
+    for (const wchar_t* text : {L"c 1", L"; d"}) source.AddListLine(text, 14);
+    target += source;
+    EXPECT_EQ(LinesOf(target, true), (Lines{L"a", L"c 1", L"; d"}));
+    EXPECT_FALSE(target.Modified());
+    EXPECT_TRUE(target.Accessed());
+    EXPECT_EQ(source.ListCount(), 2);
+    for (CResourceEntry* line : target.ListLines())
+        EXPECT_EQ(TestEntry(*line).Reservoir(), &m_reservoir) << "the copies live in the target's reservoir";
+    EXPECT_EQ(LineOf(*target.ListEnd()), L"} \t;-- t");
+
+    target += target;  // counted first: doubled once, not chased forever
+    EXPECT_EQ(LinesOf(target, true), (Lines{L"a", L"c 1", L"; d", L"a", L"c 1", L"; d"}));
+
+    TestEntry plain(&m_reservoir, 0, L"p");
+    ExpectSea([&] { target += plain; }, 2u, L"Illegal list concatenation");
+    ExpectSea([&] { plain += target; }, 2u, L"Illegal list concatenation");
+    EXPECT_EQ(target.ListCount(), 6);
+    EXPECT_EQ(plain.Status(), 0u);
 }
 
 }  // namespace

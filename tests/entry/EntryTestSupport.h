@@ -49,8 +49,7 @@ public:
     Texts Values() const {
         SettleValues();
         Texts out;
-        for (unsigned i = 0; i < NValues(); ++i)
-            out.emplace_back(m_values[i].first);
+        for (unsigned i = 0; i < NValues(); ++i) out.emplace_back(m_values[i].first);
         return out;
     }
     std::wstring Line() const { return m_line; }
@@ -88,8 +87,7 @@ inline TestEntry Valued(CResValueReservoir* reservoir, std::initializer_list<con
                         const wchar_t* name = L"key") {
     TestEntry e(reservoir, 0, name);
     unsigned i = 0;
-    for (const wchar_t* v : values)
-        e.WertNeuSetzen(v, i++);
+    for (const wchar_t* v : values) e.WertNeuSetzen(v, i++);
     e.ClearFlags();
     return e;
 }
@@ -118,8 +116,7 @@ protected:
     // `list` read from `head`, with the given lines and a closing line.
     static void MakeList(TestEntry& list, const wchar_t* head, std::initializer_list<const wchar_t*> lines) {
         list = head;
-        for (const wchar_t* line : lines)
-            list.AddListLine(line, 14);
+        for (const wchar_t* line : lines) list.AddListLine(line, 14);
         list.ListenendeErzeugen();
     }
 };

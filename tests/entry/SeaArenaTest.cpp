@@ -64,8 +64,7 @@ TEST(ReservoirTest, WarmReservoirServesEveryShortValue) {
     TestEntry e(&r, 0, nullptr);
     e = L"key_000123:\t42 3.5 word ";
     std::set<const wchar_t*> seen;
-    for (unsigned i = 0; i < e.NValues(); ++i)
-        seen.insert(e.Buffer(i));
+    for (unsigned i = 0; i < e.NValues(); ++i) seen.insert(e.Buffer(i));
     const unsigned smallAfterWarmUp = r.SmallCount();
     for (int round = 0; round < 100; ++round) {
         e = L"key_000123:\t42 3.5 word ";

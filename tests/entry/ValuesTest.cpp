@@ -165,8 +165,7 @@ TEST_F(ValuesTest, RgbColours) {
         SCOPED_TRACE(row.Where());
         TestEntry entry = Valued(&m_reservoir, {});
         const Texts texts = row.List(0);
-        for (unsigned i = 0; i < texts.size(); ++i)
-            entry.WertNeuSetzen(texts[i].c_str(), i);
+        for (unsigned i = 0; i < texts.size(); ++i) entry.WertNeuSetzen(texts[i].c_str(), i);
         EXPECT_EQ(entry.GetRgbColor(static_cast<unsigned>(row.Number(1))), static_cast<unsigned long>(row.Number(2)));
     }
     TestEntry entry = Valued(&m_reservoir, {L"keep"});
@@ -428,8 +427,7 @@ TEST(ValueStreamTest, WritesOneTokenAndReadsTokens) {
         std::wistringstream in(row.Text(1));
         std::vector<std::wstring> tokens;
         CString token(L"stale");
-        while (in >> token)
-            tokens.push_back(token.Str());
+        while (in >> token) tokens.push_back(token.Str());
         EXPECT_EQ(tokens, row.List(2));
         EXPECT_TRUE(token.IsEmpty()) << "the failed read at the end empties the target";
     }
