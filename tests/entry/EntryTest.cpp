@@ -141,38 +141,34 @@ TEST_F(EntryTest, LineAssignment) {
     EXPECT_EQ(e.Values(), Texts{L"v"});
 }
 
+// A text of a case row; "N*c" is N times the character c.
+std::wstring Repeated(const testsupport::CaseRow& row, std::size_t i) {
+    const std::wstring text = row.Text(i);
+    const std::size_t star = text.find(L'*');
+    return star == std::wstring::npos ? text : std::wstring(std::stoul(text.substr(0, star)), text.back());
+}
+
 TEST_F(EntryTest, ConversionBuffers) {
-    const std::string fits(8191, 'a');
-    const std::string over(8192, 'a');
-    // Units written with the terminator (0: the conversion fails), and the text.
-    const struct { const char* text; unsigned codePage; int units; std::wstring wide; } toWide[] = {
-        {"\x80\xE9\x81", 1252, 4, L"\u20AC\u00E9\u0081"}, {"", 1252, 1, L""}, {"abc", 0, 4, L"abc"},
-        {"\xE2\x82\xAC x", 65001, 4, L"\u20AC x"}, {"abc", 437, 0, L""},
-        {fits.c_str(), 1252, 8192, std::wstring(8191, L'a')}, {over.c_str(), 1252, 0, L""},
-    };
-    for (const auto& c : toWide) {
-        SCOPED_TRACE(testing::Message() << c.codePage << " " << std::string(c.text).substr(0, 8));
-        EXPECT_EQ(CResourceEntry::KonvertiereNachWChar(c.text, c.codePage), c.units);
-        EXPECT_TRUE(CResourceEntry::g_convertBlock.IsLocked()) << "also a failed conversion keeps the lock";
-        if (c.units > 0) {
-            EXPECT_EQ(CResourceEntry::g_wcharConvert, c.wide);
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("entry-conversions.txt", 5)) {
+        SCOPED_TRACE(row.Where());
+        const auto codePage = static_cast<unsigned>(row.Number(1));
+        const std::wstring text = Repeated(row, 2), converted = Repeated(row, 4);
+        const std::string bytes(text.begin(), text.end()), convertedBytes(converted.begin(), converted.end());
+        if (row.raw[0] == "wide") {
+            EXPECT_EQ(CResourceEntry::KonvertiereNachWChar(bytes.c_str(), codePage), row.Number(3));
+            if (row.Number(3) > 0) {
+                EXPECT_EQ(CResourceEntry::g_wcharConvert, converted);
+            }
+        } else {
+            const wchar_t* wide = row.Null(2) ? nullptr : text.c_str();
+            EXPECT_EQ(CResourceEntry::KonvertiereNachChar(wide, codePage), row.Number(3));
+            if (row.Number(3) > 0) {
+                EXPECT_EQ(std::string(CResourceEntry::g_charConvert), convertedBytes);
+            }
         }
+        EXPECT_TRUE(CResourceEntry::g_convertBlock.IsLocked()) << "also a failed conversion keeps the lock";
         CResourceEntry::KonversionFreigeben();
         EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked());
-    }
-    const std::wstring wideOver(8192, L'a');
-    const std::wstring euros(3000, L'\u20AC');  // 9000 bytes in UTF-8
-    const struct { const wchar_t* text; unsigned codePage; int units; const char* narrow; } toChar[] = {
-        {L"\u20AC\u00E9a\u4E00", 1252, 5, "\x80\xE9" "a?"}, {L"\u20AC", 65001, 4, "\xE2\x82\xAC"},
-        {nullptr, 1252, 0, ""}, {wideOver.c_str(), 1252, 0, ""}, {euros.c_str(), 65001, 0, ""},
-    };
-    for (const auto& c : toChar) {
-        SCOPED_TRACE(testing::Message() << c.codePage << " " << c.units);
-        EXPECT_EQ(CResourceEntry::KonvertiereNachChar(c.text, c.codePage), c.units);
-        if (c.units > 0) {
-            EXPECT_STREQ(CResourceEntry::g_charConvert, c.narrow);
-        }
-        CResourceEntry::KonversionFreigeben();
     }
     CResourceEntry::KonversionFreigeben();  // a release without a holder is harmless
     EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked());
