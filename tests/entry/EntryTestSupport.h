@@ -24,19 +24,11 @@ public:
     explicit TestEntry(const CResourceEntry& other) : CResourceEntry(other) {}
     using CResourceEntry::operator=;
 
-    using CResourceEntry::AddListLine;
-    using CResourceEntry::EintragText;
-    using CResourceEntry::FormatInterpretieren;
-    using CResourceEntry::InhalteLoeschen;
-    using CResourceEntry::ListenendeErzeugen;
-    using CResourceEntry::NextListenZeile;
-    using CResourceEntry::PrevListenZeile;
-    using CResourceEntry::ReadListLines;
-    using CResourceEntry::SeeZeileBilden;
-    using CResourceEntry::SeeZeileErneuern;
-    using CResourceEntry::SubListeLoeschen;
-    using CResourceEntry::WertNeuSetzen;
-    using CResourceEntry::WriteToSeaFile;
+    using CResourceEntry::AddListLine, CResourceEntry::EintragText, CResourceEntry::FormatInterpretieren,
+        CResourceEntry::InhalteLoeschen, CResourceEntry::ListenendeErzeugen, CResourceEntry::NextListenZeile,
+        CResourceEntry::PrevListenZeile, CResourceEntry::ReadListLines, CResourceEntry::SeeZeileBilden,
+        CResourceEntry::SeeZeileErneuern, CResourceEntry::SubListeLoeschen, CResourceEntry::WertNeuSetzen,
+        CResourceEntry::WriteToSeaFile;
 
     // Appends a value text straight into the value list, as the parser does.
     void AddValue(const std::wstring& text) {
