@@ -74,7 +74,6 @@ TEST(ReservoirTest, WarmReservoirServesEveryShortValue) {
     }
 }
 
-
 TEST(SeaArenaTest, BlocksAreReusedAndChunksGrowUntilReset) {
     CSeaArena arena;
     EXPECT_EQ(arena.ReservedBytes(), 0u) << "nothing is taken before the first request";

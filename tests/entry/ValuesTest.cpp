@@ -309,12 +309,11 @@ TEST_F(VarArgTest, Elements) {
 TEST_F(VarArgTest, EveryTypeIsReadAndWritten) {
     TestEntry entry = Valued(&m_reservoir, {L"12", L"2.5", L"abc", L"-7", L"1.25", L"ff", L"3", L"keep"});
     int i = 0;
-    double d = 0;
-    wchar_t s[8] = L"";
     long l = 0;
-    float f = 0;
     unsigned long x = 0;
-    wchar_t c = 0;
+    float f = 0;
+    double d = 0;
+    wchar_t c = 0, s[8] = L"";
     Get(entry, 0, L"  %d %lf\t%s %ld %f %lx %lc ", &i, &d, s, &l, &f, &x, &c);
     EXPECT_EQ(std::tuple(i, d, std::wstring(s), l, f, x, c), std::tuple(12, 2.5, L"abc", -7L, 1.25f, 255UL, L'\3'));
     EXPECT_FALSE(entry.Modified());

@@ -22,7 +22,6 @@ namespace tabletest {
 namespace fs = std::filesystem;
 using seatest::CaptureOutput;
 using seatest::MemoryTable;
-using seatest::Row;
 using seatest::RowsOf;
 using seatest::TestSea;
 
