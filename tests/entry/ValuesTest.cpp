@@ -61,53 +61,46 @@ TEST_F(ValuesTest, NumberReaders) {
     EXPECT_TRUE(std::isnan(entry.GetDouble(1)));
 }
 
-TEST_F(ValuesTest, WritersStoreTheirTextForms) {
-    using Write = std::function<void(CResourceEntry&)>;
-    const struct { const char* what; Write write; std::wstring text; } cases[] = {
-        {"SetInt min", [](CResourceEntry& e) { e.SetInt(INT_MIN, 0); }, L"-2147483648"},
-        {"SetLong min", [](CResourceEntry& e) { e.SetLong(LONG_MIN, 0); }, L"-9223372036854775808"},
-        {"SetLong max", [](CResourceEntry& e) { e.SetLong(LONG_MAX, 0); }, L"9223372036854775807"},
-        {"SetDouble tiny", [](CResourceEntry& e) { e.SetDouble(1e-9, 0); }, L"0.000000"},
-        {"SetDouble 1e300", [](CResourceEntry& e) { e.SetDouble(1e300, 0); }, std::to_wstring(1e300)},
-        {"SetFloat max", [](CResourceEntry& e) { e.SetFloat(FLT_MAX, 0); }, std::to_wstring(double{FLT_MAX})},
-        {"SetDouble inf", [](CResourceEntry& e) { e.SetDouble(HUGE_VAL, 0); }, L"inf"},
-        {"SetHex min", [](CResourceEntry& e) { e.SetHex(INT64_MIN, 0); }, L"8000000000000000"},
-        {"SetAddress max", [](CResourceEntry& e) { e.SetAddress(ULONG_MAX, 0); }, std::wstring(16, L'f')},
-        {"SetBool true", [](CResourceEntry& e) { e.SetBool(true, 0); }, L"1"},
-        {"SetText null", [](CResourceEntry& e) { e.SetText(static_cast<const wchar_t*>(nullptr), 0); }, L""},
-        {"Set<CString>", [](CResourceEntry& e) { e.Set<CString>(CString(L"\"q\""), 0); }, L"\"q\""},
-        {"SetText 1252", [](CResourceEntry& e) { e.SetText("caf\xe9", 0, 1252); }, L"caf\u00e9"},
-        {"SetText utf-8", [](CResourceEntry& e) { e.SetText("caf\xc3\xa9", 0, 65001); }, L"caf\u00e9"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        TestEntry entry = Valued(&m_reservoir, {L"old", L"next"});
-        c.write(entry);
-        EXPECT_EQ(entry.Values(), (Texts{c.text, L"next"}));
-        EXPECT_TRUE(entry.Modified());
-        EXPECT_TRUE(entry.RebuildPending());
-    }
-}
-
-TEST_F(ValuesTest, RefusedWritesChangeNothing) {
+// A write stores its text form in place, or is refused and changes nothing.
+TEST_F(ValuesTest, WritesStoreTheirTextFormsOrChangeNothing) {
     const std::string tooLong(9000, 'x');
-    const std::wstring cannotConvert = L" (unknown code page or more than 8191 characters).";
-    const struct { const char* what; std::function<void(CResourceEntry&)> write; std::wstring message; } cases[] = {
-        {"SetInt beyond", [](CResourceEntry& e) { e.SetInt(5, 4); }, L"width: tried to set value 4 of 3."},
-        {"SetText beyond", [](CResourceEntry& e) { e.SetText(L"x", 4); }, L"width: tried to set value 4 of 3."},
-        {"SetRgbColor beyond", [](CResourceEntry& e) { e.SetRgbColor(0x010203, 4); },
-         L"width: tried to set value 4 of 3."},
-        {"unknown code page", [](CResourceEntry& e) { e.SetText("abc", 0, 437); },
-         L"width: value 0 cannot be converted from code page 437" + cannotConvert},
-        {"longer than the conversion buffer", [&](CResourceEntry& e) { e.SetText(tooLong.c_str(), 0, 1252); },
-         L"width: value 0 cannot be converted from code page 1252" + cannotConvert},
+    const std::wstring beyond = L"width: tried to set value 4 of 3.",
+                       cannotConvert = L" (unknown code page or more than 8191 characters).";
+    using Write = std::function<void(CResourceEntry&)>;
+    const struct { const char* what; Write write; std::wstring text; bool refused = false; } cases[] = {
+        {"SetInt min", [](auto& e) { e.SetInt(INT_MIN, 0); }, L"-2147483648"},
+        {"SetLong min", [](auto& e) { e.SetLong(LONG_MIN, 0); }, L"-9223372036854775808"},
+        {"SetLong max", [](auto& e) { e.SetLong(LONG_MAX, 0); }, L"9223372036854775807"},
+        {"SetDouble tiny", [](auto& e) { e.SetDouble(1e-9, 0); }, L"0.000000"},
+        {"SetDouble 1e300", [](auto& e) { e.SetDouble(1e300, 0); }, std::to_wstring(1e300)},
+        {"SetFloat max", [](auto& e) { e.SetFloat(FLT_MAX, 0); }, std::to_wstring(double{FLT_MAX})},
+        {"SetDouble inf", [](auto& e) { e.SetDouble(HUGE_VAL, 0); }, L"inf"},
+        {"SetHex min", [](auto& e) { e.SetHex(INT64_MIN, 0); }, L"8000000000000000"},
+        {"SetAddress max", [](auto& e) { e.SetAddress(ULONG_MAX, 0); }, std::wstring(16, L'f')},
+        {"SetBool true", [](auto& e) { e.SetBool(true, 0); }, L"1"},
+        {"SetText null", [](auto& e) { e.SetText(static_cast<const wchar_t*>(nullptr), 0); }, L""},
+        {"Set<CString>", [](CResourceEntry& e) { e.Set<CString>(CString(L"\"q\""), 0); }, L"\"q\""},
+        {"SetText 1252", [](auto& e) { e.SetText("caf\xe9", 0, 1252); }, L"caf\u00e9"},
+        {"SetText utf-8", [](auto& e) { e.SetText("caf\xc3\xa9", 0, 65001); }, L"caf\u00e9"},
+        {"SetInt beyond", [](auto& e) { e.SetInt(5, 4); }, beyond, true},
+        {"SetText beyond", [](auto& e) { e.SetText(L"x", 4); }, beyond, true},
+        {"SetRgbColor beyond", [](auto& e) { e.SetRgbColor(0x010203, 4); }, beyond, true},
+        {"unknown code page", [](auto& e) { e.SetText("abc", 0, 437); },
+         L"width: value 0 cannot be converted from code page 437" + cannotConvert, true},
+        {"longer than the conversion buffer", [&](auto& e) { e.SetText(tooLong.c_str(), 0, 1252); },
+         L"width: value 0 cannot be converted from code page 1252" + cannotConvert, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TestEntry entry = Valued(&m_reservoir, {L"a", L"b", L"c"}, L"width");
-        ExpectSea([&] { c.write(entry); }, 3u, c.message);
-        EXPECT_EQ(entry.Values(), (Texts{L"a", L"b", L"c"}));
-        EXPECT_FALSE(entry.Modified());
+        if (c.refused) {
+            ExpectSea([&] { c.write(entry); }, 3u, c.text);
+        } else {
+            c.write(entry);
+        }
+        EXPECT_EQ(entry.Values(), (Texts{c.refused ? L"a" : c.text, L"b", L"c"}));
+        EXPECT_EQ(entry.Modified(), !c.refused);
+        EXPECT_EQ(entry.RebuildPending(), !c.refused);
         EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked());
     }
 }
