@@ -1,11 +1,7 @@
-// The entry model: construction, copy, comparison, clearing, list navigation,
-// line assignment, the conversion buffers and the exception. List entries:
-// reading list lines from a sea file (with its errors and the recovery after a
-// syntax error), adding lines, writing a list, appending lists. The memory of
-// entries: the value reservoir (rounded capacities, the search of the large list,
-// no buffer lost while values come and go) and the arena a sea reads its entries
-// into (reuse of entry blocks, one line per entry at most, growth in chunks, and
-// giving everything back only when nothing lives in it any more).
+// The entry model: copy, comparison, clearing, list navigation, line assignment,
+// the conversion buffers. List entries: reading list lines (with the recovery after
+// a syntax error), adding, writing and appending lists. The value reservoir, and
+// the arena a sea reads its entries into: reuse, growth, and a reset only when empty.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -190,8 +186,7 @@ TEST_F(EntryTest, ConcurrentConversionsStayIntact) {
             CResourceEntry::KonversionFreigeben();
         }
     };
-    std::thread a(worker, 'a');
-    std::thread b(worker, 'b');
+    std::thread a(worker, 'a'), b(worker, 'b');
     a.join();
     b.join();
     EXPECT_EQ(broken.load(), 0);
@@ -335,8 +330,7 @@ TEST_F(ListTest, AddListLineWithTextOrCopy) {
 
 TEST_F(ListTest, Writing) {
     TestEntry list = Read(L"colors:   {");
-    list.AddListLine(L"  red  1", 14);
-    list.AddListLine(L"; note", 14);
+    for (const wchar_t* line : {L"  red  1", L"; note"}) list.AddListLine(line, 14);
     list.AddListLine(L"green 2", 14)->SetText(L"3", 1);
     CUnicodeFile file;
     ASSERT_NE(file.Open(m_dir.Wide("out.sea"), CUnicodeFile::modeCreate | CUnicodeFile::modeWrite), 0);

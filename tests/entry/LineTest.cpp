@@ -1,10 +1,7 @@
-// The line grammar: kinds of lines, names, value parts, values, and the four
-// syntax errors with the state they leave. Rebuilding a changed entry's line, the
-// line limit, handing the line text out (whole, value part, bounded copy, list
-// entries), and the entry self-test (buffer check, the 1000-character limit,
-// reconstruction, faults inside lists). And a property: every line the parser
-// accepts, once rebuilt from its parsed parts, parses back to an equal entry (same
-// name, kind, values); lines are generated from the grammar with a fixed seed.
+// The line grammar and the four syntax errors with the state they leave; rebuilding
+// a changed line, its limit, handing the text out; the entry self-test. And a
+// property: every line the parser accepts, once rebuilt, parses back to an equal
+// entry; lines are generated from the grammar with a fixed seed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -246,8 +243,6 @@ TEST_F(LineTest, ListEntryText) {
     EXPECT_EQ(out.Str(), L"\nred 1\n; note\nblue \"a b\"\n} \t;-- colors");
 }
 
-const wchar_t* const kTooLong = L"Selbsttest n: Zeile l\u00e4nger als 1000 Zeichen.";
-
 using SelfTestTest = EntryFixture;
 
 // Lines read from text pass the self-test in the line round-trip test; here values set by a
@@ -272,7 +267,7 @@ TEST_F(SelfTestTest, LengthLimitAndBufferCheck) {
         if (length == 995u)
             EXPECT_TRUE(e.Selbsttest(true));
         else
-            ExpectSea([&] { e.Selbsttest(false); }, 0, kTooLong);
+            ExpectSea([&] { e.Selbsttest(false); }, 0, L"Selbsttest n: Zeile l\u00e4nger als 1000 Zeichen.");
     }
     TestEntry e(&m_reservoir, 0, L"n");
     e.AddValue(L"abcdef");
