@@ -1,6 +1,5 @@
-// Shared helpers of the entry tests: an entry class that opens the protected
-// members to the tests, a fixture with a reservoir, and a catcher for the
-// library's exception.
+// Shared helpers of the entry tests: an entry class that opens the protected members,
+// a fixture with a reservoir, and catchers for the library's exception.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +8,7 @@
 #include <initializer_list>
 #include <source_location>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kelvaro/entry/ResValueReservoir.h"
@@ -24,19 +24,11 @@ public:
     explicit TestEntry(const CResourceEntry& other) : CResourceEntry(other) {}
     using CResourceEntry::operator=;
 
-    using CResourceEntry::AddListLine;
-    using CResourceEntry::EintragText;
-    using CResourceEntry::FormatInterpretieren;
-    using CResourceEntry::InhalteLoeschen;
-    using CResourceEntry::ListenendeErzeugen;
-    using CResourceEntry::NextListenZeile;
-    using CResourceEntry::PrevListenZeile;
-    using CResourceEntry::ReadListLines;
-    using CResourceEntry::SeeZeileBilden;
-    using CResourceEntry::SeeZeileErneuern;
-    using CResourceEntry::SubListeLoeschen;
-    using CResourceEntry::WertNeuSetzen;
-    using CResourceEntry::WriteToSeaFile;
+    using CResourceEntry::AddListLine, CResourceEntry::EintragText, CResourceEntry::FormatInterpretieren,
+        CResourceEntry::InhalteLoeschen, CResourceEntry::ListenendeErzeugen, CResourceEntry::NextListenZeile,
+        CResourceEntry::PrevListenZeile, CResourceEntry::ReadListLines, CResourceEntry::SeeZeileBilden,
+        CResourceEntry::SeeZeileErneuern, CResourceEntry::SubListeLoeschen, CResourceEntry::WertNeuSetzen,
+        CResourceEntry::WriteToSeaFile;
 
     // Appends a value text straight into the value list, as the parser does.
     void AddValue(const std::wstring& text) {
@@ -49,8 +41,7 @@ public:
     Texts Values() const {
         SettleValues();
         Texts out;
-        for (unsigned i = 0; i < NValues(); ++i)
-            out.emplace_back(m_values[i].first);
+        for (unsigned i = 0; i < NValues(); ++i) out.emplace_back(m_values[i].first);
         return out;
     }
     std::wstring Line() const { return m_line.wide; }
@@ -78,8 +69,8 @@ public:
     }
     // The value buffers themselves (the values are copied out of the line first).
     const wchar_t* Buffer(unsigned i) const { SettleValues(); return m_values[i].first; }
-    unsigned Capacity(unsigned i) const { SettleValues(); return m_values[i].second; }
-    void SetCapacity(unsigned i, unsigned capacity) { SettleValues(); m_values[i].second = capacity; }
+    // Sets the capacity a value buffer claims; returns the one it had.
+    unsigned SetCapacity(unsigned i, unsigned c) { SettleValues(); return std::exchange(m_values[i].second, c); }
 };
 
 // An entry named `name` holding `values` as a program sets them, with no
@@ -88,8 +79,7 @@ inline TestEntry Valued(CResValueReservoir* reservoir, std::initializer_list<con
                         const wchar_t* name = L"key") {
     TestEntry e(reservoir, 0, name);
     unsigned i = 0;
-    for (const wchar_t* v : values)
-        e.WertNeuSetzen(v, i++);
+    for (const wchar_t* v : values) e.WertNeuSetzen(v, i++);
     e.ClearFlags();
     return e;
 }
@@ -118,8 +108,7 @@ protected:
     // `list` read from `head`, with the given lines and a closing line.
     static void MakeList(TestEntry& list, const wchar_t* head, std::initializer_list<const wchar_t*> lines) {
         list = head;
-        for (const wchar_t* line : lines)
-            list.AddListLine(line, 14);
+        for (const wchar_t* line : lines) list.AddListLine(line, 14);
         list.ListenendeErzeugen();
     }
 };

@@ -1,29 +1,32 @@
 // Typed value access of an entry: readers, writers, fallback readers, value
-// storage (in-place rewrites, shrinking), SetSeaLine and SetToComment.
+// storage, SetSeaLine and SetToComment, several values through a format string
+// (elements, pointers, values, errors), and the stream form of one value text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <climits>
 #include <cmath>
+#include <cstdarg>
 #include <cstdint>
 #include <cwchar>
 #include <functional>
+#include <iterator>
+#include <map>
 #include <set>
+#include <sstream>
+#include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "entry/EntryTestSupport.h"
+#include "kelvaro/entry/ResourceSeaStreams.h"
 #include "support/TestSupport.h"
 
 namespace {
 
 using namespace entrytest;
-
-std::wstring PrintfFixed(double value) {
-    wchar_t buffer[512];
-    std::swprintf(buffer, 512, L"%f", value);
-    return buffer;
-}
 
 using ValuesTest = EntryFixture;
 
@@ -58,53 +61,46 @@ TEST_F(ValuesTest, NumberReaders) {
     EXPECT_TRUE(std::isnan(entry.GetDouble(1)));
 }
 
-TEST_F(ValuesTest, WritersStoreTheirTextForms) {
-    using Write = std::function<void(CResourceEntry&)>;
-    const struct { const char* what; Write write; std::wstring text; } cases[] = {
-        {"SetInt min", [](CResourceEntry& e) { e.SetInt(INT_MIN, 0); }, L"-2147483648"},
-        {"SetLong min", [](CResourceEntry& e) { e.SetLong(LONG_MIN, 0); }, L"-9223372036854775808"},
-        {"SetLong max", [](CResourceEntry& e) { e.SetLong(LONG_MAX, 0); }, L"9223372036854775807"},
-        {"SetDouble tiny", [](CResourceEntry& e) { e.SetDouble(1e-9, 0); }, L"0.000000"},
-        {"SetDouble 1e300", [](CResourceEntry& e) { e.SetDouble(1e300, 0); }, PrintfFixed(1e300)},
-        {"SetFloat max", [](CResourceEntry& e) { e.SetFloat(FLT_MAX, 0); }, PrintfFixed(FLT_MAX)},
-        {"SetDouble inf", [](CResourceEntry& e) { e.SetDouble(HUGE_VAL, 0); }, L"inf"},
-        {"SetHex min", [](CResourceEntry& e) { e.SetHex(INT64_MIN, 0); }, L"8000000000000000"},
-        {"SetAddress max", [](CResourceEntry& e) { e.SetAddress(ULONG_MAX, 0); }, std::wstring(16, L'f')},
-        {"SetBool true", [](CResourceEntry& e) { e.SetBool(true, 0); }, L"1"},
-        {"SetText null", [](CResourceEntry& e) { e.SetText(static_cast<const wchar_t*>(nullptr), 0); }, L""},
-        {"Set<CString>", [](CResourceEntry& e) { e.Set<CString>(CString(L"\"q\""), 0); }, L"\"q\""},
-        {"SetText 1252", [](CResourceEntry& e) { e.SetText("caf\xe9", 0, 1252); }, L"caf\u00e9"},
-        {"SetText utf-8", [](CResourceEntry& e) { e.SetText("caf\xc3\xa9", 0, 65001); }, L"caf\u00e9"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        TestEntry entry = Valued(&m_reservoir, {L"old", L"next"});
-        c.write(entry);
-        EXPECT_EQ(entry.Values(), (Texts{c.text, L"next"}));
-        EXPECT_TRUE(entry.Modified());
-        EXPECT_TRUE(entry.RebuildPending());
-    }
-}
-
-TEST_F(ValuesTest, RefusedWritesChangeNothing) {
+// A write stores its text form in place, or is refused and changes nothing.
+TEST_F(ValuesTest, WritesStoreTheirTextFormsOrChangeNothing) {
     const std::string tooLong(9000, 'x');
-    const std::wstring cannotConvert = L" (unknown code page or more than 8191 characters).";
-    const struct { const char* what; std::function<void(CResourceEntry&)> write; std::wstring message; } cases[] = {
-        {"SetInt beyond", [](CResourceEntry& e) { e.SetInt(5, 4); }, L"width: tried to set value 4 of 3."},
-        {"SetText beyond", [](CResourceEntry& e) { e.SetText(L"x", 4); }, L"width: tried to set value 4 of 3."},
-        {"SetRgbColor beyond", [](CResourceEntry& e) { e.SetRgbColor(0x010203, 4); },
-         L"width: tried to set value 4 of 3."},
-        {"unknown code page", [](CResourceEntry& e) { e.SetText("abc", 0, 437); },
-         L"width: value 0 cannot be converted from code page 437" + cannotConvert},
-        {"longer than the conversion buffer", [&](CResourceEntry& e) { e.SetText(tooLong.c_str(), 0, 1252); },
-         L"width: value 0 cannot be converted from code page 1252" + cannotConvert},
+    const std::wstring beyond = L"width: tried to set value 4 of 3.",
+                       cannotConvert = L" (unknown code page or more than 8191 characters).";
+    using Write = std::function<void(CResourceEntry&)>;
+    const struct { const char* what; Write write; std::wstring text; bool refused = false; } cases[] = {
+        {"SetInt min", [](auto& e) { e.SetInt(INT_MIN, 0); }, L"-2147483648"},
+        {"SetLong min", [](auto& e) { e.SetLong(LONG_MIN, 0); }, L"-9223372036854775808"},
+        {"SetLong max", [](auto& e) { e.SetLong(LONG_MAX, 0); }, L"9223372036854775807"},
+        {"SetDouble tiny", [](auto& e) { e.SetDouble(1e-9, 0); }, L"0.000000"},
+        {"SetDouble 1e300", [](auto& e) { e.SetDouble(1e300, 0); }, std::to_wstring(1e300)},
+        {"SetFloat max", [](auto& e) { e.SetFloat(FLT_MAX, 0); }, std::to_wstring(double{FLT_MAX})},
+        {"SetDouble inf", [](auto& e) { e.SetDouble(HUGE_VAL, 0); }, L"inf"},
+        {"SetHex min", [](auto& e) { e.SetHex(INT64_MIN, 0); }, L"8000000000000000"},
+        {"SetAddress max", [](auto& e) { e.SetAddress(ULONG_MAX, 0); }, std::wstring(16, L'f')},
+        {"SetBool true", [](auto& e) { e.SetBool(true, 0); }, L"1"},
+        {"SetText null", [](auto& e) { e.SetText(static_cast<const wchar_t*>(nullptr), 0); }, L""},
+        {"Set<CString>", [](CResourceEntry& e) { e.Set<CString>(CString(L"\"q\""), 0); }, L"\"q\""},
+        {"SetText 1252", [](auto& e) { e.SetText("caf\xe9", 0, 1252); }, L"caf\u00e9"},
+        {"SetText utf-8", [](auto& e) { e.SetText("caf\xc3\xa9", 0, 65001); }, L"caf\u00e9"},
+        {"SetInt beyond", [](auto& e) { e.SetInt(5, 4); }, beyond, true},
+        {"SetText beyond", [](auto& e) { e.SetText(L"x", 4); }, beyond, true},
+        {"SetRgbColor beyond", [](auto& e) { e.SetRgbColor(0x010203, 4); }, beyond, true},
+        {"unknown code page", [](auto& e) { e.SetText("abc", 0, 437); },
+         L"width: value 0 cannot be converted from code page 437" + cannotConvert, true},
+        {"longer than the conversion buffer", [&](auto& e) { e.SetText(tooLong.c_str(), 0, 1252); },
+         L"width: value 0 cannot be converted from code page 1252" + cannotConvert, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TestEntry entry = Valued(&m_reservoir, {L"a", L"b", L"c"}, L"width");
-        ExpectSea([&] { c.write(entry); }, 3u, c.message);
-        EXPECT_EQ(entry.Values(), (Texts{L"a", L"b", L"c"}));
-        EXPECT_FALSE(entry.Modified());
+        if (c.refused) {
+            ExpectSea([&] { c.write(entry); }, 3u, c.text);
+        } else {
+            c.write(entry);
+        }
+        EXPECT_EQ(entry.Values(), (Texts{c.refused ? L"a" : c.text, L"b", L"c"}));
+        EXPECT_EQ(entry.Modified(), !c.refused);
+        EXPECT_EQ(entry.RebuildPending(), !c.refused);
         EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked());
     }
 }
@@ -143,9 +139,8 @@ TEST_F(ValuesTest, StringsIntoCallerBuffers) {
         EXPECT_EQ(wide[size], L'#') << "nothing written past the given size";
         std::string narrow(9, '#');
         EXPECT_EQ(entry.GetString(narrow.data(), size, 0), row.Flag(5));
-        std::string expected;
-        for (wchar_t c : row.Text(4)) expected += static_cast<char>(c);
-        EXPECT_EQ(narrow.c_str(), expected);
+        const std::wstring expected = row.Text(4);
+        EXPECT_EQ(narrow.c_str(), std::string(expected.begin(), expected.end()));
         EXPECT_EQ(narrow[size], '#');
         EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked());
     }
@@ -163,8 +158,7 @@ TEST_F(ValuesTest, RgbColours) {
         SCOPED_TRACE(row.Where());
         TestEntry entry = Valued(&m_reservoir, {});
         const Texts texts = row.List(0);
-        for (unsigned i = 0; i < texts.size(); ++i)
-            entry.WertNeuSetzen(texts[i].c_str(), i);
+        for (unsigned i = 0; i < texts.size(); ++i) entry.WertNeuSetzen(texts[i].c_str(), i);
         EXPECT_EQ(entry.GetRgbColor(static_cast<unsigned>(row.Number(1))), static_cast<unsigned long>(row.Number(2)));
     }
     TestEntry entry = Valued(&m_reservoir, {L"keep"});
@@ -204,11 +198,9 @@ TEST_F(ValuesTest, SetSeaLine) {
     entry.SetSeaLine(L"640 480");
     EXPECT_FALSE(entry.Modified()) << "the same text is no change";
     EXPECT_EQ(GetLineOf(entry), L"width: 640 480") << "not rebuilt";
-    {
-        std::wstring text = L"800 \"a b\" \u00a7q";
-        entry.SetSeaLine(text.c_str());
-        text.assign(text.size(), L'#');  // the entry keeps nothing of the caller's text
-    }
+    std::wstring text = L"800 \"a b\" \u00a7q";
+    entry.SetSeaLine(text.c_str());
+    text.assign(text.size(), L'#');  // the entry keeps nothing of the caller's text
     EXPECT_EQ(ValuesOf(entry), (Texts{L"800", L"a b", L"\"q"}));
     EXPECT_TRUE(entry.Modified());
     EXPECT_EQ(GetLineOf(entry), L"width:\t800 \"a b\" \u00a7q");
@@ -264,6 +256,173 @@ TEST_F(ValuesTest, SetToComment) {
     head.SetToComment(L"gone");
     EXPECT_FALSE(head.IsListEntry());
     EXPECT_EQ(GetLineOf(head), L"; gone") << "a list head becomes a plain comment";
+}
+
+// The sea's variadic front ends, in small.
+void Get(const CResourceEntry& e, unsigned start, const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    try { e.GetVarArgP(start, format, args); } catch (...) { va_end(args); throw; }
+    va_end(args);
+}
+void SetP(CResourceEntry& e, const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    try { e.SetVarArgP(format, args); } catch (...) { va_end(args); throw; }
+    va_end(args);
+}
+void Set(CResourceEntry& e, const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    try { e.SetVarArg(format, args); } catch (...) { va_end(args); throw; }
+    va_end(args);
+}
+
+const std::wstring kPrefix = L"Resource entry key:\n";
+const std::wstring kUnknownType = kPrefix + L"Unknown Lookup() format type (>>'";
+const std::wstring kBadElement = kPrefix + L"Invalid Lookup() format string element (>>'";
+const std::wstring kBadWidth = kPrefix + L"Invalid Lookup() string width, 1 to 2147483647 (>>'";
+
+using VarArgTest = EntryFixture;
+
+TEST_F(VarArgTest, Elements) {
+    const std::map<std::string, std::wstring> errors = {{"T", kUnknownType}, {"W", kBadWidth}, {"E", kBadElement}};
+    TestEntry entry = Valued(&m_reservoir, {});
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("format-elements.txt", 2)) {
+        SCOPED_TRACE(row.Where());
+        const std::wstring element = row.Text(0);
+        const auto error = errors.find(row.raw[1]);
+        if (error == errors.end())
+            EXPECT_EQ(entry.FormatInterpretieren(element.c_str()), row.Number(1));
+        else
+            ExpectSea([&] { entry.FormatInterpretieren(element.c_str()); }, 5, error->second + element + L"')");
+    }
+}
+
+TEST_F(VarArgTest, EveryTypeIsReadAndWritten) {
+    TestEntry entry = Valued(&m_reservoir, {L"12", L"2.5", L"abc", L"-7", L"1.25", L"ff", L"3", L"keep"});
+    int i = 0;
+    long l = 0;
+    unsigned long x = 0;
+    float f = 0;
+    double d = 0;
+    wchar_t c = 0, s[8] = L"";
+    Get(entry, 0, L"  %d %lf\t%s %ld %f %lx %lc ", &i, &d, s, &l, &f, &x, &c);
+    EXPECT_EQ(std::tuple(i, d, std::wstring(s), l, f, x, c), std::tuple(12, 2.5, L"abc", -7L, 1.25f, 255UL, L'\3'));
+    EXPECT_FALSE(entry.Modified());
+    Get(entry, 1, L"%d", &i);  // from a start value on
+    EXPECT_EQ(i, 2);
+    wchar_t left[8] = L"left";
+    Get(entry, 7, L"%s %s", s, left);  // the second value is missing: its variable keeps its text
+    EXPECT_EQ(std::wstring(s), L"keep");
+    EXPECT_EQ(std::wstring(left), L"left");
+
+    i = -12;
+    l = LONG_MIN;
+    c = L'A';
+    SetP(entry, L"%s %d %ld %f %lf %x %c", L"two words", &i, &l, &f, &d, &x, &c);
+    EXPECT_EQ(entry.Values(), (Texts{L"two words", L"-12", L"-9223372036854775808", L"1.250000", L"2.500000",
+                                     L"ff", L"65", L"keep"}));
+    Set(entry, L"%s %d %ld %f %lf %lx", L"text", -12, 123456789012L, 1.5f, -0.25, 0xdeadbeefUL);
+    EXPECT_EQ(entry.Values(),
+              (Texts{L"text", L"-12", L"123456789012", L"1.500000", L"-0.250000", L"deadbeef", L"65", L"keep"}));
+    TestEntry empty = Valued(&m_reservoir, {});
+    Set(empty, L"%d %d", 1, 2);  // appended in order
+    EXPECT_EQ(empty.Values(), (Texts{L"1", L"2"}));
+    empty.ClearFlags();
+    Set(empty, L"%d", 1);
+    EXPECT_FALSE(empty.Modified()) << "the same text is no change";
+    for (const wchar_t* format : {L"", L" \t\n "}) {
+        Get(empty, 0, format);
+        SetP(empty, format);
+        Set(empty, format);
+        EXPECT_EQ(empty.Values(), (Texts{L"1", L"2"})) << "an empty format does nothing";
+    }
+}
+
+TEST_F(VarArgTest, AStringWidthBoundsTheCopyAndTerminates) {
+    const std::wstring longValue(5000, L'v');
+    // `written`: the characters the element may touch, terminator included.
+    const struct { const wchar_t* value; const wchar_t* format; std::wstring expected; long written; } cases[] = {
+        {L"abcd", L"%4s", L"abcd", 5}, {L"abcde", L"%4s", L"abcd", 5}, {L"", L"%4s", L"", 1},
+        {longValue.c_str(), L"%4ls", L"vvvv", 5}, {L"ab", L"%1s", L"a", 2}, {L"abc", L"%s", L"abc", 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::wstring(c.format) << " of " << std::wstring(c.value).size());
+        TestEntry entry = Valued(&m_reservoir, {c.value, L"7"});
+        wchar_t buffer[16];
+        std::fill(std::begin(buffer), std::end(buffer), L'#');
+        int after = 0;
+        Get(entry, 0, (std::wstring(c.format) + L" %d").c_str(), buffer, &after);
+        EXPECT_EQ(std::wstring(buffer), c.expected);
+        EXPECT_EQ(std::count(std::begin(buffer), std::end(buffer), L'#'), 16 - c.written);
+        EXPECT_EQ(after, 7) << "the next element still reads its own value";
+    }
+    // When writing, the width bounds what is read from the argument.
+    TestEntry entry = Valued(&m_reservoir, {});
+    const wchar_t unterminated[3] = {L'x', L'y', L'z'};
+    SetP(entry, L"%3s %2s %5s", unterminated, L"abc", L"de");
+    EXPECT_EQ(entry.Values(), (Texts{L"xyz", L"ab", L"de"}));
+    Set(entry, L"%1s %d", L"long", 4);
+    EXPECT_EQ(entry.Values(), (Texts{L"l", L"4", L"de"}));
+}
+
+// Reading stops the same way: Lookup.SetTakesValuesNotPointersAndStopsAtAFormatError.
+TEST_F(VarArgTest, BadElementOrNullPointerStopsWithWhatCameBeforeDone) {
+    TestEntry entry = Valued(&m_reservoir, {L"a", L"b", L"c"});
+    const int one = 1, three = 3;
+    ExpectSea([&] { SetP(entry, L"%d %lld %d", &one, &one, &three); }, 5, kUnknownType + L"%lld %d')");
+    EXPECT_EQ(entry.Values(), (Texts{L"1", L"b", L"c"}));
+    entry = Valued(&m_reservoir, {L"a", L"b", L"c"});
+    ExpectSea([&] { Set(entry, L"%d x %d", 2, 3); }, 5, kBadElement + L"x %d')");
+    EXPECT_EQ(entry.Values(), (Texts{L"2", L"b", L"c"}));
+    entry = Valued(&m_reservoir, {L"a", L"b", L"c"});  // %c is refused in Lookup's test
+    ExpectSea([&] { Set(entry, L"%d %lc %d", 4, L'A', 3); }, 5, L"Resource entry key: Unknown data type");
+    EXPECT_EQ(entry.Values(), (Texts{L"4", L"b", L"c"})) << "SetVarArg refuses characters";
+    entry = Valued(&m_reservoir, {L"1", L"2"});
+    int a = 0;
+    EXPECT_THROW(Get(entry, 0, L"%d %d", &a, static_cast<int*>(nullptr)), std::invalid_argument);
+    EXPECT_EQ(a, 1);
+    EXPECT_THROW(SetP(entry, L"%d", static_cast<const int*>(nullptr)), std::invalid_argument);
+    EXPECT_EQ(entry.Values(), (Texts{L"1", L"2"}));
+    SetP(entry, L"%s", static_cast<const wchar_t*>(nullptr));  // a null string is the empty text
+    EXPECT_EQ(entry.Values(), (Texts{L"", L"2"}));
+}
+
+TEST_F(VarArgTest, CharacterObjectHasOneWidthOnBothSides) {
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("format-characters.txt", 3)) {
+        SCOPED_TRACE(row.Where());
+        TestEntry entry = Valued(&m_reservoir, {row.Text(0).c_str()});
+        // Guards on both sides: neither reading nor writing passes the object.
+        wchar_t cell[3] = {L'<', L'?', L'>'};
+        Get(entry, 0, L"%c", &cell[1]);
+        EXPECT_EQ(cell[1], static_cast<wchar_t>(row.Number(1)));
+        EXPECT_EQ(cell[0], L'<');
+        EXPECT_EQ(cell[2], L'>');
+        TestEntry target = Valued(&m_reservoir, {});
+        SetP(target, L"%lc", &cell[1]);
+        EXPECT_EQ(target.Values(), Texts{row.Text(2)});
+    }
+}
+
+TEST(ValueStreamTest, WritesOneTokenAndReadsTokens) {
+    using ResourceSea::operator<<;
+    using ResourceSea::operator>>;
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("value-stream.txt", 3)) {
+        SCOPED_TRACE(row.Where());
+        if (row.raw[0] == "write") {
+            std::wostringstream out;
+            out << CString(row.Text(1).c_str());
+            EXPECT_EQ(out.str(), row.Text(2));
+            continue;
+        }
+        std::wistringstream in(row.Text(1));
+        std::vector<std::wstring> tokens;
+        CString token(L"stale");
+        while (in >> token) tokens.push_back(token.Str());
+        EXPECT_EQ(tokens, row.List(2));
+        EXPECT_TRUE(token.IsEmpty()) << "the failed read at the end empties the target";
+    }
 }
 
 }  // namespace

@@ -70,7 +70,7 @@ TEST(SqliteTable, HostileTextsAndTablesOfAnyNameShareOneFile) {
                                               L"\u00A7\u00B6\u00AC\\", L"Mixed.Case"});
 }
 
-TEST(SqliteTable, AnImportCreatesNeitherTheDatabaseNorTheTable) {
+TEST(SqliteTable, AnImportCreatesNothingAndAnUnopenableFileRefusesBoth) {
     const Sqlite db;
     TestSea sea;
     sea.LookupSetInt(L"old", 1);
@@ -87,9 +87,12 @@ TEST(SqliteTable, AnImportCreatesNeitherTheDatabaseNorTheTable) {
     EXPECT_EQ(capture.Reports()[0].style, PrWin::ReadProblem);
     EXPECT_TRUE(capture.Has(L"t.db: the database does not exist"));
 
-    // A database without the table.
+    // A database without the table, and one in a folder that is not there.
     db.Write({{L"a", L"1", 0}});
     tabletest::AMissingTableIsNotImported(db);
+    CaptureOutput refusals;
+    CSqliteSeaTable table(db.dir.Wide("no-such-folder/seas.db"));
+    tabletest::RefusesBoth(table, refusals);
 }
 
 TEST(SqliteTable, AFailedExportLeavesTheFileAsItWas) {
@@ -142,13 +145,6 @@ TEST(SqliteTable, AFailedExportKeepsAFileItDidNotCreate) {
     EXPECT_TRUE(std::filesystem::exists(db.file));
     ASSERT_TRUE(first->EndWrite());
     EXPECT_EQ(db.Rows(), (std::vector<Row>{{L"a", L"1", 0}}));
-}
-
-TEST(SqliteTable, ADatabaseThatCannotBeOpenedRefusesBoth) {
-    const Sqlite db;
-    CaptureOutput capture;
-    CSqliteSeaTable table(db.dir.Wide("no-such-folder/seas.db"));
-    tabletest::RefusesBoth(table, capture);
 }
 
 TEST(SqliteTable, AnExportThatCannotCommitLeavesTheOldRows) {
