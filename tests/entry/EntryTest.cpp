@@ -451,6 +451,15 @@ TEST(SeaArenaTest, BlocksAreReusedAndChunksGrowUntilReset) {
     }
     EXPECT_EQ(pieces.size(), 40000u);
     EXPECT_GE(arena.ReservedBytes(), 40000u * 128u);
+    // Byte texts pack; what follows them is aligned again.
+    auto* t1 = static_cast<char*>(arena.Allocate(3, 1));
+    auto* t2 = static_cast<char*>(arena.Allocate(5, 1));
+    auto* aligned = static_cast<char*>(arena.Allocate(8));
+    ASSERT_TRUE(t1 != nullptr && t2 != nullptr && aligned != nullptr);
+    EXPECT_EQ(t2 - t1, 3);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(aligned) % 16, 0u);
+    EXPECT_GE(aligned, t2 + 5);
+    EXPECT_EQ(arena.Allocate(4, 3), nullptr) << "not a power of two";
 
     arena.GiveBackBlock(a);
     arena.GiveBackBlock(b);
