@@ -367,6 +367,9 @@ bool CResourceSea::WriteFile() {
         return RefuseWrite(CString(kelvaro::FormatText(L"%hs", e.what())));
     }
     if (!file.Close()) return RefuseWrite(FileIO::GetLastErrorMessage(static_cast<DWORD>(file.GetLastError())));
+    // Given back before the written file is read: a large sea's save would
+    // otherwise hold two copies of the file on top of the sea.
+    std::string().swap(present);
     RecordWritten();
     return true;
 }
