@@ -25,31 +25,37 @@ unsigned CountNotifications(CWnd& wnd)
 
 } // namespace
 
-TEST(PrWinHelperTest, TextsPostedInARowWakeTheWindowOnce)
+// Texts posted before the window exists wait for it; once it exists, the next text wakes it.
+TEST(PrWinHelperTest, TextsPostedInARowWakeTheWindowOnceAndWaitForItToExist)
 {
-    CWnd wnd;
-    ASSERT_TRUE(wnd.Create());
+    CWnd wnd; // no window yet
     CPrWinHelper helper(&wnd, notifyMessage);
     EXPECT_TRUE(helper.empty());
+    helper.PostTextMessage(L"early", PrWin::LibraryMessage, PrWin::Normal);
+    EXPECT_FALSE(helper.empty());
 
+    ASSERT_TRUE(wnd.Create());
     helper.PostTextMessage(L"one", PrWin::LibraryMessage, PrWin::ReadProblem);
     helper.PostTextMessage(L"two", PrWin::LibraryMessage, PrWin::WriteProblem);
     helper.PostTextMessage(nullptr, PrWin::WindowCommand, PrWin::HideWindow);
     EXPECT_EQ(CountNotifications(wnd), 1u);
 
     const std::vector<CPrWinHelper::Item> expected = {
+        {L"early", PrWin::LibraryMessage, PrWin::Normal},
         {L"one", PrWin::LibraryMessage, PrWin::ReadProblem},
         {L"two", PrWin::LibraryMessage, PrWin::WriteProblem},
         {L"", PrWin::WindowCommand, PrWin::HideWindow},
     };
+    CPrWinHelper::Item item;
     for (const CPrWinHelper::Item& want : expected) {
         SCOPED_TRACE(std::get<0>(want).GetString());
         ASSERT_FALSE(helper.empty());
-        CPrWinHelper::Item item;
         ASSERT_TRUE(helper.ReceiveTextMessage(item));
         EXPECT_EQ(item, want);
     }
     EXPECT_TRUE(helper.empty());
+    EXPECT_FALSE(helper.ReceiveTextMessage(item));
+    EXPECT_EQ(item, expected.back()) << "an empty queue leaves the item";
 
     // The window has emptied the queue: the next text wakes it again.
     helper.PostTextMessage(L"again", PrWin::LibraryMessage, PrWin::Normal);
@@ -59,26 +65,6 @@ TEST(PrWinHelperTest, TextsPostedInARowWakeTheWindowOnce)
         dropped.PostTextMessage(L"dropped", PrWin::LibraryMessage, PrWin::Normal);
     }
     EXPECT_EQ(CountNotifications(wnd), 1u) << "texts queued in a helper go with it";
-}
-
-TEST(PrWinHelperTest, TextsWaitForAWindowThatDoesNotExistYet)
-{
-    CWnd wnd; // no window yet
-    CPrWinHelper helper(&wnd, notifyMessage);
-    helper.PostTextMessage(L"early", PrWin::LibraryMessage, PrWin::Normal);
-    EXPECT_FALSE(helper.empty());
-
-    // Once the window exists, the next text wakes it, and nothing posted before is lost.
-    ASSERT_TRUE(wnd.Create());
-    helper.PostTextMessage(L"late", PrWin::LibraryMessage, PrWin::Normal);
-    EXPECT_EQ(CountNotifications(wnd), 1u);
-    CPrWinHelper::Item item;
-    ASSERT_TRUE(helper.ReceiveTextMessage(item));
-    EXPECT_EQ(std::get<0>(item), L"early");
-    ASSERT_TRUE(helper.ReceiveTextMessage(item));
-    EXPECT_EQ(std::get<0>(item), L"late");
-    EXPECT_FALSE(helper.ReceiveTextMessage(item));
-    EXPECT_EQ(std::get<0>(item), L"late") << "an empty queue leaves the item";
 }
 
 TEST(PrWinHelperTest, EveryTextFromManyThreadsReachesTheWindowThread)
