@@ -35,6 +35,18 @@ protected:
 
     static std::wstring TextAt(LPARAM lParam) { return reinterpret_cast<const wchar_t*>(lParam); }
 
+    // Posts a text to a free slot and takes it as the window would: the message carries the
+    // caller's number and wParam, and the slot holds `delivered`. Returns the slot's address.
+    LPARAM Deliver(unsigned message, const wchar_t* text, const std::wstring& delivered, unsigned wParam = 0) {
+        StatusBarInfo::PostStatusBarInfo(message, text, wParam);
+        const MSG msg = Next();
+        EXPECT_EQ(msg.message, message) << "the caller's number is posted, not the clamped one";
+        EXPECT_EQ(msg.wParam, wParam);
+        EXPECT_EQ(TextAt(msg.lParam), delivered);
+        EXPECT_EQ(StatusBarInfo::TakeStatusBarText(msg.lParam).Str(), delivered);
+        return msg.lParam;
+    }
+
     CWinThread* m_previous = nullptr;
     CWnd m_wnd;
     CWinThread m_thread;
@@ -42,24 +54,19 @@ protected:
 
 } // namespace
 
-TEST_F(StatusBarInfoTest, MessageNumberChoosesTheSlot) {
-    const struct { unsigned message, sameSlotAs; } cases[] = {
-        {0x8015, 0x8015}, {0x8000, 0x8002}, {0x0000, 0x8002},  // below the range: slot 0
-        {0x9000, 0x8015}, {0xFFFFFFFF, 0x8015},                 // above: slot 19
+TEST_F(StatusBarInfoTest, MessageNumberChoosesTheSlotWhichHoldsAtMost255Characters) {
+    const std::wstring as(255, L'a'), accents(255, L'\u00e9');
+    const struct { unsigned message, sameSlotAs; std::wstring text, delivered; } cases[] = {
+        {0x8015, 0x8015, as + std::wstring(45, L'b'), as}, {0x8004, 0x8004, accents, accents},
+        {0x8000, 0x8002, L"", L""}, {0x0000, 0x8002, L"probe", L"probe"},  // below the range: slot 0
+        {0x9000, 0x8015, L"probe", L"probe"}, {0xFFFFFFFF, 0x8015, L"probe", L"probe"},  // above: slot 19
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.message);
-        StatusBarInfo::PostStatusBarInfo(c.message, L"probe", 17);
-        const MSG posted = Next();
-        EXPECT_EQ(posted.message, c.message) << "the caller's number is posted, not the clamped one";
-        EXPECT_EQ(posted.wParam, 17u);
-        EXPECT_EQ(TextAt(posted.lParam), L"probe");
-        StatusBarInfo::TakeStatusBarText(posted.lParam);
-        StatusBarInfo::PostStatusBarInfo(c.sameSlotAs, L"reference", 0);
-        const MSG reference = Next();
-        EXPECT_EQ(reference.lParam, posted.lParam);
-        StatusBarInfo::TakeStatusBarText(reference.lParam);
+        SCOPED_TRACE(::testing::Message() << c.message << " with " << c.text.size() << " characters");
+        const LPARAM slot = Deliver(c.message, c.text.c_str(), c.delivered, 17);
+        EXPECT_EQ(Deliver(c.sameSlotAs, L"reference", L"reference"), slot);
     }
+    Deliver(0x8004, nullptr, L"");
     LPARAM seen[StatusBarInfo::slotCount];
     for (unsigned k = 0; k < StatusBarInfo::slotCount; ++k) {
         StatusBarInfo::PostStatusBarInfo(StatusBarInfo::firstMessage + k, std::to_wstring(k).c_str(), k);
@@ -69,24 +76,6 @@ TEST_F(StatusBarInfoTest, MessageNumberChoosesTheSlot) {
     }
     for (unsigned k = 0; k < StatusBarInfo::slotCount; ++k)
         EXPECT_EQ(StatusBarInfo::TakeStatusBarText(seen[k]), std::to_wstring(k).c_str());
-}
-
-TEST_F(StatusBarInfoTest, TextIsCutTo255Characters) {
-    const std::wstring longText = std::wstring(255, L'a') + std::wstring(45, L'b');
-    const struct { std::wstring text, delivered; } cases[] = {
-        {longText, std::wstring(255, L'a')},
-        {std::wstring(255, L'\u00e9'), std::wstring(255, L'\u00e9')},
-        {L"", L""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text.size());
-        StatusBarInfo::PostStatusBarInfo(0x8004, c.text.c_str(), 0);
-        const MSG msg = Next();
-        EXPECT_EQ(TextAt(msg.lParam), c.delivered);
-        EXPECT_EQ(StatusBarInfo::TakeStatusBarText(msg.lParam).Str(), c.delivered);
-    }
-    StatusBarInfo::PostStatusBarInfo(0x8004, nullptr, 0);
-    EXPECT_EQ(StatusBarInfo::TakeStatusBarText(Next().lParam), L"");
 }
 
 TEST_F(StatusBarInfoTest, SlotIsNotOverwrittenWhileTheWindowMayReadIt) {
@@ -109,8 +98,7 @@ TEST_F(StatusBarInfoTest, SlotIsNotOverwrittenWhileTheWindowMayReadIt) {
     EXPECT_EQ(Next().message, 0u);
 
     // A free slot posts at once again.
-    StatusBarInfo::PostStatusBarInfo(0x8005, L"fourth", 4);
-    EXPECT_EQ(StatusBarInfo::TakeStatusBarText(Next().lParam), L"fourth");
+    Deliver(0x8005, L"fourth", L"fourth", 4);
 }
 
 TEST_F(StatusBarInfoTest, NothingIsPostedWithoutAMainWindowProgressUnchangedWithOne) {
@@ -131,15 +119,13 @@ TEST_F(StatusBarInfoTest, NothingIsPostedWithoutAMainWindowProgressUnchangedWith
     m_thread.m_pMainWnd = &m_wnd;
     EXPECT_EQ(Next().message, 0u);
     // The slot kept the last text and is free: the next post goes out with the new one.
-    StatusBarInfo::PostStatusBarInfo(0x8007, L"now", 0);
-    EXPECT_EQ(StatusBarInfo::TakeStatusBarText(Next().lParam), L"now");
+    Deliver(0x8007, L"now", L"now");
 
     // A message that goes with its destroyed window frees its slot.
     StatusBarInfo::PostStatusBarInfo(0x8006, L"never read", 0);
     m_wnd.DestroyWindow();
     ASSERT_TRUE(m_wnd.Create());
-    StatusBarInfo::PostStatusBarInfo(0x8006, L"fresh", 0);
-    EXPECT_EQ(StatusBarInfo::TakeStatusBarText(Next().lParam), L"fresh");
+    Deliver(0x8006, L"fresh", L"fresh");
 
     // With a window, progress is posted unchanged.
     StatusBarInfo::PostStatusBarProgress(42, 0xFFFFFFFFu);
@@ -193,6 +179,5 @@ TEST_F(StatusBarInfoTest, PostsFromManyThreadsKeepEveryDeliveredTextWhole) {
     EXPECT_GT(read, 0);
 
     // Nothing waits for the slot any more: a new text goes out at once.
-    StatusBarInfo::PostStatusBarInfo(0x8008, L"after", 0);
-    EXPECT_EQ(StatusBarInfo::TakeStatusBarText(Next().lParam), L"after");
+    Deliver(0x8008, L"after", L"after");
 }
