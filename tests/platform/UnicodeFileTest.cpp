@@ -95,25 +95,21 @@ TEST(UnicodeFile, UndecodableInputReadsAsReplacementCharacters) {
 }
 
 TEST(UnicodeFile, LinesLongerThanTheBufferAreCutAndTheirRestSkipped) {
-    // length: characters of the long line
-    const struct { const char* what; std::size_t length; unsigned capacity; bool tooLong; } cases[] = {
-        {"fits exactly", 8191, 8192, false}, {"one too many", 8192, 8192, true}, {"far over", 100'000, 8192, true},
-        {"tiny buffer", 5, 2, true}, {"buffer of one holds only the terminator", 3, 1, true},
-    };
     ScratchDir dir;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("platform-long-lines.txt", 4)) {
+        SCOPED_TRACE(row.Where() + " " + row.raw[0]);
+        const auto capacity = static_cast<unsigned>(row.Number(2));
         std::wstring longLine;
-        for (std::size_t i = 0; i < c.length; ++i)
+        for (long long i = 0; i < row.Number(1); ++i)
             longLine.push_back(i % 3 == 0 ? L'\U0001F600' : static_cast<wchar_t>(L'a' + i % 26));
         ASSERT_TRUE(WriteLines(dir.Wide("f.sea"), {L"x", longLine, L"y"}));
-        const auto read = ReadAllLines(dir.Wide("f.sea"), c.capacity);
+        const auto read = ReadAllLines(dir.Wide("f.sea"), capacity);
         ASSERT_EQ(read.lines.size(), 3u);
-        EXPECT_EQ(read.lines[0], std::wstring(L"x").substr(0, c.capacity - 1));
-        EXPECT_EQ(read.lines[1], longLine.substr(0, c.capacity - 1));
-        EXPECT_EQ(read.tooLong[1], c.tooLong);
-        EXPECT_EQ(read.tooLong[2], c.capacity < 2) << "the flag belongs to one line only";
-        EXPECT_EQ(read.lines[2], std::wstring(L"y").substr(0, c.capacity - 1));
+        EXPECT_EQ(read.lines[0], std::wstring(L"x").substr(0, capacity - 1));
+        EXPECT_EQ(read.lines[1], longLine.substr(0, capacity - 1));
+        EXPECT_EQ(read.tooLong[1], row.Flag(3));
+        EXPECT_EQ(read.tooLong[2], capacity < 2) << "the flag belongs to one line only";
+        EXPECT_EQ(read.lines[2], std::wstring(L"y").substr(0, capacity - 1));
     }
     // The CR of the line end is no character of the line, even when the buffer is full.
     WriteBytes(dir.Path("f.sea"), "abc\r\nabcd\r\nab\rc\r\n");
