@@ -1,5 +1,7 @@
-// CString: the clamping, bounds and aliasing rules callers rely on.
+// CString: the clamping, bounds and aliasing rules callers rely on; and skip_non_white_space,
+// which stops at white space or the terminator and keeps a null pointer.
 #include "kelvaro/platform/CString.h"
+#include "kelvaro/platform/CoreLib.h"
 
 #include <gtest/gtest.h>
 
@@ -99,6 +101,18 @@ TEST(CStringTest, EditsNeitherOverlapNorReachPastTheEnd) {
     EXPECT_EQ(s, L"0123456789");
     s.GetBufferSetLength(4)[3] = L'y';
     EXPECT_EQ(s, L"012y");
+}
+
+TEST(CoreLib, SkipNonWhiteSpace) {
+    const struct { const wchar_t* text; int offset; } cases[] = {
+        {L"", 0}, {L"abc", 3}, {L" abc", 0}, {L"%d\t%s", 2}, {L"x\ny", 1}, {L"x\vy", 1}, {L"\u00A7\u00B6 ", 2},
+    };
+    for (const auto& c : cases) {
+        std::wstring copy(c.text);
+        EXPECT_EQ(skip_non_white_space(c.text) - c.text, c.offset) << c.offset;
+        EXPECT_EQ(skip_non_white_space(copy.data()) - copy.data(), c.offset);
+    }
+    EXPECT_EQ(skip_non_white_space(static_cast<const wchar_t*>(nullptr)), nullptr);
 }
 
 } // namespace
