@@ -1,12 +1,15 @@
 // Module loading through a Configuration sea: real shared objects, copied under
 // the names a sea gives them into a temporary folder, are loaded, announce
-// their initialisation, and are unloaded last-first.
+// their initialisation, and are unloaded last-first. Below that, shared libraries
+// themselves: loading, freeing, and the reason a load failed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "kelvaro/app/ModuleLoader.h"
 #include "kelvaro/platform/FileIO.h"
+#include "kelvaro/platform/SharedLibrary.h"
 #include "kelvaro/platform/Utf.h"
 #include "seabase/SeaBaseTestSupport.h"
 
@@ -99,6 +102,34 @@ TEST(KelvaroModuleTest, LibraryIsInTheExtensionChain) {
     EXPECT_NE(own.name.Find(L"libkelvaro"), -1) << own.name.GetString();
     const auto modules = AfxGetExtensionModules();
     EXPECT_NE(std::find(modules.begin(), modules.end(), &own), modules.end());
+}
+
+TEST(SharedLibraryTest, FailedLoadGivesTheSystemsReasonToItsThreadOnly) {
+    // A name that is not ASCII reaches the system as UTF-8 and comes back in the reason.
+    const wchar_t* path = L"/nonexistent-kelvaro-folder/R\u00e9ports.dll";
+    EXPECT_EQ(AfxLoadLibrary(path), nullptr);
+    std::thread other([] { AfxLoadLibrary(L"/nonexistent-kelvaro-folder/Other.dll"); });
+    other.join();
+    const CString error = GetLastLoadError();
+    EXPECT_NE(error.Find(path), -1) << error.GetString();
+    EXPECT_NE(error.Find(L"No such file"), -1) << error.GetString();
+    // The system would hand out the program itself for a null name.
+    for (const wchar_t* none : {static_cast<const wchar_t*>(nullptr), L""}) {
+        EXPECT_EQ(AfxLoadLibrary(none), nullptr);
+        EXPECT_FALSE(GetLastLoadError().IsEmpty());
+    }
+}
+
+TEST(SharedLibraryTest, LibraryIsFreedOncePerLoad) {
+    int notALibrary = 0;
+    EXPECT_FALSE(AfxFreeLibrary(nullptr));
+    EXPECT_FALSE(AfxFreeLibrary(&notALibrary));
+    HMODULE first = AfxLoadLibrary(L"libm.so.6");
+    ASSERT_NE(first, nullptr) << GetLastLoadError().GetString();
+    ASSERT_EQ(AfxLoadLibrary(L"libm.so.6"), first);
+    EXPECT_TRUE(AfxFreeLibrary(first));
+    EXPECT_TRUE(AfxFreeLibrary(first));
+    EXPECT_FALSE(AfxFreeLibrary(first)) << "a third free would free what others still hold";
 }
 
 }  // namespace
