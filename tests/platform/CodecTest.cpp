@@ -71,16 +71,11 @@ TEST(CodePageTest, EveryByteRoundTripsAndTheHighBytesFollowTheTable) {
 }
 
 TEST(CodePageTest, UnmappableCharactersBecomeQuestionMarks) {
-    const struct { const char* what; std::wstring text; std::string bytes; bool lossless; } cases[] = {
-        {"plain", L"abc \u00E4\u20AC", "abc \xE4\x80", true}, {"Cyrillic", L"a\u0416b", "a?b", false},
-        {"C1 control without a byte", L"\u0080\u0082", "??", false}, {"outside the BMP", L"x\U0001F600y", "x?y", false},
-        {"one bad among good", L"\u201C\u4E2D\u201D", "\x93?\x94", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        bool lossless = !c.lossless;
-        EXPECT_EQ(cp::Encode(c.text, &lossless), c.bytes);
-        EXPECT_EQ(lossless, c.lossless);
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("platform-1252-unmappable.txt", 4)) {
+        SCOPED_TRACE(row.Where() + " " + row.raw[0]);
+        bool lossless = !row.Flag(3);
+        EXPECT_EQ(cp::Encode(row.Text(1), &lossless), row.Bytes(2));
+        EXPECT_EQ(lossless, row.Flag(3));
     }
     char out = 'k';
     EXPECT_FALSE(cp::FromWide(L'\u0416', out));

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "kelvaro/platform/File.h"
@@ -18,6 +19,10 @@ using testsupport::ScratchDir;
 namespace fs = std::filesystem;
 
 std::string Narrow(const CString& text) { return FileIO::ToNativePath(text.Str()); }
+
+int Errno(const std::string& name) {  // the error numbers the case files name
+    return std::map<std::string, int>{{"ENOENT", ENOENT}, {"EISDIR", EISDIR}, {"EEXIST", EEXIST}, {"EACCES", EACCES}}.at(name);
+}
 
 std::int64_t MtimeSeconds(const fs::path& path) {
     const auto sys = std::chrono::file_clock::to_sys(fs::last_write_time(path));
@@ -118,21 +123,12 @@ TEST(FileIO, CopyFileRefusals) {
     ScratchDir dir;
     testsupport::WriteBytes(dir.Path("src.sea"), "new");
     fs::create_directory(dir.Path("folder"));
-    const struct { const char* what; const char* from; const char* to; bool failIfExists; bool readOnlyTarget;
-                   int error; } cases[] = {
-        {"missing source", "missing.sea", "dst.sea", false, false, ENOENT},
-        {"source is a folder", "folder", "dst.sea", false, false, EISDIR},
-        {"target exists and must not", "src.sea", "dst.sea", true, false, EEXIST},
-        {"read-only target", "src.sea", "dst.sea", false, true, EACCES},
-        {"target is a folder", "src.sea", "folder", false, false, EISDIR},
-        {"target folder missing", "src.sea", "nowhere/dst.sea", false, false, ENOENT},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("platform-copy-refusals.txt", 6)) {
+        SCOPED_TRACE(row.Where() + " " + row.raw[0]);
         testsupport::WriteBytes(dir.Path("dst.sea"), "old");
-        if (c.readOnlyTarget) fs::permissions(dir.Path("dst.sea"), fs::perms::owner_read);
-        EXPECT_FALSE(FileIO::CopyFile(dir.Wide(c.from), dir.Wide(c.to), c.failIfExists));
-        EXPECT_EQ(FileIO::GetLastError(), static_cast<DWORD>(c.error));
+        if (row.Flag(4)) fs::permissions(dir.Path("dst.sea"), fs::perms::owner_read);
+        EXPECT_FALSE(FileIO::CopyFile(dir.Wide(row.raw[1]), dir.Wide(row.raw[2]), row.Flag(3)));
+        EXPECT_EQ(FileIO::GetLastError(), static_cast<DWORD>(Errno(row.raw[5])));
         EXPECT_EQ(testsupport::ReadBytes(dir.Path("dst.sea")), "old");
         EXPECT_EQ(dir.Names(), (std::vector<std::string>{"dst.sea", "folder", "src.sea"}));
         fs::permissions(dir.Path("dst.sea"), fs::perms::owner_all);
@@ -183,29 +179,24 @@ TEST(File, GetStatusReportsSizeTimeAttributeAndFullNameAndSetStatusTheTime) {
     EXPECT_EQ(status.m_attribute & CFile::directory, CFile::directory);
 }
 
-// Read-only is the owner's write bit, even for root. Protecting clears every write bit and
-// unprotecting gives the owner's back; the rest of the mode, the time and the content stay.
+// Read-only is the owner's write bit, even for root; applying it keeps the time and the content.
 TEST(File, ReadOnlyFollowsTheOwnerWriteBitAndSetStatusAppliesIt) {
-    const unsigned protect = CFile::readOnly;
-    const struct { unsigned before; bool readOnly; unsigned attribute; unsigned after; } cases[] = {
-        {0644, false, protect, 0444}, {0664, false, protect, 0444}, {0664, false, 0, 0664}, {0444, true, 0, 0644},
-        {0444, true, protect, 0444}, {0466, true, 0, 0666}, {0200, false, 0, 0200}, {0710, false, protect, 0510},
-    };
     ScratchDir dir;
     const fs::path path = dir.Path("f.sea");
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << std::oct << c.before << " set to " << c.attribute);
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("platform-read-only.txt", 4)) {
+        SCOPED_TRACE(row.Where());
+        const bool readOnly = row.Flag(1);
         testsupport::WriteBytes(path, "content");
-        fs::permissions(path, static_cast<fs::perms>(c.before));
-        EXPECT_EQ(CFile::IsReadOnly(dir.Wide("f.sea")), c.readOnly);
+        fs::permissions(path, static_cast<fs::perms>(row.Number(0)));
+        EXPECT_EQ(CFile::IsReadOnly(dir.Wide("f.sea")), readOnly);
         CFileStatus status;
         ASSERT_TRUE(CFile::GetStatus(dir.Wide("f.sea"), status));
-        EXPECT_EQ((status.m_attribute & CFile::readOnly) != 0, c.readOnly);
+        EXPECT_EQ((status.m_attribute & CFile::readOnly) != 0, readOnly);
         const std::int64_t mtime = status.m_mtime;
-        status.m_attribute = c.attribute;
+        status.m_attribute = row.Flag(2) ? CFile::readOnly : 0u;
         status.m_mtime = 0;  // leave the time alone
         ASSERT_TRUE(CFile::SetStatus(dir.Wide("f.sea"), status));
-        EXPECT_EQ(fs::status(path).permissions(), static_cast<fs::perms>(c.after));
+        EXPECT_EQ(fs::status(path).permissions(), static_cast<fs::perms>(row.Number(3)));
         EXPECT_EQ(MtimeSeconds(path), mtime);
         fs::permissions(path, fs::perms::owner_all);
         EXPECT_EQ(testsupport::ReadBytes(path), "content");

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -140,18 +141,14 @@ TEST(UnicodeFile, OpenFailures) {
     ScratchDir dir;
     fs::create_directory(dir.Path("folder"));
     WriteBytes(dir.Path("a.sea"), "x");
-    const struct { const char* what; const char* leaf; unsigned flags; int error; } cases[] = {
-        {"read missing", "missing.sea", 0, ENOENT}, {"read a folder", "folder", 0, EISDIR},
-        {"write a folder", "folder", 0x1001, EISDIR}, {"append to a missing file", "missing.sea", 0x2001, ENOENT},
-        {"create in a missing folder", "nowhere/a.sea", 0x1001, ENOENT},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("platform-open-failures.txt", 4)) {
+        SCOPED_TRACE(row.Where() + " " + row.raw[0]);
+        const int error = std::map<std::string, int>{{"ENOENT", ENOENT}, {"EISDIR", EISDIR}}.at(row.raw[3]);
         CUnicodeFile file;
-        EXPECT_EQ(file.Open(dir.Wide(c.leaf), c.flags), 0);
+        EXPECT_EQ(file.Open(dir.Wide(row.raw[1]), static_cast<unsigned>(row.Number(2))), 0);
         EXPECT_FALSE(file.IsOpen());
-        EXPECT_EQ(file.GetLastError(), c.error);
-        EXPECT_EQ(FileIO::GetLastError(), static_cast<DWORD>(c.error));
+        EXPECT_EQ(file.GetLastError(), error);
+        EXPECT_EQ(FileIO::GetLastError(), static_cast<DWORD>(error));
     }
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"a.sea", "folder"}));
 
