@@ -33,18 +33,20 @@ protected:
         return m_wnd.PeekMessage(msg) ? msg : MSG{};
     }
 
-    static std::wstring TextAt(LPARAM lParam) { return reinterpret_cast<const wchar_t*>(lParam); }
-
-    // Posts a text to a free slot and takes it as the window would: the message carries the
-    // caller's number and wParam, and the slot holds `delivered`. Returns the slot's address.
-    LPARAM Deliver(unsigned message, const wchar_t* text, const std::wstring& delivered, unsigned wParam = 0) {
-        StatusBarInfo::PostStatusBarInfo(message, text, wParam);
-        const MSG msg = Next();
+    // Takes a text as the window would: the message carries the caller's number and wParam,
+    // and the slot it points to holds `delivered`. Returns the slot's address.
+    static LPARAM Take(const MSG& msg, unsigned message, const std::wstring& delivered, unsigned wParam = 0) {
         EXPECT_EQ(msg.message, message) << "the caller's number is posted, not the clamped one";
         EXPECT_EQ(msg.wParam, wParam);
-        EXPECT_EQ(TextAt(msg.lParam), delivered);
+        if (msg.lParam == 0) return 0;  // no message to read
+        EXPECT_EQ(reinterpret_cast<const wchar_t*>(msg.lParam), delivered);
         EXPECT_EQ(StatusBarInfo::TakeStatusBarText(msg.lParam).Str(), delivered);
         return msg.lParam;
+    }
+    // Posts a text to a free slot and takes it.
+    LPARAM Deliver(unsigned message, const wchar_t* text, const std::wstring& delivered, unsigned wParam = 0) {
+        StatusBarInfo::PostStatusBarInfo(message, text, wParam);
+        return Take(Next(), message, delivered, wParam);
     }
 
     CWinThread* m_previous = nullptr;
@@ -85,16 +87,10 @@ TEST_F(StatusBarInfoTest, SlotIsNotOverwrittenWhileTheWindowMayReadIt) {
 
     const MSG first = Next();
     EXPECT_EQ(Next().message, 0u) << "later texts wait for the slot instead of posting";
-    EXPECT_EQ(TextAt(first.lParam), L"first") << "the text the message points to is intact";
-    EXPECT_EQ(first.wParam, 1u);
-    EXPECT_EQ(StatusBarInfo::TakeStatusBarText(first.lParam), L"first");
+    const LPARAM slot = Take(first, 0x8005, L"first", 1);  // the text the message points to is intact
 
     // Taking the text frees the slot for the newest waiting text, which is posted now.
-    const MSG newest = Next();
-    EXPECT_EQ(newest.message, 0x8005u);
-    EXPECT_EQ(newest.wParam, 3u);
-    EXPECT_EQ(newest.lParam, first.lParam);
-    EXPECT_EQ(StatusBarInfo::TakeStatusBarText(newest.lParam), L"third");
+    EXPECT_EQ(Take(Next(), 0x8005, L"third", 3), slot);
     EXPECT_EQ(Next().message, 0u);
 
     // A free slot posts at once again.

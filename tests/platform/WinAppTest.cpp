@@ -255,22 +255,15 @@ TEST_F(WinAppTest, DefaultFileLivesInTheConfigurationFolder) {
     };
     const std::optional<std::string> xdg = saved("XDG_CONFIG_HOME"), home = saved("HOME");
     const std::string root = m_dir.Root().string();
-    const struct { std::optional<std::string> xdg; std::string home; const wchar_t* appName; std::string folder; }
-        cases[] = {  // xdg nullopt: unset
-            {root, "/home/u", L"Kelvaro Demo", root + "/Kelvaro Demo"},
-            {root + "/", "/home/u", L"../escape/attempt", root + "/.._escape_attempt"},
-            {"relative", root, L"..", root + "/.config/_"},
-            {"", root + "/", L"KelvaroTest", root + "/.config/KelvaroTest"},
-            {std::nullopt, root, L"Unset", root + "/.config/Unset"},
-        };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.folder);
-        c.xdg ? ::setenv("XDG_CONFIG_HOME", c.xdg->c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
-        ::setenv("HOME", c.home.c_str(), 1);
-        CWinApp app(c.appName);
-        EXPECT_EQ(FileIO::ToNativePath(app.GetProfileFile().Str()), c.folder + "/settings");
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("platform-config-folders.txt", 4)) {
+        SCOPED_TRACE(row.Where());
+        const auto field = [&](std::size_t i) { return row.raw[i][0] == '@' ? root + row.raw[i].substr(1) : row.raw[i]; };
+        row.Null(0) ? ::unsetenv("XDG_CONFIG_HOME") : ::setenv("XDG_CONFIG_HOME", field(0).c_str(), 1);
+        ::setenv("HOME", field(1).c_str(), 1);
+        CWinApp app(row.Text(2).c_str());
+        EXPECT_EQ(FileIO::ToNativePath(app.GetProfileFile().Str()), field(3) + "/settings");
         EXPECT_TRUE(app.WriteProfileString(L"S", L"a", L"1")) << app.GetProfileError().GetString();
-        EXPECT_TRUE(fs::is_regular_file(c.folder + "/settings"));
+        EXPECT_TRUE(fs::is_regular_file(field(3) + "/settings"));
     }
 
     CWinApp app(L"KelvaroTest");
