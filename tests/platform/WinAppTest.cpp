@@ -1,5 +1,8 @@
 // The application object and its settings store: a text file a person can edit,
-// kept whole through damage, concurrent writers and failed writes.
+// kept whole through damage, concurrent writers and failed writes. And the message box:
+// an installed box gets the text (null as empty) and answers; the default box writes the
+// text to stderr as one UTF-8 line.
+#include "kelvaro/platform/MessageBox.h"
 #include "kelvaro/platform/WinApp.h"
 
 #include <gtest/gtest.h>
@@ -294,4 +297,20 @@ TEST_F(WinAppTest, BatchWritesTheFileOnceAtTheEnd) {
         ASSERT_TRUE(open->WriteProfileString(L"S", L"a", L"1"));
     }
     EXPECT_EQ(App()->GetProfileString(L"S", L"a"), L"1") << "an open batch is written when the application ends";
+}
+
+TEST(MessageBoxTest, InstalledBoxAnswersAndTheDefaultWritesUtf8) {
+    std::wstring text = L"stale";
+    kelvaro::SetMessageBoxHandler([&](const wchar_t* t, UINT) {
+        text = t;
+        return 42;
+    });
+    EXPECT_EQ(AfxMessageBox(nullptr), 42);
+    EXPECT_EQ(text, L"") << "a null text is shown as an empty one";
+    const kelvaro::MessageBoxHandler previous = kelvaro::SetMessageBoxHandler(nullptr);
+    ASSERT_TRUE(previous) << "the box installed before is handed back";
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(AfxMessageBox(L"Z\u00fcrich \U0001F600", MB_ICONSTOP), IDOK);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Z\xC3\xBCrich \xF0\x9F\x98\x80\n");
 }
