@@ -108,8 +108,7 @@ TEST(SharedLibraryTest, FailedLoadGivesTheSystemsReasonToItsThreadOnly) {
     // A name that is not ASCII reaches the system as UTF-8 and comes back in the reason.
     const wchar_t* path = L"/nonexistent-kelvaro-folder/R\u00e9ports.dll";
     EXPECT_EQ(AfxLoadLibrary(path), nullptr);
-    std::thread other([] { AfxLoadLibrary(L"/nonexistent-kelvaro-folder/Other.dll"); });
-    other.join();
+    std::thread([] { AfxLoadLibrary(L"/nonexistent-kelvaro-folder/Other.dll"); }).join();
     const CString error = GetLastLoadError();
     EXPECT_NE(error.Find(path), -1) << error.GetString();
     EXPECT_NE(error.Find(L"No such file"), -1) << error.GetString();

@@ -79,20 +79,19 @@ TEST(FileIO, PathArithmetic) {
 
 TEST(FileIO, CreateFolderMakesParents) {
     ScratchDir dir;
-    EXPECT_TRUE(FileIO::CreateFolder(dir.Wide("a/b/c")));
-    EXPECT_TRUE(fs::is_directory(dir.Path("a/b/c")));
-    EXPECT_TRUE(FileIO::FolderExists(dir.Wide("a/b")));
-    EXPECT_FALSE(FileIO::FileExists(dir.Wide("a/b")));
-    EXPECT_TRUE(FileIO::CreateFolder(dir.Wide("a/b/c/")));  // already there
-    EXPECT_TRUE(FileIO::CreateFolder(dir.Wide("a/./b/../b2")));
-    EXPECT_TRUE(fs::is_directory(dir.Path("a/b2")));
-
     testsupport::WriteBytes(dir.Path("file"), "x");
-    EXPECT_FALSE(FileIO::CreateFolder(dir.Wide("file")));
-    EXPECT_FALSE(FileIO::CreateFolder(dir.Wide("file/sub")));
+    // "a/b/c/" is there already; no folder can be made in the place of a file or below it.
+    for (const auto& [leaf, made] :
+         {std::pair{"a/b/c", true}, {"a/b/c/", true}, {"a/./b/../b2", true}, {"file", false}, {"file/sub", false}})
+        EXPECT_EQ(FileIO::CreateFolder(dir.Wide(leaf)), made) << leaf;
+    EXPECT_FALSE(FileIO::CreateFolder(CString()));
+    for (const char* folder : {"a/b/c", "a/b", "a/b2"}) {
+        EXPECT_TRUE(fs::is_directory(dir.Path(folder))) << folder;
+        EXPECT_TRUE(FileIO::FolderExists(dir.Wide(folder))) << folder;
+        EXPECT_FALSE(FileIO::FileExists(dir.Wide(folder))) << folder;
+    }
     EXPECT_TRUE(FileIO::FileExists(dir.Wide("file")));
     EXPECT_FALSE(FileIO::FolderExists(dir.Wide("file")));
-    EXPECT_FALSE(FileIO::CreateFolder(CString()));
 }
 
 TEST(FileIO, CopyFileKeepsContentPermissionsAndTime) {

@@ -20,8 +20,7 @@ namespace {
 // Runs f on a fresh thread, so the test thread's own thread object is never touched.
 template <class F>
 void OnNewThread(F f) {
-    std::thread t(f);
-    t.join();
+    std::thread(f).join();
 }
 
 // Whether another thread can take the section now (it gives it back at once).

@@ -72,7 +72,7 @@ TEST(UnicodeFile, EachEncodingIsWrittenByteExactAndReadBack) {
     EXPECT_EQ(ReadBytes(dir.Path("f.sea")), "a?b?c\x80\r\n");
 }
 
-TEST(UnicodeFile, LineEndsInEveryEncoding) {
+TEST(UnicodeFile, LineEndsInEveryEncodingAndUndecodableInput) {
     ScratchDir dir;
     for (const testsupport::CaseRow& row : testsupport::ReadCases("line-ends.txt", 3)) {
         bool latin = false;  // whether code page 1252 holds the text
@@ -84,10 +84,7 @@ TEST(UnicodeFile, LineEndsInEveryEncoding) {
             EXPECT_EQ(ReadAllLines(dir.Wide("f.sea")).lines, row.List(2));
         }
     }
-}
-
-TEST(UnicodeFile, UndecodableInputReadsAsReplacementCharacters) {
-    ScratchDir dir;
+    // Input that cannot be decoded reads as replacement characters.
     for (const testsupport::CaseRow& row : testsupport::ReadCases("undecodable.txt", 3)) {
         SCOPED_TRACE(row.Where() + " " + row.raw[0]);
         WriteBytes(dir.Path("f.sea"), row.Bytes(1));
@@ -105,12 +102,10 @@ TEST(UnicodeFile, LinesLongerThanTheBufferAreCutAndTheirRestSkipped) {
             longLine.push_back(i % 3 == 0 ? L'\U0001F600' : static_cast<wchar_t>(L'a' + i % 26));
         ASSERT_TRUE(WriteLines(dir.Wide("f.sea"), {L"x", longLine, L"y"}));
         const auto read = ReadAllLines(dir.Wide("f.sea"), capacity);
-        ASSERT_EQ(read.lines.size(), 3u);
-        EXPECT_EQ(read.lines[0], std::wstring(L"x").substr(0, capacity - 1));
-        EXPECT_EQ(read.lines[1], longLine.substr(0, capacity - 1));
-        EXPECT_EQ(read.tooLong[1], row.Flag(3));
-        EXPECT_EQ(read.tooLong[2], capacity < 2) << "the flag belongs to one line only";
-        EXPECT_EQ(read.lines[2], std::wstring(L"y").substr(0, capacity - 1));
+        const auto cut = [capacity](const std::wstring& line) { return line.substr(0, capacity - 1); };
+        EXPECT_EQ(read.lines, (Lines{cut(L"x"), cut(longLine), cut(L"y")}));
+        // The flag belongs to one line only.
+        EXPECT_EQ(read.tooLong, (std::vector<bool>{capacity < 2, row.Flag(3), capacity < 2}));
     }
     // The CR of the line end is no character of the line, even when the buffer is full.
     WriteBytes(dir.Path("f.sea"), "abc\r\nabcd\r\nab\rc\r\n");
