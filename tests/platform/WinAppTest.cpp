@@ -36,14 +36,10 @@ protected:
     }
 
     static std::vector<CProfileValue> Enumerate(CWinApp& app, const wchar_t* section) {
-        std::vector<CProfileValue> values;
         CProfileSection key = app.GetSectionKey(section);
         EXPECT_TRUE(key.IsOpen());
-        for (DWORD i = 0; i < key.GetValueCount(); ++i) {
-            CProfileValue value;
-            EXPECT_EQ(key.EnumValue(i, value), 0u) << i;
-            values.push_back(value);
-        }
+        std::vector<CProfileValue> values(key.GetValueCount());
+        for (DWORD i = 0; i < values.size(); ++i) EXPECT_EQ(key.EnumValue(i, values[i]), 0u) << i;
         return values;
     }
 
