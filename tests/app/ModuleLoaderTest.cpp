@@ -25,14 +25,6 @@ protected:
         WriteFile("Config.sea", config);
         ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
     }
-    // Places the built test modules in "mods/" of the test folder.
-    void PlaceModules() {
-        ASSERT_TRUE(FileIO::CreateFolder(Wide("mods")));
-        for (const char* file : {"Reports.dll", "ChartsD.dll"}) {
-            const CString from(std::wstring(KELVARO_TEST_MODULE_DIR L"/") + CString(kelvaro::utf8::Decode(file)).Str());
-            ASSERT_TRUE(FileIO::CopyFile(from, Wide(std::string("mods/") + file), false)) << file;
-        }
-    }
     // The texts reported in one category, in order (99: the modules' announcements).
     std::vector<std::wstring> Texts(unsigned category) const {
         std::vector<std::wstring> texts;
@@ -45,7 +37,12 @@ protected:
 };
 
 TEST_F(ModuleLoaderTest, LoadsListedModulesAndUnloadsThemLastFirst) {
-    PlaceModules();
+    // The built test modules, in "mods/" of the test folder.
+    ASSERT_TRUE(FileIO::CreateFolder(Wide("mods")));
+    for (const char* file : {"Reports.dll", "ChartsD.dll"}) {
+        const CString from(std::wstring(KELVARO_TEST_MODULE_DIR L"/") + CString(kelvaro::utf8::Decode(file)).Str());
+        ASSERT_TRUE(FileIO::CopyFile(from, Wide(std::string("mods/") + file), false)) << file;
+    }
     // "mods" without a final separator: the loader adds it. Comment lines and
     // the module the application loads itself are skipped.
     Start("LoadDllPath: " + Path("mods").string() + "\r\nLoadDll: {\r\n\tReports\r\n; not a module\r\n"

@@ -106,11 +106,10 @@ TEST_F(StatusBarInfoTest, NothingIsPostedWithoutAMainWindowProgressUnchangedWith
     m_thread.m_pMainWnd = &notCreated;
     StatusBarInfo::PostStatusBarInfo(0x8007, L"kept", 0);
 
-    std::thread noThreadObject([] {
+    std::thread([] {  // one without a thread object
         StatusBarInfo::PostStatusBarInfo(0x8007, L"from a bare thread", 0);
         StatusBarInfo::PostStatusBarProgress(1, 2);
-    });
-    noThreadObject.join();
+    }).join();
 
     m_thread.m_pMainWnd = &m_wnd;
     EXPECT_EQ(Next().message, 0u);

@@ -1,9 +1,5 @@
-// Objects and the containers. CObject: the run-time class records and the IsKindOf chain
-// that the library's casts use. FastVector: growth by doubling, bounds of erase and insert, its
-// own elements as arguments while it grows, and the 32-bit element limit. CObList: positions
-// stay valid across other removals, null positions insert at the ends, and bad positions are
-// refused. CMapStringToOb: exact keys of every kind, removal while iterating, bad positions,
-// and growth.
+// CObject's run-time classes and the containers: FastVector's growth, bounds and 32-bit limit,
+// CObList's positions, and CMapStringToOb's exact keys, iteration and growth.
 #include "kelvaro/platform/FastVector.h"
 #include "kelvaro/platform/MapStringToOb.h"
 #include "kelvaro/platform/ObList.h"

@@ -1,8 +1,5 @@
-// The encodings. UTF-16 and UTF-8: boundary characters, every scalar value, what is no scalar
-// value, and malformed input. Code page 1252: the table of 0x80-0x9F, lossless round trips of
-// every byte, and question marks for what it cannot hold. CUnicodeFile: each encoding written
-// byte-exact and read back, line ends, undecodable and truncated input, lines longer than the
-// buffer, and writers that leave the old file alone.
+// The encodings: the UTF-16, UTF-8 and code page 1252 codecs, and CUnicodeFile writing each
+// byte-exact, reading damaged, truncated and over-long input, and leaving the old file alone.
 #include <gtest/gtest.h>
 
 #include <cerrno>

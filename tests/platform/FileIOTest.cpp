@@ -56,8 +56,8 @@ TEST(FileIO, PathArithmetic) {
         };
         for (const auto& part : parts) EXPECT_EQ(Narrow(part.got), Narrow(part.expected)) << part.what;
     }
-    for (const wchar_t* relative : {L"a/b", L"", L"~/a", L"C:\\x"}) EXPECT_FALSE(FileIO::isAbsolutePath(relative));
-    EXPECT_FALSE(FileIO::isAbsolutePath(nullptr));
+    for (const wchar_t* relative : {L"a/b", L"", L"~/a", L"C:\\x", static_cast<const wchar_t*>(nullptr)})
+        EXPECT_FALSE(FileIO::isAbsolutePath(relative));
     const struct { const wchar_t* path; const wchar_t* expected; bool result; } limited[] = {
         {L"/proj", L"/proj/", true}, {L"/proj/", L"/proj/", true}, {L"/", L"/", true}, {L"", L"", false},
     };

@@ -26,9 +26,7 @@ void OnNewThread(F f) {
 // Whether another thread can take the section now (it gives it back at once).
 bool FreeForOthers(CCriticalSection& section) {
     bool free = false;
-    OnNewThread([&] {
-        if ((free = section.TryLock())) section.Unlock();
-    });
+    OnNewThread([&] { if ((free = section.TryLock())) section.Unlock(); });
     return free;
 }
 
