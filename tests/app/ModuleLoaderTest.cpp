@@ -1,12 +1,15 @@
 // Module loading through a Configuration sea: real shared objects, copied under
 // the names a sea gives them into a temporary folder, are loaded, announce
-// their initialisation, and are unloaded last-first.
+// their initialisation, and are unloaded last-first. Below that, shared libraries
+// themselves: loading, freeing, and the reason a load failed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "kelvaro/app/ModuleLoader.h"
 #include "kelvaro/platform/FileIO.h"
+#include "kelvaro/platform/SharedLibrary.h"
 #include "kelvaro/platform/Utf.h"
 #include "seabase/SeaBaseTestSupport.h"
 
@@ -22,14 +25,6 @@ protected:
         WriteFile("Config.sea", config);
         ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
     }
-    // Places the built test modules in "mods/" of the test folder.
-    void PlaceModules() {
-        ASSERT_TRUE(FileIO::CreateFolder(Wide("mods")));
-        for (const char* file : {"Reports.dll", "ChartsD.dll"}) {
-            const CString from(std::wstring(KELVARO_TEST_MODULE_DIR L"/") + CString(kelvaro::utf8::Decode(file)).Str());
-            ASSERT_TRUE(FileIO::CopyFile(from, Wide(std::string("mods/") + file), false)) << file;
-        }
-    }
     // The texts reported in one category, in order (99: the modules' announcements).
     std::vector<std::wstring> Texts(unsigned category) const {
         std::vector<std::wstring> texts;
@@ -42,7 +37,12 @@ protected:
 };
 
 TEST_F(ModuleLoaderTest, LoadsListedModulesAndUnloadsThemLastFirst) {
-    PlaceModules();
+    // The built test modules, in "mods/" of the test folder.
+    ASSERT_TRUE(FileIO::CreateFolder(Wide("mods")));
+    for (const char* file : {"Reports.dll", "ChartsD.dll"}) {
+        const CString from(std::wstring(KELVARO_TEST_MODULE_DIR L"/") + CString(kelvaro::utf8::Decode(file)).Str());
+        ASSERT_TRUE(FileIO::CopyFile(from, Wide(std::string("mods/") + file), false)) << file;
+    }
     // "mods" without a final separator: the loader adds it. Comment lines and
     // the module the application loads itself are skipped.
     Start("LoadDllPath: " + Path("mods").string() + "\r\nLoadDll: {\r\n\tReports\r\n; not a module\r\n"
@@ -99,6 +99,33 @@ TEST(KelvaroModuleTest, LibraryIsInTheExtensionChain) {
     EXPECT_NE(own.name.Find(L"libkelvaro"), -1) << own.name.GetString();
     const auto modules = AfxGetExtensionModules();
     EXPECT_NE(std::find(modules.begin(), modules.end(), &own), modules.end());
+}
+
+TEST(SharedLibraryTest, FailedLoadGivesTheSystemsReasonToItsThreadOnly) {
+    // A name that is not ASCII reaches the system as UTF-8 and comes back in the reason.
+    const wchar_t* path = L"/nonexistent-kelvaro-folder/R\u00e9ports.dll";
+    EXPECT_EQ(AfxLoadLibrary(path), nullptr);
+    std::thread([] { AfxLoadLibrary(L"/nonexistent-kelvaro-folder/Other.dll"); }).join();
+    const CString error = GetLastLoadError();
+    EXPECT_NE(error.Find(path), -1) << error.GetString();
+    EXPECT_NE(error.Find(L"No such file"), -1) << error.GetString();
+    // The system would hand out the program itself for a null name.
+    for (const wchar_t* none : {static_cast<const wchar_t*>(nullptr), L""}) {
+        EXPECT_EQ(AfxLoadLibrary(none), nullptr);
+        EXPECT_FALSE(GetLastLoadError().IsEmpty());
+    }
+}
+
+TEST(SharedLibraryTest, LibraryIsFreedOncePerLoad) {
+    int notALibrary = 0;
+    EXPECT_FALSE(AfxFreeLibrary(nullptr));
+    EXPECT_FALSE(AfxFreeLibrary(&notALibrary));
+    HMODULE first = AfxLoadLibrary(L"libm.so.6");
+    ASSERT_NE(first, nullptr) << GetLastLoadError().GetString();
+    ASSERT_EQ(AfxLoadLibrary(L"libm.so.6"), first);
+    EXPECT_TRUE(AfxFreeLibrary(first));
+    EXPECT_TRUE(AfxFreeLibrary(first));
+    EXPECT_FALSE(AfxFreeLibrary(first)) << "a third free would free what others still hold";
 }
 
 }  // namespace

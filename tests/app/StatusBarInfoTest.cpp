@@ -33,7 +33,21 @@ protected:
         return m_wnd.PeekMessage(msg) ? msg : MSG{};
     }
 
-    static std::wstring TextAt(LPARAM lParam) { return reinterpret_cast<const wchar_t*>(lParam); }
+    // Takes a text as the window would: the message carries the caller's number and wParam,
+    // and the slot it points to holds `delivered`. Returns the slot's address.
+    static LPARAM Take(const MSG& msg, unsigned message, const std::wstring& delivered, unsigned wParam = 0) {
+        EXPECT_EQ(msg.message, message) << "the caller's number is posted, not the clamped one";
+        EXPECT_EQ(msg.wParam, wParam);
+        if (msg.lParam == 0) return 0;  // no message to read
+        EXPECT_EQ(reinterpret_cast<const wchar_t*>(msg.lParam), delivered);
+        EXPECT_EQ(StatusBarInfo::TakeStatusBarText(msg.lParam).Str(), delivered);
+        return msg.lParam;
+    }
+    // Posts a text to a free slot and takes it.
+    LPARAM Deliver(unsigned message, const wchar_t* text, const std::wstring& delivered, unsigned wParam = 0) {
+        StatusBarInfo::PostStatusBarInfo(message, text, wParam);
+        return Take(Next(), message, delivered, wParam);
+    }
 
     CWinThread* m_previous = nullptr;
     CWnd m_wnd;
@@ -42,24 +56,19 @@ protected:
 
 } // namespace
 
-TEST_F(StatusBarInfoTest, MessageNumberChoosesTheSlot) {
-    const struct { unsigned message, sameSlotAs; } cases[] = {
-        {0x8015, 0x8015}, {0x8000, 0x8002}, {0x0000, 0x8002},  // below the range: slot 0
-        {0x9000, 0x8015}, {0xFFFFFFFF, 0x8015},                 // above: slot 19
+TEST_F(StatusBarInfoTest, MessageNumberChoosesTheSlotWhichHoldsAtMost255Characters) {
+    const std::wstring as(255, L'a'), accents(255, L'\u00e9');
+    const struct { unsigned message, sameSlotAs; std::wstring text, delivered; } cases[] = {
+        {0x8015, 0x8015, as + std::wstring(45, L'b'), as}, {0x8004, 0x8004, accents, accents},
+        {0x8000, 0x8002, L"", L""}, {0x0000, 0x8002, L"probe", L"probe"},  // below the range: slot 0
+        {0x9000, 0x8015, L"probe", L"probe"}, {0xFFFFFFFF, 0x8015, L"probe", L"probe"},  // above: slot 19
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.message);
-        StatusBarInfo::PostStatusBarInfo(c.message, L"probe", 17);
-        const MSG posted = Next();
-        EXPECT_EQ(posted.message, c.message) << "the caller's number is posted, not the clamped one";
-        EXPECT_EQ(posted.wParam, 17u);
-        EXPECT_EQ(TextAt(posted.lParam), L"probe");
-        StatusBarInfo::TakeStatusBarText(posted.lParam);
-        StatusBarInfo::PostStatusBarInfo(c.sameSlotAs, L"reference", 0);
-        const MSG reference = Next();
-        EXPECT_EQ(reference.lParam, posted.lParam);
-        StatusBarInfo::TakeStatusBarText(reference.lParam);
+        SCOPED_TRACE(::testing::Message() << c.message << " with " << c.text.size() << " characters");
+        const LPARAM slot = Deliver(c.message, c.text.c_str(), c.delivered, 17);
+        EXPECT_EQ(Deliver(c.sameSlotAs, L"reference", L"reference"), slot);
     }
+    Deliver(0x8004, nullptr, L"");
     LPARAM seen[StatusBarInfo::slotCount];
     for (unsigned k = 0; k < StatusBarInfo::slotCount; ++k) {
         StatusBarInfo::PostStatusBarInfo(StatusBarInfo::firstMessage + k, std::to_wstring(k).c_str(), k);
@@ -71,24 +80,6 @@ TEST_F(StatusBarInfoTest, MessageNumberChoosesTheSlot) {
         EXPECT_EQ(StatusBarInfo::TakeStatusBarText(seen[k]), std::to_wstring(k).c_str());
 }
 
-TEST_F(StatusBarInfoTest, TextIsCutTo255Characters) {
-    const std::wstring longText = std::wstring(255, L'a') + std::wstring(45, L'b');
-    const struct { std::wstring text, delivered; } cases[] = {
-        {longText, std::wstring(255, L'a')},
-        {std::wstring(255, L'\u00e9'), std::wstring(255, L'\u00e9')},
-        {L"", L""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text.size());
-        StatusBarInfo::PostStatusBarInfo(0x8004, c.text.c_str(), 0);
-        const MSG msg = Next();
-        EXPECT_EQ(TextAt(msg.lParam), c.delivered);
-        EXPECT_EQ(StatusBarInfo::TakeStatusBarText(msg.lParam).Str(), c.delivered);
-    }
-    StatusBarInfo::PostStatusBarInfo(0x8004, nullptr, 0);
-    EXPECT_EQ(StatusBarInfo::TakeStatusBarText(Next().lParam), L"");
-}
-
 TEST_F(StatusBarInfoTest, SlotIsNotOverwrittenWhileTheWindowMayReadIt) {
     StatusBarInfo::PostStatusBarInfo(0x8005, L"first", 1);
     StatusBarInfo::PostStatusBarInfo(0x8005, L"second", 2);
@@ -96,21 +87,14 @@ TEST_F(StatusBarInfoTest, SlotIsNotOverwrittenWhileTheWindowMayReadIt) {
 
     const MSG first = Next();
     EXPECT_EQ(Next().message, 0u) << "later texts wait for the slot instead of posting";
-    EXPECT_EQ(TextAt(first.lParam), L"first") << "the text the message points to is intact";
-    EXPECT_EQ(first.wParam, 1u);
-    EXPECT_EQ(StatusBarInfo::TakeStatusBarText(first.lParam), L"first");
+    const LPARAM slot = Take(first, 0x8005, L"first", 1);  // the text the message points to is intact
 
     // Taking the text frees the slot for the newest waiting text, which is posted now.
-    const MSG newest = Next();
-    EXPECT_EQ(newest.message, 0x8005u);
-    EXPECT_EQ(newest.wParam, 3u);
-    EXPECT_EQ(newest.lParam, first.lParam);
-    EXPECT_EQ(StatusBarInfo::TakeStatusBarText(newest.lParam), L"third");
+    EXPECT_EQ(Take(Next(), 0x8005, L"third", 3), slot);
     EXPECT_EQ(Next().message, 0u);
 
     // A free slot posts at once again.
-    StatusBarInfo::PostStatusBarInfo(0x8005, L"fourth", 4);
-    EXPECT_EQ(StatusBarInfo::TakeStatusBarText(Next().lParam), L"fourth");
+    Deliver(0x8005, L"fourth", L"fourth", 4);
 }
 
 TEST_F(StatusBarInfoTest, NothingIsPostedWithoutAMainWindowProgressUnchangedWithOne) {
@@ -122,24 +106,21 @@ TEST_F(StatusBarInfoTest, NothingIsPostedWithoutAMainWindowProgressUnchangedWith
     m_thread.m_pMainWnd = &notCreated;
     StatusBarInfo::PostStatusBarInfo(0x8007, L"kept", 0);
 
-    std::thread noThreadObject([] {
+    std::thread([] {  // one without a thread object
         StatusBarInfo::PostStatusBarInfo(0x8007, L"from a bare thread", 0);
         StatusBarInfo::PostStatusBarProgress(1, 2);
-    });
-    noThreadObject.join();
+    }).join();
 
     m_thread.m_pMainWnd = &m_wnd;
     EXPECT_EQ(Next().message, 0u);
     // The slot kept the last text and is free: the next post goes out with the new one.
-    StatusBarInfo::PostStatusBarInfo(0x8007, L"now", 0);
-    EXPECT_EQ(StatusBarInfo::TakeStatusBarText(Next().lParam), L"now");
+    Deliver(0x8007, L"now", L"now");
 
     // A message that goes with its destroyed window frees its slot.
     StatusBarInfo::PostStatusBarInfo(0x8006, L"never read", 0);
     m_wnd.DestroyWindow();
     ASSERT_TRUE(m_wnd.Create());
-    StatusBarInfo::PostStatusBarInfo(0x8006, L"fresh", 0);
-    EXPECT_EQ(StatusBarInfo::TakeStatusBarText(Next().lParam), L"fresh");
+    Deliver(0x8006, L"fresh", L"fresh");
 
     // With a window, progress is posted unchanged.
     StatusBarInfo::PostStatusBarProgress(42, 0xFFFFFFFFu);
@@ -193,6 +174,5 @@ TEST_F(StatusBarInfoTest, PostsFromManyThreadsKeepEveryDeliveredTextWhole) {
     EXPECT_GT(read, 0);
 
     // Nothing waits for the slot any more: a new text goes out at once.
-    StatusBarInfo::PostStatusBarInfo(0x8008, L"after", 0);
-    EXPECT_EQ(StatusBarInfo::TakeStatusBarText(Next().lParam), L"after");
+    Deliver(0x8008, L"after", L"after");
 }

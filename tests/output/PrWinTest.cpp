@@ -1,16 +1,32 @@
 // The output layer: every form of output reaches the installed handler with its category
 // and style, the handler before comes back on install, and without one output is dropped.
+// The output helper: texts from any thread are queued for the window, which is woken once
+// for texts posted in a row and never loses one.
 #include "kelvaro/output/PrWin.h"
+#include "kelvaro/output/PrWinHelper.h"
+#include "kelvaro/platform/Window.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
 namespace {
 
 using Record = std::tuple<unsigned, unsigned, std::wstring>;
+constexpr unsigned notifyMessage = 0x8100;
+
+// Takes every message of the window; returns how many notifications there were.
+unsigned CountNotifications(CWnd& wnd)
+{
+    unsigned count = 0;
+    MSG msg;
+    while (wnd.PeekMessage(msg))
+        count += msg.message == notifyMessage ? 1u : 0u;
+    return count;
+}
 
 TEST(PrWinTest, EveryOutputFormReachesTheHandler)
 {
@@ -47,6 +63,89 @@ TEST(PrWinTest, EveryOutputFormReachesTheHandler)
     PrWin::Output(PrWin::LibraryMessage, L"%s", L"x");
     PrWin::ShowOutputWindow(true);
     EXPECT_EQ(records.size(), expected.size());
+}
+
+// Texts posted before the window exists wait for it; once it exists, the next text wakes it.
+TEST(PrWinHelperTest, TextsPostedInARowWakeTheWindowOnceAndWaitForItToExist)
+{
+    CWnd wnd; // no window yet
+    CPrWinHelper helper(&wnd, notifyMessage);
+    EXPECT_TRUE(helper.empty());
+    helper.PostTextMessage(L"early", PrWin::LibraryMessage, PrWin::Normal);
+    EXPECT_FALSE(helper.empty());
+
+    ASSERT_TRUE(wnd.Create());
+    helper.PostTextMessage(L"one", PrWin::LibraryMessage, PrWin::ReadProblem);
+    helper.PostTextMessage(L"two", PrWin::LibraryMessage, PrWin::WriteProblem);
+    helper.PostTextMessage(nullptr, PrWin::WindowCommand, PrWin::HideWindow);
+    EXPECT_EQ(CountNotifications(wnd), 1u);
+
+    const std::vector<CPrWinHelper::Item> expected = {
+        {L"early", PrWin::LibraryMessage, PrWin::Normal},
+        {L"one", PrWin::LibraryMessage, PrWin::ReadProblem},
+        {L"two", PrWin::LibraryMessage, PrWin::WriteProblem},
+        {L"", PrWin::WindowCommand, PrWin::HideWindow},
+    };
+    CPrWinHelper::Item item;
+    for (const CPrWinHelper::Item& want : expected) {
+        SCOPED_TRACE(std::get<0>(want).GetString());
+        ASSERT_FALSE(helper.empty());
+        ASSERT_TRUE(helper.ReceiveTextMessage(item));
+        EXPECT_EQ(item, want);
+    }
+    EXPECT_TRUE(helper.empty());
+    EXPECT_FALSE(helper.ReceiveTextMessage(item));
+    EXPECT_EQ(item, expected.back()) << "an empty queue leaves the item";
+
+    // The window has emptied the queue: the next text wakes it again.
+    helper.PostTextMessage(L"again", PrWin::LibraryMessage, PrWin::Normal);
+    EXPECT_EQ(CountNotifications(wnd), 1u);
+    {
+        CPrWinHelper dropped(&wnd, notifyMessage);
+        dropped.PostTextMessage(L"dropped", PrWin::LibraryMessage, PrWin::Normal);
+    }
+    EXPECT_EQ(CountNotifications(wnd), 1u) << "texts queued in a helper go with it";
+}
+
+TEST(PrWinHelperTest, EveryTextFromManyThreadsReachesTheWindowThread)
+{
+    constexpr int threads = 4;
+    constexpr int perThread = 3000;
+    CWnd wnd;
+    ASSERT_TRUE(wnd.Create());
+    CPrWinHelper helper(&wnd, notifyMessage);
+
+    std::vector<std::thread> posters;
+    for (int t = 0; t < threads; ++t)
+        posters.emplace_back([&helper, t] {
+            for (int i = 0; i < perThread; ++i)
+                helper.PostTextMessage(std::to_wstring(i).c_str(), PrWin::Category(t), PrWin::Normal);
+        });
+
+    // The window's loop: sleep until a message, then empty the queue. A lost wake-up would
+    // leave texts queued with no message, and the wait below would time out.
+    std::vector<int> next(threads, 0);
+    int received = 0;
+    bool inOrder = true;
+    while (received < threads * perThread) {
+        MSG msg;
+        ASSERT_TRUE(wnd.WaitMessage(10000)) << "no message for queued texts after " << received;
+        ASSERT_TRUE(wnd.PeekMessage(msg));
+        ASSERT_EQ(msg.message, notifyMessage);
+        while (!helper.empty()) {
+            CPrWinHelper::Item item;
+            ASSERT_TRUE(helper.ReceiveTextMessage(item));
+            const unsigned t = std::get<1>(item);
+            inOrder = inOrder && std::get<0>(item) == std::to_wstring(next[t]).c_str();
+            ++next[t];
+            ++received;
+        }
+    }
+    for (std::thread& t : posters)
+        t.join();
+    EXPECT_TRUE(inOrder);
+    EXPECT_EQ(received, threads * perThread);
+    EXPECT_TRUE(helper.empty());
 }
 
 } // namespace

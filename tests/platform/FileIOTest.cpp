@@ -1,9 +1,12 @@
-// FileIO: path arithmetic, folders, copying and deleting files, and error texts.
+// FileIO: path arithmetic, folders, copying and deleting files, and error texts. CFile status:
+// size, time, attributes and the read-only rule, read and applied.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "kelvaro/platform/File.h"
@@ -16,6 +19,15 @@ using testsupport::ScratchDir;
 namespace fs = std::filesystem;
 
 std::string Narrow(const CString& text) { return FileIO::ToNativePath(text.Str()); }
+
+int Errno(const std::string& name) {  // the error numbers the case files name
+    return std::map<std::string, int>{{"ENOENT", ENOENT}, {"EISDIR", EISDIR}, {"EEXIST", EEXIST}, {"EACCES", EACCES}}.at(name);
+}
+
+std::int64_t MtimeSeconds(const fs::path& path) {
+    const auto sys = std::chrono::file_clock::to_sys(fs::last_write_time(path));
+    return std::chrono::duration_cast<std::chrono::seconds>(sys.time_since_epoch()).count();
+}
 
 TEST(FileIO, PathArithmetic) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("path-absolute.txt", 3)) {
@@ -35,19 +47,17 @@ TEST(FileIO, PathArithmetic) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("path-parts.txt", 4)) {
         SCOPED_TRACE(row.Where());
         const CString path(row.Text(0)), dir(row.Text(1)), name(row.Text(2)), ext(row.Text(3));
-        EXPECT_EQ(Narrow(FileIO::getFilePath(path)), Narrow(dir));
-        EXPECT_EQ(Narrow(FileIO::getFileName(path)), Narrow(name + ext));
         const FileIO::CFileNames names(path);
-        EXPECT_EQ(Narrow(names.m_dir), Narrow(dir));
-        EXPECT_EQ(Narrow(names.m_name), Narrow(name));
-        EXPECT_EQ(Narrow(names.m_ext), Narrow(ext));
-        EXPECT_EQ(Narrow(FileIO::stripFileName(names, 12)), Narrow(name + ext));
-        EXPECT_EQ(Narrow(FileIO::stripFileName(names, 3)), Narrow(dir));
-        EXPECT_EQ(Narrow(FileIO::stripFileName(names, 15)), Narrow(path));
-        EXPECT_EQ(Narrow(FileIO::stripFileName(names, 4)), Narrow(name));
+        const struct { const char* what; CString got, expected; } parts[] = {
+            {"getFilePath", FileIO::getFilePath(path), dir}, {"getFileName", FileIO::getFileName(path), name + ext},
+            {"m_dir", names.m_dir, dir}, {"m_name", names.m_name, name}, {"m_ext", names.m_ext, ext},
+            {"strip 12", FileIO::stripFileName(names, 12), name + ext}, {"strip 3", FileIO::stripFileName(names, 3), dir},
+            {"strip 15", FileIO::stripFileName(names, 15), path}, {"strip 4", FileIO::stripFileName(names, 4), name},
+        };
+        for (const auto& part : parts) EXPECT_EQ(Narrow(part.got), Narrow(part.expected)) << part.what;
     }
-    for (const wchar_t* relative : {L"a/b", L"", L"~/a", L"C:\\x"}) EXPECT_FALSE(FileIO::isAbsolutePath(relative));
-    EXPECT_FALSE(FileIO::isAbsolutePath(nullptr));
+    for (const wchar_t* relative : {L"a/b", L"", L"~/a", L"C:\\x", static_cast<const wchar_t*>(nullptr)})
+        EXPECT_FALSE(FileIO::isAbsolutePath(relative));
     const struct { const wchar_t* path; const wchar_t* expected; bool result; } limited[] = {
         {L"/proj", L"/proj/", true}, {L"/proj/", L"/proj/", true}, {L"/", L"/", true}, {L"", L"", false},
     };
@@ -69,20 +79,19 @@ TEST(FileIO, PathArithmetic) {
 
 TEST(FileIO, CreateFolderMakesParents) {
     ScratchDir dir;
-    EXPECT_TRUE(FileIO::CreateFolder(dir.Wide("a/b/c")));
-    EXPECT_TRUE(fs::is_directory(dir.Path("a/b/c")));
-    EXPECT_TRUE(FileIO::FolderExists(dir.Wide("a/b")));
-    EXPECT_FALSE(FileIO::FileExists(dir.Wide("a/b")));
-    EXPECT_TRUE(FileIO::CreateFolder(dir.Wide("a/b/c/")));  // already there
-    EXPECT_TRUE(FileIO::CreateFolder(dir.Wide("a/./b/../b2")));
-    EXPECT_TRUE(fs::is_directory(dir.Path("a/b2")));
-
     testsupport::WriteBytes(dir.Path("file"), "x");
-    EXPECT_FALSE(FileIO::CreateFolder(dir.Wide("file")));
-    EXPECT_FALSE(FileIO::CreateFolder(dir.Wide("file/sub")));
+    // "a/b/c/" is there already; no folder can be made in the place of a file or below it.
+    for (const auto& [leaf, made] :
+         {std::pair{"a/b/c", true}, {"a/b/c/", true}, {"a/./b/../b2", true}, {"file", false}, {"file/sub", false}})
+        EXPECT_EQ(FileIO::CreateFolder(dir.Wide(leaf)), made) << leaf;
+    EXPECT_FALSE(FileIO::CreateFolder(CString()));
+    for (const char* folder : {"a/b/c", "a/b", "a/b2"}) {
+        EXPECT_TRUE(fs::is_directory(dir.Path(folder))) << folder;
+        EXPECT_TRUE(FileIO::FolderExists(dir.Wide(folder))) << folder;
+        EXPECT_FALSE(FileIO::FileExists(dir.Wide(folder))) << folder;
+    }
     EXPECT_TRUE(FileIO::FileExists(dir.Wide("file")));
     EXPECT_FALSE(FileIO::FolderExists(dir.Wide("file")));
-    EXPECT_FALSE(FileIO::CreateFolder(CString()));
 }
 
 TEST(FileIO, CopyFileKeepsContentPermissionsAndTime) {
@@ -113,21 +122,12 @@ TEST(FileIO, CopyFileRefusals) {
     ScratchDir dir;
     testsupport::WriteBytes(dir.Path("src.sea"), "new");
     fs::create_directory(dir.Path("folder"));
-    const struct { const char* what; const char* from; const char* to; bool failIfExists; bool readOnlyTarget;
-                   int error; } cases[] = {
-        {"missing source", "missing.sea", "dst.sea", false, false, ENOENT},
-        {"source is a folder", "folder", "dst.sea", false, false, EISDIR},
-        {"target exists and must not", "src.sea", "dst.sea", true, false, EEXIST},
-        {"read-only target", "src.sea", "dst.sea", false, true, EACCES},
-        {"target is a folder", "src.sea", "folder", false, false, EISDIR},
-        {"target folder missing", "src.sea", "nowhere/dst.sea", false, false, ENOENT},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("platform-copy-refusals.txt", 6)) {
+        SCOPED_TRACE(row.Where() + " " + row.raw[0]);
         testsupport::WriteBytes(dir.Path("dst.sea"), "old");
-        if (c.readOnlyTarget) fs::permissions(dir.Path("dst.sea"), fs::perms::owner_read);
-        EXPECT_FALSE(FileIO::CopyFile(dir.Wide(c.from), dir.Wide(c.to), c.failIfExists));
-        EXPECT_EQ(FileIO::GetLastError(), static_cast<DWORD>(c.error));
+        if (row.Flag(4)) fs::permissions(dir.Path("dst.sea"), fs::perms::owner_read);
+        EXPECT_FALSE(FileIO::CopyFile(dir.Wide(row.raw[1]), dir.Wide(row.raw[2]), row.Flag(3)));
+        EXPECT_EQ(FileIO::GetLastError(), static_cast<DWORD>(Errno(row.raw[5])));
         EXPECT_EQ(testsupport::ReadBytes(dir.Path("dst.sea")), "old");
         EXPECT_EQ(dir.Names(), (std::vector<std::string>{"dst.sea", "folder", "src.sea"}));
         fs::permissions(dir.Path("dst.sea"), fs::perms::owner_all);
@@ -144,6 +144,64 @@ TEST(FileIO, CopyFileRefusals) {
     }
     EXPECT_TRUE(FileIO::DeleteFile(dir.Wide("new.sea")));
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"dst.sea", "folder", "src.sea"}));
+}
+
+TEST(File, GetStatusReportsSizeTimeAttributeAndFullNameAndSetStatusTheTime) {
+    ScratchDir dir;
+    CFileStatus status;
+    status.m_size = 77;
+    for (const CString& missing : {dir.Wide("missing.sea"), CString()}) EXPECT_FALSE(CFile::GetStatus(missing, status));
+    EXPECT_FALSE(CFile::GetStatus(nullptr, status));
+    EXPECT_EQ(status.m_size, 77u) << "status must stay untouched";
+    EXPECT_FALSE(CFile::SetStatus(dir.Wide("missing.sea"), status));
+    EXPECT_FALSE(fs::exists(dir.Path("missing.sea"))) << "a missing file is not made";
+    EXPECT_EQ(FileIO::GetLastError(), static_cast<DWORD>(ENOENT));
+
+    testsupport::WriteBytes(dir.Path("a.sea"), "12345");
+    fs::create_directory(dir.Path("sub"));
+    // A path with "." and ".." segments still names the file; the full name is normalised.
+    const CString roundabout = dir.Wide("sub/.././a.sea");
+    ASSERT_TRUE(CFile::GetStatus(roundabout, status));
+    EXPECT_EQ(status.m_size, 5u);
+    EXPECT_EQ(status.m_attribute, 0u);
+    EXPECT_NEAR(static_cast<double>(status.m_mtime), static_cast<double>(std::time(nullptr)), 60.0);
+    EXPECT_EQ(status.m_szFullName, dir.Wide("a.sea"));
+    // A protected file still takes a new time (the registry stamps it when it changes the level).
+    status.m_attribute = CFile::readOnly;
+    for (const std::int64_t mtime : {1'000'000'000, 1'100'000'000}) {
+        status.m_mtime = mtime;
+        ASSERT_TRUE(CFile::SetStatus(dir.Wide("a.sea"), status));
+        EXPECT_EQ(MtimeSeconds(dir.Path("a.sea")), mtime);
+    }
+
+    ASSERT_TRUE(CFile::GetStatus(dir.Wide("sub"), status));
+    EXPECT_EQ(status.m_attribute & CFile::directory, CFile::directory);
+}
+
+// Read-only is the owner's write bit, even for root; applying it keeps the time and the content.
+TEST(File, ReadOnlyFollowsTheOwnerWriteBitAndSetStatusAppliesIt) {
+    ScratchDir dir;
+    const fs::path path = dir.Path("f.sea");
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("platform-read-only.txt", 4)) {
+        SCOPED_TRACE(row.Where());
+        const bool readOnly = row.Flag(1);
+        testsupport::WriteBytes(path, "content");
+        fs::permissions(path, static_cast<fs::perms>(row.Number(0)));
+        EXPECT_EQ(CFile::IsReadOnly(dir.Wide("f.sea")), readOnly);
+        CFileStatus status;
+        ASSERT_TRUE(CFile::GetStatus(dir.Wide("f.sea"), status));
+        EXPECT_EQ((status.m_attribute & CFile::readOnly) != 0, readOnly);
+        const std::int64_t mtime = status.m_mtime;
+        status.m_attribute = row.Flag(2) ? CFile::readOnly : 0u;
+        status.m_mtime = 0;  // leave the time alone
+        ASSERT_TRUE(CFile::SetStatus(dir.Wide("f.sea"), status));
+        EXPECT_EQ(fs::status(path).permissions(), static_cast<fs::perms>(row.Number(3)));
+        EXPECT_EQ(MtimeSeconds(path), mtime);
+        fs::permissions(path, fs::perms::owner_all);
+        EXPECT_EQ(testsupport::ReadBytes(path), "content");
+    }
+    EXPECT_FALSE(CFile::IsReadOnly(dir.Wide("missing.sea")));
+    EXPECT_FALSE(CFile::IsReadOnly(nullptr));
 }
 
 } // namespace

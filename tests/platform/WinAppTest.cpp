@@ -1,5 +1,8 @@
 // The application object and its settings store: a text file a person can edit,
-// kept whole through damage, concurrent writers and failed writes.
+// kept whole through damage, concurrent writers and failed writes. And the message box:
+// an installed box gets the text (null as empty) and answers; the default box writes the
+// text to stderr as one UTF-8 line.
+#include "kelvaro/platform/MessageBox.h"
 #include "kelvaro/platform/WinApp.h"
 
 #include <gtest/gtest.h>
@@ -33,14 +36,10 @@ protected:
     }
 
     static std::vector<CProfileValue> Enumerate(CWinApp& app, const wchar_t* section) {
-        std::vector<CProfileValue> values;
         CProfileSection key = app.GetSectionKey(section);
         EXPECT_TRUE(key.IsOpen());
-        for (DWORD i = 0; i < key.GetValueCount(); ++i) {
-            CProfileValue value;
-            EXPECT_EQ(key.EnumValue(i, value), 0u) << i;
-            values.push_back(value);
-        }
+        std::vector<CProfileValue> values(key.GetValueCount());
+        for (DWORD i = 0; i < values.size(); ++i) EXPECT_EQ(key.EnumValue(i, values[i]), 0u) << i;
         return values;
     }
 
@@ -255,22 +254,15 @@ TEST_F(WinAppTest, DefaultFileLivesInTheConfigurationFolder) {
     };
     const std::optional<std::string> xdg = saved("XDG_CONFIG_HOME"), home = saved("HOME");
     const std::string root = m_dir.Root().string();
-    const struct { std::optional<std::string> xdg; std::string home; const wchar_t* appName; std::string folder; }
-        cases[] = {  // xdg nullopt: unset
-            {root, "/home/u", L"Kelvaro Demo", root + "/Kelvaro Demo"},
-            {root + "/", "/home/u", L"../escape/attempt", root + "/.._escape_attempt"},
-            {"relative", root, L"..", root + "/.config/_"},
-            {"", root + "/", L"KelvaroTest", root + "/.config/KelvaroTest"},
-            {std::nullopt, root, L"Unset", root + "/.config/Unset"},
-        };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.folder);
-        c.xdg ? ::setenv("XDG_CONFIG_HOME", c.xdg->c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
-        ::setenv("HOME", c.home.c_str(), 1);
-        CWinApp app(c.appName);
-        EXPECT_EQ(FileIO::ToNativePath(app.GetProfileFile().Str()), c.folder + "/settings");
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("platform-config-folders.txt", 4)) {
+        SCOPED_TRACE(row.Where());
+        const auto field = [&](std::size_t i) { return row.raw[i][0] == '@' ? root + row.raw[i].substr(1) : row.raw[i]; };
+        row.Null(0) ? ::unsetenv("XDG_CONFIG_HOME") : ::setenv("XDG_CONFIG_HOME", field(0).c_str(), 1);
+        ::setenv("HOME", field(1).c_str(), 1);
+        CWinApp app(row.Text(2).c_str());
+        EXPECT_EQ(FileIO::ToNativePath(app.GetProfileFile().Str()), field(3) + "/settings");
         EXPECT_TRUE(app.WriteProfileString(L"S", L"a", L"1")) << app.GetProfileError().GetString();
-        EXPECT_TRUE(fs::is_regular_file(c.folder + "/settings"));
+        EXPECT_TRUE(fs::is_regular_file(field(3) + "/settings"));
     }
 
     CWinApp app(L"KelvaroTest");
@@ -301,4 +293,20 @@ TEST_F(WinAppTest, BatchWritesTheFileOnceAtTheEnd) {
         ASSERT_TRUE(open->WriteProfileString(L"S", L"a", L"1"));
     }
     EXPECT_EQ(App()->GetProfileString(L"S", L"a"), L"1") << "an open batch is written when the application ends";
+}
+
+TEST(MessageBoxTest, InstalledBoxAnswersAndTheDefaultWritesUtf8) {
+    std::wstring text = L"stale";
+    kelvaro::SetMessageBoxHandler([&](const wchar_t* t, UINT) {
+        text = t;
+        return 42;
+    });
+    EXPECT_EQ(AfxMessageBox(nullptr), 42);
+    EXPECT_EQ(text, L"") << "a null text is shown as an empty one";
+    const kelvaro::MessageBoxHandler previous = kelvaro::SetMessageBoxHandler(nullptr);
+    ASSERT_TRUE(previous) << "the box installed before is handed back";
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(AfxMessageBox(L"Z\u00fcrich \U0001F600", MB_ICONSTOP), IDOK);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Z\xC3\xBCrich \xF0\x9F\x98\x80\n");
 }

@@ -1,14 +1,15 @@
-// CUnicodeFile: each encoding written byte-exact and read back, line ends, undecodable and
-// truncated input, lines longer than the buffer, and writers that leave the old file alone.
+// The encodings: the UTF-16, UTF-8 and code page 1252 codecs, and CUnicodeFile writing each
+// byte-exact, reading damaged, truncated and over-long input, and leaving the old file alone.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <filesystem>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kelvaro/platform/CodePage.h"
-#include "kelvaro/platform/File.h"
 #include "kelvaro/platform/UnicodeFile.h"
 #include "kelvaro/platform/Utf.h"
 #include "support/TestSupport.h"
@@ -21,13 +22,82 @@ using testsupport::ScratchDir;
 using testsupport::WriteBytes;
 namespace fs = std::filesystem;
 using Lines = std::vector<std::wstring>;
+namespace cp = kelvaro::cp1252;
+
+// UTF-16BE from UTF-16LE: each pair of bytes swapped.
+std::string Swapped(std::string bytes) {
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) std::swap(bytes[i], bytes[i + 1]);
+    return bytes;
+}
+
+TEST(Utf, BoundaryCharactersAndMalformedInput) {
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("utf.txt", 4)) {
+        SCOPED_TRACE(row.Where());
+        if (row.raw[0] == "encode" || row.raw[0] == "unwritable") {
+            const std::wstring text(1, static_cast<wchar_t>(row.Number(1)));
+            const std::string le = row.Bytes(2);
+            EXPECT_EQ(kelvaro::utf16::EncodeLE(text), le);
+            EXPECT_EQ(kelvaro::utf16::EncodeBE(text), Swapped(le));
+            EXPECT_EQ(kelvaro::utf8::Encode(text), row.Bytes(3));
+            if (row.raw[0] == "unwritable") continue;
+            EXPECT_EQ(kelvaro::utf16::DecodeLE(le), text);
+            EXPECT_EQ(kelvaro::utf16::DecodeBE(Swapped(le)), text);
+            EXPECT_EQ(kelvaro::utf8::Decode(row.Bytes(3)), text);
+        } else if (row.raw[0] == "utf16") {
+            EXPECT_EQ(kelvaro::utf16::DecodeLE(row.Bytes(2)), row.Text(3));
+        } else {
+            EXPECT_EQ(kelvaro::utf8::Decode(row.Bytes(2)), row.Text(3));
+        }
+    }
+}
+
+TEST(Utf, EveryScalarValueRoundTrips) {
+    std::wstring all;
+    for (char32_t c = 0; c <= 0x10FFFF; ++c)
+        if (c < 0xD800 || c > 0xDFFF) all.push_back(static_cast<wchar_t>(c));
+    EXPECT_EQ(kelvaro::utf16::DecodeLE(kelvaro::utf16::EncodeLE(all)), all);
+    EXPECT_EQ(kelvaro::utf16::DecodeBE(kelvaro::utf16::EncodeBE(all)), all);
+    EXPECT_EQ(kelvaro::utf8::Decode(kelvaro::utf8::Encode(all)), all);
+}
+
+TEST(CodePageTest, EveryByteRoundTripsAndTheHighBytesFollowTheTable) {
+    // Lossless both ways also means that no two bytes decode to the same character.
+    std::string all;
+    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+    const std::wstring text = cp::Decode(all);
+    ASSERT_EQ(text.size(), 256u);
+    bool lossless = false;
+    EXPECT_EQ(cp::Encode(text, &lossless), all);
+    EXPECT_TRUE(lossless);
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("codepage1252.txt", 2)) {
+        SCOPED_TRACE(row.Where());
+        const auto byte = static_cast<unsigned char>(row.Number(0));
+        const wchar_t wide = static_cast<wchar_t>(row.Number(1));
+        EXPECT_EQ(cp::ToWide(byte), wide);
+        EXPECT_EQ(text[byte], wide);
+        char back = 0;
+        EXPECT_TRUE(cp::FromWide(wide, back) && static_cast<unsigned char>(back) == byte);
+    }
+}
+
+TEST(CodePageTest, UnmappableCharactersBecomeQuestionMarks) {
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("platform-1252-unmappable.txt", 4)) {
+        SCOPED_TRACE(row.Where() + " " + row.raw[0]);
+        bool lossless = !row.Flag(3);
+        EXPECT_EQ(cp::Encode(row.Text(1), &lossless), row.Bytes(2));
+        EXPECT_EQ(lossless, row.Flag(3));
+    }
+    char out = 'k';
+    EXPECT_FALSE(cp::FromWide(L'\u0416', out));
+    EXPECT_EQ(out, 'k');
+}
 
 // The bytes of a file holding `text` in the code page, byte-order mark first.
 std::string Encoded(unsigned codePage, const std::wstring& text) {
     if (codePage == 1200) return "\xFF\xFE" + kelvaro::utf16::EncodeLE(text);
     if (codePage == 1201) return "\xFE\xFF" + kelvaro::utf16::EncodeBE(text);
     if (codePage == 65001) return "\xEF\xBB\xBF" + kelvaro::utf8::Encode(text);
-    return kelvaro::cp1252::Encode(text);
+    return cp::Encode(text);
 }
 
 // Writes lines through CUnicodeFile, byte-order mark first; the result is that of Close().
@@ -71,11 +141,11 @@ TEST(UnicodeFile, EachEncodingIsWrittenByteExactAndReadBack) {
     EXPECT_EQ(ReadBytes(dir.Path("f.sea")), "a?b?c\x80\r\n");
 }
 
-TEST(UnicodeFile, LineEndsInEveryEncoding) {
+TEST(UnicodeFile, LineEndsInEveryEncodingAndUndecodableInput) {
     ScratchDir dir;
     for (const testsupport::CaseRow& row : testsupport::ReadCases("line-ends.txt", 3)) {
         bool latin = false;  // whether code page 1252 holds the text
-        kelvaro::cp1252::Encode(row.Text(1), &latin);
+        cp::Encode(row.Text(1), &latin);
         for (const unsigned codePage : {1252u, 1200u, 1201u, 65001u}) {
             if (codePage == 1252 && !latin) continue;
             SCOPED_TRACE(row.Where() + " in " + std::to_string(codePage));
@@ -83,10 +153,7 @@ TEST(UnicodeFile, LineEndsInEveryEncoding) {
             EXPECT_EQ(ReadAllLines(dir.Wide("f.sea")).lines, row.List(2));
         }
     }
-}
-
-TEST(UnicodeFile, UndecodableInputReadsAsReplacementCharacters) {
-    ScratchDir dir;
+    // Input that cannot be decoded reads as replacement characters.
     for (const testsupport::CaseRow& row : testsupport::ReadCases("undecodable.txt", 3)) {
         SCOPED_TRACE(row.Where() + " " + row.raw[0]);
         WriteBytes(dir.Path("f.sea"), row.Bytes(1));
@@ -95,25 +162,19 @@ TEST(UnicodeFile, UndecodableInputReadsAsReplacementCharacters) {
 }
 
 TEST(UnicodeFile, LinesLongerThanTheBufferAreCutAndTheirRestSkipped) {
-    // length: characters of the long line
-    const struct { const char* what; std::size_t length; unsigned capacity; bool tooLong; } cases[] = {
-        {"fits exactly", 8191, 8192, false}, {"one too many", 8192, 8192, true}, {"far over", 100'000, 8192, true},
-        {"tiny buffer", 5, 2, true}, {"buffer of one holds only the terminator", 3, 1, true},
-    };
     ScratchDir dir;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("platform-long-lines.txt", 4)) {
+        SCOPED_TRACE(row.Where() + " " + row.raw[0]);
+        const auto capacity = static_cast<unsigned>(row.Number(2));
         std::wstring longLine;
-        for (std::size_t i = 0; i < c.length; ++i)
+        for (long long i = 0; i < row.Number(1); ++i)
             longLine.push_back(i % 3 == 0 ? L'\U0001F600' : static_cast<wchar_t>(L'a' + i % 26));
         ASSERT_TRUE(WriteLines(dir.Wide("f.sea"), {L"x", longLine, L"y"}));
-        const auto read = ReadAllLines(dir.Wide("f.sea"), c.capacity);
-        ASSERT_EQ(read.lines.size(), 3u);
-        EXPECT_EQ(read.lines[0], std::wstring(L"x").substr(0, c.capacity - 1));
-        EXPECT_EQ(read.lines[1], longLine.substr(0, c.capacity - 1));
-        EXPECT_EQ(read.tooLong[1], c.tooLong);
-        EXPECT_EQ(read.tooLong[2], c.capacity < 2) << "the flag belongs to one line only";
-        EXPECT_EQ(read.lines[2], std::wstring(L"y").substr(0, c.capacity - 1));
+        const auto read = ReadAllLines(dir.Wide("f.sea"), capacity);
+        const auto cut = [capacity](const std::wstring& line) { return line.substr(0, capacity - 1); };
+        EXPECT_EQ(read.lines, (Lines{cut(L"x"), cut(longLine), cut(L"y")}));
+        // The flag belongs to one line only.
+        EXPECT_EQ(read.tooLong, (std::vector<bool>{capacity < 2, row.Flag(3), capacity < 2}));
     }
     // The CR of the line end is no character of the line, even when the buffer is full.
     WriteBytes(dir.Path("f.sea"), "abc\r\nabcd\r\nab\rc\r\n");
@@ -144,18 +205,14 @@ TEST(UnicodeFile, OpenFailures) {
     ScratchDir dir;
     fs::create_directory(dir.Path("folder"));
     WriteBytes(dir.Path("a.sea"), "x");
-    const struct { const char* what; const char* leaf; unsigned flags; int error; } cases[] = {
-        {"read missing", "missing.sea", 0, ENOENT}, {"read a folder", "folder", 0, EISDIR},
-        {"write a folder", "folder", 0x1001, EISDIR}, {"append to a missing file", "missing.sea", 0x2001, ENOENT},
-        {"create in a missing folder", "nowhere/a.sea", 0x1001, ENOENT},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("platform-open-failures.txt", 4)) {
+        SCOPED_TRACE(row.Where() + " " + row.raw[0]);
+        const int error = std::map<std::string, int>{{"ENOENT", ENOENT}, {"EISDIR", EISDIR}}.at(row.raw[3]);
         CUnicodeFile file;
-        EXPECT_EQ(file.Open(dir.Wide(c.leaf), c.flags), 0);
+        EXPECT_EQ(file.Open(dir.Wide(row.raw[1]), static_cast<unsigned>(row.Number(2))), 0);
         EXPECT_FALSE(file.IsOpen());
-        EXPECT_EQ(file.GetLastError(), c.error);
-        EXPECT_EQ(FileIO::GetLastError(), static_cast<DWORD>(c.error));
+        EXPECT_EQ(file.GetLastError(), error);
+        EXPECT_EQ(FileIO::GetLastError(), static_cast<DWORD>(error));
     }
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"a.sea", "folder"}));
 
