@@ -45,8 +45,7 @@ CResourceEntry::CResourceEntry(CResValueReservoir* reservoir, unsigned status, c
       m_status(status),
       m_rebuildLine(true),
       m_valuePart{g_leereZeile},
-      m_reservoir(reservoir),
-      m_listEnd(nullptr) {
+      m_reservoir(reservoir) {
     if (status & StatusListEntry) {
         try {
             ListenendeErzeugen();
@@ -65,8 +64,7 @@ CResourceEntry::CResourceEntry(const CResourceEntry& other)
       m_status(other.m_status),
       m_rebuildLine(other.m_rebuildLine),
       m_valuePart{g_leereZeile},
-      m_reservoir(other.m_reservoir),
-      m_listEnd(nullptr) {
+      m_reservoir(other.m_reservoir) {
     try {
         CopyLineFrom(other);
         CopyPendingName(other);
@@ -394,14 +392,13 @@ void CResourceEntry::ClearContents(bool freeAll, bool keepLineBuffer) {
     m_values.clear();
     if (!m_listLines.IsEmpty())
         SubListeLoeschen(freeAll);
-    if (m_listEnd != nullptr) {
+    if (m_listLines.End() != nullptr) {
         if (freeAll) {
-            delete m_listEnd;
-            m_listEnd = nullptr;
+            m_listLines.SetEnd(nullptr);
         } else {
             // Kept ready for ListenendeErzeugen.
-            m_listEnd->InhalteLoeschen(false);
-            m_listEnd->m_status = kClosingLineStatus;
+            m_listLines.End()->InhalteLoeschen(false);
+            m_listLines.End()->m_status = kClosingLineStatus;
         }
     }
     m_namePending = false;
@@ -420,7 +417,7 @@ void CResourceEntry::SubListeLoeschen(bool freeAll) {
 
 void CResourceEntry::ListenendeErzeugen() {
     std::unique_ptr<CResourceEntry> created;
-    CResourceEntry* end = m_listEnd;
+    CResourceEntry* end = m_listLines.End();
     if (end == nullptr) {
         created = std::make_unique<CResourceEntry>(m_reservoir, StatusListLine, nullptr);
         end = created.get();
@@ -430,7 +427,7 @@ void CResourceEntry::ListenendeErzeugen() {
     const std::wstring text = kelvaro::FormatText(L"} \t;-- %s", Name().GetString());
     *end = text.c_str();
     if (created)
-        m_listEnd = created.release();
+        m_listLines.SetEnd(std::move(created));
 }
 
 // ---- small accessors ---------------------------------------------------------------

@@ -580,8 +580,9 @@ protected:
     mutable FastVector<ValueBuffer> m_values;
     CResValueReservoir* m_reservoir;
 
-    // The lines of a list entry. Only list heads have any, so the list object
-    // is made with the first line: every other entry saves its size.
+    // The lines of a list entry and its closing line. Only list heads have
+    // any, so they are made with the first line or the closing line: every
+    // other entry saves their size.
     class ListLines {
     public:
         bool IsEmpty() const noexcept { return m_list == nullptr || m_list->IsEmpty(); }
@@ -589,6 +590,16 @@ protected:
         POSITION GetHeadPosition() const noexcept { return m_list == nullptr ? nullptr : m_list->GetHeadPosition(); }
         POSITION GetTailPosition() const noexcept { return m_list == nullptr ? nullptr : m_list->GetTailPosition(); }
         // A position always comes from this list, so the list exists.
+        // The closing line (owned by the entry), null when there is none.
+        CResourceEntry* End() const noexcept { return m_list == nullptr ? nullptr : m_list->end; }
+        // Deletes the closing line there was and keeps `end` (none for null).
+        void SetEnd(std::unique_ptr<CResourceEntry> end) {
+            if (m_list == nullptr && end == nullptr)
+                return;
+            Lines& lines = Made();
+            delete lines.end;
+            lines.end = end.release();
+        }
         CObject* GetNext(POSITION& pos) const { return Made().GetNext(pos); }
         CObject* GetPrev(POSITION& pos) const { return Made().GetPrev(pos); }
         CObject* GetAt(POSITION pos) const { return Made().GetAt(pos); }
@@ -600,15 +611,18 @@ protected:
         POSITION InsertAfter(POSITION pos, CObject* line) { return Made().InsertAfter(pos, line); }
 
     private:
-        CObList& Made() const {
+        struct Lines : CObList {
+            Lines() : CObList(10) {}
+            CResourceEntry* end = nullptr;
+        };
+        Lines& Made() const {
             if (m_list == nullptr)
-                m_list = std::make_unique<CObList>(10);
+                m_list = std::make_unique<Lines>();
             return *m_list;
         }
-        mutable std::unique_ptr<CObList> m_list;
+        mutable std::unique_ptr<Lines> m_list;
     };
     ListLines m_listLines;
-    CResourceEntry* m_listEnd;
 };
 
 template <> CString CResourceEntry::Get<CString>(unsigned index) const;

@@ -176,8 +176,8 @@ void CResourceEntry::SeeZeileKopieren(CString& out, bool wholeLine) const {
         text += line.Str();
         text += L'\n';
     }
-    if (m_listEnd != nullptr) {
-        m_listEnd->SeeZeileKopieren(line, true);
+    if (m_listLines.End() != nullptr) {
+        m_listLines.End()->SeeZeileKopieren(line, true);
         text += line.Str();
     }
 }

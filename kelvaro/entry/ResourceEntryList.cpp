@@ -83,8 +83,7 @@ int CResourceEntry::ReadListLinesImpl(CUnicodeFile& file, bool append, int& coun
                         if (sink != nullptr)
                             sink->ContinuationEnd(std::move(kept));
                     } else {
-                        delete m_listEnd;
-                        m_listEnd = kept.release();
+                        m_listLines.SetEnd(std::move(kept));
                     }
                     throw;
                 }
@@ -104,9 +103,8 @@ int CResourceEntry::ReadListLinesImpl(CUnicodeFile& file, bool append, int& coun
                 }
                 return count;
             }
-            delete m_listEnd;
-            m_listEnd = line.release();
-            placed(*m_listEnd);
+            m_listLines.SetEnd(std::move(line));
+            placed(*m_listLines.End());
             return count;
         }
         addLine(std::move(line));
@@ -176,8 +174,8 @@ bool CResourceEntry::WriteToSeaFile(CUnicodeFile& file) const {
     for (POSITION pos = m_listLines.GetHeadPosition(); pos != nullptr;)
         if (!NextListenZeile(pos)->WriteToSeaFile(file))
             return false;
-    if (m_listEnd != nullptr)
-        return m_listEnd->WriteToSeaFile(file);
+    if (m_listLines.End() != nullptr)
+        return m_listLines.End()->WriteToSeaFile(file);
     // A list head parsed without its lines (or whose reading failed before
     // its end) still gets a closing line: an unterminated list would swallow
     // the lines after it when the file is read again.
@@ -209,7 +207,7 @@ void CResourceEntry::UseReservoir(CResValueReservoir* reservoir) {
     m_reservoir = reservoir;
     for (POSITION pos = m_listLines.GetHeadPosition(); pos != nullptr;)
         static_cast<CResourceEntry*>(m_listLines.GetNext(pos))->m_reservoir = reservoir;
-    if (m_listEnd != nullptr) m_listEnd->m_reservoir = reservoir;
+    if (m_listLines.End() != nullptr) m_listLines.End()->m_reservoir = reservoir;
 }
 
 void CResourceEntry::KeepAsComment(const wchar_t* line) {

@@ -32,8 +32,8 @@ bool CResourceEntry::Selbsttest(bool reconstruct) const {
         try {
             for (POSITION pos = m_listLines.GetHeadPosition(); pos != nullptr;)
                 NextListenZeile(pos)->Selbsttest(false);
-            if (m_listEnd != nullptr)
-                m_listEnd->Selbsttest(false);
+            if (m_listLines.End() != nullptr)
+                m_listLines.End()->Selbsttest(false);
         } catch (const CResourceSeaException& inner) {
             throw CResourceSeaException::Formatted(inner.m_code, L"Selbsttest %s: Listen-Eintrag defekt:\n%s",
                                                    Name().GetString(), inner.m_message.GetString());

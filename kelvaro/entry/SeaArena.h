@@ -25,8 +25,8 @@ public:
     // large (callers use the heap then). Never given back alone.
     void* Allocate(std::size_t bytes, std::size_t alignment = 16) noexcept;
 
-    // A block for an entry; every block of an arena has the same size, the
-    // first request's. Null as for Allocate, or for another size.
+    // A block for an entry, aligned to 8; every block of an arena has the
+    // same size, the first request's. Null as for Allocate, or for another size.
     void* TakeBlock(std::size_t bytes) noexcept;
     // Takes back a block from TakeBlock for reuse.
     void GiveBackBlock(void* block) noexcept;

@@ -133,7 +133,7 @@ void CResourceSea::DeleteSeaLine(CResourceEntry* entry) {
         m_keptBytes.erase(entry);
         for (POSITION pos = entry->m_listLines.GetHeadPosition(); pos != nullptr;)
             m_keptBytes.erase(static_cast<const CResourceEntry*>(entry->m_listLines.GetNext(pos)));
-        if (entry->m_listEnd != nullptr) m_keptBytes.erase(entry->m_listEnd);
+        if (entry->m_listLines.End() != nullptr) m_keptBytes.erase(entry->m_listLines.End());
         std::erase_if(m_continuations, [entry](const ListContinuation& block) { return block.list == entry; });
     };
     if (at < 0) {

@@ -383,7 +383,7 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
             list.ReadListLines(file, append, &consumed, &keeper);
         } catch (const CResourceSeaException&) {
             lineNumber += consumed;
-            if (!append && list.IsListEntry() && list.m_listEnd == nullptr) list.ListenendeErzeugen();
+            if (!append && list.IsListEntry() && list.m_listLines.End() == nullptr) list.ListenendeErzeugen();
             throw;
         }
         lineNumber += consumed;
@@ -550,9 +550,9 @@ void CResourceSea::KeepDuplicateList(std::unique_ptr<CResourceEntry> list) {
     keep(*list);
     for (POSITION pos = list->m_listLines.GetHeadPosition(); pos != nullptr;)
         keep(*static_cast<CResourceEntry*>(list->m_listLines.GetNext(pos)));
-    if (list->m_listEnd != nullptr) keep(*list->m_listEnd);
+    if (list->m_listLines.End() != nullptr) keep(*list->m_listLines.End());
     m_keptBytes.erase(list.get());
     for (POSITION pos = list->m_listLines.GetHeadPosition(); pos != nullptr;)
         m_keptBytes.erase(static_cast<CResourceEntry*>(list->m_listLines.GetNext(pos)));
-    if (list->m_listEnd != nullptr) m_keptBytes.erase(list->m_listEnd);
+    if (list->m_listLines.End() != nullptr) m_keptBytes.erase(list->m_listLines.End());
 }

@@ -239,8 +239,8 @@ public:
         if (!entry.IsListEntry()) return;
         for (POSITION pos = entry.m_listLines.GetHeadPosition(); pos != nullptr && lines != 0; --lines)
             Line(*entry.NextListenZeile(pos));
-        if (entry.m_listEnd == nullptr) entry.ListenendeErzeugen();
-        Line(*entry.m_listEnd);
+        if (entry.m_listLines.End() == nullptr) entry.ListenendeErzeugen();
+        Line(*entry.m_listLines.End());
     }
 
     // The continued block: its head, its lines of the list and its closing line.

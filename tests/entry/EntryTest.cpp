@@ -433,7 +433,8 @@ TEST(SeaArenaTest, BlocksAreReusedAndChunksGrowUntilReset) {
     ASSERT_NE(a, nullptr);
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(a) % 16, 0u);
-    EXPECT_GE(static_cast<char*>(b) - static_cast<char*>(a), 112) << "blocks do not overlap";
+    EXPECT_GE(static_cast<char*>(b) - static_cast<char*>(a), 100) << "blocks do not overlap";
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(b) % 8, 0u);
     EXPECT_EQ(arena.TakeBlock(200), nullptr) << "one block size per arena";
     EXPECT_EQ(arena.Allocate(CSeaArena::kLargestRequest + 1), nullptr) << "large requests go to the heap";
     arena.GiveBackBlock(a);

@@ -57,7 +57,7 @@ public:
         m_rebuildLine = false;
     }
     CResValueReservoir* Reservoir() const { return m_reservoir; }
-    CResourceEntry* ListEnd() const { return m_listEnd; }
+    CResourceEntry* ListEnd() const { return m_listLines.End(); }
     int ListCount() const { return m_listLines.GetCount(); }
     POSITION HeadPosition() const { return m_listLines.GetHeadPosition(); }
     POSITION TailPosition() const { return m_listLines.GetTailPosition(); }
