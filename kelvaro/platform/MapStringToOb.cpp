@@ -59,28 +59,28 @@ void CMapStringToOb::FreeBlock(const Block& block) noexcept
         ::operator delete(block.nodes);
 }
 
-CMapStringToOb::CAssoc** CMapStringToOb::AllocateBuckets(unsigned count, bool& inPages)
+CMapStringToOb::Link* CMapStringToOb::AllocateBuckets(unsigned count, bool& inPages)
 {
-    const std::size_t bytes = std::size_t{count} * sizeof(CAssoc*);
+    const std::size_t bytes = std::size_t{count} * sizeof(Link);
     inPages = false;
     if (bytes >= kelvaro::pages::kHugePageSize) {
         const std::size_t whole = (bytes + kelvaro::pages::kHugePageSize - 1) / kelvaro::pages::kHugePageSize *
                                   kelvaro::pages::kHugePageSize;
         if (void* memory = kelvaro::pages::Allocate(whole, true)) {
             inPages = true;
-            return static_cast<CAssoc**>(memory);  // zeroed: every bucket empty
+            return static_cast<Link*>(memory);  // zeroed: every bucket empty
         }
     }
-    return new CAssoc*[count]();
+    return new Link[count]();
 }
 
-void CMapStringToOb::FreeBuckets(CAssoc** buckets, unsigned count, bool inPages) noexcept
+void CMapStringToOb::FreeBuckets(Link* buckets, unsigned count, bool inPages) noexcept
 {
     if (!inPages) {
         delete[] buckets;
         return;
     }
-    const std::size_t bytes = std::size_t{count} * sizeof(CAssoc*);
+    const std::size_t bytes = std::size_t{count} * sizeof(Link);
     kelvaro::pages::Free(buckets, (bytes + kelvaro::pages::kHugePageSize - 1) / kelvaro::pages::kHugePageSize *
                                       kelvaro::pages::kHugePageSize);
 }
@@ -169,15 +169,15 @@ void CMapStringToOb::InitHashTable(unsigned hashSize, bool allocNow)
 void CMapStringToOb::Rehash(unsigned bucketCount)
 {
     bool inPages = false;
-    CAssoc** buckets = AllocateBuckets(bucketCount, inPages);
+    Link* buckets = AllocateBuckets(bucketCount, inPages);
     const std::size_t mask = bucketCount - 1;
     for (unsigned b = 0; b < m_bucketCount; ++b) {
-        CAssoc* assoc = m_buckets[b];
+        CAssoc* assoc = Node(m_buckets[b]);
         while (assoc != nullptr) {
-            CAssoc* next = assoc->pNext;
-            CAssoc*& head = buckets[assoc->nHash & mask];
-            assoc->pNext = head;
-            head = assoc;
+            CAssoc* next = Node(assoc->next);
+            Link& head = buckets[assoc->nHash & mask];
+            assoc->next = head;
+            head = LinkTo(assoc);
             assoc = next;
         }
     }
@@ -187,13 +187,35 @@ void CMapStringToOb::Rehash(unsigned bucketCount)
     m_bucketCount = bucketCount;
 }
 
+void CMapStringToOb::StopTagging() noexcept
+{
+    for (unsigned b = 0; b < m_bucketCount; ++b) {
+        for (Link* link = &m_buckets[b]; *link != 0;) {
+            CAssoc* node = Node(*link);
+            *link = reinterpret_cast<Link>(node);
+            link = &node->next;
+        }
+    }
+    m_tagged = false;
+}
+
 CMapStringToOb::CAssoc* CMapStringToOb::FindAssoc(std::wstring_view key, std::size_t hash) const noexcept
 {
     if (m_bucketCount == 0)
         return nullptr;
-    for (CAssoc* assoc = m_buckets[hash & (m_bucketCount - 1)]; assoc != nullptr; assoc = assoc->pNext)
+    const Link tag = TagOf(hash);
+    for (Link link = m_buckets[hash & (m_bucketCount - 1)]; link != 0;) {
+        if (m_tagged && (link & kTagBits) != tag) {
+            if ((link & kHasNext) == 0)
+                break;  // the last node, another key's: not loaded
+            link = Node(link)->next;
+            continue;
+        }
+        CAssoc* assoc = Node(link);
         if (SameKey(assoc, key, hash))
             return assoc;
+        link = assoc->next;
+    }
     return nullptr;
 }
 
@@ -208,13 +230,16 @@ CMapStringToOb::CAssoc* CMapStringToOb::NewAssoc()
         const Block block = AllocateBlock(static_cast<std::size_t>(size));
         m_blocks.push_back(block);  // room reserved: cannot throw
         for (std::size_t i = block.count; i-- > 0;) {
-            block.nodes[i].pNext = m_pFreeList;
+            block.nodes[i].next = reinterpret_cast<Link>(m_pFreeList);
             m_pFreeList = &block.nodes[i];
         }
+        const auto last = reinterpret_cast<Link>(block.nodes + block.count);
+        if (m_tagged && (last & ~kAddressBits) != 0)
+            StopTagging();
     }
     CAssoc* assoc = m_pFreeList;
-    m_pFreeList = assoc->pNext;
-    assoc->pNext = nullptr;
+    m_pFreeList = reinterpret_cast<CAssoc*>(assoc->next);
+    assoc->next = 0;
     return assoc;
 }
 
@@ -223,7 +248,7 @@ void CMapStringToOb::FreeAssoc(CAssoc* assoc) noexcept
     assoc->key.Clear(); // a free node should not hold on to the key's memory
     assoc->value = nullptr;
     assoc->nHash = 0;
-    assoc->pNext = m_pFreeList;
+    assoc->next = reinterpret_cast<Link>(m_pFreeList);
     m_pFreeList = assoc;
     --m_count;
     if (m_count == 0)
@@ -271,15 +296,15 @@ CObject*& CMapStringToOb::Slot(std::wstring_view key, std::size_t hash)
     try {
         assoc->key.Assign(key);
     } catch (...) {
-        assoc->pNext = m_pFreeList;
+        assoc->next = reinterpret_cast<Link>(m_pFreeList);
         m_pFreeList = assoc;
         throw;
     }
     assoc->nHash = hash;
     assoc->value = nullptr;
-    CAssoc*& head = m_buckets[hash & (m_bucketCount - 1)];
-    assoc->pNext = head;
-    head = assoc;
+    Link& head = m_buckets[hash & (m_bucketCount - 1)];
+    assoc->next = head;
+    head = LinkTo(assoc);
     ++m_count;
     return assoc->value;
 }
@@ -289,13 +314,14 @@ bool CMapStringToOb::RemoveKey(std::wstring_view key)
     if (m_bucketCount == 0)
         return false;
     const std::size_t hash = HashOf(key);
-    CAssoc** link = &m_buckets[hash & (m_bucketCount - 1)];
-    for (CAssoc* assoc = *link; assoc != nullptr; link = &assoc->pNext, assoc = *link) {
+    for (Link* link = &m_buckets[hash & (m_bucketCount - 1)]; *link != 0;) {
+        CAssoc* assoc = Node(*link);
         if (SameKey(assoc, key, hash)) {
-            *link = assoc->pNext;
+            *link = assoc->next;
             FreeAssoc(assoc);
             return true;
         }
+        link = &assoc->next;
     }
     return false;
 }
@@ -321,8 +347,8 @@ POSITION CMapStringToOb::GetStartPosition() const noexcept
 const CMapStringToOb::CAssoc* CMapStringToOb::FirstFrom(std::size_t bucket) const noexcept
 {
     for (; bucket < m_bucketCount; ++bucket)
-        if (m_buckets[bucket] != nullptr)
-            return m_buckets[bucket];
+        if (m_buckets[bucket] != 0)
+            return Node(m_buckets[bucket]);
     return nullptr;
 }
 
@@ -333,7 +359,7 @@ void CMapStringToOb::GetNextAssoc(POSITION& pos, CString& key, CObject*& value) 
     const CAssoc* assoc = pos == BEFORE_START_POSITION ? FirstFrom(0) : reinterpret_cast<const CAssoc*>(pos);
     if (assoc == nullptr)
         throw std::invalid_argument("CMapStringToOb::GetNextAssoc: POSITION of an empty map");
-    const CAssoc* next = assoc->pNext != nullptr ? assoc->pNext : FirstFrom((assoc->nHash & (m_bucketCount - 1)) + 1);
+    const CAssoc* next = assoc->next != 0 ? Node(assoc->next) : FirstFrom((assoc->nHash & (m_bucketCount - 1)) + 1);
     key = assoc->key.Text();
     value = assoc->value;
     pos = reinterpret_cast<POSITION>(const_cast<CAssoc*>(next));

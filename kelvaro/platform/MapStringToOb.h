@@ -10,6 +10,7 @@
 #include "kelvaro/platform/Types.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -98,12 +99,38 @@ private:
     };
     static_assert(sizeof(void*) <= Key::kInline);
 
+    // A link to a node: its address and, in the 16 bits above the 48 that a
+    // user-space address uses, whether the node has a next one and a tag made
+    // from its hash. A search passes over a node whose tag is not the key's
+    // without loading it, unless it must go on to the next one: in a large
+    // map each load is a cache miss, and a key not yet in the map (every key
+    // of a sea being read) would otherwise load each node of its bucket.
+    // A node gains a next one only when it is linked in, so "no next" is
+    // exact; "next" may be left over after a removal, which costs only a load.
+    // A map whose nodes lie above that range (never on Linux unless asked
+    // for) keeps plain addresses.
+    using Link = std::uintptr_t;
     struct CAssoc {
-        CAssoc* pNext = nullptr;
+        Link next = 0;  // in the chain of its bucket, or of the free list (untagged)
         CObject* value = nullptr;
         std::size_t nHash = 0;
         Key key;
     };
+    static constexpr bool kCanTag = sizeof(Link) == 8;
+    static constexpr unsigned kNextBit = kCanTag ? 48 : 0;
+    static constexpr Link kAddressBits = kCanTag ? (Link{1} << kNextBit) - 1 : ~Link{0};
+    static constexpr Link kHasNext = kCanTag ? Link{1} << kNextBit : 0;
+    static constexpr Link kTagBits = ~(kAddressBits | kHasNext);
+    static Link TagOf(std::size_t hash) noexcept { return static_cast<Link>(hash) & kTagBits; }
+    CAssoc* Node(Link link) const noexcept { return reinterpret_cast<CAssoc*>(m_tagged ? link & kAddressBits : link); }
+    // The link to `node`, once its own next link is set.
+    Link LinkTo(const CAssoc* node) const noexcept {
+        const auto address = reinterpret_cast<Link>(node);
+        if (!m_tagged || node == nullptr) return address;
+        return address | TagOf(node->nHash) | (node->next != 0 ? kHasNext : 0);
+    }
+    // Makes every link a plain address, for nodes above the tagged range.
+    void StopTagging() noexcept;
 
     static bool SameKey(const CAssoc* assoc, std::wstring_view key, std::size_t hash) noexcept;
     CAssoc* FindAssoc(std::wstring_view key, std::size_t hash) const noexcept;
@@ -113,7 +140,8 @@ private:
     const CAssoc* FirstFrom(std::size_t bucket) const noexcept;
 
     // A plain array rather than a container: the lookups stay quick in unoptimised builds too.
-    CAssoc** m_buckets = nullptr;
+    Link* m_buckets = nullptr;
+    bool m_tagged = kCanTag;
     unsigned m_bucketCount = 0; // always a power of two once allocated
     unsigned m_wantedBuckets = 16;
     int m_count = 0;
@@ -129,8 +157,8 @@ private:
     };
     static Block AllocateBlock(std::size_t count);
     static void FreeBlock(const Block& block) noexcept;
-    static CAssoc** AllocateBuckets(unsigned count, bool& inPages);
-    static void FreeBuckets(CAssoc** buckets, unsigned count, bool inPages) noexcept;
+    static Link* AllocateBuckets(unsigned count, bool& inPages);
+    static void FreeBuckets(Link* buckets, unsigned count, bool inPages) noexcept;
     bool m_bucketsInPages = false;
     std::vector<Block> m_blocks;
 };
