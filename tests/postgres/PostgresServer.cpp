@@ -73,16 +73,11 @@ public:
 }  // namespace
 
 std::string UriEncode(const std::string& text) {
-    static const char kHex[] = "0123456789ABCDEF";
     std::string out;
     for (const unsigned char c : text) {
-        if (std::isalnum(c)) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
+        char escaped[4];
+        std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+        out += std::isalnum(c) ? std::string(1, static_cast<char>(c)) : std::string(escaped);
     }
     return out;
 }

@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 namespace pgtest {
@@ -45,20 +43,5 @@ private:
 
 // Percent-encodes every byte but letters and digits, for a URI.
 std::string UriEncode(const std::string& text);
-
-// Skips the test, loudly, where the server programs are missing, and fails it
-// instead in CI (the CI variable set) or when the server would not start.
-#define PG_REQUIRE_SERVER()                                                                            \
-    do {                                                                                               \
-        ::pgtest::Server& server_ = ::pgtest::Server::Get();                                          \
-        if (!server_.Running()) {                                                                      \
-            if (server_.Absent() && std::getenv("CI") == nullptr) {                                    \
-                std::fprintf(stderr, "\n*** PostgreSQL tests SKIPPED: %s ***\n\n",                    \
-                             server_.Problem().c_str());                                               \
-                GTEST_SKIP() << server_.Problem();                                                     \
-            }                                                                                          \
-            FAIL() << "no PostgreSQL server for the tests: " << server_.Problem();                    \
-        }                                                                                              \
-    } while (false)
 
 }  // namespace pgtest

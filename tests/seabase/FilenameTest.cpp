@@ -40,12 +40,11 @@ TEST_F(FilenameTest, LookupStoresThePathOnlyWhenItDiffersFromTheDefault) {
 }
 
 TEST_F(FilenameTest, ReadingByMode) {
-    App()->LookupSetString(L"DocFile", L"doc.txt");
-    App()->LookupSetString(L"DocPath", L"/Docs/");
-    App()->LookupSetString(L"AbsFile", L"/Fixed/abs.txt");
-    App()->LookupSetString(L"AbsPath", L"/Ignored/");
-    App()->LookupSetString(L"SharedDir", L"/Shared/");
-    App()->LookupSetString(L"DataFile", L"data.bin");
+    const std::pair<const wchar_t*, const wchar_t*> entries[] = {
+        {L"DocFile", L"doc.txt"}, {L"DocPath", L"/Docs/"}, {L"AbsFile", L"/Fixed/abs.txt"},
+        {L"AbsPath", L"/Ignored/"}, {L"SharedDir", L"/Shared/"}, {L"DataFile", L"data.bin"}};
+    for (const auto& [name, value] : entries)
+        App()->LookupSetString(name, value);
     // expected: the buffer afterwards; it starts as "untouched"
     const struct { const char* what; int mode; const wchar_t* name, *altKey; bool result; CString expected; } cases[] = {
         {"own Path entry", lookup::readExisting, L"Doc", nullptr, true, L"/Docs/doc.txt"},

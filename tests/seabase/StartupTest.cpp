@@ -69,9 +69,8 @@ TEST_F(StartupTest, InitReadsTheStandardSeasInOrder) {
 TEST_F(StartupTest, MissingBaseSeaIsCreatedAndMemoryOnlyStartTouchesNoFile) {
     fs::create_directories(Path("fresh"));
     ASSERT_TRUE(m_registry.Init(Wide("fresh/base.sea")));
-    EXPECT_TRUE(fs::exists(Path("fresh/base.sea")));
-    EXPECT_TRUE(fs::exists(Path("fresh/Application.sea")));
-    EXPECT_TRUE(fs::exists(Path("fresh/Preference.sea")));
+    for (const char* file : {"fresh/base.sea", "fresh/Application.sea", "fresh/Preference.sea"})
+        EXPECT_TRUE(fs::exists(Path(file))) << file;
     EXPECT_EQ(CSeaBase::DefaultPath(), DirWithSlash("fresh"));
     ASSERT_NE(CSeaBase::ConfigurationSea(), nullptr);
     EXPECT_FALSE(CSeaBase::ConfigurationSea()->IsFilebased());

@@ -68,8 +68,8 @@ struct ToolCase {
     std::string args;
     bool goesOn = false;  // runs in the folder the case before left
     int line = 0, status = 0;
-    std::vector<std::string> out, contains, err, absent;
-    std::vector<std::pair<std::string, std::string>> after;  // file, golden file ("": may change)
+    std::vector<std::string> out{}, contains{}, err{}, absent{};
+    std::vector<std::pair<std::string, std::string>> after{};  // file, golden file ("": may change)
 };
 
 inline std::vector<ToolCase> ReadTranscript(const fs::path& path) {
@@ -85,10 +85,7 @@ inline std::vector<ToolCase> ReadTranscript(const fs::path& path) {
         const std::string tag = line.substr(0, line.find(' '));
         const std::string rest = line.size() > tag.size() ? line.substr(tag.size() + 1) : "";
         if (tag == "$" || tag == "$+") {
-            cases.emplace_back();
-            cases.back().args = rest;
-            cases.back().goesOn = tag == "$+";
-            cases.back().line = n;
+            cases.push_back({rest, tag == "$+", n});
         } else if (cases.empty()) {
             ADD_FAILURE() << path << ":" << n << ": a line before the first case";
         } else if (tag == "?") {
@@ -130,13 +127,9 @@ inline void SeaToolTest::RunTranscript(const std::string& leaf) {
             EXPECT_EQ(run.out, out);
         }
         for (const std::string& part : c.contains) EXPECT_TRUE(Has(run.out, dir(part))) << part << " in\n" << run.out;
-        for (const std::string& part : c.err) {
-            if (part.empty()) {
-                EXPECT_EQ(run.err, "");
-            } else {
-                EXPECT_TRUE(Has(run.err, part)) << part << " in\n" << run.err;
-            }
-        }
+        // A bare "!": no error output at all; without "!" lines, error output exactly when the run failed.
+        for (const std::string& part : c.err)
+            EXPECT_TRUE(part.empty() ? run.err.empty() : Has(run.err, part)) << part << " in\n" << run.err;
         if (c.err.empty()) {
             EXPECT_EQ(run.err.empty(), c.status == 0) << run.err;
         }
