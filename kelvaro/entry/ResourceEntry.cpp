@@ -176,20 +176,21 @@ void CResourceEntry::Widen() const {
     m_valuePart.wide = wide + valueOffset;
 }
 
-const wchar_t* CResourceEntry::LineText(std::wstring& scratch) const {
-    if (!IsNarrow())
-        return m_line.wide;
-    const unsigned char* narrow = m_line.narrow;
-    scratch.assign(narrow, narrow + std::strlen(reinterpret_cast<const char*>(narrow)));
+namespace {
+
+const wchar_t* Widened(const unsigned char* text, std::wstring& scratch) {
+    scratch.assign(text, text + std::strlen(reinterpret_cast<const char*>(text)));
     return scratch.c_str();
 }
 
+}  // namespace
+
+const wchar_t* CResourceEntry::LineText(std::wstring& scratch) const {
+    return IsNarrow() ? Widened(m_line.narrow, scratch) : m_line.wide;
+}
+
 const wchar_t* CResourceEntry::ValuePartText(std::wstring& scratch) const {
-    if (!IsNarrow())
-        return m_valuePart.wide;
-    const unsigned char* part = m_valuePart.narrow;
-    scratch.assign(part, part + std::strlen(reinterpret_cast<const char*>(part)));
-    return scratch.c_str();
+    return IsNarrow() ? Widened(m_valuePart.narrow, scratch) : m_valuePart.wide;
 }
 
 void CResourceEntry::CopyValuesFrom(const CResourceEntry& other) {
