@@ -31,7 +31,9 @@ struct Head {
 }  // namespace
 
 unsigned CResourceEntry::SeeZeileBilden(wchar_t* buffer, unsigned size, unsigned& valueOffset) const {
-    const std::wstring_view name = NameView();
+    // A narrow line is about to be replaced: its name is made a string (as the
+    // rebuild does anyway) rather than the whole line widened for a view.
+    const std::wstring_view name = IsNarrow() && m_namePending ? std::wstring_view(Name().Str()) : NameView();
     Head head;
     bool withValues = true;
     if (IsListEntry()) {
