@@ -115,56 +115,162 @@ private:
 struct FileParts {
     unsigned codePage = 1200;
     std::size_t bom = 0;
-    std::size_t ownStart = 0, ownEnd = 0;
+    std::uint64_t size = 0;
+    std::uint64_t ownStart = 0, ownEnd = 0;
     bool others = false;  // the file holds more than this sea's part
     bool markerKept = false;  // this section's marker line is part of what comes before
 };
 
-FileParts SplitFile(const std::string& bytes, const CString* section) {
-    FileParts parts;
-    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
-    const std::size_t size = bytes.size();
+constexpr std::size_t kPiece = 1u << 20;  // even, and a multiple of eight for PartHash
+
+// The lines of a file, read a piece at a time so that a save never holds the
+// whole file: for each line its start, where its text ends (before CR LF or
+// LF), where the next starts, and its first bytes, enough to tell a marker.
+class LineScan {
+public:
+    LineScan(const CUnicodeFile& file, std::uint64_t from, std::uint64_t size, unsigned unit, bool big,
+             std::size_t keep)
+        : m_file(file), m_size(size), m_unit(unit), m_big(big), m_keep(keep), m_at(from), m_next(from) {}
+
+    // False at the end of the file; then failed() tells whether a read failed.
+    bool Next() {
+        if (m_next >= m_size) return false;
+        m_start = m_next;
+        m_head.clear();
+        bool cr = false;  // the unit before the current position is a CR
+        for (std::uint64_t pos = m_start;;) {
+            if (pos + m_unit > m_size) {  // the last line has no line end; a CR before none stays
+                m_textEnd = m_next = m_size;
+                if (pos < m_size && (pos < m_at || m_size > m_at + m_piece.size()) && !Load(pos)) return false;
+                Keep(pos, m_size);
+                return true;
+            }
+            if (pos < m_at || pos + m_unit > m_at + m_piece.size()) {
+                if (!Load(pos)) return false;
+            }
+            const std::size_t off = static_cast<std::size_t>(pos - m_at);
+            const std::size_t lf = FindLf(off);
+            if (lf == std::string::npos) {
+                const std::size_t whole = m_piece.size() - (m_piece.size() - off) % m_unit;
+                Keep(pos, m_at + whole);
+                cr = whole >= off + m_unit && IsUnit(whole - m_unit, '\r');
+                pos = m_at + whole;
+                continue;
+            }
+            Keep(pos, m_at + lf);
+            if (lf >= off + m_unit) cr = IsUnit(lf - m_unit, '\r');
+            m_textEnd = m_at + lf;
+            if (cr && m_textEnd >= m_start + m_unit) m_textEnd -= m_unit;
+            m_next = m_at + lf + m_unit;
+            return true;
+        }
+    }
+
+    std::uint64_t start() const { return m_start; }
+    std::uint64_t textEnd() const { return m_textEnd; }
+    std::uint64_t next() const { return m_next; }
+    const std::string& head() const { return m_head; }
+    bool failed() const { return m_failed; }
+
+private:
+    bool Load(std::uint64_t pos) {
+        const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, m_size - pos));
+        if (!m_file.ReadRawBytes(pos, length, m_piece)) {
+            m_failed = true;
+            return false;
+        }
+        m_at = pos;
+        return true;
+    }
+    bool IsUnit(std::size_t at, char c) const {
+        if (m_unit == 1) return m_piece[at] == c;
+        return m_big ? m_piece[at] == '\0' && m_piece[at + 1] == c : m_piece[at] == c && m_piece[at + 1] == '\0';
+    }
+    // The offset in the piece of the first LF unit at or after off (aligned to off).
+    std::size_t FindLf(std::size_t off) const {
+        const char* data = m_piece.data();
+        const std::size_t size = m_piece.size();
+        const std::size_t shift = m_big ? 1 : 0;  // where the '\n' byte sits in a unit
+        for (std::size_t at = off + shift; at < size;) {
+            const void* hit = std::memchr(data + at, '\n', size - at);
+            if (hit == nullptr) return std::string::npos;
+            const std::size_t byte = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+            const std::size_t unitAt = byte - shift;
+            if ((unitAt - off) % m_unit == 0 && unitAt + m_unit <= size && IsUnit(unitAt, '\n')) return unitAt;
+            at = byte + 1;
+        }
+        return std::string::npos;
+    }
+    void Keep(std::uint64_t from, std::uint64_t to) {
+        if (m_head.size() >= m_keep || to <= from) return;
+        const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(to - from, m_keep - m_head.size()));
+        m_head.append(m_piece, static_cast<std::size_t>(from - m_at), take);
+    }
+
+    const CUnicodeFile& m_file;
+    const std::uint64_t m_size;
+    const unsigned m_unit;
+    const bool m_big;
+    const std::size_t m_keep;
+    std::string m_piece;
+    std::uint64_t m_at;  // file offset of m_piece[0]
+    std::uint64_t m_start = 0, m_textEnd = 0, m_next;
+    std::string m_head;
+    bool m_failed = false;
+};
+
+// Finds this sea's part in the file open in `file`; false when a read fails.
+bool SplitFile(const CUnicodeFile& file, const CString* section, FileParts& parts) {
+    const std::uint64_t size = file.GetLength();
+    std::string start;
+    if (!file.ReadRawBytes(0, static_cast<std::size_t>(std::min<std::uint64_t>(size, 3)), start)) return false;
+    const auto* b = reinterpret_cast<const unsigned char*>(start.data());
     if (size >= 2 && b[0] == 0xFF && b[1] == 0xFE) parts = {1200, 2};
     else if (size >= 2 && b[0] == 0xFE && b[1] == 0xFF) parts = {1201, 2};
     else if (size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) parts = {65001, 3};
     else parts = {kCodePage1252, 0};
+    parts.size = size;
 
     const std::string marker = CUnicodeFile::Encode(kSectionMarker, parts.codePage);
     const std::string own = section != nullptr ? CUnicodeFile::Encode(CString(kSectionMarker) + *section, parts.codePage)
                                                : std::string();
-    const std::size_t unit = parts.codePage == 1200 || parts.codePage == 1201 ? 2 : 1;
-    const bool big = parts.codePage == 1201;
-    auto isUnit = [&](std::size_t at, char c) {
-        if (unit == 1) return bytes[at] == c;
-        return big ? bytes[at] == '\0' && bytes[at + 1] == c : bytes[at] == c && bytes[at + 1] == '\0';
-    };
+    const unsigned unit = parts.codePage == 1200 || parts.codePage == 1201 ? 2 : 1;
+    LineScan lines(file, parts.bom, size, unit, parts.codePage == 1201, std::max(marker.size(), own.size()));
 
     bool inOwn = section == nullptr;
     bool found = section == nullptr;
     parts.ownStart = parts.bom;
     parts.ownEnd = size;
-    for (std::size_t start = parts.bom; start < size;) {
-        std::size_t lf = start;
-        while (lf + unit <= size && !isUnit(lf, '\n')) lf += unit;
-        std::size_t textEnd = lf + unit <= size ? lf : size;
-        const std::size_t next = lf + unit <= size ? lf + unit : size;
-        if (textEnd >= start + unit && textEnd + unit <= size && isUnit(textEnd - unit, '\r')) textEnd -= unit;
-        const bool isMarker = bytes.compare(start, marker.size(), marker) == 0 && start + marker.size() <= size;
-        if (isMarker) {
-            if (inOwn) {
-                parts.ownEnd = start;
-                break;
-            }
-            if (!found && bytes.compare(start, textEnd - start, own) == 0) {
-                found = inOwn = parts.markerKept = true;
-                parts.ownStart = next;  // the marker line stays as it is, line end included
-            }
+    while (lines.Next()) {
+        const std::string& head = lines.head();
+        if (head.compare(0, marker.size(), marker) != 0) continue;
+        if (inOwn) {
+            parts.ownEnd = lines.start();
+            break;
         }
-        start = next;
+        if (!found && lines.textEnd() - lines.start() == own.size() && head.compare(0, own.size(), own) == 0) {
+            found = inOwn = parts.markerKept = true;
+            parts.ownStart = lines.next();  // the marker line stays as it is, line end included
+        }
     }
+    if (lines.failed()) return false;
     if (!found) parts.ownStart = parts.ownEnd = size;  // a new section goes at the end
     parts.others = parts.ownStart > parts.bom || parts.ownEnd < size;
-    return parts;
+    return true;
+}
+
+// The hash of the bytes [start, end) of an open file; false when a read fails.
+bool HashRange(const CUnicodeFile& file, std::uint64_t start, std::uint64_t end, std::uint64_t& value) {
+    PartHash hash;
+    std::string piece;
+    for (std::uint64_t at = start; at < end;) {
+        const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(end - at, kPiece));
+        if (!file.ReadRawBytes(at, length, piece)) return false;
+        hash.Add(piece);
+        at += length;
+    }
+    value = hash.Value();
+    return true;
 }
 
 }  // namespace
@@ -308,15 +414,8 @@ bool CResourceSea::UpdateIfPossible() {
 
 void CResourceSea::RecordDisk(const CUnicodeFile& file, std::uint64_t start, std::uint64_t end) {
     m_disk = DiskRecord{};
-    PartHash hash;
-    std::string piece;
-    for (std::uint64_t at = start; at < end;) {
-        const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(end - at, 1u << 20));
-        if (!file.ReadRawBytes(at, length, piece)) return;  // nothing recorded: no check
-        hash.Add(piece);
-        at += length;
-    }
-    m_disk = DiskRecord{m_fileName, hash.Value(), true};
+    std::uint64_t hash = 0;
+    if (HashRange(file, start, end, hash)) m_disk = DiskRecord{m_fileName, hash, true};  // else no check
 }
 
 bool CResourceSea::WriteFile() {
@@ -328,19 +427,18 @@ bool CResourceSea::WriteFile() {
     // A section is written into the file that holds the others, never a new one.
     if (m_fileSection && !exists) return RefuseWrite(L"the file does not exist; a section is only written into an existing file");
 
-    std::string present;
-    if (exists) {
-        CUnicodeFile reader;
-        if (!reader.Open(m_fileName, CUnicodeFile::modeRead) ||
-            !reader.ReadRawBytes(0, static_cast<std::size_t>(reader.GetLength()), present))
-            return RefuseWrite(FileIO::GetLastErrorMessage(static_cast<DWORD>(reader.GetLastError())));
-    }
-    const FileParts parts = SplitFile(present, m_fileSection ? &m_name : nullptr);
+    // The present file stays open and is read a piece at a time: what this
+    // sea does not own is copied from it, never held whole.
+    CUnicodeFile present;
+    FileParts parts;
+    const CString* section = m_fileSection ? &m_name : nullptr;
+    if (exists && (!present.Open(m_fileName, CUnicodeFile::modeRead) || !SplitFile(present, section, parts)))
+        return RefuseWrite(FileIO::GetLastErrorMessage(static_cast<DWORD>(present.GetLastError())));
     if (exists && m_disk.valid && m_disk.file == m_fileName) {
-        PartHash now;
-        now.Add(std::string_view(present).substr(parts.ownStart, parts.ownEnd - parts.ownStart));
-        if (now.Value() != m_disk.hash)
-            return RefuseWrite(FileIO::GetLastErrorMessage(FileIO::kErrorChangedOnDisk));
+        std::uint64_t now = 0;
+        if (!HashRange(present, parts.ownStart, parts.ownEnd, now))
+            return RefuseWrite(FileIO::GetLastErrorMessage(static_cast<DWORD>(present.GetLastError())));
+        if (now != m_disk.hash) return RefuseWrite(FileIO::GetLastErrorMessage(FileIO::kErrorChangedOnDisk));
     }
 
     CUnicodeFile file;
@@ -351,14 +449,33 @@ bool CResourceSea::WriteFile() {
         return RefuseWrite(FileIO::GetLastErrorMessage(static_cast<DWORD>(file.GetLastError())));
     try {
         LineWriter writer(*this, file);
+        // Copies [from, to) of the present file; endsLine for the last piece.
+        std::string piece;
+        auto copy = [&](std::uint64_t from, std::uint64_t to, bool endsLine) {
+            for (std::uint64_t at = from; at < to;) {
+                const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(to - at, kPiece));
+                if (!present.ReadRawBytes(at, length, piece))
+                    throw WriteRefused{FileIO::GetLastErrorMessage(static_cast<DWORD>(present.GetLastError()))};
+                at += length;
+                writer.Raw(piece, at < to || endsLine);
+            }
+        };
         if (parts.ownStart > 0) {
-            const std::string_view before(present.data(), parts.ownStart);
-            writer.Raw(before, EndsLine(before, parts.codePage, parts.bom));
+            std::string last;  // the last unit of what comes before tells whether it ends a line
+            const std::uint64_t tail = std::min<std::uint64_t>(parts.ownStart, 2);
+            if (!present.ReadRawBytes(parts.ownStart - tail, static_cast<std::size_t>(tail), last))
+                throw WriteRefused{FileIO::GetLastErrorMessage(static_cast<DWORD>(present.GetLastError()))};
+            const std::size_t bom = parts.ownStart - tail < parts.bom ? parts.bom - (parts.ownStart - tail) : 0;
+            copy(0, parts.ownStart, EndsLine(last, parts.codePage, bom));
         } else {
             file.WriteBOM();
         }
-        WriteContent(writer, parts.ownEnd < present.size(), !parts.markerKept);
-        if (parts.ownEnd < present.size()) writer.Raw(std::string_view(present).substr(parts.ownEnd), true);
+        WriteContent(writer, parts.ownEnd < parts.size, !parts.markerKept);
+        copy(parts.ownEnd, parts.size, true);
+        // Written in place by a program that does not take the lock: what was
+        // copied may be torn, so nothing is replaced.
+        if (exists && present.GetLength() != parts.size)
+            throw WriteRefused{FileIO::GetLastErrorMessage(FileIO::kErrorChangedOnDisk)};
     } catch (const WriteRefused& refused) {
         file.Abandon();
         return RefuseWrite(refused.why, refused.line);
@@ -366,10 +483,8 @@ bool CResourceSea::WriteFile() {
         file.Abandon();
         return RefuseWrite(CString(kelvaro::FormatText(L"%hs", e.what())));
     }
+    present.Close();
     if (!file.Close()) return RefuseWrite(FileIO::GetLastErrorMessage(static_cast<DWORD>(file.GetLastError())));
-    // Given back before the written file is read: a large sea's save would
-    // otherwise hold two copies of the file on top of the sea.
-    std::string().swap(present);
     RecordWritten();
     return true;
 }
@@ -378,14 +493,9 @@ bool CResourceSea::WriteFile() {
 void CResourceSea::RecordWritten() {
     m_disk = DiskRecord{};
     CUnicodeFile reader;
-    std::string written;
-    if (!reader.Open(m_fileName, CUnicodeFile::modeRead) ||
-        !reader.ReadRawBytes(0, static_cast<std::size_t>(reader.GetLength()), written))
-        return;
-    const FileParts parts = SplitFile(written, m_fileSection ? &m_name : nullptr);
-    PartHash hash;
-    hash.Add(std::string_view(written).substr(parts.ownStart, parts.ownEnd - parts.ownStart));
-    m_disk = DiskRecord{m_fileName, hash.Value(), true};
+    FileParts parts;
+    if (reader.Open(m_fileName, CUnicodeFile::modeRead) && SplitFile(reader, m_fileSection ? &m_name : nullptr, parts))
+        RecordDisk(reader, parts.ownStart, parts.ownEnd);
 }
 
 void CResourceSea::SaveAsUnicode(bool unicode) {

@@ -195,6 +195,32 @@ TEST(SeaWriting, EncodingsAndSharedFiles) {
     EXPECT_EQ(LinesOfFile(dir.Path("o.sea")), (Lines{L"::::: S", L"a:\t1 "}));
 }
 
+// A save reads the file it writes into a megabyte at a time: a marker line or
+// a line end cut by the edge of a piece must still be found, in every encoding.
+TEST(SeaWriting, SectionsAreFoundAcrossReadPieces) {
+    constexpr std::size_t kPiece = 1u << 20;
+    ScratchDir dir;
+    for (const unsigned codePage : {1200u, 1201u, 1252u})
+        for (const int shift : {-8, -7, -2, -1, 0, 1}) {
+            const std::size_t unit = codePage == 1252 ? 1 : 2;
+            const std::string bom = codePage == 1200 ? "\xFF\xFE" : codePage == 1201 ? "\xFE\xFF" : "";
+            auto encode = [&](const std::wstring& text) { return CUnicodeFile::Encode(text, codePage); };
+            // The marker of P starts `shift` units from the edge of the first piece.
+            const std::wstring filler = L"a: " + std::wstring((kPiece - bom.size()) / unit + shift - 5, L'x');
+            const std::string before = bom + encode(filler + L"\r\n::::: P\r\n");
+            const std::string after = encode(L"::::: Q\r\nq: 1\r\n");
+            WriteBytes(dir.Path("s.sea"), before + encode(L"p: 1\r\n") + after);
+            CaptureOutput quiet;
+            TestSea sea;
+            sea.Section(L"P");
+            ASSERT_TRUE(sea.Create(dir.Wide("s.sea"), false));
+            sea.GetEntry(L"p")->SetInt(2, 0);
+            EXPECT_TRUE(sea.UpdateIfPossible()) << sea.WriteError().GetString();
+            EXPECT_TRUE(ReadBytes(dir.Path("s.sea")) == before + encode(L"p:\t2 \r\n") + after)
+                << "code page " << codePage << ", shift " << shift;
+        }
+}
+
 TEST(SeaWriting, ChangeFileBaseWritesBackThenReadsTheNewFile) {
     ScratchDir dir;
     WriteBytes(dir.Path("two.sea"), SeaUtf16({L"b: 2"}));
