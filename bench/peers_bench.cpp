@@ -100,14 +100,15 @@ private:
 };
 
 struct Files {
-    fs::path sea, ini, toml;
+    fs::path sea, sea1252, ini, toml;
     unsigned entries;  // named entries, or empty lines for the empty files
     bool empty;        // only empty lines: what a blank line costs; no lookups, no save
 };
 
 Files MakeFiles(const fs::path& dir, unsigned entries, bool empty) {
     const std::string stem = empty ? "empty" : "bench";
-    return {dir / (stem + ".sea"), dir / (stem + ".ini"), dir / (stem + ".toml"), entries, empty};
+    return {dir / (stem + ".sea"), dir / (stem + "-1252.sea"), dir / (stem + ".ini"), dir / (stem + ".toml"), entries,
+            empty};
 }
 
 double Ms(Clock::time_point from) {
@@ -119,13 +120,17 @@ unsigned KeyIndex(unsigned i, unsigned entries) { return static_cast<unsigned>((
 void WideKey(wchar_t* out, unsigned index) { std::swprintf(out, 16, L"key%07u", index); }
 void NarrowKey(char* out, unsigned index) { std::snprintf(out, 16, "key%07u", index); }
 
-// Writes the three files from one generated sea (no lists: INI and TOML have none).
+// Writes the four files from one generated sea (no lists: INI and TOML have
+// none), all of the same text: only characters code page 1252 holds.
 void WriteFiles(const Files& files) {
     if (files.empty) {
         std::string sea = "\xFF\xFE";
         for (unsigned i = 0; i < files.entries; ++i) sea.append("\r\0\n\0", 4);
         const std::string lines(files.entries, '\n');
         std::ofstream(files.sea, std::ios::binary) << sea;
+        std::string sea1252;
+        for (unsigned i = 0; i < files.entries; ++i) sea1252 += "\r\n";
+        std::ofstream(files.sea1252, std::ios::binary) << sea1252;
         std::ofstream(files.ini, std::ios::binary) << "[sea]\n" << lines;
         std::ofstream(files.toml, std::ios::binary) << "[sea]\n" << lines;
         return;
@@ -133,9 +138,11 @@ void WriteFiles(const Files& files) {
     seagen::Options options;
     options.entries = files.entries;
     options.listEvery = 0;
-    std::string sea = "\xFF\xFE", ini = "[sea]\n", toml = "[sea]\n";
+    options.cp1252Safe = true;
+    std::string sea = "\xFF\xFE", sea1252, ini = "[sea]\n", toml = "[sea]\n";
     seagen::GenerateLines(options, [&](const std::wstring& line) {
         seagen::AppendUtf16Line(sea, line);
+        sea1252 += seagen::Encode1252({line});
         const std::size_t colon = line.find(L": ");
         if (line.empty() || line[0] == L';' || colon == std::wstring::npos) {
             const std::string text = kelvaro::utf8::Encode(line);
@@ -155,6 +162,7 @@ void WriteFiles(const Files& files) {
         toml += key + " = \"" + quoted + "\"\n";
     });
     std::ofstream(files.sea, std::ios::binary) << sea;
+    std::ofstream(files.sea1252, std::ios::binary) << sea1252;
     std::ofstream(files.ini, std::ios::binary) << ini;
     std::ofstream(files.toml, std::ios::binary) << toml;
 }
@@ -235,11 +243,11 @@ Result Sketch(const Files& files, const fs::path& work) {
     return r;
 }
 
-Result Kelvaro(const Files& files, const fs::path& work) {
+Result Kelvaro(const fs::path& file, const Files& files, const fs::path& work) {
     PrWin::InstallOutputHandler([](PrWin::Category, PrWin::Style, const wchar_t*) {});
     Result r;
     const fs::path copy = work / "kelvaro-copy.sea";
-    fs::copy_file(files.sea, copy, fs::copy_options::overwrite_existing);
+    fs::copy_file(file, copy, fs::copy_options::overwrite_existing);
     CResourceSea sea;
     const LoadMeter meter;
     sea.Create(copy.wstring().c_str(), false);
@@ -367,7 +375,9 @@ struct ReaderInfo {
 
 const std::vector<ReaderInfo>& Readers() {
     static const std::vector<ReaderInfo> readers = {
-        {"kelvaro", "Kelvaro (UTF-16 sea)", Kelvaro},
+        {"kelvaro", "Kelvaro (UTF-16 sea)", [](const Files& f, const fs::path& w) { return Kelvaro(f.sea, f, w); }},
+        {"kelvaro-1252", "Kelvaro (code page 1252 sea)",
+         [](const Files& f, const fs::path& w) { return Kelvaro(f.sea1252, f, w); }},
         {"sketch", "std-only sketch: decode, split lines, hash the names", Sketch},
         {"floor", "floor: read and decode the sea file", [](const Files& f, const fs::path&) { return Floor(f); }},
 #ifdef KELVARO_PEER_SIMPLEINI
@@ -494,7 +504,7 @@ void Cell(double value, double base) {
 void Row(const char* name, const Figures& f, const Figures& base, unsigned entries) {
     const Result& r = f.median;
     const Result& b = base.median;
-    std::printf("  %-10s", name);
+    std::printf("  %-12s", name);
     Cell(r.loadMs, b.loadMs);
     std::printf(" %5.2f", f.loadSpread);
     Cell(r.lookupMs, b.lookupMs);
@@ -571,9 +581,11 @@ int main(int argc, char** argv) {
         const Files files = MakeFiles(work, entries, false);
         WriteFiles(files);
         WriteFiles(MakeFiles(work, entries, true));
-        std::printf("\n%u entries (sea %.1f MB UTF-16, ini %.1f MB UTF-8); %u lookups; 1%% changed, then saved\n",
-                    entries, fs::file_size(files.sea) / 1048576.0, fs::file_size(files.ini) / 1048576.0, kLookups);
-        std::printf("  %-10s %17s %5s %17s %17s %17s %17s %17s %9s %5s %8s\n", "", "load ms", "max/m", "lookups ms",
+        std::printf("\n%u entries (sea %.1f MB UTF-16, %.1f MB code page 1252, ini %.1f MB UTF-8); %u lookups; "
+                    "1%% changed, then saved\n",
+                    entries, fs::file_size(files.sea) / 1048576.0, fs::file_size(files.sea1252) / 1048576.0,
+                    fs::file_size(files.ini) / 1048576.0, kLookups);
+        std::printf("  %-12s %17s %5s %17s %17s %17s %17s %17s %9s %5s %8s\n", "", "load ms", "max/m", "lookups ms",
                     "change+save ms", "peak MB", "B/entry", "B/empty line", "load cpu", "max/m", "faults");
         // Round by round, every reader once a round: a busy spell of the
         // machine then falls on all of them alike.
