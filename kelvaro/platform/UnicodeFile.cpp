@@ -458,6 +458,29 @@ bool CUnicodeFile::AppendEncoded(const wchar_t* text, LineEnd end)
 {
     const wchar_t* p = text != nullptr ? text : L"";
     const std::size_t mark = m_out.size();
+    // Most text is one UTF-16 unit or one 1252 byte a character: stored in
+    // one pass, up to the first character that needs the general encoder.
+    if (m_codePage == 1200 || m_codePage == 1252) {
+        const std::size_t length = std::wcslen(p);
+        const bool utf16 = m_codePage == 1200;
+        const std::uint32_t limit = utf16 ? 0xD800 : 0x80;
+        m_out.resize(mark + length * (utf16 ? 2 : 1));
+        char* out = m_out.data() + mark;
+        std::size_t i = 0;
+        for (; i < length; ++i) {
+            const auto c = static_cast<std::uint32_t>(p[i]);
+            if (c >= limit)
+                break;
+            if (utf16) {
+                out[2 * i] = static_cast<char>(c & 0xFF);
+                out[2 * i + 1] = static_cast<char>(c >> 8);
+            } else {
+                out[i] = static_cast<char>(c);
+            }
+        }
+        m_out.resize(mark + i * (utf16 ? 2 : 1));
+        p += i;
+    }
     for (; *p != L'\0'; ++p) {
         if (!AppendChar(m_out, *p, m_codePage, m_strictEncoding)) {
             m_out.resize(mark);
