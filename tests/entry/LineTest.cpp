@@ -47,7 +47,7 @@ TEST_F(ParseTest, Lines) {
     }
 }
 
-TEST_F(ParseTest, ValuesStayInTheLineUntilTheyChange) {
+TEST_F(ParseTest, ValuesStayInTheLineUntilTheyChangeAndReadAsTheBuffersWould) {
     CResValueReservoir reservoir(8);
     TestEntry entry(&reservoir, 0, nullptr);
     entry = L"n: 1 \"two words\" 3";
@@ -62,9 +62,7 @@ TEST_F(ParseTest, ValuesStayInTheLineUntilTheyChange) {
     EXPECT_EQ(entry.Values(), Texts{L"7"});
     EXPECT_EQ(reservoir.SmallCount(), 4u);
     // A change to values never read rebuilds from all of them: Lookup.SetTakesValuesNotPointers...
-}
 
-TEST_F(ParseTest, ValuesReadFromTheLineAreTheTextsTheBuffersWouldHold) {
     const std::wstring longValue(100, L'v');  // longer than the reader's room on the stack
     const std::wstring lines[] = {
         L"n: \"two words\" a\u00A7b \"\" \"q\u00A7\" -17",
@@ -75,10 +73,7 @@ TEST_F(ParseTest, ValuesReadFromTheLineAreTheTextsTheBuffersWouldHold) {
     };
     for (const std::wstring& text : lines) {
         SCOPED_TRACE(testing::PrintToString(text));
-        TestEntry fromLine(&m_reservoir, 0, nullptr);
-        fromLine = text.c_str();
-        TestEntry fromBuffers(&m_reservoir, 0, nullptr);
-        fromBuffers = text.c_str();
+        TestEntry fromLine = Read(text.c_str()), fromBuffers = Read(text.c_str());
         const Texts stored = fromBuffers.Values();
         ASSERT_EQ(fromLine.NValues(), stored.size());
         for (unsigned i = 0; i <= stored.size(); ++i) {
@@ -159,7 +154,7 @@ protected:
     }
 };
 
-TEST_F(LineTest, RebuiltLines) {
+TEST_F(LineTest, RebuiltLinesTheirLimitAndNoWritePastTheBuffer) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("rebuilt-lines.txt", 7)) {
         SCOPED_TRACE(row.Where() + " " + row.raw[0]);
         const std::wstring name = row.Text(2);
@@ -170,9 +165,7 @@ TEST_F(LineTest, RebuiltLines) {
         EXPECT_FALSE(e.RebuildPending());
         EXPECT_EQ(e.Values(), row.List(row.Null(6) ? 3 : 6));
     }
-}
 
-TEST_F(LineTest, LineLimit) {
     // "n:\t" + value + " " + terminator: a value of 4091 characters needs 4096.
     TestEntry fits = Make(0, L"n", {std::wstring(4091, L'x')});
     fits.SeeZeileErneuern();
@@ -194,9 +187,7 @@ TEST_F(LineTest, LineLimit) {
     EXPECT_TRUE(read.RebuildPending());
     CString out;
     EXPECT_EQ(CatchSea([&] { read.GetLine(out); }).m_code, 3u);
-}
 
-TEST_F(LineTest, BuildNeverWritesPastTheBuffer) {
     wchar_t buffer[16];
     unsigned offset = 0;
     std::fill(std::begin(buffer), std::end(buffer), L'#');
@@ -216,7 +207,7 @@ TEST_F(LineTest, BuildNeverWritesPastTheBuffer) {
     EXPECT_EQ(std::count(buffer + 13, std::end(buffer), L'#'), 3);
 }
 
-TEST_F(LineTest, GetLineValuePartCCopiesLikeWcsncpy) {
+TEST_F(LineTest, HandingOutTheTextOfALineAndOfAList) {
     TestEntry e = Read(L"k: abc");
     wchar_t dst[8];
     std::fill(std::begin(dst), std::end(dst), L'#');
@@ -226,9 +217,8 @@ TEST_F(LineTest, GetLineValuePartCCopiesLikeWcsncpy) {
     EXPECT_EQ(std::wstring(dst, 7), std::wstring(L"abc\0\0\0#", 7));
     e.GetLineValuePartC(dst, 2);
     EXPECT_EQ(std::wstring(dst, 3), L"abc") << "untouched beyond n";
-}
 
-TEST_F(LineTest, ListEntryText) {
+    // GetLineValuePartC copies like wcsncpy.
     TestEntry list = Read(L"colors: {  ");
     list.ListenendeErzeugen();
     for (const wchar_t* line : {L"\tred 1 ", L"  ; note", L"blue \"a b\""})
@@ -247,7 +237,7 @@ using SelfTestTest = EntryFixture;
 
 // Lines read from text pass the self-test in the line round-trip test; here values set by a
 // program, and the mapping they get on the way.
-TEST_F(SelfTestTest, ConsistentEntriesPass) {
+TEST_F(SelfTestTest, ConsistentEntriesPassOthersFailAndListsCheckTheirLines) {
     TestEntry e = Read(L"n: 1");
     for (const wchar_t* value : {L"a b", L"", L"a\nb", L"q\u00A7", L"\t", L"v\vw", L"f\fg", L"{", L"}", L"\r"})
         e.AddValue(value);
@@ -256,37 +246,33 @@ TEST_F(SelfTestTest, ConsistentEntriesPass) {
     EXPECT_FALSE(e.RebuildPending());
     EXPECT_EQ(e.Values(),
               (Texts{L"1", L"a b", L"", L"a\u00B6b", L"q\"", L"\t", L"v\vw", L"f\fg", L"{", L"}", L"\u00AC"}));
-}
 
-TEST_F(SelfTestTest, LengthLimitAndBufferCheck) {
     // "n:\t" + value + " " + terminator: 995 characters of value need 1000.
     for (const std::size_t length : {995u, 996u, 7000u}) {
         SCOPED_TRACE(length);
-        TestEntry e(&m_reservoir, 0, L"n");
-        e.AddValue(std::wstring(length, L'x'));
+        TestEntry v(&m_reservoir, 0, L"n");
+        v.AddValue(std::wstring(length, L'x'));
         if (length == 995u)
-            EXPECT_TRUE(e.Selbsttest(true));
+            EXPECT_TRUE(v.Selbsttest(true));
         else
-            ExpectSea([&] { e.Selbsttest(false); }, 0, L"Selbsttest n: Zeile l\u00e4nger als 1000 Zeichen.");
+            ExpectSea([&] { v.Selbsttest(false); }, 0, L"Selbsttest n: Zeile l\u00e4nger als 1000 Zeichen.");
     }
-    TestEntry e(&m_reservoir, 0, L"n");
-    e.AddValue(L"abcdef");
-    const unsigned capacity = e.SetCapacity(0, 6);  // a buffer that does not hold its text
-    ExpectSea([&] { e.Selbsttest(false); }, 0u, L"Selbsttest n: Allozierungsfehler.");
-    e.SetCapacity(0, 7);
-    EXPECT_TRUE(e.Selbsttest(false));
-    e.SetCapacity(0, capacity);
-}
+    TestEntry v(&m_reservoir, 0, L"n");
+    v.AddValue(L"abcdef");
+    const unsigned capacity = v.SetCapacity(0, 6);  // a buffer that does not hold its text
+    ExpectSea([&] { v.Selbsttest(false); }, 0u, L"Selbsttest n: Allozierungsfehler.");
+    v.SetCapacity(0, 7);
+    EXPECT_TRUE(v.Selbsttest(false));
+    v.SetCapacity(0, capacity);
 
-TEST_F(SelfTestTest, FailedReconstructionsAndListLines) {
     TestEntry comment(&m_reservoir, 0, nullptr);
     EXPECT_EQ(CatchSea([&] { comment = L"a: 1 \"open"; }).m_code, 2u);
     EXPECT_TRUE(comment.Selbsttest(false));
     // A comment with a name.
     ExpectSea([&] { comment.Selbsttest(true); }, 0, L"Selbsttest a: Rekonstruktion fehlgeschlagen.");
-    TestEntry e(&m_reservoir, 0, L"x:\\y");
-    e.AddValue(L"1");
-    ExpectSea([&] { e.Selbsttest(true); }, 2, L"No identifier (':' missing)");
+    TestEntry named(&m_reservoir, 0, L"x:\\y");
+    named.AddValue(L"1");
+    ExpectSea([&] { named.Selbsttest(true); }, 2, L"No identifier (':' missing)");
 
     TestEntry list = Read(L"colors: {");
     list.ListenendeErzeugen();
@@ -334,10 +320,7 @@ private:
         return out;
     }
     std::wstring Blanks() { return Some(3, L" \t \t\v\f"); }
-    std::wstring Separator() {
-        const wchar_t first = From(L" \t \t \v\f");
-        return first + Some(3, L" \t");
-    }
+    std::wstring Separator() { const wchar_t first = From(L" \t \t \v\f"); return first + Some(3, L" \t"); }
     std::wstring Text(const wchar_t* set) { return Some(8, set); }
     std::wstring Name() {
         // Starts with a character that is no white space, ';', ':' or '}';

@@ -105,29 +105,7 @@ TEST_F(ValuesTest, WritesStoreTheirTextFormsOrChangeNothing) {
     }
 }
 
-TEST_F(ValuesTest, NullAndCutStringFallbacks) {
-    TestEntry entry = Valued(&m_reservoir, {L"a"});
-    EXPECT_TRUE(entry.GetStringFb(1, nullptr).IsEmpty());
-    wchar_t wide[4] = L"xyz";
-    EXPECT_FALSE(entry.GetStringFb(wide, 4, 1, nullptr));
-    EXPECT_EQ(std::wstring(wide), L"xyz");
-    char narrow[4] = "xyz";
-    EXPECT_FALSE(entry.GetStringFb(narrow, 4, 1, nullptr));
-    EXPECT_EQ(std::string(narrow), "xyz");
-    EXPECT_EQ(entry.NValues(), 1u) << "a null fallback writes nothing";
-    EXPECT_FALSE(entry.Modified());
-
-    EXPECT_FALSE(entry.GetStringFb(wide, 4, 1, L"abcdef"));
-    EXPECT_EQ(std::wstring(wide), L"abc");
-    EXPECT_FALSE(entry.GetStringFb(narrow, 4, 2, "uvwxyz"));
-    EXPECT_EQ(std::string(narrow), "uvw");
-    EXPECT_EQ(entry.Values(), (Texts{L"a", L"abcdef", L"uvwxyz"})) << "a cut fallback is stored whole";
-    wchar_t none = L'#';
-    EXPECT_FALSE(entry.GetStringFb(&none, 0, 3, L"x"));
-    EXPECT_EQ(none, L'#') << "a buffer of no size is never written";
-}
-
-TEST_F(ValuesTest, StringsIntoCallerBuffers) {
+TEST_F(ValuesTest, StringsIntoCallerBuffersAndTheirFallbacks) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("string-buffers.txt", 6)) {
         SCOPED_TRACE(row.Where());
         const std::wstring value = row.Text(0);
@@ -151,6 +129,26 @@ TEST_F(ValuesTest, StringsIntoCallerBuffers) {
     EXPECT_FALSE(longEntry.GetString(longNarrow.data(), 10000, 0));
     EXPECT_EQ(longNarrow[0], '\0');
     EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked());
+
+    TestEntry entry = Valued(&m_reservoir, {L"a"});
+    EXPECT_TRUE(entry.GetStringFb(1, nullptr).IsEmpty());
+    wchar_t wide[4] = L"xyz";
+    EXPECT_FALSE(entry.GetStringFb(wide, 4, 1, nullptr));
+    EXPECT_EQ(std::wstring(wide), L"xyz");
+    char narrow[4] = "xyz";
+    EXPECT_FALSE(entry.GetStringFb(narrow, 4, 1, nullptr));
+    EXPECT_EQ(std::string(narrow), "xyz");
+    EXPECT_EQ(entry.NValues(), 1u) << "a null fallback writes nothing";
+    EXPECT_FALSE(entry.Modified());
+
+    EXPECT_FALSE(entry.GetStringFb(wide, 4, 1, L"abcdef"));
+    EXPECT_EQ(std::wstring(wide), L"abc");
+    EXPECT_FALSE(entry.GetStringFb(narrow, 4, 2, "uvwxyz"));
+    EXPECT_EQ(std::string(narrow), "uvw");
+    EXPECT_EQ(entry.Values(), (Texts{L"a", L"abcdef", L"uvwxyz"})) << "a cut fallback is stored whole";
+    wchar_t none = L'#';
+    EXPECT_FALSE(entry.GetStringFb(&none, 0, 3, L"x"));
+    EXPECT_EQ(none, L'#') << "a buffer of no size is never written";
 }
 
 TEST_F(ValuesTest, RgbColours) {
@@ -180,16 +178,6 @@ TEST_F(ValuesTest, IntegerVectorsReadAndWriteOnlyWhatIsThere) {
     EXPECT_EQ(read, (std::set<int>{1, 3}));
     set.SetIntSet({5, -1, 3});
     EXPECT_EQ(set.Values(), (Texts{L"-1", L"3", L"5"}));
-}
-
-TEST_F(ValuesTest, ValueMayBeSetFromItsOwnText) {
-    TestEntry entry = Valued(&m_reservoir, {L"abcdefghij", L"x"});
-    entry.WertNeuSetzen(entry.EintragText(0) + 3, 0);
-    EXPECT_EQ(entry.GetString(0), L"defghij");
-    const std::wstring longer(40, L'z');
-    entry.WertNeuSetzen(longer.c_str(), 1);
-    entry.WertNeuSetzen(entry.EintragText(1), 0);  // another value's buffer
-    EXPECT_EQ(entry.GetString(0), longer.c_str());
 }
 
 TEST_F(ValuesTest, SetSeaLine) {
@@ -232,7 +220,7 @@ TEST_F(ValuesTest, SetSeaLine) {
 
 // A null text (the values kept) and a list line made a comment: Lookup.DeleteHasEntryTouchIsListEntry
 // and ResourceList.KeySearchLooksAtEveryLineAndMarksIt.
-TEST_F(ValuesTest, SetToComment) {
+TEST_F(ValuesTest, SetToCommentAndValuesSetFromTheirOwnText) {
     TestEntry entry = Read(L"width: 640 480");
     entry.ResetModified();
     entry.SetToComment(L"hello world");
@@ -256,24 +244,29 @@ TEST_F(ValuesTest, SetToComment) {
     head.SetToComment(L"gone");
     EXPECT_FALSE(head.IsListEntry());
     EXPECT_EQ(GetLineOf(head), L"; gone") << "a list head becomes a plain comment";
+
+    TestEntry self = Valued(&m_reservoir, {L"abcdefghij", L"x"});
+    self.WertNeuSetzen(self.EintragText(0) + 3, 0);
+    EXPECT_EQ(self.GetString(0), L"defghij");
+    const std::wstring longer(40, L'z');
+    self.WertNeuSetzen(longer.c_str(), 1);
+    self.WertNeuSetzen(self.EintragText(1), 0);  // another value's buffer
+    EXPECT_EQ(self.GetString(0), longer.c_str());
 }
 
 // The sea's variadic front ends, in small.
 void Get(const CResourceEntry& e, unsigned start, const wchar_t* format, ...) {
-    va_list args;
-    va_start(args, format);
+    va_list args; va_start(args, format);
     try { e.GetVarArgP(start, format, args); } catch (...) { va_end(args); throw; }
     va_end(args);
 }
 void SetP(CResourceEntry& e, const wchar_t* format, ...) {
-    va_list args;
-    va_start(args, format);
+    va_list args; va_start(args, format);
     try { e.SetVarArgP(format, args); } catch (...) { va_end(args); throw; }
     va_end(args);
 }
 void Set(CResourceEntry& e, const wchar_t* format, ...) {
-    va_list args;
-    va_start(args, format);
+    va_list args; va_start(args, format);
     try { e.SetVarArg(format, args); } catch (...) { va_end(args); throw; }
     va_end(args);
 }
@@ -285,7 +278,7 @@ const std::wstring kBadWidth = kPrefix + L"Invalid Lookup() string width, 1 to 2
 
 using VarArgTest = EntryFixture;
 
-TEST_F(VarArgTest, Elements) {
+TEST_F(VarArgTest, ElementsAndABadOneOrANullPointerStopsWithWhatCameBeforeDone) {
     const std::map<std::string, std::wstring> errors = {{"T", kUnknownType}, {"W", kBadWidth}, {"E", kBadElement}};
     TestEntry entry = Valued(&m_reservoir, {});
     for (const testsupport::CaseRow& row : testsupport::ReadCases("format-elements.txt", 2)) {
@@ -297,6 +290,26 @@ TEST_F(VarArgTest, Elements) {
         else
             ExpectSea([&] { entry.FormatInterpretieren(element.c_str()); }, 5, error->second + element + L"')");
     }
+
+    // Reading stops the same way: Lookup.SetTakesValuesNotPointersAndStopsAtAFormatError.
+    TestEntry stopped = Valued(&m_reservoir, {L"a", L"b", L"c"});
+    const int one = 1, three = 3;
+    ExpectSea([&] { SetP(stopped, L"%d %lld %d", &one, &one, &three); }, 5, kUnknownType + L"%lld %d')");
+    EXPECT_EQ(stopped.Values(), (Texts{L"1", L"b", L"c"}));
+    stopped = Valued(&m_reservoir, {L"a", L"b", L"c"});
+    ExpectSea([&] { Set(stopped, L"%d x %d", 2, 3); }, 5, kBadElement + L"x %d')");
+    EXPECT_EQ(stopped.Values(), (Texts{L"2", L"b", L"c"}));
+    stopped = Valued(&m_reservoir, {L"a", L"b", L"c"});  // %c is refused in Lookup's test
+    ExpectSea([&] { Set(stopped, L"%d %lc %d", 4, L'A', 3); }, 5, L"Resource entry key: Unknown data type");
+    EXPECT_EQ(stopped.Values(), (Texts{L"4", L"b", L"c"})) << "SetVarArg refuses characters";
+    stopped = Valued(&m_reservoir, {L"1", L"2"});
+    int a = 0;
+    EXPECT_THROW(Get(stopped, 0, L"%d %d", &a, static_cast<int*>(nullptr)), std::invalid_argument);
+    EXPECT_EQ(a, 1);
+    EXPECT_THROW(SetP(stopped, L"%d", static_cast<const int*>(nullptr)), std::invalid_argument);
+    EXPECT_EQ(stopped.Values(), (Texts{L"1", L"2"}));
+    SetP(stopped, L"%s", static_cast<const wchar_t*>(nullptr));  // a null string is the empty text
+    EXPECT_EQ(stopped.Values(), (Texts{L"", L"2"}));
 }
 
 TEST_F(VarArgTest, EveryTypeIsReadAndWritten) {
@@ -340,7 +353,7 @@ TEST_F(VarArgTest, EveryTypeIsReadAndWritten) {
     }
 }
 
-TEST_F(VarArgTest, AStringWidthBoundsTheCopyAndTerminates) {
+TEST_F(VarArgTest, StringWidthsBoundTheCopyAndCharactersHaveOneWidthOnBothSides) {
     const std::wstring longValue(5000, L'v');
     // `written`: the characters the element may touch, terminator included.
     const struct { const wchar_t* value; const wchar_t* format; std::wstring expected; long written; } cases[] = {
@@ -365,37 +378,13 @@ TEST_F(VarArgTest, AStringWidthBoundsTheCopyAndTerminates) {
     EXPECT_EQ(entry.Values(), (Texts{L"xyz", L"ab", L"de"}));
     Set(entry, L"%1s %d", L"long", 4);
     EXPECT_EQ(entry.Values(), (Texts{L"l", L"4", L"de"}));
-}
 
-// Reading stops the same way: Lookup.SetTakesValuesNotPointersAndStopsAtAFormatError.
-TEST_F(VarArgTest, BadElementOrNullPointerStopsWithWhatCameBeforeDone) {
-    TestEntry entry = Valued(&m_reservoir, {L"a", L"b", L"c"});
-    const int one = 1, three = 3;
-    ExpectSea([&] { SetP(entry, L"%d %lld %d", &one, &one, &three); }, 5, kUnknownType + L"%lld %d')");
-    EXPECT_EQ(entry.Values(), (Texts{L"1", L"b", L"c"}));
-    entry = Valued(&m_reservoir, {L"a", L"b", L"c"});
-    ExpectSea([&] { Set(entry, L"%d x %d", 2, 3); }, 5, kBadElement + L"x %d')");
-    EXPECT_EQ(entry.Values(), (Texts{L"2", L"b", L"c"}));
-    entry = Valued(&m_reservoir, {L"a", L"b", L"c"});  // %c is refused in Lookup's test
-    ExpectSea([&] { Set(entry, L"%d %lc %d", 4, L'A', 3); }, 5, L"Resource entry key: Unknown data type");
-    EXPECT_EQ(entry.Values(), (Texts{L"4", L"b", L"c"})) << "SetVarArg refuses characters";
-    entry = Valued(&m_reservoir, {L"1", L"2"});
-    int a = 0;
-    EXPECT_THROW(Get(entry, 0, L"%d %d", &a, static_cast<int*>(nullptr)), std::invalid_argument);
-    EXPECT_EQ(a, 1);
-    EXPECT_THROW(SetP(entry, L"%d", static_cast<const int*>(nullptr)), std::invalid_argument);
-    EXPECT_EQ(entry.Values(), (Texts{L"1", L"2"}));
-    SetP(entry, L"%s", static_cast<const wchar_t*>(nullptr));  // a null string is the empty text
-    EXPECT_EQ(entry.Values(), (Texts{L"", L"2"}));
-}
-
-TEST_F(VarArgTest, CharacterObjectHasOneWidthOnBothSides) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("format-characters.txt", 3)) {
         SCOPED_TRACE(row.Where());
-        TestEntry entry = Valued(&m_reservoir, {row.Text(0).c_str()});
+        TestEntry character = Valued(&m_reservoir, {row.Text(0).c_str()});
         // Guards on both sides: neither reading nor writing passes the object.
         wchar_t cell[3] = {L'<', L'?', L'>'};
-        Get(entry, 0, L"%c", &cell[1]);
+        Get(character, 0, L"%c", &cell[1]);
         EXPECT_EQ(cell[1], static_cast<wchar_t>(row.Number(1)));
         EXPECT_EQ(cell[0], L'<');
         EXPECT_EQ(cell[2], L'>');

@@ -13,7 +13,6 @@
 #include <cwchar>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 using kelvaro::FormatText;
 
@@ -111,14 +110,12 @@ TEST(CStringTest, EditsNeitherOverlapNorReachPastTheEnd) {
     EXPECT_EQ(s, L"012y");
 }
 
-struct FormatCase { const char* what; std::wstring got; std::wstring expected; };
-
-void Check(const std::vector<FormatCase>& cases) {
-    for (const FormatCase& c : cases) EXPECT_EQ(c.got, c.expected) << c.what;
-}
-
-TEST(FormatTest, WindowsSizePrefixesFlagsWidthPrecisionAndUnknownConversions) {
-    Check({
+TEST(FormatTest, ConversionsWithWindowsSizePrefixesFlagsWidthsAndPrecisions) {
+    const wchar_t* nothing = nullptr;
+    const char* nothingNarrow = nullptr;
+    const std::string narrow = "n\xC3\xA4";
+    const wchar_t odd[] = {0xD800, 0x110000, L'x', 0};
+    const struct { const char* what; std::wstring got; std::wstring expected; } cases[] = {
         {"I64x", FormatText(L"%I64x", 0x123456789ABCDEFull), L"123456789abcdef"},
         {"I64d negative", FormatText(L"%I64d", static_cast<std::int64_t>(-9000000000LL)), L"-9000000000"},
         {"I64u max", FormatText(L"%I64u", UINT64_MAX), L"18446744073709551615"},
@@ -140,15 +137,6 @@ TEST(FormatTest, WindowsSizePrefixesFlagsWidthPrecisionAndUnknownConversions) {
         {"%hf", FormatText(L"%hf|%d", 5), L"%hf|5"}, {"trailing %", FormatText(L"abc%"), L"abc%"},
         {"unfinished directive", FormatText(L"abc%-5"), L"abc%-5"},
         {"unfinished size", FormatText(L"abc%I6"), L"abc%I6"},
-    });
-}
-
-TEST(FormatTest, StringsCharactersPointersAndStringObjects) {
-    const wchar_t* nothing = nullptr;
-    const char* nothingNarrow = nullptr;
-    const std::string narrow = "n\xC3\xA4";
-    const wchar_t odd[] = {0xD800, 0x110000, L'x', 0};
-    Check({
         {"null %s", FormatText(L"[%s]", nothing), L"[(null)]"},
         {"null %hs", FormatText(L"[%hs]", nothingNarrow), L"[(null)]"},
         {"null %.3s", FormatText(L"[%.3s]", nothing), L"[(nu]"},
@@ -170,7 +158,8 @@ TEST(FormatTest, StringsCharactersPointersAndStringObjects) {
          std::wstring(2 * sizeof(void*) - 4, L'0') + L"1A2B"},
         {"std::wstring", FormatText(L"[%-6s]", std::wstring(L"wide")), L"[wide  ]"},
         {"std::string as %S", FormatText(L"%S", narrow), L"n\u00E4"},
-    });
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.got, c.expected) << c.what;
 }
 
 TEST(FormatTest, LongTextIsNeverCutHugeWidthIsClampedAndNullIsEmpty) {

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <new>
 #include <set>
@@ -59,7 +60,11 @@ std::vector<int> Items(const FastVector<int>& v) {
     return std::vector<int>(v.begin(), v.end());
 }
 
-TEST(FastVectorTest, GrowsByDoublingAndKeepsStorageWhenCleared) {
+struct Huge {
+    char bytes[0x40000000u];  // 1 GiB: only three fit under the 32-bit limit
+};
+
+TEST(FastVectorTest, GrowsByDoublingKeepsStorageWhenClearedAndStopsAtTheElementLimit) {
     FastVector<int> v;
     const unsigned expected[] = {1, 2, 4, 4, 8};
     for (unsigned i = 0; i < std::size(expected); ++i) {
@@ -75,6 +80,12 @@ TEST(FastVectorTest, GrowsByDoublingAndKeepsStorageWhenCleared) {
     EXPECT_EQ(v.capacity(), 0u);
     // Destroyed through the base: the sanitizer build sees a leak if its destructor is not virtual.
     std::unique_ptr<FastContainer<int>> container = std::make_unique<FastVector<int>>(std::move(moved));
+
+    FastVector<Huge> huge;
+    EXPECT_THROW(huge.reserve(4), std::bad_alloc);
+    EXPECT_EQ(huge.capacity(), 0u);
+    FastVector<std::pair<wchar_t*, unsigned>> pairs;
+    EXPECT_THROW(pairs.reserve(0xFFFFFFFFu / sizeof(std::pair<wchar_t*, unsigned>) + 1), std::bad_alloc);
 }
 
 TEST(FastVectorTest, EraseAndInsertCheckTheirBounds) {
@@ -102,18 +113,6 @@ TEST(FastVectorTest, EraseAndInsertCheckTheirBounds) {
     EXPECT_THROW(never.erase(0u), std::out_of_range);
 }
 
-struct Huge {
-    char bytes[0x40000000u];  // 1 GiB: only three fit under the 32-bit limit
-};
-
-TEST(FastVectorTest, BadAllocPastTheElementLimit) {
-    FastVector<Huge> v;
-    EXPECT_THROW(v.reserve(4), std::bad_alloc);
-    EXPECT_EQ(v.capacity(), 0u);
-    FastVector<std::pair<wchar_t*, unsigned>> pairs;
-    EXPECT_THROW(pairs.reserve(0xFFFFFFFFu / sizeof(std::pair<wchar_t*, unsigned>) + 1), std::bad_alloc);
-}
-
 using Objects = std::vector<CObject*>;
 
 // The list holds `expected`, walked from either end.
@@ -127,7 +126,7 @@ void ExpectOrder(const CObList& list, const Objects& expected) {
     EXPECT_EQ(list.GetCount(), static_cast<int>(expected.size()));
 }
 
-TEST(ObListTest, PositionsStayValidAcrossOtherRemovals) {
+TEST(ObListTest, PositionsStayValidAcrossOtherRemovalsAndBadOnesThrow) {
     std::vector<CObject> items(10);
     auto o = [&items](int i) { return &items[static_cast<std::size_t>(i)]; };
     CObList list(3);  // small blocks: nodes are reused across blocks
@@ -154,24 +153,19 @@ TEST(ObListTest, PositionsStayValidAcrossOtherRemovals) {
     EXPECT_EQ(list.RemoveTail(), o(9));
     list.AddHead(o(4));  // usable again after running empty
     ExpectOrder(list, {o(4)});
-}
 
-TEST(ObListTest, BadPositionsThrow) {
     CObject object;
-    CObList list;
+    CObList bad;
     POSITION none = nullptr;
-    EXPECT_THROW(list.GetNext(none), std::invalid_argument);
-    EXPECT_THROW(list.GetPrev(none), std::invalid_argument);
-    EXPECT_THROW(list.GetAt(nullptr), std::invalid_argument);
-    EXPECT_THROW(list.SetAt(nullptr, &object), std::invalid_argument);
-    EXPECT_THROW(list.RemoveAt(nullptr), std::invalid_argument);
-    EXPECT_THROW(list.GetHead(), std::invalid_argument);
-    EXPECT_THROW(list.GetTail(), std::invalid_argument);
-    EXPECT_THROW(list.RemoveHead(), std::invalid_argument);
-    EXPECT_THROW(list.RemoveTail(), std::invalid_argument);
-    list.AddTail(&object);
-    EXPECT_THROW(list.Find(&object, BEFORE_START_POSITION), std::invalid_argument);
-    EXPECT_EQ(list.GetCount(), 1);
+    const std::function<void()> refused[] = {
+        [&] { bad.GetNext(none); }, [&] { bad.GetPrev(none); }, [&] { bad.GetAt(nullptr); },
+        [&] { bad.SetAt(nullptr, &object); }, [&] { bad.RemoveAt(nullptr); }, [&] { bad.GetHead(); },
+        [&] { bad.GetTail(); }, [&] { bad.RemoveHead(); }, [&] { bad.RemoveTail(); },
+    };
+    for (std::size_t i = 0; i < std::size(refused); ++i) EXPECT_THROW(refused[i](), std::invalid_argument) << i;
+    bad.AddTail(&object);
+    EXPECT_THROW(bad.Find(&object, BEFORE_START_POSITION), std::invalid_argument);
+    EXPECT_EQ(bad.GetCount(), 1);
 }
 
 TEST(MapStringToObTest, KeysOfEveryLengthAndRangeComeBackWhole) {

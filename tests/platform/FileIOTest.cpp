@@ -146,7 +146,7 @@ TEST(FileIO, CopyFileRefusals) {
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"dst.sea", "folder", "src.sea"}));
 }
 
-TEST(File, GetStatusReportsSizeTimeAttributeAndFullNameAndSetStatusTheTime) {
+TEST(File, StatusSizeTimeAttributeFullNameAndTheReadOnlyRuleReadAndApplied) {
     ScratchDir dir;
     CFileStatus status;
     status.m_size = 77;
@@ -176,11 +176,8 @@ TEST(File, GetStatusReportsSizeTimeAttributeAndFullNameAndSetStatusTheTime) {
 
     ASSERT_TRUE(CFile::GetStatus(dir.Wide("sub"), status));
     EXPECT_EQ(status.m_attribute & CFile::directory, CFile::directory);
-}
 
-// Read-only is the owner's write bit, even for root; applying it keeps the time and the content.
-TEST(File, ReadOnlyFollowsTheOwnerWriteBitAndSetStatusAppliesIt) {
-    ScratchDir dir;
+    // Read-only is the owner's write bit, even for root; applying it keeps the time and the content.
     const fs::path path = dir.Path("f.sea");
     for (const testsupport::CaseRow& row : testsupport::ReadCases("platform-read-only.txt", 4)) {
         SCOPED_TRACE(row.Where());

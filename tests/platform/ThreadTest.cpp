@@ -32,7 +32,7 @@ bool FreeForOthers(CCriticalSection& section) {
 
 } // namespace
 
-TEST(ThreadTest, AttachedObjectBelongsToItsThreadOnly) {
+TEST(ThreadTest, AttachedObjectBelongsToItsThreadOnlyAndNoThreadKeepsOneThatIsGone) {
     OnNewThread([] {
         CWinThread thread;
         thread.AttachToCurrentThread();
@@ -48,9 +48,7 @@ TEST(ThreadTest, AttachedObjectBelongsToItsThreadOnly) {
         }
         EXPECT_EQ(AfxGetThread(), nullptr) << "a destroyed object is no longer the thread object";
     });
-}
 
-TEST(ThreadTest, NoThreadKeepsAnObjectThatIsGone) {
     auto object = std::make_unique<CWinThread>();
     std::atomic<int> step{0};
     CWinThread* seen = object.get();
@@ -76,7 +74,7 @@ TEST(ThreadTest, NoThreadKeepsAnObjectThatIsGone) {
     }
 }
 
-TEST(LockTest, RecursiveForItsOwnerAndScopedByTheSingleLock) {
+TEST(LockTest, RecursiveForItsOwnerScopedByTheSingleLockAndExclusive) {
     CCriticalSection section;
     section.Lock();
     EXPECT_TRUE(section.TryLock());
@@ -94,10 +92,8 @@ TEST(LockTest, RecursiveForItsOwnerAndScopedByTheSingleLock) {
     }
     EXPECT_TRUE(FreeForOthers(section)) << "released with the scope";
     EXPECT_THROW(CSingleLock(nullptr), std::invalid_argument);
-}
 
-TEST(LockTest, ThreadsExcludeEachOther) {
-    CCriticalSection section;
+    CCriticalSection shared;
     long counter = 0;  // deliberately not atomic: the lock must protect it
     std::atomic<int> inside{0};
     std::atomic<bool> overlap{false};
@@ -105,7 +101,7 @@ TEST(LockTest, ThreadsExcludeEachOther) {
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&] {
             for (int i = 0; i < 20000; ++i) {
-                CSingleLock lock(&section);
+                CSingleLock lock(&shared);
                 if (inside.fetch_add(1) != 0) overlap = true;
                 ++counter;
                 inside.fetch_sub(1);
@@ -117,7 +113,7 @@ TEST(LockTest, ThreadsExcludeEachOther) {
     EXPECT_FALSE(overlap);
 }
 
-TEST(WindowTest, StaleHandlesReachNothing) {
+TEST(WindowTest, StaleHandlesReachNothingAndAFullQueueRefusesPosts) {
     HWND first = nullptr;
     {
         CWnd wnd;
@@ -141,9 +137,7 @@ TEST(WindowTest, StaleHandlesReachNothing) {
     }
     EXPECT_FALSE(IsWindow(first)) << "the destructor destroys the window";
     EXPECT_FALSE(PostMessage(first, 1, 2, 3));
-}
 
-TEST(WindowTest, FullQueueRefusesPostsAndWaitingEndsWithAMessage) {
     CWnd wnd;
     ASSERT_TRUE(wnd.Create());
     for (unsigned i = 0; i < CWnd::maxQueuedMessages; ++i) ASSERT_TRUE(wnd.PostMessage(0x8002, i, -5)) << i;

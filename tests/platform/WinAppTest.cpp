@@ -160,7 +160,7 @@ TEST_F(WinAppTest, OrderNamesTypesSectionsAndOtherWritersChangesAreKept) {
 }
 
 // Byte-order mark, CR LF and LF, comments, blanks, a section given twice, escapes, no final line end.
-TEST_F(WinAppTest, HandEditedFileIsRead) {
+TEST_F(WinAppTest, HandEditedFileIsReadAndDamagedLinesAreReportedWithTheRestKept) {
     WriteBytes(m_file, ReadBytes(testsupport::DataDir() / "settings" / "hand-edited.settings"));
     auto app = App();
     EXPECT_TRUE(app->LoadProfile()) << app->GetProfileError().GetString();
@@ -171,10 +171,8 @@ TEST_F(WinAppTest, HandEditedFileIsRead) {
     std::vector<CString> list;
     EXPECT_TRUE(app->GetProfileMultiString(L"S", L"b", list));
     EXPECT_TRUE(list == (std::vector<CString>{L"x", L"y"}));
-}
 
-// A damaged value line stays in its section as a damaged value, named as far as it was read.
-TEST_F(WinAppTest, DamagedLinesAreReportedAndTheRestKept) {
+    // A damaged value line stays in its section as a damaged value, named as far as it was read.
     for (const testsupport::CaseRow& row : testsupport::ReadCases("settings-damaged.txt", 3)) {
         SCOPED_TRACE(row.Where());
         std::string text;
