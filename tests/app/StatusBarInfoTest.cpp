@@ -80,7 +80,7 @@ TEST_F(StatusBarInfoTest, MessageNumberChoosesTheSlotWhichHoldsAtMost255Characte
         EXPECT_EQ(StatusBarInfo::TakeStatusBarText(seen[k]), std::to_wstring(k).c_str());
 }
 
-TEST_F(StatusBarInfoTest, SlotIsNotOverwrittenWhileTheWindowMayReadIt) {
+TEST_F(StatusBarInfoTest, SlotIsNotOverwrittenWhileReadAndNothingIsPostedWithoutAMainWindow) {
     StatusBarInfo::PostStatusBarInfo(0x8005, L"first", 1);
     StatusBarInfo::PostStatusBarInfo(0x8005, L"second", 2);
     StatusBarInfo::PostStatusBarInfo(0x8005, L"third", 3);
@@ -95,9 +95,7 @@ TEST_F(StatusBarInfoTest, SlotIsNotOverwrittenWhileTheWindowMayReadIt) {
 
     // A free slot posts at once again.
     Deliver(0x8005, L"fourth", L"fourth", 4);
-}
 
-TEST_F(StatusBarInfoTest, NothingIsPostedWithoutAMainWindowProgressUnchangedWithOne) {
     m_thread.m_pMainWnd = nullptr;
     StatusBarInfo::PostStatusBarInfo(0x8007, L"kept", 0);
     StatusBarInfo::PostStatusBarProgress(1, 2);

@@ -321,7 +321,7 @@ TEST_F(ListTest, AddListLineByModeWithTextOrCopy) {
     EXPECT_EQ(plain.Status(), 0u);
 }
 
-TEST_F(ListTest, Writing) {
+TEST_F(ListTest, WritingAndConcatenation) {
     TestEntry list = Read(L"colors:   {");
     for (const wchar_t* line : {L"  red  1", L"; note"}) list.AddListLine(line, 14);
     list.AddListLine(L"green 2", 14)->SetText(L"3", 1);
@@ -335,9 +335,7 @@ TEST_F(ListTest, Writing) {
         << "unchanged lines as read, a closing line made for the list";
     CUnicodeFile closed;
     EXPECT_FALSE(Read(L"a: 1").WriteToSeaFile(closed));
-}
 
-TEST_F(ListTest, Concatenation) {
     TestEntry target(&m_reservoir, 8, L"t");
     target.AddListLine(L"a", 14);
     target.ClearFlags();
@@ -416,7 +414,7 @@ TEST(ReservoirTest, LargeListSearch) {
     }
 }
 
-TEST(SeaArenaTest, BlocksAreReusedAndChunksGrowUntilReset) {
+TEST(SeaArenaTest, BlocksAreReusedChunksGrowUntilResetAndHugePagesAreAlignedAndZeroed) {
     CSeaArena arena;
     EXPECT_EQ(arena.ReservedBytes(), 0u) << "nothing is taken before the first request";
     void* a = arena.TakeBlock(100);
@@ -460,9 +458,7 @@ TEST(SeaArenaTest, BlocksAreReusedAndChunksGrowUntilReset) {
     EXPECT_NE(arena.TakeBlock(64), nullptr) << "after a reset the block size may change";
     EXPECT_EQ(arena.LiveBlocks(), 1u);
     arena.GiveBackBlock(arena.TakeBlock(64));
-}
 
-TEST(SeaArenaTest, HugePagesAreAlignedAndZeroed) {
     const std::size_t size = kelvaro::pages::kHugePageSize;
     auto* block = static_cast<unsigned char*>(kelvaro::pages::Allocate(size, true));
     ASSERT_NE(block, nullptr);

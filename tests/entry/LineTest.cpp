@@ -20,7 +20,7 @@ using namespace entrytest;
 
 using ParseTest = EntryFixture;
 
-TEST_F(ParseTest, Lines) {
+TEST_F(ParseTest, LinesWideAndEightBitTheirLimitAndNullLines) {
     const std::map<std::string, const wchar_t*> errors = {
         {"E", L"Empty identifier (name before ':' missing)"}, {"N", L"No identifier (':' missing)"},
         {"O", L"Orphan list end ('}' with no matching '{')"}, {"U", L"String value not terminated ('\"' missing)"},
@@ -45,6 +45,30 @@ TEST_F(ParseTest, Lines) {
             EXPECT_EQ(entry.ValuePart(), row.Text(5));
         }
     }
+
+    TestEntry entry(&m_reservoir, 0, nullptr);
+    entry = "caf\xE9: \x80 \"a b\"";
+    EXPECT_EQ(entry.Name().Str(), L"caf\u00E9");
+    EXPECT_EQ(entry.Values(), (Texts{L"\u20AC", L"a b"}));
+    EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked());
+    EXPECT_EQ(CatchSea([&] { entry = ": x"; }).m_code, 2u);
+    EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked()) << "lock released before parsing";
+
+    entry = static_cast<const wchar_t*>(nullptr);
+    EXPECT_TRUE(entry.IsComment());
+    entry = static_cast<const char*>(nullptr);
+    EXPECT_TRUE(entry.IsComment());
+    EXPECT_EQ(entry.Line(), L"");
+
+    const std::string fits = "k: " + std::string(8188, 'x');  // 8191 characters
+    entry = fits.c_str();
+    EXPECT_EQ(entry.Values(), Texts{std::wstring(8188, L'x')});
+    entry = "keep: 1";
+    const std::string tooLong = "k: " + std::string(8189, 'x');
+    ExpectSea([&] { entry = tooLong.c_str(); }, 1u, L"Max. line length 8192 exceeded");
+    EXPECT_EQ(entry.Line(), L"keep: 1") << "nothing cut is stored";
+    EXPECT_EQ(entry.Values(), Texts{L"1"});
+    EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked());
 }
 
 TEST_F(ParseTest, ValuesStayInTheLineUntilTheyChangeAndReadAsTheBuffersWould) {
@@ -114,32 +138,6 @@ TEST_F(ParseTest, TheNameSurvivesEveryChangeOfTheLine) {
     EXPECT_EQ(entry.Name().Str(), longName);
     entry = (std::wstring(70000, L' ') + L"k: 1").c_str();
     EXPECT_EQ(entry.NameView(), L"k");
-}
-
-TEST_F(ParseTest, EightBitLinesTheirLimitAndNullLines) {
-    TestEntry entry(&m_reservoir, 0, nullptr);
-    entry = "caf\xE9: \x80 \"a b\"";
-    EXPECT_EQ(entry.Name().Str(), L"caf\u00E9");
-    EXPECT_EQ(entry.Values(), (Texts{L"\u20AC", L"a b"}));
-    EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked());
-    EXPECT_EQ(CatchSea([&] { entry = ": x"; }).m_code, 2u);
-    EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked()) << "lock released before parsing";
-
-    entry = static_cast<const wchar_t*>(nullptr);
-    EXPECT_TRUE(entry.IsComment());
-    entry = static_cast<const char*>(nullptr);
-    EXPECT_TRUE(entry.IsComment());
-    EXPECT_EQ(entry.Line(), L"");
-
-    const std::string fits = "k: " + std::string(8188, 'x');  // 8191 characters
-    entry = fits.c_str();
-    EXPECT_EQ(entry.Values(), Texts{std::wstring(8188, L'x')});
-    entry = "keep: 1";
-    const std::string tooLong = "k: " + std::string(8189, 'x');
-    ExpectSea([&] { entry = tooLong.c_str(); }, 1u, L"Max. line length 8192 exceeded");
-    EXPECT_EQ(entry.Line(), L"keep: 1") << "nothing cut is stored";
-    EXPECT_EQ(entry.Values(), Texts{L"1"});
-    EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked());
 }
 
 class LineTest : public EntryFixture {

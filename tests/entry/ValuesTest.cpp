@@ -151,7 +151,7 @@ TEST_F(ValuesTest, StringsIntoCallerBuffersAndTheirFallbacks) {
     EXPECT_EQ(none, L'#') << "a buffer of no size is never written";
 }
 
-TEST_F(ValuesTest, RgbColours) {
+TEST_F(ValuesTest, RgbColoursAndIntegerVectorsReadAndWriteOnlyWhatIsThere) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("rgb-colours.txt", 3)) {
         SCOPED_TRACE(row.Where());
         TestEntry entry = Valued(&m_reservoir, {});
@@ -162,16 +162,14 @@ TEST_F(ValuesTest, RgbColours) {
     TestEntry entry = Valued(&m_reservoir, {L"keep"});
     entry.SetRgbColor(0xFF336699UL, 1);  // the highest byte is ignored
     EXPECT_EQ(entry.Values(), (Texts{L"keep", L"153", L"102", L"51"}));
-}
 
-TEST_F(ValuesTest, IntegerVectorsReadAndWriteOnlyWhatIsThere) {
-    TestEntry entry = Valued(&m_reservoir, {L"7", L"x", L"-3"});
+    TestEntry vector = Valued(&m_reservoir, {L"7", L"x", L"-3"});
     int out[4] = {9, 9, 9, 9};  // a count below the values: Lookup.TypedIndexAtAndBeyond...
-    EXPECT_EQ(entry.GetIntVector(out, 4), 3u);
+    EXPECT_EQ(vector.GetIntVector(out, 4), 3u);
     EXPECT_EQ(std::vector<int>(out, out + 4), (std::vector<int>{7, 0, -3, 9}));
-    EXPECT_THROW(entry.SetIntVector(nullptr, 2), std::invalid_argument);
-    entry.SetIntVector(out, 2);
-    EXPECT_EQ(entry.Values(), (Texts{L"7", L"0"}));
+    EXPECT_THROW(vector.SetIntVector(nullptr, 2), std::invalid_argument);
+    vector.SetIntVector(out, 2);
+    EXPECT_EQ(vector.Values(), (Texts{L"7", L"0"}));
     TestEntry set = Valued(&m_reservoir, {L"3", L"1", L"3"});
     std::set<int> read = {42};
     EXPECT_EQ(set.GetIntSet(read), 2u);
@@ -180,7 +178,7 @@ TEST_F(ValuesTest, IntegerVectorsReadAndWriteOnlyWhatIsThere) {
     EXPECT_EQ(set.Values(), (Texts{L"-1", L"3", L"5"}));
 }
 
-TEST_F(ValuesTest, SetSeaLine) {
+TEST_F(ValuesTest, SetSeaLineSetToCommentAndValuesSetFromTheirOwnText) {
     TestEntry entry = Read(L"width: 640 480");
     entry.ResetModified();
     entry.SetSeaLine(L"640 480");
@@ -216,19 +214,17 @@ TEST_F(ValuesTest, SetSeaLine) {
     EXPECT_EQ(CatchSea([&] { GetLineOf(big); }).m_code, 3u);
     big.SetSeaLine(L"short");
     EXPECT_EQ(GetLineOf(big), L"big:\tshort");
-}
 
-// A null text (the values kept) and a list line made a comment: Lookup.DeleteHasEntryTouchIsListEntry
-// and ResourceList.KeySearchLooksAtEveryLineAndMarksIt.
-TEST_F(ValuesTest, SetToCommentAndValuesSetFromTheirOwnText) {
-    TestEntry entry = Read(L"width: 640 480");
-    entry.ResetModified();
-    entry.SetToComment(L"hello world");
-    EXPECT_TRUE(entry.IsComment());
-    EXPECT_TRUE(entry.Modified());
-    EXPECT_TRUE(entry.Name().IsEmpty());
-    EXPECT_EQ(ValuesOf(entry), Texts{L"hello world"});
-    EXPECT_EQ(GetLineOf(entry), L"; hello world") << "a text replaces all values";
+    // A null text (the values kept) and a list line made a comment: Lookup.DeleteHasEntryTouchIsListEntry
+    // and ResourceList.KeySearchLooksAtEveryLineAndMarksIt.
+    TestEntry comment = Read(L"width: 640 480");
+    comment.ResetModified();
+    comment.SetToComment(L"hello world");
+    EXPECT_TRUE(comment.IsComment());
+    EXPECT_TRUE(comment.Modified());
+    EXPECT_TRUE(comment.Name().IsEmpty());
+    EXPECT_EQ(ValuesOf(comment), Texts{L"hello world"});
+    EXPECT_EQ(GetLineOf(comment), L"; hello world") << "a text replaces all values";
 
     // The text may be the entry's own value (freed at once without a reservoir) or line.
     TestEntry own = Valued(nullptr, {L"some longer value text", L"x"});

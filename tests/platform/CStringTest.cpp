@@ -56,7 +56,7 @@ TEST(CStringTest, LengthsPositionsAndSearchStartsAreClamped) {
     for (const auto& c : finds) EXPECT_EQ(c.got, c.expected) << c.what;
 }
 
-TEST(CStringTest, FormatMayUseItsOwnText) {
+TEST(CStringTest, FormatMayUseItsOwnTextAndEditsNeitherOverlapNorReachPastTheEnd) {
     CString s;
     s.Format(L"%s=%d", L"x", 5);
     s.AppendFormat(L";%I64x", 255ull);
@@ -71,9 +71,7 @@ TEST(CStringTest, FormatMayUseItsOwnText) {
     EXPECT_EQ(s, L"Key: Key! Key: Key!");
     s += s;
     EXPECT_EQ(s.GetLength(), 38);
-}
 
-TEST(CStringTest, EditsNeitherOverlapNorReachPastTheEnd) {
     CString overlap = L"aaaa";
     EXPECT_EQ(overlap.Replace(L"aa", L"a"), 2) << "left to right, no overlap";
     EXPECT_EQ(overlap, L"aa");
@@ -92,22 +90,22 @@ TEST(CStringTest, EditsNeitherOverlapNorReachPastTheEnd) {
     EXPECT_EQ(r.Delete(99), 2);
     EXPECT_EQ(r, L"<a");
 
-    CString s = L"abc";
-    EXPECT_EQ(s.GetAt(3), L'\0') << "the terminator may be read";
-    EXPECT_THROW(s.GetAt(4), std::invalid_argument);
-    EXPECT_THROW(s.GetAt(-1), std::invalid_argument);
-    EXPECT_THROW(s.SetAt(3, L'x'), std::invalid_argument);
-    s.SetAt(2, L'C');
-    EXPECT_EQ(s, L"abC");
-    wchar_t* p = s.GetBuffer(10);
+    CString t = L"abc";
+    EXPECT_EQ(t.GetAt(3), L'\0') << "the terminator may be read";
+    EXPECT_THROW(t.GetAt(4), std::invalid_argument);
+    EXPECT_THROW(t.GetAt(-1), std::invalid_argument);
+    EXPECT_THROW(t.SetAt(3, L'x'), std::invalid_argument);
+    t.SetAt(2, L'C');
+    EXPECT_EQ(t, L"abC");
+    wchar_t* p = t.GetBuffer(10);
     std::wcscpy(p, L"0123456789");
-    s.ReleaseBuffer();
-    EXPECT_EQ(s, L"0123456789");
-    s.GetBuffer(0);
-    s.ReleaseBuffer(99);  // clamped to the buffer
-    EXPECT_EQ(s, L"0123456789");
-    s.GetBufferSetLength(4)[3] = L'y';
-    EXPECT_EQ(s, L"012y");
+    t.ReleaseBuffer();
+    EXPECT_EQ(t, L"0123456789");
+    t.GetBuffer(0);
+    t.ReleaseBuffer(99);  // clamped to the buffer
+    EXPECT_EQ(t, L"0123456789");
+    t.GetBufferSetLength(4)[3] = L'y';
+    EXPECT_EQ(t, L"012y");
 }
 
 TEST(FormatTest, ConversionsWithWindowsSizePrefixesFlagsWidthsAndPrecisions) {

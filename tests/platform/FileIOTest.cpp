@@ -29,7 +29,7 @@ std::int64_t MtimeSeconds(const fs::path& path) {
     return std::chrono::duration_cast<std::chrono::seconds>(sys.time_since_epoch()).count();
 }
 
-TEST(FileIO, PathArithmetic) {
+TEST(FileIO, PathArithmeticAndFoldersMadeWithTheirParents) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("path-absolute.txt", 3)) {
         SCOPED_TRACE(row.Where());
         CString path(row.Text(0));
@@ -75,9 +75,7 @@ TEST(FileIO, PathArithmetic) {
         EXPECT_TRUE(FileIO::makePathAbsolute(path, base));
         EXPECT_EQ(Narrow(path), (fs::current_path() / "x/y.sea").lexically_normal().string());
     }
-}
 
-TEST(FileIO, CreateFolderMakesParents) {
     ScratchDir dir;
     testsupport::WriteBytes(dir.Path("file"), "x");
     // "a/b/c/" is there already; no folder can be made in the place of a file or below it.

@@ -113,7 +113,7 @@ TEST(LockTest, RecursiveForItsOwnerScopedByTheSingleLockAndExclusive) {
     EXPECT_FALSE(overlap);
 }
 
-TEST(WindowTest, StaleHandlesReachNothingAndAFullQueueRefusesPosts) {
+TEST(WindowTest, StaleHandlesReachNothingAFullQueueRefusesPostsAndDestroyingIsSafe) {
     HWND first = nullptr;
     {
         CWnd wnd;
@@ -162,12 +162,11 @@ TEST(WindowTest, StaleHandlesReachNothingAndAFullQueueRefusesPosts) {
     });
     EXPECT_FALSE(wnd.GetMessage(msg)) << "destroying the window ends a wait for a message";
     destroyer.join();
-}
 
-TEST(WindowTest, PostingWhileTheWindowIsDestroyedIsSafe) {
-    auto wnd = std::make_unique<CWnd>();
-    ASSERT_TRUE(wnd->Create());
-    const HWND hwnd = wnd->GetSafeHwnd();
+    // Posting while the window is destroyed is safe.
+    auto doomed = std::make_unique<CWnd>();
+    ASSERT_TRUE(doomed->Create());
+    const HWND hwnd = doomed->GetSafeHwnd();
     std::atomic<bool> stop{false};
     std::atomic<unsigned> refused{0};
     std::thread poster([&] {
@@ -177,7 +176,7 @@ TEST(WindowTest, PostingWhileTheWindowIsDestroyedIsSafe) {
         }
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    wnd.reset();
+    doomed.reset();
     // Wait until the poster has met the destroyed window, however slowly it is scheduled.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (refused == 0 && std::chrono::steady_clock::now() < deadline)
@@ -186,3 +185,4 @@ TEST(WindowTest, PostingWhileTheWindowIsDestroyedIsSafe) {
     poster.join();
     EXPECT_GT(refused.load(), 0u);
 }
+

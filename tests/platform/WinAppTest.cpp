@@ -160,7 +160,7 @@ TEST_F(WinAppTest, OrderNamesTypesSectionsAndOtherWritersChangesAreKept) {
 }
 
 // Byte-order mark, CR LF and LF, comments, blanks, a section given twice, escapes, no final line end.
-TEST_F(WinAppTest, HandEditedFileIsReadAndDamagedLinesAreReportedWithTheRestKept) {
+TEST_F(WinAppTest, HandEditedFilesAreReadDamagedLinesReportedAndDamagedFilesKeptAside) {
     WriteBytes(m_file, ReadBytes(testsupport::DataDir() / "settings" / "hand-edited.settings"));
     auto app = App();
     EXPECT_TRUE(app->LoadProfile()) << app->GetProfileError().GetString();
@@ -194,10 +194,8 @@ TEST_F(WinAppTest, HandEditedFileIsReadAndDamagedLinesAreReportedWithTheRestKept
         EXPECT_EQ(app->GetProfileString(L"S", L"a"), L"1");
         EXPECT_EQ(app->GetProfileString(L"S", L"b"), L"2");
     }
-}
 
-// Writing over a damaged file first keeps each damaged version aside.
-TEST_F(WinAppTest, DamagedFilesAreKeptAsideWhenWritten) {
+    // Writing over a damaged file first keeps each damaged version aside.
     std::mt19937 random(12345);
     std::string garbage;
     for (int i = 0; i < 8192; ++i) garbage.push_back(static_cast<char>(random() & 0xFF));
