@@ -28,7 +28,7 @@ using namespace entrytest;
 
 using EntryTest = EntryFixture;
 
-TEST_F(EntryTest, Comparison) {
+TEST_F(EntryTest, ComparisonAndCopiesAndAssignmentsOwnTheirLinesAndValues) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("entry-comparison.txt", 6)) {
         SCOPED_TRACE(row.Where());
         TestEntry a = Read(row.Text(0).c_str()), b = Read(row.Text(1).c_str());
@@ -38,10 +38,8 @@ TEST_F(EntryTest, Comparison) {
         EXPECT_EQ(a == b, row.Flag(3));
         EXPECT_EQ(b != a, !row.Flag(3));
     }
-}
 
-// That copies outlive the sea they came from is Transfer.CopiesOutliveTheSeaTheyCameFrom's.
-TEST_F(EntryTest, CopiesAndAssignmentsOwnTheirLinesAndValues) {
+    // That copies outlive the sea they came from is Transfer.CopiesOutliveTheSeaTheyCameFrom's.
     TestEntry e = Read(L"  name:   1 \"two words\" three");
     e.SetModified();
     TestEntry c(e);
@@ -363,7 +361,7 @@ TEST_F(ListTest, WritingAndConcatenation) {
 
 using Buffer = CResValueReservoir::Buffer;
 
-TEST(ReservoirTest, BuffersComeBackWithTheirRoundedCapacityAndAreRecycled) {
+TEST(ReservoirTest, BuffersComeBackWithTheirRoundedCapacityAreRecycledAndFoundInTheLargeList) {
     const struct { unsigned need, capacity; } cases[] = {{0, 16}, {16, 16}, {17, 32}, {33, 48}, {1000, 1008}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.need);
@@ -396,9 +394,7 @@ TEST(ReservoirTest, BuffersComeBackWithTheirRoundedCapacityAndAreRecycled) {
             ASSERT_EQ(seen.count(e.Buffer(i)), 1u) << "a recycled buffer";
         ASSERT_EQ(warm.SmallCount(), smallAfterWarmUp) << "no buffer lost";
     }
-}
 
-TEST(ReservoirTest, LargeListSearch) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("reservoir-large-list.txt", 5)) {
         SCOPED_TRACE(row.Where());
         CResValueReservoir r(0);
@@ -414,7 +410,7 @@ TEST(ReservoirTest, LargeListSearch) {
     }
 }
 
-TEST(SeaArenaTest, BlocksAreReusedChunksGrowUntilResetAndHugePagesAreAlignedAndZeroed) {
+TEST(SeaArenaTest, BlocksAreReusedChunksGrowUntilResetHugePagesAreZeroedAndEntriesGiveBlocksBack) {
     CSeaArena arena;
     EXPECT_EQ(arena.ReservedBytes(), 0u) << "nothing is taken before the first request";
     void* a = arena.TakeBlock(100);
@@ -468,9 +464,7 @@ TEST(SeaArenaTest, BlocksAreReusedChunksGrowUntilResetAndHugePagesAreAlignedAndZ
     kelvaro::pages::Free(block, size);
     EXPECT_EQ(kelvaro::pages::Allocate(size + 1, true), nullptr) << "huge blocks come in whole huge pages";
     EXPECT_EQ(kelvaro::pages::Allocate(0, false), nullptr);
-}
 
-TEST(SeaArenaTest, AnEntryTakesOneLineFromItsArenaAndGivesItsBlockBack) {
     CResValueReservoir reservoir(4);
     CResourceEntry* entry = CResourceEntry::NewInArena(&reservoir, 0);
     EXPECT_EQ(reservoir.Arena().LiveBlocks(), 1u);

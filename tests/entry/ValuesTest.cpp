@@ -30,7 +30,7 @@ using namespace entrytest;
 
 using ValuesTest = EntryFixture;
 
-TEST_F(ValuesTest, NumberReaders) {
+TEST_F(ValuesTest, NumberReadersAndWritesThatStoreTheirTextFormsOrChangeNothing) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("value-readers.txt", 3)) {
         SCOPED_TRACE(row.Where());
         const std::wstring text = row.Text(1);
@@ -59,10 +59,8 @@ TEST_F(ValuesTest, NumberReaders) {
     EXPECT_EQ(entry.GetDouble(0), 1e200);
     EXPECT_TRUE(std::isinf(entry.GetFloat(0))) << "beyond float: narrowed to infinity";
     EXPECT_TRUE(std::isnan(entry.GetDouble(1)));
-}
 
-// A write stores its text form in place, or is refused and changes nothing.
-TEST_F(ValuesTest, WritesStoreTheirTextFormsOrChangeNothing) {
+    // A write stores its text form in place, or is refused and changes nothing.
     const std::string tooLong(9000, 'x');
     const std::wstring beyond = L"width: tried to set value 4 of 3.",
                        cannotConvert = L" (unknown code page or more than 8191 characters).";

@@ -108,7 +108,7 @@ TEST(CStringTest, FormatMayUseItsOwnTextAndEditsNeitherOverlapNorReachPastTheEnd
     EXPECT_EQ(t, L"012y");
 }
 
-TEST(FormatTest, ConversionsWithWindowsSizePrefixesFlagsWidthsAndPrecisions) {
+TEST(FormatTest, ConversionsWithWindowsSizePrefixesFlagsWidthsAndPrecisionsAndLongTexts) {
     const wchar_t* nothing = nullptr;
     const char* nothingNarrow = nullptr;
     const std::string narrow = "n\xC3\xA4";
@@ -158,9 +158,8 @@ TEST(FormatTest, ConversionsWithWindowsSizePrefixesFlagsWidthsAndPrecisions) {
         {"std::string as %S", FormatText(L"%S", narrow), L"n\u00E4"},
     };
     for (const auto& c : cases) EXPECT_EQ(c.got, c.expected) << c.what;
-}
 
-TEST(FormatTest, LongTextIsNeverCutHugeWidthIsClampedAndNullIsEmpty) {
+    // Long text is never cut, a huge width is clamped, and a null format gives nothing.
     const std::wstring longText(100000, L'q');
     EXPECT_EQ(FormatText(L"<%s>", longText.c_str()), L"<" + longText + L">");
     const std::wstring wide = FormatText(L"%3000d", 1);
