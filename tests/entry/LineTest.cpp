@@ -71,7 +71,7 @@ TEST_F(ParseTest, LinesWideAndEightBitTheirLimitAndNullLines) {
     EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked());
 }
 
-TEST_F(ParseTest, ValuesStayInTheLineUntilTheyChangeAndReadAsTheBuffersWould) {
+TEST_F(ParseTest, ValuesStayInTheLineReadAsTheBuffersWouldAndTheNameSurvivesEveryChange) {
     CResValueReservoir reservoir(8);
     TestEntry entry(&reservoir, 0, nullptr);
     entry = L"n: 1 \"two words\" 3";
@@ -112,32 +112,30 @@ TEST_F(ParseTest, ValuesStayInTheLineUntilTheyChangeAndReadAsTheBuffersWould) {
         EXPECT_EQ(fromLine.GetRgbColor(0), fromBuffers.GetRgbColor(0));
         EXPECT_TRUE(fromLine == fromBuffers);
     }
-}
 
-TEST_F(ParseTest, TheNameSurvivesEveryChangeOfTheLine) {
     // The name is read out of the line only when asked for, so every path
     // that changes or drops the line must keep it right.
-    TestEntry entry = Read(L"  \tspaced: 1 2");
-    EXPECT_EQ(entry.NameView(), L"spaced");
-    TestEntry copy(entry);
+    TestEntry named = Read(L"  \tspaced: 1 2");
+    EXPECT_EQ(named.NameView(), L"spaced");
+    TestEntry kept(named);
     TestEntry assigned(&m_reservoir, 0, nullptr);
-    assigned = entry;
-    entry.SetText(std::wstring(300, L'x').c_str(), 1);  // the rebuilt line needs a new buffer
+    assigned = named;
+    named.SetText(std::wstring(300, L'x').c_str(), 1);  // the rebuilt line needs a new buffer
     CString line;
-    entry.GetLine(line);
+    named.GetLine(line);
     EXPECT_EQ(line.Left(9), L"spaced:\t1");
-    EXPECT_EQ(entry.Name(), L"spaced");
-    entry = L"other: 3";
-    EXPECT_EQ(copy.Name(), L"spaced");
+    EXPECT_EQ(named.Name(), L"spaced");
+    named = L"other: 3";
+    EXPECT_EQ(kept.Name(), L"spaced");
     EXPECT_EQ(assigned.NameView(), L"spaced");
-    EXPECT_TRUE(copy == assigned);
+    EXPECT_TRUE(kept == assigned);
 
     // A name too far into its line, or too long, to be left there is taken at once.
     const std::wstring longName(70000, L'n');
-    entry = (longName + L": 1").c_str();
-    EXPECT_EQ(entry.Name().Str(), longName);
-    entry = (std::wstring(70000, L' ') + L"k: 1").c_str();
-    EXPECT_EQ(entry.NameView(), L"k");
+    named = (longName + L": 1").c_str();
+    EXPECT_EQ(named.Name().Str(), longName);
+    named = (std::wstring(70000, L' ') + L"k: 1").c_str();
+    EXPECT_EQ(named.NameView(), L"k");
 }
 
 class LineTest : public EntryFixture {
@@ -152,7 +150,7 @@ protected:
     }
 };
 
-TEST_F(LineTest, RebuiltLinesTheirLimitAndNoWritePastTheBuffer) {
+TEST_F(LineTest, RebuiltLinesTheirLimitNoWritePastTheBufferAndTheTextHandedOut) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("rebuilt-lines.txt", 7)) {
         SCOPED_TRACE(row.Where() + " " + row.raw[0]);
         const std::wstring name = row.Text(2);
@@ -203,17 +201,15 @@ TEST_F(LineTest, RebuiltLinesTheirLimitAndNoWritePastTheBuffer) {
     EXPECT_EQ(e.SeeZeileBilden(buffer, 13, offset), 14u);
     EXPECT_EQ(std::wstring(buffer), L"k:\taaaa ") << "the part built so far";
     EXPECT_EQ(std::count(buffer + 13, std::end(buffer), L'#'), 3);
-}
 
-TEST_F(LineTest, HandingOutTheTextOfALineAndOfAList) {
-    TestEntry e = Read(L"k: abc");
+    TestEntry k = Read(L"k: abc");
     wchar_t dst[8];
     std::fill(std::begin(dst), std::end(dst), L'#');
-    e.GetLineValuePartC(dst, 3);
+    k.GetLineValuePartC(dst, 3);
     EXPECT_EQ(std::wstring(dst, 4), L"abc#") << "no terminator when the text fills the destination";
-    e.GetLineValuePartC(dst, 6);
+    k.GetLineValuePartC(dst, 6);
     EXPECT_EQ(std::wstring(dst, 7), std::wstring(L"abc\0\0\0#", 7));
-    e.GetLineValuePartC(dst, 2);
+    k.GetLineValuePartC(dst, 2);
     EXPECT_EQ(std::wstring(dst, 3), L"abc") << "untouched beyond n";
 
     // GetLineValuePartC copies like wcsncpy.
@@ -221,14 +217,14 @@ TEST_F(LineTest, HandingOutTheTextOfALineAndOfAList) {
     list.ListenendeErzeugen();
     for (const wchar_t* line : {L"\tred 1 ", L"  ; note", L"blue \"a b\""})
         list.AddListLine(line, 14);
-    CString out;
-    list.GetLine(out);
-    EXPECT_EQ(out.Str(), L"colors: {\nred 1\n; note\nblue \"a b\"\n} \t;-- colors");
+    CString text;
+    list.GetLine(text);
+    EXPECT_EQ(text.Str(), L"colors: {\nred 1\n; note\nblue \"a b\"\n} \t;-- colors");
     for (CResourceEntry* line : list.ListLines()) EXPECT_TRUE(line->Accessed());
     // The value part as read is Lookup.GetLineGivesTheValuePartAsRead's; a rebuilt head has none.
     list.MarkStale();
-    list.GetLineValuePart(out);
-    EXPECT_EQ(out.Str(), L"\nred 1\n; note\nblue \"a b\"\n} \t;-- colors");
+    list.GetLineValuePart(text);
+    EXPECT_EQ(text.Str(), L"\nred 1\n; note\nblue \"a b\"\n} \t;-- colors");
 }
 
 using SelfTestTest = EntryFixture;

@@ -272,7 +272,7 @@ const std::wstring kBadWidth = kPrefix + L"Invalid Lookup() string width, 1 to 2
 
 using VarArgTest = EntryFixture;
 
-TEST_F(VarArgTest, ElementsAndABadOneOrANullPointerStopsWithWhatCameBeforeDone) {
+TEST_F(VarArgTest, ElementsEveryTypeAndABadElementOrANullPointerStoppingWhatFollows) {
     const std::map<std::string, std::wstring> errors = {{"T", kUnknownType}, {"W", kBadWidth}, {"E", kBadElement}};
     TestEntry entry = Valued(&m_reservoir, {});
     for (const testsupport::CaseRow& row : testsupport::ReadCases("format-elements.txt", 2)) {
@@ -304,34 +304,32 @@ TEST_F(VarArgTest, ElementsAndABadOneOrANullPointerStopsWithWhatCameBeforeDone) 
     EXPECT_EQ(stopped.Values(), (Texts{L"1", L"2"}));
     SetP(stopped, L"%s", static_cast<const wchar_t*>(nullptr));  // a null string is the empty text
     EXPECT_EQ(stopped.Values(), (Texts{L"", L"2"}));
-}
 
-TEST_F(VarArgTest, EveryTypeIsReadAndWritten) {
-    TestEntry entry = Valued(&m_reservoir, {L"12", L"2.5", L"abc", L"-7", L"1.25", L"ff", L"3", L"keep"});
+    TestEntry typed = Valued(&m_reservoir, {L"12", L"2.5", L"abc", L"-7", L"1.25", L"ff", L"3", L"keep"});
     int i = 0;
     long l = 0;
     unsigned long x = 0;
     float f = 0;
     double d = 0;
     wchar_t c = 0, s[8] = L"";
-    Get(entry, 0, L"  %d %lf\t%s %ld %f %lx %lc ", &i, &d, s, &l, &f, &x, &c);
+    Get(typed, 0, L"  %d %lf\t%s %ld %f %lx %lc ", &i, &d, s, &l, &f, &x, &c);
     EXPECT_EQ(std::tuple(i, d, std::wstring(s), l, f, x, c), std::tuple(12, 2.5, L"abc", -7L, 1.25f, 255UL, L'\3'));
-    EXPECT_FALSE(entry.Modified());
-    Get(entry, 1, L"%d", &i);  // from a start value on
+    EXPECT_FALSE(typed.Modified());
+    Get(typed, 1, L"%d", &i);  // from a start value on
     EXPECT_EQ(i, 2);
     wchar_t left[8] = L"left";
-    Get(entry, 7, L"%s %s", s, left);  // the second value is missing: its variable keeps its text
+    Get(typed, 7, L"%s %s", s, left);  // the second value is missing: its variable keeps its text
     EXPECT_EQ(std::wstring(s), L"keep");
     EXPECT_EQ(std::wstring(left), L"left");
 
     i = -12;
     l = LONG_MIN;
     c = L'A';
-    SetP(entry, L"%s %d %ld %f %lf %x %c", L"two words", &i, &l, &f, &d, &x, &c);
-    EXPECT_EQ(entry.Values(), (Texts{L"two words", L"-12", L"-9223372036854775808", L"1.250000", L"2.500000",
+    SetP(typed, L"%s %d %ld %f %lf %x %c", L"two words", &i, &l, &f, &d, &x, &c);
+    EXPECT_EQ(typed.Values(), (Texts{L"two words", L"-12", L"-9223372036854775808", L"1.250000", L"2.500000",
                                      L"ff", L"65", L"keep"}));
-    Set(entry, L"%s %d %ld %f %lf %lx", L"text", -12, 123456789012L, 1.5f, -0.25, 0xdeadbeefUL);
-    EXPECT_EQ(entry.Values(),
+    Set(typed, L"%s %d %ld %f %lf %lx", L"text", -12, 123456789012L, 1.5f, -0.25, 0xdeadbeefUL);
+    EXPECT_EQ(typed.Values(),
               (Texts{L"text", L"-12", L"123456789012", L"1.500000", L"-0.250000", L"deadbeef", L"65", L"keep"}));
     TestEntry empty = Valued(&m_reservoir, {});
     Set(empty, L"%d %d", 1, 2);  // appended in order

@@ -20,30 +20,30 @@ namespace {
 
 struct Case { const char* what; CString got; const wchar_t* expected; };
 
-TEST(CStringTest, LengthsPositionsAndSearchStartsAreClamped) {
+TEST(CStringTest, ClampedRangesFormattingFromItsOwnTextAndEditsWithinTheEnd) {
     const wchar_t* nothing = nullptr;
-    const CString s = L"abcdef";
+    const CString abcdef = L"abcdef";
     const Case cases[] = {
         {"null", CString(nothing), L""}, {"negative length", CString(L"abc", -4), L""},
         {"null with length", CString(nothing, 5), L""}, {"negative repeat", CString(L'x', -1), L""},
-        {"Left -1", s.Left(-1), L""}, {"Left 99", s.Left(99), L"abcdef"}, {"Mid -3", s.Mid(-3), L"abcdef"},
-        {"Mid 99", s.Mid(99), L""}, {"Mid 2,99", s.Mid(2, 99), L"cdef"}, {"Mid -2,3", s.Mid(-2, 3), L"abc"},
-        {"Mid 2,-1", s.Mid(2, -1), L""}, {"Mid INT_MAX,INT_MAX", s.Mid(2147483647, 2147483647), L""},
-        {"Mid 1,INT_MAX", s.Mid(1, 2147483647), L"bcdef"}, {"Right 99", s.Right(99), L"abcdef"},
+        {"Left -1", abcdef.Left(-1), L""}, {"Left 99", abcdef.Left(99), L"abcdef"}, {"Mid -3", abcdef.Mid(-3), L"abcdef"},
+        {"Mid 99", abcdef.Mid(99), L""}, {"Mid 2,99", abcdef.Mid(2, 99), L"cdef"}, {"Mid -2,3", abcdef.Mid(-2, 3), L"abc"},
+        {"Mid 2,-1", abcdef.Mid(2, -1), L""}, {"Mid INT_MAX,INT_MAX", abcdef.Mid(2147483647, 2147483647), L""},
+        {"Mid 1,INT_MAX", abcdef.Mid(1, 2147483647), L"bcdef"}, {"Right 99", abcdef.Right(99), L"abcdef"},
         {"Trim keeps the no-break space", CString(L"\t\u00A0a\u00A0\v\f").Trim(), L"\u00A0a\u00A0"},
         {"TrimRight of a null set", CString(L"abc").TrimRight(nothing), L"abc"},
         {"Trim of a set", CString(L"\"; a ;\"").Trim(L"\"; "), L"a"},
-        {"character first", L'!' + s.Left(1) + L'?', L"!a?"},
+        {"character first", L'!' + abcdef.Left(1) + L'?', L"!a?"},
     };
     for (const Case& c : cases) EXPECT_EQ(c.got, c.expected) << c.what;
     const CString zeros(L"a\0b", 3);
     EXPECT_EQ(zeros.GetLength(), 3) << "embedded zeros are kept";
     EXPECT_NE(zeros, CString(L"a"));
-    EXPECT_GT(s.Compare(nullptr), 0);
-    EXPECT_NE(s.Compare(L"ABCDEF"), 0) << "comparison is exact";
-    EXPECT_EQ(s.CompareNoCase(L"ABCDEF"), 0);
-    EXPECT_LT(s.CompareNoCase(L"ABCDEFG"), 0);
-    EXPECT_EQ(std::hash<CString>{}(s), std::hash<std::wstring_view>{}(L"abcdef"));
+    EXPECT_GT(abcdef.Compare(nullptr), 0);
+    EXPECT_NE(abcdef.Compare(L"ABCDEF"), 0) << "comparison is exact";
+    EXPECT_EQ(abcdef.CompareNoCase(L"ABCDEF"), 0);
+    EXPECT_LT(abcdef.CompareNoCase(L"ABCDEFG"), 0);
+    EXPECT_EQ(std::hash<CString>{}(abcdef), std::hash<std::wstring_view>{}(L"abcdef"));
 
     const CString dots = L"a.b.c";
     const struct { const char* what; int got; int expected; } finds[] = {
@@ -54,9 +54,7 @@ TEST(CStringTest, LengthsPositionsAndSearchStartsAreClamped) {
         {"reverse", dots.ReverseFind(L'.'), 3}, {"one of empty", dots.FindOneOf(L""), -1},
     };
     for (const auto& c : finds) EXPECT_EQ(c.got, c.expected) << c.what;
-}
 
-TEST(CStringTest, FormatMayUseItsOwnTextAndEditsNeitherOverlapNorReachPastTheEnd) {
     CString s;
     s.Format(L"%s=%d", L"x", 5);
     s.AppendFormat(L";%I64x", 255ull);
