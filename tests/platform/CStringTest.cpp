@@ -167,7 +167,6 @@ TEST(FormatTest, ConversionsWithWindowsSizePrefixesFlagsWidthsAndPrecisionsAndLo
     EXPECT_EQ(FormatText(L"%f", 1e300).size(), 308u);
     EXPECT_EQ(FormatText(L"%999999999d", 1).size(), 65536u);
     EXPECT_EQ(FormatText(L"%*d", 2000000000, 1).size(), 65536u);
-    // A null format gives nothing.
     EXPECT_EQ(FormatText(nullptr), L"");
 }
 

@@ -106,24 +106,21 @@ bool WriteLines(const CString& path, const Lines& lines, unsigned codePage = 120
     return file.Close();
 }
 
-// A text that needs every part of the UTF-16 codec: plain and accented letters, the characters
-// that seas use to escape quotes and line ends, and characters outside the BMP.
-const Lines kRichLines = {
-    L"; Kelvaro test sea",
-    L"Name: \"Gr\u00FC\u00DFe aus K\u00F6ln\" \u00A7quoted\u00A7 \u00B6 \u00AC",
-    L"Emoji: \U0001F600 \U0001F9ED \U00010348",
-    L"Edge: \U00010000 \U0010FFFF \uFFFD \uFEFF",
-    L"",
-    L"   indented: value",
-    L"Han: \u6F22\u5B57 \U00020000",
-};
+// A text that needs every part of the UTF-16 codec.
+Lines RichLines() {
+    Lines lines;
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("platform2-rich-lines.txt", 2))
+        lines.push_back(row.Text(0));
+    return lines;
+}
 
 TEST(UnicodeFile, EachEncodingIsWrittenByteExactAndReadBackWithEveryLineEnd) {
     const Lines latin = {L"Preis: 5 \u20AC \u201Equotes\u201C", L"undefined \u0081\u008D", L""};
+    const Lines rich = RichLines();
     ScratchDir dir;
     for (const unsigned codePage : {1200u, 1201u, 65001u, 1252u}) {
         SCOPED_TRACE(codePage);
-        const Lines& lines = codePage == 1252 ? latin : kRichLines;
+        const Lines& lines = codePage == 1252 ? latin : rich;
         std::wstring text;
         for (const auto& line : lines) text += line + L"\r\n";
         ASSERT_TRUE(WriteLines(dir.Wide("f.sea"), lines, codePage));
@@ -219,7 +216,7 @@ TEST(UnicodeFile, AbandonedAndRefusedWritersLeaveTheOldFileByteForByte) {
     const struct { unsigned flags; bool abandon; } cases[] = {{0x1001, 1}, {0x1001, 0}, {0x2001, 1}, {0x2001, 0}};
     for (const auto& [flags, abandon] : cases) {
         SCOPED_TRACE(std::to_string(flags) + (abandon ? " abandoned" : " destroyed"));
-        ASSERT_TRUE(WriteLines(dir.Wide("f.sea"), kRichLines));
+        ASSERT_TRUE(WriteLines(dir.Wide("f.sea"), RichLines()));
         const std::string old = ReadBytes(dir.Path("f.sea"));
         {
             CUnicodeFile file;
