@@ -101,7 +101,7 @@ TEST(KelvaroModuleTest, LibraryIsInTheExtensionChain) {
     EXPECT_NE(std::find(modules.begin(), modules.end(), &own), modules.end());
 }
 
-TEST(SharedLibraryTest, FailedLoadGivesTheSystemsReasonToItsThreadOnly) {
+TEST(SharedLibraryTest, FailedLoadsGiveTheirReasonToTheirThreadAndLibrariesAreFreedOncePerLoad) {
     // A name that is not ASCII reaches the system as UTF-8 and comes back in the reason.
     const wchar_t* path = L"/nonexistent-kelvaro-folder/R\u00e9ports.dll";
     EXPECT_EQ(AfxLoadLibrary(path), nullptr);
@@ -114,9 +114,7 @@ TEST(SharedLibraryTest, FailedLoadGivesTheSystemsReasonToItsThreadOnly) {
         EXPECT_EQ(AfxLoadLibrary(none), nullptr);
         EXPECT_FALSE(GetLastLoadError().IsEmpty());
     }
-}
 
-TEST(SharedLibraryTest, LibraryIsFreedOncePerLoad) {
     int notALibrary = 0;
     EXPECT_FALSE(AfxFreeLibrary(nullptr));
     EXPECT_FALSE(AfxFreeLibrary(&notALibrary));

@@ -56,7 +56,7 @@ protected:
 
 } // namespace
 
-TEST_F(StatusBarInfoTest, MessageNumberChoosesTheSlotWhichHoldsAtMost255Characters) {
+TEST_F(StatusBarInfoTest, SlotsHoldAtMost255CharactersAreNotOverwrittenWhileReadAndNeedAWindow) {
     const std::wstring as(255, L'a'), accents(255, L'\u00e9');
     const struct { unsigned message, sameSlotAs; std::wstring text, delivered; } cases[] = {
         {0x8015, 0x8015, as + std::wstring(45, L'b'), as}, {0x8004, 0x8004, accents, accents},
@@ -78,9 +78,7 @@ TEST_F(StatusBarInfoTest, MessageNumberChoosesTheSlotWhichHoldsAtMost255Characte
     }
     for (unsigned k = 0; k < StatusBarInfo::slotCount; ++k)
         EXPECT_EQ(StatusBarInfo::TakeStatusBarText(seen[k]), std::to_wstring(k).c_str());
-}
 
-TEST_F(StatusBarInfoTest, SlotIsNotOverwrittenWhileTheWindowMayReadIt) {
     StatusBarInfo::PostStatusBarInfo(0x8005, L"first", 1);
     StatusBarInfo::PostStatusBarInfo(0x8005, L"second", 2);
     StatusBarInfo::PostStatusBarInfo(0x8005, L"third", 3);
@@ -95,9 +93,7 @@ TEST_F(StatusBarInfoTest, SlotIsNotOverwrittenWhileTheWindowMayReadIt) {
 
     // A free slot posts at once again.
     Deliver(0x8005, L"fourth", L"fourth", 4);
-}
 
-TEST_F(StatusBarInfoTest, NothingIsPostedWithoutAMainWindowProgressUnchangedWithOne) {
     m_thread.m_pMainWnd = nullptr;
     StatusBarInfo::PostStatusBarInfo(0x8007, L"kept", 0);
     StatusBarInfo::PostStatusBarProgress(1, 2);

@@ -28,7 +28,7 @@ using namespace entrytest;
 
 using EntryTest = EntryFixture;
 
-TEST_F(EntryTest, Comparison) {
+TEST_F(EntryTest, ComparisonAndCopiesAndAssignmentsOwnTheirLinesAndValues) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("entry-comparison.txt", 6)) {
         SCOPED_TRACE(row.Where());
         TestEntry a = Read(row.Text(0).c_str()), b = Read(row.Text(1).c_str());
@@ -38,10 +38,8 @@ TEST_F(EntryTest, Comparison) {
         EXPECT_EQ(a == b, row.Flag(3));
         EXPECT_EQ(b != a, !row.Flag(3));
     }
-}
 
-// That copies outlive the sea they came from is Transfer.CopiesOutliveTheSeaTheyCameFrom's.
-TEST_F(EntryTest, CopiesAndAssignmentsOwnTheirLinesAndValues) {
+    // That copies outlive the sea they came from is Transfer.CopiesOutliveTheSeaTheyCameFrom's.
     TestEntry e = Read(L"  name:   1 \"two words\" three");
     e.SetModified();
     TestEntry c(e);
@@ -86,7 +84,7 @@ TEST_F(EntryTest, CopiesAndAssignmentsOwnTheirLinesAndValues) {
     EXPECT_EQ(ValuesOf(*target.ListLines()[2]), (Texts{L"green", L"2"}));
 }
 
-TEST_F(EntryTest, Clearing) {
+TEST_F(EntryTest, ClearingAndLineAssignment) {
     TestEntry list(&m_reservoir, 0, nullptr);
     MakeList(list, L"colors: {", {L"a 1", L"b 2"});
     CResourceEntry* end = list.ListEnd();
@@ -118,9 +116,7 @@ TEST_F(EntryTest, Clearing) {
     EXPECT_EQ(list.PrevListenZeile(pos), lines[0]);
     EXPECT_THROW(list.NextListenZeile(pos), std::invalid_argument) << "past the head";
     EXPECT_THROW(list.PrevListenZeile(pos), std::invalid_argument);
-}
 
-TEST_F(EntryTest, LineAssignment) {
     TestEntry e(&m_reservoir, 0, nullptr);
     MakeList(e, L"a-long-name: {", {L"a", L"b"});
     const wchar_t* buffer = e.LinePtr();
@@ -148,7 +144,7 @@ std::wstring Repeated(const testsupport::CaseRow& row, std::size_t i) {
     return star == std::wstring::npos ? text : std::wstring(std::stoul(text.substr(0, star)), text.back());
 }
 
-TEST_F(EntryTest, ConversionBuffers) {
+TEST_F(EntryTest, ConversionBuffersAlsoUnderConcurrentUse) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("entry-conversions.txt", 5)) {
         SCOPED_TRACE(row.Where());
         const auto codePage = static_cast<unsigned>(row.Number(1));
@@ -172,9 +168,7 @@ TEST_F(EntryTest, ConversionBuffers) {
     }
     CResourceEntry::KonversionFreigeben();  // a release without a holder is harmless
     EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked());
-}
 
-TEST_F(EntryTest, ConcurrentConversionsStayIntact) {
     std::atomic<int> broken{0};
     auto worker = [&broken](char letter) {
         const std::string text(100, letter);
@@ -217,7 +211,7 @@ protected:
     }
 };
 
-TEST_F(ListTest, ReadingListLines) {
+TEST_F(ListTest, ReadingListLinesWhichKeepTheirKindsAndANonListReadsNone) {
     const std::map<std::string, std::pair<const wchar_t*, unsigned>> errors = {
         {"E", {L"Empty identifier (name before ':' missing)", 2}}, {"L", {L"Max. line length 8192 exceeded", 1}},
         {"N", {L"List not terminated ('}' missing)", 2}},
@@ -248,9 +242,7 @@ TEST_F(ListTest, ReadingListLines) {
         }
         EXPECT_EQ(NextLine(file), row.Text(7)) << "nothing after the list is swallowed";
     }
-}
 
-TEST_F(ListTest, ReadLinesKeepTheirKindsAndANonListReadsNone) {
     CUnicodeFile file;
     OpenWith(file, {L"\ta 1", L"; note", L"\t\"dark blue\" 2", L": bad", L"\tb 2", L"\t\"open", L"}"});
     TestEntry list = Read(L"colors: {");
@@ -276,7 +268,7 @@ TEST_F(ListTest, ReadLinesKeepTheirKindsAndANonListReadsNone) {
     EXPECT_EQ(NextLine(file), L"a 1");
 }
 
-TEST_F(ListTest, AddListLineByMode) {
+TEST_F(ListTest, AddListLineByModeWithTextOrCopy) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("list-add-modes.txt", 3)) {
         SCOPED_TRACE(row.Where());
         TestEntry list(&m_reservoir, 8, L"l");
@@ -297,28 +289,27 @@ TEST_F(ListTest, AddListLineByMode) {
     ExpectSea([&] { list.AddListLine(17, nullptr); }, 4u, L"colors: tried to add list line with mode = 17.");
     EXPECT_EQ(list.ListCount(), 1);
     EXPECT_FALSE(list.Modified());
-}
 
-TEST_F(ListTest, AddListLineWithTextOrCopy) {
+    // With a text or a copy.
     for (const int mode : {14, 15, 16, 18, 0}) {
         SCOPED_TRACE(mode);
-        TestEntry list(&m_reservoir, 8, L"l");
-        list.AddListLine(L"a", 14);
-        ASSERT_NE(list.AddListLine(L"*", mode), nullptr);
-        EXPECT_EQ(LinesOf(list), mode == 15 ? (Lines{L"*", L"a"}) : (Lines{L"a", L"*"}));
+        TestEntry texts(&m_reservoir, 8, L"l");
+        texts.AddListLine(L"a", 14);
+        ASSERT_NE(texts.AddListLine(L"*", mode), nullptr);
+        EXPECT_EQ(LinesOf(texts), mode == 15 ? (Lines{L"*", L"a"}) : (Lines{L"a", L"*"}));
     }
-    TestEntry list(&m_reservoir, 8, L"l");
-    EXPECT_EQ(CatchSea([&] { list.AddListLine(L"\"open", 14); }).m_code, 2u);
-    ASSERT_EQ(list.ListCount(), 1) << "the bad line is in the list";
-    EXPECT_TRUE(list.ListLines()[0]->SyntaxError());
-    EXPECT_TRUE(list.Modified());
+    TestEntry bad(&m_reservoir, 8, L"l");
+    EXPECT_EQ(CatchSea([&] { bad.AddListLine(L"\"open", 14); }).m_code, 2u);
+    ASSERT_EQ(bad.ListCount(), 1) << "the bad line is in the list";
+    EXPECT_TRUE(bad.ListLines()[0]->SyntaxError());
+    EXPECT_TRUE(bad.Modified());
 
     TestEntry source = Read(L"b: 1 2");
-    CResourceEntry* copy = list.AddListLine(source, list.HeadPosition());
+    CResourceEntry* copy = bad.AddListLine(source, bad.HeadPosition());
     ASSERT_NE(copy, nullptr);
     EXPECT_TRUE(copy->IsListLine());
     EXPECT_EQ(ValuesOf(*copy), (Texts{L"1", L"2"}));
-    EXPECT_EQ(list.ListLines()[1], copy);
+    EXPECT_EQ(bad.ListLines()[1], copy);
 
     TestEntry plain(&m_reservoir, 0, L"p");
     EXPECT_EQ(plain.AddListLine(14, nullptr), nullptr);
@@ -328,7 +319,7 @@ TEST_F(ListTest, AddListLineWithTextOrCopy) {
     EXPECT_EQ(plain.Status(), 0u);
 }
 
-TEST_F(ListTest, Writing) {
+TEST_F(ListTest, WritingAndConcatenation) {
     TestEntry list = Read(L"colors:   {");
     for (const wchar_t* line : {L"  red  1", L"; note"}) list.AddListLine(line, 14);
     list.AddListLine(L"green 2", 14)->SetText(L"3", 1);
@@ -342,9 +333,7 @@ TEST_F(ListTest, Writing) {
         << "unchanged lines as read, a closing line made for the list";
     CUnicodeFile closed;
     EXPECT_FALSE(Read(L"a: 1").WriteToSeaFile(closed));
-}
 
-TEST_F(ListTest, Concatenation) {
     TestEntry target(&m_reservoir, 8, L"t");
     target.AddListLine(L"a", 14);
     target.ClearFlags();
@@ -372,7 +361,7 @@ TEST_F(ListTest, Concatenation) {
 
 using Buffer = CResValueReservoir::Buffer;
 
-TEST(ReservoirTest, BuffersComeBackWithTheirRoundedCapacity) {
+TEST(ReservoirTest, BuffersComeBackWithTheirRoundedCapacityAreRecycledAndFoundInTheLargeList) {
     const struct { unsigned need, capacity; } cases[] = {{0, 16}, {16, 16}, {17, 32}, {33, 48}, {1000, 1008}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.need);
@@ -392,9 +381,20 @@ TEST(ReservoirTest, BuffersComeBackWithTheirRoundedCapacity) {
     r.GiveBack(small);
     r.GiveBack(Buffer{nullptr, 16});
     EXPECT_EQ(r.SmallCount(), 3u) << "a null buffer is ignored";
-}
 
-TEST(ReservoirTest, LargeListSearch) {
+    CResValueReservoir warm(64);
+    TestEntry e(&warm, 0, nullptr);
+    e = L"key_000123:\t42 3.5 word ";
+    std::set<const wchar_t*> seen;
+    for (unsigned i = 0; i < e.NValues(); ++i) seen.insert(e.Buffer(i));
+    const unsigned smallAfterWarmUp = warm.SmallCount();
+    for (int round = 0; round < 100; ++round) {
+        e = L"key_000123:\t42 3.5 word ";
+        for (unsigned i = 0; i < e.NValues(); ++i)
+            ASSERT_EQ(seen.count(e.Buffer(i)), 1u) << "a recycled buffer";
+        ASSERT_EQ(warm.SmallCount(), smallAfterWarmUp) << "no buffer lost";
+    }
+
     for (const testsupport::CaseRow& row : testsupport::ReadCases("reservoir-large-list.txt", 5)) {
         SCOPED_TRACE(row.Where());
         CResValueReservoir r(0);
@@ -410,22 +410,7 @@ TEST(ReservoirTest, LargeListSearch) {
     }
 }
 
-TEST(ReservoirTest, WarmReservoirServesEveryShortValue) {
-    CResValueReservoir r(64);
-    TestEntry e(&r, 0, nullptr);
-    e = L"key_000123:\t42 3.5 word ";
-    std::set<const wchar_t*> seen;
-    for (unsigned i = 0; i < e.NValues(); ++i) seen.insert(e.Buffer(i));
-    const unsigned smallAfterWarmUp = r.SmallCount();
-    for (int round = 0; round < 100; ++round) {
-        e = L"key_000123:\t42 3.5 word ";
-        for (unsigned i = 0; i < e.NValues(); ++i)
-            ASSERT_EQ(seen.count(e.Buffer(i)), 1u) << "a recycled buffer";
-        ASSERT_EQ(r.SmallCount(), smallAfterWarmUp) << "no buffer lost";
-    }
-}
-
-TEST(SeaArenaTest, BlocksAreReusedAndChunksGrowUntilReset) {
+TEST(SeaArenaTest, BlocksAreReusedChunksGrowUntilResetHugePagesAreZeroedAndEntriesGiveBlocksBack) {
     CSeaArena arena;
     EXPECT_EQ(arena.ReservedBytes(), 0u) << "nothing is taken before the first request";
     void* a = arena.TakeBlock(100);
@@ -469,9 +454,7 @@ TEST(SeaArenaTest, BlocksAreReusedAndChunksGrowUntilReset) {
     EXPECT_NE(arena.TakeBlock(64), nullptr) << "after a reset the block size may change";
     EXPECT_EQ(arena.LiveBlocks(), 1u);
     arena.GiveBackBlock(arena.TakeBlock(64));
-}
 
-TEST(SeaArenaTest, HugePagesAreAlignedAndZeroed) {
     const std::size_t size = kelvaro::pages::kHugePageSize;
     auto* block = static_cast<unsigned char*>(kelvaro::pages::Allocate(size, true));
     ASSERT_NE(block, nullptr);
@@ -481,9 +464,7 @@ TEST(SeaArenaTest, HugePagesAreAlignedAndZeroed) {
     kelvaro::pages::Free(block, size);
     EXPECT_EQ(kelvaro::pages::Allocate(size + 1, true), nullptr) << "huge blocks come in whole huge pages";
     EXPECT_EQ(kelvaro::pages::Allocate(0, false), nullptr);
-}
 
-TEST(SeaArenaTest, AnEntryTakesOneLineFromItsArenaAndGivesItsBlockBack) {
     CResValueReservoir reservoir(4);
     CResourceEntry* entry = CResourceEntry::NewInArena(&reservoir, 0);
     EXPECT_EQ(reservoir.Arena().LiveBlocks(), 1u);

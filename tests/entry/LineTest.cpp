@@ -20,7 +20,7 @@ using namespace entrytest;
 
 using ParseTest = EntryFixture;
 
-TEST_F(ParseTest, Lines) {
+TEST_F(ParseTest, LinesWideAndEightBitTheirLimitAndNullLines) {
     const std::map<std::string, const wchar_t*> errors = {
         {"E", L"Empty identifier (name before ':' missing)"}, {"N", L"No identifier (':' missing)"},
         {"O", L"Orphan list end ('}' with no matching '{')"}, {"U", L"String value not terminated ('\"' missing)"},
@@ -45,83 +45,7 @@ TEST_F(ParseTest, Lines) {
             EXPECT_EQ(entry.ValuePart(), row.Text(5));
         }
     }
-}
 
-TEST_F(ParseTest, ValuesStayInTheLineUntilTheyChange) {
-    CResValueReservoir reservoir(8);
-    TestEntry entry(&reservoir, 0, nullptr);
-    entry = L"n: 1 \"two words\" 3";
-    EXPECT_EQ(entry.GetString(1), L"two words");
-    EXPECT_EQ(entry.GetInt(2), 3);
-    EXPECT_EQ(reservoir.SmallCount(), 8u) << "reading values takes no value buffer";
-
-    // A copy has the values too, and keeps them when the original takes another line.
-    TestEntry copy(entry);
-    entry = L"m: 7";
-    EXPECT_EQ(copy.Values(), (Texts{L"1", L"two words", L"3"}));
-    EXPECT_EQ(entry.Values(), Texts{L"7"});
-    EXPECT_EQ(reservoir.SmallCount(), 4u);
-    // A change to values never read rebuilds from all of them: Lookup.SetTakesValuesNotPointers...
-}
-
-TEST_F(ParseTest, ValuesReadFromTheLineAreTheTextsTheBuffersWouldHold) {
-    const std::wstring longValue(100, L'v');  // longer than the reader's room on the stack
-    const std::wstring lines[] = {
-        L"n: \"two words\" a\u00A7b \"\" \"q\u00A7\" -17",
-        L"n:\t\"ab\"cd  tab\tsep\u3000wide \U0001F600 ",
-        L"n: \"line\nfeed\" \"carriage\rreturn\" x:y ; not a comment",
-        L"n: " + longValue + L" \"" + longValue + L" quoted\" 0x1F",
-        L"n: 3.5 true 0 255,128",
-    };
-    for (const std::wstring& text : lines) {
-        SCOPED_TRACE(testing::PrintToString(text));
-        TestEntry fromLine(&m_reservoir, 0, nullptr);
-        fromLine = text.c_str();
-        TestEntry fromBuffers(&m_reservoir, 0, nullptr);
-        fromBuffers = text.c_str();
-        const Texts stored = fromBuffers.Values();
-        ASSERT_EQ(fromLine.NValues(), stored.size());
-        for (unsigned i = 0; i <= stored.size(); ++i) {
-            const auto read = [i](const TestEntry& e) {
-                return std::tuple(e.GetString(i), e.GetInt(i), e.GetDouble(i), e.GetBool(i), e.GetHex(i));
-            };
-            EXPECT_EQ(read(fromLine), read(fromBuffers)) << i;
-            wchar_t small[8], expected[8];
-            EXPECT_EQ(fromLine.GetString(small, 8, i), fromBuffers.GetString(expected, 8, i)) << i;
-            EXPECT_STREQ(small, expected) << i;
-        }
-        EXPECT_EQ(fromLine.GetRgbColor(0), fromBuffers.GetRgbColor(0));
-        EXPECT_TRUE(fromLine == fromBuffers);
-    }
-}
-
-TEST_F(ParseTest, TheNameSurvivesEveryChangeOfTheLine) {
-    // The name is read out of the line only when asked for, so every path
-    // that changes or drops the line must keep it right.
-    TestEntry entry = Read(L"  \tspaced: 1 2");
-    EXPECT_EQ(entry.NameView(), L"spaced");
-    TestEntry copy(entry);
-    TestEntry assigned(&m_reservoir, 0, nullptr);
-    assigned = entry;
-    entry.SetText(std::wstring(300, L'x').c_str(), 1);  // the rebuilt line needs a new buffer
-    CString line;
-    entry.GetLine(line);
-    EXPECT_EQ(line.Left(9), L"spaced:\t1");
-    EXPECT_EQ(entry.Name(), L"spaced");
-    entry = L"other: 3";
-    EXPECT_EQ(copy.Name(), L"spaced");
-    EXPECT_EQ(assigned.NameView(), L"spaced");
-    EXPECT_TRUE(copy == assigned);
-
-    // A name too far into its line, or too long, to be left there is taken at once.
-    const std::wstring longName(70000, L'n');
-    entry = (longName + L": 1").c_str();
-    EXPECT_EQ(entry.Name().Str(), longName);
-    entry = (std::wstring(70000, L' ') + L"k: 1").c_str();
-    EXPECT_EQ(entry.NameView(), L"k");
-}
-
-TEST_F(ParseTest, EightBitLinesTheirLimitAndNullLines) {
     TestEntry entry(&m_reservoir, 0, nullptr);
     entry = "caf\xE9: \x80 \"a b\"";
     EXPECT_EQ(entry.Name().Str(), L"caf\u00E9");
@@ -147,6 +71,73 @@ TEST_F(ParseTest, EightBitLinesTheirLimitAndNullLines) {
     EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked());
 }
 
+TEST_F(ParseTest, ValuesStayInTheLineReadAsTheBuffersWouldAndTheNameSurvivesEveryChange) {
+    CResValueReservoir reservoir(8);
+    TestEntry entry(&reservoir, 0, nullptr);
+    entry = L"n: 1 \"two words\" 3";
+    EXPECT_EQ(entry.GetString(1), L"two words");
+    EXPECT_EQ(entry.GetInt(2), 3);
+    EXPECT_EQ(reservoir.SmallCount(), 8u) << "reading values takes no value buffer";
+
+    // A copy has the values too, and keeps them when the original takes another line.
+    TestEntry copy(entry);
+    entry = L"m: 7";
+    EXPECT_EQ(copy.Values(), (Texts{L"1", L"two words", L"3"}));
+    EXPECT_EQ(entry.Values(), Texts{L"7"});
+    EXPECT_EQ(reservoir.SmallCount(), 4u);
+    // A change to values never read rebuilds from all of them: Lookup.SetTakesValuesNotPointers...
+
+    const std::wstring longValue(100, L'v');  // longer than the reader's room on the stack
+    const std::wstring lines[] = {
+        L"n: \"two words\" a\u00A7b \"\" \"q\u00A7\" -17",
+        L"n:\t\"ab\"cd  tab\tsep\u3000wide \U0001F600 ",
+        L"n: \"line\nfeed\" \"carriage\rreturn\" x:y ; not a comment",
+        L"n: " + longValue + L" \"" + longValue + L" quoted\" 0x1F",
+        L"n: 3.5 true 0 255,128",
+    };
+    for (const std::wstring& text : lines) {
+        SCOPED_TRACE(testing::PrintToString(text));
+        TestEntry fromLine = Read(text.c_str()), fromBuffers = Read(text.c_str());
+        const Texts stored = fromBuffers.Values();
+        ASSERT_EQ(fromLine.NValues(), stored.size());
+        for (unsigned i = 0; i <= stored.size(); ++i) {
+            const auto read = [i](const TestEntry& e) {
+                return std::tuple(e.GetString(i), e.GetInt(i), e.GetDouble(i), e.GetBool(i), e.GetHex(i));
+            };
+            EXPECT_EQ(read(fromLine), read(fromBuffers)) << i;
+            wchar_t small[8], expected[8];
+            EXPECT_EQ(fromLine.GetString(small, 8, i), fromBuffers.GetString(expected, 8, i)) << i;
+            EXPECT_STREQ(small, expected) << i;
+        }
+        EXPECT_EQ(fromLine.GetRgbColor(0), fromBuffers.GetRgbColor(0));
+        EXPECT_TRUE(fromLine == fromBuffers);
+    }
+
+    // The name is read out of the line only when asked for, so every path
+    // that changes or drops the line must keep it right.
+    TestEntry named = Read(L"  \tspaced: 1 2");
+    EXPECT_EQ(named.NameView(), L"spaced");
+    TestEntry kept(named);
+    TestEntry assigned(&m_reservoir, 0, nullptr);
+    assigned = named;
+    named.SetText(std::wstring(300, L'x').c_str(), 1);  // the rebuilt line needs a new buffer
+    CString line;
+    named.GetLine(line);
+    EXPECT_EQ(line.Left(9), L"spaced:\t1");
+    EXPECT_EQ(named.Name(), L"spaced");
+    named = L"other: 3";
+    EXPECT_EQ(kept.Name(), L"spaced");
+    EXPECT_EQ(assigned.NameView(), L"spaced");
+    EXPECT_TRUE(kept == assigned);
+
+    // A name too far into its line, or too long, to be left there is taken at once.
+    const std::wstring longName(70000, L'n');
+    named = (longName + L": 1").c_str();
+    EXPECT_EQ(named.Name().Str(), longName);
+    named = (std::wstring(70000, L' ') + L"k: 1").c_str();
+    EXPECT_EQ(named.NameView(), L"k");
+}
+
 class LineTest : public EntryFixture {
 protected:
     // A stale entry of the given status with the values as a program sets them.
@@ -159,7 +150,7 @@ protected:
     }
 };
 
-TEST_F(LineTest, RebuiltLines) {
+TEST_F(LineTest, RebuiltLinesTheirLimitNoWritePastTheBufferAndTheTextHandedOut) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("rebuilt-lines.txt", 7)) {
         SCOPED_TRACE(row.Where() + " " + row.raw[0]);
         const std::wstring name = row.Text(2);
@@ -170,9 +161,7 @@ TEST_F(LineTest, RebuiltLines) {
         EXPECT_FALSE(e.RebuildPending());
         EXPECT_EQ(e.Values(), row.List(row.Null(6) ? 3 : 6));
     }
-}
 
-TEST_F(LineTest, LineLimit) {
     // "n:\t" + value + " " + terminator: a value of 4091 characters needs 4096.
     TestEntry fits = Make(0, L"n", {std::wstring(4091, L'x')});
     fits.SeeZeileErneuern();
@@ -194,9 +183,7 @@ TEST_F(LineTest, LineLimit) {
     EXPECT_TRUE(read.RebuildPending());
     CString out;
     EXPECT_EQ(CatchSea([&] { read.GetLine(out); }).m_code, 3u);
-}
 
-TEST_F(LineTest, BuildNeverWritesPastTheBuffer) {
     wchar_t buffer[16];
     unsigned offset = 0;
     std::fill(std::begin(buffer), std::end(buffer), L'#');
@@ -214,40 +201,37 @@ TEST_F(LineTest, BuildNeverWritesPastTheBuffer) {
     EXPECT_EQ(e.SeeZeileBilden(buffer, 13, offset), 14u);
     EXPECT_EQ(std::wstring(buffer), L"k:\taaaa ") << "the part built so far";
     EXPECT_EQ(std::count(buffer + 13, std::end(buffer), L'#'), 3);
-}
 
-TEST_F(LineTest, GetLineValuePartCCopiesLikeWcsncpy) {
-    TestEntry e = Read(L"k: abc");
+    TestEntry k = Read(L"k: abc");
     wchar_t dst[8];
     std::fill(std::begin(dst), std::end(dst), L'#');
-    e.GetLineValuePartC(dst, 3);
+    k.GetLineValuePartC(dst, 3);
     EXPECT_EQ(std::wstring(dst, 4), L"abc#") << "no terminator when the text fills the destination";
-    e.GetLineValuePartC(dst, 6);
+    k.GetLineValuePartC(dst, 6);
     EXPECT_EQ(std::wstring(dst, 7), std::wstring(L"abc\0\0\0#", 7));
-    e.GetLineValuePartC(dst, 2);
+    k.GetLineValuePartC(dst, 2);
     EXPECT_EQ(std::wstring(dst, 3), L"abc") << "untouched beyond n";
-}
 
-TEST_F(LineTest, ListEntryText) {
+    // GetLineValuePartC copies like wcsncpy.
     TestEntry list = Read(L"colors: {  ");
     list.ListenendeErzeugen();
     for (const wchar_t* line : {L"\tred 1 ", L"  ; note", L"blue \"a b\""})
         list.AddListLine(line, 14);
-    CString out;
-    list.GetLine(out);
-    EXPECT_EQ(out.Str(), L"colors: {\nred 1\n; note\nblue \"a b\"\n} \t;-- colors");
+    CString text;
+    list.GetLine(text);
+    EXPECT_EQ(text.Str(), L"colors: {\nred 1\n; note\nblue \"a b\"\n} \t;-- colors");
     for (CResourceEntry* line : list.ListLines()) EXPECT_TRUE(line->Accessed());
     // The value part as read is Lookup.GetLineGivesTheValuePartAsRead's; a rebuilt head has none.
     list.MarkStale();
-    list.GetLineValuePart(out);
-    EXPECT_EQ(out.Str(), L"\nred 1\n; note\nblue \"a b\"\n} \t;-- colors");
+    list.GetLineValuePart(text);
+    EXPECT_EQ(text.Str(), L"\nred 1\n; note\nblue \"a b\"\n} \t;-- colors");
 }
 
 using SelfTestTest = EntryFixture;
 
 // Lines read from text pass the self-test in the line round-trip test; here values set by a
 // program, and the mapping they get on the way.
-TEST_F(SelfTestTest, ConsistentEntriesPass) {
+TEST_F(SelfTestTest, ConsistentEntriesPassOthersFailAndListsCheckTheirLines) {
     TestEntry e = Read(L"n: 1");
     for (const wchar_t* value : {L"a b", L"", L"a\nb", L"q\u00A7", L"\t", L"v\vw", L"f\fg", L"{", L"}", L"\r"})
         e.AddValue(value);
@@ -256,37 +240,33 @@ TEST_F(SelfTestTest, ConsistentEntriesPass) {
     EXPECT_FALSE(e.RebuildPending());
     EXPECT_EQ(e.Values(),
               (Texts{L"1", L"a b", L"", L"a\u00B6b", L"q\"", L"\t", L"v\vw", L"f\fg", L"{", L"}", L"\u00AC"}));
-}
 
-TEST_F(SelfTestTest, LengthLimitAndBufferCheck) {
     // "n:\t" + value + " " + terminator: 995 characters of value need 1000.
     for (const std::size_t length : {995u, 996u, 7000u}) {
         SCOPED_TRACE(length);
-        TestEntry e(&m_reservoir, 0, L"n");
-        e.AddValue(std::wstring(length, L'x'));
+        TestEntry v(&m_reservoir, 0, L"n");
+        v.AddValue(std::wstring(length, L'x'));
         if (length == 995u)
-            EXPECT_TRUE(e.Selbsttest(true));
+            EXPECT_TRUE(v.Selbsttest(true));
         else
-            ExpectSea([&] { e.Selbsttest(false); }, 0, L"Selbsttest n: Zeile l\u00e4nger als 1000 Zeichen.");
+            ExpectSea([&] { v.Selbsttest(false); }, 0, L"Selbsttest n: Zeile l\u00e4nger als 1000 Zeichen.");
     }
-    TestEntry e(&m_reservoir, 0, L"n");
-    e.AddValue(L"abcdef");
-    const unsigned capacity = e.SetCapacity(0, 6);  // a buffer that does not hold its text
-    ExpectSea([&] { e.Selbsttest(false); }, 0u, L"Selbsttest n: Allozierungsfehler.");
-    e.SetCapacity(0, 7);
-    EXPECT_TRUE(e.Selbsttest(false));
-    e.SetCapacity(0, capacity);
-}
+    TestEntry v(&m_reservoir, 0, L"n");
+    v.AddValue(L"abcdef");
+    const unsigned capacity = v.SetCapacity(0, 6);  // a buffer that does not hold its text
+    ExpectSea([&] { v.Selbsttest(false); }, 0u, L"Selbsttest n: Allozierungsfehler.");
+    v.SetCapacity(0, 7);
+    EXPECT_TRUE(v.Selbsttest(false));
+    v.SetCapacity(0, capacity);
 
-TEST_F(SelfTestTest, FailedReconstructionsAndListLines) {
     TestEntry comment(&m_reservoir, 0, nullptr);
     EXPECT_EQ(CatchSea([&] { comment = L"a: 1 \"open"; }).m_code, 2u);
     EXPECT_TRUE(comment.Selbsttest(false));
     // A comment with a name.
     ExpectSea([&] { comment.Selbsttest(true); }, 0, L"Selbsttest a: Rekonstruktion fehlgeschlagen.");
-    TestEntry e(&m_reservoir, 0, L"x:\\y");
-    e.AddValue(L"1");
-    ExpectSea([&] { e.Selbsttest(true); }, 2, L"No identifier (':' missing)");
+    TestEntry named(&m_reservoir, 0, L"x:\\y");
+    named.AddValue(L"1");
+    ExpectSea([&] { named.Selbsttest(true); }, 2, L"No identifier (':' missing)");
 
     TestEntry list = Read(L"colors: {");
     list.ListenendeErzeugen();
@@ -334,10 +314,7 @@ private:
         return out;
     }
     std::wstring Blanks() { return Some(3, L" \t \t\v\f"); }
-    std::wstring Separator() {
-        const wchar_t first = From(L" \t \t \v\f");
-        return first + Some(3, L" \t");
-    }
+    std::wstring Separator() { const wchar_t first = From(L" \t \t \v\f"); return first + Some(3, L" \t"); }
     std::wstring Text(const wchar_t* set) { return Some(8, set); }
     std::wstring Name() {
         // Starts with a character that is no white space, ';', ':' or '}';

@@ -30,7 +30,7 @@ using namespace entrytest;
 
 using ValuesTest = EntryFixture;
 
-TEST_F(ValuesTest, NumberReaders) {
+TEST_F(ValuesTest, NumberReadersAndWritesThatStoreTheirTextFormsOrChangeNothing) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("value-readers.txt", 3)) {
         SCOPED_TRACE(row.Where());
         const std::wstring text = row.Text(1);
@@ -59,10 +59,8 @@ TEST_F(ValuesTest, NumberReaders) {
     EXPECT_EQ(entry.GetDouble(0), 1e200);
     EXPECT_TRUE(std::isinf(entry.GetFloat(0))) << "beyond float: narrowed to infinity";
     EXPECT_TRUE(std::isnan(entry.GetDouble(1)));
-}
 
-// A write stores its text form in place, or is refused and changes nothing.
-TEST_F(ValuesTest, WritesStoreTheirTextFormsOrChangeNothing) {
+    // A write stores its text form in place, or is refused and changes nothing.
     const std::string tooLong(9000, 'x');
     const std::wstring beyond = L"width: tried to set value 4 of 3.",
                        cannotConvert = L" (unknown code page or more than 8191 characters).";
@@ -105,29 +103,7 @@ TEST_F(ValuesTest, WritesStoreTheirTextFormsOrChangeNothing) {
     }
 }
 
-TEST_F(ValuesTest, NullAndCutStringFallbacks) {
-    TestEntry entry = Valued(&m_reservoir, {L"a"});
-    EXPECT_TRUE(entry.GetStringFb(1, nullptr).IsEmpty());
-    wchar_t wide[4] = L"xyz";
-    EXPECT_FALSE(entry.GetStringFb(wide, 4, 1, nullptr));
-    EXPECT_EQ(std::wstring(wide), L"xyz");
-    char narrow[4] = "xyz";
-    EXPECT_FALSE(entry.GetStringFb(narrow, 4, 1, nullptr));
-    EXPECT_EQ(std::string(narrow), "xyz");
-    EXPECT_EQ(entry.NValues(), 1u) << "a null fallback writes nothing";
-    EXPECT_FALSE(entry.Modified());
-
-    EXPECT_FALSE(entry.GetStringFb(wide, 4, 1, L"abcdef"));
-    EXPECT_EQ(std::wstring(wide), L"abc");
-    EXPECT_FALSE(entry.GetStringFb(narrow, 4, 2, "uvwxyz"));
-    EXPECT_EQ(std::string(narrow), "uvw");
-    EXPECT_EQ(entry.Values(), (Texts{L"a", L"abcdef", L"uvwxyz"})) << "a cut fallback is stored whole";
-    wchar_t none = L'#';
-    EXPECT_FALSE(entry.GetStringFb(&none, 0, 3, L"x"));
-    EXPECT_EQ(none, L'#') << "a buffer of no size is never written";
-}
-
-TEST_F(ValuesTest, StringsIntoCallerBuffers) {
+TEST_F(ValuesTest, StringsIntoCallerBuffersAndTheirFallbacks) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("string-buffers.txt", 6)) {
         SCOPED_TRACE(row.Where());
         const std::wstring value = row.Text(0);
@@ -151,9 +127,29 @@ TEST_F(ValuesTest, StringsIntoCallerBuffers) {
     EXPECT_FALSE(longEntry.GetString(longNarrow.data(), 10000, 0));
     EXPECT_EQ(longNarrow[0], '\0');
     EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked());
+
+    TestEntry entry = Valued(&m_reservoir, {L"a"});
+    EXPECT_TRUE(entry.GetStringFb(1, nullptr).IsEmpty());
+    wchar_t wide[4] = L"xyz";
+    EXPECT_FALSE(entry.GetStringFb(wide, 4, 1, nullptr));
+    EXPECT_EQ(std::wstring(wide), L"xyz");
+    char narrow[4] = "xyz";
+    EXPECT_FALSE(entry.GetStringFb(narrow, 4, 1, nullptr));
+    EXPECT_EQ(std::string(narrow), "xyz");
+    EXPECT_EQ(entry.NValues(), 1u) << "a null fallback writes nothing";
+    EXPECT_FALSE(entry.Modified());
+
+    EXPECT_FALSE(entry.GetStringFb(wide, 4, 1, L"abcdef"));
+    EXPECT_EQ(std::wstring(wide), L"abc");
+    EXPECT_FALSE(entry.GetStringFb(narrow, 4, 2, "uvwxyz"));
+    EXPECT_EQ(std::string(narrow), "uvw");
+    EXPECT_EQ(entry.Values(), (Texts{L"a", L"abcdef", L"uvwxyz"})) << "a cut fallback is stored whole";
+    wchar_t none = L'#';
+    EXPECT_FALSE(entry.GetStringFb(&none, 0, 3, L"x"));
+    EXPECT_EQ(none, L'#') << "a buffer of no size is never written";
 }
 
-TEST_F(ValuesTest, RgbColours) {
+TEST_F(ValuesTest, RgbColoursAndIntegerVectorsReadAndWriteOnlyWhatIsThere) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("rgb-colours.txt", 3)) {
         SCOPED_TRACE(row.Where());
         TestEntry entry = Valued(&m_reservoir, {});
@@ -164,16 +160,14 @@ TEST_F(ValuesTest, RgbColours) {
     TestEntry entry = Valued(&m_reservoir, {L"keep"});
     entry.SetRgbColor(0xFF336699UL, 1);  // the highest byte is ignored
     EXPECT_EQ(entry.Values(), (Texts{L"keep", L"153", L"102", L"51"}));
-}
 
-TEST_F(ValuesTest, IntegerVectorsReadAndWriteOnlyWhatIsThere) {
-    TestEntry entry = Valued(&m_reservoir, {L"7", L"x", L"-3"});
+    TestEntry vector = Valued(&m_reservoir, {L"7", L"x", L"-3"});
     int out[4] = {9, 9, 9, 9};  // a count below the values: Lookup.TypedIndexAtAndBeyond...
-    EXPECT_EQ(entry.GetIntVector(out, 4), 3u);
+    EXPECT_EQ(vector.GetIntVector(out, 4), 3u);
     EXPECT_EQ(std::vector<int>(out, out + 4), (std::vector<int>{7, 0, -3, 9}));
-    EXPECT_THROW(entry.SetIntVector(nullptr, 2), std::invalid_argument);
-    entry.SetIntVector(out, 2);
-    EXPECT_EQ(entry.Values(), (Texts{L"7", L"0"}));
+    EXPECT_THROW(vector.SetIntVector(nullptr, 2), std::invalid_argument);
+    vector.SetIntVector(out, 2);
+    EXPECT_EQ(vector.Values(), (Texts{L"7", L"0"}));
     TestEntry set = Valued(&m_reservoir, {L"3", L"1", L"3"});
     std::set<int> read = {42};
     EXPECT_EQ(set.GetIntSet(read), 2u);
@@ -182,17 +176,7 @@ TEST_F(ValuesTest, IntegerVectorsReadAndWriteOnlyWhatIsThere) {
     EXPECT_EQ(set.Values(), (Texts{L"-1", L"3", L"5"}));
 }
 
-TEST_F(ValuesTest, ValueMayBeSetFromItsOwnText) {
-    TestEntry entry = Valued(&m_reservoir, {L"abcdefghij", L"x"});
-    entry.WertNeuSetzen(entry.EintragText(0) + 3, 0);
-    EXPECT_EQ(entry.GetString(0), L"defghij");
-    const std::wstring longer(40, L'z');
-    entry.WertNeuSetzen(longer.c_str(), 1);
-    entry.WertNeuSetzen(entry.EintragText(1), 0);  // another value's buffer
-    EXPECT_EQ(entry.GetString(0), longer.c_str());
-}
-
-TEST_F(ValuesTest, SetSeaLine) {
+TEST_F(ValuesTest, SetSeaLineSetToCommentAndValuesSetFromTheirOwnText) {
     TestEntry entry = Read(L"width: 640 480");
     entry.ResetModified();
     entry.SetSeaLine(L"640 480");
@@ -228,19 +212,17 @@ TEST_F(ValuesTest, SetSeaLine) {
     EXPECT_EQ(CatchSea([&] { GetLineOf(big); }).m_code, 3u);
     big.SetSeaLine(L"short");
     EXPECT_EQ(GetLineOf(big), L"big:\tshort");
-}
 
-// A null text (the values kept) and a list line made a comment: Lookup.DeleteHasEntryTouchIsListEntry
-// and ResourceList.KeySearchLooksAtEveryLineAndMarksIt.
-TEST_F(ValuesTest, SetToComment) {
-    TestEntry entry = Read(L"width: 640 480");
-    entry.ResetModified();
-    entry.SetToComment(L"hello world");
-    EXPECT_TRUE(entry.IsComment());
-    EXPECT_TRUE(entry.Modified());
-    EXPECT_TRUE(entry.Name().IsEmpty());
-    EXPECT_EQ(ValuesOf(entry), Texts{L"hello world"});
-    EXPECT_EQ(GetLineOf(entry), L"; hello world") << "a text replaces all values";
+    // A null text (the values kept) and a list line made a comment: Lookup.DeleteHasEntryTouchIsListEntry
+    // and ResourceList.KeySearchLooksAtEveryLineAndMarksIt.
+    TestEntry comment = Read(L"width: 640 480");
+    comment.ResetModified();
+    comment.SetToComment(L"hello world");
+    EXPECT_TRUE(comment.IsComment());
+    EXPECT_TRUE(comment.Modified());
+    EXPECT_TRUE(comment.Name().IsEmpty());
+    EXPECT_EQ(ValuesOf(comment), Texts{L"hello world"});
+    EXPECT_EQ(GetLineOf(comment), L"; hello world") << "a text replaces all values";
 
     // The text may be the entry's own value (freed at once without a reservoir) or line.
     TestEntry own = Valued(nullptr, {L"some longer value text", L"x"});
@@ -256,24 +238,29 @@ TEST_F(ValuesTest, SetToComment) {
     head.SetToComment(L"gone");
     EXPECT_FALSE(head.IsListEntry());
     EXPECT_EQ(GetLineOf(head), L"; gone") << "a list head becomes a plain comment";
+
+    TestEntry self = Valued(&m_reservoir, {L"abcdefghij", L"x"});
+    self.WertNeuSetzen(self.EintragText(0) + 3, 0);
+    EXPECT_EQ(self.GetString(0), L"defghij");
+    const std::wstring longer(40, L'z');
+    self.WertNeuSetzen(longer.c_str(), 1);
+    self.WertNeuSetzen(self.EintragText(1), 0);  // another value's buffer
+    EXPECT_EQ(self.GetString(0), longer.c_str());
 }
 
 // The sea's variadic front ends, in small.
 void Get(const CResourceEntry& e, unsigned start, const wchar_t* format, ...) {
-    va_list args;
-    va_start(args, format);
+    va_list args; va_start(args, format);
     try { e.GetVarArgP(start, format, args); } catch (...) { va_end(args); throw; }
     va_end(args);
 }
 void SetP(CResourceEntry& e, const wchar_t* format, ...) {
-    va_list args;
-    va_start(args, format);
+    va_list args; va_start(args, format);
     try { e.SetVarArgP(format, args); } catch (...) { va_end(args); throw; }
     va_end(args);
 }
 void Set(CResourceEntry& e, const wchar_t* format, ...) {
-    va_list args;
-    va_start(args, format);
+    va_list args; va_start(args, format);
     try { e.SetVarArg(format, args); } catch (...) { va_end(args); throw; }
     va_end(args);
 }
@@ -285,7 +272,7 @@ const std::wstring kBadWidth = kPrefix + L"Invalid Lookup() string width, 1 to 2
 
 using VarArgTest = EntryFixture;
 
-TEST_F(VarArgTest, Elements) {
+TEST_F(VarArgTest, ElementsEveryTypeAndABadElementOrANullPointerStoppingWhatFollows) {
     const std::map<std::string, std::wstring> errors = {{"T", kUnknownType}, {"W", kBadWidth}, {"E", kBadElement}};
     TestEntry entry = Valued(&m_reservoir, {});
     for (const testsupport::CaseRow& row : testsupport::ReadCases("format-elements.txt", 2)) {
@@ -297,34 +284,52 @@ TEST_F(VarArgTest, Elements) {
         else
             ExpectSea([&] { entry.FormatInterpretieren(element.c_str()); }, 5, error->second + element + L"')");
     }
-}
 
-TEST_F(VarArgTest, EveryTypeIsReadAndWritten) {
-    TestEntry entry = Valued(&m_reservoir, {L"12", L"2.5", L"abc", L"-7", L"1.25", L"ff", L"3", L"keep"});
+    // Reading stops the same way: Lookup.SetTakesValuesNotPointersAndStopsAtAFormatError.
+    TestEntry stopped = Valued(&m_reservoir, {L"a", L"b", L"c"});
+    const int one = 1, three = 3;
+    ExpectSea([&] { SetP(stopped, L"%d %lld %d", &one, &one, &three); }, 5, kUnknownType + L"%lld %d')");
+    EXPECT_EQ(stopped.Values(), (Texts{L"1", L"b", L"c"}));
+    stopped = Valued(&m_reservoir, {L"a", L"b", L"c"});
+    ExpectSea([&] { Set(stopped, L"%d x %d", 2, 3); }, 5, kBadElement + L"x %d')");
+    EXPECT_EQ(stopped.Values(), (Texts{L"2", L"b", L"c"}));
+    stopped = Valued(&m_reservoir, {L"a", L"b", L"c"});  // %c is refused in Lookup's test
+    ExpectSea([&] { Set(stopped, L"%d %lc %d", 4, L'A', 3); }, 5, L"Resource entry key: Unknown data type");
+    EXPECT_EQ(stopped.Values(), (Texts{L"4", L"b", L"c"})) << "SetVarArg refuses characters";
+    stopped = Valued(&m_reservoir, {L"1", L"2"});
+    int a = 0;
+    EXPECT_THROW(Get(stopped, 0, L"%d %d", &a, static_cast<int*>(nullptr)), std::invalid_argument);
+    EXPECT_EQ(a, 1);
+    EXPECT_THROW(SetP(stopped, L"%d", static_cast<const int*>(nullptr)), std::invalid_argument);
+    EXPECT_EQ(stopped.Values(), (Texts{L"1", L"2"}));
+    SetP(stopped, L"%s", static_cast<const wchar_t*>(nullptr));  // a null string is the empty text
+    EXPECT_EQ(stopped.Values(), (Texts{L"", L"2"}));
+
+    TestEntry typed = Valued(&m_reservoir, {L"12", L"2.5", L"abc", L"-7", L"1.25", L"ff", L"3", L"keep"});
     int i = 0;
     long l = 0;
     unsigned long x = 0;
     float f = 0;
     double d = 0;
     wchar_t c = 0, s[8] = L"";
-    Get(entry, 0, L"  %d %lf\t%s %ld %f %lx %lc ", &i, &d, s, &l, &f, &x, &c);
+    Get(typed, 0, L"  %d %lf\t%s %ld %f %lx %lc ", &i, &d, s, &l, &f, &x, &c);
     EXPECT_EQ(std::tuple(i, d, std::wstring(s), l, f, x, c), std::tuple(12, 2.5, L"abc", -7L, 1.25f, 255UL, L'\3'));
-    EXPECT_FALSE(entry.Modified());
-    Get(entry, 1, L"%d", &i);  // from a start value on
+    EXPECT_FALSE(typed.Modified());
+    Get(typed, 1, L"%d", &i);  // from a start value on
     EXPECT_EQ(i, 2);
     wchar_t left[8] = L"left";
-    Get(entry, 7, L"%s %s", s, left);  // the second value is missing: its variable keeps its text
+    Get(typed, 7, L"%s %s", s, left);  // the second value is missing: its variable keeps its text
     EXPECT_EQ(std::wstring(s), L"keep");
     EXPECT_EQ(std::wstring(left), L"left");
 
     i = -12;
     l = LONG_MIN;
     c = L'A';
-    SetP(entry, L"%s %d %ld %f %lf %x %c", L"two words", &i, &l, &f, &d, &x, &c);
-    EXPECT_EQ(entry.Values(), (Texts{L"two words", L"-12", L"-9223372036854775808", L"1.250000", L"2.500000",
+    SetP(typed, L"%s %d %ld %f %lf %x %c", L"two words", &i, &l, &f, &d, &x, &c);
+    EXPECT_EQ(typed.Values(), (Texts{L"two words", L"-12", L"-9223372036854775808", L"1.250000", L"2.500000",
                                      L"ff", L"65", L"keep"}));
-    Set(entry, L"%s %d %ld %f %lf %lx", L"text", -12, 123456789012L, 1.5f, -0.25, 0xdeadbeefUL);
-    EXPECT_EQ(entry.Values(),
+    Set(typed, L"%s %d %ld %f %lf %lx", L"text", -12, 123456789012L, 1.5f, -0.25, 0xdeadbeefUL);
+    EXPECT_EQ(typed.Values(),
               (Texts{L"text", L"-12", L"123456789012", L"1.500000", L"-0.250000", L"deadbeef", L"65", L"keep"}));
     TestEntry empty = Valued(&m_reservoir, {});
     Set(empty, L"%d %d", 1, 2);  // appended in order
@@ -340,7 +345,7 @@ TEST_F(VarArgTest, EveryTypeIsReadAndWritten) {
     }
 }
 
-TEST_F(VarArgTest, AStringWidthBoundsTheCopyAndTerminates) {
+TEST_F(VarArgTest, StringWidthsBoundTheCopyAndCharactersHaveOneWidthOnBothSides) {
     const std::wstring longValue(5000, L'v');
     // `written`: the characters the element may touch, terminator included.
     const struct { const wchar_t* value; const wchar_t* format; std::wstring expected; long written; } cases[] = {
@@ -365,37 +370,13 @@ TEST_F(VarArgTest, AStringWidthBoundsTheCopyAndTerminates) {
     EXPECT_EQ(entry.Values(), (Texts{L"xyz", L"ab", L"de"}));
     Set(entry, L"%1s %d", L"long", 4);
     EXPECT_EQ(entry.Values(), (Texts{L"l", L"4", L"de"}));
-}
 
-// Reading stops the same way: Lookup.SetTakesValuesNotPointersAndStopsAtAFormatError.
-TEST_F(VarArgTest, BadElementOrNullPointerStopsWithWhatCameBeforeDone) {
-    TestEntry entry = Valued(&m_reservoir, {L"a", L"b", L"c"});
-    const int one = 1, three = 3;
-    ExpectSea([&] { SetP(entry, L"%d %lld %d", &one, &one, &three); }, 5, kUnknownType + L"%lld %d')");
-    EXPECT_EQ(entry.Values(), (Texts{L"1", L"b", L"c"}));
-    entry = Valued(&m_reservoir, {L"a", L"b", L"c"});
-    ExpectSea([&] { Set(entry, L"%d x %d", 2, 3); }, 5, kBadElement + L"x %d')");
-    EXPECT_EQ(entry.Values(), (Texts{L"2", L"b", L"c"}));
-    entry = Valued(&m_reservoir, {L"a", L"b", L"c"});  // %c is refused in Lookup's test
-    ExpectSea([&] { Set(entry, L"%d %lc %d", 4, L'A', 3); }, 5, L"Resource entry key: Unknown data type");
-    EXPECT_EQ(entry.Values(), (Texts{L"4", L"b", L"c"})) << "SetVarArg refuses characters";
-    entry = Valued(&m_reservoir, {L"1", L"2"});
-    int a = 0;
-    EXPECT_THROW(Get(entry, 0, L"%d %d", &a, static_cast<int*>(nullptr)), std::invalid_argument);
-    EXPECT_EQ(a, 1);
-    EXPECT_THROW(SetP(entry, L"%d", static_cast<const int*>(nullptr)), std::invalid_argument);
-    EXPECT_EQ(entry.Values(), (Texts{L"1", L"2"}));
-    SetP(entry, L"%s", static_cast<const wchar_t*>(nullptr));  // a null string is the empty text
-    EXPECT_EQ(entry.Values(), (Texts{L"", L"2"}));
-}
-
-TEST_F(VarArgTest, CharacterObjectHasOneWidthOnBothSides) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("format-characters.txt", 3)) {
         SCOPED_TRACE(row.Where());
-        TestEntry entry = Valued(&m_reservoir, {row.Text(0).c_str()});
+        TestEntry character = Valued(&m_reservoir, {row.Text(0).c_str()});
         // Guards on both sides: neither reading nor writing passes the object.
         wchar_t cell[3] = {L'<', L'?', L'>'};
-        Get(entry, 0, L"%c", &cell[1]);
+        Get(character, 0, L"%c", &cell[1]);
         EXPECT_EQ(cell[1], static_cast<wchar_t>(row.Number(1)));
         EXPECT_EQ(cell[0], L'<');
         EXPECT_EQ(cell[2], L'>');

@@ -66,7 +66,7 @@ TEST(PrWinTest, EveryOutputFormReachesTheHandler)
 }
 
 // Texts posted before the window exists wait for it; once it exists, the next text wakes it.
-TEST(PrWinHelperTest, TextsPostedInARowWakeTheWindowOnceAndWaitForItToExist)
+TEST(PrWinHelperTest, TextsPostedInARowWakeTheWindowOnceAndEveryTextFromManyThreadsReachesIt)
 {
     CWnd wnd; // no window yet
     CPrWinHelper helper(&wnd, notifyMessage);
@@ -105,21 +105,19 @@ TEST(PrWinHelperTest, TextsPostedInARowWakeTheWindowOnceAndWaitForItToExist)
         dropped.PostTextMessage(L"dropped", PrWin::LibraryMessage, PrWin::Normal);
     }
     EXPECT_EQ(CountNotifications(wnd), 1u) << "texts queued in a helper go with it";
-}
 
-TEST(PrWinHelperTest, EveryTextFromManyThreadsReachesTheWindowThread)
-{
+    // Every text from many threads reaches the window thread.
     constexpr int threads = 4;
     constexpr int perThread = 3000;
-    CWnd wnd;
-    ASSERT_TRUE(wnd.Create());
-    CPrWinHelper helper(&wnd, notifyMessage);
+    CWnd busy;
+    ASSERT_TRUE(busy.Create());
+    CPrWinHelper shared(&busy, notifyMessage);
 
     std::vector<std::thread> posters;
     for (int t = 0; t < threads; ++t)
-        posters.emplace_back([&helper, t] {
+        posters.emplace_back([&shared, t] {
             for (int i = 0; i < perThread; ++i)
-                helper.PostTextMessage(std::to_wstring(i).c_str(), PrWin::Category(t), PrWin::Normal);
+                shared.PostTextMessage(std::to_wstring(i).c_str(), PrWin::Category(t), PrWin::Normal);
         });
 
     // The window's loop: sleep until a message, then empty the queue. A lost wake-up would
@@ -129,14 +127,14 @@ TEST(PrWinHelperTest, EveryTextFromManyThreadsReachesTheWindowThread)
     bool inOrder = true;
     while (received < threads * perThread) {
         MSG msg;
-        ASSERT_TRUE(wnd.WaitMessage(10000)) << "no message for queued texts after " << received;
-        ASSERT_TRUE(wnd.PeekMessage(msg));
+        ASSERT_TRUE(busy.WaitMessage(10000)) << "no message for queued texts after " << received;
+        ASSERT_TRUE(busy.PeekMessage(msg));
         ASSERT_EQ(msg.message, notifyMessage);
-        while (!helper.empty()) {
-            CPrWinHelper::Item item;
-            ASSERT_TRUE(helper.ReceiveTextMessage(item));
-            const unsigned t = std::get<1>(item);
-            inOrder = inOrder && std::get<0>(item) == std::to_wstring(next[t]).c_str();
+        while (!shared.empty()) {
+            CPrWinHelper::Item taken;
+            ASSERT_TRUE(shared.ReceiveTextMessage(taken));
+            const unsigned t = std::get<1>(taken);
+            inOrder = inOrder && std::get<0>(taken) == std::to_wstring(next[t]).c_str();
             ++next[t];
             ++received;
         }
@@ -145,7 +143,7 @@ TEST(PrWinHelperTest, EveryTextFromManyThreadsReachesTheWindowThread)
         t.join();
     EXPECT_TRUE(inOrder);
     EXPECT_EQ(received, threads * perThread);
-    EXPECT_TRUE(helper.empty());
+    EXPECT_TRUE(shared.empty());
 }
 
 } // namespace

@@ -13,7 +13,6 @@
 #include <cwchar>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 using kelvaro::FormatText;
 
@@ -21,30 +20,30 @@ namespace {
 
 struct Case { const char* what; CString got; const wchar_t* expected; };
 
-TEST(CStringTest, LengthsPositionsAndSearchStartsAreClamped) {
+TEST(CStringTest, ClampedRangesFormattingFromItsOwnTextAndEditsWithinTheEnd) {
     const wchar_t* nothing = nullptr;
-    const CString s = L"abcdef";
+    const CString abcdef = L"abcdef";
     const Case cases[] = {
         {"null", CString(nothing), L""}, {"negative length", CString(L"abc", -4), L""},
         {"null with length", CString(nothing, 5), L""}, {"negative repeat", CString(L'x', -1), L""},
-        {"Left -1", s.Left(-1), L""}, {"Left 99", s.Left(99), L"abcdef"}, {"Mid -3", s.Mid(-3), L"abcdef"},
-        {"Mid 99", s.Mid(99), L""}, {"Mid 2,99", s.Mid(2, 99), L"cdef"}, {"Mid -2,3", s.Mid(-2, 3), L"abc"},
-        {"Mid 2,-1", s.Mid(2, -1), L""}, {"Mid INT_MAX,INT_MAX", s.Mid(2147483647, 2147483647), L""},
-        {"Mid 1,INT_MAX", s.Mid(1, 2147483647), L"bcdef"}, {"Right 99", s.Right(99), L"abcdef"},
+        {"Left -1", abcdef.Left(-1), L""}, {"Left 99", abcdef.Left(99), L"abcdef"}, {"Mid -3", abcdef.Mid(-3), L"abcdef"},
+        {"Mid 99", abcdef.Mid(99), L""}, {"Mid 2,99", abcdef.Mid(2, 99), L"cdef"}, {"Mid -2,3", abcdef.Mid(-2, 3), L"abc"},
+        {"Mid 2,-1", abcdef.Mid(2, -1), L""}, {"Mid INT_MAX,INT_MAX", abcdef.Mid(2147483647, 2147483647), L""},
+        {"Mid 1,INT_MAX", abcdef.Mid(1, 2147483647), L"bcdef"}, {"Right 99", abcdef.Right(99), L"abcdef"},
         {"Trim keeps the no-break space", CString(L"\t\u00A0a\u00A0\v\f").Trim(), L"\u00A0a\u00A0"},
         {"TrimRight of a null set", CString(L"abc").TrimRight(nothing), L"abc"},
         {"Trim of a set", CString(L"\"; a ;\"").Trim(L"\"; "), L"a"},
-        {"character first", L'!' + s.Left(1) + L'?', L"!a?"},
+        {"character first", L'!' + abcdef.Left(1) + L'?', L"!a?"},
     };
     for (const Case& c : cases) EXPECT_EQ(c.got, c.expected) << c.what;
     const CString zeros(L"a\0b", 3);
     EXPECT_EQ(zeros.GetLength(), 3) << "embedded zeros are kept";
     EXPECT_NE(zeros, CString(L"a"));
-    EXPECT_GT(s.Compare(nullptr), 0);
-    EXPECT_NE(s.Compare(L"ABCDEF"), 0) << "comparison is exact";
-    EXPECT_EQ(s.CompareNoCase(L"ABCDEF"), 0);
-    EXPECT_LT(s.CompareNoCase(L"ABCDEFG"), 0);
-    EXPECT_EQ(std::hash<CString>{}(s), std::hash<std::wstring_view>{}(L"abcdef"));
+    EXPECT_GT(abcdef.Compare(nullptr), 0);
+    EXPECT_NE(abcdef.Compare(L"ABCDEF"), 0) << "comparison is exact";
+    EXPECT_EQ(abcdef.CompareNoCase(L"ABCDEF"), 0);
+    EXPECT_LT(abcdef.CompareNoCase(L"ABCDEFG"), 0);
+    EXPECT_EQ(std::hash<CString>{}(abcdef), std::hash<std::wstring_view>{}(L"abcdef"));
 
     const CString dots = L"a.b.c";
     const struct { const char* what; int got; int expected; } finds[] = {
@@ -55,9 +54,7 @@ TEST(CStringTest, LengthsPositionsAndSearchStartsAreClamped) {
         {"reverse", dots.ReverseFind(L'.'), 3}, {"one of empty", dots.FindOneOf(L""), -1},
     };
     for (const auto& c : finds) EXPECT_EQ(c.got, c.expected) << c.what;
-}
 
-TEST(CStringTest, FormatMayUseItsOwnText) {
     CString s;
     s.Format(L"%s=%d", L"x", 5);
     s.AppendFormat(L";%I64x", 255ull);
@@ -72,9 +69,7 @@ TEST(CStringTest, FormatMayUseItsOwnText) {
     EXPECT_EQ(s, L"Key: Key! Key: Key!");
     s += s;
     EXPECT_EQ(s.GetLength(), 38);
-}
 
-TEST(CStringTest, EditsNeitherOverlapNorReachPastTheEnd) {
     CString overlap = L"aaaa";
     EXPECT_EQ(overlap.Replace(L"aa", L"a"), 2) << "left to right, no overlap";
     EXPECT_EQ(overlap, L"aa");
@@ -93,32 +88,30 @@ TEST(CStringTest, EditsNeitherOverlapNorReachPastTheEnd) {
     EXPECT_EQ(r.Delete(99), 2);
     EXPECT_EQ(r, L"<a");
 
-    CString s = L"abc";
-    EXPECT_EQ(s.GetAt(3), L'\0') << "the terminator may be read";
-    EXPECT_THROW(s.GetAt(4), std::invalid_argument);
-    EXPECT_THROW(s.GetAt(-1), std::invalid_argument);
-    EXPECT_THROW(s.SetAt(3, L'x'), std::invalid_argument);
-    s.SetAt(2, L'C');
-    EXPECT_EQ(s, L"abC");
-    wchar_t* p = s.GetBuffer(10);
+    CString t = L"abc";
+    EXPECT_EQ(t.GetAt(3), L'\0') << "the terminator may be read";
+    EXPECT_THROW(t.GetAt(4), std::invalid_argument);
+    EXPECT_THROW(t.GetAt(-1), std::invalid_argument);
+    EXPECT_THROW(t.SetAt(3, L'x'), std::invalid_argument);
+    t.SetAt(2, L'C');
+    EXPECT_EQ(t, L"abC");
+    wchar_t* p = t.GetBuffer(10);
     std::wcscpy(p, L"0123456789");
-    s.ReleaseBuffer();
-    EXPECT_EQ(s, L"0123456789");
-    s.GetBuffer(0);
-    s.ReleaseBuffer(99);  // clamped to the buffer
-    EXPECT_EQ(s, L"0123456789");
-    s.GetBufferSetLength(4)[3] = L'y';
-    EXPECT_EQ(s, L"012y");
+    t.ReleaseBuffer();
+    EXPECT_EQ(t, L"0123456789");
+    t.GetBuffer(0);
+    t.ReleaseBuffer(99);  // clamped to the buffer
+    EXPECT_EQ(t, L"0123456789");
+    t.GetBufferSetLength(4)[3] = L'y';
+    EXPECT_EQ(t, L"012y");
 }
 
-struct FormatCase { const char* what; std::wstring got; std::wstring expected; };
-
-void Check(const std::vector<FormatCase>& cases) {
-    for (const FormatCase& c : cases) EXPECT_EQ(c.got, c.expected) << c.what;
-}
-
-TEST(FormatTest, WindowsSizePrefixesFlagsWidthPrecisionAndUnknownConversions) {
-    Check({
+TEST(FormatTest, ConversionsWithWindowsSizePrefixesFlagsWidthsAndPrecisionsAndLongTexts) {
+    const wchar_t* nothing = nullptr;
+    const char* nothingNarrow = nullptr;
+    const std::string narrow = "n\xC3\xA4";
+    const wchar_t odd[] = {0xD800, 0x110000, L'x', 0};
+    const struct { const char* what; std::wstring got; std::wstring expected; } cases[] = {
         {"I64x", FormatText(L"%I64x", 0x123456789ABCDEFull), L"123456789abcdef"},
         {"I64d negative", FormatText(L"%I64d", static_cast<std::int64_t>(-9000000000LL)), L"-9000000000"},
         {"I64u max", FormatText(L"%I64u", UINT64_MAX), L"18446744073709551615"},
@@ -140,15 +133,6 @@ TEST(FormatTest, WindowsSizePrefixesFlagsWidthPrecisionAndUnknownConversions) {
         {"%hf", FormatText(L"%hf|%d", 5), L"%hf|5"}, {"trailing %", FormatText(L"abc%"), L"abc%"},
         {"unfinished directive", FormatText(L"abc%-5"), L"abc%-5"},
         {"unfinished size", FormatText(L"abc%I6"), L"abc%I6"},
-    });
-}
-
-TEST(FormatTest, StringsCharactersPointersAndStringObjects) {
-    const wchar_t* nothing = nullptr;
-    const char* nothingNarrow = nullptr;
-    const std::string narrow = "n\xC3\xA4";
-    const wchar_t odd[] = {0xD800, 0x110000, L'x', 0};
-    Check({
         {"null %s", FormatText(L"[%s]", nothing), L"[(null)]"},
         {"null %hs", FormatText(L"[%hs]", nothingNarrow), L"[(null)]"},
         {"null %.3s", FormatText(L"[%.3s]", nothing), L"[(nu]"},
@@ -170,10 +154,10 @@ TEST(FormatTest, StringsCharactersPointersAndStringObjects) {
          std::wstring(2 * sizeof(void*) - 4, L'0') + L"1A2B"},
         {"std::wstring", FormatText(L"[%-6s]", std::wstring(L"wide")), L"[wide  ]"},
         {"std::string as %S", FormatText(L"%S", narrow), L"n\u00E4"},
-    });
-}
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.got, c.expected) << c.what;
 
-TEST(FormatTest, LongTextIsNeverCutHugeWidthIsClampedAndNullIsEmpty) {
+    // Long text is never cut, a huge width is clamped, and a null format gives nothing.
     const std::wstring longText(100000, L'q');
     EXPECT_EQ(FormatText(L"<%s>", longText.c_str()), L"<" + longText + L">");
     const std::wstring wide = FormatText(L"%3000d", 1);
@@ -183,7 +167,6 @@ TEST(FormatTest, LongTextIsNeverCutHugeWidthIsClampedAndNullIsEmpty) {
     EXPECT_EQ(FormatText(L"%f", 1e300).size(), 308u);
     EXPECT_EQ(FormatText(L"%999999999d", 1).size(), 65536u);
     EXPECT_EQ(FormatText(L"%*d", 2000000000, 1).size(), 65536u);
-    // A null format gives nothing.
     EXPECT_EQ(FormatText(nullptr), L"");
 }
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <new>
 #include <set>
@@ -59,7 +60,11 @@ std::vector<int> Items(const FastVector<int>& v) {
     return std::vector<int>(v.begin(), v.end());
 }
 
-TEST(FastVectorTest, GrowsByDoublingAndKeepsStorageWhenCleared) {
+struct Huge {
+    char bytes[0x40000000u];  // 1 GiB: only three fit under the 32-bit limit
+};
+
+TEST(FastVectorTest, GrowsByDoublingKeepsStorageStopsAtTheLimitAndChecksBounds) {
     FastVector<int> v;
     const unsigned expected[] = {1, 2, 4, 4, 8};
     for (unsigned i = 0; i < std::size(expected); ++i) {
@@ -75,19 +80,23 @@ TEST(FastVectorTest, GrowsByDoublingAndKeepsStorageWhenCleared) {
     EXPECT_EQ(v.capacity(), 0u);
     // Destroyed through the base: the sanitizer build sees a leak if its destructor is not virtual.
     std::unique_ptr<FastContainer<int>> container = std::make_unique<FastVector<int>>(std::move(moved));
-}
 
-TEST(FastVectorTest, EraseAndInsertCheckTheirBounds) {
-    FastVector<int> v;
-    for (int i = 0; i < 8; ++i) v.push_back(i);
-    v.erase(0u);
-    v.erase(1u, 2u);
-    v.erase(3u, 99u);  // count clamped to what is there
-    v.erase(3u, 1u);   // nothing at the end: nothing removed
-    EXPECT_EQ(Items(v), (std::vector<int>{1, 4, 5}));
-    EXPECT_THROW(v.erase(3u), std::out_of_range);
-    EXPECT_THROW(v.erase(4u, 1u), std::out_of_range);
-    EXPECT_THROW(v.insert(4, 9), std::out_of_range);
+    FastVector<Huge> huge;
+    EXPECT_THROW(huge.reserve(4), std::bad_alloc);
+    EXPECT_EQ(huge.capacity(), 0u);
+    FastVector<std::pair<wchar_t*, unsigned>> pairs;
+    EXPECT_THROW(pairs.reserve(0xFFFFFFFFu / sizeof(std::pair<wchar_t*, unsigned>) + 1), std::bad_alloc);
+
+    FastVector<int> cut;
+    for (int i = 0; i < 8; ++i) cut.push_back(i);
+    cut.erase(0u);
+    cut.erase(1u, 2u);
+    cut.erase(3u, 99u);  // count clamped to what is there
+    cut.erase(3u, 1u);   // nothing at the end: nothing removed
+    EXPECT_EQ(Items(cut), (std::vector<int>{1, 4, 5}));
+    EXPECT_THROW(cut.erase(3u), std::out_of_range);
+    EXPECT_THROW(cut.erase(4u, 1u), std::out_of_range);
+    EXPECT_THROW(cut.insert(4, 9), std::out_of_range);
     FastVector<int> u;
     for (int i = 0; i < 4; ++i) u.push_back(i);
     u.insert(2, u[0]);  // grows from 4 to 8 while reading u[0]
@@ -100,18 +109,6 @@ TEST(FastVectorTest, EraseAndInsertCheckTheirBounds) {
     FastVector<int> never;
     never.erase(0u, 0u);  // no storage yet: nothing to do, nothing to fault
     EXPECT_THROW(never.erase(0u), std::out_of_range);
-}
-
-struct Huge {
-    char bytes[0x40000000u];  // 1 GiB: only three fit under the 32-bit limit
-};
-
-TEST(FastVectorTest, BadAllocPastTheElementLimit) {
-    FastVector<Huge> v;
-    EXPECT_THROW(v.reserve(4), std::bad_alloc);
-    EXPECT_EQ(v.capacity(), 0u);
-    FastVector<std::pair<wchar_t*, unsigned>> pairs;
-    EXPECT_THROW(pairs.reserve(0xFFFFFFFFu / sizeof(std::pair<wchar_t*, unsigned>) + 1), std::bad_alloc);
 }
 
 using Objects = std::vector<CObject*>;
@@ -127,7 +124,7 @@ void ExpectOrder(const CObList& list, const Objects& expected) {
     EXPECT_EQ(list.GetCount(), static_cast<int>(expected.size()));
 }
 
-TEST(ObListTest, PositionsStayValidAcrossOtherRemovals) {
+TEST(ObListTest, PositionsStayValidAcrossOtherRemovalsAndBadOnesThrow) {
     std::vector<CObject> items(10);
     auto o = [&items](int i) { return &items[static_cast<std::size_t>(i)]; };
     CObList list(3);  // small blocks: nodes are reused across blocks
@@ -154,27 +151,22 @@ TEST(ObListTest, PositionsStayValidAcrossOtherRemovals) {
     EXPECT_EQ(list.RemoveTail(), o(9));
     list.AddHead(o(4));  // usable again after running empty
     ExpectOrder(list, {o(4)});
-}
 
-TEST(ObListTest, BadPositionsThrow) {
     CObject object;
-    CObList list;
+    CObList bad;
     POSITION none = nullptr;
-    EXPECT_THROW(list.GetNext(none), std::invalid_argument);
-    EXPECT_THROW(list.GetPrev(none), std::invalid_argument);
-    EXPECT_THROW(list.GetAt(nullptr), std::invalid_argument);
-    EXPECT_THROW(list.SetAt(nullptr, &object), std::invalid_argument);
-    EXPECT_THROW(list.RemoveAt(nullptr), std::invalid_argument);
-    EXPECT_THROW(list.GetHead(), std::invalid_argument);
-    EXPECT_THROW(list.GetTail(), std::invalid_argument);
-    EXPECT_THROW(list.RemoveHead(), std::invalid_argument);
-    EXPECT_THROW(list.RemoveTail(), std::invalid_argument);
-    list.AddTail(&object);
-    EXPECT_THROW(list.Find(&object, BEFORE_START_POSITION), std::invalid_argument);
-    EXPECT_EQ(list.GetCount(), 1);
+    const std::function<void()> refused[] = {
+        [&] { bad.GetNext(none); }, [&] { bad.GetPrev(none); }, [&] { bad.GetAt(nullptr); },
+        [&] { bad.SetAt(nullptr, &object); }, [&] { bad.RemoveAt(nullptr); }, [&] { bad.GetHead(); },
+        [&] { bad.GetTail(); }, [&] { bad.RemoveHead(); }, [&] { bad.RemoveTail(); },
+    };
+    for (std::size_t i = 0; i < std::size(refused); ++i) EXPECT_THROW(refused[i](), std::invalid_argument) << i;
+    bad.AddTail(&object);
+    EXPECT_THROW(bad.Find(&object, BEFORE_START_POSITION), std::invalid_argument);
+    EXPECT_EQ(bad.GetCount(), 1);
 }
 
-TEST(MapStringToObTest, KeysOfEveryLengthAndRangeComeBackWhole) {
+TEST(MapStringToObTest, KeysComeBackWholeBadPositionsThrowRemovalWhileIteratingAndGrowth) {
     // Short Latin-1 keys are kept in the node, longer ones and wide ones on
     // the heap: every kind must compare, iterate and be replaced exactly.
     const std::vector<std::wstring> keys = {
@@ -211,9 +203,7 @@ TEST(MapStringToObTest, KeysOfEveryLengthAndRangeComeBackWhole) {
         EXPECT_EQ(map[L"new"], nullptr) << "the subscript makes a null slot";
         EXPECT_EQ(map.GetCount(), static_cast<int>(keys.size()) + 1);
     }
-}
 
-TEST(MapStringToObTest, BadPositionsRemovalWhileIteratingAndAGrowingTable) {
     CObject object;
     CMapStringToOb map;
     POSITION pos = BEFORE_START_POSITION;

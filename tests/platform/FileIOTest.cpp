@@ -29,7 +29,7 @@ std::int64_t MtimeSeconds(const fs::path& path) {
     return std::chrono::duration_cast<std::chrono::seconds>(sys.time_since_epoch()).count();
 }
 
-TEST(FileIO, PathArithmetic) {
+TEST(FileIO, PathArithmeticAndFoldersMadeWithTheirParents) {
     for (const testsupport::CaseRow& row : testsupport::ReadCases("path-absolute.txt", 3)) {
         SCOPED_TRACE(row.Where());
         CString path(row.Text(0));
@@ -75,9 +75,7 @@ TEST(FileIO, PathArithmetic) {
         EXPECT_TRUE(FileIO::makePathAbsolute(path, base));
         EXPECT_EQ(Narrow(path), (fs::current_path() / "x/y.sea").lexically_normal().string());
     }
-}
 
-TEST(FileIO, CreateFolderMakesParents) {
     ScratchDir dir;
     testsupport::WriteBytes(dir.Path("file"), "x");
     // "a/b/c/" is there already; no folder can be made in the place of a file or below it.
@@ -146,7 +144,7 @@ TEST(FileIO, CopyFileRefusals) {
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"dst.sea", "folder", "src.sea"}));
 }
 
-TEST(File, GetStatusReportsSizeTimeAttributeAndFullNameAndSetStatusTheTime) {
+TEST(File, StatusSizeTimeAttributeFullNameAndTheReadOnlyRuleReadAndApplied) {
     ScratchDir dir;
     CFileStatus status;
     status.m_size = 77;
@@ -176,11 +174,8 @@ TEST(File, GetStatusReportsSizeTimeAttributeAndFullNameAndSetStatusTheTime) {
 
     ASSERT_TRUE(CFile::GetStatus(dir.Wide("sub"), status));
     EXPECT_EQ(status.m_attribute & CFile::directory, CFile::directory);
-}
 
-// Read-only is the owner's write bit, even for root; applying it keeps the time and the content.
-TEST(File, ReadOnlyFollowsTheOwnerWriteBitAndSetStatusAppliesIt) {
-    ScratchDir dir;
+    // Read-only is the owner's write bit, even for root; applying it keeps the time and the content.
     const fs::path path = dir.Path("f.sea");
     for (const testsupport::CaseRow& row : testsupport::ReadCases("platform-read-only.txt", 4)) {
         SCOPED_TRACE(row.Where());

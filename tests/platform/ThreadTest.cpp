@@ -32,7 +32,7 @@ bool FreeForOthers(CCriticalSection& section) {
 
 } // namespace
 
-TEST(ThreadTest, AttachedObjectBelongsToItsThreadOnly) {
+TEST(ThreadTest, AttachedObjectBelongsToItsThreadOnlyAndNoThreadKeepsOneThatIsGone) {
     OnNewThread([] {
         CWinThread thread;
         thread.AttachToCurrentThread();
@@ -48,9 +48,7 @@ TEST(ThreadTest, AttachedObjectBelongsToItsThreadOnly) {
         }
         EXPECT_EQ(AfxGetThread(), nullptr) << "a destroyed object is no longer the thread object";
     });
-}
 
-TEST(ThreadTest, NoThreadKeepsAnObjectThatIsGone) {
     auto object = std::make_unique<CWinThread>();
     std::atomic<int> step{0};
     CWinThread* seen = object.get();
@@ -76,7 +74,7 @@ TEST(ThreadTest, NoThreadKeepsAnObjectThatIsGone) {
     }
 }
 
-TEST(LockTest, RecursiveForItsOwnerAndScopedByTheSingleLock) {
+TEST(LockTest, RecursiveForItsOwnerScopedByTheSingleLockAndExclusive) {
     CCriticalSection section;
     section.Lock();
     EXPECT_TRUE(section.TryLock());
@@ -94,10 +92,8 @@ TEST(LockTest, RecursiveForItsOwnerAndScopedByTheSingleLock) {
     }
     EXPECT_TRUE(FreeForOthers(section)) << "released with the scope";
     EXPECT_THROW(CSingleLock(nullptr), std::invalid_argument);
-}
 
-TEST(LockTest, ThreadsExcludeEachOther) {
-    CCriticalSection section;
+    CCriticalSection shared;
     long counter = 0;  // deliberately not atomic: the lock must protect it
     std::atomic<int> inside{0};
     std::atomic<bool> overlap{false};
@@ -105,7 +101,7 @@ TEST(LockTest, ThreadsExcludeEachOther) {
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&] {
             for (int i = 0; i < 20000; ++i) {
-                CSingleLock lock(&section);
+                CSingleLock lock(&shared);
                 if (inside.fetch_add(1) != 0) overlap = true;
                 ++counter;
                 inside.fetch_sub(1);
@@ -117,7 +113,7 @@ TEST(LockTest, ThreadsExcludeEachOther) {
     EXPECT_FALSE(overlap);
 }
 
-TEST(WindowTest, StaleHandlesReachNothing) {
+TEST(WindowTest, StaleHandlesReachNothingAFullQueueRefusesPostsAndDestroyingIsSafe) {
     HWND first = nullptr;
     {
         CWnd wnd;
@@ -141,9 +137,7 @@ TEST(WindowTest, StaleHandlesReachNothing) {
     }
     EXPECT_FALSE(IsWindow(first)) << "the destructor destroys the window";
     EXPECT_FALSE(PostMessage(first, 1, 2, 3));
-}
 
-TEST(WindowTest, FullQueueRefusesPostsAndWaitingEndsWithAMessage) {
     CWnd wnd;
     ASSERT_TRUE(wnd.Create());
     for (unsigned i = 0; i < CWnd::maxQueuedMessages; ++i) ASSERT_TRUE(wnd.PostMessage(0x8002, i, -5)) << i;
@@ -168,12 +162,11 @@ TEST(WindowTest, FullQueueRefusesPostsAndWaitingEndsWithAMessage) {
     });
     EXPECT_FALSE(wnd.GetMessage(msg)) << "destroying the window ends a wait for a message";
     destroyer.join();
-}
 
-TEST(WindowTest, PostingWhileTheWindowIsDestroyedIsSafe) {
-    auto wnd = std::make_unique<CWnd>();
-    ASSERT_TRUE(wnd->Create());
-    const HWND hwnd = wnd->GetSafeHwnd();
+    // Posting while the window is destroyed is safe.
+    auto doomed = std::make_unique<CWnd>();
+    ASSERT_TRUE(doomed->Create());
+    const HWND hwnd = doomed->GetSafeHwnd();
     std::atomic<bool> stop{false};
     std::atomic<unsigned> refused{0};
     std::thread poster([&] {
@@ -183,7 +176,7 @@ TEST(WindowTest, PostingWhileTheWindowIsDestroyedIsSafe) {
         }
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    wnd.reset();
+    doomed.reset();
     // Wait until the poster has met the destroyed window, however slowly it is scheduled.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (refused == 0 && std::chrono::steady_clock::now() < deadline)
@@ -192,3 +185,4 @@ TEST(WindowTest, PostingWhileTheWindowIsDestroyedIsSafe) {
     poster.join();
     EXPECT_GT(refused.load(), 0u);
 }
+

@@ -55,7 +55,7 @@ protected:
 
 } // namespace
 
-TEST_F(WinAppTest, MissingFileIsAnEmptyStoreEmptySectionNamesAreRefusedAndTheFileIsText) {
+TEST_F(WinAppTest, MissingFileIsAnEmptyStoreEmptySectionNamesAreRefusedAndEveryTextRoundTrips) {
     auto app = App();
     EXPECT_TRUE(app->LoadProfile());
     EXPECT_TRUE(app->GetProfileError().IsEmpty());
@@ -83,9 +83,8 @@ TEST_F(WinAppTest, MissingFileIsAnEmptyStoreEmptySectionNamesAreRefusedAndTheFil
     EXPECT_NE(text.find("\"Say\" = \"\\\"hi\\\"\\n\"\n"), std::string::npos) << text;
     EXPECT_EQ(m_dir.Names(), std::vector<std::string>{"settings"}) << "no staged file is left behind";
     EXPECT_EQ(fs::status(m_file).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
-}
 
-TEST_F(WinAppTest, EveryTextRoundTripsThroughTheFile) {
+    // Every text round-trips through the file.
     std::vector<std::wstring> texts;
     for (const testsupport::CaseRow& row : testsupport::ReadCases("settings-texts.txt", 2))
         texts.push_back(row.Text(0));
@@ -160,7 +159,7 @@ TEST_F(WinAppTest, OrderNamesTypesSectionsAndOtherWritersChangesAreKept) {
 }
 
 // Byte-order mark, CR LF and LF, comments, blanks, a section given twice, escapes, no final line end.
-TEST_F(WinAppTest, HandEditedFileIsRead) {
+TEST_F(WinAppTest, HandEditedFilesAreReadDamagedLinesReportedAndDamagedFilesKeptAside) {
     WriteBytes(m_file, ReadBytes(testsupport::DataDir() / "settings" / "hand-edited.settings"));
     auto app = App();
     EXPECT_TRUE(app->LoadProfile()) << app->GetProfileError().GetString();
@@ -171,10 +170,8 @@ TEST_F(WinAppTest, HandEditedFileIsRead) {
     std::vector<CString> list;
     EXPECT_TRUE(app->GetProfileMultiString(L"S", L"b", list));
     EXPECT_TRUE(list == (std::vector<CString>{L"x", L"y"}));
-}
 
-// A damaged value line stays in its section as a damaged value, named as far as it was read.
-TEST_F(WinAppTest, DamagedLinesAreReportedAndTheRestKept) {
+    // A damaged value line stays in its section as a damaged value, named as far as it was read.
     for (const testsupport::CaseRow& row : testsupport::ReadCases("settings-damaged.txt", 3)) {
         SCOPED_TRACE(row.Where());
         std::string text;
@@ -196,10 +193,8 @@ TEST_F(WinAppTest, DamagedLinesAreReportedAndTheRestKept) {
         EXPECT_EQ(app->GetProfileString(L"S", L"a"), L"1");
         EXPECT_EQ(app->GetProfileString(L"S", L"b"), L"2");
     }
-}
 
-// Writing over a damaged file first keeps each damaged version aside.
-TEST_F(WinAppTest, DamagedFilesAreKeptAsideWhenWritten) {
+    // Writing over a damaged file first keeps each damaged version aside.
     std::mt19937 random(12345);
     std::string garbage;
     for (int i = 0; i < 8192; ++i) garbage.push_back(static_cast<char>(random() & 0xFF));
@@ -222,7 +217,7 @@ TEST_F(WinAppTest, DamagedFilesAreKeptAsideWhenWritten) {
     }
 }
 
-TEST_F(WinAppTest, FailedWritesLeaveStoreAndFileAsTheyWere) {
+TEST_F(WinAppTest, FailedWritesLeaveStoreAndFileAsTheyWereAndTheDefaultFileIsConfiguration) {
     fs::create_directory(m_file);  // a folder where the file should be
     auto unreadable = App();
     EXPECT_FALSE(unreadable->LoadProfile());
@@ -243,11 +238,9 @@ TEST_F(WinAppTest, FailedWritesLeaveStoreAndFileAsTheyWere) {
     EXPECT_FALSE(app->EndProfileBatch());
     EXPECT_EQ(app->GetProfileString(L"S", L"a"), L"1") << "a failed batch leaves the store as the file is";
     EXPECT_EQ(ReadBytes(m_file), before);
-}
 
-// The configuration folder is XDG_CONFIG_HOME when that is absolute, else HOME/.config;
-// the application's name becomes one safe folder in it.
-TEST_F(WinAppTest, DefaultFileLivesInTheConfigurationFolder) {
+    // The configuration folder is XDG_CONFIG_HOME when that is absolute, else HOME/.config;
+    // the application's name becomes one safe folder in it.
     const auto saved = [](const char* name) {
         const char* value = std::getenv(name);
         return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
@@ -259,18 +252,18 @@ TEST_F(WinAppTest, DefaultFileLivesInTheConfigurationFolder) {
         const auto field = [&](std::size_t i) { return row.raw[i][0] == '@' ? root + row.raw[i].substr(1) : row.raw[i]; };
         row.Null(0) ? ::unsetenv("XDG_CONFIG_HOME") : ::setenv("XDG_CONFIG_HOME", field(0).c_str(), 1);
         ::setenv("HOME", field(1).c_str(), 1);
-        CWinApp app(row.Text(2).c_str());
-        EXPECT_EQ(FileIO::ToNativePath(app.GetProfileFile().Str()), field(3) + "/settings");
-        EXPECT_TRUE(app.WriteProfileString(L"S", L"a", L"1")) << app.GetProfileError().GetString();
+        CWinApp named(row.Text(2).c_str());
+        EXPECT_EQ(FileIO::ToNativePath(named.GetProfileFile().Str()), field(3) + "/settings");
+        EXPECT_TRUE(named.WriteProfileString(L"S", L"a", L"1")) << named.GetProfileError().GetString();
         EXPECT_TRUE(fs::is_regular_file(field(3) + "/settings"));
     }
 
-    CWinApp app(L"KelvaroTest");
-    const CString defaultFile = app.GetProfileFile();
-    app.SetProfileFile(L"relative/settings");
-    EXPECT_EQ(app.GetProfileFile(), FileIO::GetCurrentDirectory() + L"/relative/settings");
-    app.SetProfileFile(nullptr);
-    EXPECT_EQ(app.GetProfileFile(), defaultFile);
+    CWinApp named(L"KelvaroTest");
+    const CString defaultFile = named.GetProfileFile();
+    named.SetProfileFile(L"relative/settings");
+    EXPECT_EQ(named.GetProfileFile(), FileIO::GetCurrentDirectory() + L"/relative/settings");
+    named.SetProfileFile(nullptr);
+    EXPECT_EQ(named.GetProfileFile(), defaultFile);
     for (const auto& [name, value] : {std::pair{"XDG_CONFIG_HOME", xdg}, std::pair{"HOME", home}})
         value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
 }
