@@ -20,9 +20,6 @@
 namespace seabasetest {
 namespace {
 
-// The ASCII text of a case field.
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-
 class BackupTest : public SeaBaseTest {
 protected:
     // The project's files, relative to its folder. Odd bytes (CR LF, a 1252
@@ -261,7 +258,7 @@ TEST_F(BackupTest, RestoreNeverWritesTheBackup) {
 TEST_F(BackupTest, HostileBackupCannotWriteOutside) {
     StartProject();
     WriteFile("evil/keep.sea", "Kept: 1\n");
-    for (const testsupport::CaseRow& c : testsupport::ReadCases("seabase-hostile-backups.txt", 2)) {
+    for (const CaseRow& c : ReadCases("seabase-hostile-backups.txt", 2)) {
         SCOPED_TRACE(c.Where());
         const std::string application = Narrow(c.Text(1));
         fs::remove_all(Path("hostile"));
@@ -303,7 +300,7 @@ TEST_F(BackupTest, LinksAndSpecialFilesBelowTheDirectoriesAreRefused) {
         }
         return done.get();
     };
-    for (const testsupport::CaseRow& row : testsupport::ReadCases("seabase-links.txt", 5)) {
+    for (const CaseRow& row : ReadCases("seabase-links.txt", 5)) {
         SCOPED_TRACE(row.Where() + " " + row.raw[0]);
         const struct { bool backup; std::string place, link; bool refused; } c = {
             row.raw[1] == "backup", row.raw[2], row.Null(3) ? "" : Path(row.raw[3]).string(), row.Flag(4)};

@@ -15,6 +15,10 @@ protected:
         m_proj = DirWithSlash("Proj");
     }
     CResourceSea* App() const { return CSeaBase::ApplicationSea(); }
+    // A case's text with a leading "@" standing for the default directory.
+    CString Proj(const std::wstring& text) const {
+        return text.rfind(L'@', 0) == 0 ? m_proj + text.substr(1).c_str() : CString(text);
+    }
     CString m_proj;
 };
 
@@ -45,39 +49,28 @@ TEST_F(FilenameTest, ReadingByMode) {
         {L"AbsPath", L"/Ignored/"}, {L"SharedDir", L"/Shared/"}, {L"DataFile", L"data.bin"}};
     for (const auto& [name, value] : entries)
         App()->LookupSetString(name, value);
-    // expected: the buffer afterwards; it starts as "untouched"
-    const struct { const char* what; int mode; const wchar_t* name, *altKey; bool result; CString expected; } cases[] = {
-        {"own Path entry", lookup::readExisting, L"Doc", nullptr, true, L"/Docs/doc.txt"},
-        {"absolute File entry", lookup::readExisting, L"Abs", nullptr, true, L"/Fixed/abs.txt"},
-        {"second key", lookup::readExisting, L"Data", L"SharedDir", true, L"/Shared/data.bin"},
-        {"empty second key", lookup::readExisting, L"Data", L"NoSuchKey", true, m_proj + L"data.bin"},
-        {"no File entry", lookup::readExisting, L"Unknown", nullptr, false, L"untouched"},
-        {"no File entry, mode 0", 0, L"Unknown0", nullptr, true, L"untouched"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const CaseRow& c : ReadCases("seabase-filename-reads.txt", 5)) {
+        SCOPED_TRACE(c.Where());
         CString buffer = L"untouched";
-        EXPECT_EQ(m_registry.LookupFilename(c.mode, c.name, c.altKey, buffer), c.result);
-        EXPECT_EQ(buffer, c.expected);
+        const int mode = c.Flag(0) ? lookup::readExisting : 0;
+        const std::wstring name = c.Text(1), altKey = c.Text(2);
+        EXPECT_EQ(m_registry.LookupFilename(mode, name.c_str(), c.Null(2) ? nullptr : altKey.c_str(), buffer), c.Flag(3));
+        EXPECT_EQ(buffer, Proj(c.Text(4)));
     }
     EXPECT_FALSE(App()->HasEntry(L"UnknownFile"));
     EXPECT_EQ(Value(App(), L"Unknown0File"), L"untouched");  // stored as the default
 }
 
 TEST_F(FilenameTest, WritingMovesThePathEntryButNeverRemovesIt) {
-    const struct { const char* what; CString path; const wchar_t* storedPath; } cases[] = {
-        {"new directory", CString(L"/A/one.txt"), L"/A/"},
-        {"same directory: unchanged", CString(L"/A/two.txt"), L"/A/"},
-        {"default directory replaces it", m_proj + L"three.txt", nullptr},
-        {"relative name: no directory", CString(L"four.txt"), nullptr},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        CString buffer = c.path;
+    // One after the other: given name|the Path entry afterwards ("@": the default directory).
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"/A/one.txt", L"/A/"}, {L"/A/two.txt", L"/A/"}, {L"@three.txt", L"@"}, {L"four.txt", L"@"}};
+    for (const auto& [given, storedPath] : cases) {
+        SCOPED_TRACE(testing::Message() << given);
+        CString buffer = Proj(given);
         EXPECT_TRUE(m_registry.LookupFilename(lookup::write, L"Out", nullptr, buffer));
-        EXPECT_EQ(Value(App(), L"OutFile"), CString(FileIO::getFileName(c.path)).GetString());
-        const CString expectedPath = c.storedPath != nullptr ? CString(c.storedPath) : m_proj;
-        EXPECT_EQ(Value(App(), L"OutPath"), expectedPath.GetString());
+        EXPECT_EQ(Value(App(), L"OutFile"), CString(FileIO::getFileName(Proj(given))).GetString());
+        EXPECT_EQ(Value(App(), L"OutPath"), Proj(storedPath).GetString());
     }
 }
 

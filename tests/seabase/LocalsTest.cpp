@@ -19,43 +19,31 @@ protected:
 using Lines = std::vector<std::wstring>;
 
 TEST_F(LocalsTest, SectionValuesBecomeEntries) {
-    m_app->WriteProfileString(L"Locals", L"Width", L"800");
-    m_app->WriteProfileString(L"Locals", L"Title", L"\"two words\" 3");
-    m_app->WriteProfileMultiString(L"Locals", L"Recent", {CString(L"a.sea"), CString(L"b.sea")});
-    m_app->WriteProfileMultiString(L"Locals", L"Braced",
-                                   {CString(L"{"), CString(L"x"), CString(L"} end"), CString(L"y"), CString(L""),
-                                    CString(L"after empty")});
-    m_app->WriteProfileString(L"Locals", L"Marker", L"$$<<<<<$$");
-    m_app->WriteProfileString(L"Locals", L"Text", L"{\nfirst\nsecond\n\nlost");
-    m_app->WriteProfileString(L"Locals", L"Closed", L"{\none\n} \t;-- Closed\nafter");
+    const std::vector<CaseRow> cases = ReadCases("seabase-locals-section.txt", 4);
+    for (const CaseRow& c : cases) {
+        std::vector<CString> strings;
+        for (const std::wstring& line : c.List(1)) strings.emplace_back(line.c_str());
+        if (c.raw[0].back() == '*')
+            m_app->WriteProfileMultiString(L"Locals", c.Text(0).substr(0, c.raw[0].size() - 1).c_str(), strings);
+        else
+            m_app->WriteProfileString(L"Locals", c.Text(0).c_str(), c.Text(1).c_str());
+    }
     WriteFile("base.sea", "LocalsRegKey: Locals\n");
     ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
 
     const CResourceSea* locals = CSeaBase::LocalsSea();
-    // value: ordinary entry: value 0; null: a list
-    const struct { const wchar_t* name; const wchar_t* value; Lines lines; } cases[] = {
-        {L"Width", L"800", {}},
-        {L"Title", L"two words", {}},
-        {L"Recent", nullptr, {L"a.sea", L"b.sea"}},
-        {L"Braced", nullptr, {L"x", L"y"}},
-        {L"Text", nullptr, {L"first", L"second"}},
-        {L"Closed", nullptr, {L"one"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.name);
+    for (const CaseRow& c : cases) {
+        SCOPED_TRACE(c.Where());
+        const std::wstring name = c.Text(0).substr(0, c.raw[0].find('*'));
         for (const CResourceSea* sea : {locals, static_cast<const CResourceSea*>(CSeaBase::ApplicationSea())}) {
-            if (c.value != nullptr) {
-                EXPECT_FALSE(sea->IsListEntry(c.name));
-                EXPECT_EQ(Value(sea, c.name), c.value);
-            } else {
-                EXPECT_TRUE(sea->IsListEntry(c.name));
-                EXPECT_EQ(ListLines(sea, c.name), c.lines);
+            EXPECT_EQ(sea->IsListEntry(name.c_str()), c.Null(2));
+            EXPECT_EQ(ListLines(sea, name.c_str()), c.List(3));
+            if (!c.Null(2)) {
+                EXPECT_EQ(Value(sea, name.c_str()), c.Text(2));
             }
         }
     }
     EXPECT_EQ(Value(locals, L"Title", 1), L"3");
-    EXPECT_FALSE(locals->HasEntry(L"Marker"));
-    EXPECT_FALSE(CSeaBase::ApplicationSea()->HasEntry(L"Marker"));
     EXPECT_TRUE(m_boxes.empty());
 }
 
@@ -95,33 +83,27 @@ TEST_F(LocalsTest, DamagedValueShowsTheMessageBoxAndEndsReading) {
 }
 
 TEST_F(LocalsTest, LocalsFileWinsOverTheSectionAndSetsTheSyncSwitch) {
-    const struct { const char* what; const char* localsEntry; bool sync; const wchar_t* storedSecondValue; } cases[] = {
-        {"one value", "LocalsFile: loc/locals.sea\n", false, L"0"},
-        {"sync off", "LocalsFile: loc/locals.sea 0\n", false, L"0"},
-        {"sync on", "LocalsFile: loc/locals.sea 1\n", true, L"1"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    // The second value of the LocalsFile entry: none, off, on.
+    for (const std::string second : {"", " 0", " 1"}) {
+        SCOPED_TRACE(second);
+        const bool sync = second == " 1";
         m_app->WriteProfileString(L"Locals", L"Width", L"800");
         m_app->WriteProfileString(L"Locals", L"Height", L"600");
         WriteFile("loc/locals.sea", "Width: 1024\nDepth: 24\n");
-        WriteFile("base.sea", std::string("LocalsRegKey: Locals\n") + c.localsEntry);
+        WriteFile("base.sea", "LocalsRegKey: Locals\nLocalsFile: loc/locals.sea" + second + "\n");
         ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
-        const CResourceSea* locals = CSeaBase::LocalsSea();
-        EXPECT_EQ(Value(locals, L"Width"), L"1024");
-        EXPECT_EQ(Value(locals, L"Height"), L"600");
-        EXPECT_EQ(Value(locals, L"Depth"), L"24");
+        ExpectValues(CSeaBase::LocalsSea(), {{L"Width", L"1024"}, {L"Height", L"600"}, {L"Depth", L"24"}});
         EXPECT_EQ(Value(CSeaBase::ApplicationSea(), L"Width"), L"1024");
-        EXPECT_EQ(CSeaBase::GetSyncLocals(), c.sync);
-        EXPECT_EQ(Value(m_registry.BaseSea(), L"LocalsFile", 1), c.storedSecondValue);
+        EXPECT_EQ(CSeaBase::GetSyncLocals(), sync);
+        EXPECT_EQ(Value(m_registry.BaseSea(), L"LocalsFile", 1), sync ? L"1" : L"0");
         EXPECT_EQ(CSeaBase::DefaultLocalsPath(), DirWithSlash("loc"));
 
         // Cleanup writes back only with the switch on.
         CSeaBase::ApplicationSea()->LookupSetString(L"Width", L"1280");
         m_registry.Cleanup();
-        EXPECT_EQ(FileValue(Wide("loc/locals.sea"), L"Width"), c.sync ? L"1280" : L"1024");
-        EXPECT_EQ(Stored(L"Width"), c.sync ? L"1280" : L"800");
-        EXPECT_EQ(Stored(L"Depth"), c.sync ? L"24" : L"<missing>");
+        EXPECT_EQ(FileValue(Wide("loc/locals.sea"), L"Width"), sync ? L"1280" : L"1024");
+        EXPECT_EQ(Stored(L"Width"), sync ? L"1280" : L"800");
+        EXPECT_EQ(Stored(L"Depth"), sync ? L"24" : L"<missing>");
         CSeaBase::SetSyncLocals(false);
         m_app->WriteProfileString(L"Locals", nullptr, nullptr);
     }
@@ -169,8 +151,7 @@ TEST_F(LocalsTest, WrittenValuesComeBackFromTheSection) {
     WriteFile("base.sea", "LocalsRegKey: Locals\n");
     ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
     const CResourceSea* locals = CSeaBase::LocalsSea();
-    EXPECT_EQ(Value(locals, L"Width"), L"1");
-    EXPECT_EQ(Value(locals, L"Title"), L"two words");
+    ExpectValues(locals, {{L"Width", L"1"}, {L"Title", L"two words"}});
     const struct { const wchar_t* name; Lines lines; } cases[] = {
         {L"FromFile", {L"one", L"two"}},
         {L"Rebuilt", {L"old", L"new"}},

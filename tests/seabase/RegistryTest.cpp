@@ -115,8 +115,7 @@ TEST_F(RegistryTest, SeaFileNameFollowsTheBaseSea) {
     EXPECT_TRUE(m_registry.SeaFileName(50).IsEmpty());
     EXPECT_FALSE(m_registry.BaseSea()->HasEntry(L"File"));
     // A missing File entry is added to the base sea with its default.
-    EXPECT_EQ(Value(m_registry.BaseSea(), L"ApplicationFile"), L"Application.sea");
-    EXPECT_EQ(Value(m_registry.BaseSea(), L"StatusFile"), L"Status.sea");
+    ExpectValues(m_registry.BaseSea(), {{L"ApplicationFile", L"Application.sea"}, {L"StatusFile", L"Status.sea"}});
 }
 
 } // namespace

@@ -22,6 +22,14 @@ protected:
     }
     // Every line of a file as the sea reader sees it.
     Lines FileLines(const std::string& relative) const { return testsupport::ReadAllLines(Wide(relative)).lines; }
+    // The files of the Application and the Preference sea, whether the latter is a section, the default directory.
+    void ExpectSeas(const std::string& application, const std::string& preference, bool section,
+                    const std::string& defaultDir) const {
+        EXPECT_EQ(CSeaBase::ApplicationSea()->Filename(), Wide(application));
+        EXPECT_EQ(CSeaBase::PreferenceSea()->Filename(), Wide(preference));
+        EXPECT_EQ(CSeaBase::PreferenceSea()->IsFileSection(), section);
+        EXPECT_EQ(CSeaBase::DefaultPath(), DirWithSlash(defaultDir));
+    }
 };
 
 TEST_F(SaveLoadTest, SaveWithoutPreferenceFileRoundTripsBothSeas) {
@@ -34,10 +42,7 @@ TEST_F(SaveLoadTest, SaveWithoutPreferenceFileRoundTripsBothSeas) {
     // The Application lines, the marker, then the Preference lines; changed lines are rebuilt.
     const Lines expected = {L"Title:\tSaved ", L"PreferenceFile: pref.sea", L"::::: Preference", L"Color:\tgreen "};
     EXPECT_EQ(FileLines("out/all.sea"), expected);
-    EXPECT_EQ(CSeaBase::ApplicationSea()->Filename(), Wide("out/all.sea"));
-    EXPECT_EQ(CSeaBase::PreferenceSea()->Filename(), Wide("out/all.sea"));
-    EXPECT_TRUE(CSeaBase::PreferenceSea()->IsFileSection());
-    EXPECT_EQ(CSeaBase::DefaultPath(), DirWithSlash("proj"));
+    ExpectSeas("out/all.sea", "out/all.sea", true, "proj");
     EXPECT_EQ(ReadBytes("proj/pref.sea"), "Color: blue\n");
 
     // A memory-only start reads both parts back into the two seas.
@@ -46,39 +51,26 @@ TEST_F(SaveLoadTest, SaveWithoutPreferenceFileRoundTripsBothSeas) {
     ASSERT_TRUE(m_registry.LoadApplicationAs(Wide("out/all.sea"), nullptr));
     const CResourceSea* application = CSeaBase::ApplicationSea();
     const CResourceSea* preference = CSeaBase::PreferenceSea();
-    EXPECT_EQ(Value(application, L"Title"), L"Saved");
-    EXPECT_EQ(Value(application, L"Color"), L"<missing>");
-    EXPECT_EQ(Value(preference, L"Color"), L"green");
-    EXPECT_EQ(Value(preference, L"Title"), L"<missing>");
-    EXPECT_EQ(CSeaBase::DefaultPath(), DirWithSlash("out"));
+    ExpectValues(application, {{L"Title", L"Saved"}, {L"Color", L"<missing>"}});
+    ExpectValues(preference, {{L"Color", L"green"}, {L"Title", L"<missing>"}});
     // Both seas are now tied to the file, the Preference sea as its section.
-    EXPECT_EQ(application->Filename(), Wide("out/all.sea"));
-    EXPECT_EQ(preference->Filename(), Wide("out/all.sea"));
-    EXPECT_TRUE(preference->IsFileSection());
+    ExpectSeas("out/all.sea", "out/all.sea", true, "out");
 }
 
 TEST_F(SaveLoadTest, DefaultDirectoryAndPreferencePlace) {
-    // application: below the scratch folder, or below "cwd" when given as a relative name
-    // preferenceAt: where the Preference sea is written
-    const struct { const char* application; bool relative; const wchar_t* preference; bool changeDefaultPath;
-                   const char* defaultPath, *preferenceAt; } cases[] = {
-        {"other/a.sea", false, L"p.sea", false, "proj", "proj/p.sea"},
-        {"other/a.sea", false, L"p.sea", true, "other", "other/p.sea"},
-        {"r.sea", true, L"p.sea", true, "proj", "proj/p.sea"},
-        {"other/a.sea", false, nullptr, true, "other", "other/a.sea"},
-        // The application file named again is shared as a section, not overwritten.
-        {"other/a.sea", false, L"a.sea", true, "other", "other/a.sea"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.application << " changeDefaultPath " << c.changeDefaultPath);
+    for (const CaseRow& row : ReadCases("seabase-save-places.txt", 6)) {
+        SCOPED_TRACE(row.Where());
+        const struct { std::string application; bool relative; std::wstring preference; bool changeDefaultPath;
+                       std::string defaultPath, preferenceAt; } c = {
+            row.raw[0], row.Flag(1), row.Text(2), row.Flag(3), row.raw[4], row.raw[5]};
         fs::remove_all(Path("other"));
         fs::create_directories(Path("other"));
         fs::create_directories(Path("cwd"));
         StartProject();
         fs::current_path(Path("cwd"));
-        const std::string saved = c.relative ? std::string("cwd/") + c.application : c.application;
+        const std::string saved = c.relative ? "cwd/" + c.application : c.application;
         const CString file = c.relative ? CString(fs::path(c.application).wstring()) : Wide(saved);
-        ASSERT_TRUE(m_registry.SaveApplicationAs(file, c.preference, c.changeDefaultPath));
+        ASSERT_TRUE(m_registry.SaveApplicationAs(file, row.Null(2) ? nullptr : c.preference.c_str(), c.changeDefaultPath));
         fs::current_path(m_cwd);
 
         EXPECT_EQ(CSeaBase::DefaultPath(), DirWithSlash(c.defaultPath));
@@ -105,10 +97,7 @@ TEST_F(SaveLoadTest, ReadOnlyFileWritesNothing) {
         EXPECT_FALSE(m_registry.SaveApplicationAs(Wide(c.application), c.preference, true));
         EXPECT_EQ(ReadBytes(c.readOnly), "Kept: 1\n");
         EXPECT_EQ(c.application == std::string(c.readOnly), fs::exists(Path(c.application)));
-        EXPECT_EQ(CSeaBase::ApplicationSea()->Filename(), Wide("proj/app.sea"));
-        EXPECT_EQ(CSeaBase::PreferenceSea()->Filename(), Wide("proj/pref.sea"));
-        EXPECT_FALSE(CSeaBase::PreferenceSea()->IsFileSection());
-        EXPECT_EQ(CSeaBase::DefaultPath(), DirWithSlash("proj"));
+        ExpectSeas("proj/app.sea", "proj/pref.sea", false, "proj");
         m_registry.Cleanup();
         fs::permissions(Path(c.readOnly), fs::perms::owner_write, fs::perm_options::add);
         fs::remove_all(Path("proj"));
@@ -126,9 +115,7 @@ TEST_F(SaveLoadTest, FailedWriteIsReportedAndNeverAppendsToTheOldFile) {
     EXPECT_EQ(ReadBytes("proj/all.sea"), old);
     EXPECT_TRUE(Reported(L"Unable to write back sea file " + Path("proj/all.sea").wstring() + L"\n"));
     // The Application sea keeps the new name; the Preference sea was not saved and stays as it was.
-    EXPECT_EQ(CSeaBase::ApplicationSea()->Filename(), Wide("proj/all.sea"));
-    EXPECT_EQ(CSeaBase::PreferenceSea()->Filename(), Wide("proj/pref.sea"));
-    EXPECT_FALSE(CSeaBase::PreferenceSea()->IsFileSection());
+    ExpectSeas("proj/all.sea", "proj/pref.sea", false, "proj");
 
     // With a file of its own the Preference sea is still written.
     CSeaBase::PreferenceSea()->LookupSetString(L"Color", L"green");
@@ -149,17 +136,13 @@ TEST_F(SaveLoadTest, LoadOfAMissingFileChangesNothingAndOfAFileOverwritesValues)
         EXPECT_TRUE(Reported(c.report + Path(c.file).wstring()));
         EXPECT_EQ(CSeaBase::ApplicationSea()->NrEntries(), applicationEntries);
         EXPECT_EQ(CSeaBase::PreferenceSea()->NrEntries(), 1u);
-        EXPECT_FALSE(CSeaBase::PreferenceSea()->IsFileSection());
-        EXPECT_EQ(CSeaBase::ApplicationSea()->Filename(), Wide("proj/app.sea"));
-        EXPECT_EQ(CSeaBase::PreferenceSea()->Filename(), Wide("proj/pref.sea"));
-        EXPECT_EQ(CSeaBase::DefaultPath(), DirWithSlash("proj"));
+        ExpectSeas("proj/app.sea", "proj/pref.sea", false, "proj");
     }
-    // A file that is there overwrites values; a missing Preference file is reported.
+    // A file that is there overwrites values, and purges none; a missing Preference file is reported.
     WriteFile("other/app.sea", "Title: Loaded\nExtra: 1\n");
     ASSERT_TRUE(m_registry.LoadApplicationAs(Wide("other/app.sea"), L"nopref.sea"));
-    EXPECT_EQ(Value(CSeaBase::ApplicationSea(), L"Title"), L"Loaded");
-    EXPECT_EQ(Value(CSeaBase::ApplicationSea(), L"Extra"), L"1");
-    EXPECT_EQ(Value(CSeaBase::ApplicationSea(), L"PreferenceFile"), L"pref.sea");  // nothing is purged
+    ExpectValues(CSeaBase::ApplicationSea(),
+                 {{L"Title", L"Loaded"}, {L"Extra", L"1"}, {L"PreferenceFile", L"pref.sea"}});
     EXPECT_EQ(Value(CSeaBase::PreferenceSea(), L"Color"), L"blue");
     EXPECT_EQ(CSeaBase::DefaultPath(), DirWithSlash("other"));
     EXPECT_TRUE(Reported(L"Could not find sea file: \n" + Path("other/nopref.sea").wstring()));

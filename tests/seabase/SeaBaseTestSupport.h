@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kelvaro/entry/ResourceEntry.h"
@@ -25,6 +27,11 @@
 namespace seabasetest {
 
 namespace fs = std::filesystem;
+using testsupport::CaseRow;
+using testsupport::ReadCases;
+
+// The ASCII text of a case field.
+inline std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 // Opens the protected operations of the registry to the tests.
 class Registry : public CSeaBase {
@@ -90,6 +97,12 @@ protected:
         if (sea == nullptr || !sea->HasEntry(name))
             return L"<missing>";
         return sea->LookupGetString(name, index, CString(L"<no value>")).GetString();
+    }
+    // Value 0 of each name in a sea, "<missing>" for an absent one.
+    static void ExpectValues(const CResourceSea* sea,
+                             std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> values) {
+        for (const auto& [name, value] : values)
+            EXPECT_EQ(Value(sea, name), value) << name;
     }
     // A sea file's value as a fresh read-only sea reads it.
     static std::wstring FileValue(const CString& file, const wchar_t* name, unsigned index = 0) {

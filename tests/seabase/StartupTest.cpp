@@ -4,6 +4,7 @@
 #include "seabase/SeaBaseTestSupport.h"
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace seabasetest {
@@ -41,23 +42,15 @@ TEST_F(StartupTest, InitReadsTheStandardSeasInOrder) {
     EXPECT_EQ(CSeaBase::GlobalWriteProtectionStatus(), 1);
     EXPECT_FALSE(CSeaBase::InMemoryOnly());
 
-    // file: null: memory-only
-    const struct { unsigned index; const wchar_t* name, *file, *key, *value; } slots[] = {
-        {0, L"Application", L"app.sea", L"Title", L"Hello"},
-        {1, L"Preference", L"pref.sea", L"Color", L"blue"},
-        {2, L"Messages", nullptr, nullptr, nullptr},
-        {3, L"Configuration", L"config.sea", L"LoadDll", L"none"},
-        {4, L"Status", nullptr, nullptr, nullptr},
-    };
-    for (const auto& slot : slots) {
-        SCOPED_TRACE(testing::Message() << "slot " << slot.index);
-        const CResourceSea* sea = m_registry[slot.index];
+    for (const CaseRow& slot : ReadCases("seabase-standard-slots.txt", 5)) {
+        SCOPED_TRACE(slot.Where());
+        const CResourceSea* sea = m_registry[static_cast<unsigned>(slot.Number(0))];
         ASSERT_NE(sea, nullptr);
-        EXPECT_EQ(sea->SeaName(), CString(slot.name));
-        EXPECT_EQ(sea->IsFilebased(), slot.file != nullptr);
-        if (slot.file != nullptr) {
-            EXPECT_EQ(sea->Filename(), dir + slot.file);
-            EXPECT_EQ(Value(sea, slot.key), slot.value);
+        EXPECT_EQ(sea->SeaName(), CString(slot.Text(1)));
+        EXPECT_EQ(sea->IsFilebased(), !slot.Null(2));
+        if (!slot.Null(2)) {
+            EXPECT_EQ(sea->Filename(), dir + slot.Text(2).c_str());
+            EXPECT_EQ(Value(sea, slot.Text(3).c_str()), slot.Text(4));
         }
     }
     EXPECT_EQ(m_registry.BaseSea()->SeaName(), CString(L"Base"));
@@ -99,25 +92,15 @@ TEST_F(StartupTest, MissingBaseSeaIsCreatedAndMemoryOnlyStartTouchesNoFile) {
 // The project name of a start from a base sea is the directory above the
 // default directory, unless the base sea or the Locals sea name one.
 TEST_F(StartupTest, ProjectNameAndDefaultDirectoryOfInit) {
-    // baseText: "@" stands for the scratch folder
-    const struct { const char* what, *baseFile, *baseText, *expectedDir; const wchar_t* expectedProject; } cases[] = {
-        {"from the base sea", "a/Work/Alpha/Seas/base.sea", "ProjectName: Named\n", "a/Work/Alpha/Seas", L"Named"},
-        {"from the Locals sea", "b/Work/Alpha/Seas/base.sea", "LocalsFile: loc.sea\n", "b/Work/Alpha/Seas",
-         L"FromLocals"},
-        {"from the directory", "c/Work/Alpha/Seas/base.sea", "", "c/Work/Alpha/Seas", L"Alpha"},
-        {"DefaultSeaPath without '/'", "d/base.sea", "DefaultSeaPath: @/d/Other/Beta/Seas\n", "d/Other/Beta/Seas",
-         L"Beta"},
-        {"DefaultSeaPath with '/'", "e/base.sea", "DefaultSeaPath: @/e/Other/Gamma/Seas/\n", "e/Other/Gamma/Seas",
-         L"Gamma"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        WriteFile(c.baseFile, c.baseText);
-        fs::create_directories(Path(c.expectedDir));
-        WriteFile(std::string(c.expectedDir) + "/loc.sea", "ProjectName: FromLocals\n");
-        ASSERT_TRUE(m_registry.Init(Wide(c.baseFile)));
-        EXPECT_EQ(CSeaBase::DefaultPath(), DirWithSlash(c.expectedDir));
-        EXPECT_EQ(CSeaBase::ProjectName(), CString(c.expectedProject));
+    for (const CaseRow& c : ReadCases("seabase-project-names.txt", 5)) {
+        SCOPED_TRACE(c.Where() + " " + c.raw[0]);
+        const std::string baseFile = c.raw[1], expectedDir = c.raw[3];
+        WriteFile(baseFile, Narrow(c.Text(2)));
+        fs::create_directories(Path(expectedDir));
+        WriteFile(expectedDir + "/loc.sea", "ProjectName: FromLocals\n");
+        ASSERT_TRUE(m_registry.Init(Wide(baseFile)));
+        EXPECT_EQ(CSeaBase::DefaultPath(), DirWithSlash(expectedDir));
+        EXPECT_EQ(CSeaBase::ProjectName(), CString(c.Text(4)));
         m_registry.Cleanup();
     }
 }
@@ -139,23 +122,19 @@ TEST_F(StartupTest, RelativeStartFileTakesItsDirectoryBelowTheCurrentOne) {
 }
 
 TEST_F(StartupTest, ReadOnlyStartFileRaisesButNeverLowersTheLevel) {
-    const struct { const char* what; int levelBefore; bool direct; int expected; } cases[] = {
-        {"base sea, level 1", 1, false, 2},
-        {"base sea, level 5", 5, false, 5},
-        {"application file, level 0", 0, true, 2},
-        {"application file, level 3", 3, true, 3},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    // direct: started on the file as the application file, not as a base sea
+    const std::tuple<bool, int, int> cases[] = {{false, 1, 2}, {false, 5, 5}, {true, 0, 2}, {true, 3, 3}};
+    for (const auto& [direct, levelBefore, expected] : cases) {
+        SCOPED_TRACE(testing::Message() << "direct " << direct << ", level " << levelBefore);
         WriteFile("ro/start.sea", "ApplicationFile: app.sea\n");
         MakeReadOnly("ro/start.sea");
-        CSeaBase::SetGlobalWriteProtectionStatus(c.levelBefore);
-        ASSERT_TRUE(c.direct ? m_registry.InitAppDirect(Wide("ro/start.sea")) : m_registry.Init(Wide("ro/start.sea")));
-        EXPECT_EQ(CSeaBase::GlobalWriteProtectionStatus(), c.expected);
+        CSeaBase::SetGlobalWriteProtectionStatus(levelBefore);
+        ASSERT_TRUE(direct ? m_registry.InitAppDirect(Wide("ro/start.sea")) : m_registry.Init(Wide("ro/start.sea")));
+        EXPECT_EQ(CSeaBase::GlobalWriteProtectionStatus(), expected);
         EXPECT_TRUE(CSeaBase::CheckBaseSeaWriteProtection());
         m_registry.Cleanup();
         // The level outlives the registry.
-        EXPECT_EQ(CSeaBase::GlobalWriteProtectionStatus(), c.expected);
+        EXPECT_EQ(CSeaBase::GlobalWriteProtectionStatus(), expected);
         fs::permissions(Path("ro/start.sea"), fs::perms::owner_write, fs::perm_options::add);
     }
 }
@@ -224,51 +203,39 @@ TEST_F(StartupTest, CleanupKeepsWhatMustSurvive) {
 // neither is created.
 TEST_F(StartupTest, StandardSeaWithoutItsFileStaysInMemory) {
     WriteFile("conf/modules.sea", "LoadDll: one\n");
-    const struct { const char* base; bool locals; const char* file; bool filebased; } cases[] = {
-        {"ConfigurationFile: $None", false, "$None", false}, {"ConfigurationFile: $Nil", false, "$Nil", false},
-        {"ConfigurationFile: $none", false, "$none", true}, {"ConfigurationFile: $NIL", false, "$NIL", true},
-        {"ConfigFile: conf/modules.sea", false, "conf/modules.sea", true},
-        {"ConfigFile: conf/missing.sea", false, "conf/missing.sea", false},
-        {"LocalsFile: nowhere.sea", true, "nowhere.sea", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.base);
-        WriteFile("base.sea", std::string(c.base) + "\n");
+    for (const CaseRow& c : ReadCases("seabase-standard-files.txt", 2)) {
+        SCOPED_TRACE(c.Where() + " " + c.raw[0]);
+        const std::string file = c.raw[0].substr(c.raw[0].find(": ") + 2);
+        const bool filebased = c.Flag(1);
+        WriteFile("base.sea", c.raw[0] + "\n");
         m_reports.clear();
         ASSERT_TRUE(m_registry.Init(Wide("base.sea")));
-        const CResourceSea* sea = c.locals ? CSeaBase::LocalsSea() : CSeaBase::ConfigurationSea();
+        const CResourceSea* sea = c.raw[0].rfind("Locals", 0) == 0 ? CSeaBase::LocalsSea() : CSeaBase::ConfigurationSea();
         ASSERT_NE(sea, nullptr);
-        EXPECT_EQ(sea->IsFilebased(), c.filebased);
-        EXPECT_EQ(fs::exists(Path(c.file)), c.filebased);
-        if (c.filebased) {
-            EXPECT_EQ(sea->Filename(), Wide(c.file));
+        EXPECT_EQ(sea->IsFilebased(), filebased);
+        EXPECT_EQ(fs::exists(Path(file)), filebased);
+        if (filebased) {
+            EXPECT_EQ(sea->Filename(), Wide(file));
         }
-        EXPECT_EQ(Reported(L"Could not find sea file"), c.file[0] != '$' && !c.filebased);
-        EXPECT_EQ(Value(sea, L"LoadDll"), std::string(c.file) == "conf/modules.sea" ? L"one" : L"<missing>");
+        EXPECT_EQ(Reported(L"Could not find sea file"), file[0] != '$' && !filebased);
+        EXPECT_EQ(Value(sea, L"LoadDll"), file == "conf/modules.sea" ? L"one" : L"<missing>");
         m_registry.Cleanup();
     }
 }
 
 TEST_F(StartupTest, FailedStandardSeaStopsTheStartWithItsMessage) {
-    const struct { const char* what; std::string base, app; unsigned style; const wchar_t* message; } cases[] = {
-        {"Application", "ApplicationPath: @/missing/\n", "", 5, L"Fatal Error:\nCould not create Application sea"},
-        {"Configuration", "ConfigurationFile: missing/config.sea\n", "", 4,
-         L"Fatal Error:\nCould not create Configuration sea!"},
-        {"Preference", "ApplicationFile: app.sea\n", "PreferencePath: @/missing/\n", 4,
-         L"Fatal Error:\nCould not create Preference sea!"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        WriteFile("base.sea", c.base);
-        WriteFile("app.sea", c.app);
+    for (const CaseRow& c : ReadCases("seabase-fatal-starts.txt", 4)) {
+        SCOPED_TRACE(c.Where());
+        WriteFile("base.sea", Narrow(c.Text(0)));
+        WriteFile("app.sea", Narrow(c.Text(1)));
         m_reports.clear();
         EXPECT_FALSE(m_registry.Init(Wide("base.sea")));
         EXPECT_EQ(m_registry.BaseSea(), nullptr);
         EXPECT_EQ(CSeaBase::ApplicationSea(), nullptr);
         ASSERT_FALSE(m_reports.empty());
         EXPECT_EQ(m_reports.back().category, 16u);
-        EXPECT_EQ(m_reports.back().style, c.style);
-        EXPECT_EQ(m_reports.back().text, c.message);
+        EXPECT_EQ(m_reports.back().style, static_cast<unsigned>(c.Number(2)));
+        EXPECT_EQ(m_reports.back().text, c.Text(3));
         // A failed start leaves the registry ready for another.
         EXPECT_TRUE(m_registry.InitMemoryOnly());
         m_registry.Cleanup();
@@ -285,12 +252,8 @@ TEST_F(StartupTest, DirectStartSplitsApplicationAndPreference) {
     const CResourceSea* application = CSeaBase::ApplicationSea();
     const CResourceSea* preference = CSeaBase::PreferenceSea();
     ASSERT_NE(preference, nullptr);
-    EXPECT_EQ(Value(application, L"Title"), L"Hello");
-    EXPECT_EQ(Value(application, L"Size"), L"3");
-    EXPECT_EQ(Value(application, L"Color"), L"<missing>");
-    EXPECT_EQ(Value(preference, L"Color"), L"blue");
-    EXPECT_EQ(Value(preference, L"Title"), L"pref-title");
-    EXPECT_EQ(Value(preference, L"Size"), L"<missing>");
+    ExpectValues(application, {{L"Title", L"Hello"}, {L"Size", L"3"}, {L"Color", L"<missing>"}});
+    ExpectValues(preference, {{L"Color", L"blue"}, {L"Title", L"pref-title"}, {L"Size", L"<missing>"}});
     EXPECT_TRUE(preference->IsFileSection());
     EXPECT_EQ(preference->Filename(), Wide("Alpha/app.sea"));
     EXPECT_EQ(CSeaBase::DefaultPath(), DirWithSlash("Alpha"));
