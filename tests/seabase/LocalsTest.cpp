@@ -153,10 +153,7 @@ TEST_F(LocalsTest, WrittenValuesComeBackFromTheSection) {
     const CResourceSea* locals = CSeaBase::LocalsSea();
     ExpectValues(locals, {{L"Width", L"1"}, {L"Title", L"two words"}});
     const struct { const wchar_t* name; Lines lines; } cases[] = {
-        {L"FromFile", {L"one", L"two"}},
-        {L"Rebuilt", {L"old", L"new"}},
-        {L"Gapped", {L"first", L"second"}},
-    };
+        {L"FromFile", {L"one", L"two"}}, {L"Rebuilt", {L"old", L"new"}}, {L"Gapped", {L"first", L"second"}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.name);
         EXPECT_TRUE(locals->IsListEntry(c.name));

@@ -54,12 +54,10 @@ TEST_F(RegistryTest, UserSeasGoIntoTheLowestFreeUserSlot) {
     EXPECT_EQ(one->Filename(), Wide("user/one.sea"));
     EXPECT_EQ(Value(one, L"Value"), L"1");
 
-    CResourceSea* two = m_registry.GetOrCreateSea(L"Two", nullptr, nullptr, false);
+    EXPECT_FALSE(m_registry.GetOrCreateSea(L"Two", nullptr, nullptr, false)->IsFilebased());
+    EXPECT_FALSE(m_registry.CreateNewSea(L"Three", L"", nullptr, false)->IsFilebased());
     EXPECT_EQ(Registry::SeaIndex(L"Two"), 7u);
-    EXPECT_FALSE(two->IsFilebased());
-    CResourceSea* three = m_registry.CreateNewSea(L"Three", L"", nullptr, false);
     EXPECT_EQ(Registry::SeaIndex(L"Three"), 8u);
-    EXPECT_FALSE(three->IsFilebased());
 
     // A known name returns its sea; the file given now is not read.
     WriteFile("user/other.sea", "Value: other\n");

@@ -32,9 +32,9 @@ TEST_F(StartupTest, InitReadsTheStandardSeasInOrder) {
     for (const testsupport::Report& report : m_reports)
         if (report.text.find(L"Duplicate identifier") != std::wstring::npos)
             order.push_back(report.text.substr(0, report.text.find(L'\n')));
-    const std::vector<std::wstring> expected = {
-        Path("proj/seas/app.sea").wstring(), Path("proj/seas/locals.sea").wstring(),
-        Path("proj/seas/config.sea").wstring(), Path("proj/seas/pref.sea").wstring()};
+    std::vector<std::wstring> expected;
+    for (const std::string leaf : {"app", "locals", "config", "pref"})
+        expected.push_back(Path("proj/seas/" + leaf + ".sea").wstring());
     EXPECT_EQ(order, expected);
 
     const CString dir = DirWithSlash("proj/seas");
