@@ -433,16 +433,10 @@ TEST_F(BackupTest, FailedRestore) {
     ASSERT_TRUE(m_registry.Backup(Wide("backup")));
     WriteFile("blocker", "a file where a folder should be\n");
     fs::create_directories(Path("clash/app.sea"));  // a folder where a sea file goes
-    // stopped: false: the registry still runs on the project
-    const struct { const char* name, *backupBase, *target; bool stopped; } cases[] = {
-        {"missing backup", "nothing/base.sea", "restored", false},
-        {"target cannot be created", "backup/base.sea", "blocker/sub", false},
-        {"a sea file cannot be copied", "backup/base.sea", "clash", true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_FALSE(m_registry.Restore(Wide(c.backupBase), Wide(c.target)));
-        if (c.stopped) {
+    for (const CaseRow& c : ReadCases("seabase-failed-restores.txt", 3)) {
+        SCOPED_TRACE(c.Where());
+        EXPECT_FALSE(m_registry.Restore(Wide(c.raw[0]), Wide(c.raw[1])));
+        if (c.Flag(2)) {
             EXPECT_EQ(CSeaBase::ApplicationSea(), nullptr);
             EXPECT_EQ(m_registry.BaseSea(), nullptr);
             EXPECT_EQ(ReadBytes("clash/base.sea"), m_project.at("base.sea"));  // copied before, it stays
