@@ -14,7 +14,20 @@
 namespace seabasetest {
 namespace {
 
-using StartupTest = SeaBaseTest;
+class StartupTest : public SeaBaseTest {
+protected:
+    void StartOn(const std::string& file) {
+        WriteFile(file, "ApplicationFile: app.sea\n");
+        ASSERT_TRUE(m_registry.Init(Wide(file)));
+    }
+    // The string value of the settings section "Locals", or "<missing>".
+    std::wstring Stored(const wchar_t* name) {
+        return m_app->GetProfileString(L"Locals", name, L"<missing>").GetString();
+    }
+};
+using ProtectionTest = StartupTest;
+using LocalsTest = StartupTest;
+using Lines = std::vector<std::wstring>;
 
 // Each file carries a duplicate, so the order of the duplicate reports is the
 // order in which the files were read.
@@ -288,14 +301,6 @@ TEST_F(StartupTest, CheckBaseSeaWantsAnApplicationFileAndWritesNothing) {
     EXPECT_EQ(m_registry.BaseSea(), nullptr);
 }
 
-class ProtectionTest : public SeaBaseTest {
-protected:
-    void StartOn(const std::string& file) {
-        WriteFile(file, "ApplicationFile: app.sea\n");
-        ASSERT_TRUE(m_registry.Init(Wide(file)));
-    }
-};
-
 TEST_F(ProtectionTest, LevelMakesTheStartFileFollow) {
     StartOn("base.sea");
     const std::int64_t longAgo = 1000000000;  // 2001
@@ -385,16 +390,6 @@ TEST_F(ProtectionTest, StatusSeaReadsAndWritesItsFileAndNeverAnotherOne) {
     EXPECT_EQ(ReadBytes("state/run.sea"), "Step: 4\n");
     EXPECT_FALSE(fs::exists(Path("missing.sea")));
 }
-
-class LocalsTest : public SeaBaseTest {
-protected:
-    // The section's string value, or "<missing>".
-    std::wstring Stored(const wchar_t* name) {
-        return m_app->GetProfileString(L"Locals", name, L"<missing>").GetString();
-    }
-};
-
-using Lines = std::vector<std::wstring>;
 
 TEST_F(LocalsTest, SectionValuesBecomeEntries) {
     const std::vector<CaseRow> cases = ReadCases("seabase-locals-section.txt", 4);

@@ -223,8 +223,7 @@ TEST(EditCorpus, EveryOtherLineKeepsItsBytes) {
         for (const auto& item : fs::directory_iterator(kData / folder)) {
             const fs::path source = item.path();
             if (source.extension() != ".sea" || source.stem().extension() == ".out") continue;
-            fs::path out = source;
-            out.replace_extension(".out.sea");
+            const fs::path out = fs::path(source).replace_extension(".out.sea");
             // The library writes an invalid file as its expected output; the
             // tool refuses to change a file with problems.
             const std::string original = seatest::ReadBytes(source);
