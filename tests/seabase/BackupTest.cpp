@@ -239,15 +239,12 @@ TEST_F(SaveLoadTest, OperationsBeforeAStartFail) {
 
 class BackupTest : public SeaBaseTest {
 protected:
-    // The project's files, relative to its folder. Odd bytes (CR LF, a 1252
-    // letter, trailing blanks) show that a copy is byte for byte.
-    const std::map<std::string, std::string> m_project = {
-        {"base.sea", "ApplicationFile: app.sea\r\nConfigurationFile: conf/config.sea\r\nLocalsFile: local/locals.sea\r\n"},
-        {"app.sea", "Title: Caf\xe9\r\n; comment  \r\nPreferenceFile: prefs/pref.sea\n"},
-        {"prefs/pref.sea", "Color: blue   \n"},
-        {"conf/config.sea", "LoadDll: none\n"},
-        {"local/locals.sea", "Width: 800\n"},
-    };
+    // The project's files and their bytes, relative to its folder.
+    const std::map<std::string, std::string> m_project = [] {
+        std::map<std::string, std::string> files;
+        for (const CaseRow& row : ReadCases("seabase-backup-project.txt", 2)) files[row.raw[0]] = Narrow(row.Text(1));
+        return files;
+    }();
 
     void WriteProject(const std::string& folder, const std::string& baseExtra = "") {
         for (const auto& [file, text] : m_project)

@@ -135,23 +135,21 @@ protected:
 };
 
 TEST_F(FilenameTest, LookupStoresThePathOnlyWhenItDiffersFromTheDefault) {
-    // storedPath: null: no Path entry
-    const struct { const char* what; CString given; const wchar_t* storedPath; } cases[] = {
-        {"default directory", m_proj + L"out.txt", nullptr},
-        {"another directory", CString(L"/Other/out.txt"), L"/Other/"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    // given name|the Path entry afterwards ("@": the default directory)
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {{L"@out.txt", L"<missing>"}, {L"/Other/out.txt", L"/Other/"}};
+    for (const auto& [name, storedPath] : cases) {
+        SCOPED_TRACE(testing::Message() << name);
         App()->Delete(L"ReportFile");
         App()->Delete(L"ReportPath");
-        CString buffer = c.given;
+        const CString given = Proj(name);
+        CString buffer = given;
         EXPECT_TRUE(m_registry.LookupFilename(lookup::read, L"Report", nullptr, buffer));
-        EXPECT_EQ(buffer, c.given);
+        EXPECT_EQ(buffer, given);
         EXPECT_EQ(Value(App(), L"ReportFile"), L"out.txt");
-        EXPECT_EQ(Value(App(), L"ReportPath"), c.storedPath != nullptr ? c.storedPath : L"<missing>");
+        EXPECT_EQ(Value(App(), L"ReportPath"), storedPath);
         CString read;
         EXPECT_TRUE(m_registry.ReadFilename(L"Report", nullptr, read));
-        EXPECT_EQ(read, c.given);
+        EXPECT_EQ(read, given);
     }
 }
 
@@ -174,7 +172,7 @@ TEST_F(FilenameTest, ReadingByMode) {
 }
 
 TEST_F(FilenameTest, WritingMovesThePathEntryButNeverRemovesIt) {
-    // One after the other: given name|the Path entry afterwards ("@": the default directory).
+    // One after the other; "@" as above.
     const std::pair<const wchar_t*, const wchar_t*> cases[] = {
         {L"/A/one.txt", L"/A/"}, {L"/A/two.txt", L"/A/"}, {L"@three.txt", L"@"}, {L"four.txt", L"@"}};
     for (const auto& [given, storedPath] : cases) {
