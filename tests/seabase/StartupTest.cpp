@@ -107,33 +107,24 @@ TEST_F(StartupTest, MissingBaseSeaIsCreatedAndMemoryOnlyStartTouchesNoFile) {
 }
 
 // The project name of a start from a base sea is the directory above the
-// default directory, unless the base sea or the Locals sea name one.
+// default directory, unless the base sea or the Locals sea name one. A
+// relative base sea name counts from the current directory, as the system
+// gives it (symbolic links resolved).
 TEST_F(StartupTest, ProjectNameAndDefaultDirectoryOfInit) {
-    for (const CaseRow& c : ReadCases("seabase-project-names.txt", 5)) {
+    for (const CaseRow& c : ReadCases("seabase-project-names.txt", 6)) {
         SCOPED_TRACE(c.Where() + " " + c.raw[0]);
-        const std::string baseFile = c.raw[1], expectedDir = c.raw[3];
-        WriteFile(baseFile, Narrow(c.Text(2)));
-        fs::create_directories(Path(expectedDir));
-        WriteFile(expectedDir + "/loc.sea", "ProjectName: FromLocals\n");
-        ASSERT_TRUE(m_registry.Init(Wide(baseFile)));
-        EXPECT_EQ(CSeaBase::DefaultPath(), DirWithSlash(expectedDir));
+        const bool relative = !c.Null(5);
+        const std::string from = relative ? c.raw[5] + "/" : "", baseFile = c.raw[1], expectedDir = c.raw[3];
+        WriteFile(from + baseFile, Narrow(c.Text(2)));
+        fs::create_directories(Path(from + expectedDir));
+        WriteFile(from + expectedDir + "/loc.sea", "ProjectName: FromLocals\n");
+        fs::current_path(Path(from));
+        const CString root = relative ? CString(fs::current_path().wstring()) + L"/" : DirWithSlash();
+        const CString dir = expectedDir.empty() ? root : root + CString(fs::path(expectedDir).wstring()) + L"/";
+        ASSERT_TRUE(m_registry.Init(relative ? CString(fs::path(baseFile).wstring()) : Wide(baseFile)));
+        EXPECT_EQ(CSeaBase::DefaultPath(), dir);
+        EXPECT_EQ(CSeaBase::ApplicationSea()->Filename(), dir + L"Application.sea");
         EXPECT_EQ(CSeaBase::ProjectName(), CString(c.Text(4)));
-        m_registry.Cleanup();
-    }
-}
-
-TEST_F(StartupTest, RelativeStartFileTakesItsDirectoryBelowTheCurrentOne) {
-    WriteFile("base.sea", "");
-    WriteFile("sub/base.sea", "");
-    fs::current_path(m_dir);
-    // The current directory as the system gives it (symbolic links resolved).
-    const CString current = CString(fs::current_path().wstring()) + L"/";
-    const struct { const wchar_t* file, *expectedDir; } cases[] = {{L"base.sea", L""}, {L"sub/base.sea", L"sub/"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.file);
-        ASSERT_TRUE(m_registry.Init(c.file));
-        EXPECT_EQ(CSeaBase::DefaultPath(), current + c.expectedDir);
-        EXPECT_EQ(CSeaBase::ApplicationSea()->Filename(), current + c.expectedDir + L"Application.sea");
         m_registry.Cleanup();
     }
 }
