@@ -89,13 +89,11 @@ struct Targets {
 };
 
 std::string NameOf(const std::optional<std::string>& text) {
-    if (!text || text->empty() || !std::isalpha(static_cast<unsigned char>((*text)[0]))) return {};
-    const std::size_t colon = text->find(':');
-    if (colon == std::string::npos) return {};
+    const std::size_t colon = text ? text->find(':') : std::string::npos;
+    if (colon == std::string::npos || !std::isalpha(static_cast<unsigned char>((*text)[0]))) return {};
     const std::string name = text->substr(0, colon);
-    return std::all_of(name.begin(), name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); })
-               ? name
-               : std::string();
+    const auto alnum = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
+    return std::all_of(name.begin(), name.end(), alnum) ? name : std::string();
 }
 
 // Names and sections of the corpus are ASCII.
