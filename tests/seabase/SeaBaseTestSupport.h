@@ -74,12 +74,7 @@ protected:
     fs::path Path(const std::string& relative) const { return m_dir / relative; }
     CString Wide(const std::string& relative) const { return CString(Path(relative).wstring()); }
     // The scratch folder as the registry gives directories: ending in '/'.
-    CString DirWithSlash(const std::string& relative = "") const {
-        CString dir(relative.empty() ? m_dir.wstring() : Path(relative).wstring());
-        if (dir.IsEmpty() || dir[dir.GetLength() - 1] != L'/')
-            dir += L'/';
-        return dir;
-    }
+    CString DirWithSlash(const std::string& relative = "") const { return CString((Path(relative) / "").wstring()); }
 
     // Writes a sea file in plain ASCII, which the reader takes as code page 1252; "@" stands
     // for the scratch folder.
