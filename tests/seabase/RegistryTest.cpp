@@ -35,7 +35,6 @@ protected:
 };
 using ProtectionTest = StartupTest;
 using LocalsTest = StartupTest;
-using Lines = std::vector<std::wstring>;
 
 // Each file carries a duplicate, so the order of the duplicate reports is the
 // order in which the files were read.

@@ -29,6 +29,7 @@ namespace seabasetest {
 namespace fs = std::filesystem;
 using testsupport::CaseRow;
 using testsupport::ReadCases;
+using Lines = std::vector<std::wstring>;
 
 // The ASCII text of a case field.
 inline std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
@@ -107,16 +108,15 @@ protected:
         return Value(&sea, name, index);
     }
     // The list lines of a list entry, each as its whole trimmed line.
-    static std::vector<std::wstring> ListLines(const CResourceSea* sea, const wchar_t* name) {
-        std::vector<std::wstring> lines;
+    static Lines ListLines(const CResourceSea* sea, const wchar_t* name) {
+        Lines lines;
         CString text;
-        if (sea == nullptr || !sea->IsListEntry(name) || sea->GetLine(name, text) == 0)
-            return lines;
-        // GetLine gives the head's value part, then every list line, then the closing line.
-        std::wistringstream in(text.GetString());
-        for (std::wstring line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines.size() < 2 ? std::vector<std::wstring>() : std::vector<std::wstring>(lines.begin() + 1, lines.end() - 1);
+        if (sea != nullptr && sea->IsListEntry(name) && sea->GetLine(name, text) != 0) {
+            // GetLine gives the head's value part, then every list line, then the closing line.
+            std::wistringstream in(text.GetString());
+            for (std::wstring line; std::getline(in, line);) lines.push_back(line);
+        }
+        return lines.size() < 2 ? Lines() : Lines(lines.begin() + 1, lines.end() - 1);
     }
 
     bool Reported(const std::wstring& part) const {

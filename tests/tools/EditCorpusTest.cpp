@@ -101,10 +101,7 @@ CString Widen(const std::string& text) { return CString(std::wstring(text.begin(
 
 // `bytes` read as the sea of `part`, as an application would.
 void Open(TestSea& sea, const fs::path& path, const Part& part) {
-    if (!part.section.empty()) {
-        sea.SetSeaName(Widen(part.section));
-        sea.SetFileSection(true);
-    }
+    if (!part.section.empty()) sea.Section(Widen(part.section));
     EXPECT_TRUE(sea.Create(CString(path.wstring()), false));
 }
 
