@@ -202,10 +202,8 @@ TEST_F(SaveLoadTest, DumpPrintsBannerAndEntries) {
     EXPECT_EQ(m_reports[2].text, L"PreferenceFile: pref.sea\n");
 
     m_reports.clear();
-    for (unsigned index : {CSeaBase::FirstUserIndex, CSeaBase::NoneIndex, 500u}) {
-        SCOPED_TRACE(index);
-        EXPECT_FALSE(CSeaBase::PrWinDump(index));
-    }
+    for (unsigned index : {CSeaBase::FirstUserIndex, CSeaBase::NoneIndex, 500u})
+        EXPECT_FALSE(CSeaBase::PrWinDump(index)) << index;
     EXPECT_TRUE(m_reports.empty());
 }
 
@@ -223,16 +221,14 @@ TEST_F(SaveLoadTest, OperationsBeforeAStartFail) {
         {"look up a file name", [&] { return m_registry.LookupFilename(lookup::read, L"R", nullptr, name); }},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_FALSE(c.run());
-        EXPECT_EQ(CSeaBase::ApplicationSea(), nullptr);
+        EXPECT_FALSE(c.run()) << c.name;
+        EXPECT_EQ(CSeaBase::ApplicationSea(), nullptr) << c.name;
     }
     EXPECT_EQ(name, CString(L"/x/y.txt"));
     EXPECT_FALSE(fs::exists(Path("s.sea")));
     EXPECT_FALSE(fs::exists(Path("backup")));
     EXPECT_EQ(ReadBytes("base.sea"), "ApplicationFile: app.sea\n");
 }
-
 
 class BackupTest : public SeaBaseTest {
 protected:
@@ -262,10 +258,8 @@ protected:
     }
     void ExpectSameFiles(const std::string& expected, const std::string& actual) const {
         EXPECT_EQ(FilesBelow(expected), FilesBelow(actual));
-        for (const std::string& file : FilesBelow(expected)) {
-            SCOPED_TRACE(file);
-            EXPECT_EQ(ReadBytes(actual + "/" + file), ReadBytes(expected + "/" + file));
-        }
+        for (const std::string& file : FilesBelow(expected))
+            EXPECT_EQ(ReadBytes(actual + "/" + file), ReadBytes(expected + "/" + file)) << file;
     }
     void ExpectStartedOn(const std::string& folder) const {
         ASSERT_NE(m_registry.BaseSea(), nullptr);
@@ -388,8 +382,8 @@ TEST_F(BackupTest, TwoFilesForOnePlaceFail) {
     WriteFile("data/app.sea", "Title: outside\n");
     WriteFile("proj/external" + data + "/app.sea", "Title: inside\n");
     WriteProject("proj");
-    WriteFile("proj/base.sea", "ApplicationFile: app.sea\nApplicationPath: " + data +
-                                  "/\nConfigurationFile: external" + data + "/app.sea\n");
+    WriteFile("proj/base.sea",
+              "ApplicationFile: app.sea\nApplicationPath: @/data/\nConfigurationFile: external@/data/app.sea\n");
     ASSERT_TRUE(m_registry.Init(Wide("proj/base.sea")));
     EXPECT_FALSE(m_registry.Backup(Wide("backup")));
     EXPECT_EQ(ReadBytes("backup/external" + data + "/app.sea"), "Title: outside\n");

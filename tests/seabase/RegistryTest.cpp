@@ -533,7 +533,6 @@ TEST_F(LocalsTest, WrittenValuesComeBackFromTheSection) {
     }
 }
 
-
 using RegistryTest = SeaBaseTest;
 
 TEST_F(RegistryTest, NamesAreFoundExactlyAndIndexesAreChecked) {
@@ -659,7 +658,8 @@ protected:
 
 TEST_F(FilenameTest, LookupStoresThePathOnlyWhenItDiffersFromTheDefault) {
     // given name|the Path entry afterwards ("@": the default directory)
-    const std::pair<const wchar_t*, const wchar_t*> cases[] = {{L"@out.txt", L"<missing>"}, {L"/Other/out.txt", L"/Other/"}};
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"@out.txt", L"<missing>"}, {L"/Other/out.txt", L"/Other/"}};
     for (const auto& [name, storedPath] : cases) {
         SCOPED_TRACE(testing::Message() << name);
         App()->Delete(L"ReportFile");
