@@ -5,8 +5,6 @@
 // as `nobody`, since initdb refuses root.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <string>
 
 namespace pgtest {

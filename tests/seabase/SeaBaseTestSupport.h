@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kelvaro/entry/ResourceEntry.h"
@@ -25,6 +27,12 @@
 namespace seabasetest {
 
 namespace fs = std::filesystem;
+using testsupport::CaseRow;
+using testsupport::ReadCases;
+using Lines = std::vector<std::wstring>;
+
+// The ASCII text of a case field.
+inline std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 // Opens the protected operations of the registry to the tests.
 class Registry : public CSeaBase {
@@ -67,12 +75,7 @@ protected:
     fs::path Path(const std::string& relative) const { return m_dir / relative; }
     CString Wide(const std::string& relative) const { return CString(Path(relative).wstring()); }
     // The scratch folder as the registry gives directories: ending in '/'.
-    CString DirWithSlash(const std::string& relative = "") const {
-        CString dir(relative.empty() ? m_dir.wstring() : Path(relative).wstring());
-        if (dir.IsEmpty() || dir[dir.GetLength() - 1] != L'/')
-            dir += L'/';
-        return dir;
-    }
+    CString DirWithSlash(const std::string& relative = "") const { return CString((Path(relative) / "").wstring()); }
 
     // Writes a sea file in plain ASCII, which the reader takes as code page 1252; "@" stands
     // for the scratch folder.
@@ -91,6 +94,12 @@ protected:
             return L"<missing>";
         return sea->LookupGetString(name, index, CString(L"<no value>")).GetString();
     }
+    // Value 0 of each name in a sea, "<missing>" for an absent one.
+    static void ExpectValues(const CResourceSea* sea,
+                             std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> values) {
+        for (const auto& [name, value] : values)
+            EXPECT_EQ(Value(sea, name), value) << name;
+    }
     // A sea file's value as a fresh read-only sea reads it.
     static std::wstring FileValue(const CString& file, const wchar_t* name, unsigned index = 0) {
         CResourceSea sea(107);
@@ -99,16 +108,15 @@ protected:
         return Value(&sea, name, index);
     }
     // The list lines of a list entry, each as its whole trimmed line.
-    static std::vector<std::wstring> ListLines(const CResourceSea* sea, const wchar_t* name) {
-        std::vector<std::wstring> lines;
+    static Lines ListLines(const CResourceSea* sea, const wchar_t* name) {
+        Lines lines;
         CString text;
-        if (sea == nullptr || !sea->IsListEntry(name) || sea->GetLine(name, text) == 0)
-            return lines;
-        // GetLine gives the head's value part, then every list line, then the closing line.
-        std::wistringstream in(text.GetString());
-        for (std::wstring line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines.size() < 2 ? std::vector<std::wstring>() : std::vector<std::wstring>(lines.begin() + 1, lines.end() - 1);
+        if (sea != nullptr && sea->IsListEntry(name) && sea->GetLine(name, text) != 0) {
+            // GetLine gives the head's value part, then every list line, then the closing line.
+            std::wistringstream in(text.GetString());
+            for (std::wstring line; std::getline(in, line);) lines.push_back(line);
+        }
+        return lines.size() < 2 ? Lines() : Lines(lines.begin() + 1, lines.end() - 1);
     }
 
     bool Reported(const std::wstring& part) const {

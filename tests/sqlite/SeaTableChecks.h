@@ -145,11 +145,9 @@ void ATableOfAnotherShapeIsRefusedAndKept(const Backend& db) {
            " INSERT INTO extra VALUES (1, 'theirs', 'v', 0, 'keep');");
     db.Sql("CREATE VIEW seaview AS SELECT CAST(1 AS bigint) AS line, CAST('a' AS text) AS name,"
            " CAST('b' AS text) AS vals, CAST(0 AS bigint) AS listcounter;");
-    const struct {
-        const wchar_t* table;
-        const char* first;  // the first name of its rows
-        const wchar_t* says;
-    } cases[] = {{L"people", "Ann", L"other columns"}, {L"extra", "theirs", L"other columns"}, {L"seaview", "a", L"not a table"}};
+    // first: the first name of its rows
+    const struct { const wchar_t* table; const char* first; const wchar_t* says; } cases[] = {
+        {L"people", "Ann", L"other columns"}, {L"extra", "theirs", L"other columns"}, {L"seaview", "a", L"not a table"}};
     const std::string before = db.State();
     for (const auto& c : cases) {
         SCOPED_TRACE(kelvaro::utf8::Encode(c.table));

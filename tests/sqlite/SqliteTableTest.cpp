@@ -99,20 +99,11 @@ TEST(SqliteTable, AFailedExportLeavesTheFileAsItWas) {
     TestSea bad;
     bad.LookupSetInt(L"new", 1);
     bad.LookupSetString(L"long", std::wstring(5000, L'x').c_str());  // too long to rebuild
-    const struct {
-        const char* what;
-        std::vector<Row> rows;  // the file's rows before; none: there is no file
-        bool emptyFile;         // a file there, but without any bytes
-    } cases[] = {
-        {"no file", {}, false},
-        {"an empty file", {}, true},
-        {"a database with rows", {{L"old", L"1", 0}, {L"older", L"2", 0}}, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const std::string start : {"no file", "an empty file", "a database with rows"}) {
+        SCOPED_TRACE(start);
         const Sqlite db;
-        if (c.emptyFile) seatest::WriteBytes(db.file, "");
-        if (!c.rows.empty()) db.Write(c.rows);
+        if (start == "an empty file") seatest::WriteBytes(db.file, "");
+        if (start == "a database with rows") db.Write({{L"old", L"1", 0}, {L"older", L"2", 0}});
         const bool existed = std::filesystem::exists(db.file);
         const std::string before = db.State();
         EXPECT_THROW(bad.SaveToTable(db.Open().get()), CResourceSeaException);
@@ -130,46 +121,39 @@ TEST(SqliteTable, AFailedExportLeavesTheFileAsItWas) {
     }
 }
 
-TEST(SqliteTable, AFailedExportKeepsAFileItDidNotCreate) {
-    // Both tables find no file; the first export creates it and holds it, so
-    // that the second fails on a file that is not its own.
-    const Sqlite db;
-    const auto first = db.Open(), second = db.Open();
-    second->SetBusyTimeout(50);
-    ASSERT_TRUE(first->BeginWrite());
-    first->WriteTableLine(L"a", L"1", 0);
-    TestSea sea;
-    sea.LookupSetInt(L"b", 2);
-    CaptureOutput capture;
-    EXPECT_FALSE(sea.SaveToTable(second.get()));
-    EXPECT_TRUE(std::filesystem::exists(db.file));
-    ASSERT_TRUE(first->EndWrite());
-    EXPECT_EQ(db.Rows(), (std::vector<Row>{{L"a", L"1", 0}}));
-}
-
-TEST(SqliteTable, AnExportThatCannotCommitLeavesTheOldRows) {
-    const Sqlite db;
-    db.Write({{L"old", L"1", 0}, {L"older", L"2", 0}});
-    // A reader in the middle of an import keeps the writer from committing.
-    const auto reader = db.Open();
-    ASSERT_TRUE(reader->BeginRead());
-    TestSea sea;
-    sea.LookupSetInt(L"new", 3);
-    CaptureOutput capture;
-    {
-        const auto writer = db.Open();
-        writer->SetBusyTimeout(50);
-        EXPECT_FALSE(sea.SaveToTable(writer.get()));
-        EXPECT_FALSE(writer->LastError().IsEmpty());
+// Another table of the same file holds it: one in the middle of an import
+// keeps the writer from committing; one in the middle of an export, that
+// found no file either, made the file the failing export must not remove.
+TEST(SqliteTable, AnExportThatCannotCommitLeavesTheFileAsItWas) {
+    const std::vector<Row> old = {{L"old", L"1", 0}, {L"older", L"2", 0}};
+    for (const bool reading : {true, false}) {
+        SCOPED_TRACE(reading ? "held by an import" : "held by an export that created the file");
+        const Sqlite db;
+        if (reading) db.Write(old);
+        const auto holder = db.Open();
+        ASSERT_TRUE(reading ? holder->BeginRead() : holder->BeginWrite());
+        if (!reading) holder->WriteTableLine(L"a", L"1", 0);
+        TestSea sea;
+        sea.LookupSetInt(L"new", 3);
+        CaptureOutput capture;
+        {
+            const auto writer = db.Open();
+            writer->SetBusyTimeout(50);
+            EXPECT_FALSE(sea.SaveToTable(writer.get()));
+            EXPECT_FALSE(writer->LastError().IsEmpty());
+        }
+        ASSERT_EQ(capture.Reports().size(), 1u);
+        EXPECT_EQ(capture.Reports()[0].style, PrWin::WriteProblem);
+        EXPECT_TRUE(capture.Has(L"Sea table sea in "));
+        EXPECT_TRUE(std::filesystem::exists(db.file));
+        if (reading) {
+            ASSERT_TRUE(holder->NextTableLine());
+            EXPECT_FALSE(holder->NextTableLine());
+            EXPECT_FALSE(holder->NextTableLine()) << "false again after the end";
+        }
+        EXPECT_TRUE(reading ? holder->EndRead() : holder->EndWrite());
+        EXPECT_EQ(db.Rows(), reading ? old : std::vector<Row>({{L"a", L"1", 0}}));
     }
-    ASSERT_EQ(capture.Reports().size(), 1u);
-    EXPECT_EQ(capture.Reports()[0].style, PrWin::WriteProblem);
-    EXPECT_TRUE(capture.Has(L"Sea table sea in "));
-    ASSERT_TRUE(reader->NextTableLine());
-    EXPECT_FALSE(reader->NextTableLine());
-    EXPECT_FALSE(reader->NextTableLine()) << "false again after the end";
-    EXPECT_TRUE(reader->EndRead());
-    EXPECT_EQ(db.Rows(), (std::vector<Row>{{L"old", L"1", 0}, {L"older", L"2", 0}}));
 }
 
 }  // namespace

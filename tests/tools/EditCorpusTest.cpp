@@ -89,13 +89,11 @@ struct Targets {
 };
 
 std::string NameOf(const std::optional<std::string>& text) {
-    if (!text || text->empty() || !std::isalpha(static_cast<unsigned char>((*text)[0]))) return {};
-    const std::size_t colon = text->find(':');
-    if (colon == std::string::npos) return {};
+    const std::size_t colon = text ? text->find(':') : std::string::npos;
+    if (colon == std::string::npos || !std::isalpha(static_cast<unsigned char>((*text)[0]))) return {};
     const std::string name = text->substr(0, colon);
-    return std::all_of(name.begin(), name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); })
-               ? name
-               : std::string();
+    const auto alnum = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
+    return std::all_of(name.begin(), name.end(), alnum) ? name : std::string();
 }
 
 // Names and sections of the corpus are ASCII.
@@ -103,10 +101,7 @@ CString Widen(const std::string& text) { return CString(std::wstring(text.begin(
 
 // `bytes` read as the sea of `part`, as an application would.
 void Open(TestSea& sea, const fs::path& path, const Part& part) {
-    if (!part.section.empty()) {
-        sea.SetSeaName(Widen(part.section));
-        sea.SetFileSection(true);
-    }
+    if (!part.section.empty()) sea.Section(Widen(part.section));
     EXPECT_TRUE(sea.Create(CString(path.wstring()), false));
 }
 
@@ -223,8 +218,7 @@ TEST(EditCorpus, EveryOtherLineKeepsItsBytes) {
         for (const auto& item : fs::directory_iterator(kData / folder)) {
             const fs::path source = item.path();
             if (source.extension() != ".sea" || source.stem().extension() == ".out") continue;
-            fs::path out = source;
-            out.replace_extension(".out.sea");
+            const fs::path out = fs::path(source).replace_extension(".out.sea");
             // The library writes an invalid file as its expected output; the
             // tool refuses to change a file with problems.
             const std::string original = seatest::ReadBytes(source);

@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <string>
 
@@ -54,18 +52,15 @@ TEST_F(SeaToolTest, SetOnALargeFileChangesOneLine) {
 // and each one appears in a test of the tool.
 TEST_F(SeaToolTest, ReadmeListsAndTestsEveryCommandAndOption) {
     const fs::path source = testsupport::DataDir().parent_path().parent_path();
-    std::ifstream in(source / "README.md");
-    std::string readme((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string readme = testsupport::ReadBytes(source / "README.md");
     const std::size_t table = readme.find("| Command | What it does |");
     ASSERT_NE(table, std::string::npos);
     readme = readme.substr(table, readme.find("\n\n", table) - table);
     std::string tests;
     for (const char* file : {"tools/SeaToolTest.cpp", "tools/InterchangeTest.cpp", "tools/EditCorpusTest.cpp",
                              "data/golden-sea/tool/commands.txt", "data/golden-sea/tool/sqlite.txt",
-                             "data/golden-sea/tool/interchange.txt"}) {
-        std::ifstream test(source / "tests" / file);
-        tests += std::string((std::istreambuf_iterator<char>(test)), std::istreambuf_iterator<char>());
-    }
+                             "data/golden-sea/tool/interchange.txt"})
+        tests += testsupport::ReadBytes(source / "tests" / file);
     // A transcript's command line counts as a command a test runs.
     tests = std::regex_replace(tests, std::regex("\n\\$\\+? "), "\n\"");
     const std::string usage = Sea("--help").out;
