@@ -90,9 +90,9 @@ std::size_t CMapStringToOb::HashOf(std::wstring_view key) noexcept
     return std::hash<std::wstring_view>{}(key);
 }
 
-bool CMapStringToOb::SameKey(const CAssoc* assoc, std::wstring_view key, std::size_t hash) noexcept
+bool CMapStringToOb::SameKey(const CAssoc* assoc, std::wstring_view key) noexcept
 {
-    return assoc->nHash == hash && assoc->key.Equals(key);
+    return assoc->key.Equals(key);
 }
 
 // ---- keys ------------------------------------------------------------------------
@@ -151,6 +151,20 @@ bool CMapStringToOb::Key::Equals(std::wstring_view text) const noexcept
     return true;
 }
 
+std::size_t CMapStringToOb::Key::Hash() const
+{
+    if (m_kind == kHeapWide)
+        return HashOf(std::wstring_view(static_cast<const wchar_t*>(Heap()), m_length));
+    const unsigned char* bytes = Bytes();
+    if (m_kind == kInlineBytes) {
+        wchar_t wide[kInline];
+        for (unsigned i = 0; i < m_length; ++i)
+            wide[i] = bytes[i];
+        return HashOf(std::wstring_view(wide, m_length));
+    }
+    return HashOf(std::wstring(bytes, bytes + m_length));
+}
+
 CString CMapStringToOb::Key::Text() const
 {
     if (m_kind == kHeapWide)
@@ -175,9 +189,10 @@ void CMapStringToOb::Rehash(unsigned bucketCount)
         CAssoc* assoc = Node(m_buckets[b]);
         while (assoc != nullptr) {
             CAssoc* next = Node(assoc->next);
-            Link& head = buckets[assoc->nHash & mask];
+            const std::size_t hash = assoc->key.Hash();
+            Link& head = buckets[hash & mask];
             assoc->next = head;
-            head = LinkTo(assoc);
+            head = LinkTo(assoc, hash);
             assoc = next;
         }
     }
@@ -212,7 +227,7 @@ CMapStringToOb::CAssoc* CMapStringToOb::FindAssoc(std::wstring_view key, std::si
             continue;
         }
         CAssoc* assoc = Node(link);
-        if (SameKey(assoc, key, hash))
+        if (SameKey(assoc, key))
             return assoc;
         link = assoc->next;
     }
@@ -247,7 +262,6 @@ void CMapStringToOb::FreeAssoc(CAssoc* assoc) noexcept
 {
     assoc->key.Clear(); // a free node should not hold on to the key's memory
     assoc->value = nullptr;
-    assoc->nHash = 0;
     assoc->next = reinterpret_cast<Link>(m_pFreeList);
     m_pFreeList = assoc;
     --m_count;
@@ -300,11 +314,10 @@ CObject*& CMapStringToOb::Slot(std::wstring_view key, std::size_t hash)
         m_pFreeList = assoc;
         throw;
     }
-    assoc->nHash = hash;
     assoc->value = nullptr;
     Link& head = m_buckets[hash & (m_bucketCount - 1)];
     assoc->next = head;
-    head = LinkTo(assoc);
+    head = LinkTo(assoc, hash);
     ++m_count;
     return assoc->value;
 }
@@ -316,7 +329,7 @@ bool CMapStringToOb::RemoveKey(std::wstring_view key)
     const std::size_t hash = HashOf(key);
     for (Link* link = &m_buckets[hash & (m_bucketCount - 1)]; *link != 0;) {
         CAssoc* assoc = Node(*link);
-        if (SameKey(assoc, key, hash)) {
+        if (SameKey(assoc, key)) {
             *link = assoc->next;
             FreeAssoc(assoc);
             return true;
@@ -359,7 +372,8 @@ void CMapStringToOb::GetNextAssoc(POSITION& pos, CString& key, CObject*& value) 
     const CAssoc* assoc = pos == BEFORE_START_POSITION ? FirstFrom(0) : reinterpret_cast<const CAssoc*>(pos);
     if (assoc == nullptr)
         throw std::invalid_argument("CMapStringToOb::GetNextAssoc: POSITION of an empty map");
-    const CAssoc* next = assoc->next != 0 ? Node(assoc->next) : FirstFrom((assoc->nHash & (m_bucketCount - 1)) + 1);
+    const CAssoc* next =
+        assoc->next != 0 ? Node(assoc->next) : FirstFrom((assoc->key.Hash() & (m_bucketCount - 1)) + 1);
     key = assoc->key.Text();
     value = assoc->value;
     pos = reinterpret_cast<POSITION>(const_cast<CAssoc*>(next));

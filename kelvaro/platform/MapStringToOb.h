@@ -66,7 +66,7 @@ private:
     // heap, narrow when they can, wide otherwise.
     class Key {
     public:
-        // Fills the node to 48 bytes; also holds the heap pointer of a longer key.
+        // Fills the node to 40 bytes; also holds the heap pointer of a longer key.
         static constexpr unsigned kInline = 19;
 
         Key() noexcept { m_inline[0] = 0; }
@@ -78,6 +78,7 @@ private:
         void Clear() noexcept;
         bool Equals(std::wstring_view text) const noexcept;
         CString Text() const;
+        std::size_t Hash() const;  // HashOf the key's text
 
     private:
         enum Kind : unsigned char { kInlineBytes, kHeapBytes, kHeapWide };
@@ -110,10 +111,12 @@ private:
     // A map whose nodes lie above that range (never on Linux unless asked
     // for) keeps plain addresses.
     using Link = std::uintptr_t;
+    // No hash is kept: the links carry enough of it to pass over other keys,
+    // and the rare regrowth and walk make it again from the key. A million
+    // names then take 8 MB less.
     struct CAssoc {
         Link next = 0;  // in the chain of its bucket, or of the free list (untagged)
         CObject* value = nullptr;
-        std::size_t nHash = 0;
         Key key;
     };
     static constexpr bool kCanTag = sizeof(Link) == 8;
@@ -123,16 +126,16 @@ private:
     static constexpr Link kTagBits = ~(kAddressBits | kHasNext);
     static Link TagOf(std::size_t hash) noexcept { return static_cast<Link>(hash) & kTagBits; }
     CAssoc* Node(Link link) const noexcept { return reinterpret_cast<CAssoc*>(m_tagged ? link & kAddressBits : link); }
-    // The link to `node`, once its own next link is set.
-    Link LinkTo(const CAssoc* node) const noexcept {
+    // The link to `node`, whose key has `hash`, once its own next link is set.
+    Link LinkTo(const CAssoc* node, std::size_t hash) const noexcept {
         const auto address = reinterpret_cast<Link>(node);
         if (!m_tagged || node == nullptr) return address;
-        return address | TagOf(node->nHash) | (node->next != 0 ? kHasNext : 0);
+        return address | TagOf(hash) | (node->next != 0 ? kHasNext : 0);
     }
     // Makes every link a plain address, for nodes above the tagged range.
     void StopTagging() noexcept;
 
-    static bool SameKey(const CAssoc* assoc, std::wstring_view key, std::size_t hash) noexcept;
+    static bool SameKey(const CAssoc* assoc, std::wstring_view key) noexcept;
     CAssoc* FindAssoc(std::wstring_view key, std::size_t hash) const noexcept;
     CAssoc* NewAssoc();
     void FreeAssoc(CAssoc* assoc) noexcept;

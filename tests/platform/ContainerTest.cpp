@@ -183,6 +183,8 @@ TEST(MapStringToObTest, KeysComeBackWholeBadPositionsThrowRemovalWhileIteratingA
             const std::size_t k = round == 0 ? i : keys.size() - 1 - i;
             map.SetAt(keys[k], &objects[k]);
         }
+        // Regrowing rehashes every kind of key from the key itself.
+        map.InitHashTable(round == 0 ? 2 : 64);
         for (std::size_t i = 0; i < keys.size(); ++i) EXPECT_EQ(map.Find(keys[i]), &objects[i]) << i;
         // Same length, a character above Latin-1 whose low byte matches.
         EXPECT_EQ(map.Find(L"caf\u01E9\u00FF"), nullptr);
