@@ -577,7 +577,36 @@ protected:
     std::uint16_t m_nameOffset = 0;
     std::uint16_t m_nameLength = 0;
     mutable ValueChars m_valuePart;  // in the line's own form
-    mutable FastVector<ValueBuffer> m_values;
+    // The values once taken out of the line. Most entries of a read sea
+    // never have theirs taken out (they are read where they stand), so the
+    // vector is made only when the first one is: every other entry saves
+    // two thirds of its size.
+    class ValueList {
+    public:
+        unsigned size() const noexcept { return m_vector ? m_vector->size() : 0u; }
+        bool empty() const noexcept { return size() == 0; }
+        // Unchecked, like any array: only for an index below size().
+        ValueBuffer& operator[](unsigned index) const noexcept { return (*m_vector)[index]; }
+        ValueBuffer* begin() const noexcept { return m_vector ? m_vector->begin() : nullptr; }
+        ValueBuffer* end() const noexcept { return m_vector ? m_vector->end() : nullptr; }
+        // Both throw std::bad_alloc, with nothing changed, when memory runs out.
+        void reserve(unsigned n) { Made().reserve(n); }
+        void push_back(const ValueBuffer& value) { Made().push_back(value); }
+        void erase(unsigned first, unsigned count) {
+            if (m_vector) m_vector->erase(first, count);
+        }
+        void clear() noexcept {
+            if (m_vector) m_vector->clear();
+        }
+
+    private:
+        FastVector<ValueBuffer>& Made() {
+            if (!m_vector) m_vector = std::make_unique<FastVector<ValueBuffer>>();
+            return *m_vector;
+        }
+        std::unique_ptr<FastVector<ValueBuffer>> m_vector;
+    };
+    mutable ValueList m_values;
     CResValueReservoir* m_reservoir;
 
     // The lines of a list entry and its closing line. Only list heads have
