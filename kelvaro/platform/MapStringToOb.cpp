@@ -339,6 +339,27 @@ bool CMapStringToOb::RemoveKey(std::wstring_view key)
     return false;
 }
 
+int CMapStringToOb::RemoveValue(const CObject* value) noexcept
+{
+    int removed = 0;
+    for (unsigned b = 0; b < m_bucketCount; ++b) {
+        for (Link* link = &m_buckets[b]; *link != 0;) {
+            CAssoc* assoc = Node(*link);
+            if (assoc->value != value) {
+                link = &assoc->next;
+                continue;
+            }
+            *link = assoc->next;
+            ++removed;
+            const bool last = m_count == 1;
+            FreeAssoc(assoc);  // the last key frees the table as well
+            if (last)
+                return removed;
+        }
+    }
+    return removed;
+}
+
 void CMapStringToOb::RemoveAll()
 {
     FreeBuckets(m_buckets, m_bucketCount, m_bucketsInPages);

@@ -50,6 +50,9 @@ public:
     void Prefetch(std::size_t hash) const noexcept;
     // False when key was not there.
     bool RemoveKey(std::wstring_view key);
+    // Removes every key whose value is `value`, in one pass over the whole
+    // map; how many went.
+    int RemoveValue(const CObject* value) noexcept;
     void RemoveAll();
 
     // Null when the map is empty.

@@ -142,7 +142,12 @@ void CResourceSea::DeleteSeaLine(CResourceEntry* entry) {
         forget();
         return;
     }
-    if (ownKey) m_index.RemoveKey(entry->NameView());
+    // An entry given another name through its own assignment is still
+    // indexed under the one it had: that key must not outlive it.
+    if (ownKey)
+        m_index.RemoveKey(entry->NameView());
+    else
+        m_index.RemoveValue(entry);
     forget();
     const auto index = static_cast<unsigned>(at);
     for (ListContinuation& block : m_continuations)

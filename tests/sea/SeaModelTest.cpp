@@ -50,6 +50,23 @@ TEST(SeaModel, LinesEntriesNamesAndIteration) {
 // a 1,000,000-line sea would take minutes for 100,000 deletes. Every way to
 // delete is used, with appends and reads of the lines in between, and the
 // write-back keeps every other line byte for byte.
+// An entry renamed through its own assignment is still indexed under the name
+// it had; deleting it must take that key too, or a later lookup of the old
+// name reaches freed memory.
+TEST(SeaModel, DeletingARenamedEntryTakesItsOldKey) {
+    TestSea sea;
+    CResourceEntry* entry = sea.CreateEntry(L"old", 0);
+    sea.CreateEntry(L"kept", 0)->SetInt(1, 0);
+    *entry = L"new: 2";
+    ASSERT_EQ(sea.GetEntry(L"old"), entry);
+    EXPECT_EQ(sea.Delete(L"old"), lookup::found);
+    EXPECT_EQ(sea.GetEntry(L"old"), nullptr);
+    EXPECT_EQ(sea.GetEntry(L"new"), nullptr);
+    EXPECT_EQ(sea.NrEntries(), 1u);
+    EXPECT_EQ(sea.NrLines(), 1u);
+    EXPECT_EQ(sea.Value(L"kept"), L"1");
+}
+
 TEST(SeaModel, DeletingManyEntriesTakesOnePassAndKeepsTheRest) {
     constexpr unsigned kEntries = 20000;
     ScratchDir dir;
