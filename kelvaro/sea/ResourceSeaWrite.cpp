@@ -430,14 +430,17 @@ bool CResourceSea::WriteFile() {
     // The present file stays open and is read a piece at a time: what this
     // sea does not own is copied from it, never held whole.
     CUnicodeFile present;
+    const auto presentError = [&present] {
+        return FileIO::GetLastErrorMessage(static_cast<DWORD>(present.GetLastError()));
+    };
     FileParts parts;
     const CString* section = m_fileSection ? &m_name : nullptr;
     if (exists && (!present.Open(m_fileName, CUnicodeFile::modeRead) || !SplitFile(present, section, parts)))
-        return RefuseWrite(FileIO::GetLastErrorMessage(static_cast<DWORD>(present.GetLastError())));
+        return RefuseWrite(presentError());
     if (exists && m_disk.valid && m_disk.file == m_fileName) {
         std::uint64_t now = 0;
         if (!HashRange(present, parts.ownStart, parts.ownEnd, now))
-            return RefuseWrite(FileIO::GetLastErrorMessage(static_cast<DWORD>(present.GetLastError())));
+            return RefuseWrite(presentError());
         if (now != m_disk.hash) return RefuseWrite(FileIO::GetLastErrorMessage(FileIO::kErrorChangedOnDisk));
     }
 
@@ -455,7 +458,7 @@ bool CResourceSea::WriteFile() {
             for (std::uint64_t at = from; at < to;) {
                 const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(to - at, kPiece));
                 if (!present.ReadRawBytes(at, length, piece))
-                    throw WriteRefused{FileIO::GetLastErrorMessage(static_cast<DWORD>(present.GetLastError()))};
+                    throw WriteRefused{presentError()};
                 at += length;
                 writer.Raw(piece, at < to || endsLine);
             }
@@ -464,7 +467,7 @@ bool CResourceSea::WriteFile() {
             std::string last;  // the last unit of what comes before tells whether it ends a line
             const std::uint64_t tail = std::min<std::uint64_t>(parts.ownStart, 2);
             if (!present.ReadRawBytes(parts.ownStart - tail, static_cast<std::size_t>(tail), last))
-                throw WriteRefused{FileIO::GetLastErrorMessage(static_cast<DWORD>(present.GetLastError()))};
+                throw WriteRefused{presentError()};
             const std::size_t bom = parts.ownStart - tail < parts.bom ? parts.bom - (parts.ownStart - tail) : 0;
             copy(0, parts.ownStart, EndsLine(last, parts.codePage, bom));
         } else {
