@@ -4,6 +4,8 @@
 // It also holds the arena the sea's reader makes its entries in.
 #pragma once
 
+#include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "kelvaro/entry/SeaArena.h"
@@ -12,6 +14,8 @@
 // terminator included (second): the pair an entry keeps per value. A plain
 // aggregate rather than std::pair, whose assignment is not trivial, so that
 // the entries' FastVector may move it as raw memory.
+class CResourceEntry;
+
 struct ResValueBuffer {
     wchar_t* first;
     unsigned second;
@@ -67,6 +71,28 @@ public:
     CSeaArena& Arena() noexcept { return m_arena; }
     const CSeaArena& Arena() const noexcept { return m_arena; }
 
+    // Where the sea's entries tell its index that a name changed (the entry,
+    // and the hash it was filed under). Never throws: when the note cannot
+    // be kept, the index is told to file every entry again instead.
+    struct Renamed {
+        const CResourceEntry* entry;
+        std::size_t oldHash;
+    };
+    void NoteRenamed(const CResourceEntry* entry, std::size_t oldHash) noexcept {
+        try {
+            m_renamed.push_back({entry, oldHash});
+        } catch (...) {
+            m_renamesLost = true;
+        }
+    }
+    bool HasRenames() const noexcept { return m_renamesLost || !m_renamed.empty(); }
+    // The notes so far, and whether some were lost; both are reset.
+    std::vector<Renamed> TakeRenames(bool& lost) noexcept {
+        lost = m_renamesLost;
+        m_renamesLost = false;
+        return std::exchange(m_renamed, {});
+    }
+
     // Free-list sizes, for tests and statistics.
     unsigned SmallCount() const { return static_cast<unsigned>(m_small.size()); }
     unsigned LargeCount() const { return static_cast<unsigned>(m_large.size()); }
@@ -81,4 +107,6 @@ private:
     std::vector<Buffer> m_small;  // capacity 16 only
     std::vector<Buffer> m_large;  // any other capacity, a multiple of 16
     CSeaArena m_arena;
+    std::vector<Renamed> m_renamed;
+    bool m_renamesLost = false;
 };

@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "kelvaro/entry/NameHash.h"
 #include "kelvaro/platform/CodePage.h"
 #include "kelvaro/platform/Format.h"
 #include "kelvaro/platform/Utf.h"
@@ -84,6 +85,7 @@ CResourceEntry::CResourceEntry(const CResourceEntry& other)
 CResourceEntry& CResourceEntry::operator=(const CResourceEntry& other) {
     if (this == &other)
         return *this;
+    const NameWatch watch(*this);
     ClearContents(false, false);
     m_status = other.m_status;
     if (!other.m_namePending)
@@ -161,6 +163,33 @@ void CResourceEntry::MakeName() const {
         m_name.Assign(m_line.wide + m_nameOffset, m_nameLength);
     }
     m_namePending = false;
+}
+
+std::size_t CResourceEntry::NameHash() const noexcept {
+    if (!m_namePending) return kelvaro::HashName(m_name.View());
+    if (IsNarrow()) return kelvaro::HashName(m_line.narrow + m_nameOffset, m_nameLength);
+    return kelvaro::HashName(std::wstring_view(m_line.wide + m_nameOffset, m_nameLength));
+}
+
+bool CResourceEntry::HasName(std::wstring_view name) const noexcept {
+    if (!m_namePending) return m_name.View() == name;
+    if (name.size() != m_nameLength) return false;
+    if (!IsNarrow()) return std::wstring_view(m_line.wide + m_nameOffset, m_nameLength) == name;
+    const unsigned char* own = m_line.narrow + m_nameOffset;
+    for (std::size_t i = 0; i < name.size(); ++i)
+        if (static_cast<std::uint32_t>(name[i]) != own[i]) return false;
+    return true;
+}
+
+void CResourceEntry::CopyName(CString& out) const {
+    if (!m_namePending) {
+        out = m_name.Get();
+    } else if (IsNarrow()) {
+        const unsigned char* own = m_line.narrow + m_nameOffset;
+        out.Str().assign(own, own + m_nameLength);
+    } else {
+        out.Str().assign(m_line.wide + m_nameOffset, m_nameLength);
+    }
 }
 
 void CResourceEntry::Widen() const {
@@ -276,6 +305,7 @@ CResourceEntry& CResourceEntry::operator=(const wchar_t* line) {
     const std::size_t length = std::wcslen(line);
     if (length >= 0xFFFFFFFFu)
         throw std::bad_alloc();
+    const NameWatch watch(*this);
     m_valuesPending = false;  // the values of the old line go with it
     // The line buffer is a capacity: a line that fits reuses it, which keeps
     // re-reading and re-assigning lines free of allocations.
@@ -333,6 +363,7 @@ std::wstring_view CResourceEntry::AssignReadLine(const wchar_t* line, std::size_
 CResourceEntry& CResourceEntry::operator=(const char* line) {
     if (line == nullptr)
         line = "";
+    const NameWatch watch(*this);
     {
         const int converted = KonvertiereNachWChar(line, 1252);
         KonversionsFreigabe release;

@@ -42,6 +42,7 @@ class CUnicodeFile;
 class CResourceSea;
 class CResourceList;
 class CResSeaTableInterface;
+class SeaIndex;
 
 class CResourceEntry : public CObject {
 public:
@@ -111,6 +112,12 @@ public:
         MakeWide();
         return std::wstring_view(m_line.wide + m_nameOffset, m_nameLength);
     }
+    // The name as a sea's index sees it: no string is made and no line is
+    // widened for it. NameHash is kelvaro::HashName of the name.
+    std::size_t NameHash() const noexcept;
+    bool HasName(std::wstring_view name) const noexcept;
+    // The name into `out`, without the entry keeping a string of it.
+    void CopyName(CString& out) const;
     unsigned NValues() const { return m_valuesPending ? PendingValueCount() : m_values.size(); }
     unsigned Status() const { return m_status & ~kLineEndBits; }
     bool Accessed() const { return (m_status & StatusAccessed) != 0; }
@@ -295,6 +302,7 @@ public:
 protected:
     friend class CResourceSea;
     friend class CResourceList;
+    friend class SeaIndex;
 
     // ---- clearing --------------------------------------------------------------------
     // Frees the line, gives the values back (freeAll: frees them), deletes the
@@ -305,6 +313,15 @@ protected:
     void SubListeLoeschen(bool freeAll);
     // Creates the closing line if missing and sets its text "} \t;-- name".
     void ListenendeErzeugen();
+
+    // Whether a sea's index holds this entry under its name. While it does,
+    // a change of name is told to the entry's reservoir, which the sea that
+    // owns the index reads before its next lookup: an entry knows its
+    // reservoir, not its sea.
+    bool IsIndexed() const noexcept { return (m_storage & kIndexed) != 0; }
+    void SetIndexed(bool indexed) const noexcept {
+        m_storage = static_cast<std::uint8_t>(indexed ? m_storage | kIndexed : m_storage & ~kIndexed);
+    }
 
     // Sets Accessed; value `index`'s text, or null when index >= NValues().
     // Copies the values out of the line first.
@@ -573,7 +590,26 @@ protected:
     // it has had its one line from the arena (kArenaLineTaken) and whether
     // that line is narrow (kLineNarrow, always in the arena).
     mutable std::uint8_t m_storage = 0;
-    enum : std::uint8_t { kEntryInArena = 1, kLineInArena = 2, kArenaLineTaken = 4, kLineNarrow = 8 };
+    enum : std::uint8_t { kEntryInArena = 1, kLineInArena = 2, kArenaLineTaken = 4, kLineNarrow = 8, kIndexed = 16 };
+    // Notes a change of name of an indexed entry across whatever assigns it
+    // a new line; the hashes are compared, so an unchanged name costs two
+    // hashes of a short text and nothing else.
+    class NameWatch {
+    public:
+        explicit NameWatch(const CResourceEntry& entry) noexcept
+            : m_entry(entry), m_active(entry.IsIndexed() && entry.m_reservoir != nullptr),
+              m_hash(m_active ? entry.NameHash() : 0) {}
+        ~NameWatch() {
+            if (m_active && m_entry.NameHash() != m_hash) m_entry.m_reservoir->NoteRenamed(&m_entry, m_hash);
+        }
+        NameWatch(const NameWatch&) = delete;
+        NameWatch& operator=(const NameWatch&) = delete;
+
+    private:
+        const CResourceEntry& m_entry;
+        bool m_active;
+        std::size_t m_hash;
+    };
     std::uint16_t m_nameOffset = 0;
     std::uint16_t m_nameLength = 0;
     mutable ValueChars m_valuePart;  // in the line's own form

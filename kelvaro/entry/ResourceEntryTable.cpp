@@ -59,6 +59,7 @@ void CResourceEntry::WriteToTable(CResSeaTableInterface* table) const {
 }
 
 void CResourceEntry::ReadFromTable(CResSeaTableInterface* table) {
+    const NameWatch watch(*this);
     ClearContents(false, false);
     m_status = 0;
     CString name(table->CurrentLineName());

@@ -338,6 +338,7 @@ void CResourceEntry::SetSeaLine(const wchar_t* valueText) {
 }
 
 void CResourceEntry::SetToComment(const wchar_t* text) {
+    const NameWatch watch(*this);
     m_status |= StatusAccessed | StatusComment;
     if (text != nullptr) {
         // The text may lie in this entry's own line or values, which the

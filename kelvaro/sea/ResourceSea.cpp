@@ -2,6 +2,7 @@
 #include "kelvaro/sea/ResourceSea.h"
 
 #include <memory>
+#include <new>
 #include <utility>
 
 #include "kelvaro/entry/ResValueReservoir.h"
@@ -20,7 +21,8 @@ void kelvaro::seareport::Report(SeaProblems* sink, SeaProblem problem, unsigned 
 }
 
 CResourceSea::CResourceSea(unsigned hashSize) {
-    m_index.InitHashTable(hashSize, true);
+    // hashSize counts slots; three quarters of them may be filled.
+    m_index.Reserve(hashSize - hashSize / 4);
     m_reservoir = new CResValueReservoir(hashSize / 2);
 }
 
@@ -43,7 +45,9 @@ void CResourceSea::ForgetFile() {
 
 void CResourceSea::PurgeDataBase() {
     ForgetFile();
-    m_index.RemoveAll();
+    m_index.Clear();
+    bool lost = false;
+    m_reservoir->TakeRenames(lost);  // the notes name entries that go now
     for (const CSeaLine& line : m_lines) delete line.Entry();
     m_lines.clear();  // keeps the capacity: a purged sea is usually refilled at once
     // With every entry gone, the memory they were read into goes too (kept
@@ -65,15 +69,59 @@ void CResourceSea::AppendLine(CResourceEntry* entry) {
     guard.release();
 }
 
-void CResourceSea::AppendIndexed(CResourceEntry* entry) {
+void CResourceSea::AppendIndexed(CResourceEntry* entry, const std::size_t* hash) {
     // The line list owns the entry before the index refers to it, so a failed
     // insertion never leaves the index pointing at a lost entry.
     AppendLine(entry);
-    m_index.SetAt(entry->NameView(), entry);
+    if (hash != nullptr) {
+        m_index.Insert(entry, *hash);
+        return;
+    }
+    const std::size_t own = entry->NameHash();
+    // A name that is taken stays with its entry; this one is then a line only.
+    if (Index().Find(entry->NameView(), own) == nullptr) m_index.Insert(entry, own);
+}
+
+SeaIndex& CResourceSea::Index() const {
+    if (m_reservoir->HasRenames()) FileRenamedEntries();
+    return m_index;
+}
+
+void CResourceSea::FileRenamedEntries() const {
+    bool lost = false;
+    const std::vector<CResValueReservoir::Renamed> renamed = m_reservoir->TakeRenames(lost);
+    // The entry answers to its new name, unless another entry has it or it
+    // is no entry any more.
+    const auto file = [this](CResourceEntry& entry, std::size_t hash) {
+        if (entry.IsComment() || m_index.Find(entry.NameView(), hash) != nullptr) {
+            entry.SetIndexed(false);
+            return;
+        }
+        try {
+            m_index.Insert(&entry, hash);
+        } catch (const std::bad_alloc&) {
+            entry.SetIndexed(false);  // out of memory: a line without a name to find it by
+        }
+    };
+    if (lost) {
+        // Some note could not be kept: every entry that was filed is filed
+        // again, first line first. They fit in the table they were in.
+        m_index.Clear();
+        for (const CSeaLine& line : m_lines) {
+            CResourceEntry* entry = line.Entry();
+            if (entry != nullptr && entry->IsIndexed()) file(*entry, entry->NameHash());
+        }
+        return;
+    }
+    for (const CResValueReservoir::Renamed& note : renamed) {
+        // An entry renamed twice is filed again at its first note.
+        auto* entry = const_cast<CResourceEntry*>(note.entry);
+        if (m_index.Remove(entry, note.oldHash)) file(*entry, entry->NameHash());
+    }
 }
 
 CResourceSea::Placed CResourceSea::Place(std::unique_ptr<CResourceEntry>& entry, CResourceEntry* present,
-                                         const PlaceRule& rule, CObject** slot) {
+                                         const PlaceRule& rule, const std::size_t* hash) {
     if (entry->IsComment()) {
         // A merge takes values only; the comments of the other source stay there.
         if (rule.merge) return Placed::Dropped;
@@ -82,12 +130,7 @@ CResourceSea::Placed CResourceSea::Place(std::unique_ptr<CResourceEntry>& entry,
     }
     if (present != nullptr) return MeetPresent(*present, *entry, rule);
     if (!rule.addNew) return Placed::Dropped;
-    if (slot != nullptr) {
-        m_lines.push_back(entry.get());
-        *slot = entry.release();
-    } else {
-        AppendIndexed(entry.release());
-    }
+    AppendIndexed(entry.release(), hash);
     return Placed::Added;
 }
 
@@ -103,7 +146,7 @@ CResourceSea::Placed CResourceSea::MeetPresent(CResourceEntry& present, const CR
 }
 
 CResourceEntry* CResourceSea::GetEntry(const wchar_t* name) const {
-    return static_cast<CResourceEntry*>(m_index.Find(std::wstring_view(name ? name : L"")));
+    return Index().Find(std::wstring_view(name ? name : L""));
 }
 
 void CResourceSea::DeleteSeaLine(CResourceEntry* entry) {
@@ -111,8 +154,7 @@ void CResourceSea::DeleteSeaLine(CResourceEntry* entry) {
     // The key may belong to another entry of the same name (a duplicate that
     // the reader turned into a comment, or an entry of another sea): only a
     // key that maps to this very entry goes.
-    CObject* indexed = nullptr;
-    const bool ownKey = m_index.Lookup(entry->NameView(), indexed) && indexed == entry;
+    const bool ownKey = Index().Holds(entry);
     // A block placed after this line moves to the line before it, which takes
     // a search; so does an entry that is not indexed (it may be no line of
     // this sea at all). Every other delete is noted, and the gaps are closed
@@ -124,7 +166,7 @@ void CResourceSea::DeleteSeaLine(CResourceEntry* entry) {
     if (!ownKey || placesBlock) {
         at = m_lines.IndexOf(entry);
         if (at < 0) {
-            if (ownKey) m_index.RemoveKey(entry->NameView());
+            if (ownKey) m_index.Remove(entry);
             return;
         }
     }
@@ -138,16 +180,11 @@ void CResourceSea::DeleteSeaLine(CResourceEntry* entry) {
     };
     if (at < 0) {
         m_lines.Remove(entry);  // may throw: nothing has changed yet
-        m_index.RemoveKey(entry->NameView());
+        m_index.Remove(entry);
         forget();
         return;
     }
-    // An entry given another name through its own assignment is still
-    // indexed under the one it had: that key must not outlive it.
-    if (ownKey)
-        m_index.RemoveKey(entry->NameView());
-    else
-        m_index.RemoveValue(entry);
+    if (ownKey) m_index.Remove(entry);
     forget();
     const auto index = static_cast<unsigned>(at);
     for (ListContinuation& block : m_continuations)
@@ -156,20 +193,23 @@ void CResourceSea::DeleteSeaLine(CResourceEntry* entry) {
 }
 
 POSITION CResourceSea::GetEntriesStartPosition() const {
-    return m_index.IsEmpty() ? nullptr : m_index.GetStartPosition();
+    return Index().First();
 }
 
 CResourceEntry* CResourceSea::GetNextEntry(CString& name, POSITION& pos) {
-    CObject* value = nullptr;
-    m_index.GetNextAssoc(pos, name, value);
-    return static_cast<CResourceEntry*>(value);
+    CResourceEntry* entry = Index().Next(pos);
+    if (entry != nullptr)
+        entry->CopyName(name);
+    else
+        name.Empty();
+    return entry;
 }
 
-unsigned CResourceSea::NrEntries() const { return static_cast<unsigned>(m_index.GetCount()); }
+unsigned CResourceSea::NrEntries() const { return static_cast<unsigned>(Index().Count()); }
 
 unsigned CResourceSea::NrLines() const { return m_lines.size(); }
 
-bool CResourceSea::IsEmpty() const { return m_index.IsEmpty(); }
+bool CResourceSea::IsEmpty() const { return Index().IsEmpty(); }
 
 CResourceSea& CResourceSea::operator+=(const CResourceSea& other) {
     MergeContent(&other);

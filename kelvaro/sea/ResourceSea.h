@@ -18,10 +18,10 @@
 
 #include "kelvaro/platform/CString.h"
 #include "kelvaro/platform/FastVector.h"
-#include "kelvaro/platform/MapStringToOb.h"
 #include "kelvaro/platform/Types.h"
 #include "kelvaro/platform/UnicodeFile.h"
 #include "kelvaro/sea/Lookup.h"
+#include "kelvaro/sea/SeaIndex.h"
 #include "kelvaro/sea/SeaLines.h"
 #include "kelvaro/sea/SeaReport.h"
 
@@ -304,13 +304,14 @@ private:
     // before (null: none). A comment line or a new name is taken (`entry` is
     // then empty); a merge changes `present`; a dropped or duplicate entry
     // stays with the caller, who reports a duplicate as its source words it.
-    // `slot`, when given, is the name's index slot the caller looked up.
+    // `hash`, when given, is the name's hash from a caller that looked the
+    // name up and found no entry.
     Placed Place(std::unique_ptr<CResourceEntry>& entry, CResourceEntry* present, const PlaceRule& rule,
-                 CObject** slot = nullptr);
+                 const std::size_t* hash = nullptr);
     // The part of Place for a name read before: merge, drop or duplicate.
     static Placed MeetPresent(CResourceEntry& present, const CResourceEntry& incoming, const PlaceRule& rule);
     // Enters a new named entry into the index and the line list.
-    void AppendIndexed(CResourceEntry* entry);
+    void AppendIndexed(CResourceEntry* entry, const std::size_t* hash = nullptr);
     // Appends a line that is not indexed (comments, duplicates turned into comments).
     void AppendLine(CResourceEntry* entry);
     // The entry of line `index`; a compact line gets its entry made first.
@@ -391,6 +392,10 @@ private:
     bool m_readOnly = false;
     // Mutable: asking for a compact line's entry puts it in the line's place.
     mutable CSeaLines m_lines;
-    CMapStringToOb m_index;
+    // The index as its entries' names now are: entries renamed through
+    // their own assignment are filed again first.
+    SeaIndex& Index() const;
+    void FileRenamedEntries() const;
+    mutable SeaIndex m_index;
     CResValueReservoir* m_reservoir = nullptr;
 };

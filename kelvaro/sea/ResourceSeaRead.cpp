@@ -41,11 +41,11 @@ struct NameGuess {
     std::size_t hash = 0;
     bool made = false;
     std::size_t HashOf(std::wstring_view actual) const {
-        return made && actual == name ? hash : CMapStringToOb::HashOf(actual);
+        return made && actual == name ? hash : SeaIndex::HashOf(actual);
     }
 };
 
-NameGuess PrefetchNameSlot(const CMapStringToOb& index, const wchar_t* line) {
+NameGuess PrefetchNameSlot(const SeaIndex& index, const wchar_t* line) {
     const wchar_t* name = line;
     while (CResourceEntry::IsWhite(*name)) ++name;
     if (*name == L';' || *name == L'\0') return {};
@@ -53,29 +53,10 @@ NameGuess PrefetchNameSlot(const CMapStringToOb& index, const wchar_t* line) {
     while (*colon != L':' && *colon != L'\0') ++colon;
     if (*colon != L':' || colon == name) return {};
     NameGuess guess{std::wstring_view(name, static_cast<std::size_t>(colon - name)), 0, true};
-    guess.hash = CMapStringToOb::HashOf(guess.name);
+    guess.hash = SeaIndex::HashOf(guess.name);
     index.Prefetch(guess.hash);
     return guess;
 }
-
-// Removes an index slot that was made for a new name but never filled, so
-// the index never holds a key without its entry.
-class IndexSlotGuard {
-public:
-    IndexSlotGuard(CMapStringToOb& index, CObject*& slot, std::wstring_view name)
-        : m_index(index), m_slot(slot), m_name(name), m_wasEmpty(slot == nullptr) {}
-    ~IndexSlotGuard() {
-        if (m_wasEmpty && m_slot == nullptr) m_index.RemoveKey(m_name);
-    }
-    IndexSlotGuard(const IndexSlotGuard&) = delete;
-    IndexSlotGuard& operator=(const IndexSlotGuard&) = delete;
-
-private:
-    CMapStringToOb& m_index;
-    CObject*& m_slot;
-    std::wstring_view m_name;  // in the line read, which outlives the guard
-    bool m_wasEmpty;
-};
 
 }  // namespace
 
@@ -143,13 +124,7 @@ bool CResourceSea::MergeFile(const wchar_t* fileName, bool overwrite) {
     if (!overwrite) {
         // The Modified bits protect every present value from the file's; they
         // stay set afterwards.
-        POSITION pos = m_index.GetStartPosition();
-        CString key;
-        CObject* value = nullptr;
-        while (pos != nullptr) {
-            m_index.GetNextAssoc(pos, key, value);
-            static_cast<CResourceEntry*>(value)->SetModified();
-        }
+        for (POSITION pos = Index().First(); pos != nullptr;) m_index.Next(pos)->SetModified();
         result = ReadContent(file, true, true, name);
     } else {
         result = ReadContent(file, true, false, name);
@@ -322,14 +297,15 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
         m_codePage = m_readCodePage = file.m_codePage;
         m_lfLines = m_crlfLines = 0;
     }
-    if (plain && m_index.GetCount() == 0) {
-        // An index sized for the names the file may hold does not grow step
-        // by step, each step moving every name read so far. One slot per 32
-        // characters of file: the table takes at most a quarter of the
-        // file's bytes, whatever the file holds.
+    // Entries renamed before are filed under their names before any is looked up.
+    Index();
+    if (plain && m_index.IsEmpty()) {
+        // An index sized for the names the file may hold is not rebuilt step
+        // by step, each step moving every name read so far. Room for a name
+        // per 32 characters of file: the table takes at most two thirds of
+        // the file's bytes, whatever the file holds.
         const unsigned charBytes = file.m_codePage == 1200 || file.m_codePage == 1201 ? 2u : 1u;
-        const std::uint64_t guess = std::min<std::uint64_t>(file.GetLength() / (32u * charBytes), 1u << 26);
-        if (guess > m_index.GetHashTableSize()) m_index.InitHashTable(static_cast<unsigned>(guess));
+        m_index.Reserve(std::min<std::uint64_t>(file.GetLength() / (32u * charBytes), 1u << 26));
     }
 
     // Reading the sea's own file records what its part held, so that a save
@@ -459,9 +435,8 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
             // (empty until the entry is placed; the guard takes an unfilled
             // slot out again, whatever ends this step).
             if (!exact || pending->SyntaxError()) name = pending->NameView();
-            CObject*& slot = m_index.Slot(name, guess.HashOf(name));
-            auto* existing = static_cast<CResourceEntry*>(slot);
-            IndexSlotGuard slotGuard(m_index, slot, name);
+            const std::size_t hash = guess.HashOf(name);
+            CResourceEntry* existing = m_index.Find(name, hash);
 
             if (existing != nullptr && pending->IsListContinued()) {
                 // A continuation ("name: {+") adds its lines to the list read before.
@@ -499,7 +474,7 @@ bool CResourceSea::ReadContent(CUnicodeFile& file, bool merge, bool keepModified
                 }
             }
             if (existing == nullptr) noteHead(*pending, lineInfo, openingLine);
-            if (Place(pending, existing, rule, &slot) != Placed::Duplicate) continue;
+            if (Place(pending, existing, rule, &hash) != Placed::Duplicate) continue;
 
             Report(&m_problems, {Kind::Duplicate, fileName, openingLine, L"Duplicate identifier (second will be ignored)", line},
                    kStyleReading, L"%s\nDuplicate identifier in line %d (second will be ignored):\n%s\n%s\n",

@@ -57,7 +57,7 @@ void CResourceSea::ContentTransfer(const CResourceSea* other, int mode, int flag
     for (unsigned i = 0; i < count; ++i) {
         const CResourceEntry* source = named(i);
         if (source == nullptr) continue;
-        if (checkIndex && other->m_index.Find(source->NameView()) != source) continue;
+        if (checkIndex && !other->Index().Holds(source)) continue;
 
         // Always rebuilt, so that the marker is recognised however the line
         // was written in the file. Throws when the line is too long; what was

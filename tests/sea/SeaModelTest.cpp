@@ -1,5 +1,6 @@
 // The sea's data: line list, name index, counts, iteration, deletion, purging.
 #include <cstdint>
+#include <functional>
 #include <set>
 
 #include "sea/SeaTestSupport.h"
@@ -50,21 +51,79 @@ TEST(SeaModel, LinesEntriesNamesAndIteration) {
 // a 1,000,000-line sea would take minutes for 100,000 deletes. Every way to
 // delete is used, with appends and reads of the lines in between, and the
 // write-back keeps every other line byte for byte.
-// An entry renamed through its own assignment is still indexed under the name
-// it had; deleting it must take that key too, or a later lookup of the old
-// name reaches freed memory.
-TEST(SeaModel, DeletingARenamedEntryTakesItsOldKey) {
-    TestSea sea;
-    CResourceEntry* entry = sea.CreateEntry(L"old", 0);
-    sea.CreateEntry(L"kept", 0)->SetInt(1, 0);
-    *entry = L"new: 2";
-    ASSERT_EQ(sea.GetEntry(L"old"), entry);
-    EXPECT_EQ(sea.Delete(L"old"), lookup::found);
-    EXPECT_EQ(sea.GetEntry(L"old"), nullptr);
-    EXPECT_EQ(sea.GetEntry(L"new"), nullptr);
-    EXPECT_EQ(sea.NrEntries(), 1u);
-    EXPECT_EQ(sea.NrLines(), 1u);
-    EXPECT_EQ(sea.Value(L"kept"), L"1");
+// An entry given another line through its own assignment answers to the
+// name that line has, once, and no longer to the old one, which is free for
+// a new entry; a name another entry holds stays with it, and a line that is
+// no entry any more answers to none. Deleting the entry takes its one key:
+// a key left behind would reach freed memory at the next lookup.
+TEST(SeaModel, RenamedEntriesAnswerToTheirPresentName) {
+    struct Case {
+        const char* what;
+        std::function<void(TestSea&, CResourceEntry&)> rename;
+        const wchar_t* answers;  // null: no name finds the entry
+    };
+    const auto assign = [](const wchar_t* line) { return [line](TestSea&, CResourceEntry& e) { e = line; }; };
+    const Case cases[] = {
+        {"wide line", assign(L"new: 2"), L"new"},
+        {"8-bit line", [](TestSea&, CResourceEntry& e) { e = "new: 2"; }, L"new"},
+        {"same name", assign(L"old: 9"), L"old"},
+        {"taken name", assign(L"kept: 2"), nullptr},
+        {"comment", [](TestSea&, CResourceEntry& e) { e.SetToComment(L"was old"); }, nullptr},
+        {"bad line", [](TestSea&, CResourceEntry& e) { EXPECT_TRUE(Thrown([&] { e = L"no colon"; })); }, nullptr},
+        {"twice unseen", [](TestSea&, CResourceEntry& e) { e = L"mid: 1"; e = L"new: 2"; }, L"new"},
+        {"back again",
+         [](TestSea& sea, CResourceEntry& e) {
+             e = L"mid: 1";
+             EXPECT_EQ(sea.GetEntry(L"mid"), &e);
+             e = L"old: 3";
+         },
+         L"old"},
+        {"copy of another",
+         [](TestSea& sea, CResourceEntry& e) {
+             CResourceEntry other(nullptr, 0, nullptr);
+             other = L"new: 4";
+             e = other;
+             EXPECT_EQ(sea.GetEntry(L"new"), &e);
+         },
+         L"new"},
+    };
+    ScratchDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestSea sea;
+        Load(sea, dir, {L"old: 1", L"kept: 5"});
+        CResourceEntry* kept = sea.GetEntry(L"kept");
+        CResourceEntry* entry = sea.GetEntry(L"old");
+        ASSERT_NE(entry, nullptr);
+        c.rename(sea, *entry);
+        const std::wstring answers = c.answers != nullptr ? c.answers : L"";
+        EXPECT_EQ(sea.GetEntry(L"old"), answers == L"old" ? entry : nullptr);
+        EXPECT_EQ(sea.GetEntry(L"kept"), kept);
+        if (c.answers != nullptr) {
+            EXPECT_EQ(sea.GetEntry(c.answers), entry);
+        }
+        std::set<std::wstring> names;
+        CString name;
+        for (POSITION pos = sea.GetEntriesStartPosition(); pos != nullptr;) {
+            const CResourceEntry* visited = sea.GetNextEntry(name, pos);
+            EXPECT_EQ(sea.GetEntry(name.GetString()), visited);
+            names.insert(name.Str());
+        }
+        const std::set<std::wstring> expected =
+            c.answers != nullptr ? std::set<std::wstring>{L"kept", answers} : std::set<std::wstring>{L"kept"};
+        EXPECT_EQ(names, expected);
+        EXPECT_EQ(sea.NrEntries(), names.size());
+        EXPECT_EQ(sea.NrLines(), 2u);
+        if (c.answers != nullptr) {
+            EXPECT_EQ(sea.Delete(c.answers), lookup::found);
+            EXPECT_EQ(sea.GetEntry(c.answers), nullptr);
+            EXPECT_EQ(sea.NrLines(), 1u);
+        }
+        CResourceEntry* fresh = sea.CreateEntry(L"old", 0);
+        EXPECT_NE(fresh, entry);
+        EXPECT_EQ(sea.GetEntry(L"old"), fresh);
+        EXPECT_EQ(sea.Value(L"kept"), L"5");
+    }
 }
 
 TEST(SeaModel, DeletingManyEntriesTakesOnePassAndKeepsTheRest) {

@@ -1,0 +1,112 @@
+// The name index: one hash for both forms of a name, probes that pass over
+// removed slots and wrap around the table, rebuilds, and the walk.
+#include "kelvaro/entry/NameHash.h"
+#include "kelvaro/entry/ResourceEntry.h"
+#include "kelvaro/sea/SeaIndex.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A name read from a file is hashed from its bytes, one asked for from its
+// wide text; a long name is hashed in pieces.
+TEST(SeaIndex, BothFormsOfANameHashAlike) {
+    for (const std::size_t length : {0u, 1u, 255u, 256u, 257u, 700u}) {
+        std::wstring wide;
+        std::vector<unsigned char> bytes;
+        for (std::size_t i = 0; i < length; ++i) {
+            const auto c = static_cast<unsigned char>(0x21 + (i * 37) % 0xDE);
+            wide.push_back(c);
+            bytes.push_back(c);
+        }
+        EXPECT_EQ(kelvaro::HashName(wide), kelvaro::HashName(bytes.data(), bytes.size())) << length;
+    }
+    // A character above U+00FF is not mistaken for its low byte.
+    EXPECT_NE(kelvaro::HashName(L"\u0141x"), kelvaro::HashName(L"\u0041x"));
+}
+
+std::vector<std::unique_ptr<CResourceEntry>> Entries(unsigned count) {
+    std::vector<std::unique_ptr<CResourceEntry>> entries;
+    for (unsigned i = 0; i < count; ++i)
+        entries.push_back(std::make_unique<CResourceEntry>(nullptr, 0u, (L"n" + std::to_wstring(i)).c_str()));
+    return entries;
+}
+
+// Filing enough entries to rebuild the table several times, removing every
+// third one and filing those again: each one is found where it should be.
+TEST(SeaIndex, FindsEveryEntryAcrossRemovalsAndRebuilds) {
+    const auto entries = Entries(5000);
+    SeaIndex index;
+    for (const auto& e : entries) index.Insert(e.get(), e->NameHash());
+    const auto check = [&](bool thirdsFiled) {
+        for (unsigned i = 0; i < entries.size(); ++i) {
+            const bool filed = thirdsFiled || i % 3 != 0;
+            EXPECT_EQ(index.Find(entries[i]->Name().Str()), filed ? entries[i].get() : nullptr) << i;
+            EXPECT_EQ(index.Holds(entries[i].get()), filed) << i;
+        }
+        EXPECT_EQ(index.Find(L"missing"), nullptr);
+    };
+    check(true);
+    for (unsigned i = 0; i < entries.size(); i += 3) EXPECT_TRUE(index.Remove(entries[i].get()));
+    EXPECT_FALSE(index.Remove(entries[0].get())) << "removed twice";
+    EXPECT_EQ(index.Count(), 3333u);
+    check(false);
+    const std::size_t capacity = index.Capacity();
+    for (unsigned i = 0; i < entries.size(); i += 3) index.Insert(entries[i].get(), entries[i]->NameHash());
+    EXPECT_EQ(index.Capacity(), capacity) << "removed slots are used again";
+    check(true);
+}
+
+// Every entry filed under one hash, the last slot of the table: the chain
+// wraps around, and removing from its middle or its end keeps the rest
+// reachable.
+TEST(SeaIndex, ProbesWrapAndPassOverRemovedSlots) {
+    const auto entries = Entries(10);
+    SeaIndex index;
+    index.Reserve(entries.size());
+    const std::size_t last = index.Capacity() - 1;
+    for (const auto& e : entries) index.Insert(e.get(), last);
+    for (const unsigned gone : {4u, 9u, 0u, 8u}) {
+        EXPECT_TRUE(index.Remove(entries[gone].get(), last));
+        EXPECT_EQ(index.Find(entries[gone]->Name().Str(), last), nullptr);
+    }
+    for (const unsigned kept : {1u, 2u, 3u, 5u, 6u, 7u}) EXPECT_EQ(index.Find(entries[kept]->Name().Str(), last), entries[kept].get());
+    index.Insert(entries[4].get(), last);
+    EXPECT_EQ(index.Find(entries[4]->Name().Str(), last), entries[4].get());
+    EXPECT_EQ(index.Count(), 7u);
+}
+
+// The walk visits each entry once, also when the one it stands on is
+// removed on the way.
+TEST(SeaIndex, WalkVisitsEachEntryOnceWhileRemoving) {
+    const auto entries = Entries(300);
+    SeaIndex index;
+    EXPECT_EQ(index.First(), nullptr);
+    for (const auto& e : entries) index.Insert(e.get(), e->NameHash());
+    std::set<const CResourceEntry*> seen;
+    for (POSITION pos = index.First(); pos != nullptr;) {
+        CResourceEntry* entry = index.Next(pos);
+        if (entry == nullptr) break;  // the last one was taken out ahead
+        EXPECT_TRUE(seen.insert(entry).second);
+        EXPECT_TRUE(index.Remove(entry));
+        if (pos != nullptr && seen.size() % 7 == 0) {
+            // Takes out the one pos stands on: the walk goes past it.
+            POSITION peek = pos;
+            CResourceEntry* next = index.Next(peek);
+            EXPECT_TRUE(index.Remove(next));
+            seen.insert(next);
+        }
+    }
+    EXPECT_EQ(seen.size(), entries.size());
+    EXPECT_TRUE(index.IsEmpty());
+    POSITION none = nullptr;
+    EXPECT_THROW(index.Next(none), std::invalid_argument);
+}
+
+}  // namespace
