@@ -269,15 +269,6 @@ void CMapStringToOb::FreeAssoc(CAssoc* assoc) noexcept
         RemoveAll();
 }
 
-void CMapStringToOb::Prefetch(std::size_t hash) const noexcept
-{
-    if (m_bucketCount == 0)
-        return;
-#if defined(__GNUC__) || defined(__clang__)
-    __builtin_prefetch(&m_buckets[hash & (m_bucketCount - 1)]);
-#endif
-}
-
 bool CMapStringToOb::Lookup(std::wstring_view key, CObject*& value) const
 {
     const CAssoc* assoc = FindAssoc(key, HashOf(key));
@@ -337,27 +328,6 @@ bool CMapStringToOb::RemoveKey(std::wstring_view key)
         link = &assoc->next;
     }
     return false;
-}
-
-int CMapStringToOb::RemoveValue(const CObject* value) noexcept
-{
-    int removed = 0;
-    for (unsigned b = 0; b < m_bucketCount; ++b) {
-        for (Link* link = &m_buckets[b]; *link != 0;) {
-            CAssoc* assoc = Node(*link);
-            if (assoc->value != value) {
-                link = &assoc->next;
-                continue;
-            }
-            *link = assoc->next;
-            ++removed;
-            const bool last = m_count == 1;
-            FreeAssoc(assoc);  // the last key frees the table as well
-            if (last)
-                return removed;
-        }
-    }
-    return removed;
 }
 
 void CMapStringToOb::RemoveAll()

@@ -44,15 +44,8 @@ public:
     // must be HashOf(key).
     CObject*& Slot(std::wstring_view key, std::size_t hash);
     static std::size_t HashOf(std::wstring_view key) noexcept;
-    // Starts loading the part of the table where the key of `hash` would be,
-    // for a caller that has other work to do before it looks the key up: in
-    // a large map that load is most of a lookup's time.
-    void Prefetch(std::size_t hash) const noexcept;
     // False when key was not there.
     bool RemoveKey(std::wstring_view key);
-    // Removes every key whose value is `value`, in one pass over the whole
-    // map; how many went.
-    int RemoveValue(const CObject* value) noexcept;
     void RemoveAll();
 
     // Null when the map is empty.
