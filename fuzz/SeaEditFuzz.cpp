@@ -1,7 +1,7 @@
 // Fuzzes the promise of a save: read a file, change one entry, save, and every
 // line the change did not touch is still there byte for byte, in its order.
 //
-// Input: byte 0 picks the change (set, delete, add), byte 1 the entry, byte 2 the
+// Input: byte 0 picks the change (set, delete, add, rename), byte 1 the entry, byte 2 the
 // value; the rest is the file, read as code page 1252 (so a line is whatever
 // ends in byte 0x0A, whatever the file's line ends). After the save, the new
 // file is the old one with one run of lines replaced: at most one line (the set
@@ -10,6 +10,7 @@
 // the file as it was. Files whose reading reported something (duplicates
 // become comments, say) must still save or refuse without damage elsewhere:
 // only the lines are not compared then.
+#include <cwchar>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,7 +58,7 @@ const wchar_t* const kValues[] = {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 3 || size > 100000)
         return 0;
-    const unsigned change = data[0] % 3;
+    const unsigned change = data[0] % 4;
     const unsigned pick = data[1];
     const wchar_t* value = kValues[data[2] % (sizeof kValues / sizeof kValues[0])];
     const std::string before(reinterpret_cast<const char*>(data) + 3, size - 3);
@@ -92,8 +93,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return 0;
         } else if (change == 0) {
             sea.LookupSetString(names[pick % names.size()], value);
-        } else {
+        } else if (change == 1) {
             sea.Delete(names[pick % names.size()]);
+        } else {
+            // A new line through the entry's own assignment, under a name of
+            // its own or one another entry holds: the index follows it.
+            CResourceEntry* entry = sea.CreateEntry(names[pick % names.size()], 0);  // the one there is
+            const CString target = data[2] % 2 ? names[data[2] / 2 % names.size()] : CString(L"fuzz renamed");
+            const CResourceEntry* holder = sea.FindEntry(target);
+            if (std::wcspbrk(value, L"\r\n") != nullptr) return 0;  // a raw line holds no line end
+            const CString line = target + CString(L": ") + CString(value);
+            try {
+                *entry = line.GetString();
+            } catch (const CResourceSeaException&) {
+                return 0;  // a value that does not parse bare
+            }
+            const CResourceEntry* expected = holder != nullptr ? holder : entry;
+            if (sea.FindEntry(target) != expected) fuzzsupport::Fail("a renamed entry is not found by its name");
+            if (target != names[pick % names.size()] && sea.FindEntry(names[pick % names.size()]) != nullptr)
+                fuzzsupport::Fail("a renamed entry still answers to its old name");
         }
         saved = sea.UpdateIfPossible();
         if (!saved && sea.WriteError().IsEmpty())
@@ -116,9 +134,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (reports != 0)
         return 0;
     const auto [removed, added] = Replaced(before, after);
-    const bool fits = change == 0   ? removed <= 1 && added <= 1
-                      : change == 1 ? removed <= 1 && added == 0
-                                    : removed <= 1 && added >= 1 && added <= 2;
+    const bool fits = change == 0 || change == 3 ? removed <= 1 && added <= 1
+                      : change == 1              ? removed <= 1 && added == 0
+                                                 : removed <= 1 && added >= 1 && added <= 2;
     if (!fits)
         fuzzsupport::Fail("the save changed lines it was not asked to change");
     return 0;
