@@ -1,25 +1,18 @@
 // The encodings: the UTF-16, UTF-8 and code page 1252 codecs, and CUnicodeFile writing each
-// byte-exact, reading damaged, truncated and over-long input, and leaving the old file alone.
+// byte-exact (the quick path for one-unit characters and the general encoder alike), reading
+// damaged, truncated and over-long input, and leaving the old file alone.
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <filesystem>
 #include <map>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "kelvaro/platform/CodePage.h"
-#include "kelvaro/platform/UnicodeFile.h"
 #include "kelvaro/platform/Utf.h"
 #include "support/TestSupport.h"
 
 namespace {
 
-using testsupport::ReadAllLines;
-using testsupport::ReadBytes;
-using testsupport::ScratchDir;
-using testsupport::WriteBytes;
+using testsupport::ReadAllLines, testsupport::ReadBytes, testsupport::ScratchDir, testsupport::WriteBytes;
 namespace fs = std::filesystem;
 using Lines = std::vector<std::wstring>;
 namespace cp = kelvaro::cp1252;
@@ -132,6 +125,17 @@ TEST(UnicodeFile, EachEncodingIsWrittenByteExactAndReadBackWithEveryLineEnd) {
     // Characters code page 1252 lacks become question marks.
     ASSERT_TRUE(WriteLines(dir.Wide("f.sea"), {L"a\u0100b\U0001F600c\u20AC"}, 1252));
     EXPECT_EQ(ReadBytes(dir.Path("f.sea")), "a?b?c\x80\r\n");
+    // A line is written by a quick path up to the first character of more than one unit or byte,
+    // by the general encoder from there: together they give the bytes of Encode.
+    for (const unsigned codePage : {1200u, 1201u, 65001u, 1252u})
+        for (const wchar_t* text : {L"", L"\u007F\u0080\u00E9", L"a\u20ACb", L"\uD7FF\uE000\uFFFF", L"x\U0001F600y"}) {
+            SCOPED_TRACE(testing::Message() << codePage << " " << std::wcslen(text));
+            CUnicodeFile file;
+            file.m_codePage = codePage;
+            ASSERT_TRUE(file.Open(dir.Wide("f.sea"), 0x1001));
+            ASSERT_TRUE(file.WriteLine(text, CUnicodeFile::LineEnd::lf) && file.Close());
+            EXPECT_EQ(ReadBytes(dir.Path("f.sea")), CUnicodeFile::Encode(std::wstring(text) + L"\n", codePage));
+        }
 
     for (const testsupport::CaseRow& row : testsupport::ReadCases("line-ends.txt", 3)) {
         bool latin = false;  // whether code page 1252 holds the text
@@ -234,7 +238,8 @@ TEST(UnicodeFile, AbandonedAndRefusedWritersLeaveTheOldFileByteForByte) {
         EXPECT_EQ(ReadBytes(dir.Path("f.sea")), old);
         EXPECT_EQ(dir.Names(), (std::vector<std::string>{"f.sea"}));
     }
-    // Refused writes leave it alone as well.
+    // Refused writes leave it alone as well: a closed or reading file, an unknown code page, and
+    // strict writes of what no character is, after characters the quick path has already taken.
     CUnicodeFile closed;
     EXPECT_FALSE(closed.WriteLine(L"x"));
     EXPECT_FALSE(closed.WriteBOM());
@@ -251,6 +256,17 @@ TEST(UnicodeFile, AbandonedAndRefusedWritersLeaveTheOldFileByteForByte) {
     ASSERT_TRUE(unknownCodePage.Open(dir.Wide("f.sea"), 0x1001));
     EXPECT_FALSE(unknownCodePage.WriteLine(L"new"));
     EXPECT_FALSE(unknownCodePage.Close());
+    const wchar_t none = static_cast<wchar_t>(-1), lone = static_cast<wchar_t>(0xD800);
+    for (const auto& [codePage, bad] : {std::pair{1200u, lone}, {1200u, none}, {1252u, L'\u0100'}, {1252u, none}}) {
+        SCOPED_TRACE(testing::Message() << codePage << " " << static_cast<long>(bad));
+        CUnicodeFile strict;
+        strict.m_codePage = codePage;
+        strict.m_strictEncoding = true;
+        ASSERT_TRUE(strict.Open(dir.Wide("f.sea"), 0x1001));
+        EXPECT_FALSE(strict.WriteLine((L"good " + std::wstring(1, bad) + L" tail").c_str()));
+        EXPECT_EQ(strict.GetLastError(), EILSEQ);
+        strict.Abandon();
+    }
     EXPECT_EQ(ReadBytes(dir.Path("f.sea")), old);
 }
 
@@ -266,14 +282,13 @@ TEST(UnicodeFile, AppendingWriterAddsAfterTheOldContentAndReadersRewind) {
         EXPECT_EQ(fs::file_size(dir.Path("new.sea")), 0u);
     }
     ASSERT_TRUE(WriteLines(dir.Wide("f.sea"), {L"first"}));
-    const std::string old = ReadBytes(dir.Path("f.sea"));
+    const std::size_t old = ReadBytes(dir.Path("f.sea")).size();
     CUnicodeFile file;
     ASSERT_TRUE(file.Open(dir.Wide("f.sea"), 0x2001));
-    EXPECT_EQ(file.GetLength(), old.size());
-    EXPECT_EQ(file.SeekToEnd(), old.size());
-    ASSERT_TRUE(file.WriteLine(L"::::: Preference"));
-    ASSERT_TRUE(file.WriteLine(L"second \U0001F600"));
-    EXPECT_EQ(file.GetLength(), old.size() + 2 * (16 + 2) + 2 * (9 + 2));
+    EXPECT_EQ(file.GetLength(), old);
+    EXPECT_EQ(file.SeekToEnd(), old);
+    ASSERT_TRUE(file.WriteLine(L"::::: Preference") && file.WriteLine(L"second \U0001F600"));
+    EXPECT_EQ(file.GetLength(), old + 2 * (16 + 2) + 2 * (9 + 2));
     ASSERT_TRUE(file.Close());
     EXPECT_EQ(ReadAllLines(dir.Wide("f.sea")).lines, (Lines{L"first", L"::::: Preference", L"second \U0001F600"}));
 
@@ -283,8 +298,7 @@ TEST(UnicodeFile, AppendingWriterAddsAfterTheOldContentAndReadersRewind) {
     EXPECT_EQ(reader.GetFilePath(), dir.Wide("f.sea"));
     wchar_t buffer[32];
     EXPECT_EQ(reader.ReadBOM(), 2);
-    ASSERT_TRUE(reader.ReadNextLine(buffer, 32));
-    ASSERT_TRUE(reader.ReadNextLine(buffer, 32));
+    ASSERT_TRUE(reader.ReadNextLine(buffer, 32) && reader.ReadNextLine(buffer, 32));
     EXPECT_STREQ(buffer, L"::::: Preference");
     reader.SeekToBegin();
     EXPECT_EQ(reader.ReadBOM(), 2);
