@@ -13,15 +13,13 @@
 #include <memory>
 #include <stdexcept>
 #include <thread>
-#include <vector>
+#include <tuple>
 
 namespace {
 
 // Runs f on a fresh thread, so the test thread's own thread object is never touched.
 template <class F>
-void OnNewThread(F f) {
-    std::thread(f).join();
-}
+void OnNewThread(F f) { std::thread(f).join(); }
 
 // Whether another thread can take the section now (it gives it back at once).
 bool FreeForOthers(CCriticalSection& section) {
@@ -39,13 +37,9 @@ TEST(ThreadTest, AttachedObjectBelongsToItsThreadOnlyAndNoThreadKeepsOneThatIsGo
         CWinThread* elsewhere = &thread;
         OnNewThread([&] { elsewhere = AfxGetThread(); });
         EXPECT_EQ(elsewhere, nullptr);
-        CWinThread other;
-        other.DetachFromCurrentThread();  // not this thread's object: no effect
+        CWinThread().DetachFromCurrentThread();  // not this thread's object: no effect
         EXPECT_EQ(AfxGetThread(), &thread);
-        {
-            CWinThread gone;
-            gone.AttachToCurrentThread();
-        }
+        CWinThread().AttachToCurrentThread();
         EXPECT_EQ(AfxGetThread(), nullptr) << "a destroyed object is no longer the thread object";
     });
 
@@ -77,7 +71,7 @@ TEST(ThreadTest, AttachedObjectBelongsToItsThreadOnlyAndNoThreadKeepsOneThatIsGo
 TEST(LockTest, RecursiveForItsOwnerScopedByTheSingleLockAndExclusive) {
     CCriticalSection section;
     section.Lock();
-    EXPECT_TRUE(section.TryLock());
+    EXPECT_TRUE(section.TryLock());  // recursive for its owner
     section.Unlock();
     EXPECT_FALSE(FreeForOthers(section)) << "still held once";
     section.Unlock();
@@ -97,17 +91,15 @@ TEST(LockTest, RecursiveForItsOwnerScopedByTheSingleLockAndExclusive) {
     long counter = 0;  // deliberately not atomic: the lock must protect it
     std::atomic<int> inside{0};
     std::atomic<bool> overlap{false};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&] {
-            for (int i = 0; i < 20000; ++i) {
-                CSingleLock lock(&shared);
-                if (inside.fetch_add(1) != 0) overlap = true;
-                ++counter;
-                inside.fetch_sub(1);
-            }
-        });
-    }
+    const auto work = [&] {
+        for (int i = 0; i < 20000; ++i) {
+            CSingleLock lock(&shared);
+            if (inside.fetch_add(1) != 0) overlap = true;
+            ++counter;
+            inside.fetch_sub(1);
+        }
+    };
+    std::thread threads[] = {std::thread(work), std::thread(work), std::thread(work), std::thread(work)};
     for (std::thread& t : threads) t.join();
     EXPECT_EQ(counter, 80000);
     EXPECT_FALSE(overlap);
@@ -122,11 +114,8 @@ TEST(WindowTest, StaleHandlesReachNothingAFullQueueRefusesPostsAndDestroyingIsSa
         first = wnd.GetSafeHwnd();
         EXPECT_EQ(CWnd::FromHandle(first), &wnd);
         EXPECT_FALSE(wnd.Create()) << "a window that exists is not made twice";
-        ASSERT_TRUE(PostMessage(first, 1, 0, 0));
-        ASSERT_TRUE(wnd.DestroyWindow());
-        EXPECT_FALSE(IsWindow(first));
-        EXPECT_EQ(CWnd::FromHandle(first), nullptr);
-        EXPECT_FALSE(wnd.DestroyWindow());
+        ASSERT_TRUE(PostMessage(first, 1, 0, 0) && wnd.DestroyWindow());
+        EXPECT_FALSE(IsWindow(first) || CWnd::FromHandle(first) != nullptr || wnd.DestroyWindow());
 
         // A stale handle never reaches the new window of the same object (that the old messages go
         // with the old window is checked by the status bar test).
@@ -146,14 +135,11 @@ TEST(WindowTest, StaleHandlesReachNothingAFullQueueRefusesPostsAndDestroyingIsSa
     ASSERT_TRUE(wnd.PeekMessage(msg, false));
     EXPECT_EQ(wnd.GetQueuedCount(), CWnd::maxQueuedMessages) << "peeking without remove leaves the message";
     ASSERT_TRUE(wnd.GetMessage(msg));
-    EXPECT_EQ(msg.hwnd, wnd.GetSafeHwnd());
-    EXPECT_EQ(msg.message, 0x8002u);
-    EXPECT_EQ(msg.wParam, 0u);
-    EXPECT_EQ(msg.lParam, -5);
+    EXPECT_EQ(std::tuple(msg.hwnd, msg.message, msg.wParam, msg.lParam),
+              std::tuple(wnd.GetSafeHwnd(), 0x8002u, WPARAM{0}, LPARAM{-5}));
     EXPECT_TRUE(wnd.PostMessage(1)) << "room again after one was taken";
     EXPECT_TRUE(wnd.WaitMessage()) << "a queued message ends the wait at once";
-    while (wnd.PeekMessage(msg)) {
-    }
+    while (wnd.PeekMessage(msg)) continue;
     EXPECT_FALSE(wnd.WaitMessage(10)) << "an empty queue times out";
 
     std::thread destroyer([&wnd] {

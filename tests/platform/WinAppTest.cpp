@@ -5,21 +5,16 @@
 #include "kelvaro/platform/MessageBox.h"
 #include "kelvaro/platform/WinApp.h"
 
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
 #include <optional>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
-using testsupport::ReadBytes;
-using testsupport::WriteBytes;
+using testsupport::ReadBytes, testsupport::WriteBytes;
+using Names = std::vector<std::wstring>;
 
 namespace {
 
@@ -42,9 +37,8 @@ protected:
         for (DWORD i = 0; i < values.size(); ++i) EXPECT_EQ(key.EnumValue(i, values[i]), 0u) << i;
         return values;
     }
-
-    static std::vector<std::wstring> Names(CWinApp& app, const wchar_t* section) {
-        std::vector<std::wstring> names;
+    static Names NamesIn(CWinApp& app, const wchar_t* section) {
+        Names names;
         for (const CProfileValue& v : Enumerate(app, section)) names.push_back(v.m_name.Str());
         return names;
     }
@@ -84,41 +78,34 @@ TEST_F(WinAppTest, MissingFileIsAnEmptyStoreEmptySectionNamesAreRefusedAndEveryT
     EXPECT_EQ(m_dir.Names(), std::vector<std::string>{"settings"}) << "no staged file is left behind";
     EXPECT_EQ(fs::status(m_file).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 
-    // Every text round-trips through the file.
-    std::vector<std::wstring> texts;
-    for (const testsupport::CaseRow& row : testsupport::ReadCases("settings-texts.txt", 2))
-        texts.push_back(row.Text(0));
-    std::vector<CString> strings(texts.begin(), texts.end());
-    strings.push_back(CString(std::wstring(L"embedded\0nul", 12)));
-    {
-        auto app = App();
-        for (std::size_t i = 0; i < texts.size(); ++i) {  // each as a value, and as a section and a name
-            ASSERT_TRUE(app->WriteProfileString(L"Values", (L"v" + std::to_wstring(i)).c_str(), texts[i].c_str()));
-            if (!texts[i].empty()) { ASSERT_TRUE(app->WriteProfileString(texts[i].c_str(), texts[i].c_str(), L"x")); }
-        }
-        ASSERT_TRUE(app->WriteProfileMultiString(L"Values", L"all", strings));
-        ASSERT_TRUE(app->WriteProfileMultiString(L"Values", L"none", {}));
+    // Every text round-trips through the file: each as a value, and as a section and a name.
+    std::vector<CString> strings;
+    for (const testsupport::CaseRow& row : testsupport::ReadCases("settings-texts.txt", 2)) {
+        const std::wstring text = row.Text(0), name = L"v" + std::to_wstring(strings.size());
+        ASSERT_TRUE(app->WriteProfileString(L"Values", name.c_str(), text.c_str()));
+        if (!text.empty()) { ASSERT_TRUE(app->WriteProfileString(text.c_str(), text.c_str(), L"x")); }
+        strings.emplace_back(text);
     }
+    const std::size_t n = strings.size();
+    strings.push_back(CString(std::wstring(L"embedded\0nul", 12)));
+    ASSERT_TRUE(app->WriteProfileMultiString(L"Values", L"all", strings));
+    ASSERT_TRUE(app->WriteProfileMultiString(L"Values", L"none", {}));
 
     auto reader = App();
     ASSERT_TRUE(reader->LoadProfile()) << reader->GetProfileError().GetString();
-    std::vector<CProfileValue> values = Enumerate(*reader, L"Values");
-    ASSERT_EQ(values.size(), texts.size() + 2);
-    for (std::size_t i = 0; i < texts.size(); ++i) {
+    const std::vector<CProfileValue> values = Enumerate(*reader, L"Values");
+    ASSERT_EQ(values.size(), n + 2);
+    for (std::size_t i = 0; i < n; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(values[i].m_name, (L"v" + std::to_wstring(i)).c_str());
         EXPECT_EQ(values[i].m_type, REG_SZ);
-        EXPECT_TRUE(values[i].m_string.Str() == texts[i]);
-        if (!texts[i].empty()) { EXPECT_EQ(reader->GetProfileString(texts[i].c_str(), texts[i].c_str()), L"x"); }
+        EXPECT_TRUE(values[i].m_string.Str() == strings[i].Str());
+        if (!strings[i].IsEmpty()) { EXPECT_EQ(reader->GetProfileString(strings[i], strings[i]), L"x"); }
     }
-    EXPECT_EQ(values[texts.size()].m_type, REG_MULTI_SZ);
-    EXPECT_TRUE(values[texts.size()].m_strings == strings);
-    EXPECT_EQ(values[texts.size() + 1].m_type, REG_MULTI_SZ);
-    EXPECT_TRUE(values[texts.size() + 1].m_strings.empty());
-
+    EXPECT_TRUE(values[n].m_type == REG_MULTI_SZ && values[n].m_strings == strings);
+    EXPECT_TRUE(values[n + 1].m_type == REG_MULTI_SZ && values[n + 1].m_strings.empty());
     std::vector<CString> read;
-    EXPECT_TRUE(reader->GetProfileMultiString(L"Values", L"all", read));
-    EXPECT_TRUE(read == strings);
+    EXPECT_TRUE(reader->GetProfileMultiString(L"Values", L"all", read) && read == strings);
 }
 
 TEST_F(WinAppTest, OrderNamesTypesSectionsAndOtherWritersChangesAreKept) {
@@ -127,25 +114,24 @@ TEST_F(WinAppTest, OrderNamesTypesSectionsAndOtherWritersChangesAreKept) {
     ASSERT_TRUE(app->WriteProfileString(L"s", L"a", L"3"));
     ASSERT_TRUE(app->WriteProfileString(L"S", L"a", L"2"));  // keeps its place
     ASSERT_TRUE(app->WriteProfileMultiString(L"S", L"c", {L"x"}));  // so does a change of type
-    EXPECT_EQ(Names(*app, L"S"), (std::vector<std::wstring>{L"c", L"a", L"b", L"A"}));
+    EXPECT_EQ(NamesIn(*app, L"S"), (Names{L"c", L"a", L"b", L"A"}));
     ASSERT_TRUE(app->WriteProfileString(L"S", L"c", nullptr));
     ASSERT_TRUE(app->WriteProfileString(L"S", L"d", L"1"));
     auto reader = App();
-    EXPECT_EQ(Names(*reader, L"S"), (std::vector<std::wstring>{L"a", L"b", L"A", L"d"}));
+    EXPECT_EQ(NamesIn(*reader, L"S"), (Names{L"a", L"b", L"A", L"d"}));
     EXPECT_EQ(reader->GetProfileString(L"S", L"a"), L"2");
     EXPECT_EQ(reader->GetProfileString(L"s", L"a"), L"3");
     // Each writer sees the other's changes and keeps them.
     ASSERT_TRUE(reader->WriteProfileString(L"S", L"e", L"1"));
     EXPECT_EQ(app->GetProfileString(L"S", L"e"), L"1");
     ASSERT_TRUE(app->WriteProfileString(L"S", L"f", L"1"));
-    EXPECT_EQ(Names(*App(), L"S"), (std::vector<std::wstring>{L"a", L"b", L"A", L"d", L"e", L"f"}));
+    EXPECT_EQ(NamesIn(*App(), L"S"), (Names{L"a", L"b", L"A", L"d", L"e", L"f"}));
     CProfileValue value;
     EXPECT_EQ(app->GetSectionKey(L"S").EnumValue(6, value), static_cast<DWORD>(ENODATA));
 
     ASSERT_TRUE(app->WriteProfileMultiString(L"S", L"list", {L"a", L"b"}));
     std::vector<CString> strings{L"stale"};
-    EXPECT_FALSE(app->GetProfileMultiString(L"S", L"a", strings));
-    EXPECT_TRUE(strings.empty());
+    EXPECT_FALSE(app->GetProfileMultiString(L"S", L"a", strings) || !strings.empty());
     EXPECT_EQ(app->GetProfileString(L"S", L"list", L"default"), L"default");
     ASSERT_TRUE(app->WriteProfileString(L"S", L"list", L"now text"));
     EXPECT_EQ(app->GetProfileString(L"S", L"list"), L"now text");
@@ -163,13 +149,12 @@ TEST_F(WinAppTest, HandEditedFilesAreReadDamagedLinesReportedAndDamagedFilesKept
     WriteBytes(m_file, ReadBytes(testsupport::DataDir() / "settings" / "hand-edited.settings"));
     auto app = App();
     EXPECT_TRUE(app->LoadProfile()) << app->GetProfileError().GetString();
-    EXPECT_EQ(Names(*app, L"S"), (std::vector<std::wstring>{L"a", L"b", L"c"}));
+    EXPECT_EQ(NamesIn(*app, L"S"), (Names{L"a", L"b", L"c"}));
     EXPECT_EQ(app->GetProfileString(L"S", L"a"), L"later wins");
     EXPECT_EQ(app->GetProfileString(L"S", L"c"), L"\u00fc\U0001F600");
     EXPECT_EQ(app->GetProfileString(L"T", L"a"), L"first");
     std::vector<CString> list;
-    EXPECT_TRUE(app->GetProfileMultiString(L"S", L"b", list));
-    EXPECT_TRUE(list == (std::vector<CString>{L"x", L"y"}));
+    EXPECT_TRUE(app->GetProfileMultiString(L"S", L"b", list) && list == (std::vector<CString>{L"x", L"y"}));
 
     // A damaged value line stays in its section as a damaged value, named as far as it was read.
     for (const testsupport::CaseRow& row : testsupport::ReadCases("settings-damaged.txt", 3)) {
@@ -199,7 +184,7 @@ TEST_F(WinAppTest, HandEditedFilesAreReadDamagedLinesReportedAndDamagedFilesKept
     std::string garbage;
     for (int i = 0; i < 8192; ++i) garbage.push_back(static_cast<char>(random() & 0xFF));
     const std::string damaged = "[\"S\"]\n\"a\" = \"1\"\n\"b\" = oops\n";
-    const struct { const std::string& bytes; const char* copy; std::vector<std::wstring> names; } cases[] = {
+    const struct { const std::string& bytes; const char* copy; Names names; } cases[] = {
         {garbage, "settings.damaged", {L"c"}},
         {damaged, "settings.damaged.2", {L"a", L"c"}},  // the damaged line is not carried on
     };
@@ -213,7 +198,7 @@ TEST_F(WinAppTest, HandEditedFilesAreReadDamagedLinesReportedAndDamagedFilesKept
         EXPECT_NE(app->GetProfileError().Find(L"settings.damaged"), -1) << app->GetProfileError().GetString();
         auto reader = App();
         EXPECT_TRUE(reader->LoadProfile()) << reader->GetProfileError().GetString();
-        EXPECT_EQ(Names(*reader, L"S"), c.names);
+        EXPECT_EQ(NamesIn(*reader, L"S"), c.names);
     }
 }
 
@@ -243,7 +228,7 @@ TEST_F(WinAppTest, FailedWritesLeaveStoreAndFileAsTheyWereAndTheDefaultFileIsCon
     // the application's name becomes one safe folder in it.
     const auto saved = [](const char* name) {
         const char* value = std::getenv(name);
-        return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+        return value ? std::optional<std::string>(value) : std::nullopt;
     };
     const std::optional<std::string> xdg = saved("XDG_CONFIG_HOME"), home = saved("HOME");
     const std::string root = m_dir.Root().string();
