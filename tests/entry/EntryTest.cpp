@@ -2,8 +2,6 @@
 // the conversion buffers. List entries: reading list lines (with the recovery after
 // a syntax error), adding, writing and appending lists. The value reservoir, and
 // the arena a sea reads its entries into: reuse, growth, and a reset only when empty.
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <cstdint>
 #include <map>
@@ -11,10 +9,7 @@
 #include <new>
 #include <set>
 #include <stdexcept>
-#include <string>
 #include <thread>
-#include <utility>
-#include <vector>
 
 #include "entry/EntryTestSupport.h"
 #include "kelvaro/entry/SeaArena.h"
@@ -39,19 +34,17 @@ TEST_F(EntryTest, ComparisonAndCopiesAndAssignmentsOwnTheirLinesAndValues) {
         EXPECT_EQ(b != a, !row.Flag(3));
     }
 
-    // That copies outlive the sea they came from is Transfer.CopiesOutliveTheSeaTheyCameFrom's.
     TestEntry e = Read(L"  name:   1 \"two words\" three");
     e.SetModified();
     TestEntry c(e);
     EXPECT_EQ(c.Status(), e.Status());
     EXPECT_NE(c.LinePtr(), e.LinePtr());
     EXPECT_EQ(c.ValuePart(), L"1 \"two words\" three");
-    EXPECT_EQ(c.Values(), e.Values());
     const wchar_t* line = e.LinePtr();
-    const CResourceEntry& same = e;
-    e = same;
+    e = static_cast<const CResourceEntry&>(e);
     EXPECT_EQ(e.LinePtr(), line) << "self-assignment changes nothing";
     EXPECT_EQ(e.Values(), (Texts{L"1", L"two words", L"three"}));
+    EXPECT_EQ(c.Values(), e.Values());
 
     CResValueReservoir other(4);
     TestEntry list(&other, 0, nullptr);
@@ -66,8 +59,7 @@ TEST_F(EntryTest, ComparisonAndCopiesAndAssignmentsOwnTheirLinesAndValues) {
         EXPECT_EQ(LineOf(*copied[i]), LineOf(*original[i]));
         EXPECT_EQ(ValuesOf(*copied[i]), ValuesOf(*original[i]));
     }
-    ASSERT_NE(copy.ListEnd(), nullptr);
-    EXPECT_NE(copy.ListEnd(), list.ListEnd());
+    ASSERT_TRUE(copy.ListEnd() != nullptr && copy.ListEnd() != list.ListEnd());
     EXPECT_EQ(LineOf(*copy.ListEnd()), L"} \t;-- colors");
     EXPECT_FALSE(list.Modified()) << "the original is not touched";
 
@@ -76,8 +68,7 @@ TEST_F(EntryTest, ComparisonAndCopiesAndAssignmentsOwnTheirLinesAndValues) {
     target.AddListLine(L"gone", 14);
     target = list;
     EXPECT_EQ(target.Reservoir(), &m_reservoir) << "an assigned entry keeps its own reservoir";
-    EXPECT_TRUE(target.IsListContinued());
-    EXPECT_TRUE(target.Modified());
+    EXPECT_TRUE(target.IsListContinued() && target.Modified());
     EXPECT_EQ(target.ListEnd(), keptEnd) << "the closing line is reused";
     EXPECT_EQ(LineOf(*keptEnd), L"} \t;-- colors");
     ASSERT_EQ(target.ListCount(), 3);
@@ -91,20 +82,18 @@ TEST_F(EntryTest, ClearingAndLineAssignment) {
     const unsigned status = list.Status();
     list.SubListeLoeschen(false);
     EXPECT_EQ(list.ListCount(), 0);
-    EXPECT_EQ(list.Status(), status);
-    EXPECT_EQ(list.Line(), L"colors: {");
+    EXPECT_TRUE(list.Status() == status && list.Line() == L"colors: {");
 
     list.AddListLine(L"c 3", 14);
     list.SetStatus(list.Status() | 128 | 2 | 1);
     list.InhalteLoeschen(false);
     EXPECT_EQ(list.Status(), 8u) << "only the kind bits stay";
-    EXPECT_EQ(list.ListCount(), 0);
-    EXPECT_EQ(list.Name().Str(), L"");
+    EXPECT_TRUE(list.ListCount() == 0 && list.Name().IsEmpty());
     ASSERT_EQ(list.ListEnd(), end);
     EXPECT_EQ(LineOf(*end), L"");
     list = L"shades: {";
     list.ListenendeErzeugen();
-    EXPECT_EQ(list.ListEnd(), end);
+    EXPECT_EQ(list.ListEnd(), end) << "the closing line is reused";
     EXPECT_EQ(LineOf(*end), L"} \t;-- shades");
     list.InhalteLoeschen(true);
     EXPECT_EQ(list.ListEnd(), nullptr);
@@ -122,9 +111,7 @@ TEST_F(EntryTest, ClearingAndLineAssignment) {
     const wchar_t* buffer = e.LinePtr();
     e = L"k: 1";
     EXPECT_EQ(e.LinePtr(), buffer) << "a line that fits reuses the buffer";
-    EXPECT_EQ(e.ListCount(), 0);
-    EXPECT_FALSE(e.IsListEntry());
-    EXPECT_FALSE(e.Modified());
+    EXPECT_TRUE(e.ListCount() == 0 && !e.IsListEntry() && !e.Modified());
     EXPECT_EQ(e.Values(), Texts{L"1"});
     e = L"a-longer-name: with several values in it, longer";
     EXPECT_EQ(e.Values(), (Texts{L"with", L"several", L"values", L"in", L"it,", L"longer"}));
@@ -133,7 +120,7 @@ TEST_F(EntryTest, ClearingAndLineAssignment) {
     e = L"xx  k: v";
     e = e.LinePtr() + 4;
     EXPECT_EQ(e.Line(), L"k: v");
-    EXPECT_EQ(e.Name().Str(), L"k");
+    EXPECT_EQ(e.Name(), L"k");
     EXPECT_EQ(e.Values(), Texts{L"v"});
 }
 
@@ -152,15 +139,10 @@ TEST_F(EntryTest, ConversionBuffersAlsoUnderConcurrentUse) {
         const std::string bytes(text.begin(), text.end()), convertedBytes(converted.begin(), converted.end());
         if (row.raw[0] == "wide") {
             EXPECT_EQ(CResourceEntry::KonvertiereNachWChar(bytes.c_str(), codePage), row.Number(3));
-            if (row.Number(3) > 0) {
-                EXPECT_EQ(CResourceEntry::g_wcharConvert, converted);
-            }
+            if (row.Number(3) > 0) { EXPECT_EQ(CResourceEntry::g_wcharConvert, converted); }
         } else {
-            const wchar_t* wide = row.Null(2) ? nullptr : text.c_str();
-            EXPECT_EQ(CResourceEntry::KonvertiereNachChar(wide, codePage), row.Number(3));
-            if (row.Number(3) > 0) {
-                EXPECT_EQ(std::string(CResourceEntry::g_charConvert), convertedBytes);
-            }
+            EXPECT_EQ(CResourceEntry::KonvertiereNachChar(row.Null(2) ? nullptr : text.c_str(), codePage), row.Number(3));
+            if (row.Number(3) > 0) { EXPECT_EQ(std::string(CResourceEntry::g_charConvert), convertedBytes); }
         }
         EXPECT_TRUE(CResourceEntry::g_convertBlock.IsLocked()) << "also a failed conversion keeps the lock";
         CResourceEntry::KonversionFreigeben();
@@ -195,8 +177,7 @@ protected:
     // The line texts of the list's lines, as kept (trimmed: as GetLine gives them).
     static Lines LinesOf(const TestEntry& list, bool trimmed = false) {
         Lines out;
-        for (CResourceEntry* line : list.ListLines())
-            out.push_back(trimmed ? GetLineOf(*line) : LineOf(*line));
+        for (CResourceEntry* line : list.ListLines()) out.push_back(trimmed ? GetLineOf(*line) : LineOf(*line));
         return out;
     }
     // Writes `lines` as a sea file and opens it for reading after the byte-order mark.
@@ -227,18 +208,16 @@ TEST_F(ListTest, ReadingListLinesWhichKeepTheirKindsAndANonListReadsNone) {
         for (const std::wstring& line : row.List(0)) list.AddListLine(line.c_str(), 14);
         if (row.raw[0] != "-") list.ListenendeErzeugen();
         int consumed = -1;
-        if (row.Null(3)) {
+        if (row.Null(3))
             EXPECT_EQ(list.ReadListLines(file, row.Flag(1), &consumed), row.Number(4));
-        } else {
-            const auto& [message, code] = errors.at(row.raw[3]);
-            ExpectSea([&] { list.ReadListLines(file, row.Flag(1), &consumed); }, code, message);
-        }
+        else
+            ExpectSea([&] { list.ReadListLines(file, row.Flag(1), &consumed); }, errors.at(row.raw[3]).second,
+                      errors.at(row.raw[3]).first);
         EXPECT_EQ(consumed, row.Number(4));
         EXPECT_EQ(LinesOf(list), row.List(5));
         if (!row.Null(6)) {
             ASSERT_NE(list.ListEnd(), nullptr);
-            EXPECT_EQ(LineOf(*list.ListEnd()), row.Text(6));
-            EXPECT_TRUE(list.ListEnd()->IsListEnd());
+            EXPECT_TRUE(LineOf(*list.ListEnd()) == row.Text(6) && list.ListEnd()->IsListEnd());
         }
         EXPECT_EQ(NextLine(file), row.Text(7)) << "nothing after the list is swallowed";
     }
@@ -254,8 +233,7 @@ TEST_F(ListTest, ReadingListLinesWhichKeepTheirKindsAndANonListReadsNone) {
     EXPECT_EQ(ValuesOf(*lines[2]), (Texts{L"dark blue", L"2"}));
     EXPECT_EQ(lines[3]->Status() & 0xFC, 16u | 0x84) << "the faulty line, kept as a comment";
     EXPECT_TRUE(lines[4]->IsComment()) << "lines after the fault are kept as they were, to be written back";
-    EXPECT_TRUE(lines[5]->IsComment());
-    EXPECT_FALSE(lines[5]->SyntaxError());
+    EXPECT_TRUE(lines[5]->IsComment() && !lines[5]->SyntaxError());
 
     file.Close();
     OpenWith(file, {L"a 1", L"}"});
@@ -287,8 +265,7 @@ TEST_F(ListTest, AddListLineByModeWithTextOrCopy) {
     list.AddListLine(L"a", 14);
     list.ResetModified();
     ExpectSea([&] { list.AddListLine(17, nullptr); }, 4u, L"colors: tried to add list line with mode = 17.");
-    EXPECT_EQ(list.ListCount(), 1);
-    EXPECT_FALSE(list.Modified());
+    EXPECT_TRUE(list.ListCount() == 1 && !list.Modified());
 
     // With a text or a copy.
     for (const int mode : {14, 15, 16, 18, 0}) {
@@ -301,21 +278,18 @@ TEST_F(ListTest, AddListLineByModeWithTextOrCopy) {
     TestEntry bad(&m_reservoir, 8, L"l");
     EXPECT_EQ(CatchSea([&] { bad.AddListLine(L"\"open", 14); }).m_code, 2u);
     ASSERT_EQ(bad.ListCount(), 1) << "the bad line is in the list";
-    EXPECT_TRUE(bad.ListLines()[0]->SyntaxError());
-    EXPECT_TRUE(bad.Modified());
+    EXPECT_TRUE(bad.ListLines()[0]->SyntaxError() && bad.Modified());
 
     TestEntry source = Read(L"b: 1 2");
     CResourceEntry* copy = bad.AddListLine(source, bad.HeadPosition());
     ASSERT_NE(copy, nullptr);
-    EXPECT_TRUE(copy->IsListLine());
+    EXPECT_TRUE(copy->IsListLine() && bad.ListLines()[1] == copy);
     EXPECT_EQ(ValuesOf(*copy), (Texts{L"1", L"2"}));
-    EXPECT_EQ(bad.ListLines()[1], copy);
 
     TestEntry plain(&m_reservoir, 0, L"p");
-    EXPECT_EQ(plain.AddListLine(14, nullptr), nullptr);
-    EXPECT_EQ(plain.AddListLine(99, nullptr), nullptr);
-    EXPECT_EQ(plain.AddListLine(L"x", 14), nullptr);
-    EXPECT_EQ(plain.AddListLine(source, nullptr), nullptr);
+    for (CResourceEntry* added : {plain.AddListLine(14, nullptr), plain.AddListLine(99, nullptr),
+                                  plain.AddListLine(L"x", 14), plain.AddListLine(source, nullptr)})
+        EXPECT_EQ(added, nullptr) << "a plain entry takes no list line";
     EXPECT_EQ(plain.Status(), 0u);
 }
 
@@ -326,8 +300,7 @@ TEST_F(ListTest, WritingAndConcatenation) {
     CUnicodeFile file;
     ASSERT_NE(file.Open(m_dir.Wide("out.sea"), CUnicodeFile::modeCreate | CUnicodeFile::modeWrite), 0);
     file.WriteBOM();
-    EXPECT_TRUE(list.WriteToSeaFile(file));
-    EXPECT_TRUE(file.Close());
+    EXPECT_TRUE(list.WriteToSeaFile(file) && file.Close());
     EXPECT_EQ(testsupport::ReadBytes(m_dir.Path("out.sea")),
               testsupport::SeaUtf16({L"colors:   {", L"  red  1", L"; note", L"\tgreen 3 ", L"} \t;-- colors"}))
         << "unchanged lines as read, a closing line made for the list";
@@ -342,8 +315,7 @@ TEST_F(ListTest, WritingAndConcatenation) {
     for (const wchar_t* text : {L"c 1", L"; d"}) source.AddListLine(text, 14);
     target += source;
     EXPECT_EQ(LinesOf(target, true), (Lines{L"a", L"c 1", L"; d"}));
-    EXPECT_FALSE(target.Modified());
-    EXPECT_TRUE(target.Accessed());
+    EXPECT_TRUE(!target.Modified() && target.Accessed());
     EXPECT_EQ(source.ListCount(), 2);
     for (CResourceEntry* line : target.ListLines())
         EXPECT_EQ(TestEntry(*line).Reservoir(), &m_reservoir) << "the copies live in the target's reservoir";
@@ -355,8 +327,7 @@ TEST_F(ListTest, WritingAndConcatenation) {
     TestEntry plain(&m_reservoir, 0, L"p");
     ExpectSea([&] { target += plain; }, 2u, L"Illegal list concatenation");
     ExpectSea([&] { plain += target; }, 2u, L"Illegal list concatenation");
-    EXPECT_EQ(target.ListCount(), 6);
-    EXPECT_EQ(plain.Status(), 0u);
+    EXPECT_TRUE(target.ListCount() == 6 && plain.Status() == 0u);
 }
 
 using Buffer = CResValueReservoir::Buffer;
@@ -375,7 +346,7 @@ TEST(ReservoirTest, BuffersComeBackWithTheirRoundedCapacityAreRecycledAndFoundIn
     EXPECT_THROW(CResValueReservoir::RoundedCapacity(0xFFFFFFFFu), std::bad_alloc);
     CResValueReservoir r(3);
     Buffer small = r.Take(1);
-    EXPECT_EQ(r.SmallCount(), 2u);
+    EXPECT_EQ(r.SmallCount(), 2u) << "taken from those made in advance";
     r.GiveBack(small);
     EXPECT_EQ(r.Take(16).first, small.first) << "the last given back is taken first";
     r.GiveBack(small);
@@ -411,15 +382,14 @@ TEST(ReservoirTest, BuffersComeBackWithTheirRoundedCapacityAreRecycledAndFoundIn
 }
 
 TEST(SeaArenaTest, BlocksAreReusedChunksGrowUntilResetHugePagesAreZeroedAndEntriesGiveBlocksBack) {
+    const auto address = [](const void* p) { return reinterpret_cast<std::uintptr_t>(p); };
     CSeaArena arena;
     EXPECT_EQ(arena.ReservedBytes(), 0u) << "nothing is taken before the first request";
     void* a = arena.TakeBlock(100);
     void* b = arena.TakeBlock(100);
-    ASSERT_NE(a, nullptr);
-    ASSERT_NE(b, nullptr);
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(a) % 16, 0u);
+    ASSERT_TRUE(a != nullptr && b != nullptr);
+    EXPECT_TRUE(address(a) % 16 == 0 && address(b) % 8 == 0);
     EXPECT_GE(static_cast<char*>(b) - static_cast<char*>(a), 100) << "blocks do not overlap";
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(b) % 8, 0u);
     EXPECT_EQ(arena.TakeBlock(200), nullptr) << "one block size per arena";
     EXPECT_EQ(arena.Allocate(CSeaArena::kLargestRequest + 1), nullptr) << "large requests go to the heap";
     arena.GiveBackBlock(a);
@@ -443,14 +413,12 @@ TEST(SeaArenaTest, BlocksAreReusedChunksGrowUntilResetHugePagesAreZeroedAndEntri
     auto* aligned = static_cast<char*>(arena.Allocate(8));
     ASSERT_TRUE(t1 != nullptr && t2 != nullptr && aligned != nullptr);
     EXPECT_EQ(t2 - t1, 3);
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(aligned) % 16, 0u);
-    EXPECT_GE(aligned, t2 + 5);
+    EXPECT_TRUE(address(aligned) % 16 == 0 && aligned >= t2 + 5);
     EXPECT_EQ(arena.Allocate(4, 3), nullptr) << "not a power of two";
 
     arena.GiveBackBlock(a);
     arena.GiveBackBlock(b);
-    EXPECT_TRUE(arena.ResetIfUnused());
-    EXPECT_EQ(arena.ReservedBytes(), 0u);
+    EXPECT_TRUE(arena.ResetIfUnused() && arena.ReservedBytes() == 0u);
     EXPECT_NE(arena.TakeBlock(64), nullptr) << "after a reset the block size may change";
     EXPECT_EQ(arena.LiveBlocks(), 1u);
     arena.GiveBackBlock(arena.TakeBlock(64));
@@ -458,7 +426,7 @@ TEST(SeaArenaTest, BlocksAreReusedChunksGrowUntilResetHugePagesAreZeroedAndEntri
     const std::size_t size = kelvaro::pages::kHugePageSize;
     auto* block = static_cast<unsigned char*>(kelvaro::pages::Allocate(size, true));
     ASSERT_NE(block, nullptr);
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % size, 0u);
+    EXPECT_EQ(address(block) % size, 0u);
     EXPECT_EQ(block[0] | block[size / 2] | block[size - 1], 0);
     block[size - 1] = 7;
     kelvaro::pages::Free(block, size);
@@ -474,8 +442,7 @@ TEST(SeaArenaTest, BlocksAreReusedChunksGrowUntilResetHugePagesAreZeroedAndEntri
     for (int i = 0; i < 1000; ++i) {
         *entry = (L"name: " + std::wstring(static_cast<std::size_t>(i % 50), L'x')).c_str();
         entry->SetInt(i, 0);
-        CString line;
-        entry->GetLine(line);
+        GetLineOf(*entry);
     }
     EXPECT_EQ(reservoir.Arena().ReservedBytes(), afterFirst);
     std::unique_ptr<CResourceEntry> copy(new CResourceEntry(*entry));

@@ -5,10 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cwchar>
-#include <initializer_list>
 #include <source_location>
-#include <string>
-#include <utility>
 #include <vector>
 
 #include "kelvaro/entry/ResValueReservoir.h"
@@ -52,10 +49,7 @@ public:
     void MarkStale() { m_rebuildLine = true; }
     void SetStatus(unsigned status) { m_status = status; }
     // Accessed and Modified cleared, the line taken as rebuilt.
-    void ClearFlags() {
-        m_status &= ~static_cast<unsigned>(StatusAccessed | StatusModified);
-        m_rebuildLine = false;
-    }
+    void ClearFlags() { m_status &= ~static_cast<unsigned>(StatusAccessed | StatusModified); m_rebuildLine = false; }
     CResValueReservoir* Reservoir() const { return m_reservoir; }
     CResourceEntry* ListEnd() const { return m_listLines.End(); }
     int ListCount() const { return m_listLines.GetCount(); }
@@ -63,8 +57,7 @@ public:
     POSITION TailPosition() const { return m_listLines.GetTailPosition(); }
     std::vector<CResourceEntry*> ListLines() const {
         std::vector<CResourceEntry*> out;
-        for (POSITION pos = m_listLines.GetHeadPosition(); pos != nullptr;)
-            out.push_back(NextListenZeile(pos));
+        for (POSITION pos = m_listLines.GetHeadPosition(); pos != nullptr;) out.push_back(NextListenZeile(pos));
         return out;
     }
     // The value buffers themselves (the values are copied out of the line first).
@@ -116,11 +109,7 @@ protected:
 // The exception that f throws; a failure (and code 0xFFFFFFFF) when none.
 template <class F>
 CResourceSeaException CatchSea(F&& f) {
-    try {
-        f();
-    } catch (const CResourceSeaException& e) {
-        return e;
-    }
+    try { f(); } catch (const CResourceSeaException& e) { return e; }
     ADD_FAILURE() << "no CResourceSeaException thrown";
     return CResourceSeaException(L"<none>", 0xFFFFFFFFu);
 }

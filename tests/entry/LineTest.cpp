@@ -2,13 +2,10 @@
 // a changed line, its limit, handing the text out; the entry self-test. And a
 // property: every line the parser accepts, once rebuilt, parses back to an equal
 // entry; lines are generated from the grammar with a fixed seed.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <iterator>
 #include <map>
 #include <random>
-#include <string>
 #include <tuple>
 
 #include "entry/EntryTestSupport.h"
@@ -29,21 +26,17 @@ TEST_F(ParseTest, LinesWideAndEightBitTheirLimitAndNullLines) {
         SCOPED_TRACE(row.Where());
         const std::wstring line = row.Text(0);
         TestEntry entry(&m_reservoir, row.Flag(1) ? 16u : 0u, nullptr);
-        if (!row.Null(6)) {
-            ExpectSea([&] { entry = line.c_str(); }, 2u, errors.at(row.raw[6]));
-            // Kept as a comment with its text, flagged, and written back unchanged.
-            EXPECT_TRUE(entry.Accessed());
-        } else {
+        if (row.Null(6))
             entry = line.c_str();
-        }
+        else  // kept as a comment with its text, flagged, and written back unchanged
+            ExpectSea([&] { entry = line.c_str(); }, 2u, errors.at(row.raw[6]));
+        EXPECT_TRUE(row.Null(6) || entry.Accessed());
         EXPECT_EQ(entry.Line(), line);
         EXPECT_FALSE(entry.RebuildPending());
         EXPECT_EQ(entry.Status() & 0xFC, row.Number(2));
         EXPECT_EQ(entry.Name().Str(), row.Text(3));
         EXPECT_EQ(entry.Values(), row.List(4));
-        if (!row.Null(5)) {
-            EXPECT_EQ(entry.ValuePart(), row.Text(5));
-        }
+        if (!row.Null(5)) { EXPECT_EQ(entry.ValuePart(), row.Text(5)); }
     }
 
     TestEntry entry(&m_reservoir, 0, nullptr);
@@ -57,8 +50,7 @@ TEST_F(ParseTest, LinesWideAndEightBitTheirLimitAndNullLines) {
     entry = static_cast<const wchar_t*>(nullptr);
     EXPECT_TRUE(entry.IsComment());
     entry = static_cast<const char*>(nullptr);
-    EXPECT_TRUE(entry.IsComment());
-    EXPECT_EQ(entry.Line(), L"");
+    EXPECT_TRUE(entry.IsComment() && entry.Line().empty());
 
     const std::string fits = "k: " + std::string(8188, 'x');  // 8191 characters
     entry = fits.c_str();
@@ -85,7 +77,6 @@ TEST_F(ParseTest, ValuesStayInTheLineReadAsTheBuffersWouldAndTheNameSurvivesEver
     EXPECT_EQ(copy.Values(), (Texts{L"1", L"two words", L"3"}));
     EXPECT_EQ(entry.Values(), Texts{L"7"});
     EXPECT_EQ(reservoir.SmallCount(), 4u);
-    // A change to values never read rebuilds from all of them: Lookup.SetTakesValuesNotPointers...
 
     const std::wstring longValue(100, L'v');  // longer than the reader's room on the stack
     const std::wstring lines[] = {
@@ -117,13 +108,10 @@ TEST_F(ParseTest, ValuesStayInTheLineReadAsTheBuffersWouldAndTheNameSurvivesEver
     // that changes or drops the line must keep it right.
     TestEntry named = Read(L"  \tspaced: 1 2");
     EXPECT_EQ(named.NameView(), L"spaced");
-    TestEntry kept(named);
-    TestEntry assigned(&m_reservoir, 0, nullptr);
+    TestEntry kept(named), assigned(&m_reservoir, 0, nullptr);
     assigned = named;
     named.SetText(std::wstring(300, L'x').c_str(), 1);  // the rebuilt line needs a new buffer
-    CString line;
-    named.GetLine(line);
-    EXPECT_EQ(line.Left(9), L"spaced:\t1");
+    EXPECT_EQ(GetLineOf(named).substr(0, 9), L"spaced:\t1");
     EXPECT_EQ(named.Name(), L"spaced");
     named = L"other: 3";
     EXPECT_EQ(kept.Name(), L"spaced");
@@ -166,7 +154,6 @@ TEST_F(LineTest, RebuiltLinesTheirLimitNoWritePastTheBufferAndTheTextHandedOut) 
     TestEntry fits = Make(0, L"n", {std::wstring(4091, L'x')});
     fits.SeeZeileErneuern();
     EXPECT_EQ(fits.Line().size(), 4095u);
-
     TestEntry over = Make(0, L"n", {std::wstring(4092, L'x')});
     ExpectSea([&] { over.SeeZeileErneuern(); }, 3u, L"n: maximum resource line lenght (4096) exceeded.");
     EXPECT_TRUE(over.RebuildPending());
@@ -181,8 +168,7 @@ TEST_F(LineTest, RebuiltLinesTheirLimitNoWritePastTheBufferAndTheTextHandedOut) 
     EXPECT_EQ(read.Line(), L"n: 1");
     EXPECT_EQ(read.ValuePart(), L"1");
     EXPECT_TRUE(read.RebuildPending());
-    CString out;
-    EXPECT_EQ(CatchSea([&] { read.GetLine(out); }).m_code, 3u);
+    EXPECT_EQ(CatchSea([&] { GetLineOf(read); }).m_code, 3u);
 
     wchar_t buffer[16];
     unsigned offset = 0;
@@ -202,27 +188,25 @@ TEST_F(LineTest, RebuiltLinesTheirLimitNoWritePastTheBufferAndTheTextHandedOut) 
     EXPECT_EQ(std::wstring(buffer), L"k:\taaaa ") << "the part built so far";
     EXPECT_EQ(std::count(buffer + 13, std::end(buffer), L'#'), 3);
 
+    // GetLineValuePartC copies like wcsncpy: no terminator when the text fills the destination,
+    // zeros up to n after a shorter one, and nothing beyond n.
     TestEntry k = Read(L"k: abc");
     wchar_t dst[8];
     std::fill(std::begin(dst), std::end(dst), L'#');
-    k.GetLineValuePartC(dst, 3);
-    EXPECT_EQ(std::wstring(dst, 4), L"abc#") << "no terminator when the text fills the destination";
-    k.GetLineValuePartC(dst, 6);
-    EXPECT_EQ(std::wstring(dst, 7), std::wstring(L"abc\0\0\0#", 7));
-    k.GetLineValuePartC(dst, 2);
-    EXPECT_EQ(std::wstring(dst, 3), L"abc") << "untouched beyond n";
+    for (const auto& [n, expected] :
+         {std::pair<unsigned, std::wstring>{3, L"abc#"}, {6, std::wstring(L"abc\0\0\0#", 7)}, {2, L"abc"}}) {
+        k.GetLineValuePartC(dst, n);
+        EXPECT_EQ(std::wstring(dst, expected.size()), expected) << n;
+    }
 
-    // GetLineValuePartC copies like wcsncpy.
     TestEntry list = Read(L"colors: {  ");
     list.ListenendeErzeugen();
-    for (const wchar_t* line : {L"\tred 1 ", L"  ; note", L"blue \"a b\""})
-        list.AddListLine(line, 14);
-    CString text;
-    list.GetLine(text);
-    EXPECT_EQ(text.Str(), L"colors: {\nred 1\n; note\nblue \"a b\"\n} \t;-- colors");
+    for (const wchar_t* line : {L"\tred 1 ", L"  ; note", L"blue \"a b\""}) list.AddListLine(line, 14);
+    EXPECT_EQ(GetLineOf(list), L"colors: {\nred 1\n; note\nblue \"a b\"\n} \t;-- colors");
     for (CResourceEntry* line : list.ListLines()) EXPECT_TRUE(line->Accessed());
-    // The value part as read is Lookup.GetLineGivesTheValuePartAsRead's; a rebuilt head has none.
+    // A rebuilt head has no value part of its own.
     list.MarkStale();
+    CString text;
     list.GetLineValuePart(text);
     EXPECT_EQ(text.Str(), L"\nred 1\n; note\nblue \"a b\"\n} \t;-- colors");
 }
@@ -243,7 +227,6 @@ TEST_F(SelfTestTest, ConsistentEntriesPassOthersFailAndListsCheckTheirLines) {
 
     // "n:\t" + value + " " + terminator: 995 characters of value need 1000.
     for (const std::size_t length : {995u, 996u, 7000u}) {
-        SCOPED_TRACE(length);
         TestEntry v(&m_reservoir, 0, L"n");
         v.AddValue(std::wstring(length, L'x'));
         if (length == 995u)
@@ -287,7 +270,6 @@ TEST_F(SelfTestTest, ConsistentEntriesPassOthersFailAndListsCheckTheirLines) {
 class LineGenerator {
 public:
     explicit LineGenerator(unsigned seed) : m_rng(seed) {}
-
     // A line and whether it is to be read as a list line.
     std::wstring Next(bool& listLine) {
         listLine = Chance(3);
@@ -298,8 +280,7 @@ public:
             if (listLine) return Blanks();
             return Blanks() + Name() + L":" + Blanks() + L"{" + (Chance(2) ? Blanks() + L"+" : L"") + Text(L" x+{");
         default:
-            if (listLine) return Blanks() + Tokens();
-            return Blanks() + Name() + L":" + (Chance(3) ? L"" : Separator()) + Tokens();
+            return listLine ? Blanks() + Tokens() : Blanks() + Name() + L":" + (Chance(3) ? L"" : Separator()) + Tokens();
         }
     }
 
@@ -313,19 +294,17 @@ private:
         for (unsigned n = Pick(max); n > 0; --n) out += From(set);
         return out;
     }
+    // A character of `first`, then up to max - 1 of `rest`.
+    std::wstring Word(const wchar_t* first, unsigned max, const wchar_t* rest) {
+        const wchar_t c = From(first);
+        return c + Some(max, rest);
+    }
     std::wstring Blanks() { return Some(3, L" \t \t\v\f"); }
-    std::wstring Separator() { const wchar_t first = From(L" \t \t \v\f"); return first + Some(3, L" \t"); }
+    std::wstring Separator() { return Word(L" \t \t \v\f", 3, L" \t"); }
     std::wstring Text(const wchar_t* set) { return Some(8, set); }
-    std::wstring Name() {
-        // Starts with a character that is no white space, ';', ':' or '}';
-        // may hold blanks and tabs, and end with them.
-        const wchar_t first = From(L"abcxyzKEY_09.-\u00E9\u00A7\"{\\");
-        return first + Some(10, L"abcdefxyz_0123456789-. \t\u00E9\u00A7\"{}\\;");
-    }
-    std::wstring Bare() {
-        const wchar_t first = From(L"abc019-+.{};:\\\u00A7\u00E9\u20AC\u00B6");
-        return first + Some(8, L"abc019-+.{};:\\\u00A7\"\u00E9\u20AC");
-    }
+    // A name starts with no white space, ';', ':' or '}'; it may hold blanks and tabs, and end with them.
+    std::wstring Name() { return Word(L"abcxyzKEY_09.-\u00E9\u00A7\"{\\", 10, L"abcdefxyz_0123456789-. \t\u00E9\u00A7\"{}\\;"); }
+    std::wstring Bare() { return Word(L"abc019-+.{};:\\\u00A7\u00E9\u20AC\u00B6", 8, L"abc019-+.{};:\\\u00A7\"\u00E9\u20AC"); }
     std::wstring Quoted() { return L"\"" + Some(9, L"ab c\t:;{}\\\u00A7\n\r\v\f  \u00E9-") + L"\""; }
     std::wstring Tokens() {
         std::wstring out;

@@ -1,24 +1,17 @@
 // Typed value access of an entry: readers, writers, fallback readers, value
 // storage, SetSeaLine and SetToComment, several values through a format string
 // (elements, pointers, values, errors), and the stream form of one value text.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cfloat>
 #include <climits>
 #include <cmath>
 #include <cstdarg>
-#include <cstdint>
-#include <cwchar>
 #include <functional>
 #include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
-#include <stdexcept>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "entry/EntryTestSupport.h"
 #include "kelvaro/entry/ResourceSeaStreams.h"
@@ -54,8 +47,7 @@ TEST_F(ValuesTest, NumberReadersAndWritesThatStoreTheirTextFormsOrChangeNothing)
         EXPECT_FALSE(entry.Modified());
     }
     // A number of many digits is read whole, not from a cut copy.
-    const std::wstring big = L"1" + std::wstring(200, L'0');
-    TestEntry entry = Valued(&m_reservoir, {big.c_str(), L"nan"});
+    TestEntry entry = Valued(&m_reservoir, {(L"1" + std::wstring(200, L'0')).c_str(), L"nan"});
     EXPECT_EQ(entry.GetDouble(0), 1e200);
     EXPECT_TRUE(std::isinf(entry.GetFloat(0))) << "beyond float: narrowed to infinity";
     EXPECT_TRUE(std::isnan(entry.GetDouble(1)));
@@ -91,11 +83,10 @@ TEST_F(ValuesTest, NumberReadersAndWritesThatStoreTheirTextFormsOrChangeNothing)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TestEntry entry = Valued(&m_reservoir, {L"a", L"b", L"c"}, L"width");
-        if (c.refused) {
+        if (c.refused)
             ExpectSea([&] { c.write(entry); }, 3u, c.text);
-        } else {
+        else
             c.write(entry);
-        }
         EXPECT_EQ(entry.Values(), (Texts{c.refused ? L"a" : c.text, L"b", L"c"}));
         EXPECT_EQ(entry.Modified(), !c.refused);
         EXPECT_EQ(entry.RebuildPending(), !c.refused);
@@ -115,14 +106,13 @@ TEST_F(ValuesTest, StringsIntoCallerBuffersAndTheirFallbacks) {
         EXPECT_EQ(wide[size], L'#') << "nothing written past the given size";
         std::string narrow(9, '#');
         EXPECT_EQ(entry.GetString(narrow.data(), size, 0), row.Flag(5));
-        const std::wstring expected = row.Text(4);
+        const std::wstring expected = row.Text(4);  // bytes below 0x100
         EXPECT_EQ(narrow.c_str(), std::string(expected.begin(), expected.end()));
         EXPECT_EQ(narrow[size], '#');
         EXPECT_FALSE(CResourceEntry::g_convertBlock.IsLocked());
     }
     // A value too long for the 8-bit conversion buffer is not reported delivered.
-    const std::wstring longText(9000, L'v');
-    TestEntry longEntry = Valued(&m_reservoir, {longText.c_str()});
+    TestEntry longEntry = Valued(&m_reservoir, {std::wstring(9000, L'v').c_str()});
     std::string longNarrow(10000, '#');
     EXPECT_FALSE(longEntry.GetString(longNarrow.data(), 10000, 0));
     EXPECT_EQ(longNarrow[0], '\0');
@@ -131,18 +121,14 @@ TEST_F(ValuesTest, StringsIntoCallerBuffersAndTheirFallbacks) {
     TestEntry entry = Valued(&m_reservoir, {L"a"});
     EXPECT_TRUE(entry.GetStringFb(1, nullptr).IsEmpty());
     wchar_t wide[4] = L"xyz";
-    EXPECT_FALSE(entry.GetStringFb(wide, 4, 1, nullptr));
-    EXPECT_EQ(std::wstring(wide), L"xyz");
     char narrow[4] = "xyz";
-    EXPECT_FALSE(entry.GetStringFb(narrow, 4, 1, nullptr));
-    EXPECT_EQ(std::string(narrow), "xyz");
+    EXPECT_FALSE(entry.GetStringFb(wide, 4, 1, nullptr) || entry.GetStringFb(narrow, 4, 1, nullptr));
+    EXPECT_TRUE(std::wstring(wide) == L"xyz" && std::string(narrow) == "xyz");
     EXPECT_EQ(entry.NValues(), 1u) << "a null fallback writes nothing";
     EXPECT_FALSE(entry.Modified());
 
-    EXPECT_FALSE(entry.GetStringFb(wide, 4, 1, L"abcdef"));
-    EXPECT_EQ(std::wstring(wide), L"abc");
-    EXPECT_FALSE(entry.GetStringFb(narrow, 4, 2, "uvwxyz"));
-    EXPECT_EQ(std::string(narrow), "uvw");
+    EXPECT_FALSE(entry.GetStringFb(wide, 4, 1, L"abcdef") || entry.GetStringFb(narrow, 4, 2, "uvwxyz"));
+    EXPECT_TRUE(std::wstring(wide) == L"abc" && std::string(narrow) == "uvw");
     EXPECT_EQ(entry.Values(), (Texts{L"a", L"abcdef", L"uvwxyz"})) << "a cut fallback is stored whole";
     wchar_t none = L'#';
     EXPECT_FALSE(entry.GetStringFb(&none, 0, 3, L"x"));
@@ -171,7 +157,7 @@ TEST_F(ValuesTest, RgbColoursAndIntegerVectorsReadAndWriteOnlyWhatIsThere) {
     TestEntry set = Valued(&m_reservoir, {L"3", L"1", L"3"});
     std::set<int> read = {42};
     EXPECT_EQ(set.GetIntSet(read), 2u);
-    EXPECT_EQ(read, (std::set<int>{1, 3}));
+    EXPECT_EQ(read, (std::set<int>{1, 3})) << "what the set held is gone";
     set.SetIntSet({5, -1, 3});
     EXPECT_EQ(set.Values(), (Texts{L"-1", L"3", L"5"}));
 }
@@ -192,11 +178,9 @@ TEST_F(ValuesTest, SetSeaLineSetToCommentAndValuesSetFromTheirOwnText) {
     entry.SetSeaLine(L"800 \"a b\" \u00a7q ");
     EXPECT_FALSE(entry.Modified());
     entry.SetSeaLine(L"");
-    EXPECT_EQ(entry.NValues(), 0u);
-    EXPECT_TRUE(entry.Modified());
+    EXPECT_TRUE(entry.NValues() == 0u && entry.Modified());
 
-    // A bad text keeps the values (Lookup.SetLineReplacesTheValuePartOrReportsAndKeepsIt), and its
-    // split values go back.
+    // A bad text keeps the values, and its split values go back.
     entry = L"width: 640 480";
     entry.ResetModified();
     ASSERT_EQ(entry.Values().size(), 2u);  // in buffers before the count below
@@ -213,14 +197,10 @@ TEST_F(ValuesTest, SetSeaLineSetToCommentAndValuesSetFromTheirOwnText) {
     big.SetSeaLine(L"short");
     EXPECT_EQ(GetLineOf(big), L"big:\tshort");
 
-    // A null text (the values kept) and a list line made a comment: Lookup.DeleteHasEntryTouchIsListEntry
-    // and ResourceList.KeySearchLooksAtEveryLineAndMarksIt.
     TestEntry comment = Read(L"width: 640 480");
     comment.ResetModified();
     comment.SetToComment(L"hello world");
-    EXPECT_TRUE(comment.IsComment());
-    EXPECT_TRUE(comment.Modified());
-    EXPECT_TRUE(comment.Name().IsEmpty());
+    EXPECT_TRUE(comment.IsComment() && comment.Modified() && comment.Name().IsEmpty());
     EXPECT_EQ(ValuesOf(comment), Texts{L"hello world"});
     EXPECT_EQ(GetLineOf(comment), L"; hello world") << "a text replaces all values";
 
@@ -249,21 +229,17 @@ TEST_F(ValuesTest, SetSeaLineSetToCommentAndValuesSetFromTheirOwnText) {
 }
 
 // The sea's variadic front ends, in small.
+#define KELVARO_VARARGS(call)                                                \
+    va_list args;                                                            \
+    va_start(args, format);                                                  \
+    try { call; } catch (...) { va_end(args); throw; }                       \
+    va_end(args)
 void Get(const CResourceEntry& e, unsigned start, const wchar_t* format, ...) {
-    va_list args; va_start(args, format);
-    try { e.GetVarArgP(start, format, args); } catch (...) { va_end(args); throw; }
-    va_end(args);
+    KELVARO_VARARGS(e.GetVarArgP(start, format, args));
 }
-void SetP(CResourceEntry& e, const wchar_t* format, ...) {
-    va_list args; va_start(args, format);
-    try { e.SetVarArgP(format, args); } catch (...) { va_end(args); throw; }
-    va_end(args);
-}
-void Set(CResourceEntry& e, const wchar_t* format, ...) {
-    va_list args; va_start(args, format);
-    try { e.SetVarArg(format, args); } catch (...) { va_end(args); throw; }
-    va_end(args);
-}
+void SetP(CResourceEntry& e, const wchar_t* format, ...) { KELVARO_VARARGS(e.SetVarArgP(format, args)); }
+void Set(CResourceEntry& e, const wchar_t* format, ...) { KELVARO_VARARGS(e.SetVarArg(format, args)); }
+#undef KELVARO_VARARGS
 
 const std::wstring kPrefix = L"Resource entry key:\n";
 const std::wstring kUnknownType = kPrefix + L"Unknown Lookup() format type (>>'";
@@ -311,16 +287,14 @@ TEST_F(VarArgTest, ElementsEveryTypeAndABadElementOrANullPointerStoppingWhatFoll
     unsigned long x = 0;
     float f = 0;
     double d = 0;
-    wchar_t c = 0, s[8] = L"";
+    wchar_t c = 0, s[8] = L"", left[8] = L"left";
     Get(typed, 0, L"  %d %lf\t%s %ld %f %lx %lc ", &i, &d, s, &l, &f, &x, &c);
     EXPECT_EQ(std::tuple(i, d, std::wstring(s), l, f, x, c), std::tuple(12, 2.5, L"abc", -7L, 1.25f, 255UL, L'\3'));
     EXPECT_FALSE(typed.Modified());
     Get(typed, 1, L"%d", &i);  // from a start value on
     EXPECT_EQ(i, 2);
-    wchar_t left[8] = L"left";
     Get(typed, 7, L"%s %s", s, left);  // the second value is missing: its variable keeps its text
-    EXPECT_EQ(std::wstring(s), L"keep");
-    EXPECT_EQ(std::wstring(left), L"left");
+    EXPECT_TRUE(std::wstring(s) == L"keep" && std::wstring(left) == L"left");
 
     i = -12;
     l = LONG_MIN;
@@ -358,7 +332,7 @@ TEST_F(VarArgTest, StringWidthsBoundTheCopyAndCharactersHaveOneWidthOnBothSides)
         wchar_t buffer[16];
         std::fill(std::begin(buffer), std::end(buffer), L'#');
         int after = 0;
-        Get(entry, 0, (std::wstring(c.format) + L" %d").c_str(), buffer, &after);
+        Get(entry, 0, (c.format + std::wstring(L" %d")).c_str(), buffer, &after);
         EXPECT_EQ(std::wstring(buffer), c.expected);
         EXPECT_EQ(std::count(std::begin(buffer), std::end(buffer), L'#'), 16 - c.written);
         EXPECT_EQ(after, 7) << "the next element still reads its own value";
@@ -377,9 +351,7 @@ TEST_F(VarArgTest, StringWidthsBoundTheCopyAndCharactersHaveOneWidthOnBothSides)
         // Guards on both sides: neither reading nor writing passes the object.
         wchar_t cell[3] = {L'<', L'?', L'>'};
         Get(character, 0, L"%c", &cell[1]);
-        EXPECT_EQ(cell[1], static_cast<wchar_t>(row.Number(1)));
-        EXPECT_EQ(cell[0], L'<');
-        EXPECT_EQ(cell[2], L'>');
+        EXPECT_EQ(std::wstring(cell, 3), (std::wstring{L'<', static_cast<wchar_t>(row.Number(1)), L'>'}));
         TestEntry target = Valued(&m_reservoir, {});
         SetP(target, L"%lc", &cell[1]);
         EXPECT_EQ(target.Values(), Texts{row.Text(2)});
