@@ -170,23 +170,21 @@ TEST_F(LineTest, RebuiltLinesTheirLimitNoWritePastTheBufferAndTheTextHandedOut) 
     EXPECT_TRUE(read.RebuildPending());
     EXPECT_EQ(CatchSea([&] { GetLineOf(read); }).m_code, 3u);
 
-    wchar_t buffer[16];
-    unsigned offset = 0;
-    std::fill(std::begin(buffer), std::end(buffer), L'#');
-    TestEntry head = Make(0, L"a-rather-long-name", {L"v"});
-    EXPECT_EQ(head.SeeZeileBilden(buffer, 8, offset), 21u);
-    EXPECT_EQ(buffer[0], L'\0');
-    EXPECT_EQ(std::count(buffer + 8, std::end(buffer), L'#'), 8);
-
+    // SeeZeileBilden gives the room the line needs and builds what fits, never past the capacity.
     // "k:\taaaa bbbb " is 13 characters: with the terminator 14.
-    TestEntry e = Make(0, L"k", {L"aaaa", L"bbbb"});
-    std::fill(std::begin(buffer), std::end(buffer), L'#');
-    EXPECT_EQ(e.SeeZeileBilden(buffer, 14, offset), 14u);
-    EXPECT_EQ(std::wstring(buffer), L"k:\taaaa bbbb ");
-    std::fill(std::begin(buffer), std::end(buffer), L'#');
-    EXPECT_EQ(e.SeeZeileBilden(buffer, 13, offset), 14u);
-    EXPECT_EQ(std::wstring(buffer), L"k:\taaaa ") << "the part built so far";
-    EXPECT_EQ(std::count(buffer + 13, std::end(buffer), L'#'), 3);
+    const struct { const wchar_t* name; Texts values; unsigned capacity, needed; const wchar_t* built; } builds[] = {
+        {L"a-rather-long-name", {L"v"}, 8, 21, L""}, {L"k", {L"aaaa", L"bbbb"}, 14, 14, L"k:\taaaa bbbb "},
+        {L"k", {L"aaaa", L"bbbb"}, 13, 14, L"k:\taaaa "},  // the part built so far
+    };
+    for (const auto& c : builds) {
+        SCOPED_TRACE(c.capacity);
+        wchar_t buffer[16];
+        std::fill(std::begin(buffer), std::end(buffer), L'#');
+        unsigned offset = 0;
+        EXPECT_EQ(Make(0, c.name, c.values).SeeZeileBilden(buffer, c.capacity, offset), c.needed);
+        EXPECT_EQ(std::wstring(buffer), c.built);
+        EXPECT_EQ(std::count(buffer + c.capacity, std::end(buffer), L'#'), static_cast<std::ptrdiff_t>(16 - c.capacity));
+    }
 
     // GetLineValuePartC copies like wcsncpy: no terminator when the text fills the destination,
     // zeros up to n after a shorter one, and nothing beyond n.

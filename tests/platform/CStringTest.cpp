@@ -45,15 +45,24 @@ TEST(CStringTest, ClampedRangesFormattingFromItsOwnTextAndEditsWithinTheEnd) {
     EXPECT_LT(abcdef.CompareNoCase(L"ABCDEFG"), 0);
     EXPECT_EQ(std::hash<CString>{}(abcdef), std::hash<std::wstring_view>{}(L"abcdef"));
 
+    // Finds, and edits that return a count or length (taken in order: the edits build on each other).
     const CString dots = L"a.b.c";
-    const struct { const char* what; int got; int expected; } finds[] = {
+    CString overlap = L"aaaa", grow = L"xax", r = L"abc";
+    const struct { const char* what; int got; int expected; } counts[] = {
         {"char from 4", dots.Find(L'.', 4), -1}, {"char negative start", dots.Find(L'a', -5), 0},
         {"char start past end", dots.Find(L'a', 99), -1},
         {"sub null", dots.Find(static_cast<const wchar_t*>(nullptr)), -1},
         {"sub at end", dots.Find(L"", 5), 5}, {"sub past end", dots.Find(L"", 6), -1},
         {"reverse", dots.ReverseFind(L'.'), 3}, {"one of empty", dots.FindOneOf(L""), -1},
+        {"replace left to right, no overlap", overlap.Replace(L"aa", L"a"), 2},
+        {"the replacement is not searched again", grow.Replace(L"x", L"xx"), 2},
+        {"replace empty", grow.Replace(L"", L"y"), 0}, {"replace missing", grow.Replace(L"zz", L"y"), 0},
+        {"replace characters", grow.Replace(L'x', L'-'), 4}, {"remove", grow.Remove(L'-'), 4},
+        {"insert past the end", r.Insert(99, L"!"), 4}, {"insert before the start", r.Insert(-3, L'<'), 5},
+        {"delete past the end", r.Delete(2, 99), 2}, {"delete from past the end", r.Delete(99), 2},
     };
-    for (const auto& c : finds) EXPECT_EQ(c.got, c.expected) << c.what;
+    for (const auto& c : counts) EXPECT_EQ(c.got, c.expected) << c.what;
+    EXPECT_TRUE(overlap == L"aa" && grow == L"a" && r == L"<a");
 
     CString s;
     s.Format(L"%s=%d", L"x", 5);
@@ -70,28 +79,9 @@ TEST(CStringTest, ClampedRangesFormattingFromItsOwnTextAndEditsWithinTheEnd) {
     s += s;
     EXPECT_EQ(s.GetLength(), 38);
 
-    CString overlap = L"aaaa";
-    EXPECT_EQ(overlap.Replace(L"aa", L"a"), 2) << "left to right, no overlap";
-    EXPECT_EQ(overlap, L"aa");
-    CString grow = L"xax";
-    EXPECT_EQ(grow.Replace(L"x", L"xx"), 2) << "the replacement is not searched again";
-    EXPECT_EQ(grow, L"xxaxx");
-    EXPECT_EQ(grow.Replace(L"", L"y"), 0);
-    EXPECT_EQ(grow.Replace(L"zz", L"y"), 0);
-    EXPECT_EQ(grow.Replace(L'x', L'-'), 4);
-    EXPECT_EQ(grow.Remove(L'-'), 4);
-
-    CString r = L"abc";
-    EXPECT_EQ(r.Insert(99, L"!"), 4);
-    EXPECT_EQ(r.Insert(-3, L'<'), 5);
-    EXPECT_EQ(r.Delete(2, 99), 2);
-    EXPECT_EQ(r.Delete(99), 2);
-    EXPECT_EQ(r, L"<a");
-
     CString t = L"abc";
     EXPECT_EQ(t.GetAt(3), L'\0') << "the terminator may be read";
-    EXPECT_THROW(t.GetAt(4), std::invalid_argument);
-    EXPECT_THROW(t.GetAt(-1), std::invalid_argument);
+    for (const int bad : {4, -1}) EXPECT_THROW(t.GetAt(bad), std::invalid_argument) << bad;
     EXPECT_THROW(t.SetAt(3, L'x'), std::invalid_argument);
     t.SetAt(2, L'C');
     EXPECT_EQ(t, L"abC");
@@ -186,7 +176,7 @@ TEST(CoreLib, SkipNonWhiteSpace) {
         {L"", 0}, {L"abc", 3}, {L" abc", 0}, {L"%d\t%s", 2}, {L"x\ny", 1}, {L"x\vy", 1}, {L"\u00A7\u00B6 ", 2},
     };
     for (const auto& c : cases) {
-        std::wstring copy(c.text);
+        std::wstring copy(c.text);  // the const and the mutable overload
         EXPECT_EQ(skip_non_white_space(c.text) - c.text, c.offset) << c.offset;
         EXPECT_EQ(skip_non_white_space(copy.data()) - copy.data(), c.offset);
     }
