@@ -116,7 +116,6 @@ TEST_F(EntryTest, ClearingAndLineAssignment) {
     EXPECT_EQ(e.Values(), Texts{L"1"});
     e = L"a-longer-name: with several values in it, longer";
     EXPECT_EQ(e.Values(), (Texts{L"with", L"several", L"values", L"in", L"it,", L"longer"}));
-
     // The entry's own line may be assigned to it.
     e = L"xx  k: v";
     e = e.LinePtr() + 4;
@@ -174,7 +173,6 @@ using Lines = std::vector<std::wstring>;
 class ListTest : public EntryFixture {
 protected:
     testsupport::ScratchDir m_dir;
-
     // The line texts of the list's lines, as kept (trimmed: as GetLine gives them).
     static Lines LinesOf(const TestEntry& list, bool trimmed = false) {
         Lines out;
@@ -263,7 +261,6 @@ TEST_F(ListTest, AddListLineByModeWithTextOrCopy) {
     list.ResetModified();
     ExpectSea([&] { list.AddListLine(17, nullptr); }, 4u, L"colors: tried to add list line with mode = 17.");
     EXPECT_TRUE(list.ListCount() == 1 && !list.Modified());
-
     // With a text or a copy.
     for (const int mode : {14, 15, 16, 18, 0}) {
         SCOPED_TRACE(mode);
@@ -393,7 +390,6 @@ TEST(SeaArenaTest, BlocksAreReusedChunksGrowUntilResetHugePagesAreZeroedAndEntri
     EXPECT_EQ(arena.TakeBlock(100), a) << "a block given back is the next one taken";
     EXPECT_EQ(arena.LiveBlocks(), 2u);
     EXPECT_FALSE(arena.ResetIfUnused()) << "blocks are alive";
-
     // Filling several megabytes: every piece distinct, chunks up to huge pages.
     std::set<void*> pieces;
     for (int i = 0; i < 40000; ++i) {

@@ -26,7 +26,6 @@ public:
         CResourceEntry::PrevListenZeile, CResourceEntry::ReadListLines, CResourceEntry::SeeZeileBilden,
         CResourceEntry::SeeZeileErneuern, CResourceEntry::SubListeLoeschen, CResourceEntry::WertNeuSetzen,
         CResourceEntry::WriteToSeaFile;
-
     // Appends a value text straight into the value list, as the parser does.
     void AddValue(const std::wstring& text) {
         SettleValues();  // values still in the line come first
@@ -91,7 +90,6 @@ inline std::wstring GetLineOf(const CResourceEntry& entry) {
 class EntryFixture : public ::testing::Test {
 protected:
     CResValueReservoir m_reservoir{16};
-
     // An entry of the given status that has read `line`.
     TestEntry Read(const wchar_t* line, unsigned status = 0) {
         TestEntry e(&m_reservoir, status, nullptr);

@@ -70,7 +70,6 @@ TEST_F(ParseTest, ValuesStayInTheLineReadAsTheBuffersWouldAndTheNameSurvivesEver
     EXPECT_EQ(entry.GetString(1), L"two words");
     EXPECT_EQ(entry.GetInt(2), 3);
     EXPECT_EQ(reservoir.SmallCount(), 8u) << "reading values takes no value buffer";
-
     // A copy has the values too, and keeps them when the original takes another line.
     TestEntry copy(entry);
     entry = L"m: 7";
@@ -103,7 +102,6 @@ TEST_F(ParseTest, ValuesStayInTheLineReadAsTheBuffersWouldAndTheNameSurvivesEver
         EXPECT_EQ(fromLine.GetRgbColor(0), fromBuffers.GetRgbColor(0));
         EXPECT_TRUE(fromLine == fromBuffers);
     }
-
     // The name is read out of the line only when asked for, so every path
     // that changes or drops the line must keep it right.
     TestEntry named = Read(L"  \tspaced: 1 2");
@@ -117,7 +115,6 @@ TEST_F(ParseTest, ValuesStayInTheLineReadAsTheBuffersWouldAndTheNameSurvivesEver
     EXPECT_EQ(kept.Name(), L"spaced");
     EXPECT_EQ(assigned.NameView(), L"spaced");
     EXPECT_TRUE(kept == assigned);
-
     // A name too far into its line, or too long, to be left there is taken at once.
     const std::wstring longName(70000, L'n');
     named = (longName + L": 1").c_str();
@@ -149,7 +146,6 @@ TEST_F(LineTest, RebuiltLinesTheirLimitNoWritePastTheBufferAndTheTextHandedOut) 
         EXPECT_FALSE(e.RebuildPending());
         EXPECT_EQ(e.Values(), row.List(row.Null(6) ? 3 : 6));
     }
-
     // "n:\t" + value + " " + terminator: a value of 4091 characters needs 4096.
     TestEntry fits = Make(0, L"n", {std::wstring(4091, L'x')});
     fits.SeeZeileErneuern();
@@ -159,7 +155,6 @@ TEST_F(LineTest, RebuiltLinesTheirLimitNoWritePastTheBufferAndTheTextHandedOut) 
     EXPECT_TRUE(over.RebuildPending());
     EXPECT_EQ(CatchSea([&] { Make(0, std::wstring(5000, L'h').c_str(), {}).SeeZeileErneuern(); }).m_code, 3u)
         << "a name that alone is too long";
-
     // A line read before keeps its text when the rebuild fails, again and again.
     TestEntry read = Read(L"n: 1");
     read.AddValue(std::wstring(5000, L'y'));
@@ -169,7 +164,6 @@ TEST_F(LineTest, RebuiltLinesTheirLimitNoWritePastTheBufferAndTheTextHandedOut) 
     EXPECT_EQ(read.ValuePart(), L"1");
     EXPECT_TRUE(read.RebuildPending());
     EXPECT_EQ(CatchSea([&] { GetLineOf(read); }).m_code, 3u);
-
     // SeeZeileBilden gives the room the line needs and builds what fits, never past the capacity.
     // "k:\taaaa bbbb " is 13 characters: with the terminator 14.
     const struct { const wchar_t* name; Texts values; unsigned capacity, needed; const wchar_t* built; } builds[] = {
@@ -185,7 +179,6 @@ TEST_F(LineTest, RebuiltLinesTheirLimitNoWritePastTheBufferAndTheTextHandedOut) 
         EXPECT_EQ(std::wstring(buffer), c.built);
         EXPECT_EQ(std::count(buffer + c.capacity, std::end(buffer), L'#'), static_cast<std::ptrdiff_t>(16 - c.capacity));
     }
-
     // GetLineValuePartC copies like wcsncpy: no terminator when the text fills the destination,
     // zeros up to n after a shorter one, and nothing beyond n.
     TestEntry k = Read(L"k: abc");
@@ -222,7 +215,6 @@ TEST_F(SelfTestTest, ConsistentEntriesPassOthersFailAndListsCheckTheirLines) {
     EXPECT_FALSE(e.RebuildPending());
     EXPECT_EQ(e.Values(),
               (Texts{L"1", L"a b", L"", L"a\u00B6b", L"q\"", L"\t", L"v\vw", L"f\fg", L"{", L"}", L"\u00AC"}));
-
     // "n:\t" + value + " " + terminator: 995 characters of value need 1000.
     for (const std::size_t length : {995u, 996u, 7000u}) {
         TestEntry v(&m_reservoir, 0, L"n");

@@ -51,7 +51,6 @@ TEST_F(ValuesTest, NumberReadersAndWritesThatStoreTheirTextFormsOrChangeNothing)
     EXPECT_EQ(entry.GetDouble(0), 1e200);
     EXPECT_TRUE(std::isinf(entry.GetFloat(0))) << "beyond float: narrowed to infinity";
     EXPECT_TRUE(std::isnan(entry.GetDouble(1)));
-
     // A write stores its text form in place, or is refused and changes nothing.
     const std::string tooLong(9000, 'x');
     const std::wstring beyond = L"width: tried to set value 4 of 3.",
@@ -179,7 +178,6 @@ TEST_F(ValuesTest, SetSeaLineSetToCommentAndValuesSetFromTheirOwnText) {
     EXPECT_FALSE(entry.Modified());
     entry.SetSeaLine(L"");
     EXPECT_TRUE(entry.NValues() == 0u && entry.Modified());
-
     // A bad text keeps the values, and its split values go back.
     entry = L"width: 640 480";
     entry.ResetModified();
@@ -189,7 +187,6 @@ TEST_F(ValuesTest, SetSeaLineSetToCommentAndValuesSetFromTheirOwnText) {
     EXPECT_FALSE(entry.Modified());
     EXPECT_EQ(m_reservoir.SmallCount(), small);
     EXPECT_EQ(GetLineOf(entry), L"width: 640 480");
-
     // A line too long to rebuild can be shortened.
     TestEntry big = Valued(&m_reservoir, {}, L"big");
     big.SetText(std::wstring(5000, L'h').c_str(), 0);
@@ -203,7 +200,6 @@ TEST_F(ValuesTest, SetSeaLineSetToCommentAndValuesSetFromTheirOwnText) {
     EXPECT_TRUE(comment.IsComment() && comment.Modified() && comment.Name().IsEmpty());
     EXPECT_EQ(ValuesOf(comment), Texts{L"hello world"});
     EXPECT_EQ(GetLineOf(comment), L"; hello world") << "a text replaces all values";
-
     // The text may be the entry's own value (freed at once without a reservoir) or line.
     TestEntry own = Valued(nullptr, {L"some longer value text", L"x"});
     own.SetToComment(own.EintragText(0));
@@ -260,7 +256,6 @@ TEST_F(VarArgTest, ElementsEveryTypeAndABadElementOrANullPointerStoppingWhatFoll
         else
             ExpectSea([&] { entry.FormatInterpretieren(element.c_str()); }, 5, error->second + element + L"')");
     }
-
     // Reading stops the same way: Lookup.SetTakesValuesNotPointersAndStopsAtAFormatError.
     TestEntry stopped = Valued(&m_reservoir, {L"a", L"b", L"c"});
     const int one = 1, three = 3;

@@ -44,7 +44,6 @@ TEST(CStringTest, ClampedRangesFormattingFromItsOwnTextAndEditsWithinTheEnd) {
     EXPECT_EQ(abcdef.CompareNoCase(L"ABCDEF"), 0);
     EXPECT_LT(abcdef.CompareNoCase(L"ABCDEFG"), 0);
     EXPECT_EQ(std::hash<CString>{}(abcdef), std::hash<std::wstring_view>{}(L"abcdef"));
-
     // Finds, and edits that return a count or length (taken in order: the edits build on each other).
     const CString dots = L"a.b.c";
     CString overlap = L"aaaa", grow = L"xax", r = L"abc";
@@ -106,10 +105,8 @@ TEST(FormatTest, ConversionsWithWindowsSizePrefixesFlagsWidthsAndPrecisionsAndLo
         {"I64d negative", FormatText(L"%I64d", static_cast<std::int64_t>(-9000000000LL)), L"-9000000000"},
         {"I64u max", FormatText(L"%I64u", UINT64_MAX), L"18446744073709551615"},
         {"Ix", FormatText(L"%Ix", static_cast<std::size_t>(0xDEADBEEFCAFEull)), L"deadbeefcafe"},
-        {"Iu", FormatText(L"%Iu", SIZE_MAX), std::to_wstring(SIZE_MAX)},
-        {"I32d", FormatText(L"%I32d", -7), L"-7"},
-        {"ld", FormatText(L"%ld", -123456789012L), L"-123456789012"},
-        {"hd wraps", FormatText(L"%hd", 65537), L"1"},
+        {"Iu", FormatText(L"%Iu", SIZE_MAX), std::to_wstring(SIZE_MAX)}, {"I32d", FormatText(L"%I32d", -7), L"-7"},
+        {"ld", FormatText(L"%ld", -123456789012L), L"-123456789012"}, {"hd wraps", FormatText(L"%hd", 65537), L"1"},
         {"mixed", FormatText(L"%I64x-%d-%Ix", 0xFFull, 3, static_cast<std::size_t>(16)), L"ff-3-10"},
         {"widths", FormatText(L"%5d|%-5d|%05d|%+d|% d", 42, 42, 42, 42, 42), L"   42|42   |00042|+42| 42"},
         {"hash", FormatText(L"%#x %#o %o", 255u, 8u, 8u), L"0xff 010 10"},
@@ -122,8 +119,7 @@ TEST(FormatTest, ConversionsWithWindowsSizePrefixesFlagsWidthsAndPrecisionsAndLo
         {"%y", FormatText(L"%y %d", 7), L"%y 7"}, {"%n", FormatText(L"%n|%d", 5), L"%n|5"},
         {"%hf", FormatText(L"%hf|%d", 5), L"%hf|5"}, {"trailing %", FormatText(L"abc%"), L"abc%"},
         {"unfinished directive", FormatText(L"abc%-5"), L"abc%-5"},
-        {"unfinished size", FormatText(L"abc%I6"), L"abc%I6"},
-        {"null %s", FormatText(L"[%s]", nothing), L"[(null)]"},
+        {"unfinished size", FormatText(L"abc%I6"), L"abc%I6"}, {"null %s", FormatText(L"[%s]", nothing), L"[(null)]"},
         {"null %hs", FormatText(L"[%hs]", nothingNarrow), L"[(null)]"},
         {"null %.3s", FormatText(L"[%.3s]", nothing), L"[(nu]"},
         {"%S UTF-8", FormatText(L"%S", "Gr\xC3\xBC\xC3\x9F"), L"Gr\u00FC\u00DF"},
@@ -146,7 +142,6 @@ TEST(FormatTest, ConversionsWithWindowsSizePrefixesFlagsWidthsAndPrecisionsAndLo
         {"std::string as %S", FormatText(L"%S", narrow), L"n\u00E4"},
     };
     for (const auto& c : cases) EXPECT_EQ(c.got, c.expected) << c.what;
-
     // Long text is never cut, a huge width is clamped, and a null format gives nothing.
     const std::wstring longText(100000, L'q');
     EXPECT_EQ(FormatText(L"<%s>", longText.c_str()), L"<" + longText + L">");

@@ -129,7 +129,6 @@ TEST(ObListTest, PositionsStayValidAcrossOtherRemovalsAndBadOnesThrow) {
     list.InsertBefore(nullptr, o(8));  // null: at the head
     list.InsertAfter(pos[6], o(0));
     ExpectOrder(list, {o(8), o(1), o(2), o(4), o(9), o(6), o(0)});
-
     // The usual idiom: remember the position, move on, then remove the remembered one.
     for (POSITION p = list.GetHeadPosition(); p != nullptr;) {
         const POSITION current = p;

@@ -291,7 +291,6 @@ TEST(UnicodeFile, AppendingWriterAddsAfterTheOldContentAndReadersRewind) {
     EXPECT_EQ(file.GetLength(), old + 2 * (16 + 2) + 2 * (9 + 2));
     ASSERT_TRUE(file.Close());
     EXPECT_EQ(ReadAllLines(dir.Wide("f.sea")).lines, (Lines{L"first", L"::::: Preference", L"second \U0001F600"}));
-
     // A reader goes on from where it stands and starts again after a rewind.
     CUnicodeFile reader;
     ASSERT_TRUE(reader.Open(dir.Wide("f.sea"), 0));

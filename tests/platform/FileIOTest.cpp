@@ -106,7 +106,6 @@ TEST(FileIO, CopyFileKeepsContentPermissionsAndTime) {
     EXPECT_EQ(fs::status(dir.Path("dst.sea")).permissions(), fs::status(dir.Path("src.sea")).permissions());
     EXPECT_EQ(fs::last_write_time(dir.Path("dst.sea")), time);
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"dst.sea", "src.sea"}));
-
     // The copy keeps the source's attributes, so a protected start file stays protected.
     fs::permissions(dir.Path("src.sea"), fs::perms::owner_read);
     ASSERT_TRUE(FileIO::CopyFile(dir.Wide("src.sea"), dir.Wide("ro.sea"), false));
@@ -130,7 +129,6 @@ TEST(FileIO, CopyFileAndDeleteFileRefusals) {
     // Without the refusal the same copy goes through, also to a new name with failIfExists.
     EXPECT_TRUE(FileIO::CopyFile(dir.Wide("src.sea"), dir.Wide("new.sea"), true));
     EXPECT_EQ(testsupport::ReadBytes(dir.Path("new.sea")), "new");
-
     // Deleting refuses a missing or protected file and a folder.
     fs::permissions(dir.Path("dst.sea"), fs::perms::owner_read);
     for (const auto& [leaf, error] : {std::pair{"missing.sea", ENOENT}, {"dst.sea", EACCES}, {"folder", EISDIR}}) {
@@ -170,7 +168,6 @@ TEST(File, StatusSizeTimeAttributeFullNameAndTheReadOnlyRuleReadAndApplied) {
 
     ASSERT_TRUE(CFile::GetStatus(dir.Wide("sub"), status));
     EXPECT_EQ(status.m_attribute & CFile::directory, CFile::directory);
-
     // Read-only is the owner's write bit, even for root; applying it keeps the time and the content.
     const fs::path path = dir.Path("f.sea");
     for (const testsupport::CaseRow& row : testsupport::ReadCases("platform-read-only.txt", 4)) {

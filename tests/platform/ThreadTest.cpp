@@ -57,7 +57,6 @@ TEST(ThreadTest, AttachedObjectBelongsToItsThreadOnlyAndNoThreadKeepsOneThatIsGo
     step = 2;
     worker.join();
     EXPECT_EQ(seen, nullptr);
-
     // Many short threads: ids are reused, and none may inherit an object of an ended thread.
     CWinThread thread;
     for (int i = 0; i < 50; ++i) OnNewThread([&] { thread.AttachToCurrentThread(); });
@@ -116,7 +115,6 @@ TEST(WindowTest, StaleHandlesReachNothingAFullQueueRefusesPostsAndDestroyingIsSa
         EXPECT_FALSE(wnd.Create()) << "a window that exists is not made twice";
         ASSERT_TRUE(PostMessage(first, 1, 0, 0) && wnd.DestroyWindow());
         EXPECT_FALSE(IsWindow(first) || CWnd::FromHandle(first) != nullptr || wnd.DestroyWindow());
-
         // A stale handle never reaches the new window of the same object (that the old messages go
         // with the old window is checked by the status bar test).
         ASSERT_TRUE(wnd.Create());
@@ -148,7 +146,6 @@ TEST(WindowTest, StaleHandlesReachNothingAFullQueueRefusesPostsAndDestroyingIsSa
     });
     EXPECT_FALSE(wnd.GetMessage(msg)) << "destroying the window ends a wait for a message";
     destroyer.join();
-
     // Posting while the window is destroyed is safe.
     auto doomed = std::make_unique<CWnd>();
     ASSERT_TRUE(doomed->Create());

@@ -21,7 +21,6 @@ namespace {
 class WinAppTest : public ::testing::Test {
 protected:
     CString File() const { return m_dir.Wide("settings"); }
-
     // An application object whose settings live in this test's file.
     std::unique_ptr<CWinApp> App() const {
         auto app = std::make_unique<CWinApp>(L"KelvaroTest");
@@ -66,7 +65,6 @@ TEST_F(WinAppTest, MissingFileIsAnEmptyStoreEmptySectionNamesAreRefusedAndEveryT
         EXPECT_EQ(app->GetProfileString(section, L"a", L"d"), L"d");
     }
     EXPECT_FALSE(fs::exists(m_file));
-
     // What is written is text that a person can read and edit.
     ASSERT_TRUE(app->WriteProfileString(L"Locals", L"Width", L"800"));
     ASSERT_TRUE(app->WriteProfileMultiString(L"Locals", L"Recent", {L"a.sea", L"b.sea"}));
@@ -77,7 +75,6 @@ TEST_F(WinAppTest, MissingFileIsAnEmptyStoreEmptySectionNamesAreRefusedAndEveryT
     EXPECT_NE(text.find("\"Say\" = \"\\\"hi\\\"\\n\"\n"), std::string::npos) << text;
     EXPECT_EQ(m_dir.Names(), std::vector<std::string>{"settings"}) << "no staged file is left behind";
     EXPECT_EQ(fs::status(m_file).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
-
     // Every text round-trips through the file: each as a value, and as a section and a name.
     std::vector<CString> strings;
     for (const testsupport::CaseRow& row : testsupport::ReadCases("settings-texts.txt", 2)) {
@@ -136,7 +133,6 @@ TEST_F(WinAppTest, OrderNamesTypesSectionsAndOtherWritersChangesAreKept) {
     ASSERT_TRUE(app->WriteProfileString(L"S", L"list", L"now text"));
     EXPECT_EQ(app->GetProfileString(L"S", L"list"), L"now text");
     EXPECT_FALSE(app->GetProfileMultiString(L"S", L"list", strings));
-
     // A null entry deletes the whole section.
     ASSERT_TRUE(app->WriteProfileString(L"Gone", L"a", L"1"));
     ASSERT_TRUE(app->WriteProfileString(L"Gone", nullptr, nullptr));
@@ -155,7 +151,6 @@ TEST_F(WinAppTest, HandEditedFilesAreReadDamagedLinesReportedAndDamagedFilesKept
     EXPECT_EQ(app->GetProfileString(L"T", L"a"), L"first");
     std::vector<CString> list;
     EXPECT_TRUE(app->GetProfileMultiString(L"S", L"b", list) && list == (std::vector<CString>{L"x", L"y"}));
-
     // A damaged value line stays in its section as a damaged value, named as far as it was read.
     for (const testsupport::CaseRow& row : testsupport::ReadCases("settings-damaged.txt", 3)) {
         SCOPED_TRACE(row.Where());
@@ -178,7 +173,6 @@ TEST_F(WinAppTest, HandEditedFilesAreReadDamagedLinesReportedAndDamagedFilesKept
         EXPECT_EQ(app->GetProfileString(L"S", L"a"), L"1");
         EXPECT_EQ(app->GetProfileString(L"S", L"b"), L"2");
     }
-
     // Writing over a damaged file first keeps each damaged version aside.
     std::mt19937 random(12345);
     std::string garbage;
@@ -223,7 +217,6 @@ TEST_F(WinAppTest, FailedWritesLeaveStoreAndFileAsTheyWereAndTheDefaultFileIsCon
     EXPECT_FALSE(app->EndProfileBatch());
     EXPECT_EQ(app->GetProfileString(L"S", L"a"), L"1") << "a failed batch leaves the store as the file is";
     EXPECT_EQ(ReadBytes(m_file), before);
-
     // The configuration folder is XDG_CONFIG_HOME when that is absolute, else HOME/.config;
     // the application's name becomes one safe folder in it.
     const auto saved = [](const char* name) {
