@@ -31,10 +31,8 @@ TEST_F(ParseTest, LinesWideAndEightBitTheirLimitAndNullLines) {
         else  // kept as a comment with its text, flagged, and written back unchanged
             ExpectSea([&] { entry = line.c_str(); }, 2u, errors.at(row.raw[6]));
         EXPECT_TRUE(row.Null(6) || entry.Accessed());
-        EXPECT_EQ(entry.Line(), line);
-        EXPECT_FALSE(entry.RebuildPending());
-        EXPECT_EQ(entry.Status() & 0xFC, row.Number(2));
-        EXPECT_EQ(entry.Name().Str(), row.Text(3));
+        EXPECT_EQ(std::tuple(entry.Line(), entry.RebuildPending(), entry.Status() & 0xFC, entry.Name().Str()),
+                  std::tuple(line, false, static_cast<unsigned>(row.Number(2)), row.Text(3)));
         EXPECT_EQ(entry.Values(), row.List(4));
         if (!row.Null(5)) { EXPECT_EQ(entry.ValuePart(), row.Text(5)); }
     }
@@ -141,9 +139,8 @@ TEST_F(LineTest, RebuiltLinesTheirLimitNoWritePastTheBufferAndTheTextHandedOut) 
         const std::wstring name = row.Text(2);
         TestEntry e = Make(static_cast<unsigned>(row.Number(1)), row.Null(2) ? nullptr : name.c_str(), row.List(3));
         e.SeeZeileErneuern();
-        EXPECT_EQ(e.Line(), row.Text(4));
-        EXPECT_EQ(e.ValueOffset(), static_cast<unsigned>(row.Number(5)));
-        EXPECT_FALSE(e.RebuildPending());
+        EXPECT_EQ(std::tuple(e.Line(), e.ValueOffset(), e.RebuildPending()),
+                  std::tuple(row.Text(4), static_cast<unsigned>(row.Number(5)), false));
         EXPECT_EQ(e.Values(), row.List(row.Null(6) ? 3 : 6));
     }
     // "n:\t" + value + " " + terminator: a value of 4091 characters needs 4096.
@@ -160,9 +157,7 @@ TEST_F(LineTest, RebuiltLinesTheirLimitNoWritePastTheBufferAndTheTextHandedOut) 
     read.AddValue(std::wstring(5000, L'y'));
     read.MarkStale();
     EXPECT_EQ(CatchSea([&] { read.SeeZeileErneuern(); }).m_code, 3u);
-    EXPECT_EQ(read.Line(), L"n: 1");
-    EXPECT_EQ(read.ValuePart(), L"1");
-    EXPECT_TRUE(read.RebuildPending());
+    EXPECT_EQ(std::tuple(read.Line(), read.ValuePart(), read.RebuildPending()), std::tuple(L"n: 1", L"1", true));
     EXPECT_EQ(CatchSea([&] { GetLineOf(read); }).m_code, 3u);
     // SeeZeileBilden gives the room the line needs and builds what fits, never past the capacity.
     // "k:\taaaa bbbb " is 13 characters: with the terminator 14.
