@@ -317,18 +317,12 @@ TEST(LineRoundTripTest, RebuiltLinesParseBackToEqualEntries) {
         const std::wstring line = generator.Next(listLine);
         const unsigned kind = listLine ? 16u : 0u;
         TestEntry read(&reservoir, kind, nullptr);
-        try {
-            read = line.c_str();
-        } catch (const CResourceSeaException&) {
-            ++rejected;
-            continue;
-        }
+        try { read = line.c_str(); } catch (const CResourceSeaException&) { ++rejected; continue; }
         ++accepted;
         const Texts values = read.Values();
         read.MarkStale();
         read.SeeZeileErneuern();
         const std::wstring rebuilt = read.Line();
-
         SCOPED_TRACE(testing::Message() << "line [" << line << "] rebuilt as [" << rebuilt << "]");
         TestEntry back(&reservoir, kind, nullptr);
         ASSERT_NO_THROW(back = rebuilt.c_str());
