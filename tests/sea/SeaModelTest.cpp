@@ -9,6 +9,18 @@ namespace {
 
 using namespace seatest;
 
+// The names iteration visits; each must find its own entry, and none twice.
+std::set<std::wstring> Walked(TestSea& sea) {
+    std::set<std::wstring> names;
+    CString name;
+    for (POSITION pos = sea.GetEntriesStartPosition(); pos != nullptr;) {
+        const CResourceEntry* entry = sea.GetNextEntry(name, pos);
+        EXPECT_TRUE(entry != nullptr && entry->Name() == name && sea.GetEntry(name.GetString()) == entry);
+        EXPECT_TRUE(names.insert(name.Str()).second) << "visited twice";
+    }
+    return names;
+}
+
 // One entry per name, names case-sensitive; comments are lines but no
 // entries; a new entry follows every line there is, a new list comes with
 // its closing line.
@@ -33,37 +45,20 @@ TEST(SeaModel, LinesEntriesNamesAndIteration) {
     EXPECT_EQ(sea.NrEntries(), 3u);
     EXPECT_EQ(Written(sea, dir),
               (Lines{L"; head", L"", L"   ; three", L"name:\t3 ", L"Name:\t4 ", L"colors: {", L"} \t;-- colors"}));
-
     // Iteration visits every named entry once, no comment and no list line.
     Load(sea, dir, {L"; c", L"a: 1", L"b: 2", L"l: {", L"\tx", L"}", L"c: 3"}, "i.sea");
-    std::set<std::wstring> seen;
-    CString name;
-    for (POSITION pos = sea.GetEntriesStartPosition(); pos != nullptr;) {
-        CResourceEntry* entry = sea.GetNextEntry(name, pos);
-        ASSERT_NE(entry, nullptr);
-        EXPECT_EQ(entry->Name(), name);
-        EXPECT_TRUE(seen.insert(name.Str()).second) << "visited twice";
-    }
-    EXPECT_EQ(seen, (std::set<std::wstring>{L"a", L"b", L"l", L"c"}));
+    EXPECT_EQ(Walked(sea), (std::set<std::wstring>{L"a", L"b", L"l", L"c"}));
 }
 
-// Deleting one entry after another must not walk the line list each time:
-// a 1,000,000-line sea would take minutes for 100,000 deletes. Every way to
-// delete is used, with appends and reads of the lines in between, and the
-// write-back keeps every other line byte for byte.
 // An entry given another line through its own assignment answers to the
 // name that line has, once, and no longer to the old one, which is free for
 // a new entry; a name another entry holds stays with it, and a line that is
 // no entry any more answers to none. Deleting the entry takes its one key:
 // a key left behind would reach freed memory at the next lookup.
 TEST(SeaModel, RenamedEntriesAnswerToTheirPresentName) {
-    struct Case {
-        const char* what;
-        std::function<void(TestSea&, CResourceEntry&)> rename;
-        const wchar_t* answers;  // null: no name finds the entry
-    };
-    const auto assign = [](const wchar_t* line) { return [line](TestSea&, CResourceEntry& e) { e = line; }; };
-    const Case cases[] = {
+    using Rename = std::function<void(TestSea&, CResourceEntry&)>;
+    const auto assign = [](const wchar_t* line) -> Rename { return [line](TestSea&, CResourceEntry& e) { e = line; }; };
+    const struct Case { const char* what; Rename rename; const wchar_t* answers; } cases[] = {  // null: no name
         {"wide line", assign(L"new: 2"), L"new"},
         {"8-bit line", [](TestSea&, CResourceEntry& e) { e = "new: 2"; }, L"new"},
         {"same name", assign(L"old: 9"), L"old"},
@@ -71,12 +66,7 @@ TEST(SeaModel, RenamedEntriesAnswerToTheirPresentName) {
         {"comment", [](TestSea&, CResourceEntry& e) { e.SetToComment(L"was old"); }, nullptr},
         {"bad line", [](TestSea&, CResourceEntry& e) { EXPECT_TRUE(Thrown([&] { e = L"no colon"; })); }, nullptr},
         {"twice unseen", [](TestSea&, CResourceEntry& e) { e = L"mid: 1"; e = L"new: 2"; }, L"new"},
-        {"back again",
-         [](TestSea& sea, CResourceEntry& e) {
-             e = L"mid: 1";
-             EXPECT_EQ(sea.GetEntry(L"mid"), &e);
-             e = L"old: 3";
-         },
+        {"back again", [](TestSea& sea, CResourceEntry& e) { e = L"mid: 1"; EXPECT_EQ(sea.GetEntry(L"mid"), &e); e = L"old: 3"; },
          L"old"},
         {"copy of another",
          [](TestSea& sea, CResourceEntry& e) {
@@ -92,27 +82,19 @@ TEST(SeaModel, RenamedEntriesAnswerToTheirPresentName) {
         SCOPED_TRACE(c.what);
         TestSea sea;
         Load(sea, dir, {L"old: 1", L"kept: 5"});
-        CResourceEntry* kept = sea.GetEntry(L"kept");
-        CResourceEntry* entry = sea.GetEntry(L"old");
+        CResourceEntry *kept = sea.GetEntry(L"kept"), *entry = sea.GetEntry(L"old");
         ASSERT_NE(entry, nullptr);
         c.rename(sea, *entry);
         const std::wstring answers = c.answers != nullptr ? c.answers : L"";
         EXPECT_EQ(sea.GetEntry(L"old"), answers == L"old" ? entry : nullptr);
         EXPECT_EQ(sea.GetEntry(L"kept"), kept);
+        std::set<std::wstring> expected{L"kept"};
         if (c.answers != nullptr) {
             EXPECT_EQ(sea.GetEntry(c.answers), entry);
+            expected.insert(answers);
         }
-        std::set<std::wstring> names;
-        CString name;
-        for (POSITION pos = sea.GetEntriesStartPosition(); pos != nullptr;) {
-            const CResourceEntry* visited = sea.GetNextEntry(name, pos);
-            EXPECT_EQ(sea.GetEntry(name.GetString()), visited);
-            names.insert(name.Str());
-        }
-        const std::set<std::wstring> expected =
-            c.answers != nullptr ? std::set<std::wstring>{L"kept", answers} : std::set<std::wstring>{L"kept"};
-        EXPECT_EQ(names, expected);
-        EXPECT_EQ(sea.NrEntries(), names.size());
+        EXPECT_EQ(Walked(sea), expected);
+        EXPECT_EQ(sea.NrEntries(), expected.size());
         EXPECT_EQ(sea.NrLines(), 2u);
         if (c.answers != nullptr) {
             EXPECT_EQ(sea.Delete(c.answers), lookup::found);
@@ -126,14 +108,17 @@ TEST(SeaModel, RenamedEntriesAnswerToTheirPresentName) {
     }
 }
 
+// Deleting one entry after another must not walk the line list each time:
+// a 1,000,000-line sea would take minutes for 100,000 deletes. Every way to
+// delete is used, with reads of the lines in between, and the write-back
+// keeps every other line byte for byte.
 TEST(SeaModel, DeletingManyEntriesTakesOnePassAndKeepsTheRest) {
     constexpr unsigned kEntries = 20000;
     ScratchDir dir;
     Lines lines, expected;
     for (unsigned i = 0; i < kEntries; ++i) {
         const std::wstring name = L"key" + std::to_wstring(i);
-        lines.push_back(L"; about " + name);
-        lines.push_back(name + L":  " + std::to_wstring(i) + L"   \"x y\"");
+        lines.insert(lines.end(), {L"; about " + name, name + L":  " + std::to_wstring(i) + L"   \"x y\""});
         expected.push_back(lines[lines.size() - 2]);
         if (i % 4 != 0) expected.push_back(lines.back());
     }
@@ -150,10 +135,8 @@ TEST(SeaModel, DeletingManyEntriesTakesOnePassAndKeepsTheRest) {
             default: sea.DeleteSeaLine(sea.GetEntry(name.c_str())); break;
         }
         EXPECT_EQ(sea.GetEntry(name.c_str()), nullptr);
-        if (i % 4000 == 0) {
-            // Reading the lines in between closes the gaps so far.
-            EXPECT_EQ(sea.LineAt(sea.NrLines() - 1)->Name(), CString(L"key" + std::to_wstring(kEntries - 1)));
-        }
+        // Reading the lines in between closes the gaps so far.
+        if (i % 4000 == 0) { EXPECT_EQ(sea.LineAt(sea.NrLines() - 1)->Name(), CString(L"key" + std::to_wstring(kEntries - 1))); }
     }
     // No entry, or one of a kept name that is no line of the sea: the key
     // maps to the sea's own entry and must stay, the foreign entry stays alive.
@@ -184,12 +167,9 @@ TEST(SeaModel, PurgeAndCreateWithoutFileKeepTheFileName) {
     EXPECT_EQ(sea.NrLines(), 0u);
     EXPECT_EQ(sea.SeaName(), L"Status");
     EXPECT_EQ(sea.Filename(), dir.Wide("t.sea"));
-    EXPECT_TRUE(sea.IsFilebased());
-    EXPECT_TRUE(sea.IsFileSection());
-    EXPECT_FALSE(sea.IsUnicodeFile());
+    EXPECT_TRUE(sea.IsFilebased() && sea.IsFileSection() && !sea.IsUnicodeFile());
     sea.CreateEntry(L"x", 0);
     EXPECT_EQ(sea.NrLines(), 1u);
-
     EXPECT_TRUE(sea.Create());
     EXPECT_FALSE(sea.IsFilebased());
     EXPECT_EQ(sea.NrLines(), 0u);
@@ -197,8 +177,7 @@ TEST(SeaModel, PurgeAndCreateWithoutFileKeepTheFileName) {
 }
 
 TEST(SeaModel, HashSizeIsOnlyTheStartOfTheIndex) {
-    const std::pair<unsigned, unsigned> cases[] = {{1, 1000}, {17, 5000}, {4001, 50000}};
-    for (const auto& [hashSize, entries] : cases) {
+    for (const auto& [hashSize, entries] : {std::pair{1u, 1000u}, {17u, 5000u}, {4001u, 50000u}}) {
         SCOPED_TRACE(hashSize);
         TestSea sea(hashSize);
         for (unsigned i = 0; i < entries; ++i) sea.CreateEntry((L"k" + std::to_wstring(i)).c_str(), 0);
@@ -206,7 +185,7 @@ TEST(SeaModel, HashSizeIsOnlyTheStartOfTheIndex) {
         sea.GetEntry(L"k0")->SetInt(42, 0);  // values even where the buffers were not made ready
         EXPECT_EQ(sea.GetEntry(L"k0")->GetInt(0), 42);
         for (unsigned i = 0; i < entries; i += 97) {
-            CResourceEntry* entry = sea.GetEntry((L"k" + std::to_wstring(i)).c_str());
+            const CResourceEntry* entry = sea.GetEntry((L"k" + std::to_wstring(i)).c_str());
             ASSERT_NE(entry, nullptr);
             EXPECT_EQ(entry->Name().Str(), L"k" + std::to_wstring(i));
         }

@@ -1,6 +1,4 @@
-// Helpers of the sea tests: the shared support, a sea that opens its
-// protected operations to the tests, seas read from lines, and a table held
-// in memory.
+// Helpers of the sea tests: a sea open to the tests, seas read from lines, a table held in memory.
 #pragma once
 
 #include <filesystem>
@@ -43,16 +41,19 @@ public:
     // Value `index` of entry `name`, or "<missing>".
     std::wstring Value(const wchar_t* name, unsigned index = 0) const {
         CResourceEntry* entry = GetEntry(name);
-        if (entry == nullptr || index >= entry->NValues()) return L"<missing>";
-        return entry->GetString(index).Str();
+        return entry == nullptr || index >= entry->NValues() ? L"<missing>" : entry->GetString(index).Str();
+    }
+    // Value() of each (name, index).
+    std::vector<std::wstring> Values(std::initializer_list<std::pair<const wchar_t*, unsigned>> which) const {
+        std::vector<std::wstring> values;
+        for (const auto& [name, index] : which) values.push_back(Value(name, index));
+        return values;
     }
     // The whole text of entry `name` (a list with its lines), or "<missing>".
     std::wstring Text(const wchar_t* name) const {
-        CResourceEntry* entry = GetEntry(name);
-        if (entry == nullptr) return L"<missing>";
         CString text;
-        entry->GetLine(text);
-        return text.Str();
+        if (CResourceEntry* entry = GetEntry(name)) entry->GetLine(text);
+        return GetEntry(name) == nullptr ? L"<missing>" : text.Str();
     }
     // The list lines of entry `name` as GetLine gives them, without the head and the closing line.
     std::vector<std::wstring> ListLines(const wchar_t* name) const {
@@ -79,11 +80,7 @@ inline Lines Written(CResourceSea& sea, const ScratchDir& dir, const std::string
 // The exception `call` throws, or none.
 template <class Call>
 std::optional<CResourceSeaException> Thrown(Call call) {
-    try {
-        call();
-    } catch (const CResourceSeaException& e) {
-        return e;
-    }
+    try { call(); } catch (const CResourceSeaException& e) { return e; }
     return std::nullopt;
 }
 
@@ -128,21 +125,16 @@ public:
     int endWriteCalls = 0, endReadCalls = 0;
 
     bool BeginWrite() override {
-        if (refuseWrite) return false;
-        rows.clear();
-        return true;
+        if (!refuseWrite) rows.clear();
+        return !refuseWrite;
     }
     void WriteTableLine(const wchar_t* name, const wchar_t* values, unsigned listCounter) override {
         rows.push_back({name, values, listCounter});
     }
-    bool EndWrite() override {
-        ++endWriteCalls;
-        return !failEndWrite;
-    }
+    bool EndWrite() override { return ++endWriteCalls, !failEndWrite; }
     bool BeginRead() override {
         m_next = 0;
-        if (refuseRead || rows.empty()) return false;
-        return NextTableLine();
+        return !refuseRead && !rows.empty() && NextTableLine();
     }
     bool NextTableLine() override {
         if (m_next >= rows.size()) return false;
@@ -150,10 +142,7 @@ public:
         SetCurrentLine(row.name.c_str(), row.values.c_str(), row.counter);
         return true;
     }
-    bool EndRead() override {
-        ++endReadCalls;
-        return !failEndRead;
-    }
+    bool EndRead() override { return ++endReadCalls, !failEndRead; }
 
     // The protected buffer filler, for its own tests.
     bool Prepare(const wchar_t* name, const wchar_t* values) { return PrepareLineValues(name, values); }
