@@ -1,5 +1,5 @@
-// Writing seas back: when a sea writes, what it writes, sections, encodings,
-// the sediment filter, and that a failed write leaves the old file whole.
+// Writing seas back: when and what a sea writes, sections, encodings, the
+// sediment filter, and that a failed write leaves the old file whole.
 #include "kelvaro/platform/File.h"
 #include "kelvaro/platform/UnicodeFile.h"
 #include "sea/SeaTestSupport.h"
@@ -20,10 +20,9 @@ void MakeReadOnly(const std::filesystem::path& path) {
 void ExpectWriteBackReport(const CaptureOutput& capture, const ScratchDir& dir, const std::string& leaf,
                            const std::wstring& why) {
     ASSERT_EQ(capture.Reports().size(), 1u);
-    const std::wstring file = dir.Wide(leaf).Str();
-    EXPECT_EQ(capture.Reports()[0].text, L"Unable to write back sea file " + file + L"\n" + why + L"\n");
-    EXPECT_EQ(capture.Reports()[0].category, 16u);
-    EXPECT_EQ(capture.Reports()[0].style, 4u);
+    const Report& report = capture.Reports()[0];
+    EXPECT_EQ(report.text, L"Unable to write back sea file " + dir.Wide(leaf).Str() + L"\n" + why + L"\n");
+    EXPECT_TRUE(report.category == 16u && report.style == 4u);
 }
 
 TEST(SeaWriting, ChangedLinesAreRebuiltOthersKeptUnusedOnesFiltered) {
@@ -61,75 +60,44 @@ TEST(SeaWriting, NothingToDoCountsAsWritten) {
     readOnly.GetEntry(L"a")->SetInt(2, 0);
     EXPECT_TRUE(readOnly.UpdateIfPossible());
     readOnly.SaveAs(dir.Wide("other.sea"));
-    EXPECT_EQ(readOnly.Filename(), dir.Wide("other.sea"));
-    EXPECT_TRUE(readOnly.IsFilebased());
+    EXPECT_TRUE(readOnly.Filename() == dir.Wide("other.sea") && readOnly.IsFilebased());
     EXPECT_FALSE(std::filesystem::exists(dir.Path("other.sea")));
     EXPECT_TRUE(capture.Reports().empty());
     EXPECT_EQ(ReadBytes(dir.Path("r.sea")), before);
 }
 
-// Each case: the file there before (none: no file), a sea with a change that
-// cannot be written into it, and the reason the report gives. The file keeps
-// its bytes and no staged file is left behind.
+// Each case: the file there before (none: no file), a sea (read from it
+// unless a section) with a change that cannot be written into it, and the
+// reason the report gives. The file keeps its bytes, no staged file is left.
 TEST(SeaWriting, FailedWritesSayWhyAndLeaveTheFileWhole) {
-    using Prepare = std::function<void(TestSea&, const ScratchDir&)>;
-    using File = std::optional<std::string>;
-    // then: what follows the failed write, if anything.
-    struct Case { const char* what; File file; Prepare prepare; std::wstring why; Prepare then = nullptr; };
-    const Case cases[] = {
-        {"read-only file", SeaUtf16({L"a: 1"}),
-         [](TestSea& s, const ScratchDir& dir) {
-             ASSERT_TRUE(s.Create(dir.Wide("f.sea"), false));
-             MakeReadOnly(dir.Path("f.sea"));
-             s.GetEntry(L"a")->SetInt(2, 0);
-             CaptureOutput own;
-             EXPECT_FALSE(s.UpdateIfPossible());
-             EXPECT_TRUE(own.Reports().empty()) << "UpdateIfPossible itself reports nothing";
-         },
+    const std::string one = SeaUtf16({L"a: 1"});
+    const struct Case {
+        const char* what;
+        std::optional<std::string> file;
+        bool section, readOnly;
+        std::function<void(TestSea&)> change;
+        std::wstring why;
+    } cases[] = {
+        {"read-only file", one, false, true, [](TestSea& s) { s.GetEntry(L"a")->SetInt(2, 0); }, L"Permission denied"},
+        {"read-only file, a section", one, true, true, [](TestSea& s) { s.CreateEntry(L"a", 0)->SetInt(2, 0); },
          L"Permission denied"},
-        {"read-only file, a section", SeaUtf16({L"a: 1"}),
-         [&](TestSea& s, const ScratchDir& dir) {
-             s.Section(L"P");
-             MakeReadOnly(dir.Path("f.sea"));
-             s.CreateEntry(L"a", 0)->SetInt(2, 0);
-         },
-         L"Permission denied"},
-        {"a line too long to rebuild", SeaUtf16({L"a: 1", L"b: 2", L"c: 3"}),
-         [](TestSea& s, const ScratchDir& dir) {
-             ASSERT_TRUE(s.Create(dir.Wide("f.sea"), false));
+        {"a line too long to rebuild", SeaUtf16({L"a: 1", L"b: 2", L"c: 3"}), false, false,
+         [](TestSea& s) {
              s.GetEntry(L"b")->SetText(std::wstring(5000, L'v').c_str(), 0);
              s.MitSedimentfilter(true);
          },
-         L"line 1 cannot be rebuilt: b: maximum resource line lenght (4096) exceeded.",
-         // The sea stays usable: shortened, the value is written; the failed writes used up the sediment filter.
-         [](TestSea& s, const ScratchDir& dir) {
-             CaptureOutput capture;
-             s.UpdateFile();
-             EXPECT_EQ(capture.Reports().size(), 1u);
-             s.GetEntry(L"b")->SetText(L"short", 0);
-             s.UpdateFile();
-             EXPECT_EQ(capture.Reports().size(), 1u);
-             EXPECT_EQ(LinesOfFile(dir.Path("f.sea")), (Lines{L"a: 1", L"b:\tshort ", L"c: 3"}));
-         }},
-        {"a section appended to a shared file", SeaUtf16({L"a: 1"}),
-         [&](TestSea& s, const ScratchDir&) {
-             s.Section(L"P");
+         L"line 1 cannot be rebuilt: b: maximum resource line lenght (4096) exceeded."},
+        {"a section appended to a shared file", one, true, false,
+         [](TestSea& s) {
              s.CreateEntry(L"first", 0)->SetInt(1, 0);
              s.CreateEntry(L"huge", 0)->SetText(std::wstring(4100, L'h').c_str(), 0);
          },
          L"line 4 cannot be rebuilt: huge: maximum resource line lenght (4096) exceeded."},
         // Never written as '?'.
-        {"a character code page 1252 cannot hold", std::string("name:\tcaf\xE9\x80 \r\n"),
-         [](TestSea& s, const ScratchDir& dir) {
-             ASSERT_TRUE(s.Create(dir.Wide("f.sea"), false));
-             s.CreateEntry(L"wide", 0)->SetText(L"\u65E5", 0);
-         },
+        {"a character code page 1252 cannot hold", std::string("name:\tcaf\xE9\x80 \r\n"), false, false,
+         [](TestSea& s) { s.CreateEntry(L"wide", 0)->SetText(L"\u65E5", 0); },
          L"line 2 holds a character that code page 1252 cannot hold"},
-        {"a section without its file", std::nullopt,
-         [&](TestSea& s, const ScratchDir&) {
-             s.Section(L"P");
-             s.CreateEntry(L"a", 0);
-         },
+        {"a section without its file", std::nullopt, true, false, [](TestSea& s) { s.CreateEntry(L"a", 0); },
          L"the file does not exist; a section is only written into an existing file"},
     };
     for (const Case& c : cases) {
@@ -137,16 +105,35 @@ TEST(SeaWriting, FailedWritesSayWhyAndLeaveTheFileWhole) {
         ScratchDir dir;
         if (c.file) WriteBytes(dir.Path("f.sea"), *c.file);
         TestSea sea;
-        c.prepare(sea, dir);
+        if (c.section) sea.Section(L"P");
+        else ASSERT_TRUE(sea.Create(dir.Wide("f.sea"), false));
+        if (c.readOnly) MakeReadOnly(dir.Path("f.sea"));
+        c.change(sea);
         CaptureOutput capture;
+        if (c.readOnly && !c.section) {
+            CaptureOutput own;
+            EXPECT_FALSE(sea.UpdateIfPossible());
+            EXPECT_TRUE(own.Reports().empty()) << "UpdateIfPossible itself reports nothing";
+        }
         sea.SaveAs(dir.Wide("f.sea"));
         ExpectWriteBackReport(capture, dir, "f.sea", c.why);
         EXPECT_EQ(std::filesystem::exists(dir.Path("f.sea")), c.file.has_value());
         if (c.file) { EXPECT_EQ(ReadBytes(dir.Path("f.sea")), *c.file); }
         EXPECT_LE(dir.Names().size(), 1u) << "no staged file is left behind";
         EXPECT_FALSE(sea.UpdateIfPossible());
-        if (c.then) c.then(sea, dir);
     }
+    // The sea stays usable: shortened, the value is written; the failed write used up the sediment filter.
+    ScratchDir dir;
+    CaptureOutput capture;
+    TestSea sea;
+    Load(sea, dir, {L"a: 1", L"b: 2", L"c: 3"});
+    sea.GetEntry(L"b")->SetText(std::wstring(5000, L'v').c_str(), 0);
+    sea.MitSedimentfilter(true);
+    sea.UpdateFile();
+    EXPECT_EQ(capture.Reports().size(), 1u);
+    sea.GetEntry(L"b")->SetText(L"short", 0);
+    EXPECT_EQ(Written(sea, dir), (Lines{L"a: 1", L"b:\tshort ", L"c: 3"}));
+    EXPECT_EQ(capture.Reports().size(), 1u);
 }
 
 // Both encodings are written exactly; a shared file is built section by section.
@@ -230,8 +217,7 @@ TEST(SeaWriting, ChangeFileBaseWritesBackThenReadsTheNewFile) {
     EXPECT_TRUE(sea.ChangeFileBase(dir.Wide("two.sea"), true));
     EXPECT_EQ(LinesOfFile(dir.Path("one.sea")), (Lines{L"a:\t9 "}));
     EXPECT_EQ(sea.Filename(), dir.Wide("two.sea"));
-    EXPECT_EQ(sea.GetEntry(L"a"), nullptr);
-    EXPECT_EQ(sea.Value(L"b"), L"2");
+    EXPECT_EQ(sea.Values({{L"a", 0}, {L"b", 0}}), (Lines{L"<missing>", L"2"}));
 
     // A write-back that fails is reported and the change goes on.
     MakeReadOnly(dir.Path("two.sea"));
