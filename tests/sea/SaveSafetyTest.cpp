@@ -48,20 +48,18 @@ TEST(SaveSafety, SpecialFilesAreRefusedWithoutBlocking) {
     fs::create_symlink(dir.Path("nowhere"), dir.Path("dangling"));
     const bool device = geteuid() == 0 && mknod(dir.Path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
 
-    struct Case { const char* leaf; fs::file_type type; };
-    std::vector<Case> cases = {{"fifo", fs::file_type::fifo}, {"sock", fs::file_type::socket},
-                               {"dangling", fs::file_type::symlink}};
+    std::vector<std::pair<const char*, fs::file_type>> cases = {
+        {"fifo", fs::file_type::fifo}, {"sock", fs::file_type::socket}, {"dangling", fs::file_type::symlink}};
     if (device) cases.push_back({"null", fs::file_type::character});
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.leaf);
+    for (const auto& [leaf, type] : cases) {
+        SCOPED_TRACE(leaf);
         CaptureOutput capture;
-        TestSea sea;
+        TestSea sea, reader;
         sea.CreateEntry(L"a", 0)->SetInt(1, 0);
-        sea.SaveAs(dir.Wide(c.leaf));
+        sea.SaveAs(dir.Wide(leaf));
         EXPECT_FALSE(sea.WriteError().IsEmpty());
-        EXPECT_EQ(fs::symlink_status(dir.Path(c.leaf)).type(), c.type) << "never replaced";
-        TestSea reader;
-        if (c.type != fs::file_type::symlink) { EXPECT_FALSE(reader.Create(dir.Wide(c.leaf), true)) << "never read"; }
+        EXPECT_EQ(fs::symlink_status(dir.Path(leaf)).type(), type) << "never replaced";
+        if (type != fs::file_type::symlink) { EXPECT_FALSE(reader.Create(dir.Wide(leaf), true)) << "never read"; }
     }
     EXPECT_FALSE(fs::exists(dir.Path("nowhere"))) << "a dangling link's target is not created";
     EXPECT_TRUE(Leftovers(dir).empty());
@@ -113,8 +111,7 @@ TEST(SaveSafety, RealRightsDecideNotTheOwnersBit) {
     EXPECT_EQ(AsUser(nobody, [&] { return SaveChange(dir.Wide("root.sea")) ? 0 : 1; }), 1);
     EXPECT_EQ(ReadBytes(dir.Path("root.sea")), kOld);
     struct stat st {};
-    ASSERT_EQ(stat(dir.Path("root.sea").c_str(), &st), 0);
-    EXPECT_EQ(st.st_uid, 0u) << "still root's";
+    EXPECT_TRUE(stat(dir.Path("root.sea").c_str(), &st) == 0 && st.st_uid == 0u) << "still root's";
 
     // A file the user may write keeps its owner and mode, also when root saves it.
     WriteBytes(dir.Path("shared.sea"), kOld);
@@ -123,8 +120,7 @@ TEST(SaveSafety, RealRightsDecideNotTheOwnersBit) {
     EXPECT_EQ(AsUser(nobody, [&] { return SaveChange(dir.Wide("shared.sea")) ? 0 : 1; }), 0);
     EXPECT_TRUE(SaveChange(dir.Wide("shared.sea"), L"again"));
     ASSERT_EQ(stat(dir.Path("shared.sea").c_str(), &st), 0);
-    EXPECT_EQ(st.st_uid, nobody);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_TRUE(st.st_uid == nobody && (st.st_mode & 07777) == 0640u);
     EXPECT_TRUE(Leftovers(dir).empty());
 }
 
@@ -164,14 +160,10 @@ TEST(SaveSafety, EveryFailingSystemCallLeavesTheOldFileAndNoStage) {
         SCOPED_TRACE(g_failed + " (call " + std::to_string(g_failAt) + ")" + (unlinkToo ? ", unlink too" : ""));
         seen.push_back(g_failed);
         const std::string now = ReadBytes(dir.Path("f.sea"));
-        if (saved) {
-            // Only the removal of a stage that was already renamed may fail unnoticed.
-            EXPECT_EQ(now, newBytes);
-        } else {
-            EXPECT_EQ(now, kOld);
-            EXPECT_FALSE(sea.WriteError().IsEmpty());
-            ASSERT_EQ(capture.Reports().size(), 0u) << "UpdateIfPossible reports through WriteError";
-        }
+        // Only the removal of a stage that was already renamed may fail unnoticed.
+        EXPECT_EQ(now, saved ? newBytes : kOld);
+        if (!saved) { EXPECT_FALSE(sea.WriteError().IsEmpty()); }
+        ASSERT_EQ(capture.Reports().size(), 0u) << "UpdateIfPossible reports through WriteError";
         EXPECT_EQ(fs::status(dir.Path("f.sea")).permissions() & fs::perms::all, fs::perms(0600));
         if (unlinkToo) { ASSERT_TRUE(SaveChange(dir.Wide("f.sea"))); }  // the next save tidies up
         EXPECT_TRUE(Leftovers(dir).empty());
@@ -200,13 +192,10 @@ TEST(SaveSafety, ChangedOnDiskIsRefusedUntilReloaded) {
 
     ASSERT_TRUE(second.ReloadFileBase(false));
     EXPECT_TRUE(second.UpdateIfPossible());
-    TestSea all;
-    ASSERT_TRUE(all.Create(dir.Wide("f.sea"), true));
-    EXPECT_EQ(all.Value(L"x"), L"1");
-    EXPECT_EQ(all.Value(L"y"), L"2");
-    TestSea part;
+    TestSea all, part;
     part.Section(L"P");
-    ASSERT_TRUE(part.Create(dir.Wide("f.sea"), true));
+    ASSERT_TRUE(all.Create(dir.Wide("f.sea"), true) && part.Create(dir.Wide("f.sea"), true));
+    EXPECT_EQ(all.Values({{L"x", 0}, {L"y", 0}}), (Lines{L"1", L"2"}));
     EXPECT_EQ(part.Value(L"q"), L"3");
 }
 
@@ -240,8 +229,7 @@ TEST(SaveSafety, ConcurrentWritersLoseNothing) {
     }
     CaptureOutput capture;
     TestSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("f.sea"), true));
-    EXPECT_TRUE(capture.Reports().empty());
+    ASSERT_TRUE(sea.Create(dir.Wide("f.sea"), true) && capture.Reports().empty());
     EXPECT_EQ(sea.NrEntries(), 2u + writers * rounds) << "no update lost";
     EXPECT_TRUE(Leftovers(dir).empty());
 }

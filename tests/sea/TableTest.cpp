@@ -1,6 +1,5 @@
-// Exporting a sea to a table and importing it back, through an in-memory
-// table: which rows a sea makes, what rows make of a sea, the reports of an
-// import, and the row buffers of the table interface.
+// Exporting a sea to an in-memory table and importing it back: the rows, the
+// reports of an import, and the row buffers of the table interface.
 #include <cstdlib>
 
 #include "sea/SeaTestSupport.h"
@@ -33,12 +32,10 @@ TEST(TableExport, RowsFollowTheLinesInOrderAndImportToTheSameSea) {
 
     TestSea back;
     ASSERT_TRUE(back.ReadFromTable(&table, false));
-    EXPECT_FALSE(back.Modified()) << "an imported sea is unchanged";
-    EXPECT_TRUE(back.Orphans()) << "and unused";
+    EXPECT_TRUE(!back.Modified() && back.Orphans()) << "an imported sea is unchanged and unused";
     for (const wchar_t* name : {L"name", L"b", L"list", L"c", L"a"}) {
-        SCOPED_TRACE(testing::Message() << "entry " << CString(name).GetString());
-        ASSERT_NE(back.GetEntry(name), nullptr);
-        EXPECT_TRUE(*back.GetEntry(name) == *sea.GetEntry(name));
+        ASSERT_NE(back.GetEntry(name), nullptr) << kelvaro::utf8::Encode(name);
+        EXPECT_TRUE(*back.GetEntry(name) == *sea.GetEntry(name)) << kelvaro::utf8::Encode(name);
     }
     EXPECT_EQ(back.Value(L"b", 1), L"");
     ASSERT_TRUE(back.IsListEntry(L"empty"));
@@ -49,9 +46,8 @@ TEST(TableExport, RowsFollowTheLinesInOrderAndImportToTheSameSea) {
     back.SaveAs(dir.Wide("back.sea"));
     const Lines written = LinesOfFile(dir.Path("back.sea"));
     ASSERT_EQ(written.size(), 13u);
-    EXPECT_EQ(written[5], L"\tfirst line ");
-    EXPECT_EQ(written[6], L"; inside");  // a comment keeps the text of its row
-    EXPECT_EQ(written[7], L"\t\"}\" brace ");
+    // A comment keeps the text of its row.
+    EXPECT_EQ(Lines(written.begin() + 5, written.begin() + 8), (Lines{L"\tfirst line ", L"; inside", L"\t\"}\" brace "}));
 }
 
 TEST(TableExport, AFailedExportIsNeverSuccess) {
@@ -70,11 +66,8 @@ TEST(TableExport, AFailedExportIsNeverSuccess) {
         MemoryTable table;
         table.refuseWrite = c.refuseWrite;
         table.failEndWrite = c.failEndWrite;
-        if (c.tooLong) {
-            EXPECT_THROW(sea.SaveToTable(&table), CResourceSeaException);
-        } else {
-            EXPECT_FALSE(sea.SaveToTable(&table));
-        }
+        const auto error = Thrown([&] { EXPECT_FALSE(sea.SaveToTable(&table)); });
+        EXPECT_EQ(error.has_value(), c.tooLong);
         if (c.refuseWrite) { EXPECT_TRUE(table.rows.empty()); }
         EXPECT_EQ(table.endWriteCalls, c.endWriteCalls);
     }
@@ -114,19 +107,14 @@ TEST(TableImport, TheSeaIsEmptiedFirstInEitherModeAndAFailedEndFails) {
         SCOPED_TRACE(merge ? "merge" : "no merge");
         TestSea sea;
         sea.LookupSetInt(L"old", 1);
-        MemoryTable table;
+        MemoryTable table, refusing, empty;
         table.rows = {{L"new", L"2", 0}};
         ASSERT_TRUE(sea.ReadFromTable(&table, merge));
-        EXPECT_FALSE(sea.HasEntry(L"old"));
-        EXPECT_EQ(sea.Value(L"new"), L"2");
-
-        MemoryTable refusing;
+        EXPECT_EQ(sea.Values({{L"old", 0}, {L"new", 0}}), (Lines{L"<missing>", L"2"}));
         refusing.refuseRead = true;
         EXPECT_FALSE(sea.ReadFromTable(&refusing, merge));
         EXPECT_EQ(sea.NrLines(), 0u) << "the sea was emptied before the table refused";
         EXPECT_EQ(refusing.endReadCalls, 0);
-
-        MemoryTable empty;
         EXPECT_FALSE(sea.ReadFromTable(&empty, merge)) << "a table without rows";
 
         // A failed end of the read is a failed import; what was read stays.
@@ -197,9 +185,7 @@ TEST(TableInterface, PrepareLineValues) {
         SCOPED_TRACE(c.Where());
         MemoryTable table;
         EXPECT_EQ(table.Prepare(c.Text(0).c_str(), c.Text(1).c_str()), c.Flag(2));
-        if (!c.Flag(2)) continue;
-        EXPECT_EQ(std::wstring(table.CurrentLineName()), c.Text(3));
-        EXPECT_EQ(std::wstring(table.CurrentLineVals()), c.Text(4));
+        if (c.Flag(2)) { EXPECT_EQ(Lines({table.CurrentLineName(), table.CurrentLineVals()}), Lines({c.Text(3), c.Text(4)})); }
     }
 }
 
@@ -211,10 +197,8 @@ TEST(TableInterface, BuffersGrowForEscapedTextsAndLongRows) {
         MemoryTable table;
         const std::wstring quotes(length, L'\'');
         ASSERT_TRUE(table.Prepare(quotes.c_str(), quotes.c_str()));
-        EXPECT_EQ(std::wstring(table.CurrentLineName()), std::wstring(2 * length, L'\''));
-        EXPECT_EQ(std::wstring(table.CurrentLineVals()), std::wstring(2 * length, L'\''));
-        EXPECT_GE(table.NameSize(), 2 * length + 1);
-        EXPECT_GE(table.ValsSize(), 2 * length + 1);
+        EXPECT_EQ(Lines({table.CurrentLineName(), table.CurrentLineVals()}), Lines(2, std::wstring(2 * length, L'\'')));
+        EXPECT_GE(std::min(table.NameSize(), table.ValsSize()), 2 * length + 1);
     }
     // Long rows reach the sea whole.
     MemoryTable table;
