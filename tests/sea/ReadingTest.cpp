@@ -83,7 +83,7 @@ TEST(SeaReading, LinesBecomeEntriesCommentsAndLists) {
 // How each problem is reported, with the number of its line, is the corpus's
 // part (tests/data/invalid, golden-sea/reading, see RoundTripTest.cpp); here
 // what only a sea shows.
-TEST(SeaReading, DuplicatesAndSectionMarkers) {
+TEST(SeaReading, DuplicatesSectionMarkersAndUnterminatedLists) {
     ScratchDir dir;
     WriteBytes(dir.Path("s.sea"), SeaUtf16({L"x: 1", L"x: 1", L"::::: P", L"a: 1", L"a: 2"}));
     CaptureOutput capture;
@@ -108,21 +108,19 @@ TEST(SeaReading, DuplicatesAndSectionMarkers) {
     TestSea plain;
     Load(plain, dir, {L"a: 1", L"::::: ", L"b: 2"}, "m.sea");
     EXPECT_EQ(plain.NrLines(), 1u);
-}
 
-TEST(SeaReading, AnEntryAddedAfterAnUnterminatedListIsNotSwallowedByIt) {
-    ScratchDir dir;
-    CaptureOutput capture;
-    TestSea sea;
-    Load(sea, dir, {L"a: 1", L"l: {", L"\tone", L"\ttwo"}, "s.sea");
-    EXPECT_EQ(capture.Reports().size(), 1u);
-    sea.CreateEntry(L"later", 0)->SetInt(5, 0);
-    sea.UpdateFile();
-    TestSea again;
+    // An entry added after an unterminated list is not swallowed by it.
     capture.Clear();
-    ASSERT_TRUE(again.Create(dir.Wide("s.sea"), false) && capture.Reports().empty());
-    EXPECT_EQ(again.Value(L"later"), L"5");
-    EXPECT_EQ(again.Text(L"l"), L"l: {\none\ntwo\n} \t;-- l");
+    TestSea open;
+    Load(open, dir, {L"a: 1", L"l: {", L"\tone", L"\ttwo"}, "u.sea");
+    EXPECT_EQ(capture.Reports().size(), 1u);
+    open.CreateEntry(L"later", 0)->SetInt(5, 0);
+    open.UpdateFile();
+    TestSea reread;
+    capture.Clear();
+    ASSERT_TRUE(reread.Create(dir.Wide("u.sea"), false) && capture.Reports().empty());
+    EXPECT_EQ(reread.Value(L"later"), L"5");
+    EXPECT_EQ(reread.Text(L"l"), L"l: {\none\ntwo\n} \t;-- l");
 }
 
 TEST(SeaReading, ProblemsAreKeptAsDataWithFileAndLine) {
@@ -183,7 +181,7 @@ TEST(SeaReading, SectionsOfASharedFile) {
     }
 }
 
-TEST(SeaReading, MergeModes) {
+TEST(SeaReading, MergeAndReload) {
     ScratchDir dir;
     WriteBytes(dir.Path("m.sea"), SeaUtf16({L"; a comment", L"a: 1", L"a: 2", L"n: 9", L": bad"}));
     for (const bool overwrite : {true, false}) {
@@ -207,31 +205,29 @@ TEST(SeaReading, MergeModes) {
     ASSERT_TRUE(sea.MergeFile(dir.Wide("m.sea"), false));
     EXPECT_TRUE(sea.GetEntry(L"a")->Modified());
     EXPECT_EQ(sea.Filename(), dir.Wide("own.sea")) << "a file-based sea keeps its file";
-}
 
-TEST(SeaReading, ReloadKeepsChangesOrPurges) {
-    ScratchDir dir;
-    TestSea sea;
-    Load(sea, dir, {L"changed: 1", L"untouched: 1"}, "k.sea");
-    sea.GetEntry(L"changed")->SetInt(7, 0);
+    // A reload keeps changes and takes the rest from the file.
+    TestSea reloaded;
+    Load(reloaded, dir, {L"changed: 1", L"untouched: 1"}, "k.sea");
+    reloaded.GetEntry(L"changed")->SetInt(7, 0);
     WriteBytes(dir.Path("k.sea"), SeaUtf16({L"changed: 2", L"untouched: 2", L"; c", L"fresh: 3"}));
-    ASSERT_TRUE(sea.ReloadFileBase(false));
-    EXPECT_EQ(sea.NrLines(), 3u);
-    EXPECT_EQ(Written(sea, dir, "k.sea"), (Lines{L"changed:\t7 ", L"untouched: 2", L"fresh: 3"}));
+    ASSERT_TRUE(reloaded.ReloadFileBase(false));
+    EXPECT_EQ(reloaded.NrLines(), 3u);
+    EXPECT_EQ(Written(reloaded, dir, "k.sea"), (Lines{L"changed:\t7 ", L"untouched: 2", L"fresh: 3"}));
 
     // A reload with purge starts afresh: changes and added entries are gone.
     WriteBytes(dir.Path("k.sea"), SeaUtf16({L"changed: 1"}));
-    sea.GetEntry(L"changed")->SetInt(8, 0);
-    sea.CreateEntry(L"extra", 0);
-    ASSERT_TRUE(sea.ReloadFileBase(true));
-    EXPECT_EQ(sea.Values({{L"changed", 0}, {L"extra", 0}}), (Lines{L"1", L"<missing>"}));
+    reloaded.GetEntry(L"changed")->SetInt(8, 0);
+    reloaded.CreateEntry(L"extra", 0);
+    ASSERT_TRUE(reloaded.ReloadFileBase(true));
+    EXPECT_EQ(reloaded.Values({{L"changed", 0}, {L"extra", 0}}), (Lines{L"1", L"<missing>"}));
     // A file that vanished is reported, and the sea keeps what it holds; a
     // memory sea has nothing to reload.
     std::filesystem::remove(dir.Path("k.sea"));
     CaptureOutput capture;
-    EXPECT_FALSE(sea.ReloadFileBase(false));
+    EXPECT_FALSE(reloaded.ReloadFileBase(false));
     ExpectReadingReports(capture, {L"Could not open '" + Name(dir, "k.sea") + L"' for reloding sea file.\n"});
-    EXPECT_EQ(sea.Value(L"changed"), L"1");
+    EXPECT_EQ(reloaded.Value(L"changed"), L"1");
     capture.Clear();
     TestSea memory;
     EXPECT_TRUE(memory.ReloadFileBase(false) && memory.ReloadFileBase(true) && capture.Reports().empty());

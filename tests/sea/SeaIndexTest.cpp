@@ -40,7 +40,7 @@ std::vector<std::unique_ptr<CResourceEntry>> Entries(unsigned count) {
 
 // Filing enough entries to rebuild the table several times, removing every
 // third one and filing those again: each one is found where it should be.
-TEST(SeaIndex, FindsEveryEntryAcrossRemovalsAndRebuilds) {
+TEST(SeaIndex, FindsEveryEntryAcrossRemovalsRebuildsAndWrappedProbes) {
     const auto entries = Entries(5000);
     SeaIndex index;
     for (const auto& e : entries) index.Insert(e.get(), e->NameHash());
@@ -61,25 +61,21 @@ TEST(SeaIndex, FindsEveryEntryAcrossRemovalsAndRebuilds) {
     for (unsigned i = 0; i < entries.size(); i += 3) index.Insert(entries[i].get(), entries[i]->NameHash());
     EXPECT_EQ(index.Capacity(), capacity) << "removed slots are used again";
     check(true);
-}
-
-// Every entry filed under one hash, the last slot of the table: the chain
-// wraps around, and removing from its middle or its end keeps the rest
-// reachable.
-TEST(SeaIndex, ProbesWrapAndPassOverRemovedSlots) {
-    const auto entries = Entries(10);
-    SeaIndex index;
-    index.Reserve(entries.size());
-    const std::size_t last = index.Capacity() - 1;
-    for (const auto& e : entries) index.Insert(e.get(), last);
+    // All under one hash, the last slot: the chain wraps around, and removing
+    // from its middle or its end keeps the rest reachable.
+    const auto chained = Entries(10);
+    SeaIndex chain;
+    chain.Reserve(chained.size());
+    const std::size_t last = chain.Capacity() - 1;
+    for (const auto& e : chained) chain.Insert(e.get(), last);
     for (const unsigned gone : {4u, 9u, 0u, 8u}) {
-        EXPECT_TRUE(index.Remove(entries[gone].get(), last));
-        EXPECT_EQ(index.Find(entries[gone]->Name().Str(), last), nullptr);
+        EXPECT_TRUE(chain.Remove(chained[gone].get(), last));
+        EXPECT_EQ(chain.Find(chained[gone]->Name().Str(), last), nullptr);
     }
-    for (const unsigned kept : {1u, 2u, 3u, 5u, 6u, 7u}) EXPECT_EQ(index.Find(entries[kept]->Name().Str(), last), entries[kept].get());
-    index.Insert(entries[4].get(), last);
-    EXPECT_EQ(index.Find(entries[4]->Name().Str(), last), entries[4].get());
-    EXPECT_EQ(index.Count(), 7u);
+    for (const unsigned kept : {1u, 2u, 3u, 5u, 6u, 7u}) EXPECT_EQ(chain.Find(chained[kept]->Name().Str(), last), chained[kept].get());
+    chain.Insert(chained[4].get(), last);
+    EXPECT_EQ(chain.Find(chained[4]->Name().Str(), last), chained[4].get());
+    EXPECT_EQ(chain.Count(), 7u);
 }
 
 // The walk visits each entry once, also when the one it stands on is

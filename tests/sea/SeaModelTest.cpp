@@ -21,10 +21,9 @@ std::set<std::wstring> Walked(TestSea& sea) {
     return names;
 }
 
-// One entry per name, names case-sensitive; comments are lines but no
-// entries; a new entry follows every line there is, a new list comes with
-// its closing line.
-TEST(SeaModel, LinesEntriesNamesAndIteration) {
+// One entry per name, names case-sensitive; comments are lines but no entries;
+// a new entry follows every line there is, a new list comes with its closing line.
+TEST(SeaModel, LinesEntriesNamesIterationAndIndexSize) {
     ScratchDir dir;
     TestSea sea;
     Load(sea, dir, {L"; head", L"", L"   ; three"});
@@ -48,6 +47,20 @@ TEST(SeaModel, LinesEntriesNamesAndIteration) {
     // Iteration visits every named entry once, no comment and no list line.
     Load(sea, dir, {L"; c", L"a: 1", L"b: 2", L"l: {", L"\tx", L"}", L"c: 3"}, "i.sea");
     EXPECT_EQ(Walked(sea), (std::set<std::wstring>{L"a", L"b", L"l", L"c"}));
+    // The hash size is only the start of the index.
+    for (const auto& [hashSize, entries] : {std::pair{1u, 1000u}, {17u, 5000u}, {4001u, 50000u}}) {
+        SCOPED_TRACE(hashSize);
+        TestSea sized(hashSize);
+        for (unsigned i = 0; i < entries; ++i) sized.CreateEntry((L"k" + std::to_wstring(i)).c_str(), 0);
+        EXPECT_EQ(sized.NrEntries(), entries);
+        sized.GetEntry(L"k0")->SetInt(42, 0);  // values even where the buffers were not made ready
+        EXPECT_EQ(sized.GetEntry(L"k0")->GetInt(0), 42);
+        for (unsigned i = 0; i < entries; i += 97) {
+            const CResourceEntry* entry = sized.GetEntry((L"k" + std::to_wstring(i)).c_str());
+            ASSERT_NE(entry, nullptr);
+            EXPECT_EQ(entry->Name().Str(), L"k" + std::to_wstring(i));
+        }
+    }
 }
 
 // An entry given another line through its own assignment answers to the
@@ -174,22 +187,6 @@ TEST(SeaModel, PurgeAndCreateWithoutFileKeepTheFileName) {
     EXPECT_FALSE(sea.IsFilebased());
     EXPECT_EQ(sea.NrLines(), 0u);
     EXPECT_EQ(sea.Filename(), dir.Wide("t.sea")) << "the file name stays";
-}
-
-TEST(SeaModel, HashSizeIsOnlyTheStartOfTheIndex) {
-    for (const auto& [hashSize, entries] : {std::pair{1u, 1000u}, {17u, 5000u}, {4001u, 50000u}}) {
-        SCOPED_TRACE(hashSize);
-        TestSea sea(hashSize);
-        for (unsigned i = 0; i < entries; ++i) sea.CreateEntry((L"k" + std::to_wstring(i)).c_str(), 0);
-        EXPECT_EQ(sea.NrEntries(), entries);
-        sea.GetEntry(L"k0")->SetInt(42, 0);  // values even where the buffers were not made ready
-        EXPECT_EQ(sea.GetEntry(L"k0")->GetInt(0), 42);
-        for (unsigned i = 0; i < entries; i += 97) {
-            const CResourceEntry* entry = sea.GetEntry((L"k" + std::to_wstring(i)).c_str());
-            ASSERT_NE(entry, nullptr);
-            EXPECT_EQ(entry->Name().Str(), L"k" + std::to_wstring(i));
-        }
-    }
 }
 
 }  // namespace

@@ -50,7 +50,7 @@ TEST(TableExport, RowsFollowTheLinesInOrderAndImportToTheSameSea) {
     EXPECT_EQ(Lines(written.begin() + 5, written.begin() + 8), (Lines{L"\tfirst line ", L"; inside", L"\t\"}\" brace "}));
 }
 
-TEST(TableExport, AFailedExportIsNeverSuccess) {
+TEST(TableExport, AFailedExportIsNeverSuccessAndTheFilterActsOnce) {
     // A table that refuses to begin writes nothing; one that could not store
     // its rows says so when the export ends; a line that cannot be rebuilt
     // throws before the export ends.
@@ -71,9 +71,7 @@ TEST(TableExport, AFailedExportIsNeverSuccess) {
         if (c.refuseWrite) { EXPECT_TRUE(table.rows.empty()); }
         EXPECT_EQ(table.endWriteCalls, c.endWriteCalls);
     }
-}
-
-TEST(TableExport, SedimentFilterSkipsUnusedLinesButKeepsUsedBadOnes) {
+    // The sediment filter skips unused lines but keeps used bad ones.
     ScratchDir dir;
     TestSea sea;
     CaptureOutput quiet;
@@ -85,24 +83,9 @@ TEST(TableExport, SedimentFilterSkipsUnusedLinesButKeepsUsedBadOnes) {
     EXPECT_EQ(RowsOf(sea).size(), 4u) << "the filter acts on one export only";
 }
 
-TEST(TableImport, CommentsInsideAListStayCommentsAndNoCommentGrows) {
-    MemoryTable table;
-    table.rows = {{L"list", L"; note", 1}, {L"list", L"", 2}, {L"list", L"value", 3}, {L"list", L"}", 4}};
-    TestSea sea;
-    ASSERT_TRUE(sea.ReadFromTable(&table, false));
-    EXPECT_EQ(sea.Text(L"list"), L"list: {\n; note\n\nvalue\n} \t;-- list");
-    EXPECT_EQ(Trimmed(RowsOf(sea)), table.rows);
-
-    // Comment texts do not grow over round trips.
-    table.rows = {{L";", L"a comment   ", 0}, {L"", L"", 0}};
-    for (int round = 0; round < 3; ++round) {
-        ASSERT_TRUE(sea.ReadFromTable(&table, false));
-        ASSERT_TRUE(sea.SaveToTable(&table));
-    }
-    EXPECT_EQ(table.rows, (std::vector<Row>{{L";", L"a comment ", 0}, {L";", L" ", 0}}));
-}
-
-TEST(TableImport, TheSeaIsEmptiedFirstInEitherModeAndAFailedEndFails) {
+// The sea is emptied first in either mode, a failed end fails; comments
+// inside a list stay comments, and no comment grows over round trips.
+TEST(TableImport, EmptiesTheSeaFirstAndKeepsComments) {
     for (bool merge : {false, true}) {
         SCOPED_TRACE(merge ? "merge" : "no merge");
         TestSea sea;
@@ -122,6 +105,19 @@ TEST(TableImport, TheSeaIsEmptiedFirstInEitherModeAndAFailedEndFails) {
         EXPECT_FALSE(sea.ReadFromTable(&table, merge));
         EXPECT_EQ(sea.Value(L"new"), L"2");
     }
+    MemoryTable table;
+    table.rows = {{L"list", L"; note", 1}, {L"list", L"", 2}, {L"list", L"value", 3}, {L"list", L"}", 4}};
+    TestSea sea;
+    ASSERT_TRUE(sea.ReadFromTable(&table, false));
+    EXPECT_EQ(sea.Text(L"list"), L"list: {\n; note\n\nvalue\n} \t;-- list");
+    EXPECT_EQ(Trimmed(RowsOf(sea)), table.rows);
+    // Comment texts do not grow over round trips.
+    table.rows = {{L";", L"a comment   ", 0}, {L"", L"", 0}};
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(sea.ReadFromTable(&table, false));
+        ASSERT_TRUE(sea.SaveToTable(&table));
+    }
+    EXPECT_EQ(table.rows, (std::vector<Row>{{L";", L"a comment ", 0}, {L";", L" ", 0}}));
 }
 
 // The rows of a golden file (golden-sea/table/NAME.rows.txt): one row a
@@ -180,16 +176,13 @@ TEST(TableImport, BadAndRepeatedRowsAreReportedAndKept) {
     EXPECT_GE(cases, 10u);
 }
 
-TEST(TableInterface, PrepareLineValues) {
+TEST(TableInterface, PrepareLineValuesAndGrowTheBuffers) {
     for (const CaseRow& c : ReadCases("sea-table-prepare.txt", 5)) {
         SCOPED_TRACE(c.Where());
         MemoryTable table;
         EXPECT_EQ(table.Prepare(c.Text(0).c_str(), c.Text(1).c_str()), c.Flag(2));
         if (c.Flag(2)) { EXPECT_EQ(Lines({table.CurrentLineName(), table.CurrentLineVals()}), Lines({c.Text(3), c.Text(4)})); }
     }
-}
-
-TEST(TableInterface, BuffersGrowForEscapedTextsAndLongRows) {
     // Texts made only of quotes double in length: the margins alone are too
     // small for them. Sizes around both initial capacities.
     for (std::size_t length : {250u, 255u, 256u, 300u, 511u, 512u, 600u, 4096u, 8190u, 8192u, 20000u}) {
