@@ -70,7 +70,7 @@ TEST(Transfer, MergeCopiesEveryNamedEntryAndNoComment) {
     EXPECT_TRUE(self.GetEntry(L"gamma")->Accessed()) << "reset clears only the Modified bit";
 }
 
-TEST(Transfer, MergeOverwritesInPlaceAppendsInSourceOrderAndStopsAtALongLine) {
+TEST(Transfer, MergeOverwritesInPlaceAppendsInOrderAndKeepsStatus) {
     ScratchDir dir;
     TestSea source, target;
     Lines lines = {L"b: new"};
@@ -93,6 +93,26 @@ TEST(Transfer, MergeOverwritesInPlaceAppendsInSourceOrderAndStopsAtALongLine) {
     const auto error = Thrown([&] { empty.MergeContent(&tooLong); });
     EXPECT_TRUE(error && error->m_code == 3u);
     EXPECT_FALSE(empty.HasEntry(L"long"));
+
+    // An assigned entry carries the source's Modified bit; with the keep flag a
+    // changed target entry is left alone.
+    TestSea from, into;
+    Load(from, dir, {L"a: from-source", L"b: from-source", L"c: new"}, "from.sea");
+    Load(into, dir, {L"a: mine", L"b: old"}, "into.sea");
+    from.LookupSetString(L"b", L"changed-source");
+    into.LookupSetString(L"a", L"changed");
+    into.ContentTransfer(&from, 0, 2);
+    EXPECT_EQ(into.Values({{L"a", 0}, {L"b", 0}, {L"c", 0}}), (Lines{L"changed", L"changed-source", L"new"}));
+    EXPECT_TRUE(into.GetEntry(L"b")->Modified() && !into.GetEntry(L"c")->Modified());
+    into.ContentTransfer(&from, 0, 0);
+    EXPECT_EQ(into.Value(L"a"), L"from-source") << "without the flag every entry is overwritten";
+
+    // Synchronisation updates the common entries and adds nothing.
+    TestSea synch;
+    Load(from, dir, {L"a: new", L"only: in source", L"list: {", L"\tx", L"}"}, "from.sea");
+    Load(synch, dir, {L"a: old", L"b: kept"}, "synch.sea");
+    synch.SynchContent(&from);
+    EXPECT_EQ(Written(synch, dir, "synch.sea"), (Lines{L"a:\tnew ", L"b: kept"}));
 }
 
 TEST(Transfer, ThePlaceholderValueIsNeverCarriedOver) {
@@ -112,30 +132,7 @@ TEST(Transfer, ThePlaceholderValueIsNeverCarriedOver) {
     }
 }
 
-// An assigned entry carries the source's Modified bit; with the keep flag a
-// changed target entry is left alone.
-TEST(Transfer, AssignedEntriesCarryTheSourceStatusUnlessKeptAndSynchAddsNothing) {
-    ScratchDir dir;
-    TestSea source, target;
-    Load(source, dir, {L"a: from-source", L"b: from-source", L"c: new"}, "source.sea");
-    Load(target, dir, {L"a: mine", L"b: old"}, "target.sea");
-    source.LookupSetString(L"b", L"changed-source");
-    target.LookupSetString(L"a", L"changed");
-    target.ContentTransfer(&source, 0, 2);
-    EXPECT_EQ(target.Values({{L"a", 0}, {L"b", 0}, {L"c", 0}}), (Lines{L"changed", L"changed-source", L"new"}));
-    EXPECT_TRUE(target.GetEntry(L"b")->Modified() && !target.GetEntry(L"c")->Modified());
-    target.ContentTransfer(&source, 0, 0);
-    EXPECT_EQ(target.Value(L"a"), L"from-source") << "without the flag every entry is overwritten";
-
-    // Synchronisation updates the common entries and adds nothing.
-    TestSea synch;
-    Load(source, dir, {L"a: new", L"only: in source", L"list: {", L"\tx", L"}"}, "source.sea");
-    Load(synch, dir, {L"a: old", L"b: kept"}, "synch.sea");
-    synch.SynchContent(&source);
-    EXPECT_EQ(Written(synch, dir, "synch.sea"), (Lines{L"a:\tnew ", L"b: kept"}));
-}
-
-TEST(Maintenance, OrphansAreEntriesNothingHasUsed) {
+TEST(Maintenance, OrphansAndPrintEntries) {
     ScratchDir dir;
     TestSea comments, sea;
     Load(comments, dir, {L"; only", L"", L"; comments"}, "comments.sea");
@@ -155,6 +152,21 @@ TEST(Maintenance, OrphansAreEntriesNothingHasUsed) {
     CString line;
     sea.GetLine(L"list", line);
     EXPECT_FALSE(sea.Orphans()) << "list lines are not looked at";
+
+    // PrintEntries lists every line in order.
+    TestSea printed;
+    Load(printed, dir, {L"; head", L"a: 1", L"list: {", L"\tx", L"}"}, "print.sea");
+    printed.LookupSetString(L"long", std::wstring(5000, L'x').c_str());
+    printed.LookupSetInt(L"after", 1);
+    CaptureOutput capture;
+    EXPECT_NO_THROW(printed.PrintEntries());
+    const auto& reports = capture.Reports();
+    ASSERT_EQ(reports.size(), 5u);
+    // Each line trimmed; a line too long to rebuild is reported, and the listing goes on past it.
+    EXPECT_EQ(capture.Texts(), (Lines{L"; head\n", L"a: 1\n", L"list: {\nx\n}\n", reports[3].text, L"after:\t1\n"}));
+    EXPECT_NE(reports[3].text.find(L"lenght"), std::wstring::npos);
+    for (const int i : {0, 1, 2, 4}) EXPECT_TRUE(reports[i].category == PrWin::LibraryMessage && reports[i].style == PrWin::Normal);
+    EXPECT_FALSE(printed.Orphans()) << "listing a line uses it";
 }
 
 TEST(Maintenance, SelfTestTestsEveryLineEvenAfterAFailure) {
@@ -178,23 +190,6 @@ TEST(Maintenance, SelfTestTestsEveryLineEvenAfterAFailure) {
     CaptureOutput quiet;
     Load(bad, dir, {L"; fine", L"a: 1", L"b: \"open"}, "bad.sea");
     EXPECT_FALSE(bad.SelfTest()) << "a line that failed to parse does not read back";
-}
-
-TEST(Maintenance, PrintEntriesListsEveryLineInOrder) {
-    ScratchDir dir;
-    TestSea sea;
-    Load(sea, dir, {L"; head", L"a: 1", L"list: {", L"\tx", L"}"}, "print.sea");
-    sea.LookupSetString(L"long", std::wstring(5000, L'x').c_str());
-    sea.LookupSetInt(L"after", 1);
-    CaptureOutput capture;
-    EXPECT_NO_THROW(sea.PrintEntries());
-    const auto& reports = capture.Reports();
-    ASSERT_EQ(reports.size(), 5u);
-    // Each line trimmed; a line too long to rebuild is reported, and the listing goes on past it.
-    EXPECT_EQ(capture.Texts(), (Lines{L"; head\n", L"a: 1\n", L"list: {\nx\n}\n", reports[3].text, L"after:\t1\n"}));
-    EXPECT_NE(reports[3].text.find(L"lenght"), std::wstring::npos);
-    for (const int i : {0, 1, 2, 4}) EXPECT_TRUE(reports[i].category == PrWin::LibraryMessage && reports[i].style == PrWin::Normal);
-    EXPECT_FALSE(sea.Orphans()) << "listing a line uses it";
 }
 
 // Seconds to merge `seas` seas of `count` entries each into empty seas made
