@@ -33,7 +33,6 @@ TEST(SeaWriting, ChangedLinesAreRebuiltOthersKeptUnusedOnesFiltered) {
     sea.CreateEntry(L"c", 0)->SetInt(3, 0);
     EXPECT_EQ(Written(sea, dir), (Lines{L"a:   1", L"b:\t\"two words\" ", L"c:\t3 "}));
     EXPECT_TRUE(sea.GetEntry(L"c")->Modified()) << "a write does not reset the Modified bits";
-
     // The sediment filter leaves out unused lines, in one write only.
     CaptureOutput capture;
     TestSea filtered;
@@ -50,19 +49,16 @@ TEST(SeaWriting, NothingToDoCountsAsWritten) {
     WriteBytes(dir.Path("r.sea"), SeaUtf16({L"a: 1"}));
     const std::string before = ReadBytes(dir.Path("r.sea"));
     CaptureOutput capture;
-    TestSea memory;
+    TestSea memory, readOnly;
     memory.CreateEntry(L"a", 0);
     EXPECT_TRUE(memory.UpdateIfPossible());
     memory.UpdateFile();
-
-    TestSea readOnly;
     ASSERT_TRUE(readOnly.Create(dir.Wide("r.sea"), true));
     readOnly.GetEntry(L"a")->SetInt(2, 0);
     EXPECT_TRUE(readOnly.UpdateIfPossible());
     readOnly.SaveAs(dir.Wide("other.sea"));
     EXPECT_TRUE(readOnly.Filename() == dir.Wide("other.sea") && readOnly.IsFilebased());
-    EXPECT_FALSE(std::filesystem::exists(dir.Path("other.sea")));
-    EXPECT_TRUE(capture.Reports().empty());
+    EXPECT_TRUE(!std::filesystem::exists(dir.Path("other.sea")) && capture.Reports().empty());
     EXPECT_EQ(ReadBytes(dir.Path("r.sea")), before);
 }
 
@@ -138,39 +134,36 @@ TEST(SeaWriting, FailedWritesSayWhyAndLeaveTheFileWhole) {
 
 // Both encodings are written exactly; a shared file is built section by section.
 TEST(SeaWriting, EncodingsAndSharedFiles) {
+    const struct {
+        const char* what;
+        std::optional<std::string> before;
+        const wchar_t *section, *name, *value;
+        bool unicode;
+        std::string after;
+    } cases[] = {
+        {"code page 1252", std::nullopt, nullptr, L"name", L"caf\u00E9\u20AC", false, std::string("name:\tcaf\xE9\x80 \r\n")},
+        {"UTF-16, a surrogate pair", std::nullopt, nullptr, L"k", L"\U0001F600", true,
+         std::string("\xFF\xFE" "k\0:\0\t\0\x3D\xD8\x00\xDE \0\r\0\n\0", 18)},
+        {"a section into an empty file takes a mark", "", L"P", L"p", L"1", true, SeaUtf16({L"::::: P", L"p:\t1 "})},
+        // A 1252 section appended to a UTF-16 file would make the file
+        // unreadable: the section takes the encoding of the file it joins.
+        {"a 1252 section joining a UTF-16 file", SeaUtf16({L"a:\t1 "}), L"Preference", L"p", L"\u00E9", false,
+         SeaUtf16({L"a:\t1 ", L"::::: Preference", L"p:\t\u00E9 "})},
+    };
     ScratchDir dir;
-    TestSea narrow;
-    narrow.SaveAsUnicode(false);
-    narrow.CreateEntry(L"name", 0)->SetText(L"caf\u00E9\u20AC", 0);
-    narrow.SaveAs(dir.Wide("w.sea"));
-    EXPECT_EQ(ReadBytes(dir.Path("w.sea")), std::string("name:\tcaf\xE9\x80 \r\n"));
-    TestSea wide;
-    wide.CreateEntry(L"k", 0)->SetText(L"\U0001F600", 0);
-    wide.SaveAs(dir.Wide("u.sea"));
-    EXPECT_EQ(ReadBytes(dir.Path("u.sea")), std::string("\xFF\xFE" "k\0:\0\t\0\x3D\xD8\x00\xDE \0\r\0\n\0", 18));
-
-    // An empty file takes a section with a byte-order mark.
-    WriteBytes(dir.Path("e.sea"), "");
-    TestSea first;
-    first.Section(L"P");
-    first.CreateEntry(L"p", 0)->SetInt(1, 0);
-    first.SaveAs(dir.Wide("e.sea"));
-    EXPECT_EQ(LinesOfFile(dir.Path("e.sea")), (Lines{L"::::: P", L"p:\t1 "}));
-
-    TestSea app;
-    app.CreateEntry(L"a", 0)->SetInt(1, 0);
-    app.SaveAs(dir.Wide("shared.sea"));
-    TestSea pref;
-    pref.Section(L"Preference");
-    // A 1252 section appended to a UTF-16 file would make the file unreadable:
-    // the section takes the encoding of the file it joins.
-    pref.SaveAsUnicode(false);
-    pref.CreateEntry(L"p", 0)->SetText(L"\u00E9", 0);
-    CaptureOutput capture;
-    pref.SaveAs(dir.Wide("shared.sea"));
-    EXPECT_TRUE(capture.Reports().empty());
-    EXPECT_EQ(LinesOfFile(dir.Path("shared.sea")), (Lines{L"a:\t1 ", L"::::: Preference", L"p:\t\u00E9 "}));
-
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(dir.Path("f.sea"));
+        if (c.before) WriteBytes(dir.Path("f.sea"), *c.before);
+        CaptureOutput capture;
+        TestSea sea;
+        if (c.section != nullptr) sea.Section(c.section);
+        sea.SaveAsUnicode(c.unicode);
+        sea.CreateEntry(c.name, 0)->SetText(c.value, 0);
+        sea.SaveAs(dir.Wide("f.sea"));
+        EXPECT_TRUE(capture.Reports().empty());
+        EXPECT_EQ(ReadBytes(dir.Path("f.sea")), c.after);
+    }
     // Into an open file a section goes with its marker.
     TestSea open;
     open.Section(L"S");
@@ -218,7 +211,6 @@ TEST(SeaWriting, ChangeFileBaseWritesBackThenReadsTheNewFile) {
     EXPECT_EQ(LinesOfFile(dir.Path("one.sea")), (Lines{L"a:\t9 "}));
     EXPECT_EQ(sea.Filename(), dir.Wide("two.sea"));
     EXPECT_EQ(sea.Values({{L"a", 0}, {L"b", 0}}), (Lines{L"<missing>", L"2"}));
-
     // A write-back that fails is reported and the change goes on.
     MakeReadOnly(dir.Path("two.sea"));
     CaptureOutput capture;
