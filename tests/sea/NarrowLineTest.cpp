@@ -31,26 +31,19 @@ TEST(NarrowLine, ReadsChangesAndWritesBackAsAWideLine) {
         sea.SaveAsUnicode(unicode);
         CaptureOutput capture;
         ASSERT_TRUE(sea.Create(dir.Wide("t.sea"), false));
-
-        const struct { const wchar_t* name; unsigned index; const wchar_t* value; } values[] = {
-            {L"gr\u00F6\u00DFe", 0, L"12"}, {L"gr\u00F6\u00DFe", 1, L"a b"}, {L"gr\u00F6\u00DFe", 2, L"x\"y"},
-            {L"plain", 2, L"3"},           {L"wide", 0, L"\u20AC"},       {L"bad", 0, L"<missing>"},
-        };
-        for (const auto& v : values) EXPECT_EQ(sea.Value(v.name, v.index), v.value) << v.name << ' ' << v.index;
-        EXPECT_EQ(sea.Text(L"gr\u00F6\u00DFe"), lines[0]);
+        const wchar_t* latin = L"gr\u00F6\u00DFe";
+        EXPECT_EQ(sea.Values({{latin, 0}, {latin, 1}, {latin, 2}, {L"plain", 2}, {L"wide", 0}, {L"bad", 0}}),
+                  (Lines{L"12", L"a b", L"x\"y", L"3", L"\u20AC", L"<missing>"}));
+        EXPECT_EQ(sea.Text(latin), lines[0]);
         EXPECT_EQ(sea.ListLines(L"list"), Lines{L"\u00E4"});
-
-        const CResourceEntry copy(*sea.GetEntry(L"gr\u00F6\u00DFe"));
-        EXPECT_EQ(copy.Name().Str(), L"gr\u00F6\u00DFe");
-        EXPECT_EQ(copy.GetString(1).Str(), L"a b");
-
+        const CResourceEntry copy(*sea.GetEntry(latin));
+        EXPECT_EQ(Lines({copy.Name().Str(), copy.GetString(1).Str()}), (Lines{latin, L"a b"}));
         // Unchanged, every line comes back as it was.
         ASSERT_TRUE(sea.UpdateIfPossible());
         EXPECT_EQ(ReadBytes(dir.Path("t.sea")), bytesOf(lines));
 
         sea.GetEntry(L"plain")->SetInt(7, 1);
-        EXPECT_EQ(sea.Delete(L"gr\u00F6\u00DFe"), 1);
-        EXPECT_EQ(sea.Value(L"gr\u00F6\u00DFe"), L"<missing>");
+        EXPECT_TRUE(sea.Delete(latin) == 1 && sea.GetEntry(latin) == nullptr);
         lines.erase(lines.begin());
         lines[0] = L"plain:\t1 7 3 ";
         ASSERT_TRUE(sea.UpdateIfPossible());
