@@ -70,7 +70,22 @@ TEST(Transfer, MergeCopiesEveryNamedEntryAndNoComment) {
     EXPECT_TRUE(self.GetEntry(L"gamma")->Accessed()) << "reset clears only the Modified bit";
 }
 
-TEST(Transfer, MergeOverwritesInPlaceAppendsInOrderAndKeepsStatus) {
+TEST(Transfer, MergeOverwritesAppendsInOrderKeepsStatusAndNeverThePlaceholder) {
+    // The placeholder value is never carried over.
+    for (const CaseRow& c : ReadCases("sea-placeholder.txt", 2)) {
+        SCOPED_TRACE(c.Where());
+        const bool carried = c.Flag(1);
+        ScratchDir dir;
+        TestSea source, empty, present;
+        Load(source, dir, {c.Text(0), L"y: 1"}, "source.sea");
+        empty.MergeContent(&source);
+        EXPECT_EQ(empty.HasEntry(L"x"), carried);
+        EXPECT_TRUE(empty.HasEntry(L"y")) << "the other entries still go";
+        present.LookupSetString(L"x", L"mine");
+        present.SynchContent(&source);
+        EXPECT_EQ(present.Value(L"x") == L"mine", !carried);
+    }
+    // Present entries are overwritten in place, new ones appended in the source's order.
     ScratchDir dir;
     TestSea source, target;
     Lines lines = {L"b: new"};
@@ -115,24 +130,7 @@ TEST(Transfer, MergeOverwritesInPlaceAppendsInOrderAndKeepsStatus) {
     EXPECT_EQ(Written(synch, dir, "synch.sea"), (Lines{L"a:\tnew ", L"b: kept"}));
 }
 
-TEST(Transfer, ThePlaceholderValueIsNeverCarriedOver) {
-    for (const CaseRow& c : ReadCases("sea-placeholder.txt", 2)) {
-        SCOPED_TRACE(c.Where());
-        const bool carried = c.Flag(1);
-        ScratchDir dir;
-        TestSea source, empty, present;
-        Load(source, dir, {c.Text(0), L"y: 1"}, "source.sea");
-        empty.MergeContent(&source);
-        EXPECT_EQ(empty.HasEntry(L"x"), carried);
-        EXPECT_TRUE(empty.HasEntry(L"y")) << "the other entries still go";
-
-        present.LookupSetString(L"x", L"mine");
-        present.SynchContent(&source);
-        EXPECT_EQ(present.Value(L"x") == L"mine", !carried);
-    }
-}
-
-TEST(Maintenance, OrphansAndPrintEntries) {
+TEST(Maintenance, OrphansPrintEntriesAndSelfTest) {
     ScratchDir dir;
     TestSea comments, sea;
     Load(comments, dir, {L"; only", L"", L"; comments"}, "comments.sea");
@@ -167,28 +165,23 @@ TEST(Maintenance, OrphansAndPrintEntries) {
     EXPECT_NE(reports[3].text.find(L"lenght"), std::wstring::npos);
     for (const int i : {0, 1, 2, 4}) EXPECT_TRUE(reports[i].category == PrWin::LibraryMessage && reports[i].style == PrWin::Normal);
     EXPECT_FALSE(printed.Orphans()) << "listing a line uses it";
-}
 
-TEST(Maintenance, SelfTestTestsEveryLineEvenAfterAFailure) {
-    TestSea empty, sea, good, bad;
+    // The self-test tests every line, even after a failure.
+    TestSea empty, failing, good, bad;
     EXPECT_TRUE(empty.SelfTest());
-
-    sea.LookupSetString(L"first", std::wstring(1200, L'x').c_str());  // over the self-test limit
-    sea.LookupSetString(L"second", L"a\nb");
+    failing.LookupSetString(L"first", std::wstring(1200, L'x').c_str());  // over the self-test limit
+    failing.LookupSetString(L"second", L"a\nb");
     // The self-test builds each line, which turns a line feed in a value into
     // its stand-in: that shows whether the second line was tested at all.
-    EXPECT_FALSE(sea.SelfTest());
-    EXPECT_EQ(sea.Value(L"second"), L"a\u00B6b");
-
+    EXPECT_FALSE(failing.SelfTest());
+    EXPECT_EQ(failing.Value(L"second"), L"a\u00B6b");
     good.LookupSetString(L"a", L"1");
     good.AppendCommentLine(L"fine");
     good.CreateEntry(L"list", CResourceEntry::StatusListEntry);
     good.AddListLine(L"list", L"x y");
     EXPECT_TRUE(good.SelfTest()) << "a comment written by the program is sound";
-
-    ScratchDir dir;
     CaptureOutput quiet;
-    Load(bad, dir, {L"; fine", L"a: 1", L"b: \"open"}, "bad.sea");
+    Load(bad, dir, {L"; fine", L"a: 1", L"b: \"open"}, "bad.failing");
     EXPECT_FALSE(bad.SelfTest()) << "a line that failed to parse does not read back";
 }
 
