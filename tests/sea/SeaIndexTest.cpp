@@ -1,16 +1,12 @@
 // The name index: one hash for both forms of a name, probes that pass over
 // removed slots and wrap around the table, rebuilds, and the walk.
-#include "kelvaro/entry/NameHash.h"
-#include "kelvaro/entry/ResourceEntry.h"
-#include "kelvaro/sea/SeaIndex.h"
-
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <set>
 #include <stdexcept>
-#include <string>
-#include <vector>
+
+#include "kelvaro/entry/NameHash.h"
+#include "kelvaro/sea/SeaIndex.h"
+#include "sea/SeaTestSupport.h"
 
 namespace {
 
@@ -18,13 +14,9 @@ namespace {
 // wide text; a long name is hashed in pieces.
 TEST(SeaIndex, BothFormsOfANameHashAlike) {
     for (const std::size_t length : {0u, 1u, 255u, 256u, 257u, 700u}) {
-        std::wstring wide;
         std::vector<unsigned char> bytes;
-        for (std::size_t i = 0; i < length; ++i) {
-            const auto c = static_cast<unsigned char>(0x21 + (i * 37) % 0xDE);
-            wide.push_back(c);
-            bytes.push_back(c);
-        }
+        for (std::size_t i = 0; i < length; ++i) bytes.push_back(static_cast<unsigned char>(0x21 + (i * 37) % 0xDE));
+        const std::wstring wide(bytes.begin(), bytes.end());
         EXPECT_EQ(kelvaro::HashName(wide), kelvaro::HashName(bytes.data(), bytes.size())) << length;
     }
     // A character above U+00FF is not mistaken for its low byte.
@@ -54,8 +46,7 @@ TEST(SeaIndex, FindsEveryEntryAcrossRemovalsRebuildsAndWrappedProbes) {
     };
     check(true);
     for (unsigned i = 0; i < entries.size(); i += 3) EXPECT_TRUE(index.Remove(entries[i].get()));
-    EXPECT_FALSE(index.Remove(entries[0].get())) << "removed twice";
-    EXPECT_EQ(index.Count(), 3333u);
+    EXPECT_TRUE(!index.Remove(entries[0].get()) && index.Count() == 3333u) << "removed twice";
     check(false);
     const std::size_t capacity = index.Capacity();
     for (unsigned i = 0; i < entries.size(); i += 3) index.Insert(entries[i].get(), entries[i]->NameHash());
@@ -68,14 +59,11 @@ TEST(SeaIndex, FindsEveryEntryAcrossRemovalsRebuildsAndWrappedProbes) {
     chain.Reserve(chained.size());
     const std::size_t last = chain.Capacity() - 1;
     for (const auto& e : chained) chain.Insert(e.get(), last);
-    for (const unsigned gone : {4u, 9u, 0u, 8u}) {
-        EXPECT_TRUE(chain.Remove(chained[gone].get(), last));
-        EXPECT_EQ(chain.Find(chained[gone]->Name().Str(), last), nullptr);
-    }
+    for (const unsigned gone : {4u, 9u, 0u, 8u})
+        EXPECT_TRUE(chain.Remove(chained[gone].get(), last) && chain.Find(chained[gone]->Name().Str(), last) == nullptr);
     for (const unsigned kept : {1u, 2u, 3u, 5u, 6u, 7u}) EXPECT_EQ(chain.Find(chained[kept]->Name().Str(), last), chained[kept].get());
     chain.Insert(chained[4].get(), last);
-    EXPECT_EQ(chain.Find(chained[4]->Name().Str(), last), chained[4].get());
-    EXPECT_EQ(chain.Count(), 7u);
+    EXPECT_TRUE(chain.Find(chained[4]->Name().Str(), last) == chained[4].get() && chain.Count() == 7u);
 }
 
 // The walk visits each entry once, also when the one it stands on is
@@ -89,18 +77,15 @@ TEST(SeaIndex, WalkVisitsEachEntryOnceWhileRemoving) {
     for (POSITION pos = index.First(); pos != nullptr;) {
         CResourceEntry* entry = index.Next(pos);
         if (entry == nullptr) break;  // the last one was taken out ahead
-        EXPECT_TRUE(seen.insert(entry).second);
-        EXPECT_TRUE(index.Remove(entry));
+        EXPECT_TRUE(seen.insert(entry).second && index.Remove(entry));
         if (pos != nullptr && seen.size() % 7 == 0) {
             // Takes out the one pos stands on: the walk goes past it.
             POSITION peek = pos;
             CResourceEntry* next = index.Next(peek);
-            EXPECT_TRUE(index.Remove(next));
-            seen.insert(next);
+            EXPECT_TRUE(index.Remove(next) && seen.insert(next).second);
         }
     }
-    EXPECT_EQ(seen.size(), entries.size());
-    EXPECT_TRUE(index.IsEmpty());
+    EXPECT_TRUE(seen.size() == entries.size() && index.IsEmpty());
     POSITION none = nullptr;
     EXPECT_THROW(index.Next(none), std::invalid_argument);
 }
