@@ -34,14 +34,11 @@ TEST(CompactLines, ComeBackByteForByteAndAsTheSameEntries) {
 
         // Asking for a line makes its entry: the line as read, a comment
         // unless it has a name.
-        std::size_t start = 0;
-        for (unsigned i = 0; i < sea.NrLines(); ++i) {
-            std::size_t end = std::min(after.find(L'\n', start), after.size());
-            std::wstring line = after.substr(start, end - start);
-            start = end + 1;
-            if (!line.empty() && line.back() == L'\r') line.pop_back();
+        std::wstringstream lines(after);
+        std::wstring line;
+        for (unsigned i = 0; i < sea.NrLines() && std::getline(lines, line); ++i) {
             line.erase(0, line.find_first_not_of(L" \t"));
-            line.erase(line.find_last_not_of(L" \t") + 1);
+            line.erase(line.find_last_not_of(L" \t\r") + 1);
             const CResourceEntry* entry = sea.LineAt(i);
             CString text;
             entry->GetLine(text);
