@@ -96,27 +96,23 @@ TEST(Lookup, TypedModeTable) {
     enum Effect { kUntouched, kCreated, kRead, kWritten, kRemoved };
     const std::vector<std::string> effects = {"untouched", "created", "read", "written", "removed"};
     const std::vector<CaseRow> rows = ReadCases("sea-lookup-modes.txt", 4);
-    for (const TypedCase& c : TypedCases(base)) {
+    for (const TypedCase& c : TypedCases(base))
         for (const CaseRow& row : rows) {
             SCOPED_TRACE(std::string(c.what) + ", " + row.Where());
             const int mode = ModeOf(row.raw[0]);
-            const bool present = row.Flag(1);
             const auto effect = std::find(effects.begin(), effects.end(), row.raw[3]) - effects.begin();
             ASSERT_LT(effect, kRemoved + 1);
             TestSea sea;
             const std::wstring seaLine = std::wstring(c.name) + L": " + c.seaText;
-            Load(sea, dir, present ? Lines{L"; head", seaLine, L"other: 1"} : Lines{L"; head", L"other: 1"});
+            Load(sea, dir, row.Flag(1) ? Lines{L"; head", seaLine, L"other: 1"} : Lines{L"; head", L"other: 1"});
             std::wstring variable;
             EXPECT_EQ(c.run(sea, mode, variable), ResultOf(row.raw[2]));
             // Only a read of the entry changes the variable, only a write changes the entry;
             // a created entry holds the caller's value and goes to the end of the file.
             EXPECT_EQ(variable, effect == kRead ? c.seaRead : c.callerValue);
             const std::wstring rebuilt = std::wstring(c.name) + L":\t" + c.callerLine + L" ";
-            const Lines written[] = {{L"; head", L"other: 1"},
-                                     {L"; head", L"other: 1", rebuilt},
-                                     {L"; head", seaLine, L"other: 1"},
-                                     {L"; head", rebuilt, L"other: 1"},
-                                     {L"; head", L"other: 1"}};
+            const Lines written[] = {{L"; head", L"other: 1"}, {L"; head", L"other: 1", rebuilt},
+                                     {L"; head", seaLine, L"other: 1"}, {L"; head", rebuilt, L"other: 1"}, {L"; head", L"other: 1"}};
             const bool gone = effect == kUntouched || effect == kRemoved;
             EXPECT_EQ(sea.GetEntry(c.name) == nullptr, gone);
             if (!gone) { EXPECT_EQ(sea.GetEntry(c.name)->Modified(), effect != kRead); }
@@ -124,7 +120,6 @@ TEST(Lookup, TypedModeTable) {
             EXPECT_EQ(Written(sea, dir), written[effect]);
             if (effect == kRemoved) { EXPECT_EQ(c.run(sea, mode, variable), lookup::notFound) << "gone: found no more"; }
         }
-    }
 }
 
 TEST(Lookup, TypedIndexAtAndBeyondTheValuesAndVectorsAndSets) {
@@ -134,8 +129,7 @@ TEST(Lookup, TypedIndexAtAndBeyondTheValuesAndVectorsAndSets) {
         sea.SetLine(L"n", L"10 20");
         int value = 7;
         EXPECT_EQ(sea.LookupInt(ModeOf(row.raw[1]), L"n", value, static_cast<unsigned>(row.Number(2))), lookup::found);
-        EXPECT_EQ(value, row.Number(3));
-        EXPECT_EQ(ValuePart(sea, L"n"), row.Text(4));
+        EXPECT_TRUE(value == row.Number(3) && ValuePart(sea, L"n") == row.Text(4)) << value << " " << row.raw[4];
     }
     // A write beyond the values throws and leaves a new entry empty.
     TestSea sea;
@@ -182,15 +176,11 @@ std::wstring ReadWithFallback(const CResourceSea& sea, const CaseRow& c, const s
 TEST(Lookup, ReadersWithFallbackNeverCreateWritersReplaceOrAppend) {
     ScratchDir dir;
     const std::wstring base = dir.Root().wstring();
-    const auto withBase = [&base](std::wstring text) {
-        if (text.rfind(L"{base}", 0) == 0) text.replace(0, 6, base);
-        return text;
-    };
+    const auto withBase = [&base](std::wstring text) { return text.rfind(L"{base}", 0) == 0 ? text.replace(0, 6, base) : text; };
     for (const CaseRow& c : ReadCases("sea-lookup-readers.txt", 7)) {
         SCOPED_TRACE(c.Where() + " " + c.raw[0]);
         TestSea sea;
-        sea.SetLine(L"e", L"12 \"\"");
-        sea.GetEntry(L"e")->ResetModified();
+        sea.SetLine(L"e", L"12 \"\"")->ResetModified();
         EXPECT_EQ(ReadWithFallback(sea, c, base), withBase(c.Text(5)));
         EXPECT_EQ(ValuePart(sea, L"e"), c.raw[6] == "=" ? L"12 \"\"" : c.Text(6));
         EXPECT_EQ(sea.GetEntry(L"e")->Modified(), c.raw[6] != "=") << "only an append changes the entry";
