@@ -68,8 +68,7 @@ TEST(ResourceList, ScriptsOfMovesAddsAndRemoves) {
         TestSea sea;
         LoadList(sea, dir, script.lines);
         CResourceList list(&sea, L"cfg");
-        EXPECT_EQ(list.IsEmpty(), script.lines.empty());
-        EXPECT_EQ(list.NrElements(), script.elements);
+        EXPECT_TRUE(list.IsEmpty() == script.lines.empty() && list.NrElements() == script.elements);
         EXPECT_EQ(Current(list), L"-");
         bool added = false;
         for (const CaseRow& step : script.steps) {
@@ -81,13 +80,11 @@ TEST(ResourceList, ScriptsOfMovesAddsAndRemoves) {
             EXPECT_EQ(sea.GetEntry(L"cfg")->Modified(), added) << "only an added line marks the list";
             if (step.raw.size() < 6) continue;
             EXPECT_EQ(sea.ListLines(L"cfg"), step.List(4));
-            EXPECT_EQ(list.IsEmpty(), step.List(4).empty());
-            EXPECT_EQ(list.NrElements(), step.Number(5));
+            EXPECT_TRUE(list.IsEmpty() == step.List(4).empty() && list.NrElements() == step.Number(5)) << list.NrElements();
         }
         // What the cursor did reaches the file, the lines around the list untouched.
-        ASSERT_TRUE(sea.UpdateIfPossible());
         TestSea again;
-        ASSERT_TRUE(again.Create(dir.Wide("list.sea"), true));
+        ASSERT_TRUE(sea.UpdateIfPossible() && again.Create(dir.Wide("list.sea"), true));
         EXPECT_EQ(again.ListLines(L"cfg"), sea.ListLines(L"cfg"));
         EXPECT_EQ(again.Values({{L"before", 0}, {L"plain", 0}}), (Lines{L"1", L"5"}));
         if (sea.ListLines(L"cfg").empty()) {
@@ -107,11 +104,9 @@ TEST(ResourceList, BindingAssignmentAndCursorsThatChangeNothing) {
 
     const unsigned entries = sea.NrEntries();
     CResourceList created(&sea, L"newlist");
-    EXPECT_EQ(created.Status(), 1);
-    EXPECT_TRUE(sea.IsListEntry(L"newlist") && sea.GetEntry(L"newlist")->Accessed());
+    EXPECT_TRUE(created.Status() == 1 && sea.IsListEntry(L"newlist") && sea.GetEntry(L"newlist")->Accessed());
     EXPECT_EQ(sea.NrEntries(), entries + 1);
     EXPECT_TRUE(created.AddLineTail() != nullptr && created.NrElements() == 1u);
-
     // Assignment copies the entry, the position and the read-only flag.
     ASSERT_TRUE(readOnly.GotoTail());
     CResourceList writable(&sea, L"plain");
@@ -120,7 +115,6 @@ TEST(ResourceList, BindingAssignmentAndCursorsThatChangeNothing) {
     EXPECT_EQ(writable.AddLineTail(), nullptr) << "the flag came along";
     EXPECT_TRUE(writable.GotoPrev());
     EXPECT_EQ(Current(readOnly), L"b 2") << "each cursor moves on its own";
-
     // Unbound, read-only and non-list cursors change nothing.
     struct Row { const char* what; CResourceList list; int status; unsigned elements; } rows[] = {
         {"const sea, missing name", CResourceList(&constSea, L"missing"), -1, 0},
@@ -133,14 +127,10 @@ TEST(ResourceList, BindingAssignmentAndCursorsThatChangeNothing) {
     for (Row& row : rows) {
         SCOPED_TRACE(row.what);
         CResourceList& list = row.list;
-        EXPECT_EQ(list.Status(), row.status);
-        EXPECT_EQ(list.NrElements(), row.elements);
-        EXPECT_EQ(list.AddLineHead(), nullptr);
-        EXPECT_EQ(list.AddLineTail(), nullptr);
-        EXPECT_EQ(list.InsertLine(), nullptr);
-        const bool some = row.elements > 0;
+        EXPECT_TRUE(list.Status() == row.status && list.NrElements() == row.elements);
+        EXPECT_TRUE(list.AddLineHead() == nullptr && list.AddLineTail() == nullptr && list.InsertLine() == nullptr);
         EXPECT_EQ(std::vector<bool>({list.GotoTail(), list.GetLineByKey(L"a") != nullptr, list.GetLineByIndex(0) != nullptr}),
-                  std::vector<bool>(3, some));
+                  std::vector<bool>(3, row.elements > 0));
         list.RemoveCurrent();
         list.RemoveAll();
         EXPECT_EQ(list.NrElements(), row.elements);
