@@ -13,10 +13,8 @@ using namespace seatest;
 const Lines kSource = {L"; the source", L"alpha: 1 2", L"", L"beta:\t\"two words\"", L"colors: {",
                        L"\tred 255", L"\t; a comment in the list", L"\tgreen 128", L"}", L"gamma: x"};
 
-// Into an empty sea a merge copies every named entry (copies, not the same
-// entries, which outlive their source) and no comment; into a sea of its own
-// it changes nothing, not even the Modified bit; the source keeps its
-// entries, its named lines rebuilt.
+// A merge copies every named entry (copies, which outlive their source) and no
+// comment; into a sea of its own it changes nothing, not even Modified.
 TEST(Transfer, MergeCopiesEveryNamedEntryAndNoComment) {
     ScratchDir dir;
     TestSea target, self;
@@ -31,8 +29,7 @@ TEST(Transfer, MergeCopiesEveryNamedEntryAndNoComment) {
             EXPECT_TRUE(*copy == *source.GetEntry(name) && copy != source.GetEntry(name)) << kelvaro::utf8::Encode(name);
         }
         EXPECT_EQ(target.ListLines(L"colors"), (Lines{L"red 255", L"; a comment in the list", L"green 128"}));
-        EXPECT_EQ(source.Text(L"alpha"), L"alpha:\t1 2");
-        EXPECT_EQ(source.NrLines(), kSource.size() - 4);
+        EXPECT_TRUE(source.Text(L"alpha") == L"alpha:\t1 2" && source.NrLines() == kSource.size() - 4);
         plus.LookupSetString(L"alpha", L"old");
         EXPECT_EQ(&(plus += source), &plus) << "+= merges and returns the target";
         EXPECT_TRUE(plus.Value(L"alpha", 1) == L"2" && plus.NrEntries() == 4u);
@@ -51,20 +48,15 @@ TEST(Transfer, MergeCopiesEveryNamedEntryAndNoComment) {
     EXPECT_EQ(target.Values({{L"alpha", 0}, {L"gamma", 1}}), (Lines{std::wstring(80, L'a'), L"2"}));
     EXPECT_EQ(target.ListLines(L"colors").size(), 4u);  // blue, three more
     target.PurgeDataBase();
-
     Load(self, dir, kSource, "self.sea");
     self.MergeContent(&self);
     self += self;
-    EXPECT_EQ(self.NrLines(), kSource.size() - 4);
-    EXPECT_EQ(self.Value(L"beta"), L"two words");
+    EXPECT_TRUE(self.NrLines() == kSource.size() - 4 && self.Value(L"beta") == L"two words" && !self.Modified());
     EXPECT_EQ(self.ListLines(L"colors"), (Lines{L"red 255", L"; a comment in the list", L"green 128"}));
-    EXPECT_FALSE(self.Modified());
-
     // Touching and adding make a sea modified, writing does not reset it, a reset clears only that bit.
     EXPECT_TRUE(self.Touch(L"gamma"));
     self.AddListLine(L"colors", L"one");
-    ASSERT_TRUE(self.UpdateIfPossible());
-    EXPECT_TRUE(self.Modified()) << "writing does not count as saving";
+    EXPECT_TRUE(self.UpdateIfPossible() && self.Modified()) << "writing does not count as saving";
     self.ResetModified();
     EXPECT_FALSE(self.Modified() || self.GetEntry(L"colors")->Modified());
     EXPECT_TRUE(self.GetEntry(L"gamma")->Accessed()) << "reset clears only the Modified bit";
@@ -106,8 +98,7 @@ TEST(Transfer, MergeOverwritesAppendsInOrderKeepsStatusAndNeverThePlaceholder) {
     TestSea tooLong, empty;
     tooLong.LookupSetString(L"long", std::wstring(5000, L'x').c_str());
     const auto error = Thrown([&] { empty.MergeContent(&tooLong); });
-    EXPECT_TRUE(error && error->m_code == 3u);
-    EXPECT_FALSE(empty.HasEntry(L"long"));
+    EXPECT_TRUE(error && error->m_code == 3u && !empty.HasEntry(L"long"));
 
     // An assigned entry carries the source's Modified bit; with the keep flag a
     // changed target entry is left alone.
@@ -121,7 +112,6 @@ TEST(Transfer, MergeOverwritesAppendsInOrderKeepsStatusAndNeverThePlaceholder) {
     EXPECT_TRUE(into.GetEntry(L"b")->Modified() && !into.GetEntry(L"c")->Modified());
     into.ContentTransfer(&from, 0, 0);
     EXPECT_EQ(into.Value(L"a"), L"from-source") << "without the flag every entry is overwritten";
-
     // Synchronisation updates the common entries and adds nothing.
     TestSea synch;
     Load(from, dir, {L"a: new", L"only: in source", L"list: {", L"\tx", L"}"}, "from.sea");
@@ -140,7 +130,6 @@ TEST(Maintenance, OrphansPrintEntriesAndSelfTest) {
     int value = 3;
     comments.LookupInt(lookup::write, L"written", value);
     EXPECT_FALSE(comments.Orphans()) << "entries created by typed lookups are used";
-
     Load(sea, dir, {L"; head", L"a: 1", L"b: 2", L"list: {", L"\tx", L"}"}, "named.sea");
     EXPECT_TRUE(sea.Orphans());
     sea.LookupGetInt(L"a", 0, 0);
@@ -173,8 +162,7 @@ TEST(Maintenance, OrphansPrintEntriesAndSelfTest) {
     failing.LookupSetString(L"second", L"a\nb");
     // The self-test builds each line, which turns a line feed in a value into
     // its stand-in: that shows whether the second line was tested at all.
-    EXPECT_FALSE(failing.SelfTest());
-    EXPECT_EQ(failing.Value(L"second"), L"a\u00B6b");
+    EXPECT_TRUE(!failing.SelfTest() && failing.Value(L"second") == L"a\u00B6b");
     good.LookupSetString(L"a", L"1");
     good.AppendCommentLine(L"fine");
     good.CreateEntry(L"list", CResourceEntry::StatusListEntry);
