@@ -34,10 +34,7 @@ public:
     using CResourceSea::UpdateFile;
 
     // Makes the sea the section `name` of a shared file.
-    void Section(const wchar_t* name) {
-        SetSeaName(name);
-        SetFileSection(true);
-    }
+    void Section(const wchar_t* name) { SetSeaName(name), SetFileSection(true); }
     // Value `index` of entry `name`, or "<missing>".
     std::wstring Value(const wchar_t* name, unsigned index = 0) const {
         CResourceEntry* entry = GetEntry(name);
@@ -60,8 +57,7 @@ public:
         std::vector<std::wstring> lines;
         std::wstringstream text(Text(name));
         for (std::wstring line; std::getline(text, line);) lines.push_back(line);
-        if (lines.size() < 2) return {};
-        return {lines.begin() + 1, lines.end() - 1};
+        return lines.size() < 2 ? Lines{} : Lines(lines.begin() + 1, lines.end() - 1);
     }
 };
 
@@ -99,21 +95,17 @@ inline std::ostream& operator<<(std::ostream& out, const Row& row) {
 // The rows with trailing white space cut from the values: a rebuilt line
 // ends every value with a blank, a line as read does not.
 inline std::vector<Row> Trimmed(std::vector<Row> rows) {
-    for (Row& row : rows)
-        while (!row.values.empty() && (row.values.back() == L' ' || row.values.back() == L'\t')) row.values.pop_back();
+    for (Row& row : rows) row.values.erase(row.values.find_last_not_of(L" \t") + 1);
     return rows;
 }
 
-// Every row of a table through the table interface; an import that ends
-// badly fails the test.
+// Every row of a table through the table interface; an import that ends badly fails the test.
 template <class Table>
 std::vector<Row> ReadRows(Table& table) {
     std::vector<Row> rows;
-    if (!table.BeginRead()) return rows;
-    do {
+    for (bool more = table.BeginRead(); more; more = table.NextTableLine())
         rows.push_back({table.CurrentLineName(), table.CurrentLineVals(), table.CurrentLineListCounter()});
-    } while (table.NextTableLine());
-    EXPECT_TRUE(table.EndRead());
+    EXPECT_TRUE(rows.empty() || table.EndRead());
     return rows;
 }
 
