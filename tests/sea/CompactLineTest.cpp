@@ -9,8 +9,7 @@ namespace {
 
 using namespace seatest;
 
-// The bytes of `text` as it is, its own line ends only: the shared writers
-// end each line with CR LF, cut off here.
+// The bytes of `text` as it is, its own line ends only: the shared writers end each line with CR LF, cut off here.
 std::string Utf16(const std::wstring& text) {
     const std::string bytes = SeaUtf16({text});
     return bytes.substr(0, bytes.size() - 4);
@@ -32,8 +31,7 @@ TEST(CompactLines, ComeBackByteForByteAndAsTheSameEntries) {
         after.replace(after.find(L"a: 1"), 4, L"a:\t2 ");  // as a changed line is rebuilt
         EXPECT_EQ(ReadBytes(dir.Path("s.sea")), encode(after));
 
-        // Asking for a line makes its entry: the line as read, a comment
-        // unless it has a name.
+        // Asking for a line makes its entry: the line as read, a comment unless it has a name.
         std::wstringstream lines(after);
         std::wstring line;
         for (unsigned i = 0; i < sea.NrLines() && std::getline(lines, line); ++i) {
@@ -52,8 +50,7 @@ TEST(CompactLines, ComeBackByteForByteAndAsTheSameEntries) {
 }
 
 TEST(CompactLines, AnswerAsCommentEntriesDo) {
-    // A continued list follows "b", then, with "b" gone, the comment before
-    // it, which has no entry until then.
+    // A continued list follows "b", then, with "b" gone, the comment before it, which has no entry until then.
     ScratchDir dir;
     WriteBytes(dir.Path("s.sea"), Utf16(L"a: {\n x\n}\n; c\nb: 1\na: {+\n y\n}\n"));
     TestSea sea, walked;

@@ -1,5 +1,4 @@
-// Reading sea files: opening, creating, merging, reloading, sections,
-// duplicates, lists and the exact reports.
+// Reading sea files: opening, creating, merging, reloading, sections, duplicates, lists and the exact reports.
 #include "kelvaro/platform/UnicodeFile.h"
 #include "sea/SeaTestSupport.h"
 
@@ -36,8 +35,7 @@ TEST(SeaReading, FailuresToOpenAreReportedAndLeaveTheSeaAlone) {
     const std::wstring missing = Name(dir, "missing.sea"), folder = Name(dir, "folder.sea"),
                        unreachable = Name(dir, "no/such/dir/x.sea");
     // linesAfter: Create empties the sea first, the others keep it.
-    using Call = std::function<bool(TestSea&)>;
-    const struct Case { const char* what; Call call; std::wstring report; unsigned linesAfter; } cases[] = {
+    const struct Case { const char* what; std::function<bool(TestSea&)> call; std::wstring report; unsigned linesAfter; } cases[] = {
         {"read-only create of a missing file", [&](TestSea& s) { return s.Create(missing.c_str(), true); },
          L"Could not find sea file: \n" + missing + L"\n", 0},
         {"open without create", [&](TestSea& s) { return s.OpenFileBase(missing.c_str(), false); },

@@ -65,8 +65,7 @@ TEST(SaveSafety, SpecialFilesAreRefusedLinksStayWhatTheyWere) {
     EXPECT_TRUE(Leftovers(dir).empty());
     close(sock);
 
-    // A hard-linked file would stop being one file: refused. A link to a file
-    // is saved through and stays a link.
+    // A hard-linked file would stop being one file: refused. A link to a file is saved through and stays a link.
     WriteBytes(dir.Path("f.sea"), kOld);
     fs::create_hard_link(dir.Path("f.sea"), dir.Path("g.sea"));
     CaptureOutput capture;
@@ -124,23 +123,19 @@ int g_calls = 0, g_failAt = 0;
 bool g_unlinkToo = false;
 std::string g_failed;
 int FailOne(const char* call) {
-    if (++g_calls == g_failAt) {
-        g_failed = call;
-        return EIO;
-    }
+    if (++g_calls == g_failAt) return g_failed = call, EIO;
     return g_unlinkToo && !g_failed.empty() && std::strcmp(call, "unlink") == 0 ? EIO : 0;
 }
 
 TEST(SaveSafety, EveryFailingSystemCallLeavesTheOldFileAndNoStage) {
     ScratchDir dir;
-    WriteBytes(dir.Path("f.sea"), kOld);
-    fs::permissions(dir.Path("f.sea"), fs::perms(0600));
     const std::string newBytes = "a:\tchanged \r\nb: 2\r\n";
     std::vector<std::string> seen;
     for (const bool unlinkToo : {false, true})
     for (g_failAt = 1;; ++g_failAt) {
         g_unlinkToo = unlinkToo;
         WriteBytes(dir.Path("f.sea"), kOld);
+        fs::permissions(dir.Path("f.sea"), fs::perms(0600));
         g_calls = 0;
         g_failed.clear();
         CaptureOutput capture;

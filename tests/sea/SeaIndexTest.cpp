@@ -10,8 +10,7 @@
 
 namespace {
 
-// A name read from a file is hashed from its bytes, one asked for from its
-// wide text; a long name is hashed in pieces.
+// A name read from a file is hashed from its bytes, one asked for from its wide text; a long name is hashed in pieces.
 TEST(SeaIndex, BothFormsOfANameHashAlike) {
     for (const std::size_t length : {0u, 1u, 255u, 256u, 257u, 700u}) {
         std::vector<unsigned char> bytes;
@@ -66,8 +65,7 @@ TEST(SeaIndex, FindsEveryEntryAcrossRemovalsRebuildsAndWrappedProbes) {
     EXPECT_TRUE(chain.Find(chained[4]->Name().Str(), last) == chained[4].get() && chain.Count() == 7u);
 }
 
-// The walk visits each entry once, also when the one it stands on is
-// removed on the way.
+// The walk visits each entry once, also when the one it stands on is removed on the way.
 TEST(SeaIndex, WalkVisitsEachEntryOnceWhileRemoving) {
     const auto entries = Entries(300);
     SeaIndex index;

@@ -100,8 +100,7 @@ TEST(Transfer, MergeOverwritesAppendsInOrderKeepsStatusAndNeverThePlaceholder) {
     const auto error = Thrown([&] { empty.MergeContent(&tooLong); });
     EXPECT_TRUE(error && error->m_code == 3u && !empty.HasEntry(L"long"));
 
-    // An assigned entry carries the source's Modified bit; with the keep flag a
-    // changed target entry is left alone.
+    // An assigned entry carries the source's Modified bit; with the keep flag a changed target entry is left alone.
     TestSea from, into;
     Load(from, dir, {L"a: from-source", L"b: from-source", L"c: new"}, "from.sea");
     Load(into, dir, {L"a: mine", L"b: old"}, "into.sea");
