@@ -30,12 +30,10 @@ std::string ReadAndWriteBack(const fs::path& path) {
     EXPECT_TRUE(sea.UpdateIfPossible());
     std::string reports;
     const std::wstring name = path.wstring();
-    for (const auto& report : capture.Reports()) {
-        std::wstring text = report.text;
+    for (std::wstring text : capture.Texts()) {
         for (std::size_t at = text.find(name); at != std::wstring::npos; at = text.find(name, at))
             text.replace(at, name.size(), L"{file}");
-        // The expected reports are kept as UTF-8; the corpus reports are ASCII
-        // apart from the lines they quote, which are checked through the output.
+        // The reports are ASCII apart from the lines they quote, which are checked through the output.
         for (wchar_t ch : text) reports.push_back(ch < 0x80 ? static_cast<char>(ch) : '?');
     }
     return reports;
@@ -61,8 +59,8 @@ TEST(SeaRoundTrip, CorpusComesBackByteForByteOrAsItsExpectedOutput) {
         ASSERT_GE(files.size(), 8u);
         for (const auto& source : files) {
             SCOPED_TRACE(source.filename().string());
-            const fs::path expectedOutput = fs::path(source).replace_extension(".out.sea");
-            const fs::path expectedReports = fs::path(source).replace_extension(".reports.txt");
+            const fs::path expectedOutput = fs::path(source).replace_extension(".out.sea"),
+                           expectedReports = fs::path(source).replace_extension(".reports.txt");
             ASSERT_NE(fs::exists(expectedReports), valid) << "every invalid file, and only those, says what it reports";
             ScratchDir dir;
             const fs::path copy = dir.Path(source.filename().string());
@@ -70,9 +68,8 @@ TEST(SeaRoundTrip, CorpusComesBackByteForByteOrAsItsExpectedOutput) {
             EXPECT_EQ(ReadAndWriteBack(copy), valid ? "" : ReadBytes(expectedReports));
             const std::string written = ReadBytes(copy);
             EXPECT_EQ(written, ReadBytes(!valid && fs::exists(expectedOutput) ? expectedOutput : source));
-            // What a write produced is stable: a second round trip keeps it.
             ReadAndWriteBack(copy);
-            EXPECT_EQ(ReadBytes(copy), written);
+            EXPECT_EQ(ReadBytes(copy), written) << "what a write produced is stable";
         }
     }
 }

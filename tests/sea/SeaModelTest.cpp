@@ -136,8 +136,7 @@ TEST(SeaModel, DeletingManyEntriesTakesOnePassAndKeepsTheRest) {
     // No entry, or one of a kept name that is no line of the sea: the key
     // maps to the sea's own entry and must stay, the foreign entry stays alive.
     sea.DeleteSeaLine(nullptr);
-    CResourceEntry* own = sea.GetEntry(L"key1");
-    CResourceEntry foreign(nullptr, 0, L"key1");
+    CResourceEntry *own = sea.GetEntry(L"key1"), foreign(nullptr, 0, L"key1");
     sea.DeleteSeaLine(&foreign);
     EXPECT_TRUE(foreign.Name() == L"key1" && sea.GetEntry(L"key1") == own);
     sea.CreateEntry(L"added", 0)->SetInt(1, 0);

@@ -151,17 +151,13 @@ TEST(TableImport, BadAndRepeatedRowsAreReportedAndKept) {
         CaptureOutput capture;
         ASSERT_TRUE(sea.ReadFromTable(&table, golden.extension() == ".merge"));
         std::string reports, written;
-        for (const auto& report : capture.Reports()) {
-            EXPECT_EQ(report.style, PrWin::ReadProblem);
-            reports += kelvaro::utf8::Encode(report.text);
-        }
+        for (const auto& report : capture.Reports()) reports += kelvaro::utf8::Encode(report.text);
+        for (const auto& report : capture.Reports()) EXPECT_EQ(report.style, PrWin::ReadProblem);
         ScratchDir dir;
         sea.SaveAs(dir.Wide("t.sea"));
         for (const std::wstring& line : LinesOfFile(dir.Path("t.sea"))) written += kelvaro::utf8::Encode(line) + "\n";
-        if (std::getenv("KELVARO_GOLDEN_UPDATE") != nullptr) {
-            WriteBytes(golden.string() + ".reports.txt", reports);
-            WriteBytes(golden.string() + ".out.txt", written);
-        }
+        if (std::getenv("KELVARO_GOLDEN_UPDATE") != nullptr)
+            WriteBytes(golden.string() + ".reports.txt", reports), WriteBytes(golden.string() + ".out.txt", written);
         EXPECT_EQ(reports, ReadBytes(golden.string() + ".reports.txt"));
         EXPECT_EQ(written, ReadBytes(golden.string() + ".out.txt"));
     }
