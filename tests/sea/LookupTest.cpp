@@ -33,48 +33,48 @@ struct TypedCase {
     std::wstring callerValue, callerLine, seaText, seaRead;
 };
 
-// A lookup run on a caller's variable that starts at `initial`, handed back through `show`.
-template <class T, class Call, class Show>
-std::function<lookup::result(CResourceSea&, int, std::wstring&)> Typed(T initial, Call call, Show show) {
+template <class T> std::wstring Shown(const T& v) { return std::to_wstring(v); }
+std::wstring Shown(const CString& v) { return v.GetString(); }
+std::wstring Shown(const std::vector<int>& v) { return Joined(v); }
+std::wstring Shown(const std::set<int>& v) { return Joined({v.begin(), v.end()}); }
+
+// A lookup run on a caller's variable that starts at `initial`.
+template <class T, class Call>
+std::function<lookup::result(CResourceSea&, int, std::wstring&)> Typed(T initial, Call call) {
     return [=](CResourceSea& sea, int mode, std::wstring& out) {
         T v = initial;
         const auto r = call(sea, mode, v);
-        out = show(v);
-        return r;
+        return out = Shown(v), r;
     };
 }
 
 std::vector<TypedCase> TypedCases(const std::wstring& base) {
-    const auto num = [](auto v) { return std::to_wstring(v); };
-    const auto str = [](const CString& v) { return std::wstring(v.GetString()); };
-    const std::wstring longLeaf = std::wstring(280, L'p') + L"/x.sea";
+    const std::wstring longLeaf = std::wstring(280, L'p') + L"/x.sea", longName = base + L"/" + longLeaf;
     using S = CResourceSea;
     return {
-        {"int", L"i", Typed(7, [](S& s, int m, int& v) { return s.LookupInt(m, L"i", v); }, num), L"7", L"7", L"42", L"42"},
-        {"unsigned int", L"u", Typed(3000000000u, [](S& s, int m, unsigned& v) { return s.LookupInt(m, L"u", v); }, num),
+        {"int", L"i", Typed(7, [](S& s, int m, int& v) { return s.LookupInt(m, L"i", v); }), L"7", L"7", L"42", L"42"},
+        {"unsigned int", L"u", Typed(3000000000u, [](S& s, int m, unsigned& v) { return s.LookupInt(m, L"u", v); }),
          L"3000000000", L"-1294967296", L"-1", L"4294967295"},
-        {"long", L"l", Typed(-5L, [](S& s, int m, long& v) { return s.LookupInt(m, L"l", v); }, num), L"-5", L"-5", L"12", L"12"},
-        {"hex", L"h", Typed(std::int64_t{255}, [](S& s, int m, std::int64_t& v) { return s.LookupHex(m, L"h", v); }, num),
+        {"long", L"l", Typed(-5L, [](S& s, int m, long& v) { return s.LookupInt(m, L"l", v); }), L"-5", L"-5", L"12", L"12"},
+        {"hex", L"h", Typed(std::int64_t{255}, [](S& s, int m, std::int64_t& v) { return s.LookupHex(m, L"h", v); }),
          L"255", L"ff", L"0x1F", L"31"},
-        {"float", L"f", Typed(1.5f, [](S& s, int m, float& v) { return s.LookupFloat(m, L"f", v); }, num), L"1.500000",
+        {"float", L"f", Typed(1.5f, [](S& s, int m, float& v) { return s.LookupFloat(m, L"f", v); }), L"1.500000",
          L"1.500000", L"2.25", L"2.250000"},
-        {"double", L"d", Typed(-0.25, [](S& s, int m, double& v) { return s.LookupDouble(m, L"d", v); }, num),
-         L"-0.250000", L"-0.250000", L"3.5", L"3.500000"},
-        {"bool", L"b", Typed(true, [](S& s, int m, bool& v) { return s.LookupBool(m, L"b", v); }, num), L"1", L"1", L"0", L"0"},
-        {"rgb colour", L"c",
-         Typed(0x00336699ul, [](S& s, int m, unsigned long& v) { return s.LookupRgbColor(m, L"c", v); }, num),
+        {"double", L"d", Typed(-0.25, [](S& s, int m, double& v) { return s.LookupDouble(m, L"d", v); }), L"-0.250000",
+         L"-0.250000", L"3.5", L"3.500000"},
+        {"bool", L"b", Typed(true, [](S& s, int m, bool& v) { return s.LookupBool(m, L"b", v); }), L"1", L"1", L"0", L"0"},
+        {"rgb colour", L"c", Typed(0x00336699ul, [](S& s, int m, unsigned long& v) { return s.LookupRgbColor(m, L"c", v); }),
          std::to_wstring(0x00336699), L"153 102 51", L"1 2 3", std::to_wstring(0x030201)},
-        {"string", L"s", Typed(CString(L"a b"), [](S& s, int m, CString& v) { return s.LookupString(m, L"s", v); }, str),
-         L"a b", L"\"a b\"", L"hello", L"hello"},
+        {"string", L"s", Typed(CString(L"a b"), [](S& s, int m, CString& v) { return s.LookupString(m, L"s", v); }), L"a b",
+         L"\"a b\"", L"hello", L"hello"},
         // Far beyond the old 260-character path limit, both ways.
         {"file name", L"p",
-         Typed(CString((base + L"/" + longLeaf).c_str()),
-               [base](S& s, int m, CString& v) { return s.LookupFilename(m, L"p", v, base.c_str()); }, str),
-         base + L"/" + longLeaf, longLeaf, L"g" + longLeaf, base + L"/g" + longLeaf},
-        {"int vector", L"v", Typed(std::vector<int>{4, 5, 6}, [](S& s, int m, std::vector<int>& v) {
-             return s.LookupIntVector(m, L"v", v.data(), 3); }, Joined), L"4 5 6", L"4 5 6", L"1 2", L"1 2 6"},
-        {"int set", L"t", Typed(std::set<int>{3, 1}, [](S& s, int m, std::set<int>& v) { return s.LookupIntSet(m, L"t", v); },
-                               [](const std::set<int>& v) { return Joined(std::vector<int>(v.begin(), v.end())); }),
+         Typed(CString(longName.c_str()), [base](S& s, int m, CString& v) { return s.LookupFilename(m, L"p", v, base.c_str()); }),
+         longName, longLeaf, L"g" + longLeaf, base + L"/g" + longLeaf},
+        {"int vector", L"v",
+         Typed(std::vector<int>{4, 5, 6}, [](S& s, int m, std::vector<int>& v) { return s.LookupIntVector(m, L"v", v.data(), 3); }),
+         L"4 5 6", L"4 5 6", L"1 2", L"1 2 6"},
+        {"int set", L"t", Typed(std::set<int>{3, 1}, [](S& s, int m, std::set<int>& v) { return s.LookupIntSet(m, L"t", v); }),
          L"1 3", L"1 3", L"5 5 2", L"2 5"},
     };
 }
