@@ -30,7 +30,6 @@ TEST(CompactLines, ComeBackByteForByteAndAsTheSameEntries) {
         std::wstring after = before;
         after.replace(after.find(L"a: 1"), 4, L"a:\t2 ");  // as a changed line is rebuilt
         EXPECT_EQ(ReadBytes(dir.Path("s.sea")), encode(after));
-
         // Asking for a line makes its entry: the line as read, a comment unless it has a name.
         std::wstringstream lines(after);
         std::wstring line;
@@ -58,7 +57,6 @@ TEST(CompactLines, AnswerAsCommentEntriesDo) {
     sea.DeleteSeaLine(sea.GetEntry(L"b"));
     ASSERT_TRUE(sea.UpdateIfPossible());
     EXPECT_EQ(ReadBytes(dir.Path("s.sea")), Utf16(L"a: {\n x\n}\n; c\na: {+\n y\n}\n"));
-
     // Walks see the comments: they count as used, and the self-test looks at
     // them, one beyond its limit failing it as it does once it has its entry.
     WriteBytes(dir.Path("w.sea"), Utf16(L"; one\n\na: 1\n; " + std::wstring(1200, L'x') + L"\n"));

@@ -32,7 +32,6 @@ public:
     using CResourceSea::GetEntry;
     using CResourceSea::LineSteps;
     using CResourceSea::UpdateFile;
-
     // Makes the sea the section `name` of a shared file.
     void Section(const wchar_t* name) { SetSeaName(name), SetFileSection(true); }
     // Value `index` of entry `name`, or "<missing>".
@@ -135,7 +134,6 @@ public:
         return true;
     }
     bool EndRead() override { return ++endReadCalls, !failEndRead; }
-
     // The protected buffer filler, for its own tests.
     bool Prepare(const wchar_t* name, const wchar_t* values) { return PrepareLineValues(name, values); }
     unsigned NameSize() const { return m_lineNameSize; }

@@ -94,7 +94,6 @@ TEST(TableImport, EmptiesTheSeaFirstAndKeepsComments) {
         EXPECT_EQ(sea.NrLines(), 0u) << "the sea was emptied before the table refused";
         EXPECT_EQ(refusing.endReadCalls, 0);
         EXPECT_FALSE(sea.ReadFromTable(&empty, merge)) << "a table without rows";
-
         // A failed end of the read is a failed import; what was read stays.
         table.failEndRead = true;
         EXPECT_FALSE(sea.ReadFromTable(&table, merge));

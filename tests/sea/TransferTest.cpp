@@ -93,13 +93,11 @@ TEST(Transfer, MergeOverwritesAppendsInOrderKeepsStatusAndNeverThePlaceholder) {
     Lines names;
     for (const auto& line : Written(target, dir, "target.sea")) names.push_back(line.substr(0, line.find(L':')));
     EXPECT_EQ(names, expected);
-
     // A line too long to rebuild stops the transfer.
     TestSea tooLong, empty;
     tooLong.LookupSetString(L"long", std::wstring(5000, L'x').c_str());
     const auto error = Thrown([&] { empty.MergeContent(&tooLong); });
     EXPECT_TRUE(error && error->m_code == 3u && !empty.HasEntry(L"long"));
-
     // An assigned entry carries the source's Modified bit; with the keep flag a changed target entry is left alone.
     TestSea from, into;
     Load(from, dir, {L"a: from-source", L"b: from-source", L"c: new"}, "from.sea");
@@ -138,7 +136,6 @@ TEST(Maintenance, OrphansPrintEntriesAndSelfTest) {
     CString line;
     sea.GetLine(L"list", line);
     EXPECT_FALSE(sea.Orphans()) << "list lines are not looked at";
-
     // PrintEntries lists every line in order.
     TestSea printed;
     Load(printed, dir, {L"; head", L"a: 1", L"list: {", L"\tx", L"}"}, "print.sea");
@@ -153,7 +150,6 @@ TEST(Maintenance, OrphansPrintEntriesAndSelfTest) {
     EXPECT_NE(reports[3].text.find(L"lenght"), std::wstring::npos);
     for (const int i : {0, 1, 2, 4}) EXPECT_TRUE(reports[i].category == PrWin::LibraryMessage && reports[i].style == PrWin::Normal);
     EXPECT_FALSE(printed.Orphans()) << "listing a line uses it";
-
     // The self-test tests every line, even after a failure.
     TestSea empty, failing, good, bad;
     EXPECT_TRUE(empty.SelfTest());
