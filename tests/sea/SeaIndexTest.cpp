@@ -31,7 +31,7 @@ std::vector<std::unique_ptr<CResourceEntry>> Entries(unsigned count) {
 
 // Filing enough entries to rebuild the table several times, removing every
 // third one and filing those again: each one is found where it should be.
-TEST(SeaIndex, FindsEveryEntryAcrossRemovalsRebuildsAndWrappedProbes) {
+TEST(SeaIndex, FindsEveryEntryAcrossRemovalsRebuildsAndProbesAndWalksEachOnce) {
     const auto entries = Entries(5000);
     SeaIndex index;
     for (const auto& e : entries) index.Insert(e.get(), e->NameHash());
@@ -63,29 +63,26 @@ TEST(SeaIndex, FindsEveryEntryAcrossRemovalsRebuildsAndWrappedProbes) {
     for (const unsigned kept : {1u, 2u, 3u, 5u, 6u, 7u}) EXPECT_EQ(chain.Find(chained[kept]->Name().Str(), last), chained[kept].get());
     chain.Insert(chained[4].get(), last);
     EXPECT_TRUE(chain.Find(chained[4]->Name().Str(), last) == chained[4].get() && chain.Count() == 7u);
-}
-
-// The walk visits each entry once, also when the one it stands on is removed on the way.
-TEST(SeaIndex, WalkVisitsEachEntryOnceWhileRemoving) {
-    const auto entries = Entries(300);
-    SeaIndex index;
-    EXPECT_EQ(index.First(), nullptr);
-    for (const auto& e : entries) index.Insert(e.get(), e->NameHash());
+    // The walk visits each entry once, also when the one it stands on is removed on the way.
+    const auto walked = Entries(300);
+    SeaIndex walk;
+    EXPECT_EQ(walk.First(), nullptr);
+    for (const auto& e : walked) walk.Insert(e.get(), e->NameHash());
     std::set<const CResourceEntry*> seen;
-    for (POSITION pos = index.First(); pos != nullptr;) {
-        CResourceEntry* entry = index.Next(pos);
+    for (POSITION pos = walk.First(); pos != nullptr;) {
+        CResourceEntry* entry = walk.Next(pos);
         if (entry == nullptr) break;  // the last one was taken out ahead
-        EXPECT_TRUE(seen.insert(entry).second && index.Remove(entry));
+        EXPECT_TRUE(seen.insert(entry).second && walk.Remove(entry));
         if (pos != nullptr && seen.size() % 7 == 0) {
             // Takes out the one pos stands on: the walk goes past it.
             POSITION peek = pos;
-            CResourceEntry* next = index.Next(peek);
-            EXPECT_TRUE(index.Remove(next) && seen.insert(next).second);
+            CResourceEntry* next = walk.Next(peek);
+            EXPECT_TRUE(walk.Remove(next) && seen.insert(next).second);
         }
     }
-    EXPECT_TRUE(seen.size() == entries.size() && index.IsEmpty());
+    EXPECT_TRUE(seen.size() == walked.size() && walk.IsEmpty());
     POSITION none = nullptr;
-    EXPECT_THROW(index.Next(none), std::invalid_argument);
+    EXPECT_THROW(walk.Next(none), std::invalid_argument);
 }
 
 }  // namespace
