@@ -258,7 +258,7 @@ TEST(Lookup, FormatStrings) {
 }
 
 // GetLine gives the value part as read; SetLine replaces it, or reports bad values and keeps it.
-TEST(Lookup, GetLineAndSetLine) {
+TEST(Lookup, WholeLinesListLinesCommentsHasEntryTouchAndDelete) {
     ScratchDir dir;
     TestSea sea;
     Load(sea, dir, {L"a:   1  2  ", L"colors: {", L"\tred 1", L"\t; note", L"} end", L"bad: 1 2", L"z: 1"});
@@ -293,38 +293,36 @@ TEST(Lookup, GetLineAndSetLine) {
     sea.MitSedimentfilter(true);  // a bad line would be dropped here
     const Lines filtered = Written(sea, dir);
     EXPECT_NE(std::find(filtered.begin(), filtered.end(), L"bad:\t1 2 "), filtered.end());
-}
 
-TEST(Lookup, ListLinesCommentLinesHasEntryTouchAndDelete) {
-    ScratchDir dir;
-    TestSea sea;
-    Load(sea, dir, {L"plain: 1", L"list: {", L"\told", L"}", L"; c", L"l: {", L"}", L"b: 2"});
+    // List lines, comment lines, HasEntry, Touch and Delete.
+    TestSea lists;
+    Load(lists, dir, {L"plain: 1", L"list: {", L"\told", L"}", L"; c", L"l: {", L"}", L"b: 2"});
     const struct { const wchar_t* name; bool has, list; } kinds[] = {
         {L"plain", true, false}, {L"l", true, true}, {L"never", false, false}, {L"c", false, false}};
     for (const auto& row : kinds)
-        EXPECT_EQ(std::pair(sea.HasEntry(row.name), sea.IsListEntry(row.name)), std::pair(row.has, row.list))
+        EXPECT_EQ(std::pair(lists.HasEntry(row.name), lists.IsListEntry(row.name)), std::pair(row.has, row.list))
             << kelvaro::utf8::Encode(row.name);
-    EXPECT_TRUE(!sea.Touch(L"never") && sea.NrEntries() == 4u);
-    EXPECT_TRUE(!sea.GetEntry(L"b")->Modified() && sea.Touch(L"b"));
-    EXPECT_EQ(sea.GetEntry(L"b")->Status() & 3u, 3u);
+    EXPECT_TRUE(!lists.Touch(L"never") && lists.NrEntries() == 4u);
+    EXPECT_TRUE(!lists.GetEntry(L"b")->Modified() && lists.Touch(L"b"));
+    EXPECT_EQ(lists.GetEntry(L"b")->Status() & 3u, 3u);
     const struct { const char* what; const wchar_t* name; const wchar_t* line; bool expected; } adds[] = {
         {"ordinary entry refuses", L"plain", L"x", false},
         {"existing list appends", L"list", L"new 1", true},
         {"missing name creates a list", L"fresh", L"first", true},
         {"null line is a blank line", L"fresh", nullptr, true},
     };
-    for (const auto& add : adds) EXPECT_EQ(sea.AddListLine(add.name, add.line), add.expected) << add.what;
-    EXPECT_TRUE(!sea.IsListEntry(L"plain") && sea.IsListEntry(L"fresh") && sea.GetEntry(L"list")->Modified());
-    sea.AppendCommentLine(L"hello world");
-    sea.AppendCommentLine(nullptr);
-    EXPECT_TRUE(sea.NrEntries() == 5u && sea.NrLines() == 8u) << "comments are not indexed";
+    for (const auto& add : adds) EXPECT_EQ(lists.AddListLine(add.name, add.line), add.expected) << add.what;
+    EXPECT_TRUE(!lists.IsListEntry(L"plain") && lists.IsListEntry(L"fresh") && lists.GetEntry(L"list")->Modified());
+    lists.AppendCommentLine(L"hello world");
+    lists.AppendCommentLine(nullptr);
+    EXPECT_TRUE(lists.NrEntries() == 5u && lists.NrLines() == 8u) << "comments are not indexed";
     // An indexed entry turned into a comment is no entry for HasEntry.
-    sea.GetEntry(L"plain")->SetToComment(nullptr);
-    EXPECT_FALSE(sea.HasEntry(L"plain"));
-    EXPECT_EQ(std::vector<int>({sea.Delete(L"never"), sea.Delete(L"l"), sea.Delete(L"l")}), std::vector<int>({0, 1, 0}));
-    sea.MitSedimentfilter(true);  // comments carry the Accessed bit, so they survive it
+    lists.GetEntry(L"plain")->SetToComment(nullptr);
+    EXPECT_FALSE(lists.HasEntry(L"plain"));
+    EXPECT_EQ(std::vector<int>({lists.Delete(L"never"), lists.Delete(L"l"), lists.Delete(L"l")}), std::vector<int>({0, 1, 0}));
+    lists.MitSedimentfilter(true);  // comments carry the Accessed bit, so they survive it
     // Added lines keep their text as given, as lines read from a file do.
-    EXPECT_EQ(Written(sea, dir), (Lines{L"; plain:\t1 ", L"list: {", L"\told", L"new 1", L"}", L"; c", L"b: 2",
+    EXPECT_EQ(Written(lists, dir), (Lines{L"; plain:\t1 ", L"list: {", L"\told", L"new 1", L"}", L"; c", L"b: 2",
                                         L"fresh: {", L"first", L"", L"} \t;-- fresh", L"; hello world ", L"  "}));
 }
 

@@ -23,7 +23,7 @@ std::set<std::wstring> Walked(TestSea& sea) {
 
 // One entry per name, names case-sensitive; comments are lines but no entries;
 // a new entry follows every line there is, a new list comes with its closing line.
-TEST(SeaModel, LinesEntriesNamesIterationAndIndexSize) {
+TEST(SeaModel, LinesEntriesNamesIterationIndexSizeAndPurge) {
     ScratchDir dir;
     TestSea sea;
     Load(sea, dir, {L"; head", L"", L"   ; three"});
@@ -55,6 +55,19 @@ TEST(SeaModel, LinesEntriesNamesIterationAndIndexSize) {
         EXPECT_EQ(sized.GetEntry(L"k0")->GetInt(0), 42);
         for (unsigned i = 1; i < entries; i += 97) EXPECT_EQ(sized.Text((L"k" + std::to_wstring(i)).c_str()), L"k" + std::to_wstring(i) + L":");
     }
+    // Emptying a sea keeps what ties it to its file: a later save must go there.
+    CResourceSea purged;
+    purged.SetSeaName(L"Status");
+    Load(purged, dir, {L"a: 1", L"; c"}, "p.sea");
+    purged.SetFileSection(true);
+    purged.SaveAsUnicode(false);
+    purged.PurgeDataBase();
+    EXPECT_TRUE(purged.NrLines() == 0u && purged.SeaName() == L"Status" && purged.Filename() == dir.Wide("p.sea"));
+    EXPECT_TRUE(purged.IsFilebased() && purged.IsFileSection() && !purged.IsUnicodeFile());
+    purged.CreateEntry(L"x", 0);
+    EXPECT_EQ(purged.NrLines(), 1u);
+    EXPECT_TRUE(purged.Create() && !purged.IsFilebased() && purged.NrLines() == 0u);
+    EXPECT_EQ(purged.Filename(), dir.Wide("p.sea")) << "the file name stays";
 }
 
 // An entry given another line through its own assignment answers to the
@@ -145,23 +158,6 @@ TEST(SeaModel, DeletingManyEntriesTakesOnePassAndKeepsTheRest) {
     ASSERT_TRUE(sea.UpdateIfPossible()) << sea.WriteError().Str();
     EXPECT_LE(sea.LineSteps() - before, 10u * lines.size()) << "deleting walked the lines once per entry";
     EXPECT_EQ(ReadBytes(dir.Path("t.sea")), SeaUtf16(expected));
-}
-
-// Emptying a sea keeps what ties it to its file: a later save must go there.
-TEST(SeaModel, PurgeAndCreateWithoutFileKeepTheFileName) {
-    ScratchDir dir;
-    CResourceSea sea;
-    sea.SetSeaName(L"Status");
-    Load(sea, dir, {L"a: 1", L"; c"});
-    sea.SetFileSection(true);
-    sea.SaveAsUnicode(false);
-    sea.PurgeDataBase();
-    EXPECT_TRUE(sea.NrLines() == 0u && sea.SeaName() == L"Status" && sea.Filename() == dir.Wide("t.sea"));
-    EXPECT_TRUE(sea.IsFilebased() && sea.IsFileSection() && !sea.IsUnicodeFile());
-    sea.CreateEntry(L"x", 0);
-    EXPECT_EQ(sea.NrLines(), 1u);
-    EXPECT_TRUE(sea.Create() && !sea.IsFilebased() && sea.NrLines() == 0u);
-    EXPECT_EQ(sea.Filename(), dir.Wide("t.sea")) << "the file name stays";
 }
 
 }  // namespace

@@ -11,7 +11,7 @@ using namespace seatest;
 
 // Lines as read go out as they are, changed lines rebuilt, an empty list as
 // its closing row alone; the rows imported give the same sea again.
-TEST(TableExport, RowsFollowTheLinesInOrderAndImportToTheSameSea) {
+TEST(TableExport, RowsFollowTheLinesImportToTheSameSeaAndFailuresFail) {
     ScratchDir dir;
     TestSea sea;
     Load(sea, dir, {L"; a comment", L"", L"name: 1 \"two words\"", L"b:\t\"with blank\" \"\"", L"list: {",
@@ -44,9 +44,7 @@ TEST(TableExport, RowsFollowTheLinesInOrderAndImportToTheSameSea) {
     ASSERT_EQ(written.size(), 13u);
     // A comment keeps the text of its row.
     EXPECT_EQ(Lines(written.begin() + 5, written.begin() + 8), (Lines{L"\tfirst line ", L"; inside", L"\t\"}\" brace "}));
-}
 
-TEST(TableExport, AFailedExportIsNeverSuccessAndTheFilterActsOnce) {
     // A refused begin writes nothing; a failed end fails the export; a line that
     // cannot be rebuilt throws before the end.
     const struct Case { const char* what; bool refuseWrite, failEndWrite, tooLong; int endWriteCalls; } cases[] = {
@@ -54,28 +52,27 @@ TEST(TableExport, AFailedExportIsNeverSuccessAndTheFilterActsOnce) {
         {"line too long", false, false, true, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        TestSea sea;
-        sea.LookupSetInt(L"a", 1);
-        if (c.tooLong) sea.LookupSetString(L"long", std::wstring(5000, L'x').c_str());
-        sea.MitSedimentfilter(true);
-        MemoryTable table;
-        table.refuseWrite = c.refuseWrite;
-        table.failEndWrite = c.failEndWrite;
-        const auto error = Thrown([&] { EXPECT_FALSE(sea.SaveToTable(&table)); });
+        TestSea exported;
+        exported.LookupSetInt(L"a", 1);
+        if (c.tooLong) exported.LookupSetString(L"long", std::wstring(5000, L'x').c_str());
+        exported.MitSedimentfilter(true);
+        MemoryTable target;
+        target.refuseWrite = c.refuseWrite;
+        target.failEndWrite = c.failEndWrite;
+        const auto error = Thrown([&] { EXPECT_FALSE(exported.SaveToTable(&target)); });
         EXPECT_EQ(error.has_value(), c.tooLong);
-        if (c.refuseWrite) { EXPECT_TRUE(table.rows.empty()); }
-        EXPECT_EQ(table.endWriteCalls, c.endWriteCalls);
+        if (c.refuseWrite) { EXPECT_TRUE(target.rows.empty()); }
+        EXPECT_EQ(target.endWriteCalls, c.endWriteCalls);
     }
     // The sediment filter skips unused lines but keeps used bad ones.
-    ScratchDir dir;
-    TestSea sea;
+    TestSea filtered;
     CaptureOutput quiet;
-    Load(sea, dir, {L"used: 1", L"unused: 2", L"bad: \"open", L"; comment"});
-    sea.LookupGetInt(L"used", 0, 0);
-    sea.MitSedimentfilter(true);
+    Load(filtered, dir, {L"used: 1", L"unused: 2", L"bad: \"open", L"; comment"});
+    filtered.LookupGetInt(L"used", 0, 0);
+    filtered.MitSedimentfilter(true);
     // The bad line and the comment carry the Accessed bit from parsing.
-    EXPECT_EQ(RowsOf(sea), (std::vector<Row>{{L"used", L"1", 0}, {L";", L"bad: \"open", 0}, {L";", L"comment", 0}}));
-    EXPECT_EQ(RowsOf(sea).size(), 4u) << "the filter acts on one export only";
+    EXPECT_EQ(RowsOf(filtered), (std::vector<Row>{{L"used", L"1", 0}, {L";", L"bad: \"open", 0}, {L";", L"comment", 0}}));
+    EXPECT_EQ(RowsOf(filtered).size(), 4u) << "the filter acts on one export only";
 }
 
 // The sea is emptied first in either mode, a failed end fails; comments

@@ -164,7 +164,7 @@ TEST(Maintenance, OrphansPrintEntriesAndSelfTest) {
     good.AddListLine(L"list", L"x y");
     EXPECT_TRUE(good.SelfTest()) << "a comment written by the program is sound";
     CaptureOutput quiet;
-    Load(bad, dir, {L"; fine", L"a: 1", L"b: \"open"}, "bad.failing");
+    Load(bad, dir, {L"; fine", L"a: 1", L"b: \"open"}, "bad.sea");
     EXPECT_FALSE(bad.SelfTest()) << "a line that failed to parse does not read back";
 }
 
