@@ -1,5 +1,4 @@
-// Blank and comment lines read from a file are kept compact until asked for:
-// byte for byte, the same entries when asked for, a few bytes each.
+// Blank and comment lines are kept compact until asked for: byte for byte, as entries, a few bytes each.
 #include <algorithm>
 #include <fstream>
 

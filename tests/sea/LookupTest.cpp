@@ -1,5 +1,4 @@
-// Lookup by name: the mode tables of the typed lookups, the readers and
-// writers without a mode, format strings, whole lines, lists and comments.
+// Lookup by name: typed lookups in every mode, readers, writers, format strings, whole lines, lists.
 #include <algorithm>
 #include <cstdint>
 #include <map>

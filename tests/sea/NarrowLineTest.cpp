@@ -1,6 +1,4 @@
-// Lines read from a file whose characters all fit one byte are kept narrow:
-// their names and values must read, change, copy, delete and write back as
-// those of wide lines do, in both file encodings.
+// Lines whose characters all fit one byte are kept narrow, and must behave as wide lines, in both encodings.
 #include "sea/SeaTestSupport.h"
 
 namespace {

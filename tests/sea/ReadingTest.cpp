@@ -150,7 +150,7 @@ TEST(SeaReading, SectionsOfASharedFile) {
     }
 }
 
-TEST(SeaReading, MergeAndReload) {
+TEST(SeaReading, MergeReloadAndCreateFromAnOpenFile) {
     ScratchDir dir;
     WriteBytes(dir.Path("m.sea"), SeaUtf16({L"; a comment", L"a: 1", L"a: 2", L"n: 9", L": bad"}));
     for (const bool overwrite : {true, false}) {
@@ -197,27 +197,25 @@ TEST(SeaReading, MergeAndReload) {
     capture.Clear();
     TestSea memory;
     EXPECT_TRUE(memory.ReloadFileBase(false) && memory.ReloadFileBase(true) && capture.Reports().empty());
-}
 
-TEST(SeaReading, CreateFromAnOpenFile) {
-    ScratchDir dir;
+    // A sea made from an open file.
     WriteBytes(dir.Path("f.sea"), SeaUtf16({L"a: 1", L"b: 2"}));
     CUnicodeFile file;
     ASSERT_TRUE(file.Open(dir.Wide("f.sea"), CUnicodeFile::modeRead));
-    TestSea sea;
-    EXPECT_TRUE(sea.Create(&file, true) && sea.IsFilebased() && sea.NrEntries() == 2u);
-    EXPECT_EQ(sea.Filename(), dir.Wide("f.sea"));
-    EXPECT_FALSE(sea.Create(static_cast<CUnicodeFile*>(nullptr), true));
+    TestSea opened;
+    EXPECT_TRUE(opened.Create(&file, true) && opened.IsFilebased() && opened.NrEntries() == 2u);
+    EXPECT_EQ(opened.Filename(), dir.Wide("f.sea"));
+    EXPECT_FALSE(opened.Create(static_cast<CUnicodeFile*>(nullptr), true));
     // The caller has read the mark already: a U+FEFF that starts the text is
     // text, not a second mark, and the file keeps its encoding.
     for (const std::wstring& first : {std::wstring(L"\uFEFFa: 1"), std::wstring(L"\u3AFF: 1")}) {
         const std::string bytes = SeaUtf16({first, L"b: 2"});
         WriteBytes(dir.Path("m.sea"), bytes);
-        CUnicodeFile opened;
-        ASSERT_TRUE(opened.Open(dir.Wide("m.sea"), CUnicodeFile::modeRead) && opened.ReadBOM() == 2);
+        CUnicodeFile marked;
+        ASSERT_TRUE(marked.Open(dir.Wide("m.sea"), CUnicodeFile::modeRead) && marked.ReadBOM() == 2);
         TestSea again;
-        ASSERT_TRUE(again.Create(&opened, false));
-        opened.Close();
+        ASSERT_TRUE(again.Create(&marked, false));
+        marked.Close();
         EXPECT_TRUE(again.SaveAs(dir.Wide("m.sea")));
         EXPECT_EQ(ReadBytes(dir.Path("m.sea")), bytes);
     }

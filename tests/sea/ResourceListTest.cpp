@@ -1,5 +1,4 @@
-// The list cursor, by scripts of steps (tests/data/cases/sea-list-moves.txt),
-// and binding, assignment and cursors that change nothing.
+// The list cursor by scripts of steps (cases/sea-list-moves.txt); binding, assignment, refusals.
 #include "kelvaro/sea/ResourceList.h"
 #include "sea/SeaTestSupport.h"
 

@@ -1,6 +1,4 @@
-// Round trips: a sea read and written back unchanged reproduces its file byte
-// for byte (the corpus in tests/data and tests/data/golden-sea), and a writer
-// killed half-way leaves the old file or the new one.
+// Round trips: the corpus comes back byte for byte, and a killed writer leaves the old or the new file.
 #include <csignal>
 #include <cstdlib>
 #include <sys/wait.h>

@@ -1,5 +1,4 @@
-// Saves on a shared machine: special files, links, rights, faults in every
-// system call of a save, and several writers of one file at once.
+// Saves on a shared machine: special files, links, rights, failing system calls, several writers.
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>

@@ -1,5 +1,4 @@
-// The name index: one hash for both forms of a name, probes that pass over
-// removed slots and wrap around the table, rebuilds, and the walk.
+// The name index: one hash for both forms of a name, removals, rebuilds, wrapped probes, the walk.
 #include <memory>
 #include <set>
 #include <stdexcept>

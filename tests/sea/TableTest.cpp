@@ -1,5 +1,4 @@
-// Exporting a sea to an in-memory table and importing it back: the rows, the
-// reports of an import, and the row buffers of the table interface.
+// Exporting a sea to an in-memory table and importing it back, with the reports and the row buffers.
 #include <cstdlib>
 
 #include "sea/SeaTestSupport.h"

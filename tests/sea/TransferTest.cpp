@@ -1,5 +1,4 @@
-// Carrying one sea's content into another (merge, synchronisation, +=) and
-// the whole-sea queries: Modified, Orphans, SelfTest and PrintEntries.
+// Merge, synchronisation and +=, and the whole-sea queries Modified, Orphans, SelfTest, PrintEntries.
 #include <algorithm>
 #include <chrono>
 #include <memory>

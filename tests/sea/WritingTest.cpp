@@ -1,5 +1,4 @@
-// Writing seas back: when and what a sea writes, sections, encodings, the
-// sediment filter, and that a failed write leaves the old file whole.
+// Writing back: when and what a sea writes, sections, encodings, and failed writes that keep the file.
 #include "kelvaro/platform/File.h"
 #include "kelvaro/platform/UnicodeFile.h"
 #include "sea/SeaTestSupport.h"
