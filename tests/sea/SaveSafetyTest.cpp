@@ -86,8 +86,7 @@ int AsUser(uid_t id, Body body) {
         _exit(body());
     }
     int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return waitpid(child, &status, 0), WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 TEST(SaveSafety, RealRightsDecideNotTheOwnersBit) {
@@ -98,16 +97,15 @@ TEST(SaveSafety, RealRightsDecideNotTheOwnersBit) {
     WriteBytes(dir.Path("root.sea"), kOld);
     fs::permissions(dir.Path("root.sea"), fs::perms(0644));
     EXPECT_EQ(AsUser(nobody, [&] { return SaveChange(dir.Wide("root.sea")) ? 0 : 1; }), 1);
-    EXPECT_EQ(ReadBytes(dir.Path("root.sea")), kOld);
     struct stat st {};
+    EXPECT_EQ(ReadBytes(dir.Path("root.sea")), kOld);
     EXPECT_TRUE(stat(dir.Path("root.sea").c_str(), &st) == 0 && st.st_uid == 0u) << "still root's";
     // A file the user may write keeps its owner and mode, also when root saves it.
     WriteBytes(dir.Path("shared.sea"), kOld);
     ASSERT_EQ(chown(dir.Path("shared.sea").c_str(), nobody, nobody), 0);
     fs::permissions(dir.Path("shared.sea"), fs::perms(0640));
     EXPECT_EQ(AsUser(nobody, [&] { return SaveChange(dir.Wide("shared.sea")) ? 0 : 1; }), 0);
-    EXPECT_TRUE(SaveChange(dir.Wide("shared.sea"), L"again"));
-    ASSERT_EQ(stat(dir.Path("shared.sea").c_str(), &st), 0);
+    ASSERT_TRUE(SaveChange(dir.Wide("shared.sea"), L"again") && stat(dir.Path("shared.sea").c_str(), &st) == 0);
     EXPECT_TRUE(st.st_uid == nobody && (st.st_mode & 07777) == 0640u);
     EXPECT_TRUE(Leftovers(dir).empty());
 }

@@ -194,9 +194,8 @@ TEST(SeaWriting, ChangeFileBaseWritesBackThenReadsTheNewFile) {
     TestSea sea;
     Load(sea, dir, {L"a: 1"}, "one.sea");
     sea.GetEntry(L"a")->SetInt(9, 0);
-    EXPECT_TRUE(sea.ChangeFileBase(dir.Wide("two.sea"), true));
+    EXPECT_TRUE(sea.ChangeFileBase(dir.Wide("two.sea"), true) && sea.Filename() == dir.Wide("two.sea"));
     EXPECT_EQ(LinesOfFile(dir.Path("one.sea")), (Lines{L"a:\t9 "}));
-    EXPECT_EQ(sea.Filename(), dir.Wide("two.sea"));
     EXPECT_EQ(sea.Values({{L"a", 0}, {L"b", 0}}), (Lines{L"<missing>", L"2"}));
     // A write-back that fails is reported and the change goes on.
     MakeReadOnly(dir.Path("two.sea"));
@@ -204,9 +203,8 @@ TEST(SeaWriting, ChangeFileBaseWritesBackThenReadsTheNewFile) {
     EXPECT_TRUE(sea.ChangeFileBase(sea.Filename(), true)) << "own name as argument";
     ExpectWriteBackReport(capture, dir, "two.sea", L"Permission denied");
     capture.Clear();
-    EXPECT_FALSE(sea.ChangeFileBase(dir.Wide("none.sea"), false));
+    EXPECT_TRUE(!sea.ChangeFileBase(dir.Wide("none.sea"), false) && sea.NrLines() == 0u);
     EXPECT_EQ(capture.Texts(), Lines{L"Could not find sea file: \n" + dir.Wide("none.sea").Str() + L"\n"});
-    EXPECT_EQ(sea.NrLines(), 0u);
 }
 
 }  // namespace
