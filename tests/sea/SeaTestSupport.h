@@ -115,18 +115,12 @@ public:
     bool refuseWrite = false, refuseRead = false, failEndWrite = false, failEndRead = false;
     int endWriteCalls = 0, endReadCalls = 0;
 
-    bool BeginWrite() override {
-        if (!refuseWrite) rows.clear();
-        return !refuseWrite;
-    }
+    bool BeginWrite() override { return !refuseWrite && (rows.clear(), true); }
     void WriteTableLine(const wchar_t* name, const wchar_t* values, unsigned listCounter) override {
         rows.push_back({name, values, listCounter});
     }
     bool EndWrite() override { return ++endWriteCalls, !failEndWrite; }
-    bool BeginRead() override {
-        m_next = 0;
-        return !refuseRead && !rows.empty() && NextTableLine();
-    }
+    bool BeginRead() override { return m_next = 0, !refuseRead && !rows.empty() && NextTableLine(); }
     bool NextTableLine() override {
         if (m_next >= rows.size()) return false;
         const Row& row = rows[m_next++];

@@ -40,8 +40,7 @@ TEST(TableExport, RowsFollowTheLinesImportToTheSameSeaAndFailuresFail) {
     // And a file written from the imported sea reads as the original does.
     back.SaveAs(dir.Wide("back.sea"));
     const Lines written = LinesOfFile(dir.Path("back.sea"));
-    ASSERT_EQ(written.size(), 13u);
-    // A comment keeps the text of its row.
+    ASSERT_EQ(written.size(), 13u);  // a comment keeps the text of its row
     EXPECT_EQ(Lines(written.begin() + 5, written.begin() + 8), (Lines{L"\tfirst line ", L"; inside", L"\t\"}\" brace "}));
 
     // A refused begin writes nothing; a failed end fails the export; a line that
@@ -58,10 +57,8 @@ TEST(TableExport, RowsFollowTheLinesImportToTheSameSeaAndFailuresFail) {
         MemoryTable target;
         target.refuseWrite = c.refuseWrite;
         target.failEndWrite = c.failEndWrite;
-        const auto error = Thrown([&] { EXPECT_FALSE(exported.SaveToTable(&target)); });
-        EXPECT_EQ(error.has_value(), c.tooLong);
-        if (c.refuseWrite) { EXPECT_TRUE(target.rows.empty()); }
-        EXPECT_EQ(target.endWriteCalls, c.endWriteCalls);
+        EXPECT_EQ(Thrown([&] { EXPECT_FALSE(exported.SaveToTable(&target)); }).has_value(), c.tooLong);
+        EXPECT_TRUE(target.endWriteCalls == c.endWriteCalls && (!c.refuseWrite || target.rows.empty()));
     }
     // The sediment filter skips unused lines but keeps used bad ones.
     TestSea filtered;
