@@ -53,6 +53,13 @@ TEST(CompactLines, AnswerAsCommentEntriesDo) {
     sea.DeleteSeaLine(sea.GetEntry(L"b"));
     ASSERT_TRUE(sea.UpdateIfPossible());
     EXPECT_EQ(ReadBytes(dir.Path("s.sea")), Utf16(L"a: {\n x\n}\n; c\na: {+\n y\n}\n"));
+    // A line added after a last line without an end gives it the file's own line end.
+    WriteBytes(dir.Path("e.sea"), Utf16(L"a: 1\n; last"));
+    TestSea added;
+    ASSERT_TRUE(added.Create(dir.Wide("e.sea"), false));
+    added.LookupSetInt(L"b", 2);
+    ASSERT_TRUE(added.UpdateIfPossible());
+    EXPECT_EQ(ReadBytes(dir.Path("e.sea")), Utf16(L"a: 1\n; last\nb:\t2 \n"));
     // Walks see the comments: they count as used, and the self-test looks at
     // them, one beyond its limit failing it as it does once it has its entry.
     WriteBytes(dir.Path("w.sea"), Utf16(L"; one\n\na: 1\n; " + std::wstring(1200, L'x') + L"\n"));
