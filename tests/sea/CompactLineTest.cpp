@@ -38,9 +38,11 @@ TEST(CompactLines, ComeBackByteForByteAndAsTheSameEntries) {
             CString text;
             entry->GetLine(text);
             EXPECT_EQ(text.Str(), line) << i;
-            EXPECT_TRUE(entry->IsComment() == (line.find(L':') == std::wstring::npos) && entry->IsComment() == entry->Name().IsEmpty()) << i;
+            EXPECT_TRUE(entry->IsComment() == (line.find(L':') == std::wstring::npos) &&
+                        entry->IsComment() == entry->Name().IsEmpty()) << i;
         }
-        EXPECT_TRUE(sea.UpdateIfPossible() && ReadBytes(dir.Path("s.sea")) == encode(after)) << "asking for the lines changed nothing";
+        EXPECT_TRUE(sea.UpdateIfPossible() && ReadBytes(dir.Path("s.sea")) == encode(after))
+            << "asking for the lines changed nothing";
     }
 }
 

@@ -68,10 +68,12 @@ std::vector<TypedCase> TypedCases(const std::wstring& base) {
          L"\"a b\"", L"hello", L"hello"},
         // Far beyond the old 260-character path limit, both ways.
         {"file name", L"p",
-         Typed(CString(longName.c_str()), [base](S& s, int m, CString& v) { return s.LookupFilename(m, L"p", v, base.c_str()); }),
+         Typed(CString(longName.c_str()),
+               [base](S& s, int m, CString& v) { return s.LookupFilename(m, L"p", v, base.c_str()); }),
          longName, longLeaf, L"g" + longLeaf, base + L"/g" + longLeaf},
         {"int vector", L"v",
-         Typed(std::vector<int>{4, 5, 6}, [](S& s, int m, std::vector<int>& v) { return s.LookupIntVector(m, L"v", v.data(), 3); }),
+         Typed(std::vector<int>{4, 5, 6},
+               [](S& s, int m, std::vector<int>& v) { return s.LookupIntVector(m, L"v", v.data(), 3); }),
          L"4 5 6", L"4 5 6", L"1 2", L"1 2 6"},
         {"int set", L"t", Typed(std::set<int>{3, 1}, [](S& s, int m, std::set<int>& v) { return s.LookupIntSet(m, L"t", v); }),
          L"1 3", L"1 3", L"5 5 2", L"2 5"},
@@ -111,7 +113,8 @@ TEST(Lookup, TypedModeTable) {
             EXPECT_EQ(variable, effect == kRead ? c.seaRead : c.callerValue);
             const std::wstring rebuilt = std::wstring(c.name) + L":\t" + c.callerLine + L" ";
             const Lines written[] = {{L"; head", L"other: 1"}, {L"; head", L"other: 1", rebuilt},
-                                     {L"; head", seaLine, L"other: 1"}, {L"; head", rebuilt, L"other: 1"}, {L"; head", L"other: 1"}};
+                                     {L"; head", seaLine, L"other: 1"}, {L"; head", rebuilt, L"other: 1"},
+                                     {L"; head", L"other: 1"}};
             const bool gone = effect == kUntouched || effect == kRemoved;
             EXPECT_EQ(sea.GetEntry(c.name) == nullptr, gone);
             if (!gone) { EXPECT_EQ(sea.GetEntry(c.name)->Modified(), effect != kRead); }
@@ -175,7 +178,9 @@ std::wstring ReadWithFallback(const CResourceSea& sea, const CaseRow& c, const s
 TEST(Lookup, ReadersWithFallbackNeverCreateWritersReplaceOrAppend) {
     ScratchDir dir;
     const std::wstring base = dir.Root().wstring();
-    const auto withBase = [&base](std::wstring text) { return text.rfind(L"{base}", 0) == 0 ? text.replace(0, 6, base) : text; };
+    const auto withBase = [&base](std::wstring text) {
+        return text.rfind(L"{base}", 0) == 0 ? text.replace(0, 6, base) : text;
+    };
     for (const CaseRow& c : ReadCases("sea-lookup-readers.txt", 7)) {
         SCOPED_TRACE(c.Where() + " " + c.raw[0]);
         TestSea sea;
@@ -185,7 +190,8 @@ TEST(Lookup, ReadersWithFallbackNeverCreateWritersReplaceOrAppend) {
         EXPECT_EQ(sea.GetEntry(L"e")->Modified(), c.raw[6] != "=") << "only an append changes the entry";
         EXPECT_TRUE(sea.GetEntry(L"x") == nullptr && sea.NrEntries() == 1u);
     }
-    // Writers replace in place or create at the end. Far beyond the old 260-character path limit: stored whole, relative to base.
+    // Writers replace in place or create at the end. Far beyond the old
+    // 260-character path limit: stored whole, relative to base.
     const std::wstring longLeaf = std::wstring(300, L'x') + L"/" + std::wstring(200, L'y') + L".sea";
     using S = CResourceSea;
     const wchar_t* b = base.c_str();

@@ -35,7 +35,8 @@ TEST(SeaReading, FailuresToOpenAreReportedAndLeaveTheSeaAlone) {
     const std::wstring missing = Name(dir, "missing.sea"), folder = Name(dir, "folder.sea"),
                        unreachable = Name(dir, "no/such/dir/x.sea");
     // linesAfter: Create empties the sea first, the others keep it.
-    const struct Case { const char* what; std::function<bool(TestSea&)> call; std::wstring report; unsigned linesAfter; } cases[] = {
+    using Call = std::function<bool(TestSea&)>;
+    const struct Case { const char* what; Call call; std::wstring report; unsigned linesAfter; } cases[] = {
         {"read-only create of a missing file", [&](TestSea& s) { return s.Create(missing.c_str(), true); },
          L"Could not find sea file: \n" + missing + L"\n", 0},
         {"open without create", [&](TestSea& s) { return s.OpenFileBase(missing.c_str(), false); },

@@ -133,7 +133,8 @@ TEST(SeaRoundTrip, KilledWriterLeavesTheOldOrTheNewFile) {
         if (!WIFSIGNALED(status)) { EXPECT_TRUE(WEXITSTATUS(status) == 0 && isNew) << "a finished write leaves the new"; }
         EXPECT_EQ(fs::status(target).permissions() & fs::perms::all, mine);
         for (const std::string& stage : stages())
-            EXPECT_EQ(fs::status(dir.Path(stage)).permissions() & (fs::perms::group_all | fs::perms::others_all), fs::perms::none)
+            EXPECT_EQ(fs::status(dir.Path(stage)).permissions() & (fs::perms::group_all | fs::perms::others_all),
+                      fs::perms::none)
                 << stage << " shows a private file to others";
         sawOld += isOld;
         sawNew += isNew;

@@ -59,7 +59,8 @@ TEST(SeaIndex, FindsEveryEntryAcrossRemovalsRebuildsAndProbesAndWalksEachOnce) {
     for (const auto& e : chained) chain.Insert(e.get(), last);
     for (const unsigned gone : {4u, 9u, 0u, 8u})
         EXPECT_TRUE(chain.Remove(chained[gone].get(), last) && chain.Find(chained[gone]->Name().Str(), last) == nullptr);
-    for (const unsigned kept : {1u, 2u, 3u, 5u, 6u, 7u}) EXPECT_EQ(chain.Find(chained[kept]->Name().Str(), last), chained[kept].get());
+    for (const unsigned kept : {1u, 2u, 3u, 5u, 6u, 7u})
+        EXPECT_EQ(chain.Find(chained[kept]->Name().Str(), last), chained[kept].get());
     chain.Insert(chained[4].get(), last);
     EXPECT_TRUE(chain.Find(chained[4]->Name().Str(), last) == chained[4].get() && chain.Count() == 7u);
     // The walk visits each entry once, also when the one it stands on is removed on the way.

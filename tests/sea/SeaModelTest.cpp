@@ -53,7 +53,8 @@ TEST(SeaModel, LinesEntriesNamesIterationIndexSizeAndPurge) {
         EXPECT_EQ(sized.NrEntries(), entries);
         sized.GetEntry(L"k0")->SetInt(42, 0);  // values even where the buffers were not made ready
         EXPECT_EQ(sized.GetEntry(L"k0")->GetInt(0), 42);
-        for (unsigned i = 1; i < entries; i += 97) EXPECT_EQ(sized.Text((L"k" + std::to_wstring(i)).c_str()), L"k" + std::to_wstring(i) + L":");
+        for (unsigned i = 1; i < entries; i += 97)
+            EXPECT_EQ(sized.Text((L"k" + std::to_wstring(i)).c_str()), L"k" + std::to_wstring(i) + L":");
     }
     // Emptying a sea keeps what ties it to its file: a later save must go there.
     CResourceSea purged;
@@ -86,10 +87,11 @@ TEST(SeaModel, RenamedEntriesAnswerToTheirPresentName) {
         {"comment", [](TestSea&, CResourceEntry& e) { e.SetToComment(L"was old"); }, nullptr},
         {"bad line", [](TestSea&, CResourceEntry& e) { EXPECT_TRUE(Thrown([&] { e = L"no colon"; })); }, nullptr},
         {"twice unseen", [](TestSea&, CResourceEntry& e) { e = L"mid: 1"; e = L"new: 2"; }, L"new"},
-        {"back again", [](TestSea& sea, CResourceEntry& e) { e = L"mid: 1"; EXPECT_EQ(sea.GetEntry(L"mid"), &e); e = L"old: 3"; },
+        {"back again",
+         [](TestSea& sea, CResourceEntry& e) { e = L"mid: 1"; EXPECT_EQ(sea.GetEntry(L"mid"), &e); e = L"old: 3"; },
          L"old"},
-        {"copy of another", [](TestSea&, CResourceEntry& e) { CResourceEntry other(nullptr, 0, nullptr); e = (other = L"new: 4"); },
-         L"new"},
+        {"copy of another",
+         [](TestSea&, CResourceEntry& e) { CResourceEntry other(nullptr, 0, nullptr); e = (other = L"new: 4"); }, L"new"},
     };
     ScratchDir dir;
     for (const Case& c : cases) {
@@ -144,7 +146,7 @@ TEST(SeaModel, DeletingManyEntriesTakesOnePassAndKeepsTheRest) {
         }
         EXPECT_EQ(sea.GetEntry(name.c_str()), nullptr);
         // Reading the lines in between closes the gaps so far.
-        if (i % 4000 == 0) { EXPECT_EQ(sea.LineAt(sea.NrLines() - 1)->Name(), CString(L"key" + std::to_wstring(kEntries - 1))); }
+        if (i % 4000 == 0) { EXPECT_EQ(sea.LineAt(sea.NrLines() - 1)->Name(), L"key" + std::to_wstring(kEntries - 1)); }
     }
     // No entry, or one of a kept name that is no line of the sea: the key
     // maps to the sea's own entry and must stay, the foreign entry stays alive.

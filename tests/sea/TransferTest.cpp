@@ -147,7 +147,8 @@ TEST(Maintenance, OrphansPrintEntriesAndSelfTest) {
     // Each line trimmed; a line too long to rebuild is reported, and the listing goes on past it.
     EXPECT_EQ(capture.Texts(), (Lines{L"; head\n", L"a: 1\n", L"list: {\nx\n}\n", reports[3].text, L"after:\t1\n"}));
     EXPECT_NE(reports[3].text.find(L"lenght"), std::wstring::npos);
-    for (const int i : {0, 1, 2, 4}) EXPECT_TRUE(reports[i].category == PrWin::LibraryMessage && reports[i].style == PrWin::Normal);
+    for (const int i : {0, 1, 2, 4})
+        EXPECT_TRUE(reports[i].category == PrWin::LibraryMessage && reports[i].style == PrWin::Normal) << i;
     EXPECT_FALSE(printed.Orphans()) << "listing a line uses it";
     // The self-test tests every line, even after a failure.
     TestSea empty, failing, good, bad;

@@ -76,7 +76,9 @@ TEST(SeaWriting, FailedWritesSayWhyAndLeaveTheFileWhole) {
          [](TestSea& s) { s.GetEntry(L"b")->SetText(std::wstring(5000, L'v').c_str(), 0), s.MitSedimentfilter(true); },
          L"line 1 cannot be rebuilt: b: maximum resource line lenght (4096) exceeded."},
         {"a section appended to a shared file", one, true, false,
-         [](TestSea& s) { s.CreateEntry(L"first", 0)->SetInt(1, 0), s.CreateEntry(L"huge", 0)->SetText(std::wstring(4100, L'h').c_str(), 0); },
+         [](TestSea& s) {
+             s.CreateEntry(L"first", 0)->SetInt(1, 0), s.CreateEntry(L"huge", 0)->SetText(std::wstring(4100, L'h').c_str(), 0);
+         },
          L"line 4 cannot be rebuilt: huge: maximum resource line lenght (4096) exceeded."},
         // Never written as '?'.
         {"a character code page 1252 cannot hold", std::string("name:\tcaf\xE9\x80 \r\n"), false, false,
@@ -102,7 +104,8 @@ TEST(SeaWriting, FailedWritesSayWhyAndLeaveTheFileWhole) {
         }
         sea.SaveAs(dir.Wide("f.sea"));
         ExpectWriteBackReport(capture, dir, "f.sea", c.why);
-        EXPECT_EQ(std::filesystem::exists(dir.Path("f.sea")) ? std::optional(ReadBytes(dir.Path("f.sea"))) : std::nullopt, c.file);
+        const bool exists = std::filesystem::exists(dir.Path("f.sea"));
+        EXPECT_EQ(exists ? std::optional(ReadBytes(dir.Path("f.sea"))) : std::nullopt, c.file);
         EXPECT_LE(dir.Names().size(), 1u) << "no staged file is left behind";
         EXPECT_FALSE(sea.UpdateIfPossible());
     }
