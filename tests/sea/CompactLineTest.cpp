@@ -1,5 +1,4 @@
 // Lines as read are kept compact (blank and comment lines) or narrow (one byte a character) and must behave as any.
-#include <algorithm>
 #include <fstream>
 
 #include "sea/SeaTestSupport.h"

@@ -15,7 +15,7 @@ void ExpectReadingReports(const CaptureOutput& capture, const Lines& texts) {
 std::wstring Name(const ScratchDir& dir, const std::string& leaf) { return dir.Wide(leaf).Str(); }
 
 // A missing file is created empty; a short one is read as it is and left so.
-TEST(SeaReading, ShortAndMissingFilesAreReadLikeAnyOther) {
+TEST(SeaReading, ShortAndMissingFilesAreReadAndFailuresToOpenReported) {
     for (const CaseRow& c : ReadCases("sea-short-files.txt", 4)) {
         SCOPED_TRACE(c.Where() + " " + c.raw[0]);
         ScratchDir dir;
@@ -27,9 +27,8 @@ TEST(SeaReading, ShortAndMissingFilesAreReadLikeAnyOther) {
         EXPECT_EQ(capture.Reports().empty(), !c.Flag(3));
         EXPECT_EQ(ReadBytes(dir.Path("s.sea")), c.Null(1) ? "" : c.Bytes(1)) << "exists, unchanged";
     }
-}
 
-TEST(SeaReading, FailuresToOpenAreReportedAndLeaveTheSeaAlone) {
+    // Failures to open are reported and leave the sea alone.
     ScratchDir dir;
     std::filesystem::create_directories(dir.Path("folder.sea"));
     const std::wstring missing = Name(dir, "missing.sea"), folder = Name(dir, "folder.sea"),

@@ -51,7 +51,7 @@ bool RunStep(CResourceList& list, const CaseRow& step) {
     return false;
 }
 
-TEST(ResourceList, ScriptsOfMovesAddsAndRemoves) {
+TEST(ResourceList, ScriptsBindingAssignmentAndCursorsThatChangeNothing) {
     struct Script { std::string what; Lines lines; unsigned elements; std::vector<CaseRow> steps; };
     std::vector<Script> scripts;
     for (const CaseRow& row : ReadCases("sea-list-moves.txt", 4)) {
@@ -90,9 +90,8 @@ TEST(ResourceList, ScriptsOfMovesAddsAndRemoves) {
             EXPECT_EQ(ReadBytes(dir.Path("list.sea")), SeaUtf16({L"before: 1", L"cfg: {", L"}", L"plain: 5"}));
         }
     }
-}
 
-TEST(ResourceList, BindingAssignmentAndCursorsThatChangeNothing) {
+    // Binding, assignment, and cursors that change nothing.
     ScratchDir dir;
     TestSea sea;
     LoadList(sea, dir);
