@@ -24,7 +24,7 @@ void ExpectWriteBackReport(const CaptureOutput& capture, const ScratchDir& dir, 
     EXPECT_TRUE(report.category == 16u && report.style == 4u);
 }
 
-TEST(SeaWriting, ChangedLinesRebuiltOthersKeptUnusedFilteredAndNothingToDoIsDone) {
+TEST(SeaWriting, WhatAndWhenASeaWritesAndChangingItsFile) {
     ScratchDir dir;
     TestSea sea;
     Load(sea, dir, {L"a:   1", L"b:   2"});
@@ -56,6 +56,22 @@ TEST(SeaWriting, ChangedLinesRebuiltOthersKeptUnusedFilteredAndNothingToDoIsDone
     EXPECT_TRUE(readOnly.Filename() == dir.Wide("other.sea") && readOnly.IsFilebased());
     EXPECT_TRUE(!std::filesystem::exists(dir.Path("other.sea")) && capture.Reports().empty());
     EXPECT_EQ(ReadBytes(dir.Path("r.sea")), before);
+    // ChangeFileBase writes back, then reads the new file.
+    WriteBytes(dir.Path("two.sea"), SeaUtf16({L"b: 2"}));
+    TestSea changing;
+    Load(changing, dir, {L"a: 1"}, "one.sea");
+    changing.GetEntry(L"a")->SetInt(9, 0);
+    EXPECT_TRUE(changing.ChangeFileBase(dir.Wide("two.sea"), true) && changing.Filename() == dir.Wide("two.sea"));
+    EXPECT_EQ(LinesOfFile(dir.Path("one.sea")), (Lines{L"a:\t9 "}));
+    EXPECT_EQ(changing.Values({{L"a", 0}, {L"b", 0}}), (Lines{L"<missing>", L"2"}));
+    // A write-back that fails is reported and the change goes on.
+    MakeReadOnly(dir.Path("two.sea"));
+    capture.Clear();
+    EXPECT_TRUE(changing.ChangeFileBase(changing.Filename(), true)) << "own name as argument";
+    ExpectWriteBackReport(capture, dir, "two.sea", L"Permission denied");
+    capture.Clear();
+    EXPECT_TRUE(!changing.ChangeFileBase(dir.Wide("none.sea"), false) && changing.NrLines() == 0u);
+    EXPECT_EQ(capture.Texts(), Lines{L"Could not find sea file: \n" + dir.Wide("none.sea").Str() + L"\n"});
 }
 
 // Each case: the file before (none: no file), a sea (read from it unless a section)
@@ -189,25 +205,6 @@ TEST(SeaWriting, SectionsAreFoundAcrossReadPieces) {
             EXPECT_TRUE(ReadBytes(dir.Path("s.sea")) == before + encode(L"p:\t2 \r\n") + after)
                 << "code page " << codePage << ", shift " << shift;
         }
-}
-
-TEST(SeaWriting, ChangeFileBaseWritesBackThenReadsTheNewFile) {
-    ScratchDir dir;
-    WriteBytes(dir.Path("two.sea"), SeaUtf16({L"b: 2"}));
-    TestSea sea;
-    Load(sea, dir, {L"a: 1"}, "one.sea");
-    sea.GetEntry(L"a")->SetInt(9, 0);
-    EXPECT_TRUE(sea.ChangeFileBase(dir.Wide("two.sea"), true) && sea.Filename() == dir.Wide("two.sea"));
-    EXPECT_EQ(LinesOfFile(dir.Path("one.sea")), (Lines{L"a:\t9 "}));
-    EXPECT_EQ(sea.Values({{L"a", 0}, {L"b", 0}}), (Lines{L"<missing>", L"2"}));
-    // A write-back that fails is reported and the change goes on.
-    MakeReadOnly(dir.Path("two.sea"));
-    CaptureOutput capture;
-    EXPECT_TRUE(sea.ChangeFileBase(sea.Filename(), true)) << "own name as argument";
-    ExpectWriteBackReport(capture, dir, "two.sea", L"Permission denied");
-    capture.Clear();
-    EXPECT_TRUE(!sea.ChangeFileBase(dir.Wide("none.sea"), false) && sea.NrLines() == 0u);
-    EXPECT_EQ(capture.Texts(), Lines{L"Could not find sea file: \n" + dir.Wide("none.sea").Str() + L"\n"});
 }
 
 }  // namespace
