@@ -1,7 +1,4 @@
-// Blank and comment lines read from a file are kept compact until asked for:
-// they must come back byte for byte, turn into the same entries when a
-// caller asks for them, and cost a few bytes, not an entry each.
-#include <algorithm>
+// Lines as read are kept compact (blank and comment lines) or narrow (one byte a character) and must behave as any.
 #include <fstream>
 
 #include "sea/SeaTestSupport.h"
@@ -10,8 +7,7 @@ namespace {
 
 using namespace seatest;
 
-// The bytes of `text` as it is, its own line ends only: the shared writers
-// end each line with CR LF, cut off here.
+// The bytes of `text` as it is, its own line ends only: the shared writers end each line with CR LF, cut off here.
 std::string Utf16(const std::wstring& text) {
     const std::string bytes = SeaUtf16({text});
     return bytes.substr(0, bytes.size() - 4);
@@ -23,64 +19,57 @@ TEST(CompactLines, ComeBackByteForByteAndAsTheSameEntries) {
         SCOPED_TRACE(c.Where() + " " + c.raw[0]);
         ScratchDir dir;
         const auto encode = [&c](const std::wstring& text) { return c.Flag(2) ? Utf16(text) : Latin(text); };
-        const std::wstring before = c.Text(1);
-        WriteBytes(dir.Path("s.sea"), encode(before));
+        std::wstring after = c.Text(1);
+        WriteBytes(dir.Path("s.sea"), encode(after));
         TestSea sea;
         ASSERT_TRUE(sea.Create(dir.Wide("s.sea"), false));
         sea.Set(L"a", L"%d", 2);
         ASSERT_TRUE(sea.UpdateIfPossible());
-        std::wstring after = before;
         after.replace(after.find(L"a: 1"), 4, L"a:\t2 ");  // as a changed line is rebuilt
         EXPECT_EQ(ReadBytes(dir.Path("s.sea")), encode(after));
-
-        // Asking for a line makes its entry: the line as read, a comment
-        // unless it has a name.
-        std::size_t start = 0;
-        for (unsigned i = 0; i < sea.NrLines(); ++i) {
-            std::size_t end = std::min(after.find(L'\n', start), after.size());
-            std::wstring line = after.substr(start, end - start);
-            start = end + 1;
-            if (!line.empty() && line.back() == L'\r') line.pop_back();
+        // Asking for a line makes its entry: the line as read, a comment unless it has a name.
+        std::wstringstream lines(after);
+        std::wstring line;
+        for (unsigned i = 0; i < sea.NrLines() && std::getline(lines, line); ++i) {
             line.erase(0, line.find_first_not_of(L" \t"));
-            line.erase(line.find_last_not_of(L" \t") + 1);
+            line.erase(line.find_last_not_of(L" \t\r") + 1);
             const CResourceEntry* entry = sea.LineAt(i);
             CString text;
             entry->GetLine(text);
             EXPECT_EQ(text.Str(), line) << i;
-            EXPECT_EQ(entry->IsComment(), line.find(L':') == std::wstring::npos) << i;
-            EXPECT_EQ(entry->IsComment(), entry->Name().IsEmpty()) << i;
+            EXPECT_TRUE(entry->IsComment() == (line.find(L':') == std::wstring::npos) &&
+                        entry->IsComment() == entry->Name().IsEmpty()) << i;
         }
-        ASSERT_TRUE(sea.UpdateIfPossible());
-        EXPECT_EQ(ReadBytes(dir.Path("s.sea")), encode(after)) << "asking for the lines changed nothing";
+        EXPECT_TRUE(sea.UpdateIfPossible() && ReadBytes(dir.Path("s.sea")) == encode(after))
+            << "asking for the lines changed nothing";
     }
 }
 
-TEST(CompactLines, ContinuedListStaysAfterTheCommentItFollowed) {
-    // The block follows "b", then, with "b" gone, the comment before it,
-    // which has no entry until then.
+TEST(CompactLines, AnswerAsCommentEntriesDo) {
+    // A continued list follows "b", then, with "b" gone, the comment before it, which has no entry until then.
     ScratchDir dir;
-    const std::wstring text = L"a: {\n x\n}\n; c\nb: 1\na: {+\n y\n}\n";
-    WriteBytes(dir.Path("s.sea"), Utf16(text));
-    TestSea sea;
+    WriteBytes(dir.Path("s.sea"), Utf16(L"a: {\n x\n}\n; c\nb: 1\na: {+\n y\n}\n"));
+    TestSea sea, walked;
     ASSERT_TRUE(sea.Create(dir.Wide("s.sea"), false));
     sea.DeleteSeaLine(sea.GetEntry(L"b"));
     ASSERT_TRUE(sea.UpdateIfPossible());
     EXPECT_EQ(ReadBytes(dir.Path("s.sea")), Utf16(L"a: {\n x\n}\n; c\na: {+\n y\n}\n"));
-}
-
-TEST(CompactLines, WalksSeeTheComments) {
-    ScratchDir dir;
-    WriteBytes(dir.Path("s.sea"), Utf16(L"; one\n\na: 1\n; " + std::wstring(1200, L'x') + L"\n"));
-    TestSea sea;
-    ASSERT_TRUE(sea.Create(dir.Wide("s.sea"), false));
-    EXPECT_FALSE(sea.Modified());
-    sea.Set(L"a", L"%d", 1);
-    EXPECT_FALSE(sea.Orphans()) << "comments count as used";
-    // The self-test looks at comment lines too: one beyond its limit fails it,
-    // as it does once the line has its entry.
-    const bool compact = sea.SelfTest();
-    for (unsigned i = 0; i < sea.NrLines(); ++i) sea.LineAt(i);
-    EXPECT_EQ(compact, sea.SelfTest());
+    // A line added after a last line without an end gives it the file's own line end.
+    WriteBytes(dir.Path("e.sea"), Utf16(L"a: 1\n; last"));
+    TestSea added;
+    ASSERT_TRUE(added.Create(dir.Wide("e.sea"), false));
+    added.LookupSetInt(L"b", 2);
+    ASSERT_TRUE(added.UpdateIfPossible());
+    EXPECT_EQ(ReadBytes(dir.Path("e.sea")), Utf16(L"a: 1\n; last\nb:\t2 \n"));
+    // Walks see the comments: they count as used, and the self-test looks at
+    // them, one beyond its limit failing it as it does once it has its entry.
+    WriteBytes(dir.Path("w.sea"), Utf16(L"; one\n\na: 1\n; " + std::wstring(1200, L'x') + L"\n"));
+    ASSERT_TRUE(walked.Create(dir.Wide("w.sea"), false) && !walked.Modified());
+    walked.Set(L"a", L"%d", 1);
+    EXPECT_FALSE(walked.Orphans()) << "comments count as used";
+    const bool compact = walked.SelfTest();
+    for (unsigned i = 0; i < walked.NrLines(); ++i) walked.LineAt(i);
+    EXPECT_EQ(compact, walked.SelfTest());
 }
 
 // Resident memory of this process in bytes.
@@ -94,18 +83,59 @@ long ResidentBytes() {
 TEST(CompactLines, CostAFewBytesEach) {
     constexpr int kLines = 400000;
     ScratchDir dir;
-    {
-        std::wstring text;
-        for (int i = 0; i < kLines; ++i) text += i % 2 == 0 ? L"\r\n" : L"; a comment\r\n";
-        text += L"a: 1\r\n";
-        WriteBytes(dir.Path("s.sea"), Utf16(text));
-    }
+    std::wstring text;
+    for (int i = 0; i < kLines; ++i) text += i % 2 == 0 ? L"\r\n" : L"; a comment\r\n";
+    WriteBytes(dir.Path("s.sea"), Utf16(text + L"a: 1\r\n"));
+    text = std::wstring();
     const long before = ResidentBytes();
     TestSea sea;
     ASSERT_TRUE(sea.Create(dir.Wide("s.sea"), true));
-    const long grown = ResidentBytes() - before;
+    EXPECT_LT((ResidentBytes() - before) / kLines, 48) << "bytes a line";
     ASSERT_EQ(sea.NrLines(), static_cast<unsigned>(kLines + 1));
-    EXPECT_LT(grown / kLines, 48) << "bytes a line";
+}
+
+// Not narrow: the euro sign, U+20AC, is byte 0x80 in code page 1252.
+Lines SeaLines(bool unicode) {
+    return {
+        L"gr\u00F6\u00DFe:\t12 \"a b\" x\u00A7y",  // Latin-1 name, quoted value, '§' stand-in
+        L"plain: 1 2 3",
+        unicode ? L"wide: \u20AC 5" : L"wide: \u0080 5",
+        L"bad: \"open",  // does not parse: kept as it was
+        L"list: {",
+        L"\t\u00E4",
+        L"}",
+    };
+}
+
+TEST(NarrowLine, ReadsChangesAndWritesBackAsAWideLine) {
+    for (const bool unicode : {true, false}) {
+        SCOPED_TRACE(unicode ? "UTF-16" : "code page 1252");
+        ScratchDir dir;
+        auto bytesOf = [unicode](const Lines& lines) { return unicode ? SeaUtf16(lines) : Sea1252(lines); };
+        Lines lines = SeaLines(unicode);
+        WriteBytes(dir.Path("t.sea"), bytesOf(lines));
+        TestSea sea;
+        sea.SaveAsUnicode(unicode);
+        CaptureOutput capture;
+        ASSERT_TRUE(sea.Create(dir.Wide("t.sea"), false));
+        const wchar_t* latin = L"gr\u00F6\u00DFe";
+        EXPECT_EQ(sea.Values({{latin, 0}, {latin, 1}, {latin, 2}, {L"plain", 2}, {L"wide", 0}, {L"bad", 0}}),
+                  (Lines{L"12", L"a b", L"x\"y", L"3", L"\u20AC", L"<missing>"}));
+        EXPECT_EQ(sea.Text(latin), lines[0]);
+        EXPECT_EQ(sea.ListLines(L"list"), Lines{L"\u00E4"});
+        const CResourceEntry copy(*sea.GetEntry(latin));
+        EXPECT_EQ(Lines({copy.Name().Str(), copy.GetString(1).Str()}), (Lines{latin, L"a b"}));
+        // Unchanged, every line comes back as it was.
+        ASSERT_TRUE(sea.UpdateIfPossible());
+        EXPECT_EQ(ReadBytes(dir.Path("t.sea")), bytesOf(lines));
+
+        sea.GetEntry(L"plain")->SetInt(7, 1);
+        EXPECT_TRUE(sea.Delete(latin) == 1 && sea.GetEntry(latin) == nullptr);
+        lines.erase(lines.begin());
+        lines[0] = L"plain:\t1 7 3 ";
+        ASSERT_TRUE(sea.UpdateIfPossible());
+        EXPECT_EQ(ReadBytes(dir.Path("t.sea")), bytesOf(lines));
+    }
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// Reading sea files: opening and creating, the three reading modes, sections,
-// duplicates, lists, line limits, line numbers and the exact reports.
+// Reading sea files: opening, creating, merging, reloading, sections, duplicates, lists and the exact reports.
 #include "kelvaro/platform/UnicodeFile.h"
 #include "sea/SeaTestSupport.h"
 
@@ -10,38 +9,30 @@ using namespace seatest;
 // Every report of the reader goes out with category 16 and style 3.
 void ExpectReadingReports(const CaptureOutput& capture, const Lines& texts) {
     ASSERT_EQ(capture.Texts(), texts);
-    for (const auto& report : capture.Reports()) {
-        EXPECT_EQ(report.category, 16u);
-        EXPECT_EQ(report.style, 3u);
-    }
+    for (const auto& report : capture.Reports()) EXPECT_TRUE(report.category == 16u && report.style == 3u);
 }
 
 std::wstring Name(const ScratchDir& dir, const std::string& leaf) { return dir.Wide(leaf).Str(); }
 
 // A missing file is created empty; a short one is read as it is and left so.
-TEST(SeaReading, ShortAndMissingFilesAreReadLikeAnyOther) {
+TEST(SeaReading, ShortAndMissingFilesAreReadAndFailuresToOpenReported) {
     for (const CaseRow& c : ReadCases("sea-short-files.txt", 4)) {
         SCOPED_TRACE(c.Where() + " " + c.raw[0]);
         ScratchDir dir;
         if (!c.Null(1)) WriteBytes(dir.Path("s.sea"), c.Bytes(1));
         CaptureOutput capture;
         TestSea sea;
-        EXPECT_TRUE(sea.Create(dir.Wide("s.sea"), false));
-        EXPECT_TRUE(sea.IsFilebased());
-        EXPECT_EQ(sea.Filename(), dir.Wide("s.sea"));
+        EXPECT_TRUE(sea.Create(dir.Wide("s.sea"), false) && sea.IsFilebased() && sea.Filename() == dir.Wide("s.sea"));
         EXPECT_EQ(sea.NrLines(), c.Number(2));
         EXPECT_EQ(capture.Reports().empty(), !c.Flag(3));
-        ASSERT_TRUE(std::filesystem::exists(dir.Path("s.sea")));
-        EXPECT_EQ(ReadBytes(dir.Path("s.sea")), c.Null(1) ? "" : c.Bytes(1));
+        EXPECT_EQ(ReadBytes(dir.Path("s.sea")), c.Null(1) ? "" : c.Bytes(1)) << "exists, unchanged";
     }
-}
 
-TEST(SeaReading, FailuresToOpenAreReportedAndLeaveTheSeaAlone) {
+    // Failures to open are reported and leave the sea alone.
     ScratchDir dir;
     std::filesystem::create_directories(dir.Path("folder.sea"));
-    const std::wstring missing = Name(dir, "missing.sea");
-    const std::wstring folder = Name(dir, "folder.sea");
-    const std::wstring unreachable = Name(dir, "no/such/dir/x.sea");
+    const std::wstring missing = Name(dir, "missing.sea"), folder = Name(dir, "folder.sea"),
+                       unreachable = Name(dir, "no/such/dir/x.sea");
     // linesAfter: Create empties the sea first, the others keep it.
     using Call = std::function<bool(TestSea&)>;
     const struct Case { const char* what; Call call; std::wstring report; unsigned linesAfter; } cases[] = {
@@ -61,39 +52,14 @@ TEST(SeaReading, FailuresToOpenAreReportedAndLeaveTheSeaAlone) {
         CaptureOutput capture;
         TestSea sea;
         sea.CreateEntry(L"keep", 0);
-        EXPECT_FALSE(c.call(sea));
+        EXPECT_FALSE(c.call(sea) || sea.IsFilebased());
         ExpectReadingReports(capture, {c.report});
-        EXPECT_FALSE(sea.IsFilebased());
         EXPECT_EQ(sea.NrLines(), c.linesAfter);
     }
 }
 
-TEST(SeaReading, LinesBecomeEntriesCommentsAndLists) {
-    ScratchDir dir;
-    CaptureOutput capture;
-    TestSea sea;
-    Load(sea, dir, {L"; head", L"width: 640 480", L"", L"title:\t\"Main window\" x", L"colors: {", L"\tred 1",
-                    L"\t; inner", L"\tgreen 2", L"}", L"size : 3"}, "k.sea");
-    EXPECT_TRUE(capture.Reports().empty());
-    EXPECT_EQ(sea.NrLines(), 6u);
-    EXPECT_EQ(sea.NrEntries(), 4u);
-    EXPECT_EQ(sea.Value(L"width", 1), L"480");
-    EXPECT_EQ(sea.Value(L"title", 0), L"Main window");
-    EXPECT_EQ(sea.Value(L"size "), L"3");
-    EXPECT_TRUE(sea.IsListEntry(L"colors"));
-    EXPECT_EQ(sea.Text(L"colors"), L"colors: {\nred 1\n; inner\ngreen 2\n}");
-
-    // A file without a byte-order mark is code page 1252 (each byte's mapping is the codec's table).
-    WriteBytes(dir.Path("w.sea"), std::string("name: caf\xE9 \x80\r\n"));
-    ASSERT_TRUE(sea.Create(dir.Wide("w.sea"), false));
-    EXPECT_EQ(sea.Value(L"name", 0), L"caf\u00E9");
-    EXPECT_EQ(sea.Value(L"name", 1), L"\u20AC");
-}
-
-// How each problem is reported, with the number of its line, is the corpus's
-// part (tests/data/invalid, golden-sea/reading, see RoundTripTest.cpp); here
-// what only a sea shows.
-TEST(SeaReading, DuplicatesAndSectionMarkers) {
+// How each problem is reported is the corpus's part (RoundTripTest.cpp); here what only a sea shows.
+TEST(SeaReading, DuplicatesSectionMarkersAndUnterminatedLists) {
     ScratchDir dir;
     WriteBytes(dir.Path("s.sea"), SeaUtf16({L"x: 1", L"x: 1", L"::::: P", L"a: 1", L"a: 2"}));
     CaptureOutput capture;
@@ -103,7 +69,6 @@ TEST(SeaReading, DuplicatesAndSectionMarkers) {
     ExpectReadingReports(capture, {Name(dir, "s.sea") +
                                    L"\nDuplicate identifier in line 5 (second will be ignored):\na: 1\na: 2\n"});
     EXPECT_EQ(sea.NrLines(), 2u) << "a section counts the lines before it";
-
     // The report of a duplicate shows the current text of a changed entry.
     TestSea changed;
     changed.CreateEntry(L"a", 0)->SetInt(5, 0);
@@ -113,41 +78,29 @@ TEST(SeaReading, DuplicatesAndSectionMarkers) {
     ExpectReadingReports(capture, {Name(dir, "d.sea") +
                                    L"\nDuplicate identifier in line 1 (second will be ignored):\na:\t5 \na: 1\n"});
     EXPECT_EQ(changed.Value(L"a"), L"5");
-
     // A plain sea stops reading at the first marker, even one without a name.
-    TestSea plain;
+    TestSea plain, open, reread;
     Load(plain, dir, {L"a: 1", L"::::: ", L"b: 2"}, "m.sea");
     EXPECT_EQ(plain.NrLines(), 1u);
-}
-
-TEST(SeaReading, AnEntryAddedAfterAnUnterminatedListIsNotSwallowedByIt) {
-    ScratchDir dir;
-    CaptureOutput capture;
-    TestSea sea;
-    Load(sea, dir, {L"a: 1", L"l: {", L"\tone", L"\ttwo"}, "s.sea");
-    EXPECT_EQ(capture.Reports().size(), 1u);
-    sea.CreateEntry(L"later", 0)->SetInt(5, 0);
-    sea.UpdateFile();
-    TestSea again;
+    // An entry added after an unterminated list is not swallowed by it.
     capture.Clear();
-    ASSERT_TRUE(again.Create(dir.Wide("s.sea"), false));
-    EXPECT_TRUE(capture.Reports().empty());
-    EXPECT_EQ(again.Value(L"later"), L"5");
-    EXPECT_EQ(again.Text(L"l"), L"l: {\none\ntwo\n} \t;-- l");
+    Load(open, dir, {L"a: 1", L"l: {", L"\tone", L"\ttwo"}, "u.sea");
+    EXPECT_EQ(capture.Reports().size(), 1u);
+    open.CreateEntry(L"later", 0)->SetInt(5, 0);
+    open.UpdateFile();
+    capture.Clear();
+    ASSERT_TRUE(reread.Create(dir.Wide("u.sea"), false) && capture.Reports().empty());
+    EXPECT_EQ(reread.Value(L"later"), L"5");
+    EXPECT_EQ(reread.Text(L"l"), L"l: {\none\ntwo\n} \t;-- l");
 }
 
-TEST(SeaReading, ProblemsAreKeptAsDataWithFileAndLine) {
+TEST(SeaReading, ProblemsAreKeptAsDataWithFileAndLineAndACleanReadIsRead) {
     using Kind = kelvaro::SeaProblem::Kind;
     ScratchDir dir;
     CaptureOutput capture;
     TestSea sea;
     Load(sea, dir, {L"a: 1", L": 5", L";" + std::wstring(9000, L'x'), L"a: 2", L"l: {", L"\tone"}, "p.sea");
-    struct Seen {
-        Kind kind;
-        int line;
-        std::wstring message, text;
-        bool operator==(const Seen&) const = default;
-    };
+    using Seen = std::tuple<Kind, int, std::wstring, std::wstring>;
     std::vector<Seen> seen;
     for (const kelvaro::SeaProblem& p : sea.Problems()) {
         EXPECT_EQ(p.source, Name(dir, "p.sea"));
@@ -161,51 +114,54 @@ TEST(SeaReading, ProblemsAreKeptAsDataWithFileAndLine) {
     };
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(capture.Texts().size(), expected.size()) << "every problem is reported as text too";
-
-    // A clean reading starts afresh; a refused save is a problem of its own.
-    Load(sea, dir, {L"a: 1"}, "p.sea");
-    EXPECT_TRUE(sea.Problems().empty());
+    // A clean reading starts afresh: lines become entries, comments and lists.
+    capture.Clear();
+    Load(sea, dir, {L"; head", L"width: 640 480", L"", L"title:\t\"Main window\" x", L"colors: {", L"\tred 1",
+                    L"\t; inner", L"\tgreen 2", L"}", L"size : 3"}, "p.sea");
+    EXPECT_TRUE(sea.Problems().empty() && capture.Reports().empty() && sea.NrLines() == 6u && sea.NrEntries() == 4u);
+    EXPECT_EQ(sea.Values({{L"width", 1}, {L"title", 0}, {L"size ", 0}}), (Lines{L"480", L"Main window", L"3"}));
+    EXPECT_EQ(sea.Text(L"colors"), L"colors: {\nred 1\n; inner\ngreen 2\n}");
+    // A refused save is a problem of its own.
     std::filesystem::create_directory(dir.Path("folder"));
     EXPECT_FALSE(sea.SaveAs(dir.Wide("folder")));
     ASSERT_EQ(sea.Problems().size(), 1u);
-    EXPECT_EQ(sea.Problems()[0].kind, Kind::WriteBack);
-    EXPECT_FALSE(sea.Problems()[0].message.empty());
-    EXPECT_TRUE(sea.SaveAs(dir.Wide("p.sea")));
-    EXPECT_TRUE(sea.Problems().empty());
+    EXPECT_TRUE(sea.Problems()[0].kind == Kind::WriteBack && !sea.Problems()[0].message.empty());
+    EXPECT_TRUE(sea.SaveAs(dir.Wide("p.sea")) && sea.Problems().empty());
 }
 
+// Each sea reads its part and writes the file back byte for byte.
 TEST(SeaReading, SectionsOfASharedFile) {
     ScratchDir dir;
-    const Lines file = {L"x: 1", L"::::: Preference", L"y: 2", L"::::: Other", L"z: 3", L"::::: Preference", L"w: 4"};
-    WriteBytes(dir.Path("s.sea"), SeaUtf16(file));
+    const std::string file = SeaUtf16({L"; application", L"x: 1", L"::::: Preference", L"; preference", L"y: \"two words\"",
+                                       L"", L"::::: Other", L"z: 3", L"::::: Preference", L"w: 4"});
     for (const CaseRow& c : ReadCases("sea-sections.txt", 3)) {
         SCOPED_TRACE(c.Where());
+        WriteBytes(dir.Path("s.sea"), file);
         CaptureOutput capture;
         TestSea sea;
         sea.SetSeaName(c.Text(0).c_str());
         sea.SetFileSection(c.Flag(1));
-        ASSERT_TRUE(sea.Create(dir.Wide("s.sea"), false));
-        EXPECT_TRUE(capture.Reports().empty());
+        ASSERT_TRUE(sea.Create(dir.Wide("s.sea"), false) && capture.Reports().empty());
         EXPECT_EQ(sea.NrEntries(), c.List(2).size());
         for (const auto& name : c.List(2)) EXPECT_NE(sea.GetEntry(name.c_str()), nullptr);
+        if (c.List(2).empty()) continue;  // an absent section would be added
+        EXPECT_TRUE(sea.UpdateIfPossible());
+        EXPECT_EQ(ReadBytes(dir.Path("s.sea")), file);
     }
 }
 
-TEST(SeaReading, MergeModes) {
+TEST(SeaReading, MergeReloadAndCreateFromAnOpenFile) {
     ScratchDir dir;
     WriteBytes(dir.Path("m.sea"), SeaUtf16({L"; a comment", L"a: 1", L"a: 2", L"n: 9", L": bad"}));
-    struct Case { bool overwrite; const wchar_t* a; };
-    for (const Case& c : {Case{true, L"2"}, Case{false, L"5"}}) {
-        SCOPED_TRACE(c.overwrite);
+    for (const bool overwrite : {true, false}) {
+        SCOPED_TRACE(overwrite);
         CaptureOutput capture;
         TestSea sea;
         sea.CreateEntry(L"a", 0)->SetInt(5, 0);
-        ASSERT_TRUE(sea.MergeFile(dir.Wide("m.sea"), c.overwrite));
-        EXPECT_EQ(sea.Value(L"a"), c.a);
-        EXPECT_EQ(sea.Value(L"n"), L"9");
+        ASSERT_TRUE(sea.MergeFile(dir.Wide("m.sea"), overwrite));
+        EXPECT_EQ(sea.Values({{L"a", 0}, {L"n", 0}}), (Lines{overwrite ? L"2" : L"5", L"9"}));
         EXPECT_EQ(sea.NrLines(), 2u) << "comments and bad lines of a merged file are not added";
-        EXPECT_TRUE(sea.IsFilebased()) << "a memory sea takes the merged file";
-        EXPECT_EQ(sea.Filename(), dir.Wide("m.sea"));
+        EXPECT_TRUE(sea.IsFilebased() && sea.Filename() == dir.Wide("m.sea")) << "a memory sea takes the merged file";
         // The merged file's own name and line number are reported.
         ExpectReadingReports(capture, {Name(dir, "m.sea") +
                                        L"\nSyntax error in line 5: Empty identifier (name before ':' missing)\n: bad\n"});
@@ -218,67 +174,48 @@ TEST(SeaReading, MergeModes) {
     ASSERT_TRUE(sea.MergeFile(dir.Wide("m.sea"), false));
     EXPECT_TRUE(sea.GetEntry(L"a")->Modified());
     EXPECT_EQ(sea.Filename(), dir.Wide("own.sea")) << "a file-based sea keeps its file";
-}
-
-TEST(SeaReading, ReloadKeepsChangesOrPurges) {
-    ScratchDir dir;
-    TestSea sea;
-    Load(sea, dir, {L"changed: 1", L"untouched: 1"}, "k.sea");
-    sea.GetEntry(L"changed")->SetInt(7, 0);
+    // A reload keeps changes and takes the rest from the file.
+    TestSea reloaded;
+    Load(reloaded, dir, {L"changed: 1", L"untouched: 1"}, "k.sea");
+    reloaded.GetEntry(L"changed")->SetInt(7, 0);
     WriteBytes(dir.Path("k.sea"), SeaUtf16({L"changed: 2", L"untouched: 2", L"; c", L"fresh: 3"}));
-    ASSERT_TRUE(sea.ReloadFileBase(false));
-    EXPECT_EQ(sea.Value(L"changed"), L"7");
-    EXPECT_EQ(sea.Value(L"untouched"), L"2");
-    EXPECT_EQ(sea.Value(L"fresh"), L"3");
-    EXPECT_EQ(sea.NrLines(), 3u);
-    sea.UpdateFile();
-    EXPECT_EQ(LinesOfFile(dir.Path("k.sea")), (Lines{L"changed:\t7 ", L"untouched: 2", L"fresh: 3"}));
-
+    ASSERT_TRUE(reloaded.ReloadFileBase(false));
+    EXPECT_EQ(reloaded.NrLines(), 3u);
+    EXPECT_EQ(Written(reloaded, dir, "k.sea"), (Lines{L"changed:\t7 ", L"untouched: 2", L"fresh: 3"}));
     // A reload with purge starts afresh: changes and added entries are gone.
     WriteBytes(dir.Path("k.sea"), SeaUtf16({L"changed: 1"}));
-    sea.GetEntry(L"changed")->SetInt(8, 0);
-    sea.CreateEntry(L"extra", 0);
-    ASSERT_TRUE(sea.ReloadFileBase(true));
-    EXPECT_EQ(sea.Value(L"changed"), L"1");
-    EXPECT_EQ(sea.GetEntry(L"extra"), nullptr);
-
-    // A file that vanished is reported, and the sea keeps what it holds; a
-    // memory sea has nothing to reload.
+    reloaded.GetEntry(L"changed")->SetInt(8, 0);
+    reloaded.CreateEntry(L"extra", 0);
+    ASSERT_TRUE(reloaded.ReloadFileBase(true));
+    EXPECT_EQ(reloaded.Values({{L"changed", 0}, {L"extra", 0}}), (Lines{L"1", L"<missing>"}));
+    // A file that vanished is reported, the sea keeps what it holds; a memory sea has nothing to reload.
     std::filesystem::remove(dir.Path("k.sea"));
     CaptureOutput capture;
-    EXPECT_FALSE(sea.ReloadFileBase(false));
+    EXPECT_FALSE(reloaded.ReloadFileBase(false));
     ExpectReadingReports(capture, {L"Could not open '" + Name(dir, "k.sea") + L"' for reloding sea file.\n"});
-    EXPECT_EQ(sea.Value(L"changed"), L"1");
+    EXPECT_EQ(reloaded.Value(L"changed"), L"1");
     capture.Clear();
     TestSea memory;
-    EXPECT_TRUE(memory.ReloadFileBase(false));
-    EXPECT_TRUE(memory.ReloadFileBase(true));
-    EXPECT_TRUE(capture.Reports().empty());
-}
+    EXPECT_TRUE(memory.ReloadFileBase(false) && memory.ReloadFileBase(true) && capture.Reports().empty());
 
-TEST(SeaReading, CreateFromAnOpenFile) {
-    ScratchDir dir;
+    // A sea made from an open file.
     WriteBytes(dir.Path("f.sea"), SeaUtf16({L"a: 1", L"b: 2"}));
     CUnicodeFile file;
     ASSERT_TRUE(file.Open(dir.Wide("f.sea"), CUnicodeFile::modeRead));
-    TestSea sea;
-    EXPECT_TRUE(sea.Create(&file, true));
-    EXPECT_TRUE(sea.IsFilebased());
-    EXPECT_EQ(sea.Filename(), dir.Wide("f.sea"));
-    EXPECT_EQ(sea.NrEntries(), 2u);
-    EXPECT_FALSE(sea.Create(static_cast<CUnicodeFile*>(nullptr), true));
-
+    TestSea opened;
+    EXPECT_TRUE(opened.Create(&file, true) && opened.IsFilebased() && opened.NrEntries() == 2u);
+    EXPECT_EQ(opened.Filename(), dir.Wide("f.sea"));
+    EXPECT_FALSE(opened.Create(static_cast<CUnicodeFile*>(nullptr), true));
     // The caller has read the mark already: a U+FEFF that starts the text is
     // text, not a second mark, and the file keeps its encoding.
     for (const std::wstring& first : {std::wstring(L"\uFEFFa: 1"), std::wstring(L"\u3AFF: 1")}) {
         const std::string bytes = SeaUtf16({first, L"b: 2"});
         WriteBytes(dir.Path("m.sea"), bytes);
-        CUnicodeFile opened;
-        ASSERT_TRUE(opened.Open(dir.Wide("m.sea"), CUnicodeFile::modeRead));
-        EXPECT_EQ(opened.ReadBOM(), 2);
+        CUnicodeFile marked;
+        ASSERT_TRUE(marked.Open(dir.Wide("m.sea"), CUnicodeFile::modeRead) && marked.ReadBOM() == 2);
         TestSea again;
-        ASSERT_TRUE(again.Create(&opened, false));
-        opened.Close();
+        ASSERT_TRUE(again.Create(&marked, false));
+        marked.Close();
         EXPECT_TRUE(again.SaveAs(dir.Wide("m.sea")));
         EXPECT_EQ(ReadBytes(dir.Path("m.sea")), bytes);
     }

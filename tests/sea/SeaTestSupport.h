@@ -1,6 +1,4 @@
-// Helpers of the sea tests: the shared support, a sea that opens its
-// protected operations to the tests, seas read from lines, and a table held
-// in memory.
+// Helpers of the sea tests: a sea open to the tests, seas read from lines, a table held in memory.
 #pragma once
 
 #include <filesystem>
@@ -34,33 +32,31 @@ public:
     using CResourceSea::GetEntry;
     using CResourceSea::LineSteps;
     using CResourceSea::UpdateFile;
-
     // Makes the sea the section `name` of a shared file.
-    void Section(const wchar_t* name) {
-        SetSeaName(name);
-        SetFileSection(true);
-    }
+    void Section(const wchar_t* name) { SetSeaName(name), SetFileSection(true); }
     // Value `index` of entry `name`, or "<missing>".
     std::wstring Value(const wchar_t* name, unsigned index = 0) const {
         CResourceEntry* entry = GetEntry(name);
-        if (entry == nullptr || index >= entry->NValues()) return L"<missing>";
-        return entry->GetString(index).Str();
+        return entry == nullptr || index >= entry->NValues() ? L"<missing>" : entry->GetString(index).Str();
+    }
+    // Value() of each (name, index).
+    std::vector<std::wstring> Values(std::initializer_list<std::pair<const wchar_t*, unsigned>> which) const {
+        std::vector<std::wstring> values;
+        for (const auto& [name, index] : which) values.push_back(Value(name, index));
+        return values;
     }
     // The whole text of entry `name` (a list with its lines), or "<missing>".
     std::wstring Text(const wchar_t* name) const {
-        CResourceEntry* entry = GetEntry(name);
-        if (entry == nullptr) return L"<missing>";
         CString text;
-        entry->GetLine(text);
-        return text.Str();
+        if (CResourceEntry* entry = GetEntry(name)) entry->GetLine(text);
+        return GetEntry(name) == nullptr ? L"<missing>" : text.Str();
     }
     // The list lines of entry `name` as GetLine gives them, without the head and the closing line.
     std::vector<std::wstring> ListLines(const wchar_t* name) const {
         std::vector<std::wstring> lines;
         std::wstringstream text(Text(name));
         for (std::wstring line; std::getline(text, line);) lines.push_back(line);
-        if (lines.size() < 2) return {};
-        return {lines.begin() + 1, lines.end() - 1};
+        return lines.size() < 2 ? Lines{} : Lines(lines.begin() + 1, lines.end() - 1);
     }
 };
 
@@ -79,11 +75,7 @@ inline Lines Written(CResourceSea& sea, const ScratchDir& dir, const std::string
 // The exception `call` throws, or none.
 template <class Call>
 std::optional<CResourceSeaException> Thrown(Call call) {
-    try {
-        call();
-    } catch (const CResourceSeaException& e) {
-        return e;
-    }
+    try { call(); } catch (const CResourceSeaException& e) { return e; }
     return std::nullopt;
 }
 
@@ -102,21 +94,17 @@ inline std::ostream& operator<<(std::ostream& out, const Row& row) {
 // The rows with trailing white space cut from the values: a rebuilt line
 // ends every value with a blank, a line as read does not.
 inline std::vector<Row> Trimmed(std::vector<Row> rows) {
-    for (Row& row : rows)
-        while (!row.values.empty() && (row.values.back() == L' ' || row.values.back() == L'\t')) row.values.pop_back();
+    for (Row& row : rows) row.values.erase(row.values.find_last_not_of(L" \t") + 1);
     return rows;
 }
 
-// Every row of a table through the table interface; an import that ends
-// badly fails the test.
+// Every row of a table through the table interface; an import that ends badly fails the test.
 template <class Table>
 std::vector<Row> ReadRows(Table& table) {
     std::vector<Row> rows;
-    if (!table.BeginRead()) return rows;
-    do {
+    for (bool more = table.BeginRead(); more; more = table.NextTableLine())
         rows.push_back({table.CurrentLineName(), table.CurrentLineVals(), table.CurrentLineListCounter()});
-    } while (table.NextTableLine());
-    EXPECT_TRUE(table.EndRead());
+    EXPECT_TRUE(rows.empty() || table.EndRead());
     return rows;
 }
 
@@ -127,34 +115,19 @@ public:
     bool refuseWrite = false, refuseRead = false, failEndWrite = false, failEndRead = false;
     int endWriteCalls = 0, endReadCalls = 0;
 
-    bool BeginWrite() override {
-        if (refuseWrite) return false;
-        rows.clear();
-        return true;
-    }
+    bool BeginWrite() override { return !refuseWrite && (rows.clear(), true); }
     void WriteTableLine(const wchar_t* name, const wchar_t* values, unsigned listCounter) override {
         rows.push_back({name, values, listCounter});
     }
-    bool EndWrite() override {
-        ++endWriteCalls;
-        return !failEndWrite;
-    }
-    bool BeginRead() override {
-        m_next = 0;
-        if (refuseRead || rows.empty()) return false;
-        return NextTableLine();
-    }
+    bool EndWrite() override { return ++endWriteCalls, !failEndWrite; }
+    bool BeginRead() override { return m_next = 0, !refuseRead && !rows.empty() && NextTableLine(); }
     bool NextTableLine() override {
         if (m_next >= rows.size()) return false;
         const Row& row = rows[m_next++];
         SetCurrentLine(row.name.c_str(), row.values.c_str(), row.counter);
         return true;
     }
-    bool EndRead() override {
-        ++endReadCalls;
-        return !failEndRead;
-    }
-
+    bool EndRead() override { return ++endReadCalls, !failEndRead; }
     // The protected buffer filler, for its own tests.
     bool Prepare(const wchar_t* name, const wchar_t* values) { return PrepareLineValues(name, values); }
     unsigned NameSize() const { return m_lineNameSize; }

@@ -1,6 +1,4 @@
-// Carrying one sea's content into another (merge, synchronisation, +=), the
-// placeholder value that is never carried over, and the whole-sea queries:
-// Modified, ResetModified, Orphans, SelfTest and PrintEntries.
+// Merge, synchronisation and +=, and the whole-sea queries Modified, Orphans, SelfTest, PrintEntries.
 #include <algorithm>
 #include <chrono>
 #include <memory>
@@ -14,10 +12,8 @@ using namespace seatest;
 const Lines kSource = {L"; the source", L"alpha: 1 2", L"", L"beta:\t\"two words\"", L"colors: {",
                        L"\tred 255", L"\t; a comment in the list", L"\tgreen 128", L"}", L"gamma: x"};
 
-// Into an empty sea a merge copies every named entry (copies, not the same
-// entries, which outlive their source) and no comment; into a sea of its own
-// it changes nothing, not even the Modified bit; the source keeps its
-// entries, its named lines rebuilt.
+// A merge copies every named entry (copies, which outlive their source) and no
+// comment; into a sea of its own it changes nothing, not even Modified.
 TEST(Transfer, MergeCopiesEveryNamedEntryAndNoComment) {
     ScratchDir dir;
     TestSea target, self;
@@ -27,18 +23,15 @@ TEST(Transfer, MergeCopiesEveryNamedEntryAndNoComment) {
         target.MergeContent(&source);
         EXPECT_EQ(target.NrLines(), 4u) << "comment lines are never carried over";
         for (const wchar_t* name : {L"alpha", L"beta", L"colors", L"gamma"}) {
-            SCOPED_TRACE(kelvaro::utf8::Encode(name));
-            ASSERT_NE(target.GetEntry(name), nullptr);
-            EXPECT_TRUE(*target.GetEntry(name) == *source.GetEntry(name));
-            EXPECT_NE(target.GetEntry(name), source.GetEntry(name));
+            const CResourceEntry* copy = target.GetEntry(name);
+            ASSERT_NE(copy, nullptr) << kelvaro::utf8::Encode(name);
+            EXPECT_TRUE(*copy == *source.GetEntry(name) && copy != source.GetEntry(name)) << kelvaro::utf8::Encode(name);
         }
         EXPECT_EQ(target.ListLines(L"colors"), (Lines{L"red 255", L"; a comment in the list", L"green 128"}));
-        EXPECT_EQ(source.Text(L"alpha"), L"alpha:\t1 2");
-        EXPECT_EQ(source.NrLines(), kSource.size() - 4);
+        EXPECT_TRUE(source.Text(L"alpha") == L"alpha:\t1 2" && source.NrLines() == kSource.size() - 4);
         plus.LookupSetString(L"alpha", L"old");
         EXPECT_EQ(&(plus += source), &plus) << "+= merges and returns the target";
-        EXPECT_EQ(plus.Value(L"alpha", 1), L"2");
-        EXPECT_EQ(plus.NrEntries(), 4u);
+        EXPECT_TRUE(plus.Value(L"alpha", 1) == L"2" && plus.NrEntries() == 4u);
         second.LookupSetString(L"alpha", L"assigned");
         second.AddListLine(L"colors", L"blue 64");
         target.MergeContent(&second);  // assignment to present entries, a list among them
@@ -51,31 +44,39 @@ TEST(Transfer, MergeCopiesEveryNamedEntryAndNoComment) {
         target.LookupSetInt(L"gamma", round, 1);
         target.AddListLine(L"colors", L"more lines");
     }
-    EXPECT_EQ(target.Value(L"alpha"), std::wstring(80, L'a'));
-    EXPECT_EQ(target.Value(L"gamma", 1), L"2");
+    EXPECT_EQ(target.Values({{L"alpha", 0}, {L"gamma", 1}}), (Lines{std::wstring(80, L'a'), L"2"}));
     EXPECT_EQ(target.ListLines(L"colors").size(), 4u);  // blue, three more
     target.PurgeDataBase();
-
     Load(self, dir, kSource, "self.sea");
     self.MergeContent(&self);
     self += self;
-    EXPECT_EQ(self.NrLines(), kSource.size() - 4);
-    EXPECT_EQ(self.Value(L"beta"), L"two words");
+    EXPECT_TRUE(self.NrLines() == kSource.size() - 4 && self.Value(L"beta") == L"two words" && !self.Modified());
     EXPECT_EQ(self.ListLines(L"colors"), (Lines{L"red 255", L"; a comment in the list", L"green 128"}));
-    EXPECT_FALSE(self.Modified());
-
     // Touching and adding make a sea modified, writing does not reset it, a reset clears only that bit.
     EXPECT_TRUE(self.Touch(L"gamma"));
     self.AddListLine(L"colors", L"one");
-    ASSERT_TRUE(self.UpdateIfPossible());
-    EXPECT_TRUE(self.Modified()) << "writing does not count as saving";
+    EXPECT_TRUE(self.UpdateIfPossible() && self.Modified()) << "writing does not count as saving";
     self.ResetModified();
-    EXPECT_FALSE(self.Modified());
-    EXPECT_FALSE(self.GetEntry(L"colors")->Modified());
+    EXPECT_FALSE(self.Modified() || self.GetEntry(L"colors")->Modified());
     EXPECT_TRUE(self.GetEntry(L"gamma")->Accessed()) << "reset clears only the Modified bit";
 }
 
-TEST(Transfer, MergeOverwritesInPlaceAppendsInSourceOrderAndStopsAtALongLine) {
+TEST(Transfer, MergeOverwritesAppendsInOrderKeepsStatusAndNeverThePlaceholder) {
+    // The placeholder value is never carried over.
+    for (const CaseRow& c : ReadCases("sea-placeholder.txt", 2)) {
+        SCOPED_TRACE(c.Where());
+        const bool carried = c.Flag(1);
+        ScratchDir dir;
+        TestSea source, empty, present;
+        Load(source, dir, {c.Text(0), L"y: 1"}, "source.sea");
+        empty.MergeContent(&source);
+        EXPECT_EQ(empty.HasEntry(L"x"), carried);
+        EXPECT_TRUE(empty.HasEntry(L"y")) << "the other entries still go";
+        present.LookupSetString(L"x", L"mine");
+        present.SynchContent(&source);
+        EXPECT_EQ(present.Value(L"x") == L"mine", !carried);
+    }
+    // Present entries are overwritten in place, new ones appended in the source's order.
     ScratchDir dir;
     TestSea source, target;
     Lines lines = {L"b: new"};
@@ -91,133 +92,85 @@ TEST(Transfer, MergeOverwritesInPlaceAppendsInSourceOrderAndStopsAtALongLine) {
     Lines names;
     for (const auto& line : Written(target, dir, "target.sea")) names.push_back(line.substr(0, line.find(L':')));
     EXPECT_EQ(names, expected);
-
     // A line too long to rebuild stops the transfer.
     TestSea tooLong, empty;
     tooLong.LookupSetString(L"long", std::wstring(5000, L'x').c_str());
     const auto error = Thrown([&] { empty.MergeContent(&tooLong); });
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->m_code, 3u);
-    EXPECT_FALSE(empty.HasEntry(L"long"));
-}
-
-TEST(Transfer, ThePlaceholderValueIsNeverCarriedOver) {
-    for (const CaseRow& c : ReadCases("sea-placeholder.txt", 2)) {
-        SCOPED_TRACE(c.Where());
-        const bool carried = c.Flag(1);
-        ScratchDir dir;
-        TestSea source, empty, present;
-        Load(source, dir, {c.Text(0), L"y: 1"}, "source.sea");
-        empty.MergeContent(&source);
-        EXPECT_EQ(empty.HasEntry(L"x"), carried);
-        EXPECT_TRUE(empty.HasEntry(L"y")) << "the other entries still go";
-
-        present.LookupSetString(L"x", L"mine");
-        present.SynchContent(&source);
-        EXPECT_EQ(present.Value(L"x") == L"mine", !carried);
-    }
-}
-
-// An assigned entry carries the source's Modified bit; with the keep flag a
-// changed target entry is left alone.
-TEST(Transfer, AssignedEntriesCarryTheSourceStatusUnlessKeptAndSynchAddsNothing) {
-    ScratchDir dir;
-    TestSea source, target;
-    Load(source, dir, {L"a: from-source", L"b: from-source", L"c: new"}, "source.sea");
-    Load(target, dir, {L"a: mine", L"b: old"}, "target.sea");
-    source.LookupSetString(L"b", L"changed-source");
-    target.LookupSetString(L"a", L"changed");
-    target.ContentTransfer(&source, 0, 2);
-    EXPECT_EQ(target.Value(L"a"), L"changed");
-    EXPECT_EQ(target.Value(L"b"), L"changed-source");
-    EXPECT_TRUE(target.GetEntry(L"b")->Modified());
-    EXPECT_FALSE(target.GetEntry(L"c")->Modified());
-    EXPECT_EQ(target.Value(L"c"), L"new");
-    target.ContentTransfer(&source, 0, 0);
-    EXPECT_EQ(target.Value(L"a"), L"from-source") << "without the flag every entry is overwritten";
-
+    EXPECT_TRUE(error && error->m_code == 3u && !empty.HasEntry(L"long"));
+    // An assigned entry carries the source's Modified bit; with the keep flag a changed target entry is left alone.
+    TestSea from, into;
+    Load(from, dir, {L"a: from-source", L"b: from-source", L"c: new"}, "from.sea");
+    Load(into, dir, {L"a: mine", L"b: old"}, "into.sea");
+    from.LookupSetString(L"b", L"changed-source");
+    into.LookupSetString(L"a", L"changed");
+    into.ContentTransfer(&from, 0, 2);
+    EXPECT_EQ(into.Values({{L"a", 0}, {L"b", 0}, {L"c", 0}}), (Lines{L"changed", L"changed-source", L"new"}));
+    EXPECT_TRUE(into.GetEntry(L"b")->Modified() && !into.GetEntry(L"c")->Modified());
+    into.ContentTransfer(&from, 0, 0);
+    EXPECT_EQ(into.Value(L"a"), L"from-source") << "without the flag every entry is overwritten";
     // Synchronisation updates the common entries and adds nothing.
     TestSea synch;
-    Load(source, dir, {L"a: new", L"only: in source", L"list: {", L"\tx", L"}"}, "source.sea");
+    Load(from, dir, {L"a: new", L"only: in source", L"list: {", L"\tx", L"}"}, "from.sea");
     Load(synch, dir, {L"a: old", L"b: kept"}, "synch.sea");
-    synch.SynchContent(&source);
+    synch.SynchContent(&from);
     EXPECT_EQ(Written(synch, dir, "synch.sea"), (Lines{L"a:\tnew ", L"b: kept"}));
 }
 
-TEST(Maintenance, OrphansAreEntriesNothingHasUsed) {
+TEST(Maintenance, OrphansPrintEntriesAndSelfTest) {
     ScratchDir dir;
-    {
-        TestSea sea;
-        Load(sea, dir, {L"; only", L"", L"; comments"}, "comments.sea");
-        EXPECT_FALSE(sea.Orphans());
-        EXPECT_EQ(sea.LookupGetInt(L"missing", 0, 7), 7);
-        sea.LookupSetInt(L"made", 1);
-        int value = 3;
-        sea.LookupInt(lookup::write, L"written", value);
-        EXPECT_FALSE(sea.Orphans()) << "entries created by typed lookups are used";
-    }
-    {
-        TestSea sea;
-        Load(sea, dir, {L"; head", L"a: 1", L"b: 2", L"list: {", L"\tx", L"}"}, "named.sea");
-        EXPECT_TRUE(sea.Orphans());
-        sea.LookupGetInt(L"a", 0, 0);
-        sea.Touch(L"b");
-        EXPECT_TRUE(sea.Orphans());
-        EXPECT_TRUE(sea.IsListEntry(L"list"));
-        EXPECT_TRUE(sea.Orphans()) << "asking for the kind is no use of the entry";
-        CString line;
-        sea.GetLine(L"list", line);
-        EXPECT_FALSE(sea.Orphans()) << "list lines are not looked at";
-    }
-}
-
-TEST(Maintenance, SelfTestTestsEveryLineEvenAfterAFailure) {
-    TestSea empty, sea, good, bad;
-    EXPECT_TRUE(empty.SelfTest());
-
-    sea.LookupSetString(L"first", std::wstring(1200, L'x').c_str());  // over the self-test limit
-    sea.LookupSetString(L"second", L"a\nb");
-    // The self-test builds each line, which turns a line feed in a value into
-    // its stand-in: that shows whether the second line was tested at all.
-    EXPECT_FALSE(sea.SelfTest());
-    EXPECT_EQ(sea.Value(L"second"), L"a\u00B6b");
-
-    good.LookupSetString(L"a", L"1");
-    good.AppendCommentLine(L"fine");
-    good.CreateEntry(L"list", CResourceEntry::StatusListEntry);
-    good.AddListLine(L"list", L"x y");
-    EXPECT_TRUE(good.SelfTest()) << "a comment written by the program is sound";
-
-    ScratchDir dir;
-    CaptureOutput quiet;
-    Load(bad, dir, {L"; fine", L"a: 1", L"b: \"open"}, "bad.sea");
-    EXPECT_FALSE(bad.SelfTest()) << "a line that failed to parse does not read back";
-}
-
-TEST(Maintenance, PrintEntriesListsEveryLineInOrder) {
-    ScratchDir dir;
-    TestSea sea;
-    Load(sea, dir, {L"; head", L"a: 1", L"list: {", L"\tx", L"}"}, "print.sea");
-    sea.LookupSetString(L"long", std::wstring(5000, L'x').c_str());
-    sea.LookupSetInt(L"after", 1);
+    TestSea comments, sea;
+    Load(comments, dir, {L"; only", L"", L"; comments"}, "comments.sea");
+    EXPECT_FALSE(comments.Orphans());
+    EXPECT_EQ(comments.LookupGetInt(L"missing", 0, 7), 7);
+    comments.LookupSetInt(L"made", 1);
+    int value = 3;
+    comments.LookupInt(lookup::write, L"written", value);
+    EXPECT_FALSE(comments.Orphans()) << "entries created by typed lookups are used";
+    Load(sea, dir, {L"; head", L"a: 1", L"b: 2", L"list: {", L"\tx", L"}"}, "named.sea");
+    EXPECT_TRUE(sea.Orphans());
+    sea.LookupGetInt(L"a", 0, 0);
+    sea.Touch(L"b");
+    EXPECT_TRUE(sea.Orphans());
+    EXPECT_TRUE(sea.IsListEntry(L"list") && sea.Orphans()) << "asking for the kind is no use of the entry";
+    CString line;
+    sea.GetLine(L"list", line);
+    EXPECT_FALSE(sea.Orphans()) << "list lines are not looked at";
+    // PrintEntries lists every line in order.
+    TestSea printed;
+    Load(printed, dir, {L"; head", L"a: 1", L"list: {", L"\tx", L"}"}, "print.sea");
+    printed.LookupSetString(L"long", std::wstring(5000, L'x').c_str());
+    printed.LookupSetInt(L"after", 1);
     CaptureOutput capture;
-    EXPECT_NO_THROW(sea.PrintEntries());
+    EXPECT_NO_THROW(printed.PrintEntries());
     const auto& reports = capture.Reports();
     ASSERT_EQ(reports.size(), 5u);
     // Each line trimmed; a line too long to rebuild is reported, and the listing goes on past it.
     EXPECT_EQ(capture.Texts(), (Lines{L"; head\n", L"a: 1\n", L"list: {\nx\n}\n", reports[3].text, L"after:\t1\n"}));
     EXPECT_NE(reports[3].text.find(L"lenght"), std::wstring::npos);
-    for (const auto& report : {reports[0], reports[1], reports[2], reports[4]}) {
-        EXPECT_EQ(report.category, PrWin::LibraryMessage);
-        EXPECT_EQ(report.style, PrWin::Normal);
-    }
-    EXPECT_FALSE(sea.Orphans()) << "listing a line uses it";
+    for (const int i : {0, 1, 2, 4})
+        EXPECT_TRUE(reports[i].category == PrWin::LibraryMessage && reports[i].style == PrWin::Normal) << i;
+    EXPECT_FALSE(printed.Orphans()) << "listing a line uses it";
+    // The self-test tests every line, even after a failure.
+    TestSea empty, failing, good, bad;
+    EXPECT_TRUE(empty.SelfTest());
+    failing.LookupSetString(L"first", std::wstring(1200, L'x').c_str());  // over the self-test limit
+    failing.LookupSetString(L"second", L"a\nb");
+    // The self-test builds each line, which turns a line feed in a value into
+    // its stand-in: that shows whether the second line was tested at all.
+    EXPECT_TRUE(!failing.SelfTest() && failing.Value(L"second") == L"a\u00B6b");
+    good.LookupSetString(L"a", L"1");
+    good.AppendCommentLine(L"fine");
+    good.CreateEntry(L"list", CResourceEntry::StatusListEntry);
+    good.AddListLine(L"list", L"x y");
+    EXPECT_TRUE(good.SelfTest()) << "a comment written by the program is sound";
+    CaptureOutput quiet;
+    Load(bad, dir, {L"; fine", L"a: 1", L"b: \"open"}, "bad.sea");
+    EXPECT_FALSE(bad.SelfTest()) << "a line that failed to parse does not read back";
 }
 
-// Seconds to merge `seas` seas of `count` entries each into empty seas, all
-// made before the clock starts. The small seas are merged ten at a time, so
-// that both sizes copy as many entries into as much fresh memory: what is
-// left to differ is the merge's own work for each entry.
+// Seconds to merge `seas` seas of `count` entries each into empty seas made
+// before the clock starts; both sizes copy as many entries into as much fresh
+// memory, which leaves the merge's own work for each entry to differ.
 double MergeSeconds(unsigned count, unsigned seas) {
     std::vector<std::unique_ptr<TestSea>> sources, targets;
     for (unsigned i = 0; i < seas; ++i) {
@@ -232,9 +185,8 @@ double MergeSeconds(unsigned count, unsigned seas) {
     return elapsed.count();
 }
 
-// Linear work measures 8-13 times for ten times the entries; a merge whose
-// work per entry grew with the sea would take about a hundred times as long.
-// Best of three against scheduling noise, with a margin for a loaded machine.
+// Linear work measures 8-13 times for ten times the entries, work per entry
+// that grew with the sea about a hundred: best of three, with a margin.
 TEST(Transfer, MergeTimeGrowsLinearlyWithTheEntries) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "timings under a sanitizer say nothing about the merge";

@@ -1,5 +1,4 @@
-// Writing seas back: when a sea writes, what it writes, sections, encodings,
-// the sediment filter, and that a failed write leaves the old file whole.
+// Writing back: when and what a sea writes, sections, encodings, and failed writes that keep the file.
 #include "kelvaro/platform/File.h"
 #include "kelvaro/platform/UnicodeFile.h"
 #include "sea/SeaTestSupport.h"
@@ -20,13 +19,12 @@ void MakeReadOnly(const std::filesystem::path& path) {
 void ExpectWriteBackReport(const CaptureOutput& capture, const ScratchDir& dir, const std::string& leaf,
                            const std::wstring& why) {
     ASSERT_EQ(capture.Reports().size(), 1u);
-    const std::wstring file = dir.Wide(leaf).Str();
-    EXPECT_EQ(capture.Reports()[0].text, L"Unable to write back sea file " + file + L"\n" + why + L"\n");
-    EXPECT_EQ(capture.Reports()[0].category, 16u);
-    EXPECT_EQ(capture.Reports()[0].style, 4u);
+    const Report& report = capture.Reports()[0];
+    EXPECT_EQ(report.text, L"Unable to write back sea file " + dir.Wide(leaf).Str() + L"\n" + why + L"\n");
+    EXPECT_TRUE(report.category == 16u && report.style == 4u);
 }
 
-TEST(SeaWriting, ChangedLinesAreRebuiltOthersKeptUnusedOnesFiltered) {
+TEST(SeaWriting, WhatAndWhenASeaWritesAndChangingItsFile) {
     ScratchDir dir;
     TestSea sea;
     Load(sea, dir, {L"a:   1", L"b:   2"});
@@ -34,7 +32,6 @@ TEST(SeaWriting, ChangedLinesAreRebuiltOthersKeptUnusedOnesFiltered) {
     sea.CreateEntry(L"c", 0)->SetInt(3, 0);
     EXPECT_EQ(Written(sea, dir), (Lines{L"a:   1", L"b:\t\"two words\" ", L"c:\t3 "}));
     EXPECT_TRUE(sea.GetEntry(L"c")->Modified()) << "a write does not reset the Modified bits";
-
     // The sediment filter leaves out unused lines, in one write only.
     CaptureOutput capture;
     TestSea filtered;
@@ -44,92 +41,66 @@ TEST(SeaWriting, ChangedLinesAreRebuiltOthersKeptUnusedOnesFiltered) {
     filtered.MitSedimentfilter(true);
     EXPECT_EQ(Written(filtered, dir, "s.sea"), (Lines{L"; c", L"used:\t5 ", L"read: 3"}));
     EXPECT_EQ(Written(filtered, dir, "s.sea"), (Lines{L"; c", L"used:\t5 ", L"unused: 2", L": bad", L"read: 3"}));
-}
-
-TEST(SeaWriting, NothingToDoCountsAsWritten) {
-    ScratchDir dir;
+    // Nothing to do counts as written: a memory sea, a read-only one.
     WriteBytes(dir.Path("r.sea"), SeaUtf16({L"a: 1"}));
     const std::string before = ReadBytes(dir.Path("r.sea"));
-    CaptureOutput capture;
-    TestSea memory;
+    capture.Clear();
+    TestSea memory, readOnly;
     memory.CreateEntry(L"a", 0);
     EXPECT_TRUE(memory.UpdateIfPossible());
     memory.UpdateFile();
-
-    TestSea readOnly;
     ASSERT_TRUE(readOnly.Create(dir.Wide("r.sea"), true));
     readOnly.GetEntry(L"a")->SetInt(2, 0);
     EXPECT_TRUE(readOnly.UpdateIfPossible());
     readOnly.SaveAs(dir.Wide("other.sea"));
-    EXPECT_EQ(readOnly.Filename(), dir.Wide("other.sea"));
-    EXPECT_TRUE(readOnly.IsFilebased());
-    EXPECT_FALSE(std::filesystem::exists(dir.Path("other.sea")));
-    EXPECT_TRUE(capture.Reports().empty());
+    EXPECT_TRUE(readOnly.Filename() == dir.Wide("other.sea") && readOnly.IsFilebased());
+    EXPECT_TRUE(!std::filesystem::exists(dir.Path("other.sea")) && capture.Reports().empty());
     EXPECT_EQ(ReadBytes(dir.Path("r.sea")), before);
+    // ChangeFileBase writes back, then reads the new file.
+    WriteBytes(dir.Path("two.sea"), SeaUtf16({L"b: 2"}));
+    TestSea changing;
+    Load(changing, dir, {L"a: 1"}, "one.sea");
+    changing.GetEntry(L"a")->SetInt(9, 0);
+    EXPECT_TRUE(changing.ChangeFileBase(dir.Wide("two.sea"), true) && changing.Filename() == dir.Wide("two.sea"));
+    EXPECT_EQ(LinesOfFile(dir.Path("one.sea")), (Lines{L"a:\t9 "}));
+    EXPECT_EQ(changing.Values({{L"a", 0}, {L"b", 0}}), (Lines{L"<missing>", L"2"}));
+    // A write-back that fails is reported and the change goes on.
+    MakeReadOnly(dir.Path("two.sea"));
+    capture.Clear();
+    EXPECT_TRUE(changing.ChangeFileBase(changing.Filename(), true)) << "own name as argument";
+    ExpectWriteBackReport(capture, dir, "two.sea", L"Permission denied");
+    capture.Clear();
+    EXPECT_TRUE(!changing.ChangeFileBase(dir.Wide("none.sea"), false) && changing.NrLines() == 0u);
+    EXPECT_EQ(capture.Texts(), Lines{L"Could not find sea file: \n" + dir.Wide("none.sea").Str() + L"\n"});
 }
 
-// Each case: the file there before (none: no file), a sea with a change that
-// cannot be written into it, and the reason the report gives. The file keeps
-// its bytes and no staged file is left behind.
+// Each case: the file before (none: no file), a sea (read from it unless a section)
+// with a change that cannot be written, and why. The file keeps its bytes, no stage is left.
 TEST(SeaWriting, FailedWritesSayWhyAndLeaveTheFileWhole) {
-    using Prepare = std::function<void(TestSea&, const ScratchDir&)>;
-    using File = std::optional<std::string>;
-    // then: what follows the failed write, if anything.
-    struct Case { const char* what; File file; Prepare prepare; std::wstring why; Prepare then = nullptr; };
-    const Case cases[] = {
-        {"read-only file", SeaUtf16({L"a: 1"}),
-         [](TestSea& s, const ScratchDir& dir) {
-             ASSERT_TRUE(s.Create(dir.Wide("f.sea"), false));
-             MakeReadOnly(dir.Path("f.sea"));
-             s.GetEntry(L"a")->SetInt(2, 0);
-             CaptureOutput own;
-             EXPECT_FALSE(s.UpdateIfPossible());
-             EXPECT_TRUE(own.Reports().empty()) << "UpdateIfPossible itself reports nothing";
-         },
+    const std::string one = SeaUtf16({L"a: 1"});
+    const struct Case {
+        const char* what;
+        std::optional<std::string> file;
+        bool section, readOnly;
+        std::function<void(TestSea&)> change;
+        std::wstring why;
+    } cases[] = {
+        {"read-only file", one, false, true, [](TestSea& s) { s.GetEntry(L"a")->SetInt(2, 0); }, L"Permission denied"},
+        {"read-only file, a section", one, true, true, [](TestSea& s) { s.CreateEntry(L"a", 0)->SetInt(2, 0); },
          L"Permission denied"},
-        {"read-only file, a section", SeaUtf16({L"a: 1"}),
-         [&](TestSea& s, const ScratchDir& dir) {
-             s.Section(L"P");
-             MakeReadOnly(dir.Path("f.sea"));
-             s.CreateEntry(L"a", 0)->SetInt(2, 0);
-         },
-         L"Permission denied"},
-        {"a line too long to rebuild", SeaUtf16({L"a: 1", L"b: 2", L"c: 3"}),
-         [](TestSea& s, const ScratchDir& dir) {
-             ASSERT_TRUE(s.Create(dir.Wide("f.sea"), false));
-             s.GetEntry(L"b")->SetText(std::wstring(5000, L'v').c_str(), 0);
-             s.MitSedimentfilter(true);
-         },
-         L"line 1 cannot be rebuilt: b: maximum resource line lenght (4096) exceeded.",
-         // The sea stays usable: shortened, the value is written; the failed writes used up the sediment filter.
-         [](TestSea& s, const ScratchDir& dir) {
-             CaptureOutput capture;
-             s.UpdateFile();
-             EXPECT_EQ(capture.Reports().size(), 1u);
-             s.GetEntry(L"b")->SetText(L"short", 0);
-             s.UpdateFile();
-             EXPECT_EQ(capture.Reports().size(), 1u);
-             EXPECT_EQ(LinesOfFile(dir.Path("f.sea")), (Lines{L"a: 1", L"b:\tshort ", L"c: 3"}));
-         }},
-        {"a section appended to a shared file", SeaUtf16({L"a: 1"}),
-         [&](TestSea& s, const ScratchDir&) {
-             s.Section(L"P");
-             s.CreateEntry(L"first", 0)->SetInt(1, 0);
-             s.CreateEntry(L"huge", 0)->SetText(std::wstring(4100, L'h').c_str(), 0);
+        {"a line too long to rebuild", SeaUtf16({L"a: 1", L"b: 2", L"c: 3"}), false, false,
+         [](TestSea& s) { s.GetEntry(L"b")->SetText(std::wstring(5000, L'v').c_str(), 0), s.MitSedimentfilter(true); },
+         L"line 1 cannot be rebuilt: b: maximum resource line lenght (4096) exceeded."},
+        {"a section appended to a shared file", one, true, false,
+         [](TestSea& s) {
+             s.CreateEntry(L"first", 0)->SetInt(1, 0), s.CreateEntry(L"huge", 0)->SetText(std::wstring(4100, L'h').c_str(), 0);
          },
          L"line 4 cannot be rebuilt: huge: maximum resource line lenght (4096) exceeded."},
         // Never written as '?'.
-        {"a character code page 1252 cannot hold", std::string("name:\tcaf\xE9\x80 \r\n"),
-         [](TestSea& s, const ScratchDir& dir) {
-             ASSERT_TRUE(s.Create(dir.Wide("f.sea"), false));
-             s.CreateEntry(L"wide", 0)->SetText(L"\u65E5", 0);
-         },
+        {"a character code page 1252 cannot hold", std::string("name:\tcaf\xE9\x80 \r\n"), false, false,
+         [](TestSea& s) { s.CreateEntry(L"wide", 0)->SetText(L"\u65E5", 0); },
          L"line 2 holds a character that code page 1252 cannot hold"},
-        {"a section without its file", std::nullopt,
-         [&](TestSea& s, const ScratchDir&) {
-             s.Section(L"P");
-             s.CreateEntry(L"a", 0);
-         },
+        {"a section without its file", std::nullopt, true, false, [](TestSea& s) { s.CreateEntry(L"a", 0); },
          L"the file does not exist; a section is only written into an existing file"},
     };
     for (const Case& c : cases) {
@@ -137,53 +108,68 @@ TEST(SeaWriting, FailedWritesSayWhyAndLeaveTheFileWhole) {
         ScratchDir dir;
         if (c.file) WriteBytes(dir.Path("f.sea"), *c.file);
         TestSea sea;
-        c.prepare(sea, dir);
+        if (c.section) sea.Section(L"P");
+        else ASSERT_TRUE(sea.Create(dir.Wide("f.sea"), false));
+        if (c.readOnly) MakeReadOnly(dir.Path("f.sea"));
+        c.change(sea);
         CaptureOutput capture;
+        if (c.readOnly && !c.section) {
+            CaptureOutput own;
+            EXPECT_FALSE(sea.UpdateIfPossible());
+            EXPECT_TRUE(own.Reports().empty()) << "UpdateIfPossible itself reports nothing";
+        }
         sea.SaveAs(dir.Wide("f.sea"));
         ExpectWriteBackReport(capture, dir, "f.sea", c.why);
-        EXPECT_EQ(std::filesystem::exists(dir.Path("f.sea")), c.file.has_value());
-        if (c.file) { EXPECT_EQ(ReadBytes(dir.Path("f.sea")), *c.file); }
+        const bool exists = std::filesystem::exists(dir.Path("f.sea"));
+        EXPECT_EQ(exists ? std::optional(ReadBytes(dir.Path("f.sea"))) : std::nullopt, c.file);
         EXPECT_LE(dir.Names().size(), 1u) << "no staged file is left behind";
         EXPECT_FALSE(sea.UpdateIfPossible());
-        if (c.then) c.then(sea, dir);
     }
+    // The sea stays usable: shortened, the value is written; the failed write used up the sediment filter.
+    ScratchDir dir;
+    CaptureOutput capture;
+    TestSea sea;
+    Load(sea, dir, {L"a: 1", L"b: 2", L"c: 3"});
+    sea.GetEntry(L"b")->SetText(std::wstring(5000, L'v').c_str(), 0);
+    sea.MitSedimentfilter(true);
+    sea.UpdateFile();
+    sea.GetEntry(L"b")->SetText(L"short", 0);
+    EXPECT_EQ(Written(sea, dir), (Lines{L"a: 1", L"b:\tshort ", L"c: 3"}));
+    EXPECT_EQ(capture.Reports().size(), 1u);
 }
 
 // Both encodings are written exactly; a shared file is built section by section.
 TEST(SeaWriting, EncodingsAndSharedFiles) {
+    const struct {
+        const char* what;
+        std::optional<std::string> before;
+        const wchar_t *section, *name, *value;
+        bool unicode;
+        std::string after;
+    } cases[] = {
+        {"code page 1252", std::nullopt, nullptr, L"name", L"caf\u00E9\u20AC", false, std::string("name:\tcaf\xE9\x80 \r\n")},
+        {"UTF-16, a surrogate pair", std::nullopt, nullptr, L"k", L"\U0001F600", true,
+         std::string("\xFF\xFE" "k\0:\0\t\0\x3D\xD8\x00\xDE \0\r\0\n\0", 18)},
+        {"a section into an empty file takes a mark", "", L"P", L"p", L"1", true, SeaUtf16({L"::::: P", L"p:\t1 "})},
+        // A 1252 section appended to a UTF-16 file would make the file
+        // unreadable: the section takes the encoding of the file it joins.
+        {"a 1252 section joining a UTF-16 file", SeaUtf16({L"a:\t1 "}), L"Preference", L"p", L"\u00E9", false,
+         SeaUtf16({L"a:\t1 ", L"::::: Preference", L"p:\t\u00E9 "})},
+    };
     ScratchDir dir;
-    TestSea narrow;
-    narrow.SaveAsUnicode(false);
-    narrow.CreateEntry(L"name", 0)->SetText(L"caf\u00E9\u20AC", 0);
-    narrow.SaveAs(dir.Wide("w.sea"));
-    EXPECT_EQ(ReadBytes(dir.Path("w.sea")), std::string("name:\tcaf\xE9\x80 \r\n"));
-    TestSea wide;
-    wide.CreateEntry(L"k", 0)->SetText(L"\U0001F600", 0);
-    wide.SaveAs(dir.Wide("u.sea"));
-    EXPECT_EQ(ReadBytes(dir.Path("u.sea")), std::string("\xFF\xFE" "k\0:\0\t\0\x3D\xD8\x00\xDE \0\r\0\n\0", 18));
-
-    // An empty file takes a section with a byte-order mark.
-    WriteBytes(dir.Path("e.sea"), "");
-    TestSea first;
-    first.Section(L"P");
-    first.CreateEntry(L"p", 0)->SetInt(1, 0);
-    first.SaveAs(dir.Wide("e.sea"));
-    EXPECT_EQ(LinesOfFile(dir.Path("e.sea")), (Lines{L"::::: P", L"p:\t1 "}));
-
-    TestSea app;
-    app.CreateEntry(L"a", 0)->SetInt(1, 0);
-    app.SaveAs(dir.Wide("shared.sea"));
-    TestSea pref;
-    pref.Section(L"Preference");
-    // A 1252 section appended to a UTF-16 file would make the file unreadable:
-    // the section takes the encoding of the file it joins.
-    pref.SaveAsUnicode(false);
-    pref.CreateEntry(L"p", 0)->SetText(L"\u00E9", 0);
-    CaptureOutput capture;
-    pref.SaveAs(dir.Wide("shared.sea"));
-    EXPECT_TRUE(capture.Reports().empty());
-    EXPECT_EQ(LinesOfFile(dir.Path("shared.sea")), (Lines{L"a:\t1 ", L"::::: Preference", L"p:\t\u00E9 "}));
-
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(dir.Path("f.sea"));
+        if (c.before) WriteBytes(dir.Path("f.sea"), *c.before);
+        CaptureOutput capture;
+        TestSea sea;
+        if (c.section != nullptr) sea.Section(c.section);
+        sea.SaveAsUnicode(c.unicode);
+        sea.CreateEntry(c.name, 0)->SetText(c.value, 0);
+        sea.SaveAs(dir.Wide("f.sea"));
+        EXPECT_TRUE(capture.Reports().empty());
+        EXPECT_EQ(ReadBytes(dir.Path("f.sea")), c.after);
+    }
     // Into an open file a section goes with its marker.
     TestSea open;
     open.Section(L"S");
@@ -219,29 +205,6 @@ TEST(SeaWriting, SectionsAreFoundAcrossReadPieces) {
             EXPECT_TRUE(ReadBytes(dir.Path("s.sea")) == before + encode(L"p:\t2 \r\n") + after)
                 << "code page " << codePage << ", shift " << shift;
         }
-}
-
-TEST(SeaWriting, ChangeFileBaseWritesBackThenReadsTheNewFile) {
-    ScratchDir dir;
-    WriteBytes(dir.Path("two.sea"), SeaUtf16({L"b: 2"}));
-    TestSea sea;
-    Load(sea, dir, {L"a: 1"}, "one.sea");
-    sea.GetEntry(L"a")->SetInt(9, 0);
-    EXPECT_TRUE(sea.ChangeFileBase(dir.Wide("two.sea"), true));
-    EXPECT_EQ(LinesOfFile(dir.Path("one.sea")), (Lines{L"a:\t9 "}));
-    EXPECT_EQ(sea.Filename(), dir.Wide("two.sea"));
-    EXPECT_EQ(sea.GetEntry(L"a"), nullptr);
-    EXPECT_EQ(sea.Value(L"b"), L"2");
-
-    // A write-back that fails is reported and the change goes on.
-    MakeReadOnly(dir.Path("two.sea"));
-    CaptureOutput capture;
-    EXPECT_TRUE(sea.ChangeFileBase(sea.Filename(), true)) << "own name as argument";
-    ExpectWriteBackReport(capture, dir, "two.sea", L"Permission denied");
-    capture.Clear();
-    EXPECT_FALSE(sea.ChangeFileBase(dir.Wide("none.sea"), false));
-    EXPECT_EQ(capture.Texts(), Lines{L"Could not find sea file: \n" + dir.Wide("none.sea").Str() + L"\n"});
-    EXPECT_EQ(sea.NrLines(), 0u);
 }
 
 }  // namespace
