@@ -181,6 +181,15 @@ bool CResourceEntry::HasName(std::wstring_view name) const noexcept {
     return true;
 }
 
+bool CResourceEntry::HasSameName(const CResourceEntry& other) const noexcept {
+    // Whichever side is not a narrow line gives its name as wide text.
+    if (!other.m_namePending) return HasName(other.m_name.View());
+    if (!other.IsNarrow()) return HasName(std::wstring_view(other.m_line.wide + other.m_nameOffset, other.m_nameLength));
+    if (!m_namePending || !IsNarrow()) return other.HasSameName(*this);
+    return m_nameLength == other.m_nameLength &&
+           std::memcmp(m_line.narrow + m_nameOffset, other.m_line.narrow + other.m_nameOffset, m_nameLength) == 0;
+}
+
 void CResourceEntry::CopyName(CString& out) const {
     if (!m_namePending) {
         out = m_name.Get();

@@ -116,6 +116,7 @@ public:
     // widened for it. NameHash is kelvaro::HashName of the name.
     std::size_t NameHash() const noexcept;
     bool HasName(std::wstring_view name) const noexcept;
+    bool HasSameName(const CResourceEntry& other) const noexcept;
     // The name into `out`, without the entry keeping a string of it.
     void CopyName(CString& out) const;
     unsigned NValues() const { return m_valuesPending ? PendingValueCount() : m_values.size(); }

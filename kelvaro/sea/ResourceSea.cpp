@@ -79,7 +79,7 @@ void CResourceSea::AppendIndexed(CResourceEntry* entry, const std::size_t* hash)
     }
     const std::size_t own = entry->NameHash();
     // A name that is taken stays with its entry; this one is then a line only.
-    if (Index().Find(entry->NameView(), own) == nullptr) m_index.Insert(entry, own);
+    if (Index().FindNameOf(*entry, own) == nullptr) m_index.Insert(entry, own);
 }
 
 SeaIndex& CResourceSea::Index() const {
@@ -93,7 +93,7 @@ void CResourceSea::FileRenamedEntries() const {
     // The entry answers to its new name, unless another entry has it or it
     // is no entry any more.
     const auto file = [this](CResourceEntry& entry, std::size_t hash) {
-        if (entry.IsComment() || m_index.Find(entry.NameView(), hash) != nullptr) {
+        if (entry.IsComment() || m_index.FindNameOf(entry, hash) != nullptr) {
             entry.SetIndexed(false);
             return;
         }

@@ -68,7 +68,8 @@ void SeaIndex::Rebuild(std::size_t capacity) {
     m_removed = 0;
 }
 
-CResourceEntry* SeaIndex::Find(std::wstring_view name, std::size_t hash) const noexcept {
+template <class Same>
+CResourceEntry* SeaIndex::Probe(std::size_t hash, Same same) const noexcept {
     if (m_slots == nullptr) return nullptr;
     const Link tag = m_tagged ? TagOf(hash) : 0;
     const Link tagBits = m_tagged ? ~kAddressBits : 0;
@@ -78,9 +79,17 @@ CResourceEntry* SeaIndex::Find(std::wstring_view name, std::size_t hash) const n
         // A tag that differs passes over the entry without loading it.
         if ((slot & tagBits) == tag && slot != kRemoved) {
             CResourceEntry* entry = EntryOf(slot);
-            if (entry->HasName(name)) return entry;
+            if (same(*entry)) return entry;
         }
     }
+}
+
+CResourceEntry* SeaIndex::Find(std::wstring_view name, std::size_t hash) const noexcept {
+    return Probe(hash, [name](const CResourceEntry& entry) { return entry.HasName(name); });
+}
+
+CResourceEntry* SeaIndex::FindNameOf(const CResourceEntry& like, std::size_t hash) const noexcept {
+    return Probe(hash, [&like](const CResourceEntry& entry) { return entry.HasSameName(like); });
 }
 
 bool SeaIndex::Holds(const CResourceEntry* entry) const noexcept {

@@ -40,6 +40,9 @@ public:
     // The entry named `name`, null when there is none; `hash` is HashOf(name).
     CResourceEntry* Find(std::wstring_view name, std::size_t hash) const noexcept;
     CResourceEntry* Find(std::wstring_view name) const noexcept { return Find(name, HashOf(name)); }
+    // The entry filed under the name `like` has, whose hash is `hash`; `like`
+    // itself need not be filed, and its line is not widened.
+    CResourceEntry* FindNameOf(const CResourceEntry& like, std::size_t hash) const noexcept;
     // Whether this very entry is filed under its present name.
     bool Holds(const CResourceEntry* entry) const noexcept;
     // Starts loading the slot of `hash`, for a caller with other work to do first.
@@ -82,6 +85,9 @@ private:
     void Rebuild(std::size_t capacity);
     void Place(Link* slots, std::size_t mask, Link slot, std::size_t hash) const noexcept;
     std::size_t NextLive(std::size_t from) const noexcept;
+    // The first filed entry under `hash` for which same(entry) holds.
+    template <class Same>
+    CResourceEntry* Probe(std::size_t hash, Same same) const noexcept;
 
     static Link* AllocateSlots(std::size_t count, bool& inPages);
     static void FreeSlots(Link* slots, std::size_t count, bool inPages) noexcept;

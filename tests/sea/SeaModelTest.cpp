@@ -178,6 +178,31 @@ TEST(SeaIndex, BothFormsOfANameHashAlike) {
     EXPECT_NE(kelvaro::HashName(L"\u0141x"), kelvaro::HashName(L"\u0041x"));
 }
 
+// Names compared entry to entry in every pairing of their forms: a narrow
+// line read from a file, a wide one (a value above U+00FF keeps it wide), a
+// name made as a string.
+TEST(SeaIndex, EntriesCompareTheirNamesInEveryForm) {
+    ScratchDir dir;
+    TestSea one, two;
+    Load(one, dir, {L"x: 1", L"xy: 2", L"w: \u0141"}, "one.sea");
+    Load(two, dir, {L"x: 3", L"y: 4", L"w: 5"}, "two.sea");
+    const CResourceEntry* made = two.CreateEntry(L"xy", 0);
+    const CResourceEntry* x = one.GetEntry(L"x");
+    const CResourceEntry* wide = one.GetEntry(L"w");
+    const struct {
+        const CResourceEntry *a, *b;
+        bool same;
+    } cases[] = {
+        {x, two.GetEntry(L"x"), true},   {x, two.GetEntry(L"y"), false}, {x, one.GetEntry(L"xy"), false},
+        {one.GetEntry(L"xy"), made, true}, {x, made, false},             {wide, two.GetEntry(L"w"), true},
+        {wide, made, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.a->HasSameName(*c.b), c.same) << c.a->Name().Str() << " " << c.b->Name().Str();
+        EXPECT_EQ(c.b->HasSameName(*c.a), c.same);
+    }
+}
+
 std::vector<std::unique_ptr<CResourceEntry>> Entries(unsigned count) {
     std::vector<std::unique_ptr<CResourceEntry>> entries;
     for (unsigned i = 0; i < count; ++i)
