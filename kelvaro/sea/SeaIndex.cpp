@@ -10,14 +10,22 @@ namespace pages = kelvaro::pages;
 
 SeaIndex::~SeaIndex() { FreeSlots(m_slots, Capacity(), m_inPages); }
 
+namespace {
+
+// The bytes of a table of `count` slots in whole huge pages.
+std::size_t InHugePages(std::size_t count) {
+    const std::size_t bytes = count * sizeof(std::uintptr_t);
+    return (bytes + pages::kHugePageSize - 1) / pages::kHugePageSize * pages::kHugePageSize;
+}
+
+}  // namespace
+
 // A large table comes in huge pages: its lookups land all over it, and with
 // small pages nearly every one would miss the address cache as well.
 SeaIndex::Link* SeaIndex::AllocateSlots(std::size_t count, bool& inPages) {
-    const std::size_t bytes = count * sizeof(Link);
     inPages = false;
-    if (bytes >= pages::kHugePageSize) {
-        const std::size_t whole = (bytes + pages::kHugePageSize - 1) / pages::kHugePageSize * pages::kHugePageSize;
-        if (void* memory = pages::Allocate(whole, true)) {
+    if (count * sizeof(Link) >= pages::kHugePageSize) {
+        if (void* memory = pages::Allocate(InHugePages(count), true)) {
             inPages = true;
             return static_cast<Link*>(memory);  // zeroed: every slot empty
         }
@@ -31,8 +39,7 @@ void SeaIndex::FreeSlots(Link* slots, std::size_t count, bool inPages) noexcept 
         delete[] slots;
         return;
     }
-    const std::size_t bytes = count * sizeof(Link);
-    pages::Free(slots, (bytes + pages::kHugePageSize - 1) / pages::kHugePageSize * pages::kHugePageSize);
+    pages::Free(slots, InHugePages(count));
 }
 
 std::size_t SeaIndex::CapacityFor(std::size_t count) noexcept {
